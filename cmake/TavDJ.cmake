@@ -1,0 +1,87 @@
+# Shared build rules. Every subsystem is one library whose sources are the
+# .cpp files of its folder tree, so adding a class never means editing a list.
+
+set(TAVDJ_WARNINGS -Wall -Wextra -Werror)
+
+if(TAVDJ_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+  if(TAVDJ_FUZZ AND CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    # Coverage feedback for the fuzzers reaches into every library they call.
+    add_compile_options(-fsanitize=fuzzer-no-link)
+  endif()
+endif()
+
+# tavdj_library(<name> DIRS <dir>... [LINK <lib>...] [PUBLIC_LINK <lib>...])
+function(tavdj_library name)
+  cmake_parse_arguments(ARG "" "" "DIRS;LINK;PUBLIC_LINK;EXCLUDE" ${ARGN})
+  set(sources "")
+  foreach(dir IN LISTS ARG_DIRS)
+    file(GLOB_RECURSE found CONFIGURE_DEPENDS
+         "${CMAKE_CURRENT_SOURCE_DIR}/${dir}/*.cpp")
+    list(APPEND sources ${found})
+  endforeach()
+  foreach(pattern IN LISTS ARG_EXCLUDE)
+    list(FILTER sources EXCLUDE REGEX "${pattern}")
+  endforeach()
+  if(sources)
+    add_library(${name} STATIC ${sources})
+    target_compile_options(${name} PRIVATE ${TAVDJ_WARNINGS})
+    target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+    target_link_libraries(${name} PUBLIC ${ARG_PUBLIC_LINK} PRIVATE ${ARG_LINK})
+  else()
+    add_library(${name} INTERFACE)
+    target_include_directories(${name} INTERFACE ${PROJECT_SOURCE_DIR})
+    target_link_libraries(${name} INTERFACE ${ARG_PUBLIC_LINK})
+  endif()
+endfunction()
+
+# tavdj_test(<name> DIRS <dir>... LINK <lib>...)
+# One GoogleTest executable per test folder; each case becomes a CTest test.
+function(tavdj_test name)
+  cmake_parse_arguments(ARG "" "LABEL" "DIRS;LINK" ${ARGN})
+  set(sources "")
+  foreach(dir IN LISTS ARG_DIRS)
+    file(GLOB found CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/${dir}/*.cpp")
+    list(APPEND sources ${found})
+  endforeach()
+  if(NOT sources)
+    return()
+  endif()
+  add_executable(${name} ${sources})
+  target_compile_options(${name} PRIVATE ${TAVDJ_WARNINGS})
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/tests)
+  target_link_libraries(${name} PRIVATE ${ARG_LINK} tavdj_fakes GTest::gtest GTest::gmock GTest::gtest_main)
+  target_compile_definitions(${name} PRIVATE
+      TAVDJ_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
+      TAVDJ_BINARY_DIR="${PROJECT_BINARY_DIR}")
+  set(props "")
+  if(ARG_LABEL)
+    set(props LABELS ${ARG_LABEL})
+  endif()
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES ${props} ENVIRONMENT "TAVDJ_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
+endfunction()
+
+# tavdj_fuzzer(<name> SOURCE <file> LINK <lib>... CORPUS <dir>)
+# Built only in the clang sanitizer configuration; runs for a bounded time.
+function(tavdj_fuzzer name)
+  cmake_parse_arguments(ARG "" "SOURCE;CORPUS;SECONDS" "LINK" ${ARGN})
+  if(NOT (TAVDJ_FUZZ AND CMAKE_CXX_COMPILER_ID MATCHES "Clang"))
+    return()
+  endif()
+  if(NOT ARG_SECONDS)
+    set(ARG_SECONDS 60)
+  endif()
+  add_executable(${name} ${ARG_SOURCE})
+  target_compile_options(${name} PRIVATE ${TAVDJ_WARNINGS} -fsanitize=fuzzer)
+  target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
+  target_link_libraries(${name} PRIVATE ${ARG_LINK})
+  set(work "${PROJECT_BINARY_DIR}/fuzz/${name}")
+  add_test(NAME fuzz.${name}
+           COMMAND ${CMAKE_COMMAND} -E env ASAN_OPTIONS=detect_leaks=1
+                   ${CMAKE_COMMAND} -DFUZZER=$<TARGET_FILE:${name}> -DCORPUS=${ARG_CORPUS}
+                   -DWORK=${work} -DSECONDS=${ARG_SECONDS}
+                   -P ${PROJECT_SOURCE_DIR}/cmake/RunFuzzer.cmake)
+  set_tests_properties(fuzz.${name} PROPERTIES LABELS fuzz TIMEOUT 600)
+endfunction()

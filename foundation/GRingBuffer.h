@@ -1,0 +1,40 @@
+#pragma once
+
+#include <memory>
+
+// A growable circular byte queue for a single owner: a socket's send and
+// receive queues, the echo's delay line. Starts at 4096 bytes and doubles
+// when full; never shrinks, so steady streaming allocates nothing.
+// Thread: one owner thread; not thread-safe (see GLockedRingBuffer).
+class GRingBuffer {
+public:
+    static constexpr int kInitialCapacity = 4096;
+
+    GRingBuffer();
+    GRingBuffer(const GRingBuffer&) = delete;
+    GRingBuffer& operator=(const GRingBuffer&) = delete;
+
+    // Appends len bytes. len <= 0 does nothing and succeeds. False only when
+    // a needed growth fails; then nothing changes.
+    [[nodiscard]] bool Write(int len, const char* data);
+    // Copies exactly len bytes from the front; consume false peeks. False and
+    // nothing copied when len <= 0 or more than stored.
+    [[nodiscard]] bool Read(int len, char* out, bool consume);
+    // Drops len bytes from the front; same refusals as Read.
+    bool Skip(int len);
+    // Empties the buffer, keeping its capacity; returns the length it had.
+    int Clear();
+
+    [[nodiscard]] int GetLength() const { return m_nLength; }
+    [[nodiscard]] int GetCapacity() const { return m_nCapacity; }
+
+private:
+    bool Grow(long long extra);
+    void CopyOut(int len, char* out) const;
+
+    std::unique_ptr<char[]> m_pStorage;
+    int m_nCapacity = 0;
+    int m_nReadPos = 0;
+    int m_nWritePos = 0;
+    int m_nLength = 0;
+};

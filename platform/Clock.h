@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstdint>
+
+namespace platform {
+
+// Time as the engine sees it: a monotonic millisecond tick and a sleep.
+// Classes that poll take a Clock so tests can drive time without sleeping
+// (tests/fakes/FakeClock.h).
+// Thread: any; implementations are thread-safe.
+class Clock {
+public:
+    virtual ~Clock() = default;
+    // Milliseconds since an arbitrary fixed point; never goes back.
+    [[nodiscard]] virtual uint64_t NowMs() = 0;
+    virtual void SleepMs(uint32_t ms) = 0;
+
+    // The process's real monotonic clock.
+    static Clock& System();
+};
+
+// The 32-bit tick the Windows shape expects; wraps after 49.7 days, so
+// compare ticks only by unsigned difference.
+[[nodiscard]] uint32_t GetTickCount();
+[[nodiscard]] uint64_t GetTickCount64();
+void Sleep(uint32_t ms);
+
+}  // namespace platform

@@ -1,0 +1,17 @@
+#pragma once
+
+#include "platform/Clock.h"
+
+#include <atomic>
+
+// A clock that only moves when told to, or when someone sleeps on it, so
+// polling code runs in tests without real waits.
+class FakeClock final : public platform::Clock {
+public:
+    uint64_t NowMs() override { return m_now.load(); }
+    void SleepMs(uint32_t ms) override { m_now += ms; }
+    void Advance(uint64_t ms) { m_now += ms; }
+
+private:
+    std::atomic<uint64_t> m_now{1000};
+};
