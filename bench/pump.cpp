@@ -126,7 +126,7 @@ void BM_ConvertOneSecond(benchmark::State& state)
     const CASampleConverter::Format in{kInRate, 16, 2};
     const CASampleConverter::Format out{static_cast<int>(state.range(0)), 16, 2};
     CASampleConverter conv;
-    if (!conv.Prepare(in, out, CARWMan::kReadBytes, CAWriter::kBlockFrames)) {
+    if (!conv.Prepare(in, out, CARWMan::kReadBytes, CAWriter::kBlockFrames, 0)) {
         state.SkipWithError("prepare failed");
         return;
     }

@@ -63,7 +63,7 @@ int CARWMan::Start(int* pErrorCode)
     m_out = m_in;
     if (!m_pWriter
         || !m_pWriter->Open(m_strTarget, &m_out.nRate, &m_out.nBits, &m_out.nChannels, m_tags)
-        || !m_converter.Prepare(m_in, m_out, kReadBytes, kBlockFrames)) {
+        || !m_converter.Prepare(m_in, m_out, kReadBytes, kBlockFrames, platform::MulDiv(m_out.nRate, kHookHeadroomMs, 1000))) {
         Fail(kErrWriterOpen, pErrorCode);
         return 0;
     }

@@ -36,6 +36,8 @@ public:
     // How long the pump waits before asking a full writer or a draining one
     // again.
     static constexpr uint32_t kWaitMs = 50;
+    // Room in the block, beyond the largest converted piece, for the hook.
+    static constexpr int kHookHeadroomMs = 20;
 
     // wParam values of WM_ARWMAN_ERROR.
     static constexpr int kErrReaderOpen = 2;
@@ -52,9 +54,9 @@ public:
     // values Start saw, so a running pump never sees half a change and a
     // hook's user value outlives its use once Stop has returned.
     void SetNotifyWindow(platform::TargetHandle window) { m_hNotify = window; }
-    // The hook may grow the block up to its capacity, which is at least
-    // kBlockFrames frames; a larger count is cut to the capacity, a negative
-    // one to 0.
+    // The hook may lengthen a block by up to kHookHeadroomMs of sound (a
+    // pitch shift carries up to one period of about 18 ms); a larger count
+    // is cut to the block's capacity, a negative one to 0.
     void SetDspHook(CADspHook pfn, void* pUser)
     {
         m_pfnHook = pfn;

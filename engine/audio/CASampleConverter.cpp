@@ -9,10 +9,11 @@ bool CASampleConverter::Supports(const Format& format)
         && GAVResample::SupportsRates(format.nRate, format.nRate);
 }
 
-bool CASampleConverter::Prepare(const Format& in, const Format& out, int nMaxInputBytes, int minBlockFrames)
+bool CASampleConverter::Prepare(const Format& in, const Format& out, int nMaxInputBytes, int nMinBlockFrames, int nHeadroomFrames)
 {
     Release();
-    if (!Supports(in) || !Supports(out) || nMaxInputBytes <= 0 || minBlockFrames < 0)
+    if (!Supports(in) || !Supports(out) || nMaxInputBytes <= 0 || nMaxInputBytes > kMaxInputBytes
+        || nMinBlockFrames < 0 || nMinBlockFrames > kMaxFrames || nHeadroomFrames < 0 || nHeadroomFrames > kMaxFrames)
         return false;
     if (!GAVResample::SupportsRates(out.nRate, in.nRate))
         return false;
@@ -37,7 +38,7 @@ bool CASampleConverter::Prepare(const Format& in, const Format& out, int nMaxInp
         m_interleave.assign(static_cast<size_t>(outFrames) * static_cast<size_t>(out.nChannels), 0);
     }
     // Every stage holds at most maxChannels 16-bit samples per frame.
-    const int blockFrames = std::max({inFrames, outFrames, minBlockFrames});
+    const int blockFrames = std::max({inFrames, outFrames, nMinBlockFrames}) + nHeadroomFrames;
     m_block.assign(static_cast<size_t>(blockFrames) * static_cast<size_t>(maxChannels), 0);
     return true;
 }

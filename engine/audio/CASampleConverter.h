@@ -20,13 +20,19 @@ public:
         [[nodiscard]] int FrameBytes() const { return nChannels * (nBits / 8); }
     };
 
+    // Sizes are bounded so no buffer arithmetic comes near int overflow.
+    static constexpr int kMaxInputBytes = 1 << 20;
+    static constexpr int kMaxFrames = 1 << 20;
+
     // Widths 8 and 16, one or two channels, rates GAVResample takes.
     [[nodiscard]] static bool Supports(const Format& format);
 
-    // Sizes every buffer for input pieces of at most nMaxInputBytes and the
-    // block for at least minBlockFrames output frames. False when a format is
-    // not supported or the rates cannot be converted.
-    [[nodiscard]] bool Prepare(const Format& in, const Format& out, int nMaxInputBytes, int minBlockFrames);
+    // Sizes every buffer for input pieces of at most nMaxInputBytes, and the
+    // block for the largest converted piece (at least nMinBlockFrames) plus
+    // nHeadroomFrames, which whoever changes the block in place may use to
+    // lengthen it. False when a format is not supported or the rates cannot
+    // be converted.
+    [[nodiscard]] bool Prepare(const Format& in, const Format& out, int nMaxInputBytes, int nMinBlockFrames, int nHeadroomFrames);
     void Release();
 
     // Copies the whole frames of pIn[0 .. nBytes) into the block and converts

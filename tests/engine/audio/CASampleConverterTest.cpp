@@ -12,7 +12,7 @@ namespace {
 std::vector<unsigned char> Convert(const Format& in, const Format& out, const std::vector<unsigned char>& input)
 {
     CASampleConverter conv;
-    EXPECT_TRUE(conv.Prepare(in, out, 8192, 2304));
+    EXPECT_TRUE(conv.Prepare(in, out, 8192, 2304, 0));
     const int bytes = conv.Convert(reinterpret_cast<const char*>(input.data()), static_cast<int>(input.size()));
     const auto* p = reinterpret_cast<const unsigned char*>(conv.GetBlockBytes());
     return {p, p + bytes};
@@ -82,7 +82,7 @@ TEST(CASampleConverter, StereoRateChangeKeepsEachToneOnItsSide)
         const int inRate = outRate == 48000 ? 22050 : 44100;
         const std::vector<int16_t> in = StereoTones(440.0, 1000.0, inRate, kAmp, inRate);
         CASampleConverter conv;
-        ASSERT_TRUE(conv.Prepare({inRate, 16, 2}, {outRate, 16, 2}, 8192, 2304));
+        ASSERT_TRUE(conv.Prepare({inRate, 16, 2}, {outRate, 16, 2}, 8192, 2304, 0));
         std::vector<int16_t> out;
         const int piece = 4 * 1058;
         const std::vector<char> bytes = Bytes(in);
@@ -104,12 +104,12 @@ TEST(CASampleConverter, StereoRateChangeKeepsEachToneOnItsSide)
 TEST(CASampleConverter, RefusesWhatItCannotHold)
 {
     CASampleConverter conv;
-    EXPECT_FALSE(conv.Prepare({44100, 24, 2}, {44100, 16, 2}, 8192, 2304));
-    EXPECT_FALSE(conv.Prepare({44100, 16, 6}, {44100, 16, 2}, 8192, 2304));
-    EXPECT_FALSE(conv.Prepare({44100, 16, 2}, {0, 16, 2}, 8192, 2304));
+    EXPECT_FALSE(conv.Prepare({44100, 24, 2}, {44100, 16, 2}, 8192, 2304, 0));
+    EXPECT_FALSE(conv.Prepare({44100, 16, 6}, {44100, 16, 2}, 8192, 2304, 0));
+    EXPECT_FALSE(conv.Prepare({44100, 16, 2}, {0, 16, 2}, 8192, 2304, 0));
     std::vector<char> big(8193);
     EXPECT_EQ(conv.Convert(big.data(), 4), 0);
-    ASSERT_TRUE(conv.Prepare({44100, 16, 2}, {32000, 16, 2}, 8192, 2304));
+    ASSERT_TRUE(conv.Prepare({44100, 16, 2}, {32000, 16, 2}, 8192, 2304, 0));
     EXPECT_EQ(conv.Convert(big.data(), 8193), 0);
     // One frame is less than the filter needs; it waits for the next piece.
     EXPECT_EQ(conv.Convert(big.data(), 4), 0);
