@@ -19,19 +19,19 @@ class CAReader;
 // CARWMan::SetDspHook for its limit). Runs on the pump thread.
 using CADspHook = int (*)(void* pSamples, int nFrames, int nRate, int nBits, int nChannels, void* pUser);
 
+// Thread: every public call on the controller's thread; the pump thread calls
+// the reader's Read, the hook and the writer, and closes both at its end.
 // The audio pump: runs the road from a CAReader to a CAWriter on a thread of
 // its own, converting width, channels and rate to what the writer asked for,
 // passing each block through the processing hook and writing it at the pace
 // the writer accepts. Reports WM_ARWMAN_ERROR (wParam 2..5) and WM_ARWMAN_END
 // to the notify window.
-// Thread: every public call on the controller's thread; the pump thread calls
-// the reader's Open/Read, the hook and the writer, and closes both at its end.
 class CARWMan {
 public:
     // The pump reads at most this much per Read.
     static constexpr int kReadBytes = 8192;
-    // The writer's common writable size; one block yields at most this many
-    // output frames (before the hook).
+    // The writer's common writable size; the pump cuts its reads into pieces
+    // that yield about this many output frames each.
     static constexpr int kBlockFrames = CAWriter::kBlockFrames;
     // How long the pump waits before asking a full writer or a draining one
     // again.
@@ -51,8 +51,8 @@ public:
     CARWMan& operator=(const CARWMan&) = delete;
 
     // Both take effect at the next Start: the pump thread works with the
-    // values Start saw, so a running pump never sees half a change and a
-    // hook's user value outlives its use once Stop has returned.
+    // values Start saw, so a running pump never sees half a change, and once
+    // Stop has returned the previous hook is not called again.
     void SetNotifyWindow(platform::TargetHandle window) { m_hNotify = window; }
     // The hook may lengthen a block by up to kHookHeadroomMs of sound (a
     // pitch shift carries up to one period of about 18 ms); a larger count
@@ -78,9 +78,8 @@ public:
     // the thread and frees the conversion state. Posts nothing.
     void Stop();
 
+    // Bytes the reader delivered since the last Start; any thread.
     [[nodiscard]] uint64_t GetReadBytes() const { return m_nReadBytes.load(); }
-    [[nodiscard]] CASampleConverter::Format GetInputFormat() const { return m_in; }
-    [[nodiscard]] CASampleConverter::Format GetOutputFormat() const { return m_out; }
 
 private:
     void Run();
@@ -103,6 +102,8 @@ private:
     platform::TargetHandle m_hNotify = platform::kNoTarget;
     CADspHook m_pfnHook = nullptr;
     void* m_pHookUser = nullptr;
+    // Handed to the reader's and the writer's Open; empty in this program,
+    // whose reader and writers choose their own device and file.
     std::string m_strSource;
     std::string m_strTarget;
     CATags m_tags;

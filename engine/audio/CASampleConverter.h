@@ -6,11 +6,11 @@
 #include <cstdint>
 #include <vector>
 
+// Thread: one thread at a time; Prepare allocates, Convert never does.
 // Converts blocks of interleaved little-endian PCM from the reader's format
 // to the writer's: sample width (unsigned 8 or signed 16 bit), channel count
 // (1 or 2) and rate, in that order, the rate through one streaming resampler
 // per channel so blocks join seamlessly.
-// Thread: one thread at a time; Prepare allocates, Convert never does.
 class CASampleConverter {
 public:
     struct Format {

@@ -6,11 +6,12 @@
 #include <cstdint>
 #include <vector>
 
+// Thread: one thread at a time per instance; the constructor allocates the
+// table, Process never allocates.
 // Polyphase windowed-sinc resampler for one channel of 16-bit samples:
 // 1024 phases of a Blackman-Nuttall windowed sinc, quantised to 16 bits, and
 // an exact rational step (integer part plus a remainder carried in units of
 // the output rate), so long streams never drift.
-// Thread: one thread at a time per instance.
 class GAVResample final : public GAVResampleBase {
 public:
     static constexpr int kPhaseBits = 10;

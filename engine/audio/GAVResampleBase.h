@@ -2,8 +2,8 @@
 
 #include <cstdint>
 
-// One channel of sample-rate conversion, as the streaming wrapper drives it.
 // Thread: one thread at a time per instance.
+// One channel of sample-rate conversion, as the streaming wrapper drives it.
 class GAVResampleBase {
 public:
     virtual ~GAVResampleBase() = default;

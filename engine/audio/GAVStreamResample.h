@@ -6,10 +6,10 @@
 #include <memory>
 #include <vector>
 
+// Thread: one thread at a time; Create allocates, Process never does.
 // Feeds one GAVResample from a stream that arrives in pieces of any size:
 // keeps the input the filter still needs and prepends it to the next piece,
 // so the output is the same however the stream is cut.
-// Thread: one thread at a time; Create allocates, Process never does.
 class GAVStreamResample {
 public:
     // Output samples Process may write for nIn new input samples: the rate
