@@ -100,8 +100,9 @@ int GAVResample::Process(int16_t* pOut, const int16_t* pIn, int nIn, int nMaxOut
             if (index + taps > nIn)
                 break;
             const int16_t* coef = &m_coefs[static_cast<size_t>(phase) * static_cast<size_t>(taps)];
-            // 64 bits: a full-scale input matched to the sinc's signs can
-            // pass the 32-bit range.
+            // A phase's taps add up in magnitude to under 61000, so even a
+            // full-scale input matched to their signs stays inside 32 bits;
+            // 64 bits keeps that true without relying on the table's shape.
             int64_t sum = 0;
             if (index < 0) {
                 // Before the first sample, mirror the stream about it.
