@@ -46,7 +46,8 @@ public:
     int Close() override { return 1; }
     int Read(char* pBuffer, int maxBytes) override
     {
-        const size_t n = std::min({static_cast<size_t>(maxBytes), m_second.size() - m_pos, static_cast<size_t>(m_left)});
+        const size_t n
+            = std::min({ static_cast<size_t>(maxBytes), m_second.size() - m_pos, static_cast<size_t>(m_left) });
         std::memcpy(pBuffer, m_second.data() + m_pos, n);
         m_pos = (m_pos + n) % m_second.size();
         m_left -= n;
@@ -116,15 +117,16 @@ void BM_PumpToNullWriterAt32k(benchmark::State& state)
         pump.Stop();
     }
     state.counters["audio_s"] = static_cast<double>(elapsedMs) / 1000.0;
-    state.counters["realtime_x"] = benchmark::Counter(kSeconds * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+    state.counters["realtime_x"]
+        = benchmark::Counter(kSeconds * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_PumpToNullWriterAt32k)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // The conversion alone, one 8192-byte read at a time, on this thread.
 void BM_ConvertOneSecond(benchmark::State& state)
 {
-    const CASampleConverter::Format in{kInRate, 16, 2};
-    const CASampleConverter::Format out{static_cast<int>(state.range(0)), 16, 2};
+    const CASampleConverter::Format in { kInRate, 16, 2 };
+    const CASampleConverter::Format out { static_cast<int>(state.range(0)), 16, 2 };
     CASampleConverter conv;
     if (!conv.Prepare(in, out, CARWMan::kReadBytes, CAWriter::kBlockFrames, 0)) {
         state.SkipWithError("prepare failed");
@@ -135,10 +137,11 @@ void BM_ConvertOneSecond(benchmark::State& state)
         for (size_t at = 0; at + CARWMan::kReadBytes <= second.size(); at += CARWMan::kReadBytes)
             benchmark::DoNotOptimize(conv.Convert(second.data() + at, CARWMan::kReadBytes));
     }
-    state.counters["realtime_x"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+    state.counters["realtime_x"]
+        = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_ConvertOneSecond)->Arg(32000)->Arg(22050)->Arg(44100);
 
-}  // namespace
+} // namespace
 
 BENCHMARK_MAIN();

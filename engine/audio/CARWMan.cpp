@@ -61,9 +61,9 @@ int CARWMan::Start(int* pErrorCode)
         return 0;
     }
     m_out = m_in;
-    if (!m_pWriter
-        || !m_pWriter->Open(m_strTarget, &m_out.nRate, &m_out.nBits, &m_out.nChannels, m_tags)
-        || !m_converter.Prepare(m_in, m_out, kReadBytes, kBlockFrames, platform::MulDiv(m_out.nRate, kHookHeadroomMs, 1000))) {
+    if (!m_pWriter || !m_pWriter->Open(m_strTarget, &m_out.nRate, &m_out.nBits, &m_out.nChannels, m_tags)
+        || !m_converter.Prepare(
+            m_in, m_out, kReadBytes, kBlockFrames, platform::MulDiv(m_out.nRate, kHookHeadroomMs, 1000))) {
         Fail(kErrWriterOpen, pErrorCode);
         return 0;
     }
@@ -191,7 +191,8 @@ bool CARWMan::PumpPiece(const char* pData, int nBytes, int* pResult)
         const int frameBits = m_out.nBits * m_out.nChannels;
         const int frames = platform::MulDiv(bytes, 8, frameBits);
         const int capacity = m_converter.GetBlockCapacityBytes() * 8 / frameBits;
-        const int returned = m_pfnRunHook(m_converter.GetBlock(), frames, m_out.nRate, m_out.nBits, m_out.nChannels, m_pRunHookUser);
+        const int returned
+            = m_pfnRunHook(m_converter.GetBlock(), frames, m_out.nRate, m_out.nBits, m_out.nChannels, m_pRunHookUser);
         bytes = platform::MulDiv(std::clamp(returned, 0, capacity), frameBits, 8);
     }
     return WriteBlock(m_converter.GetBlockBytes(), bytes, pResult);

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "engine/audio/CAWriter.h"
 #include "engine/audio/CASampleConverter.h"
+#include "engine/audio/CAWriter.h"
 #include "platform/Clock.h"
 #include "platform/MessageTarget.h"
 
@@ -117,10 +117,10 @@ private:
     CASampleConverter m_converter;
     std::vector<char> m_readBuffer;
 
-    std::atomic<bool> m_bRun{false};
-    std::atomic<bool> m_bUserStop{false};
-    std::atomic<bool> m_bAlive{false};
-    std::atomic<bool> m_bReaderOpen{false};
-    std::atomic<uint64_t> m_nReadBytes{0};
+    std::atomic<bool> m_bRun { false };
+    std::atomic<bool> m_bUserStop { false };
+    std::atomic<bool> m_bAlive { false };
+    std::atomic<bool> m_bReaderOpen { false };
+    std::atomic<uint64_t> m_nReadBytes { 0 };
     std::jthread m_thread;
 };

@@ -9,11 +9,12 @@ bool CASampleConverter::Supports(const Format& format)
         && GAVResample::SupportsRates(format.nRate, format.nRate);
 }
 
-bool CASampleConverter::Prepare(const Format& in, const Format& out, int nMaxInputBytes, int nMinBlockFrames, int nHeadroomFrames)
+bool CASampleConverter::Prepare(
+    const Format& in, const Format& out, int nMaxInputBytes, int nMinBlockFrames, int nHeadroomFrames)
 {
     Release();
-    if (!Supports(in) || !Supports(out) || nMaxInputBytes <= 0 || nMaxInputBytes > kMaxInputBytes
-        || nMinBlockFrames < 0 || nMinBlockFrames > kMaxFrames || nHeadroomFrames < 0 || nHeadroomFrames > kMaxFrames)
+    if (!Supports(in) || !Supports(out) || nMaxInputBytes <= 0 || nMaxInputBytes > kMaxInputBytes || nMinBlockFrames < 0
+        || nMinBlockFrames > kMaxFrames || nHeadroomFrames < 0 || nHeadroomFrames > kMaxFrames)
         return false;
     if (!GAVResample::SupportsRates(out.nRate, in.nRate))
         return false;
@@ -38,7 +39,7 @@ bool CASampleConverter::Prepare(const Format& in, const Format& out, int nMaxInp
         m_interleave.assign(static_cast<size_t>(outFrames) * static_cast<size_t>(out.nChannels), 0);
     }
     // Every stage holds at most maxChannels 16-bit samples per frame.
-    const int blockFrames = std::max({inFrames, outFrames, nMinBlockFrames}) + nHeadroomFrames;
+    const int blockFrames = std::max({ inFrames, outFrames, nMinBlockFrames }) + nHeadroomFrames;
     m_block.assign(static_cast<size_t>(blockFrames) * static_cast<size_t>(maxChannels), 0);
     return true;
 }
@@ -136,6 +137,7 @@ int CASampleConverter::Resample(int frames, int channels)
         for (int i = 0; i < std::max(produced, 0); ++i)
             m_interleave[static_cast<size_t>(i * channels + c)] = m_chanOut[static_cast<size_t>(i)];
     }
-    std::memcpy(block, m_interleave.data(), static_cast<size_t>(outFrames) * static_cast<size_t>(channels) * sizeof(int16_t));
+    std::memcpy(
+        block, m_interleave.data(), static_cast<size_t>(outFrames) * static_cast<size_t>(channels) * sizeof(int16_t));
     return outFrames;
 }

@@ -32,7 +32,8 @@ public:
     // nHeadroomFrames, which whoever changes the block in place may use to
     // lengthen it. False when a format is not supported or the rates cannot
     // be converted.
-    [[nodiscard]] bool Prepare(const Format& in, const Format& out, int nMaxInputBytes, int nMinBlockFrames, int nHeadroomFrames);
+    [[nodiscard]] bool Prepare(
+        const Format& in, const Format& out, int nMaxInputBytes, int nMinBlockFrames, int nHeadroomFrames);
     void Release();
 
     // Copies the whole frames of pIn[0 .. nBytes) into the block and converts

@@ -13,7 +13,7 @@ double BlackmanNuttall(double t, int taps)
     return 0.3635819 - 0.4891775 * std::cos(h) + 0.1365995 * std::cos(2.0 * h) - 0.0106411 * std::cos(3.0 * h);
 }
 
-}  // namespace
+} // namespace
 
 bool GAVResample::SupportsRates(int outRate, int inRate)
 {

@@ -41,7 +41,7 @@ private:
     void BuildTable(double cutoff);
 
     int m_nTaps = 16;
-    std::vector<int16_t> m_coefs;  // (kPhases + 1) rows of m_nTaps
+    std::vector<int16_t> m_coefs; // (kPhases + 1) rows of m_nTaps
     // Input position in 1/kPhases of a sample, relative to the first sample
     // the caller passes; negative while the filter still reaches before the
     // start of the stream.

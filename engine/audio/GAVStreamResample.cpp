@@ -45,7 +45,8 @@ int GAVStreamResample::Process(int16_t* pOut, const int16_t* pIn, int nIn)
         std::memcpy(m_scratch.data() + m_nLeft, pIn, static_cast<size_t>(nIn) * sizeof(int16_t));
     const int total = m_nLeft + nIn;
     int consumed = 0;
-    const int written = m_pResample->Process(pOut, m_scratch.data(), total, MaxOutput(m_nOutRate, m_nInRate, nIn), &consumed);
+    const int written
+        = m_pResample->Process(pOut, m_scratch.data(), total, MaxOutput(m_nOutRate, m_nInRate, nIn), &consumed);
     m_nLeft = total - consumed;
     if (consumed > 0 && m_nLeft > 0)
         std::memmove(m_scratch.data(), m_scratch.data() + consumed, static_cast<size_t>(m_nLeft) * sizeof(int16_t));

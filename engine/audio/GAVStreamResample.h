@@ -32,6 +32,6 @@ private:
     int m_nOutRate = 0;
     int m_nInRate = 0;
     int m_nMaxInput = 0;
-    std::vector<int16_t> m_scratch;  // carried input followed by the new piece
+    std::vector<int16_t> m_scratch; // carried input followed by the new piece
     int m_nLeft = 0;
 };

@@ -14,7 +14,8 @@ inline std::vector<int16_t> Sine(double freq, double rate, double amplitude, int
 {
     std::vector<int16_t> out(static_cast<size_t>(samples));
     for (int i = 0; i < samples; ++i)
-        out[static_cast<size_t>(i)] = static_cast<int16_t>(std::lround(amplitude * std::sin(2.0 * std::numbers::pi * freq * i / rate)));
+        out[static_cast<size_t>(i)]
+            = static_cast<int16_t>(std::lround(amplitude * std::sin(2.0 * std::numbers::pi * freq * i / rate)));
     return out;
 }
 
@@ -32,7 +33,8 @@ inline std::vector<int16_t> StereoTones(double leftFreq, double rightFreq, doubl
 }
 
 // One channel of interleaved samples, from frame `from` to frame `to`.
-inline std::vector<int16_t> Channel(const std::vector<int16_t>& interleaved, int channels, int channel, size_t from = 0, size_t to = SIZE_MAX)
+inline std::vector<int16_t> Channel(
+    const std::vector<int16_t>& interleaved, int channels, int channel, size_t from = 0, size_t to = SIZE_MAX)
 {
     std::vector<int16_t> out;
     const size_t frames = interleaved.size() / static_cast<size_t>(channels);
@@ -93,4 +95,4 @@ inline std::vector<int16_t> Samples(const std::vector<char>& bytes)
     return out;
 }
 
-}  // namespace audiotest
+} // namespace audiotest

@@ -19,7 +19,7 @@ int TakeHalf(void* pUser, const char* pData, int nBytes)
     return nBytes / 2;
 }
 
-}  // namespace
+} // namespace
 
 TEST(CANULLWriter, OpenNeedsEveryFormatPointerAndKeepsTheFormat)
 {
@@ -56,7 +56,7 @@ TEST(CANULLWriter, CallbackShortCountPassesBack)
     ASSERT_EQ(writer.Open("", &rate, &bits, &channels, {}), 1);
     Sink sink;
     ASSERT_EQ(writer.SetOutputCallback(TakeHalf, &sink), 1);
-    const std::vector<char> data = {1, 2, 3, 4, 5, 6, 7, 8};
+    const std::vector<char> data = { 1, 2, 3, 4, 5, 6, 7, 8 };
     EXPECT_EQ(writer.Write(data.data(), 8), 4);
     EXPECT_EQ(sink.calls, 1);
     EXPECT_EQ(sink.got, data);

@@ -25,7 +25,7 @@ std::vector<char> Pattern(size_t n)
 struct Pump {
     FakeClock clock;
     MessageLog log;
-    CARWMan pump{clock};
+    CARWMan pump { clock };
 
     Pump(FakeReader& reader, CAWriter* writer)
     {
@@ -65,7 +65,7 @@ struct Pump {
     }
 };
 
-}  // namespace
+} // namespace
 
 TEST(CARWMan, EqualFormatsPassUnchangedAndEndAfterDrain)
 {
@@ -77,7 +77,7 @@ TEST(CARWMan, EqualFormatsPassUnchangedAndEndAfterDrain)
 
     EXPECT_EQ(writer.out, reader.data);
     // Each 8192-byte read is below the 9216-byte chunk, so it is one block.
-    EXPECT_EQ(writer.writes, (std::vector<int>{8192, 8192, 3616}));
+    EXPECT_EQ(writer.writes, (std::vector<int> { 8192, 8192, 3616 }));
     EXPECT_EQ(writer.drains, 1);
     EXPECT_EQ(reader.closes, 1);
     EXPECT_EQ(writer.closes, 1);
@@ -146,7 +146,7 @@ TEST(CARWMan, OpenFailuresPostTheirCodeAndCloseTheReader)
     {
         Pump p(reader, &writer);
         EXPECT_EQ(p.StartRefused(), CARWMan::kErrWriterOpen);
-        EXPECT_EQ(p.Errors(), (std::vector<platform::WParam>{3}));
+        EXPECT_EQ(p.Errors(), (std::vector<platform::WParam> { 3 }));
         EXPECT_EQ(reader.opens, 1);
         EXPECT_EQ(reader.closes, 1);
     }
@@ -160,7 +160,7 @@ TEST(CARWMan, OpenFailuresPostTheirCodeAndCloseTheReader)
     {
         Pump p(reader, &writer);
         EXPECT_EQ(p.StartRefused(), CARWMan::kErrReaderOpen);
-        EXPECT_EQ(p.Errors(), (std::vector<platform::WParam>{2}));
+        EXPECT_EQ(p.Errors(), (std::vector<platform::WParam> { 2 }));
         // Only the refused Open of the first round: a failed reader stops
         // Start before the writer is touched.
         EXPECT_EQ(writer.opens, 1);
@@ -185,7 +185,7 @@ TEST(CARWMan, ReadAndWriteFailuresPostTheirErrors)
         int failResult;
         platform::WParam error;
     };
-    for (const Case& c : {Case{-1, false, 0, 4}, Case{0, true, 0, 5}, Case{0, true, -3, 5}}) {
+    for (const Case& c : { Case { -1, false, 0, 4 }, Case { 0, true, 0, 5 }, Case { 0, true, -3, 5 } }) {
         SCOPED_TRACE(c.error);
         FakeReader reader(44100, 16, 2);
         reader.data = Pattern(12000);
@@ -196,7 +196,7 @@ TEST(CARWMan, ReadAndWriteFailuresPostTheirErrors)
         Pump p(reader, &writer);
         p.RunUntil(kError);
         p.log.DispatchPending();
-        EXPECT_EQ(p.Errors(), (std::vector<platform::WParam>{c.error}));
+        EXPECT_EQ(p.Errors(), (std::vector<platform::WParam> { c.error }));
         EXPECT_FALSE(p.log.Has(kEnd));
         EXPECT_EQ(reader.closes, 1);
         EXPECT_EQ(writer.closes, 1);
@@ -215,7 +215,7 @@ struct HookLog {
     int bits = 0;
     int channels = 0;
     int extraFrames = 100;
-    int answer = 0;  // nonzero: returned as is
+    int answer = 0; // nonzero: returned as is
 };
 
 // Appends extraFrames frames of a marker after the block.
@@ -234,7 +234,7 @@ int GrowingHook(void* pSamples, int nFrames, int nRate, int nBits, int nChannels
     return nFrames + log->extraFrames;
 }
 
-}  // namespace
+} // namespace
 
 TEST(CARWMan, HookGrowthIsWrittenCompletelyInWritablePieces)
 {
@@ -250,8 +250,9 @@ TEST(CARWMan, HookGrowthIsWrittenCompletelyInWritablePieces)
     p.RunUntil(kEnd);
 
     std::vector<char> expected;
-    for (auto [from, to] : {std::pair<size_t, size_t>{0, 8192}, {8192, 12192}}) {
-        expected.insert(expected.end(), reader.data.begin() + static_cast<long>(from), reader.data.begin() + static_cast<long>(to));
+    for (auto [from, to] : { std::pair<size_t, size_t> { 0, 8192 }, { 8192, 12192 } }) {
+        expected.insert(
+            expected.end(), reader.data.begin() + static_cast<long>(from), reader.data.begin() + static_cast<long>(to));
         for (int i = 0; i < 200; ++i) {
             const auto v = static_cast<uint16_t>(0x5A5A + i);
             expected.push_back(static_cast<char>(v & 0xFF));
@@ -271,7 +272,7 @@ TEST(CARWMan, HookGrowthIsWrittenCompletelyInWritablePieces)
 
 TEST(CARWMan, HookCountIsBoundedByTheBlock)
 {
-    for (int answer : {INT_MAX, -5}) {
+    for (int answer : { INT_MAX, -5 }) {
         FakeReader reader(44100, 16, 2);
         reader.data = Pattern(8192);
         CaptureWriter writer;
@@ -282,7 +283,7 @@ TEST(CARWMan, HookCountIsBoundedByTheBlock)
         p.RunUntil(kEnd);
         if (answer < 0)
             EXPECT_TRUE(writer.out.empty());
-        else  // a writer's block plus 20 ms at 44.1 kHz
+        else // a writer's block plus 20 ms at 44.1 kHz
             EXPECT_EQ(writer.out.size(), (2304u + 882u) * 4);
         EXPECT_TRUE(p.Errors().empty());
     }
@@ -298,7 +299,7 @@ TEST(CARWMan, ConvertsToTheWriterFormatWithoutSwappingChannels)
         int outRate;
         int readSize;
     };
-    for (const Case& c : {Case{22050, 48000, 8191}, Case{44100, 32000, 8192}, Case{22050, 32000, 4097}}) {
+    for (const Case& c : { Case { 22050, 48000, 8191 }, Case { 44100, 32000, 8192 }, Case { 22050, 32000, 4097 } }) {
         SCOPED_TRACE(testing::Message() << c.inRate << " -> " << c.outRate << " reads of " << c.readSize);
         FakeReader reader(c.inRate, 16, 2);
         reader.data = Bytes(StereoTones(440.0, 1000.0, c.inRate, kAmp, c.inRate));

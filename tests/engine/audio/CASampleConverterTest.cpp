@@ -15,7 +15,7 @@ std::vector<unsigned char> Convert(const Format& in, const Format& out, const st
     EXPECT_TRUE(conv.Prepare(in, out, 8192, 2304, 0));
     const int bytes = conv.Convert(reinterpret_cast<const char*>(input.data()), static_cast<int>(input.size()));
     const auto* p = reinterpret_cast<const unsigned char*>(conv.GetBlockBytes());
-    return {p, p + bytes};
+    return { p, p + bytes };
 }
 
 std::vector<unsigned char> Le16(std::initializer_list<int> values)
@@ -28,14 +28,14 @@ std::vector<unsigned char> Le16(std::initializer_list<int> values)
     return out;
 }
 
-}  // namespace
+} // namespace
 
 TEST(CASampleConverter, WidthAndChannelsBothWays)
 {
-    const Format m8{44100, 8, 1};
-    const Format s8{44100, 8, 2};
-    const Format m16{44100, 16, 1};
-    const Format s16{44100, 16, 2};
+    const Format m8 { 44100, 8, 1 };
+    const Format s8 { 44100, 8, 2 };
+    const Format m16 { 44100, 16, 1 };
+    const Format s16 { 44100, 16, 2 };
     struct Case {
         const char* name;
         Format in;
@@ -44,19 +44,20 @@ TEST(CASampleConverter, WidthAndChannelsBothWays)
         std::vector<unsigned char> expected;
     };
     const Case cases[] = {
-        {"16 -> 8 mono", m16, m8, Le16({-32768, -1, 0, 127, 32767}), {0, 127, 128, 128, 255}},
-        {"8 -> 16 mono", m8, m16, {0, 1, 128, 255}, Le16({-32768, -32512, 0, 32512})},
-        {"16 mono -> stereo", m16, s16, Le16({5, -7}), Le16({5, 5, -7, -7})},
+        { "16 -> 8 mono", m16, m8, Le16({ -32768, -1, 0, 127, 32767 }), { 0, 127, 128, 128, 255 } },
+        { "8 -> 16 mono", m8, m16, { 0, 1, 128, 255 }, Le16({ -32768, -32512, 0, 32512 }) },
+        { "16 mono -> stereo", m16, s16, Le16({ 5, -7 }), Le16({ 5, 5, -7, -7 }) },
         // The mean truncates toward zero: -3 / 2 is -1.
-        {"16 stereo -> mono", s16, m16, Le16({3, 0, -3, 0, -32768, -32768, 32767, 32766}), Le16({1, -1, -32768, 32766})},
-        {"8 mono -> stereo", m8, s8, {7, 200}, {7, 7, 200, 200}},
-        {"8 stereo -> mono", s8, m8, {0, 255, 10, 13}, {127, 11}},
-        {"8 stereo -> 16 mono", s8, m16, {0, 255, 128, 129}, Le16({-128, 128})},
-        {"8 mono -> 16 stereo", m8, s16, {0, 255}, Le16({-32768, -32768, 32512, 32512})},
-        {"16 stereo -> 8 mono", s16, m8, Le16({1000, -1000, 32767, 32767, -32768, -32768}), {128, 255, 0}},
-        {"16 mono -> 8 stereo", m16, s8, Le16({-256, 256}), {127, 127, 129, 129}},
-        {"16 stereo unchanged", s16, s16, Le16({1, -2, 3, -4}), Le16({1, -2, 3, -4})},
-        {"8 mono unchanged", m8, m8, {0, 9, 255}, {0, 9, 255}},
+        { "16 stereo -> mono", s16, m16, Le16({ 3, 0, -3, 0, -32768, -32768, 32767, 32766 }),
+            Le16({ 1, -1, -32768, 32766 }) },
+        { "8 mono -> stereo", m8, s8, { 7, 200 }, { 7, 7, 200, 200 } },
+        { "8 stereo -> mono", s8, m8, { 0, 255, 10, 13 }, { 127, 11 } },
+        { "8 stereo -> 16 mono", s8, m16, { 0, 255, 128, 129 }, Le16({ -128, 128 }) },
+        { "8 mono -> 16 stereo", m8, s16, { 0, 255 }, Le16({ -32768, -32768, 32512, 32512 }) },
+        { "16 stereo -> 8 mono", s16, m8, Le16({ 1000, -1000, 32767, 32767, -32768, -32768 }), { 128, 255, 0 } },
+        { "16 mono -> 8 stereo", m16, s8, Le16({ -256, 256 }), { 127, 127, 129, 129 } },
+        { "16 stereo unchanged", s16, s16, Le16({ 1, -2, 3, -4 }), Le16({ 1, -2, 3, -4 }) },
+        { "8 mono unchanged", m8, m8, { 0, 9, 255 }, { 0, 9, 255 } },
     };
     for (const Case& c : cases)
         EXPECT_EQ(Convert(c.in, c.out, c.input), c.expected) << c.name;
@@ -66,7 +67,7 @@ TEST(CASampleConverter, EightBitRateChangeGoesThroughSixteenBits)
 {
     // A steady unsigned level survives widening, resampling and narrowing.
     const std::vector<unsigned char> input(4000, 200);
-    const std::vector<unsigned char> out = Convert({44100, 8, 1}, {22050, 8, 2}, input);
+    const std::vector<unsigned char> out = Convert({ 44100, 8, 1 }, { 22050, 8, 2 }, input);
     ASSERT_GT(out.size(), 2 * 2000u - 2 * 40u);
     for (unsigned char v : out)
         ASSERT_EQ(v, 200);
@@ -77,12 +78,12 @@ TEST(CASampleConverter, StereoRateChangeKeepsEachToneOnItsSide)
     // Fed in pieces of the pump's size (whole frames, 2304 output frames'
     // worth), left stays 440 Hz and right 1 kHz.
     constexpr double kAmp = 12000.0;
-    for (int outRate : {32000, 48000}) {
+    for (int outRate : { 32000, 48000 }) {
         SCOPED_TRACE(outRate);
         const int inRate = outRate == 48000 ? 22050 : 44100;
         const std::vector<int16_t> in = StereoTones(440.0, 1000.0, inRate, kAmp, inRate);
         CASampleConverter conv;
-        ASSERT_TRUE(conv.Prepare({inRate, 16, 2}, {outRate, 16, 2}, 8192, 2304, 0));
+        ASSERT_TRUE(conv.Prepare({ inRate, 16, 2 }, { outRate, 16, 2 }, 8192, 2304, 0));
         std::vector<int16_t> out;
         const int piece = 4 * 1058;
         const std::vector<char> bytes = Bytes(in);
@@ -104,12 +105,12 @@ TEST(CASampleConverter, StereoRateChangeKeepsEachToneOnItsSide)
 TEST(CASampleConverter, RefusesWhatItCannotHold)
 {
     CASampleConverter conv;
-    EXPECT_FALSE(conv.Prepare({44100, 24, 2}, {44100, 16, 2}, 8192, 2304, 0));
-    EXPECT_FALSE(conv.Prepare({44100, 16, 6}, {44100, 16, 2}, 8192, 2304, 0));
-    EXPECT_FALSE(conv.Prepare({44100, 16, 2}, {0, 16, 2}, 8192, 2304, 0));
+    EXPECT_FALSE(conv.Prepare({ 44100, 24, 2 }, { 44100, 16, 2 }, 8192, 2304, 0));
+    EXPECT_FALSE(conv.Prepare({ 44100, 16, 6 }, { 44100, 16, 2 }, 8192, 2304, 0));
+    EXPECT_FALSE(conv.Prepare({ 44100, 16, 2 }, { 0, 16, 2 }, 8192, 2304, 0));
     std::vector<char> big(8193);
     EXPECT_EQ(conv.Convert(big.data(), 4), 0);
-    ASSERT_TRUE(conv.Prepare({44100, 16, 2}, {32000, 16, 2}, 8192, 2304, 0));
+    ASSERT_TRUE(conv.Prepare({ 44100, 16, 2 }, { 32000, 16, 2 }, 8192, 2304, 0));
     EXPECT_EQ(conv.Convert(big.data(), 8193), 0);
     // One frame is less than the filter needs; it waits for the next piece.
     EXPECT_EQ(conv.Convert(big.data(), 4), 0);

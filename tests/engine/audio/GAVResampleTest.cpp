@@ -18,10 +18,10 @@ struct RatePair {
 
 // The presets' conversions and the fallback capture rate going up.
 constexpr RatePair kPairs[] = {
-    {44100, 32000, 23},
-    {44100, 24000, 30},
-    {44100, 22050, 32},
-    {22050, 44100, 16},
+    { 44100, 32000, 23 },
+    { 44100, 24000, 30 },
+    { 44100, 22050, 32 },
+    { 22050, 44100, 16 },
 };
 
 std::vector<int16_t> ResampleInPieces(const RatePair& p, const std::vector<int16_t>& in, const std::vector<int>& pieces)
@@ -33,7 +33,8 @@ std::vector<int16_t> ResampleInPieces(const RatePair& p, const std::vector<int16
     std::vector<int16_t> buf(static_cast<size_t>(GAVStreamResample::MaxOutput(p.out, p.in, maxPiece)));
     size_t at = 0;
     for (size_t k = 0; at < in.size(); ++k) {
-        const int n = static_cast<int>(std::min<size_t>(static_cast<size_t>(pieces[k % pieces.size()]), in.size() - at));
+        const int n
+            = static_cast<int>(std::min<size_t>(static_cast<size_t>(pieces[k % pieces.size()]), in.size() - at));
         const int got = r.Process(buf.data(), in.data() + at, n);
         EXPECT_GE(got, 0);
         EXPECT_LE(got, GAVStreamResample::MaxOutput(p.out, p.in, n));
@@ -45,10 +46,10 @@ std::vector<int16_t> ResampleInPieces(const RatePair& p, const std::vector<int16
 
 std::vector<int16_t> ResampleWhole(const RatePair& p, const std::vector<int16_t>& in)
 {
-    return ResampleInPieces(p, in, {static_cast<int>(in.size())});
+    return ResampleInPieces(p, in, { static_cast<int>(in.size()) });
 }
 
-}  // namespace
+} // namespace
 
 TEST(GAVResample, FilterTableHasUnityGainInEveryPhase)
 {
@@ -95,7 +96,7 @@ TEST(GAVStreamResample, SineKeepsItsFrequencyAndLevel)
 {
     constexpr double kAmp = 16000.0;
     for (const RatePair& p : kPairs) {
-        for (double freq : {1000.0, 5000.0}) {
+        for (double freq : { 1000.0, 5000.0 }) {
             SCOPED_TRACE(testing::Message() << p.in << " -> " << p.out << " at " << freq << " Hz");
             const std::vector<int16_t> out = ResampleWhole(p, Sine(freq, p.in, kAmp, p.in));
             // One second in gives one second out, less the filter's tail.
@@ -125,7 +126,7 @@ TEST(GAVStreamResample, TonesAboveTheNewNyquistDoNotFoldBack)
 
 TEST(GAVStreamResample, OddPiecesGiveTheSameStreamAsOnePiece)
 {
-    const std::vector<int> pieces = {1, 7, 2, 13, 511, 3, 1058, 64, 5, 990, 17};
+    const std::vector<int> pieces = { 1, 7, 2, 13, 511, 3, 1058, 64, 5, 990, 17 };
     for (const RatePair& p : kPairs) {
         SCOPED_TRACE(testing::Message() << p.in << " -> " << p.out);
         const std::vector<int16_t> in = Sine(997.0, p.in, 20000.0, p.in / 2);

@@ -72,7 +72,8 @@ public:
         if (m_closed)
             return closedResult;
         if (m_pos < data.size()) {
-            const size_t n = std::min({static_cast<size_t>(maxBytes), static_cast<size_t>(readSize), data.size() - m_pos});
+            const size_t n
+                = std::min({ static_cast<size_t>(maxBytes), static_cast<size_t>(readSize), data.size() - m_pos });
             std::memcpy(pBuffer, data.data() + m_pos, n);
             m_pos += n;
             return static_cast<int>(n);
@@ -96,18 +97,18 @@ public:
     bool blockAtEnd = false;
     int closedResult = 0;
 
-    std::atomic<int> opens{0};
-    std::atomic<int> closes{0};      // calls that closed an open reader
-    std::atomic<int> closeCalls{0};  // every call
-    std::atomic<bool> overlappingCloses{false};
-    std::atomic<bool> inBlockedRead{false};
+    std::atomic<int> opens { 0 };
+    std::atomic<int> closes { 0 }; // calls that closed an open reader
+    std::atomic<int> closeCalls { 0 }; // every call
+    std::atomic<bool> overlappingCloses { false };
+    std::atomic<bool> inBlockedRead { false };
 
 private:
-    std::mutex m_lock;  // guards: m_closed, m_pos
+    std::mutex m_lock; // guards: m_closed, m_pos
     std::condition_variable m_wake;
     bool m_closed = true;
     size_t m_pos = 0;
-    std::atomic<int> m_inClose{0};
+    std::atomic<int> m_inClose { 0 };
 };
 
 // Records what the pump writes. Inspect only after the pump has ended (its
@@ -172,13 +173,13 @@ public:
     int wantChannels = -1;
     int writable = -1;
     int zeroWritableAnswers = 0;
-    bool failWrites = false;  // every Write returns failResult
+    bool failWrites = false; // every Write returns failResult
     int failResult = 0;
     int drainBusyAnswers = 0;
 
-    std::atomic<int> opens{0};
-    std::atomic<int> closes{0};
-    std::atomic<int> drains{0};
+    std::atomic<int> opens { 0 };
+    std::atomic<int> closes { 0 };
+    std::atomic<int> drains { 0 };
     std::vector<int> writes;
     std::vector<char> out;
 };
@@ -213,14 +214,13 @@ public:
 protected:
     platform::LParam OnMessage(platform::MessageId msg, platform::WParam wParam, platform::LParam) override
     {
-        seen.push_back({msg, wParam});
+        seen.push_back({ msg, wParam });
         return 0;
     }
 };
 
 // Waits on a condition another thread makes true, at most ten seconds.
-template <typename Pred>
-bool Eventually(Pred pred)
+template <typename Pred> bool Eventually(Pred pred)
 {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (!pred()) {
@@ -231,4 +231,4 @@ bool Eventually(Pred pred)
     return true;
 }
 
-}  // namespace audiotest
+} // namespace audiotest
