@@ -323,19 +323,3 @@ TEST(CARWMan, ConvertsToTheWriterFormatWithoutSwappingChannels)
         }
     }
 }
-
-TEST(CARWMan, MonoEightBitReaderIntoSixteenBitStereoWriter)
-{
-    FakeReader reader(22050, 8, 1);
-    reader.data.assign(5000, static_cast<char>(192));
-    CaptureWriter writer;
-    writer.wantRate = 44100;
-    writer.wantBits = 16;
-    writer.wantChannels = 2;
-    Pump p(reader, &writer);
-    p.RunUntil(kEnd);
-    const std::vector<int16_t> out = Samples(writer.out);
-    ASSERT_NEAR(static_cast<double>(out.size()), 2.0 * 10000, 40.0);
-    for (int16_t v : out)
-        ASSERT_NEAR(v, 64 * 256, 2);
-}

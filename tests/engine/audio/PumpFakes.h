@@ -127,10 +127,6 @@ public:
             return 0;
         if (wantRate > 0)
             *pRate = wantRate;
-        if (wantBits > 0)
-            *pBits = wantBits;
-        if (wantChannels > 0)
-            *pChannels = wantChannels;
         m_nRate = *pRate;
         m_nBits = *pBits;
         m_nChannels = *pChannels;
@@ -169,8 +165,6 @@ public:
     // Set before Start.
     int openResult = 1;
     int wantRate = -1;
-    int wantBits = -1;
-    int wantChannels = -1;
     int writable = -1;
     int zeroWritableAnswers = 0;
     bool failWrites = false; // every Write returns failResult
