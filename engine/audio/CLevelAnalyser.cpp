@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 int CLevelAnalyser::Reset(int nRate)
 {
@@ -11,12 +12,12 @@ int CLevelAnalyser::Reset(int nRate)
     m_nChannels = 2;
     m_nBits = 16;
     m_nBytesPerSample = 2;
-    m_pBlock.reset(new int16_t[kBlockSamples]());
-    m_pSlots.reset(new Slot[kSlots]());
+    m_pBlock.reset(new (std::nothrow) int16_t[kBlockSamples]());
+    m_pSlots.reset(new (std::nothrow) Slot[kSlots]());
     m_nFill = 0;
     m_nCurrent = -1;
-    m_bInitialised = true;
-    return 0;
+    m_bInitialised = m_pBlock && m_pSlots;
+    return m_bInitialised ? 0 : kEFail;
 }
 
 int CLevelAnalyser::Feed(const int16_t* pSamples, uint32_t nTime, int nBytes)

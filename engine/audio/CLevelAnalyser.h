@@ -15,7 +15,8 @@ public:
     static constexpr int kSlots = 129;
     static constexpr int kEFail = static_cast<int>(0x80004005u);
 
-    // (Re)creates the buffers for 16-bit stereo at nRate; returns 0.
+    // (Re)creates the buffers for 16-bit stereo at nRate; returns 0, or
+    // kEFail when they cannot be allocated (Feed then ignores blocks).
     int Reset(int nRate);
     // Adds nBytes of interleaved 16-bit stereo; returns 0. Does nothing
     // before the first Reset.

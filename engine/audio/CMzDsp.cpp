@@ -19,12 +19,6 @@ void CMzDsp::SetActive(bool bActive)
     m_bActive = bActive;
 }
 
-bool CMzDsp::IsActive()
-{
-    std::lock_guard guard(m_lock);
-    return m_bActive;
-}
-
 void CMzDsp::StoreFormatLocked(int nBits, int nChannels, int nRate)
 {
     m_nBits = nBits;

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <new>
 
 namespace {
 
@@ -30,8 +31,8 @@ T Saturate(int v)
 }  // namespace
 
 CMzDspEcho::CMzDspEcho()
-    : m_pScratch(new char[kScratchBytes])
-    , m_nScratchSize(kScratchBytes)
+    : m_pScratch(new (std::nothrow) char[kScratchBytes])
+    , m_nScratchSize(m_pScratch ? kScratchBytes : 0)
 {
 }
 

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <iterator>
+#include <new>
 
 namespace {
 
@@ -31,8 +32,8 @@ CMzPitchEngine::CMzPitchEngine(int nMaxBlockFrames)
     // One stretched block and four windows is what the heads and the blend
     // reach at the largest shape; twice that leaves room for the carries.
     m_nRingSize = 2 * (g * ((stretched + g - 1) / g) + 4 * g * Window(kMaxRate));
-    m_pRing.reset(new int16_t[static_cast<size_t>(m_nRingSize)]());
-    m_pStage.reset(new int16_t[kStageSamples]());
+    m_pRing.reset(new (std::nothrow) int16_t[static_cast<size_t>(m_nRingSize)]());
+    m_pStage.reset(new (std::nothrow) int16_t[kStageSamples]());
 }
 
 int CMzPitchEngine::Window(int nRate)
@@ -42,7 +43,7 @@ int CMzPitchEngine::Window(int nRate)
 
 bool CMzPitchEngine::Accepts(int nSamples, int nChannels, int nWindow, double dPitch) const
 {
-    return nChannels >= 1 && nChannels <= kMaxChannels && nSamples > 0 && nSamples <= m_nMaxBlockSamples
+    return m_pRing && m_pStage && nChannels >= 1 && nChannels <= kMaxChannels && nSamples > 0 && nSamples <= m_nMaxBlockSamples
         && nSamples % nChannels == 0 && nWindow >= 1 && nWindow <= Window(kMaxRate) && dPitch > 0.0
         && dPitch <= kMaxPitch;
 }

@@ -25,7 +25,8 @@ public:
 
     // The stretch window in frames for a rate (777 at 44100 Hz).
     [[nodiscard]] static int Window(int nRate);
-    // Whether a block of this shape fits the buffers prepared.
+    // Whether a block of this shape fits the buffers prepared (false for
+    // every block when they could not be allocated).
     [[nodiscard]] bool Accepts(int nSamples, int nChannels, int nWindow, double dPitch) const;
     // Shifts nSamples interleaved samples in place and returns the number of
     // output samples. pSamples must hold nSamples + kMaxExtraFrames frames.
