@@ -71,23 +71,45 @@ void CMzReverbEngine::ComputeCoefficients()
 
 void CMzReverbEngine::Process(int16_t* pSamples, int nFrames)
 {
-    for (int f = 0; f < nFrames; ++f) {
-        for (int ch = 0; ch < 2; ++ch) {
+    for (int ch = 0; ch < 2; ++ch) {
+        // One channel at a time with its state in locals: the channels share
+        // nothing, and the compiler need not reload members after each store.
+        const int first = ch * kLinesPerChannel;
+        int write[kLinesPerChannel];
+        int delay[kLinesPerChannel];
+        int gain[kLinesPerChannel];
+        for (int k = 0; k < kLinesPerChannel; ++k) {
+            write[k] = m_nWriteIndex[first + k];
+            delay[k] = m_nDelay[first + k];
+            gain[k] = m_nGain[first + k];
+        }
+        const double c1 = m_dC1;
+        const double c2 = m_dC2;
+        const double c3 = m_dC3;
+        const long long dry = m_nDry;
+        const long long wet = m_nWet;
+        double y1 = m_dY1[ch];
+        double y2 = m_dY2[ch];
+        for (int f = 0; f < nFrames; ++f) {
             int16_t& sample = pSamples[2 * f + ch];
             const int input = sample;
             long long sum = 0;
-            for (int k = ch * kLinesPerChannel; k < (ch + 1) * kLinesPerChannel; ++k) {
-                const int w = m_nWriteIndex[k];
-                m_nWriteIndex[k] = (w + 1) & kMask;
-                const int delayed = m_lines[k][(w - m_nDelay[k]) & kMask];
+            for (int k = 0; k < kLinesPerChannel; ++k) {
+                int16_t* line = m_lines[first + k];
+                const int w = write[k];
+                write[k] = (w + 1) & kMask;
+                const int delayed = line[(w - delay[k]) & kMask];
                 sum += delayed;
-                m_lines[k][w] = Saturate16((input >> 2) + ((static_cast<long long>(delayed) * m_nGain[k]) >> 16));
+                line[w] = Saturate16((input >> 2) + ((static_cast<long long>(delayed) * gain[k]) >> 16));
             }
-            const double y = m_dC1 * static_cast<double>(sum) - m_dC2 * m_dY1[ch] - m_dC3 * m_dY2[ch];
-            m_dY2[ch] = m_dY1[ch];
-            m_dY1[ch] = y;
-            sample = Saturate16(((static_cast<long long>(input) * m_nDry) >> 5)
-                                + ((static_cast<long long>(TruncFilterOutput(y)) * m_nWet) >> 5));
+            const double y = c1 * static_cast<double>(sum) - c2 * y1 - c3 * y2;
+            y2 = y1;
+            y1 = y;
+            sample = Saturate16(((input * dry) >> 5) + ((TruncFilterOutput(y) * wet) >> 5));
         }
+        for (int k = 0; k < kLinesPerChannel; ++k)
+            m_nWriteIndex[first + k] = write[k];
+        m_dY1[ch] = y1;
+        m_dY2[ch] = y2;
     }
 }

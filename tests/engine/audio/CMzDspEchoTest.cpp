@@ -1,7 +1,12 @@
 #include "engine/audio/CMzDspEcho.h"
 
+#include "engine/audio/Signals.h"
+
 #include <gtest/gtest.h>
+#include <atomic>
+#include <chrono>
 #include <cstdint>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -22,6 +27,15 @@ std::vector<int16_t> RunImpulse(CMzDspEcho& echo, int16_t level, int totalFrames
         out.insert(out.end(), block.begin(), block.end());
     }
     return out;
+}
+
+// Waits until the pump thread has finished at least one more block, bounded
+// by a deadline.
+void WaitForBlocks(const std::atomic<int>& blocks, int after)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (blocks.load() <= after && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::yield();
 }
 
 }  // namespace
@@ -121,4 +135,39 @@ TEST(CMzDspEcho, DelayChangesWhileRunningKeepTheLineOneDelayLong)
     out = RunImpulse(echo, 8000, kRate / 2);
     const size_t at = static_cast<size_t>(echo.GetDelayBytes() / 2);
     EXPECT_EQ(out[at], 4000);
+}
+
+// The echo's setters grow, cut and refill its delay line; doing so while the
+// pump thread reads and appends to it is a use-after-free unless both sides
+// hold the effect's lock. Each round uses a fresh echo, so its line grows
+// through a dozen reallocations while blocks stream through.
+TEST(CMzDspEcho, DelayLineResizedFromAnotherThreadWhileBlocksStream)
+{
+    const std::vector<int16_t> tone = tavdj_test::Sine(440, 12000, kRate, 2, 1024);
+    for (int round = 0; round < 150; ++round) {
+        CMzDspEcho echo;
+        echo.SetDelay(1);
+        echo.SetActive(true);
+        std::atomic<int> blocks{0};
+        std::jthread pump([&](std::stop_token stop) {
+            std::vector<int16_t> block(tone.size());
+            while (!stop.stop_requested()) {
+                std::copy(tone.begin(), tone.end(), block.begin());
+                EXPECT_EQ(echo.Process(block.data(), 1024, 16, 2, kRate), 1024);
+                blocks.fetch_add(1);
+            }
+        });
+        WaitForBlocks(blocks, 0);
+        for (int ms = 2; ms <= CMzDspEcho::kMaxDelayMs; ms = ms * 3 / 2) {
+            echo.SetDelay(ms);
+            if (ms % 2 == 0) {
+                echo.SetActive(false);
+                echo.SetActive(true);
+            }
+        }
+        echo.SetDelay(3);
+        pump.request_stop();
+        pump.join();
+        ASSERT_GT(blocks.load(), 0);
+    }
 }
