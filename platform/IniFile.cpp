@@ -69,7 +69,7 @@ void IniFile::Parse(std::string_view text)
         size_t end = text.find('\n');
         std::string_view raw = text.substr(0, end);
         text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
-        if (!raw.empty() && raw.back() == '\r')
+        while (!raw.empty() && raw.back() == '\r')
             raw.remove_suffix(1);
 
         Line line;

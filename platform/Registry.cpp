@@ -182,7 +182,7 @@ bool Registry::LoadLocked(Store* store, bool* readable) const
         size_t end = rest.find('\n');
         std::string_view line = rest.substr(0, end);
         rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
-        if (!line.empty() && line.back() == '\r')
+        while (!line.empty() && line.back() == '\r')
             line.remove_suffix(1);
         if (line.size() >= 2 && line.front() == '[' && line.back() == ']') {
             std::string_view inner = line.substr(1, line.size() - 2);
