@@ -1,6 +1,7 @@
 #include "platform/IniFile.h"
 
 #include "platform/Files.h"
+#include "platform/TextLines.h"
 
 #include <cstdint>
 #include <mutex>
@@ -66,11 +67,7 @@ void IniFile::Parse(std::string_view text)
     m_eol = (firstBreak != std::string_view::npos && firstBreak > 0 && text[firstBreak - 1] == '\r') ? "\r\n" : "\n";
 
     while (!text.empty()) {
-        size_t end = text.find('\n');
-        std::string_view raw = text.substr(0, end);
-        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
-        while (!raw.empty() && raw.back() == '\r')
-            raw.remove_suffix(1);
+        std::string_view raw = TakeLine(&text);
 
         Line line;
         line.text = raw;

@@ -1,6 +1,7 @@
 #include "platform/Registry.h"
 
 #include "platform/Files.h"
+#include "platform/TextLines.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -167,23 +168,16 @@ std::string ValueLine(const std::string& name, const RegValue& value)
 
 }  // namespace
 
-bool Registry::LoadLocked(Store* store, bool* readable) const
+bool Registry::LoadLocked(Store* store) const
 {
     store->clear();
     std::string text;
-    if (!ReadWholeFile(m_path, kMaxFileBytes, &text)) {
-        *readable = KindOf(m_path) == PathKind::Missing;
-        return false;
-    }
-    *readable = true;
+    if (!ReadWholeFile(m_path, kMaxFileBytes, &text))
+        return KindOf(m_path) == PathKind::Missing;
     Key* current = nullptr;
     std::string_view rest = text;
     while (!rest.empty()) {
-        size_t end = rest.find('\n');
-        std::string_view line = rest.substr(0, end);
-        rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
-        while (!line.empty() && line.back() == '\r')
-            line.remove_suffix(1);
+        std::string_view line = TakeLine(&rest);
         if (line.size() >= 2 && line.front() == '[' && line.back() == ']') {
             std::string_view inner = line.substr(1, line.size() - 2);
             current = nullptr;
@@ -237,59 +231,61 @@ bool Registry::SaveLocked(const Store& store) const
     return ReplaceFile(m_path, text);
 }
 
+bool Registry::Read(Store* store) const
+{
+    std::lock_guard lock(g_storeLock);
+    return LoadLocked(store);
+}
+
+bool Registry::Change(const std::function<Edit(Store&)>& edit)
+{
+    std::lock_guard lock(g_storeLock);
+    Store store;
+    if (!LoadLocked(&store))
+        return false;
+    switch (edit(store)) {
+    case Edit::Keep: return true;
+    case Edit::Save: return SaveLocked(store);
+    case Edit::Fail: return false;
+    }
+    return false;
+}
+
 bool Registry::CreateKey(RegRoot root, std::string_view subKey)
 {
     std::string path = FullPath(root, subKey, false);
-    if (path.empty())
-        return false;
-    std::lock_guard lock(g_storeLock);
-    Store store;
-    bool readable = false;
-    if (!LoadLocked(&store, &readable) && !readable)
-        return false;
-    if (store.count(LowerCopy(path)))
-        return true;
-    EnsureKey(store, path);
-    return SaveLocked(store);
+    return !path.empty() && Change([&](Store& store) {
+        if (store.count(LowerCopy(path)))
+            return Edit::Keep;
+        EnsureKey(store, path);
+        return Edit::Save;
+    });
 }
 
 bool Registry::KeyExists(RegRoot root, std::string_view subKey) const
 {
     std::string path = FullPath(root, subKey, false);
-    std::lock_guard lock(g_storeLock);
     Store store;
-    bool readable = false;
-    return !path.empty() && LoadLocked(&store, &readable) && store.count(LowerCopy(path)) != 0;
+    return !path.empty() && Read(&store) && store.count(LowerCopy(path)) != 0;
 }
 
 bool Registry::DeleteKey(RegRoot root, std::string_view subKey)
 {
-    std::string path = FullPath(root, subKey, false);
-    if (path.empty())
-        return false;
-    std::lock_guard lock(g_storeLock);
-    Store store;
-    bool readable = false;
-    if (!LoadLocked(&store, &readable))
-        return false;
-    std::string lower = LowerCopy(path);
-    size_t before = store.size();
-    std::erase_if(store, [&](const auto& entry) {
-        return entry.first == lower || entry.first.compare(0, lower.size() + 1, lower + "\\") == 0;
+    std::string lower = LowerCopy(FullPath(root, subKey, false));
+    return !lower.empty() && Change([&](Store& store) {
+        size_t removed = std::erase_if(store, [&](const auto& entry) {
+            return entry.first == lower || entry.first.compare(0, lower.size() + 1, lower + "\\") == 0;
+        });
+        return removed != 0 ? Edit::Save : Edit::Fail;
     });
-    return store.size() != before && SaveLocked(store);
 }
 
 std::vector<std::string> Registry::SubKeyNames(RegRoot root, std::string_view subKey) const
 {
     std::vector<std::string> names;
     std::string path = FullPath(root, subKey, true);
-    if (path.empty())
-        return names;
-    std::lock_guard lock(g_storeLock);
     Store store;
-    bool readable = false;
-    if (!LoadLocked(&store, &readable))
+    if (path.empty() || !Read(&store))
         return names;
     std::string prefix = LowerCopy(path) + "\\";
     for (const auto& [lower, key] : store) {
@@ -303,13 +299,10 @@ std::vector<std::string> Registry::ValueNames(RegRoot root, std::string_view sub
 {
     std::vector<std::string> names;
     std::string path = FullPath(root, subKey, false);
-    std::lock_guard lock(g_storeLock);
     Store store;
-    bool readable = false;
-    if (path.empty() || !LoadLocked(&store, &readable))
+    if (path.empty() || !Read(&store))
         return names;
-    auto it = store.find(LowerCopy(path));
-    if (it != store.end()) {
+    if (auto it = store.find(LowerCopy(path)); it != store.end()) {
         for (const auto& value : it->second.values)
             names.push_back(value.first);
     }
@@ -319,10 +312,8 @@ std::vector<std::string> Registry::ValueNames(RegRoot root, std::string_view sub
 bool Registry::GetValue(RegRoot root, std::string_view subKey, std::string_view valueName, RegValue* out) const
 {
     std::string path = FullPath(root, subKey, false);
-    std::lock_guard lock(g_storeLock);
     Store store;
-    bool readable = false;
-    if (path.empty() || !LoadLocked(&store, &readable))
+    if (path.empty() || !Read(&store))
         return false;
     auto it = store.find(LowerCopy(path));
     if (it == store.end())
@@ -345,36 +336,28 @@ bool Registry::SetValue(RegRoot root, std::string_view subKey, std::string_view 
         return false;
     RegValue stored = value;
     stored.text = stored.text.substr(0, stored.text.find('\0'));
-    std::lock_guard lock(g_storeLock);
-    Store store;
-    bool readable = false;
-    if (!LoadLocked(&store, &readable) && !readable)
-        return false;
-    Key& key = EnsureKey(store, path);
-    auto same = [&](const auto& v) { return SameNoCase(v.first, valueName); };
-    auto it = std::find_if(key.values.begin(), key.values.end(), same);
-    if (it != key.values.end())
-        it->second = std::move(stored);
-    else
-        key.values.emplace_back(std::string(valueName), std::move(stored));
-    return SaveLocked(store);
+    return Change([&](Store& store) {
+        Key& key = EnsureKey(store, path);
+        auto same = [&](const auto& v) { return SameNoCase(v.first, valueName); };
+        auto it = std::find_if(key.values.begin(), key.values.end(), same);
+        if (it != key.values.end())
+            it->second = std::move(stored);
+        else
+            key.values.emplace_back(std::string(valueName), std::move(stored));
+        return Edit::Save;
+    });
 }
 
 bool Registry::DeleteValue(RegRoot root, std::string_view subKey, std::string_view valueName)
 {
-    std::string path = FullPath(root, subKey, false);
-    std::lock_guard lock(g_storeLock);
-    Store store;
-    bool readable = false;
-    if (path.empty() || !LoadLocked(&store, &readable))
-        return false;
-    auto it = store.find(LowerCopy(path));
-    if (it == store.end())
-        return false;
-    auto& values = it->second.values;
-    size_t before = values.size();
-    std::erase_if(values, [&](const auto& v) { return SameNoCase(v.first, valueName); });
-    return values.size() != before && SaveLocked(store);
+    std::string lower = LowerCopy(FullPath(root, subKey, false));
+    return !lower.empty() && Change([&](Store& store) {
+        auto it = store.find(lower);
+        if (it == store.end())
+            return Edit::Fail;
+        size_t removed = std::erase_if(it->second.values, [&](const auto& v) { return SameNoCase(v.first, valueName); });
+        return removed != 0 ? Edit::Save : Edit::Fail;
+    });
 }
 
 }  // namespace platform

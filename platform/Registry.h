@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <string_view>
@@ -61,7 +62,14 @@ private:
     // Keyed by the lower-case full path, so map order is enumeration order.
     using Store = std::map<std::string, Key>;
 
-    [[nodiscard]] bool LoadLocked(Store* store, bool* readable) const;
+    // A missing file is an empty store; false only when the file exists
+    // but cannot be read.
+    [[nodiscard]] bool LoadLocked(Store* store) const;
+    [[nodiscard]] bool Read(Store* store) const;
+    enum class Edit { Keep, Save, Fail };
+    // Loads, edits and, when the edit says so, saves under the store lock.
+    // A store that cannot be read is never edited.
+    [[nodiscard]] bool Change(const std::function<Edit(Store&)>& edit);
     [[nodiscard]] bool SaveLocked(const Store& store) const;
     // Adds the key and every ancestor below its root.
     static Key& EnsureKey(Store& store, const std::string& path);
