@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -11,7 +14,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <chrono>
 #include <filesystem>
+#include <map>
+#include <thread>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -82,6 +88,99 @@ inline int Run(const std::string& command, std::string* pOutput = nullptr)
             pOutput->append(chunk.data(), got);
     const int status = pclose(pipe);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Sets environment variables for the life of the object, then puts the old
+// values back; children spawned meanwhile inherit them.
+class ScopedEnv {
+public:
+    ScopedEnv() = default;
+    ~ScopedEnv()
+    {
+        for (const auto& [name, old] : m_old) {
+            if (old.first)
+                setenv(name.c_str(), old.second.c_str(), 1);
+            else
+                unsetenv(name.c_str());
+        }
+    }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+    void Set(const std::string& name, const std::string& value)
+    {
+        if (!m_old.count(name)) {
+            const char* old = std::getenv(name.c_str());
+            m_old[name] = {old != nullptr, old ? old : ""};
+        }
+        setenv(name.c_str(), value.c_str(), 1);
+    }
+
+private:
+    std::map<std::string, std::pair<bool, std::string>> m_old;
+};
+
+// Starts a program (looked up on PATH) with its output to `logPath`; -1 on
+// failure.
+inline pid_t Spawn(const std::vector<std::string>& args, const std::string& logPath)
+{
+    std::vector<char*> argv;
+    for (const std::string& arg : args)
+        argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    pid_t pid = -1;
+    const int failed = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    return failed ? -1 : pid;
+}
+
+// Waits up to `timeout` for the child to exit; returns its exit status, or
+// -1 if it had to be killed.
+inline int WaitChild(pid_t pid, std::chrono::milliseconds timeout)
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    int status = 0;
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (waitpid(pid, &status, WNOHANG) == pid)
+            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+    return -1;
+}
+
+// Stops a service started by the test: SIGTERM, then SIGKILL after 5 s.
+inline void StopChild(pid_t pid)
+{
+    if (pid <= 0)
+        return;
+    kill(pid, SIGTERM);
+    WaitChild(pid, std::chrono::seconds(5));
+}
+
+template <typename Pred>
+bool WaitFor(Pred pred, std::chrono::milliseconds timeout)
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!pred()) {
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+inline int OpenFileDescriptors()
+{
+    int count = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd"))
+        ++count;
+    return count;
 }
 
 // Interleaved 16-bit stereo sine, both channels alike.
@@ -194,6 +293,15 @@ inline double Rms(const std::vector<int16_t>& interleaved, size_t first, size_t 
 }  // namespace peers
 
 // Skips when a peer program is missing; under CI (CI=true) that is a failure.
+#define REQUIRE_FILE(path)                                                            \
+    do {                                                                              \
+        if (!std::filesystem::exists(path)) {                                         \
+            if (peers::InCi())                                                        \
+                FAIL() << (path) << " is missing; list its package in .ci/apt";       \
+            GTEST_SKIP() << (path) << " is not installed";                            \
+        }                                                                             \
+    } while (0)
+
 #define REQUIRE_TOOL(name)                                                            \
     do {                                                                              \
         if (!peers::HaveTool(name)) {                                                 \
