@@ -203,6 +203,7 @@ TEST(CALameMp3Writer, FileModeSplitsIntoNumberedParts)
 
 TEST(CALameMp3Writer, BadOpensFailAndLeaveNothingOpen)
 {
+    std::string out;  // outlives the writer, whose destructor flushes into it
     CALameMp3Writer writer;
     int rate = 44100, bits = 16, channels = 2;
     EXPECT_EQ(writer.Open("", &rate, &bits, &channels, {}), 0) << "neither callback nor file";
@@ -216,7 +217,6 @@ TEST(CALameMp3Writer, BadOpensFailAndLeaveNothingOpen)
     const std::vector<int16_t> block = Tone(1152, 2);
     EXPECT_EQ(WriteSamples(writer, block), 0);
 
-    std::string out;
     writer.SetOutputCallback(&Collect, &out);
     int three = 3;
     EXPECT_EQ(writer.Open("", &rate, &bits, &three, {}), 0) << "the encoder refuses three channels";
