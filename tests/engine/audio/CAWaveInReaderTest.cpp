@@ -171,20 +171,3 @@ TEST(CAWaveInReader, DiscardDropsCapturedSound)
     backend.Feed(kept);
     EXPECT_EQ(ReadExactly(reader, 8820), kept);
 }
-
-TEST(CAWaveInReader, FormatAndDevicePassThrough)
-{
-    FakeWaveInBackend backend;
-    backend.refusedRates = {44100};
-    CAWaveInReader reader(backend);
-    int rate = 0;
-    EXPECT_EQ(reader.Open("", &rate, nullptr, nullptr), 0);
-    EXPECT_EQ(rate, 0) << "nothing written on failure";
-    reader.SetFormat(22050);
-    reader.GetRate(&rate);
-    EXPECT_EQ(rate, 22050);
-    ASSERT_EQ(reader.Open("", &rate, nullptr, nullptr), 1);
-    EXPECT_EQ(backend.LastFormat().rate, 22050);
-    EXPECT_EQ(reader.SetDevice(5), 0);
-    EXPECT_EQ(reader.GetDevice(), 0);
-}
