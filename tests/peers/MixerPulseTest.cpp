@@ -1,0 +1,221 @@
+// The mixer model against a real mixer: a private PulseAudio server with a
+// null sink, reached through the ALSA pulse plugin as the "default" device.
+#include "engine/audio/CMixerDeviceList.h"
+#include "engine/audio/CMixerLineVolume.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <fcntl.h>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <regex>
+#include <spawn.h>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+constexpr auto kStartDeadline = 15s;
+constexpr auto kEventDeadline = 5s;
+
+bool OnCi()
+{
+    const char* ci = std::getenv("CI");
+    return ci && std::string(ci) == "true";
+}
+
+bool HaveTool(const std::string& name)
+{
+    return std::system(("command -v " + name + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+// Output of a shell command, or nothing when it fails.
+std::optional<std::string> RunCommand(const std::string& command)
+{
+    FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r");
+    if (!pipe)
+        return std::nullopt;
+    std::string out;
+    char buffer[512];
+    while (size_t n = fread(buffer, 1, sizeof buffer, pipe))
+        out.append(buffer, n);
+    return pclose(pipe) == 0 ? std::optional(out) : std::nullopt;
+}
+
+// The raw volumes of the first two channels in a pactl get-*-volume answer.
+std::vector<long> PactlVolumes(const std::string& what)
+{
+    std::vector<long> volumes;
+    std::optional<std::string> out = RunCommand("pactl get-" + what + "-volume @DEFAULT_" + (what == "sink" ? "SINK" : "SOURCE") + "@");
+    if (!out)
+        return volumes;
+    std::regex channel(R"(front-(left|right): (\d+) /)");
+    for (auto it = std::sregex_iterator(out->begin(), out->end(), channel); it != std::sregex_iterator(); ++it)
+        volumes.push_back(std::stol((*it)[2]));
+    return volumes;
+}
+
+template <typename Condition>
+bool WaitFor(std::chrono::steady_clock::duration deadline, Condition condition)
+{
+    auto end = std::chrono::steady_clock::now() + deadline;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        std::this_thread::sleep_for(20ms);
+    }
+    return true;
+}
+
+class MixerPulse : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        for (const char* tool : {"pulseaudio", "pactl"}) {
+            if (!HaveTool(tool)) {
+                if (OnCi())
+                    FAIL() << tool << " is missing (.ci/apt/mixer.txt)";
+                GTEST_SKIP() << tool << " is not installed";
+            }
+        }
+        const char* tmp = std::getenv("TMPDIR");
+        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/tavdj-mixer-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        m_dir = pattern;
+        fs::path run = m_dir / "run";
+        fs::path home = m_dir / "home";
+        fs::create_directories(run);
+        fs::create_directories(home / ".config" / "pulse");
+        fs::create_directories(m_dir / "state");
+        // The test's own routing: "default" is the pulse plugin. The server
+        // address comes from PULSE_SERVER, so no user file is ever read.
+        std::ofstream(home / ".asoundrc") << "pcm.!default { type pulse }\nctl.!default { type pulse }\n";
+        std::ofstream(home / ".config" / "pulse" / "client.conf") << "autospawn = no\n";
+        m_socket = run / "native";
+
+        setenv("HOME", home.c_str(), 1);
+        setenv("XDG_CONFIG_HOME", (home / ".config").c_str(), 1);
+        setenv("XDG_RUNTIME_DIR", run.c_str(), 1);
+        setenv("PULSE_RUNTIME_PATH", run.c_str(), 1);
+        setenv("PULSE_STATE_PATH", (m_dir / "state").c_str(), 1);
+        setenv("PULSE_SERVER", ("unix:" + m_socket.string()).c_str(), 1);
+        setenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + (m_dir / "no-bus").string()).c_str(), 1);
+        unsetenv("ALSA_CONFIG_PATH");
+        unsetenv("DISPLAY");
+
+        std::string protocol = "module-native-protocol-unix auth-anonymous=1 socket=" + m_socket.string();
+        std::string sink = "module-null-sink sink_name=tavdj_null";
+        std::string log = (m_dir / "pulseaudio.log").string();
+        std::vector<std::string> args{"pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1",
+                                      "--use-pid-file=no", "--log-target=stderr", "-L", protocol, "-L", sink};
+        std::vector<char*> argv;
+        for (auto& arg : args)
+            argv.push_back(arg.data());
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        posix_spawn_file_actions_adddup2(&actions, 1, 2);
+        int rc = posix_spawnp(&m_pid, "pulseaudio", &actions, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        ASSERT_EQ(rc, 0) << "cannot start pulseaudio";
+
+        bool up = WaitFor(kStartDeadline, [&] {
+            int status = 0;
+            if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
+                m_pid = -1;
+                return true;
+            }
+            return fs::exists(m_socket) && RunCommand("pactl info").has_value();
+        });
+        ASSERT_TRUE(up && m_pid > 0) << "pulseaudio did not come up; see " << log;
+    }
+
+    void TearDown() override
+    {
+        if (m_pid > 0) {
+            kill(m_pid, SIGTERM);
+            bool gone = WaitFor(kStartDeadline, [&] { return waitpid(m_pid, nullptr, WNOHANG) == m_pid; });
+            if (!gone) {
+                kill(m_pid, SIGKILL);
+                waitpid(m_pid, nullptr, 0);
+            }
+        }
+        if (!m_dir.empty()) {
+            std::error_code ignored;
+            fs::remove_all(m_dir, ignored);
+        }
+    }
+
+    fs::path m_dir;
+    fs::path m_socket;
+    pid_t m_pid = -1;
+};
+
+TEST_F(MixerPulse, MasterVolumeSetThroughTheModelReachesTheServer)
+{
+    CMixerLineVolume master;
+    ASSERT_EQ(master.GetMixerIndex(), 0);
+    ASSERT_EQ(master.OpenPreset(0), 1);
+    EXPECT_EQ(master.GetLineName(), "Master");
+    EXPECT_EQ(master.SetRange(0, 100), 100);  // a fresh null sink plays at full volume
+
+    master.SetVolume(40);
+    EXPECT_EQ(master.GetVolume(), 40);
+    std::vector<long> server = PactlVolumes("sink");
+    ASSERT_EQ(server.size(), 2u);
+    EXPECT_EQ(server[0], server[1]);
+    EXPECT_NEAR(server[0], 65536 * 40 / 100, 1);
+
+    // Left louder at the server; a fade keeps that balance.
+    ASSERT_TRUE(RunCommand("pactl set-sink-volume @DEFAULT_SINK@ 32768 16384").has_value());
+    ASSERT_TRUE(WaitFor(kEventDeadline, [&] { return master.GetVolume() == 50; }));
+    master.SetVolume(100);
+    server = PactlVolumes("sink");
+    ASSERT_EQ(server.size(), 2u);
+    EXPECT_EQ(server[0], 65536);
+    EXPECT_NEAR(server[1], 32768, 1);
+
+    // The server offers no wave-out, line or CD rows: those fail soft.
+    CMixerLineVolume music;
+    EXPECT_EQ(music.OpenPreset(1), 0);
+    EXPECT_EQ(music.GetVolume(), -1);
+}
+
+TEST_F(MixerPulse, CaptureModelShowsTheServerInputAndSetsItsVolume)
+{
+    CMixerDeviceList list;
+    ASSERT_EQ(list.EnumCaptureMixers(), 1);
+    int index = list.FindWaveInMixer(0);
+    ASSERT_GE(index, 0);
+    std::string name;
+    list.GetMixerNameAt(index, &name);
+    EXPECT_FALSE(name.empty());
+
+    ASSERT_EQ(list.SelectMixer(index), 1);
+    ASSERT_EQ(list.GetDestinationCount(), 1);
+    list.GetDestinationName(0, &name);
+    EXPECT_EQ(name, "Capture");
+    ASSERT_EQ(list.GetSourceCount(0), 1);
+    std::vector<int> switches{7};
+    EXPECT_EQ(list.SaveSwitchStates(0, &switches), 1);
+    EXPECT_TRUE(switches.empty());
+
+    ASSERT_EQ(list.SelectSourceLine(0, 0), 1);
+    list.SetSourceVolume(16384);
+    EXPECT_EQ(list.GetSourceVolume(), 16384);
+    EXPECT_EQ(PactlVolumes("source"), (std::vector<long>{16384, 16384}));
+}
+
+}  // namespace
