@@ -64,12 +64,12 @@ struct MixerControlInfo {
     std::string name;
 };
 
+// Thread: the thread that opened it.
 // One opened mixer. Values are laid out channel by channel, and within a
 // channel item by item: values[channel * items + item] (items is 1 for a
 // control that is not a list). Reading a multi-channel control as one
 // channel yields its loudest channel; writing it as one channel sets every
 // channel. Fader values run from 0, whatever the hardware's own origin.
-// Thread: the thread that opened it.
 class MixerDevice {
 public:
     virtual ~MixerDevice() = default;
@@ -87,10 +87,10 @@ public:
     [[nodiscard]] virtual bool GetItemNames(uint32_t controlId, std::vector<std::string>* pNames) = 0;
 };
 
+// Thread: any, one call at a time.
 // The machine's mixers, numbered from 0. Wave devices use the same
 // numbering: device 0 is the system default, then one device per card, so a
 // wave device's mixer has the wave device's own number.
-// Thread: any, one call at a time.
 class MixerSystem {
 public:
     virtual ~MixerSystem() = default;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <climits>
+#include <cstring>
 #include <string_view>
 
 namespace platform {
@@ -61,18 +62,14 @@ bool ContainsNoCase(std::string_view text, std::string_view part)
 // Recording inputs are typed by name, as the cards name them.
 uint32_t CaptureSourceType(std::string_view name)
 {
-    if (ContainsNoCase(name, "Mic"))
-        return kSrcMicrophone;
-    if (ContainsNoCase(name, "Line"))
-        return kSrcLine;
-    if (ContainsNoCase(name, "CD"))
-        return kSrcCompactDisc;
-    if (ContainsNoCase(name, "Synth"))
-        return kSrcSynthesizer;
-    if (ContainsNoCase(name, "PCM"))
-        return kSrcWaveOut;
-    if (ContainsNoCase(name, "Aux"))
-        return kSrcAnalog;
+    constexpr ElementRow kByName[] = {
+        {"Mic", kSrcMicrophone}, {"Line", kSrcLine}, {"CD", kSrcCompactDisc},
+        {"Synth", kSrcSynthesizer}, {"PCM", kSrcWaveOut}, {"Aux", kSrcAnalog},
+    };
+    for (const ElementRow& row : kByName) {
+        if (ContainsNoCase(name, row.element))
+            return row.type;
+    }
     return kSrcUndefined;
 }
 
@@ -172,6 +169,7 @@ private:
     void Build();
     void AddControls(Line* line, snd_mixer_elem_t* elem, Dir dir);
     void AddList(Line* line, snd_mixer_elem_t* elem);
+    void AddListSources(Destination* dest, snd_mixer_elem_t* list);
 
     const Line* FindLine(uint32_t lineId) const
     {
@@ -313,8 +311,34 @@ void AlsaMixerDevice::Build()
             AddControls(&line, elem, Dir::Capture);
             dest.sources.push_back(std::move(line));
         }
+        if (list)
+            AddListSources(&dest, list);
         dest.line.info.connections = int(dest.sources.size());
         m_destinations.push_back(std::move(dest));
+    }
+}
+
+// Many cards route recording only through the input list, whose entries
+// (often "Mic", "Line", "Internal Mic") have no capture element of their
+// own. Each such entry still is a source to choose, so it becomes a line
+// without controls.
+void AlsaMixerDevice::AddListSources(Destination* dest, snd_mixer_elem_t* list)
+{
+    int items = std::min(snd_mixer_selem_get_enum_items(list), kMaxListItems);
+    char name[kMaxItemName + 1] = {};
+    for (int i = 0; i < items && int(dest->sources.size()) < kMaxLines - 1; ++i) {
+        if (snd_mixer_selem_get_enum_item_name(list, unsigned(i), kMaxItemName, name) < 0)
+            return;
+        if (!*name)
+            continue;
+        bool known = std::any_of(dest->sources.begin(), dest->sources.end(), [&](const Line& line) {
+            return line.info.name.size() == std::strlen(name) && ContainsNoCase(line.info.name, name);
+        });
+        if (known)
+            continue;
+        Line line;
+        line.info = {dest->line.info.lineId | uint32_t(dest->sources.size() + 1), CaptureSourceType(name), 2, 0, name};
+        dest->sources.push_back(std::move(line));
     }
 }
 

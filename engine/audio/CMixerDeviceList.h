@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
+// Thread: main thread only.
 // The capture side of the sound card's mixer: the mixers that can record,
 // and for the open one its recording destinations, their sources and
 // controls, with source selection, the selected source's volume, and saving
 // and restoring of the mute switches. Every call fails soft (0, -1 or "").
-// Thread: main thread only.
 class CMixerDeviceList {
 public:
     explicit CMixerDeviceList(platform::MixerSystem& system = platform::MixerSystem::Default());

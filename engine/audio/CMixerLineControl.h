@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
+// Thread: main thread only.
 // One control of one capture-mixer line (fader, meter, mute switch or input
 // list) with a buffer for its values.
-// Thread: main thread only.
 class CMixerLineControl {
 public:
     enum Kind { kOther = 0, kSwitch = 1, kList = 2, kFader = 3 };

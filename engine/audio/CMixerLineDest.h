@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
+// Thread: main thread only.
 // A recording destination of an open mixer: its source lines (pseudo
 // sources for its own faders first) and its own other controls, such as the
 // input list.
-// Thread: main thread only.
 class CMixerLineDest {
 public:
     // Reads destination nDestination of the mixer. pMixer is not owned and

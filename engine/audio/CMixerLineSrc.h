@@ -4,10 +4,10 @@
 
 #include <vector>
 
+// Thread: main thread only.
 // A source line of a recording destination and its controls. A pseudo
 // source stands for one fader of the destination itself, so the
 // destination's own level can be picked like an input.
-// Thread: main thread only.
 class CMixerLineSrc {
 public:
     platform::MixerLineInfo m_line;

@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
+// Thread: main thread only (the talk-over fade runs from the window's timer).
 // One volume control of one playback line, read and set on a value scale of
 // the caller's choosing, with a channel mode that decides how one value
 // maps onto the left and right channels. Every call fails soft.
-// Thread: main thread only (the talk-over fade runs from the window's timer).
 class CMixerLineVolume {
 public:
     enum ChannelMode { kFirstChannel = 0, kSecondChannel = 1, kKeepBalance = 2, kPan = 3, kRawFirst = 4 };
