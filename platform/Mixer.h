@@ -40,24 +40,24 @@ inline constexpr uint32_t kCtlUnitsPercent = 0x00050000;
 
 inline constexpr uint32_t kCtlVolume = 0x50030001;
 inline constexpr uint32_t kCtlMute = 0x20010002;
-inline constexpr uint32_t kCtlMux = 0x70010001;    // single select
-inline constexpr uint32_t kCtlMixer = 0x71010001;  // multiple select
+inline constexpr uint32_t kCtlMux = 0x70010001; // single select
+inline constexpr uint32_t kCtlMixer = 0x71010001; // multiple select
 
-}  // namespace mixer
+} // namespace mixer
 
 struct MixerLineInfo {
     uint32_t lineId = 0;
     uint32_t componentType = 0;
     int channels = 0;
-    int connections = 0;  // source lines of a destination; 0 for a source
+    int connections = 0; // source lines of a destination; 0 for a source
     std::string name;
 };
 
 struct MixerControlInfo {
     uint32_t controlId = 0;
     uint32_t type = 0;
-    bool uniform = false;  // one value stands for every channel
-    int items = 0;         // entries of a list control; 0 for others
+    bool uniform = false; // one value stands for every channel
+    int items = 0; // entries of a list control; 0 for others
     int32_t minimum = 0;
     int32_t maximum = 0;
     int steps = 0;
@@ -80,9 +80,11 @@ public:
     [[nodiscard]] virtual bool GetSource(int destination, int source, MixerLineInfo* pLine) = 0;
     // Every control of a line, in the line's own order.
     [[nodiscard]] virtual bool GetLineControls(uint32_t lineId, std::vector<MixerControlInfo>* pControls) = 0;
-    [[nodiscard]] virtual bool GetValues(uint32_t controlId, int channels, int items, std::vector<int32_t>* pValues) = 0;
-    [[nodiscard]] virtual bool SetValues(uint32_t controlId, int channels, int items,
-                                         const std::vector<int32_t>& values) = 0;
+    [[nodiscard]] virtual bool GetValues(uint32_t controlId, int channels, int items, std::vector<int32_t>* pValues)
+        = 0;
+    [[nodiscard]] virtual bool SetValues(
+        uint32_t controlId, int channels, int items, const std::vector<int32_t>& values)
+        = 0;
     // The names of a list control's entries, in item order.
     [[nodiscard]] virtual bool GetItemNames(uint32_t controlId, std::vector<std::string>* pNames) = 0;
 };
@@ -106,4 +108,4 @@ public:
     static MixerSystem& Default();
 };
 
-}  // namespace platform
+} // namespace platform

@@ -19,7 +19,11 @@ struct ElementRow {
     uint32_t type;
 };
 constexpr ElementRow kPlaybackRows[] = {
-    {"PCM", kSrcWaveOut}, {"Line", kSrcLine}, {"CD", kSrcCompactDisc}, {"Synth", kSrcSynthesizer}, {"Mic", kSrcMicrophone},
+    { "PCM", kSrcWaveOut },
+    { "Line", kSrcLine },
+    { "CD", kSrcCompactDisc },
+    { "Synth", kSrcSynthesizer },
+    { "Mic", kSrcMicrophone },
 };
 
 constexpr const char* kMasterElement = "Master";
@@ -38,13 +42,13 @@ struct Control {
     Dir dir = Dir::Playback;
     Kind kind = Kind::Volume;
     bool stereo = false;
-    long origin = 0;  // the element's own minimum, which the fader's 0 stands for
+    long origin = 0; // the element's own minimum, which the fader's 0 stands for
     MixerControlInfo info;
 };
 
 struct Line {
     MixerLineInfo info;
-    std::vector<size_t> controls;  // indexes into the device's control table
+    std::vector<size_t> controls; // indexes into the device's control table
 };
 
 struct Destination {
@@ -55,7 +59,7 @@ struct Destination {
 bool ContainsNoCase(std::string_view text, std::string_view part)
 {
     auto it = std::search(text.begin(), text.end(), part.begin(), part.end(),
-                          [](char a, char b) { return std::tolower(uint8_t(a)) == std::tolower(uint8_t(b)); });
+        [](char a, char b) { return std::tolower(uint8_t(a)) == std::tolower(uint8_t(b)); });
     return it != text.end();
 }
 
@@ -63,8 +67,12 @@ bool ContainsNoCase(std::string_view text, std::string_view part)
 uint32_t CaptureSourceType(std::string_view name)
 {
     constexpr ElementRow kByName[] = {
-        {"Mic", kSrcMicrophone}, {"Line", kSrcLine}, {"CD", kSrcCompactDisc},
-        {"Synth", kSrcSynthesizer}, {"PCM", kSrcWaveOut}, {"Aux", kSrcAnalog},
+        { "Mic", kSrcMicrophone },
+        { "Line", kSrcLine },
+        { "CD", kSrcCompactDisc },
+        { "Synth", kSrcSynthesizer },
+        { "PCM", kSrcWaveOut },
+        { "Aux", kSrcAnalog },
     };
     for (const ElementRow& row : kByName) {
         if (ContainsNoCase(name, row.element))
@@ -203,7 +211,7 @@ void AlsaMixerDevice::AddControls(Line* line, snd_mixer_elem_t* elem, Dir dir)
     const std::string name = ElementName(elem);
     const bool stereo = IsStereo(elem, dir);
     if (HasVolume(elem, dir)) {
-        Control control{elem, dir, Kind::Volume, stereo, 0, {}};
+        Control control { elem, dir, Kind::Volume, stereo, 0, {} };
         long minimum = 0;
         long maximum = 0;
         bool joined;
@@ -216,16 +224,16 @@ void AlsaMixerDevice::AddControls(Line* line, snd_mixer_elem_t* elem, Dir dir)
         }
         long span = std::clamp(maximum - minimum, 0L, long(INT32_MAX));
         control.origin = minimum;
-        control.info = {uint32_t(m_controls.size()), kCtlVolume, !stereo || joined, 0, 0, int32_t(span),
-                        int(std::max(span, 1L)), name + " Volume"};
+        control.info = { uint32_t(m_controls.size()), kCtlVolume, !stereo || joined, 0, 0, int32_t(span),
+            int(std::max(span, 1L)), name + " Volume" };
         line->controls.push_back(m_controls.size());
         m_controls.push_back(control);
     }
     if (HasSwitch(elem, dir)) {
         bool joined = dir == Dir::Playback ? snd_mixer_selem_has_playback_switch_joined(elem)
                                            : snd_mixer_selem_has_capture_switch_joined(elem);
-        Control control{elem, dir, Kind::Switch, stereo, 0, {}};
-        control.info = {uint32_t(m_controls.size()), kCtlMute, !stereo || joined, 0, 0, 1, 1, name + " Mute"};
+        Control control { elem, dir, Kind::Switch, stereo, 0, {} };
+        control.info = { uint32_t(m_controls.size()), kCtlMute, !stereo || joined, 0, 0, 1, 1, name + " Mute" };
         line->controls.push_back(m_controls.size());
         m_controls.push_back(control);
     }
@@ -236,8 +244,8 @@ void AlsaMixerDevice::AddList(Line* line, snd_mixer_elem_t* elem)
     int items = snd_mixer_selem_get_enum_items(elem);
     if (items <= 0 || items > kMaxListItems)
         return;
-    Control control{elem, Dir::Capture, Kind::List, false, 0, {}};
-    control.info = {uint32_t(m_controls.size()), kCtlMux, true, items, 0, items - 1, items, ElementName(elem)};
+    Control control { elem, Dir::Capture, Kind::List, false, 0, {} };
+    control.info = { uint32_t(m_controls.size()), kCtlMux, true, items, 0, items - 1, items, ElementName(elem) };
     line->controls.push_back(m_controls.size());
     m_controls.push_back(control);
 }
@@ -267,7 +275,7 @@ void AlsaMixerDevice::Build()
         if (capture && IsElement(elem, kCaptureElement))
             captureMaster = elem;
         else if (capture && std::string_view(snd_mixer_selem_get_name(elem)) != kCaptureElement
-                 && int(captureSources.size()) < kMaxLines - 1)
+            && int(captureSources.size()) < kMaxLines - 1)
             captureSources.push_back(elem);
         if (!list && snd_mixer_selem_is_enum_capture(elem))
             list = elem;
@@ -277,16 +285,16 @@ void AlsaMixerDevice::Build()
     if (master || anyRow) {
         Destination dest;
         uint32_t id = uint32_t(m_destinations.size() + 1) << 8;
-        dest.line.info = {id, kDstSpeakers, master && !IsStereo(master, Dir::Playback) ? 1 : 2, 0,
-                          master ? kMasterElement : "Playback"};
+        dest.line.info = { id, kDstSpeakers, master && !IsStereo(master, Dir::Playback) ? 1 : 2, 0,
+            master ? kMasterElement : "Playback" };
         if (master)
             AddControls(&dest.line, master, Dir::Playback);
         for (size_t i = 0; i < std::size(kPlaybackRows); ++i) {
             if (!rows[i])
                 continue;
             Line line;
-            line.info = {id | uint32_t(dest.sources.size() + 1), kPlaybackRows[i].type,
-                         IsStereo(rows[i], Dir::Playback) ? 2 : 1, 0, ElementName(rows[i])};
+            line.info = { id | uint32_t(dest.sources.size() + 1), kPlaybackRows[i].type,
+                IsStereo(rows[i], Dir::Playback) ? 2 : 1, 0, ElementName(rows[i]) };
             AddControls(&line, rows[i], Dir::Playback);
             dest.sources.push_back(std::move(line));
         }
@@ -297,8 +305,8 @@ void AlsaMixerDevice::Build()
     if (captureMaster || list || !captureSources.empty()) {
         Destination dest;
         uint32_t id = uint32_t(m_destinations.size() + 1) << 8;
-        dest.line.info = {id, kDstWaveIn, captureMaster && !IsStereo(captureMaster, Dir::Capture) ? 1 : 2, 0,
-                          kCaptureElement};
+        dest.line.info
+            = { id, kDstWaveIn, captureMaster && !IsStereo(captureMaster, Dir::Capture) ? 1 : 2, 0, kCaptureElement };
         if (captureMaster)
             AddControls(&dest.line, captureMaster, Dir::Capture);
         if (list)
@@ -306,8 +314,8 @@ void AlsaMixerDevice::Build()
         for (snd_mixer_elem_t* elem : captureSources) {
             Line line;
             std::string name = ElementName(elem);
-            line.info = {id | uint32_t(dest.sources.size() + 1), CaptureSourceType(name),
-                         IsStereo(elem, Dir::Capture) ? 2 : 1, 0, name};
+            line.info = { id | uint32_t(dest.sources.size() + 1), CaptureSourceType(name),
+                IsStereo(elem, Dir::Capture) ? 2 : 1, 0, name };
             AddControls(&line, elem, Dir::Capture);
             dest.sources.push_back(std::move(line));
         }
@@ -337,7 +345,8 @@ void AlsaMixerDevice::AddListSources(Destination* dest, snd_mixer_elem_t* list)
         if (known)
             continue;
         Line line;
-        line.info = {dest->line.info.lineId | uint32_t(dest->sources.size() + 1), CaptureSourceType(name), 2, 0, name};
+        line.info
+            = { dest->line.info.lineId | uint32_t(dest->sources.size() + 1), CaptureSourceType(name), 2, 0, name };
         dest->sources.push_back(std::move(line));
     }
 }
@@ -416,12 +425,12 @@ bool AlsaMixerDevice::GetValues(uint32_t controlId, int channels, int items, std
     if (control->stereo && !ReadChannel(*control, SND_MIXER_SCHN_FRONT_RIGHT, &right))
         return false;
     if (channels == 2) {
-        *pValues = {left, right};
+        *pValues = { left, right };
         return true;
     }
     // One value for the whole control: the loudest channel, and a switch is
     // muted only when every channel is.
-    *pValues = {control->kind == Kind::Switch ? std::min(left, right) : std::max(left, right)};
+    *pValues = { control->kind == Kind::Switch ? std::min(left, right) : std::max(left, right) };
     return true;
 }
 
@@ -498,7 +507,7 @@ private:
     // still counts when it opens (a sound server behind the ALSA plugin).
     static std::vector<std::string> DeviceNames()
     {
-        std::vector<std::string> names{kDefaultDevice};
+        std::vector<std::string> names { kDefaultDevice };
         for (int card = -1; snd_card_next(&card) >= 0 && card >= 0;)
             names.push_back("hw:" + std::to_string(card));
         if (names.size() == 1) {
@@ -511,7 +520,7 @@ private:
     }
 };
 
-}  // namespace
+} // namespace
 
 MixerSystem& MixerSystem::Default()
 {
@@ -519,4 +528,4 @@ MixerSystem& MixerSystem::Default()
     return system;
 }
 
-}  // namespace platform
+} // namespace platform

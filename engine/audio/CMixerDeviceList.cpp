@@ -12,7 +12,7 @@ bool HasWaveInDestination(platform::MixerDevice& mixer)
     return false;
 }
 
-}  // namespace
+} // namespace
 
 CMixerDeviceList::CMixerDeviceList(platform::MixerSystem& system)
     : m_system(system)
@@ -147,13 +147,13 @@ int CMixerDeviceList::FindWaveInMixer(int nWaveIn) const
 CMixerLineDest* CMixerDeviceList::GetDest(int nDestination)
 {
     return m_pMixer && nDestination >= 0 && nDestination < int(m_dests.size()) ? &m_dests[size_t(nDestination)]
-                                                                                : nullptr;
+                                                                               : nullptr;
 }
 
 const CMixerLineDest* CMixerDeviceList::GetDest(int nDestination) const
 {
     return m_pMixer && nDestination >= 0 && nDestination < int(m_dests.size()) ? &m_dests[size_t(nDestination)]
-                                                                                : nullptr;
+                                                                               : nullptr;
 }
 
 CMixerLineControl* CMixerDeviceList::GetVolumeControl()

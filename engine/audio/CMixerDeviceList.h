@@ -58,9 +58,9 @@ private:
 
     std::unique_ptr<platform::MixerDevice> m_pMixer;
     std::string m_strMixerName;
-    std::vector<CMixerLineDest> m_dests;  // refers to *m_pMixer; cleared first on close
+    std::vector<CMixerLineDest> m_dests; // refers to *m_pMixer; cleared first on close
     int m_nMixer = -1;
     int m_nDest = -1;
     int m_nSource = -1;
-    int m_nVolumeControl = -1;  // index in the current source's controls
+    int m_nVolumeControl = -1; // index in the current source's controls
 };

@@ -10,11 +10,11 @@ using namespace platform::mixer;
 bool EqualNoCase(const std::string& a, const std::string& b)
 {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-           });
+        return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+    });
 }
 
-}  // namespace
+} // namespace
 
 bool CMixerLineControl::IsAccepted(uint32_t type)
 {
@@ -22,8 +22,8 @@ bool CMixerLineControl::IsAccepted(uint32_t type)
         || type == kCtlMixer;
 }
 
-bool CMixerLineControl::Init(platform::MixerDevice* pMixer, const platform::MixerLineInfo& line,
-                             const platform::MixerControlInfo& control)
+bool CMixerLineControl::Init(
+    platform::MixerDevice* pMixer, const platform::MixerLineInfo& line, const platform::MixerControlInfo& control)
 {
     m_bValid = false;
     if (!pMixer || !IsAccepted(control.type))
@@ -86,7 +86,7 @@ bool CMixerLineControl::SetValue(int value)
         return Write();
     }
     if (GetKind() == kFader)
-        return m_bValid && m_pMixer->SetValues(m_control.controlId, 1, 1, {value});
+        return m_bValid && m_pMixer->SetValues(m_control.controlId, 1, 1, { value });
     return false;
 }
 
@@ -94,8 +94,8 @@ bool CMixerLineControl::SelectItem(const std::string& name)
 {
     if (GetKind() != kList || !Read())
         return false;
-    auto found = std::find_if(m_itemNames.begin(), m_itemNames.end(),
-                              [&](const std::string& item) { return EqualNoCase(item, name); });
+    auto found = std::find_if(
+        m_itemNames.begin(), m_itemNames.end(), [&](const std::string& item) { return EqualNoCase(item, name); });
     int selected = found == m_itemNames.end() ? -1 : int(found - m_itemNames.begin());
     if (selected < 0 && m_control.type != kCtlMixer)
         return false;

@@ -18,8 +18,8 @@ public:
 
     // pMixer is not owned and must outlive this control. False for a type
     // the model does not use or a list whose entries cannot be read.
-    [[nodiscard]] bool Init(platform::MixerDevice* pMixer, const platform::MixerLineInfo& line,
-                            const platform::MixerControlInfo& control);
+    [[nodiscard]] bool Init(
+        platform::MixerDevice* pMixer, const platform::MixerLineInfo& line, const platform::MixerControlInfo& control);
 
     [[nodiscard]] int GetKind() const;
     [[nodiscard]] bool IsMute() const { return m_control.type == platform::mixer::kCtlMute; }
@@ -43,12 +43,12 @@ private:
     bool Read();
     bool Write();
 
-    platform::MixerDevice* m_pMixer = nullptr;  // not owned
+    platform::MixerDevice* m_pMixer = nullptr; // not owned
     platform::MixerLineInfo m_line;
     platform::MixerControlInfo m_control;
     int m_nChannels = 0;
     int m_nItems = 0;
-    std::vector<int32_t> m_values;  // m_nItems × m_nChannels
+    std::vector<int32_t> m_values; // m_nItems × m_nChannels
     std::vector<std::string> m_itemNames;
     bool m_bValid = false;
 };

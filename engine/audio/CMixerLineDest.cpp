@@ -17,7 +17,7 @@ std::vector<CMixerLineControl> ReadControls(platform::MixerDevice* pMixer, const
     return controls;
 }
 
-}  // namespace
+} // namespace
 
 bool CMixerLineDest::Build(platform::MixerDevice* pMixer, int nDestination)
 {

@@ -12,12 +12,12 @@ struct PresetRow {
     uint32_t srcType;
 };
 constexpr PresetRow kPresets[CMixerLineVolume::kPresetCount] = {
-    {kDstSpeakers, CMixerLineVolume::kDestinationItself},
-    {kDstSpeakers, kSrcWaveOut},
-    {kDstSpeakers, kSrcLine},
-    {kDstSpeakers, kSrcCompactDisc},
-    {kDstSpeakers, kSrcSynthesizer},
-    {kDstSpeakers, kSrcMicrophone},
+    { kDstSpeakers, CMixerLineVolume::kDestinationItself },
+    { kDstSpeakers, kSrcWaveOut },
+    { kDstSpeakers, kSrcLine },
+    { kDstSpeakers, kSrcCompactDisc },
+    { kDstSpeakers, kSrcSynthesizer },
+    { kDstSpeakers, kSrcMicrophone },
 };
 
 // Value units the details can hold: boolean, signed, unsigned, decibels, percent.
@@ -32,7 +32,7 @@ int32_t ToDetail(double value, int64_t maximum)
     return int32_t(std::clamp<double>(std::round(value), 0, double(maximum)));
 }
 
-}  // namespace
+} // namespace
 
 CMixerLineVolume::CMixerLineVolume(platform::MixerSystem& system)
     : m_system(system)
@@ -74,8 +74,8 @@ void CMixerLineVolume::Close()
     m_dScaleMax = 100;
 }
 
-int CMixerLineVolume::Open(platform::TargetHandle hCallbackWnd, uint32_t nDstType, uint32_t nSrcType,
-                           uint32_t nCtlType, int nChannelMode)
+int CMixerLineVolume::Open(
+    platform::TargetHandle hCallbackWnd, uint32_t nDstType, uint32_t nSrcType, uint32_t nCtlType, int nChannelMode)
 {
     if (m_system.MixerCount() <= 0)
         return 0;

@@ -24,8 +24,8 @@ public:
     // Row 0 master, 1 music (wave-out), 2 line-in, 3 CD, 4 synthesizer,
     // 5 microphone, all on the speakers, keeping the balance.
     int OpenPreset(int nRow);
-    int Open(platform::TargetHandle hCallbackWnd, uint32_t nDstType, uint32_t nSrcType, uint32_t nCtlType,
-             int nChannelMode);
+    int Open(
+        platform::TargetHandle hCallbackWnd, uint32_t nDstType, uint32_t nSrcType, uint32_t nCtlType, int nChannelMode);
     // 0 for a mixer that does not exist, 1 when unchanged; otherwise moves
     // an open line to the new mixer keeping the value scale.
     int SetMixer(int nMixerIndex);
@@ -63,7 +63,7 @@ private:
     int m_nChannelMode = kKeepBalance;
 
     platform::MixerControlInfo m_control;
-    std::vector<int32_t> m_details;  // one per channel, or one for a uniform control
+    std::vector<int32_t> m_details; // one per channel, or one for a uniform control
     int m_nChannels = 0;
     std::string m_strLineName;
     std::string m_strDstName;
@@ -76,7 +76,7 @@ private:
     double m_dScaleMin = 0;
     double m_dScaleMax = 100;
 
-    double m_dPosition = 0;  // in steps
-    double m_dBalance = 0;   // (right - left) / louder side
-    double m_dLevel = 0;     // the louder side at the last read
+    double m_dPosition = 0; // in steps
+    double m_dBalance = 0; // (right - left) / louder side
+    double m_dLevel = 0; // the louder side at the last read
 };

@@ -13,7 +13,7 @@
 // item within a channel.
 struct FakeMixerControl {
     platform::MixerControlInfo info;
-    int channels = 1;  // stored channels: 1 for a uniform control
+    int channels = 1; // stored channels: 1 for a uniform control
     std::vector<int32_t> values;
     std::vector<std::string> itemNames;
     int writes = 0;
@@ -39,7 +39,7 @@ public:
     int AddDestination(uint32_t type, const std::string& name, int channels)
     {
         FakeMixerDestination dest;
-        dest.line.info = {LineId(int(destinations.size()), -1), type, channels, 0, name};
+        dest.line.info = { LineId(int(destinations.size()), -1), type, channels, 0, name };
         destinations.push_back(std::move(dest));
         return int(destinations.size()) - 1;
     }
@@ -48,7 +48,7 @@ public:
     {
         auto& d = destinations[size_t(dest)];
         FakeMixerLine line;
-        line.info = {LineId(dest, int(d.sources.size())), type, channels, 0, name};
+        line.info = { LineId(dest, int(d.sources.size())), type, channels, 0, name };
         d.sources.push_back(std::move(line));
         d.line.info.connections = int(d.sources.size());
         return int(d.sources.size()) - 1;
@@ -56,13 +56,13 @@ public:
 
     // source -1 is the destination itself. values: one per stored channel.
     FakeMixerControl& AddControl(int dest, int source, uint32_t type, int32_t maximum, bool uniform,
-                                 std::vector<std::string> items = {}, int steps = 0)
+        std::vector<std::string> items = {}, int steps = 0)
     {
         FakeMixerLine& line = Line(dest, source);
         FakeMixerControl control;
         int itemCount = int(items.size());
-        control.info = {nextControlId++, type,           uniform, itemCount, 0, maximum, steps ? steps : std::max(maximum, 1),
-                        line.info.name + " control"};
+        control.info = { nextControlId++, type, uniform, itemCount, 0, maximum, steps ? steps : std::max(maximum, 1),
+            line.info.name + " control" };
         control.channels = uniform ? 1 : line.info.channels;
         control.values.assign(size_t(control.channels) * size_t(std::max(itemCount, 1)), 0);
         control.itemNames = std::move(items);

@@ -6,9 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <fcntl.h>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -57,7 +57,8 @@ std::optional<std::string> RunCommand(const std::string& command)
 std::vector<long> PactlVolumes(const std::string& what)
 {
     std::vector<long> volumes;
-    std::optional<std::string> out = RunCommand("pactl get-" + what + "-volume @DEFAULT_" + (what == "sink" ? "SINK" : "SOURCE") + "@");
+    std::optional<std::string> out
+        = RunCommand("pactl get-" + what + "-volume @DEFAULT_" + (what == "sink" ? "SINK" : "SOURCE") + "@");
     if (!out)
         return volumes;
     std::regex channel(R"(front-(left|right): (\d+) /)");
@@ -66,8 +67,7 @@ std::vector<long> PactlVolumes(const std::string& what)
     return volumes;
 }
 
-template <typename Condition>
-bool WaitFor(std::chrono::steady_clock::duration deadline, Condition condition)
+template <typename Condition> bool WaitFor(std::chrono::steady_clock::duration deadline, Condition condition)
 {
     auto end = std::chrono::steady_clock::now() + deadline;
     while (!condition()) {
@@ -82,7 +82,7 @@ class MixerPulse : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        for (const char* tool : {"pulseaudio", "pactl"}) {
+        for (const char* tool : { "pulseaudio", "pactl" }) {
             if (!HaveTool(tool)) {
                 if (OnCi())
                     FAIL() << tool << " is missing (.ci/apt/mixer.txt)";
@@ -104,21 +104,21 @@ protected:
         std::ofstream(home / ".config" / "pulse" / "client.conf") << "autospawn = no\n";
         m_socket = run / "native";
 
-        setenv("HOME", home.c_str(), 1);
-        setenv("XDG_CONFIG_HOME", (home / ".config").c_str(), 1);
-        setenv("XDG_RUNTIME_DIR", run.c_str(), 1);
-        setenv("PULSE_RUNTIME_PATH", run.c_str(), 1);
-        setenv("PULSE_STATE_PATH", (m_dir / "state").c_str(), 1);
-        setenv("PULSE_SERVER", ("unix:" + m_socket.string()).c_str(), 1);
-        setenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + (m_dir / "no-bus").string()).c_str(), 1);
-        unsetenv("ALSA_CONFIG_PATH");
-        unsetenv("DISPLAY");
+        SetEnv("HOME", home.string());
+        SetEnv("XDG_CONFIG_HOME", (home / ".config").string());
+        SetEnv("XDG_RUNTIME_DIR", run.string());
+        SetEnv("PULSE_RUNTIME_PATH", run.string());
+        SetEnv("PULSE_STATE_PATH", (m_dir / "state").string());
+        SetEnv("PULSE_SERVER", "unix:" + m_socket.string());
+        SetEnv("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + (m_dir / "no-bus").string());
+        SetEnv("ALSA_CONFIG_PATH", std::nullopt);
+        SetEnv("DISPLAY", std::nullopt);
 
         std::string protocol = "module-native-protocol-unix auth-anonymous=1 socket=" + m_socket.string();
         std::string sink = "module-null-sink sink_name=tavdj_null";
         std::string log = (m_dir / "pulseaudio.log").string();
-        std::vector<std::string> args{"pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1",
-                                      "--use-pid-file=no", "--log-target=stderr", "-L", protocol, "-L", sink};
+        std::vector<std::string> args { "pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1",
+            "--use-pid-file=no", "--log-target=stderr", "-L", protocol, "-L", sink };
         std::vector<char*> argv;
         for (auto& arg : args)
             argv.push_back(arg.data());
@@ -144,6 +144,13 @@ protected:
 
     void TearDown() override
     {
+        // Later tests in this process see the environment they started with.
+        for (auto it = m_savedEnv.rbegin(); it != m_savedEnv.rend(); ++it) {
+            if (it->second)
+                setenv(it->first.c_str(), it->second->c_str(), 1);
+            else
+                unsetenv(it->first.c_str());
+        }
         if (m_pid > 0) {
             kill(m_pid, SIGTERM);
             bool gone = WaitFor(kStartDeadline, [&] { return waitpid(m_pid, nullptr, WNOHANG) == m_pid; });
@@ -158,6 +165,17 @@ protected:
         }
     }
 
+    void SetEnv(const std::string& name, const std::optional<std::string>& value)
+    {
+        const char* old = std::getenv(name.c_str());
+        m_savedEnv.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
+        if (value)
+            setenv(name.c_str(), value->c_str(), 1);
+        else
+            unsetenv(name.c_str());
+    }
+
+    std::vector<std::pair<std::string, std::optional<std::string>>> m_savedEnv;
     fs::path m_dir;
     fs::path m_socket;
     pid_t m_pid = -1;
@@ -169,7 +187,7 @@ TEST_F(MixerPulse, MasterVolumeSetThroughTheModelReachesTheServer)
     ASSERT_EQ(master.GetMixerIndex(), 0);
     ASSERT_EQ(master.OpenPreset(0), 1);
     EXPECT_EQ(master.GetLineName(), "Master");
-    EXPECT_EQ(master.SetRange(0, 100), 100);  // a fresh null sink plays at full volume
+    EXPECT_EQ(master.SetRange(0, 100), 100); // a fresh null sink plays at full volume
 
     master.SetVolume(40);
     EXPECT_EQ(master.GetVolume(), 40);
@@ -193,6 +211,35 @@ TEST_F(MixerPulse, MasterVolumeSetThroughTheModelReachesTheServer)
     EXPECT_EQ(music.GetVolume(), -1);
 }
 
+TEST_F(MixerPulse, LayerShowsTheServerAsDestinationsWithMuteAsTheInverseSwitch)
+{
+    platform::MixerSystem& system = platform::MixerSystem::Default();
+    ASSERT_GE(system.MixerCount(), 1);
+    std::unique_ptr<platform::MixerDevice> mixer = system.Open(0);
+    ASSERT_NE(mixer, nullptr);
+    EXPECT_EQ(mixer->ProductName(), "PulseAudio");
+    ASSERT_EQ(mixer->DestinationCount(), 2);
+    platform::MixerLineInfo speakers;
+    ASSERT_TRUE(mixer->GetDestination(0, &speakers));
+    EXPECT_EQ(speakers.componentType, platform::mixer::kDstSpeakers);
+    EXPECT_EQ(speakers.channels, 2);
+    EXPECT_EQ(speakers.connections, 0);
+
+    std::vector<platform::MixerControlInfo> controls;
+    ASSERT_TRUE(mixer->GetLineControls(speakers.lineId, &controls));
+    ASSERT_EQ(controls.size(), 2u);
+    EXPECT_EQ(controls[0].type, platform::mixer::kCtlVolume);
+    EXPECT_EQ(controls[0].maximum, 65536);
+    ASSERT_EQ(controls[1].type, platform::mixer::kCtlMute);
+
+    ASSERT_TRUE(mixer->SetValues(controls[1].controlId, 1, 1, { 1 }));
+    EXPECT_EQ(RunCommand("pactl get-sink-mute @DEFAULT_SINK@"), "Mute: yes\n");
+    ASSERT_TRUE(RunCommand("pactl set-sink-mute @DEFAULT_SINK@ 0").has_value());
+    std::vector<int32_t> muted;
+    EXPECT_TRUE(WaitFor(kEventDeadline,
+        [&] { return mixer->GetValues(controls[1].controlId, 1, 1, &muted) && muted == std::vector<int32_t> { 0 }; }));
+}
+
 TEST_F(MixerPulse, CaptureModelShowsTheServerInputAndSetsItsVolume)
 {
     CMixerDeviceList list;
@@ -208,14 +255,14 @@ TEST_F(MixerPulse, CaptureModelShowsTheServerInputAndSetsItsVolume)
     list.GetDestinationName(0, &name);
     EXPECT_EQ(name, "Capture");
     ASSERT_EQ(list.GetSourceCount(0), 1);
-    std::vector<int> switches{7};
+    std::vector<int> switches { 7 };
     EXPECT_EQ(list.SaveSwitchStates(0, &switches), 1);
     EXPECT_TRUE(switches.empty());
 
     ASSERT_EQ(list.SelectSourceLine(0, 0), 1);
     list.SetSourceVolume(16384);
     EXPECT_EQ(list.GetSourceVolume(), 16384);
-    EXPECT_EQ(PactlVolumes("source"), (std::vector<long>{16384, 16384}));
+    EXPECT_EQ(PactlVolumes("source"), (std::vector<long> { 16384, 16384 }));
 }
 
-}  // namespace
+} // namespace

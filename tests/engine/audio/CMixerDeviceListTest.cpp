@@ -29,10 +29,10 @@ struct Cards {
         rec->AddDestination(kDstWaveIn, "Recording", 2);
         rec->AddControl(kRecord, -1, kCtlVolume, 1000, false);
         rec->AddControl(kRecord, -1, kCtlMute, 1, true);
-        rec->AddControl(kRecord, -1, 0x30000000, 1, true);  // a class the model drops
+        rec->AddControl(kRecord, -1, 0x30000000, 1, true); // a class the model drops
         if (listType)
-            rec->AddControl(kRecord, -1, listType, 2, true, {"Mic", "Line In", "Stereo Mix"});
-        for (const char* name : {"Mic", "Line In"}) {
+            rec->AddControl(kRecord, -1, listType, 2, true, { "Mic", "Line In", "Stereo Mix" });
+        for (const char* name : { "Mic", "Line In" }) {
             int s = rec->AddSource(kRecord, kSrcMicrophone, name, 2);
             rec->AddControl(kRecord, s, kCtlVolume, 1000, false);
             rec->AddControl(kRecord, s, kCtlMute, 1, true);
@@ -78,7 +78,7 @@ TEST(CMixerDeviceList, ListsOnlyMixersThatRecordAndBuildsTheirLines)
     std::vector<std::string> names;
     for (int s = 0; s < 4; ++s)
         names.push_back(NameOf([&](auto* p) { list.GetSourceName(0, s, p); }));
-    EXPECT_EQ(names, (std::vector<std::string>{"Recording", "Mic", "Line In", "Stereo Mix"}));
+    EXPECT_EQ(names, (std::vector<std::string> { "Recording", "Mic", "Line In", "Stereo Mix" }));
     EXPECT_EQ(NameOf([&](auto* p) { list.GetSourceName(0, 4, p); }), "");
     EXPECT_EQ(NameOf([&](auto* p) { list.GetSourceName(1, 0, p); }), "");
     EXPECT_EQ(list.GetSourceCount(-1), 0);
@@ -102,21 +102,21 @@ TEST(CMixerDeviceList, WithoutAListSelectionMutesEveryOtherSource)
     ASSERT_EQ(list.SelectMixer(0), 1);
 
     EXPECT_EQ(list.SelectSourceLine(2, 0), 1);
-    EXPECT_EQ(c.Mute(1), (std::vector<int32_t>{1}));
-    EXPECT_EQ(c.Mute(2), (std::vector<int32_t>{0}));
-    EXPECT_EQ(c.Mute(3), (std::vector<int32_t>{1, 1}));
+    EXPECT_EQ(c.Mute(1), (std::vector<int32_t> { 1 }));
+    EXPECT_EQ(c.Mute(2), (std::vector<int32_t> { 0 }));
+    EXPECT_EQ(c.Mute(3), (std::vector<int32_t> { 1, 1 }));
     // The destination's own mute is not a source's and stays as it was.
     EXPECT_EQ(c.rec->Control(kRecord, -1, kCtlMute)->writes, 0);
 
     // The destination's own level: every source is heard.
     EXPECT_EQ(list.SelectSourceLine(0, 0), 1);
-    EXPECT_EQ(c.Mute(1), (std::vector<int32_t>{0}));
-    EXPECT_EQ(c.Mute(3), (std::vector<int32_t>{0, 0}));
+    EXPECT_EQ(c.Mute(1), (std::vector<int32_t> { 0 }));
+    EXPECT_EQ(c.Mute(3), (std::vector<int32_t> { 0, 0 }));
 
     // A source without a fader is selected but gives no volume.
     EXPECT_EQ(list.SelectSourceLine(3, 0), 0);
-    EXPECT_EQ(c.Mute(1), (std::vector<int32_t>{1}));
-    EXPECT_EQ(c.Mute(3), (std::vector<int32_t>{0, 0}));
+    EXPECT_EQ(c.Mute(1), (std::vector<int32_t> { 1 }));
+    EXPECT_EQ(c.Mute(3), (std::vector<int32_t> { 0, 0 }));
     EXPECT_EQ(list.GetSourceVolume(), 0);
     list.SetSourceVolume(5);
 
@@ -131,23 +131,23 @@ TEST(CMixerDeviceList, SelectsThroughTheInputListAndLeavesTheSwitchesAlone)
     ASSERT_EQ(list.EnumCaptureMixers(), 1);
     ASSERT_EQ(list.SelectMixer(0), 1);
     EXPECT_EQ(list.SelectSourceLine(2, 0), 1);
-    EXPECT_EQ(single.List(), (std::vector<int32_t>{0, 1, 0}));
+    EXPECT_EQ(single.List(), (std::vector<int32_t> { 0, 1, 0 }));
     EXPECT_EQ(list.SelectSourceLine(3, 0), 0);
-    EXPECT_EQ(single.List(), (std::vector<int32_t>{0, 0, 1}));
+    EXPECT_EQ(single.List(), (std::vector<int32_t> { 0, 0, 1 }));
     for (int s = 1; s <= 3; ++s)
         EXPECT_EQ(single.rec->Control(kRecord, s - 1, kCtlMute)->writes, 0);
     // "Recording" is no entry of the list: a single-select list keeps its choice.
     list.SelectSourceLine(0, 0);
-    EXPECT_EQ(single.List(), (std::vector<int32_t>{0, 0, 1}));
+    EXPECT_EQ(single.List(), (std::vector<int32_t> { 0, 0, 1 }));
 
     Cards multiple(kCtlMixer);
     CMixerDeviceList mixed(multiple.system);
     ASSERT_EQ(mixed.EnumCaptureMixers(), 1);
     ASSERT_EQ(mixed.SelectMixer(0), 1);
     mixed.SelectSourceLine(1, 0);
-    EXPECT_EQ(multiple.List(), (std::vector<int32_t>{1, 0, 0}));
+    EXPECT_EQ(multiple.List(), (std::vector<int32_t> { 1, 0, 0 }));
     mixed.SelectSourceLine(0, 0);
-    EXPECT_EQ(multiple.List(), (std::vector<int32_t>{1, 1, 1}));
+    EXPECT_EQ(multiple.List(), (std::vector<int32_t> { 1, 1, 1 }));
 }
 
 TEST(CMixerDeviceList, SourceVolumeIsTheSelectedFaderAsOneValue)
@@ -158,14 +158,14 @@ TEST(CMixerDeviceList, SourceVolumeIsTheSelectedFaderAsOneValue)
     ASSERT_EQ(list.SelectMixer(0), 1);
     EXPECT_EQ(list.GetSourceVolume(), 0);
     ASSERT_EQ(list.SelectSourceLine(1, 0), 1);
-    c.rec->Control(kRecord, 0, kCtlVolume)->values = {200, 700};
+    c.rec->Control(kRecord, 0, kCtlVolume)->values = { 200, 700 };
     EXPECT_EQ(list.GetSourceVolume(), 700);
     list.SetSourceVolume(300);
-    EXPECT_EQ(c.rec->Control(kRecord, 0, kCtlVolume)->values, (std::vector<int32_t>{300, 300}));
+    EXPECT_EQ(c.rec->Control(kRecord, 0, kCtlVolume)->values, (std::vector<int32_t> { 300, 300 }));
 
     ASSERT_EQ(list.SelectSourceLine(0, 0), 1);
     list.SetSourceVolume(900);
-    EXPECT_EQ(c.rec->Control(kRecord, -1, kCtlVolume)->values, (std::vector<int32_t>{900, 900}));
+    EXPECT_EQ(c.rec->Control(kRecord, -1, kCtlVolume)->values, (std::vector<int32_t> { 900, 900 }));
 }
 
 TEST(CMixerDeviceList, SavesAndRestoresEverySourceSwitchInOrder)
@@ -173,35 +173,35 @@ TEST(CMixerDeviceList, SavesAndRestoresEverySourceSwitchInOrder)
     Cards c;
     CMixerDeviceList list(c.system);
     ASSERT_EQ(list.EnumCaptureMixers(), 1);
-    std::vector<int> saved{9, 9};
+    std::vector<int> saved { 9, 9 };
     EXPECT_EQ(list.SaveSwitchStates(0, &saved), 0);
     ASSERT_EQ(list.SelectMixer(0), 1);
 
-    c.Mute(1) = {1};
-    c.Mute(2) = {0};
-    c.Mute(3) = {1, 1};
+    c.Mute(1) = { 1 };
+    c.Mute(2) = { 0 };
+    c.Mute(3) = { 1, 1 };
     ASSERT_EQ(list.SaveSwitchStates(0, &saved), 1);
-    EXPECT_EQ(saved, (std::vector<int>{1, 0, 1}));
+    EXPECT_EQ(saved, (std::vector<int> { 1, 0, 1 }));
     EXPECT_EQ(list.SaveSwitchStates(1, &saved), 0);
 
     list.SelectSourceLine(3, 0);
-    EXPECT_EQ(c.Mute(1), (std::vector<int32_t>{1}));
-    EXPECT_EQ(c.Mute(2), (std::vector<int32_t>{1}));
-    EXPECT_EQ(c.Mute(3), (std::vector<int32_t>{0, 0}));
+    EXPECT_EQ(c.Mute(1), (std::vector<int32_t> { 1 }));
+    EXPECT_EQ(c.Mute(2), (std::vector<int32_t> { 1 }));
+    EXPECT_EQ(c.Mute(3), (std::vector<int32_t> { 0, 0 }));
     ASSERT_EQ(list.RestoreSwitchStates(0, saved), 1);
-    EXPECT_EQ(c.Mute(1), (std::vector<int32_t>{1}));
-    EXPECT_EQ(c.Mute(2), (std::vector<int32_t>{0}));
-    EXPECT_EQ(c.Mute(3), (std::vector<int32_t>{1, 1}));
+    EXPECT_EQ(c.Mute(1), (std::vector<int32_t> { 1 }));
+    EXPECT_EQ(c.Mute(2), (std::vector<int32_t> { 0 }));
+    EXPECT_EQ(c.Mute(3), (std::vector<int32_t> { 1, 1 }));
 
     // A short list restores what it holds; a value that is no switch state ends it.
-    ASSERT_EQ(list.RestoreSwitchStates(0, {0}), 1);
-    EXPECT_EQ(c.Mute(1), (std::vector<int32_t>{0}));
-    EXPECT_EQ(c.Mute(2), (std::vector<int32_t>{0}));
-    ASSERT_EQ(list.RestoreSwitchStates(0, {1, 7, 1}), 1);
-    EXPECT_EQ(c.Mute(1), (std::vector<int32_t>{1}));
-    EXPECT_EQ(c.Mute(2), (std::vector<int32_t>{0}));
-    EXPECT_EQ(c.Mute(3), (std::vector<int32_t>{1, 1}));
+    ASSERT_EQ(list.RestoreSwitchStates(0, { 0 }), 1);
+    EXPECT_EQ(c.Mute(1), (std::vector<int32_t> { 0 }));
+    EXPECT_EQ(c.Mute(2), (std::vector<int32_t> { 0 }));
+    ASSERT_EQ(list.RestoreSwitchStates(0, { 1, 7, 1 }), 1);
+    EXPECT_EQ(c.Mute(1), (std::vector<int32_t> { 1 }));
+    EXPECT_EQ(c.Mute(2), (std::vector<int32_t> { 0 }));
+    EXPECT_EQ(c.Mute(3), (std::vector<int32_t> { 1, 1 }));
     EXPECT_EQ(list.RestoreSwitchStates(3, saved), 0);
 }
 
-}  // namespace
+} // namespace

@@ -37,22 +37,23 @@ struct Card {
 CMixerLineVolume OpenMaster(Card& c, int mode)
 {
     CMixerLineVolume volume(c.system);
-    EXPECT_EQ(volume.Open(platform::kNoTarget, kDstSpeakers, CMixerLineVolume::kDestinationItself, kCtlVolume, mode), 1);
+    EXPECT_EQ(
+        volume.Open(platform::kNoTarget, kDstSpeakers, CMixerLineVolume::kDestinationItself, kCtlVolume, mode), 1);
     return volume;
 }
 
 TEST(CMixerLineVolume, PresetsReachTheirLinesAndScaleStartsAtTheControlRange)
 {
     Card c;
-    c.Master() = {400, 400};
-    c.Wave() = {100, 100};
+    c.Master() = { 400, 400 };
+    c.Wave() = { 100, 100 };
     CMixerLineVolume master(c.system);
     ASSERT_EQ(master.OpenPreset(0), 1);
     EXPECT_EQ(master.GetLineName(), "Speakers");
     EXPECT_EQ(master.GetVolume(), 400);
     master.SetVolume(900);
-    EXPECT_EQ(c.Master(), (std::vector<int32_t>{900, 900}));
-    EXPECT_EQ(c.Wave(), (std::vector<int32_t>{100, 100}));
+    EXPECT_EQ(c.Master(), (std::vector<int32_t> { 900, 900 }));
+    EXPECT_EQ(c.Wave(), (std::vector<int32_t> { 100, 100 }));
 
     CMixerLineVolume music(c.system);
     ASSERT_EQ(music.OpenPreset(1), 1);
@@ -60,7 +61,7 @@ TEST(CMixerLineVolume, PresetsReachTheirLinesAndScaleStartsAtTheControlRange)
     EXPECT_EQ(music.GetDestinationName(), "Speakers");
     EXPECT_EQ(music.SetRange(0, 10), 1);
     music.SetVolume(5);
-    EXPECT_EQ(c.Wave(), (std::vector<int32_t>{500, 500}));
+    EXPECT_EQ(c.Wave(), (std::vector<int32_t> { 500, 500 }));
 
     EXPECT_EQ(music.OpenPreset(6), 0);
     EXPECT_EQ(music.OpenPreset(-1), 0);
@@ -70,26 +71,26 @@ TEST(CMixerLineVolume, KeepsTheBalanceThroughSilence)
 {
     Card c;
     CMixerLineVolume volume = OpenMaster(c, CMixerLineVolume::kKeepBalance);
-    c.Master() = {400, 200};  // left louder: balance -0.5
+    c.Master() = { 400, 200 }; // left louder: balance -0.5
     EXPECT_EQ(volume.GetVolume(), 400);
     EXPECT_DOUBLE_EQ(volume.GetBalance(), -0.5);
     volume.SetVolume(1000);
-    EXPECT_EQ(c.Master(), (std::vector<int32_t>{1000, 500}));
+    EXPECT_EQ(c.Master(), (std::vector<int32_t> { 1000, 500 }));
 
     volume.SetVolume(0);
-    EXPECT_EQ(c.Master(), (std::vector<int32_t>{0, 0}));
+    EXPECT_EQ(c.Master(), (std::vector<int32_t> { 0, 0 }));
     volume.SetVolume(800);
-    EXPECT_EQ(c.Master(), (std::vector<int32_t>{800, 400}));
+    EXPECT_EQ(c.Master(), (std::vector<int32_t> { 800, 400 }));
 
-    c.Master() = {250, 500};  // right louder: balance 0.5
+    c.Master() = { 250, 500 }; // right louder: balance 0.5
     volume.SetVolume(1000);
-    EXPECT_EQ(c.Master(), (std::vector<int32_t>{500, 1000}));
+    EXPECT_EQ(c.Master(), (std::vector<int32_t> { 500, 1000 }));
 }
 
 TEST(CMixerLineVolume, IgnoresChangesSmallerThanTwoExceptInRawMode)
 {
     Card c(10000);
-    c.Master() = {4999, 4999};
+    c.Master() = { 4999, 4999 };
     CMixerLineVolume balanced = OpenMaster(c, CMixerLineVolume::kKeepBalance);
     EXPECT_EQ(balanced.GetVolume(), 4999);
     balanced.SetVolume(5000);
@@ -100,44 +101,45 @@ TEST(CMixerLineVolume, IgnoresChangesSmallerThanTwoExceptInRawMode)
     CMixerLineVolume raw = OpenMaster(c, CMixerLineVolume::kRawFirst);
     EXPECT_EQ(raw.GetVolume(), 5001);
     raw.SetVolume(5002);
-    EXPECT_EQ(c.Master(), (std::vector<int32_t>{5002, 5001}));
+    EXPECT_EQ(c.Master(), (std::vector<int32_t> { 5002, 5001 }));
 }
 
 TEST(CMixerLineVolume, SingleChannelModesTouchOnlyTheirSide)
 {
     Card c;
-    c.Master() = {300, 700};
+    c.Master() = { 300, 700 };
     CMixerLineVolume left = OpenMaster(c, CMixerLineVolume::kFirstChannel);
     EXPECT_EQ(left.GetVolume(), 300);
     left.SetVolume(100);
-    EXPECT_EQ(c.Master(), (std::vector<int32_t>{100, 700}));
+    EXPECT_EQ(c.Master(), (std::vector<int32_t> { 100, 700 }));
 
     CMixerLineVolume right = OpenMaster(c, CMixerLineVolume::kSecondChannel);
     EXPECT_EQ(right.GetVolume(), 700);
     right.SetVolume(900);
-    EXPECT_EQ(c.Master(), (std::vector<int32_t>{100, 900}));
+    EXPECT_EQ(c.Master(), (std::vector<int32_t> { 100, 900 }));
 
     // The second side of a one-channel line is its only channel.
     CMixerLineVolume mic(c.system);
-    ASSERT_EQ(mic.Open(platform::kNoTarget, kDstSpeakers, kSrcMicrophone, kCtlVolume, CMixerLineVolume::kSecondChannel), 1);
+    ASSERT_EQ(
+        mic.Open(platform::kNoTarget, kDstSpeakers, kSrcMicrophone, kCtlVolume, CMixerLineVolume::kSecondChannel), 1);
     mic.SetVolume(600);
-    EXPECT_EQ(c.card->Control(kSpeakers, 1, kCtlVolume)->values, (std::vector<int32_t>{600}));
+    EXPECT_EQ(c.card->Control(kSpeakers, 1, kCtlVolume)->values, (std::vector<int32_t> { 600 }));
     EXPECT_EQ(mic.GetVolume(), 600);
 }
 
 TEST(CMixerLineVolume, PanMovesTheSoundBetweenSidesAtTheSameLevel)
 {
     Card c;
-    c.Master() = {600, 600};
+    c.Master() = { 600, 600 };
     CMixerLineVolume pan = OpenMaster(c, CMixerLineVolume::kPan);
     EXPECT_EQ(pan.SetRange(-100, 100), 0);
     pan.SetVolume(100);
-    EXPECT_EQ(c.Master(), (std::vector<int32_t>{0, 600}));
+    EXPECT_EQ(c.Master(), (std::vector<int32_t> { 0, 600 }));
     EXPECT_EQ(pan.GetVolume(), 100);
     pan.SetVolume(-100);
-    EXPECT_EQ(c.Master(), (std::vector<int32_t>{600, 0}));
+    EXPECT_EQ(c.Master(), (std::vector<int32_t> { 600, 0 }));
     pan.SetVolume(50);
-    EXPECT_EQ(c.Master(), (std::vector<int32_t>{300, 600}));
+    EXPECT_EQ(c.Master(), (std::vector<int32_t> { 300, 600 }));
     EXPECT_EQ(pan.GetVolume(), 50);
 }
 
@@ -146,15 +148,15 @@ TEST(CMixerLineVolume, ValueScaleMapsClampsAndRefusesAnEmptyRange)
     Card c(65535);
     CMixerLineVolume volume = OpenMaster(c, CMixerLineVolume::kKeepBalance);
     EXPECT_EQ(volume.SetRange(0, 100), 0);
-    for (int value : {33, 67, 2, 100}) {
+    for (int value : { 33, 67, 2, 100 }) {
         volume.SetVolume(value);
         EXPECT_EQ(volume.GetVolume(), value);
     }
     // Below the scale is silence, not a wrapped-around full volume.
     volume.SetVolume(-50);
-    EXPECT_EQ(c.Master(), (std::vector<int32_t>{0, 0}));
+    EXPECT_EQ(c.Master(), (std::vector<int32_t> { 0, 0 }));
     volume.SetVolume(150);
-    EXPECT_EQ(c.Master(), (std::vector<int32_t>{65535, 65535}));
+    EXPECT_EQ(c.Master(), (std::vector<int32_t> { 65535, 65535 }));
 
     // A reversed scale reads and writes the other way round.
     EXPECT_EQ(volume.SetRange(100, 0), 0);
@@ -172,9 +174,10 @@ TEST(CMixerLineVolume, UniformControlKeepsOneValue)
 {
     Card c;
     CMixerLineVolume mic(c.system);
-    ASSERT_EQ(mic.Open(platform::kNoTarget, kDstSpeakers, kSrcMicrophone, kCtlVolume, CMixerLineVolume::kKeepBalance), 1);
+    ASSERT_EQ(
+        mic.Open(platform::kNoTarget, kDstSpeakers, kSrcMicrophone, kCtlVolume, CMixerLineVolume::kKeepBalance), 1);
     mic.SetVolume(250);
-    EXPECT_EQ(c.card->Control(kSpeakers, 1, kCtlVolume)->values, (std::vector<int32_t>{250}));
+    EXPECT_EQ(c.card->Control(kSpeakers, 1, kCtlVolume)->values, (std::vector<int32_t> { 250 }));
 }
 
 TEST(CMixerLineVolume, MissingRowsFailSoft)
@@ -234,13 +237,13 @@ TEST(CMixerLineVolume, SetMixerMovesTheOpenLineAndKeepsTheScale)
     EXPECT_EQ(volume.SetMixer(1), 1);
     EXPECT_EQ(volume.GetLineName(), "Out");
     volume.SetVolume(5);
-    EXPECT_EQ(second.Control(0, -1, kCtlVolume)->values, (std::vector<int32_t>{100, 100}));
+    EXPECT_EQ(second.Control(0, -1, kCtlVolume)->values, (std::vector<int32_t> { 100, 100 }));
 
     volume.Close();
     EXPECT_EQ(volume.GetVolume(), -1);
     EXPECT_EQ(volume.GetMixerIndex(), 1);
     ASSERT_EQ(volume.OpenPreset(0), 1);
-    EXPECT_EQ(volume.GetVolume(), 100);  // the scale is the control's own again
+    EXPECT_EQ(volume.GetVolume(), 100); // the scale is the control's own again
 }
 
-}  // namespace
+} // namespace
