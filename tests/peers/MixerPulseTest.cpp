@@ -3,6 +3,8 @@
 #include "engine/audio/CMixerDeviceList.h"
 #include "engine/audio/CMixerLineVolume.h"
 
+#include "fakes/TestSandbox.h"
+
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -11,6 +13,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <optional>
 #include <regex>
 #include <spawn.h>
@@ -89,34 +92,32 @@ protected:
                 GTEST_SKIP() << tool << " is not installed";
             }
         }
-        const char* tmp = std::getenv("TMPDIR");
-        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/tavdj-mixer-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        m_dir = pattern;
-        fs::path run = m_dir / "run";
-        fs::path home = m_dir / "home";
+        ASSERT_TRUE(m_sandbox.Create("tavdj-mixer"));
+        const fs::path& dir = m_sandbox.Dir();
+        fs::path run = dir / "run";
+        fs::path home = dir / "home";
         fs::create_directories(run);
         fs::create_directories(home / ".config" / "pulse");
-        fs::create_directories(m_dir / "state");
+        fs::create_directories(dir / "state");
         // The test's own routing: "default" is the pulse plugin. The server
         // address comes from PULSE_SERVER, so no user file is ever read.
         std::ofstream(home / ".asoundrc") << "pcm.!default { type pulse }\nctl.!default { type pulse }\n";
         std::ofstream(home / ".config" / "pulse" / "client.conf") << "autospawn = no\n";
         m_socket = run / "native";
 
-        SetEnv("HOME", home.string());
-        SetEnv("XDG_CONFIG_HOME", (home / ".config").string());
-        SetEnv("XDG_RUNTIME_DIR", run.string());
-        SetEnv("PULSE_RUNTIME_PATH", run.string());
-        SetEnv("PULSE_STATE_PATH", (m_dir / "state").string());
-        SetEnv("PULSE_SERVER", "unix:" + m_socket.string());
-        SetEnv("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + (m_dir / "no-bus").string());
-        SetEnv("ALSA_CONFIG_PATH", std::nullopt);
-        SetEnv("DISPLAY", std::nullopt);
+        m_sandbox.SetEnv("HOME", home.string());
+        m_sandbox.SetEnv("XDG_CONFIG_HOME", (home / ".config").string());
+        m_sandbox.SetEnv("XDG_RUNTIME_DIR", run.string());
+        m_sandbox.SetEnv("PULSE_RUNTIME_PATH", run.string());
+        m_sandbox.SetEnv("PULSE_STATE_PATH", (dir / "state").string());
+        m_sandbox.SetEnv("PULSE_SERVER", "unix:" + m_socket.string());
+        m_sandbox.SetEnv("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + (dir / "no-bus").string());
+        m_sandbox.SetEnv("ALSA_CONFIG_PATH", std::nullopt);
+        m_sandbox.SetEnv("DISPLAY", std::nullopt);
 
         std::string protocol = "module-native-protocol-unix auth-anonymous=1 socket=" + m_socket.string();
         std::string sink = "module-null-sink sink_name=tavdj_null";
-        std::string log = (m_dir / "pulseaudio.log").string();
+        std::string log = (dir / "pulseaudio.log").string();
         std::vector<std::string> args { "pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1",
             "--use-pid-file=no", "--log-target=stderr", "-L", protocol, "-L", sink };
         std::vector<char*> argv;
@@ -139,18 +140,14 @@ protected:
             }
             return fs::exists(m_socket) && RunCommand("pactl info").has_value();
         });
-        ASSERT_TRUE(up && m_pid > 0) << "pulseaudio did not come up; see " << log;
+        if (!up || m_pid <= 0) {
+            std::ifstream in(log);
+            FAIL() << "pulseaudio did not come up:\n" << std::string(std::istreambuf_iterator<char>(in), {});
+        }
     }
 
     void TearDown() override
     {
-        // Later tests in this process see the environment they started with.
-        for (auto it = m_savedEnv.rbegin(); it != m_savedEnv.rend(); ++it) {
-            if (it->second)
-                setenv(it->first.c_str(), it->second->c_str(), 1);
-            else
-                unsetenv(it->first.c_str());
-        }
         if (m_pid > 0) {
             kill(m_pid, SIGTERM);
             bool gone = WaitFor(kStartDeadline, [&] { return waitpid(m_pid, nullptr, WNOHANG) == m_pid; });
@@ -159,24 +156,9 @@ protected:
                 waitpid(m_pid, nullptr, 0);
             }
         }
-        if (!m_dir.empty()) {
-            std::error_code ignored;
-            fs::remove_all(m_dir, ignored);
-        }
     }
 
-    void SetEnv(const std::string& name, const std::optional<std::string>& value)
-    {
-        const char* old = std::getenv(name.c_str());
-        m_savedEnv.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
-        if (value)
-            setenv(name.c_str(), value->c_str(), 1);
-        else
-            unsetenv(name.c_str());
-    }
-
-    std::vector<std::pair<std::string, std::optional<std::string>>> m_savedEnv;
-    fs::path m_dir;
+    TestSandbox m_sandbox;
     fs::path m_socket;
     pid_t m_pid = -1;
 };
