@@ -456,7 +456,10 @@ bool AlsaMixerDevice::SetValues(uint32_t controlId, int channels, int items, con
         return false;
     if (channels == 1 || !control->stereo)
         return WriteAll(*control, values[0]);
-    return WriteChannel(*control, SND_MIXER_SCHN_FRONT_LEFT, values[0])
+    // Surround, centre and bass channels follow the louder front side, so a
+    // fade on a many-channel card fades all of them.
+    int32_t louder = control->kind == Kind::Switch ? std::min(values[0], values[1]) : std::max(values[0], values[1]);
+    return WriteAll(*control, louder) && WriteChannel(*control, SND_MIXER_SCHN_FRONT_LEFT, values[0])
         && WriteChannel(*control, SND_MIXER_SCHN_FRONT_RIGHT, values[1]);
 }
 

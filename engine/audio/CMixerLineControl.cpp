@@ -59,8 +59,12 @@ int CMixerLineControl::GetKind() const
 
 bool CMixerLineControl::Read()
 {
-    return m_bValid && m_pMixer->GetValues(m_control.controlId, m_nChannels, m_nItems, &m_values)
-        && m_values.size() == size_t(m_nChannels) * size_t(m_nItems);
+    size_t count = size_t(m_nChannels) * size_t(m_nItems);
+    if (!m_bValid || !m_pMixer->GetValues(m_control.controlId, m_nChannels, m_nItems, &m_values))
+        return false;
+    bool whole = m_values.size() == count;
+    m_values.resize(count, 0);
+    return whole;
 }
 
 bool CMixerLineControl::Write()

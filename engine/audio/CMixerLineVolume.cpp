@@ -164,8 +164,13 @@ int CMixerLineVolume::SetRange(double dMinimum, double dMaximum)
 
 bool CMixerLineVolume::ReadDetails()
 {
-    return m_pMixer && m_pMixer->GetValues(m_control.controlId, int(m_details.size()), 1, &m_details)
-        && !m_details.empty();
+    size_t count = m_details.size();
+    if (!m_pMixer || count == 0 || !m_pMixer->GetValues(m_control.controlId, int(count), 1, &m_details))
+        return false;
+    // The details keep their size whatever a backend hands back.
+    bool whole = m_details.size() == count;
+    m_details.resize(count, 0);
+    return whole;
 }
 
 bool CMixerLineVolume::WriteDetails()
