@@ -6,6 +6,7 @@
 #include <array>
 #include <climits>
 #include <cstdio>
+#include <exception>
 #include <new>
 
 namespace {
@@ -212,7 +213,7 @@ bool GXmp::LoadFile(const char* pszPath)
         if (!ReadWholeFile(pszPath, &bytes))
             return false;
         return Load(bytes);
-    } catch (const std::bad_alloc&) {
+    } catch (const std::exception&) {  // out of memory: the load just fails
         return false;
     }
 }
@@ -224,7 +225,7 @@ bool GXmp::LoadBuffer(const char* pData, int nLen)
         return false;
     try {
         return Load(std::string_view(pData, static_cast<size_t>(nLen)));
-    } catch (const std::bad_alloc&) {
+    } catch (const std::exception&) {  // out of memory: the load just fails
         return false;
     }
 }

@@ -6,6 +6,7 @@
 #include "foundation/XmlText.h"
 
 #include <algorithm>
+#include <array>
 #include <utility>
 
 namespace {
@@ -61,6 +62,15 @@ void DecodeTextAgain(std::string* pText)
     ReplaceAll(pText, "&quot;", "\"");
     ReplaceAll(pText, "&apos;", "'");
 }
+
+// Bytes that end a word: bit 0 inside tags, bit 1 inside element content.
+constexpr std::array<unsigned char, 256> kWordStops = [] {
+    std::array<unsigned char, 256> stops{};
+    for (unsigned char c : std::string_view("=<> \t\r\n"))
+        stops[c] = 3;
+    stops['/'] = 1;
+    return stops;
+}();
 
 void Unescape(std::string* pText)
 {
@@ -143,10 +153,10 @@ void GXmp::ReadQuoted(std::string* pText)
 // word := bytes up to '=', '<', '>', a blank or the end; '/' too in tags
 void GXmp::ReadWord(Words words, std::string* pText)
 {
-    const char* stops = words == Words::InTag ? "=<>/ \t\r\n" : "=<> \t\r\n";
-    size_t stop = m_strText.find_first_of(stops, m_nPos);
-    if (stop == std::string::npos)
-        stop = m_strText.size();
+    const unsigned char mask = words == Words::InTag ? 1 : 2;
+    size_t stop = m_nPos;
+    while (stop < m_strText.size() && !(kWordStops[static_cast<unsigned char>(m_strText[stop])] & mask))
+        ++stop;
     pText->assign(m_strText, m_nPos, std::min(stop - m_nPos, kMaxTokenBytes));
     AdvanceTo(stop);
     Unescape(pText);
@@ -350,14 +360,13 @@ bool GXmp::ParseStartTag(GXmpData* pNode, bool* pEmpty)
                 return false;
             if (t != Token::Value)
                 return Fail(kErrBadAttributeValue, name);
-            if (pNode->m_mapAttr.count(name))
-                return Fail(kErrDuplicateAttribute, name);
             if (m_bUtf8 && HasNonAsciiByte(value)) {
                 // A value the code page cannot hold keeps its UTF-8 bytes.
                 if (auto converted = Utf8ToCodePage(value, m_nCodePage))
                     value = std::move(*converted);
             }
-            pNode->m_mapAttr.emplace(std::move(name), std::move(value));
+            if (!pNode->m_mapAttr.try_emplace(name, std::move(value)).second)
+                return Fail(kErrDuplicateAttribute, name);
             break;
         default:
             break;  // stray tokens inside a start tag are ignored

@@ -168,6 +168,10 @@ TEST(GXmp, TextIsRebuiltFromTokensAndDecodedTwice)
     EXPECT_EQ(xmp.GetRoot()->GetAttributeString("v", ""), "&lt;");
     EXPECT_EQ(xmp.GetRoot()->GetAttributeString("w", ""), "a&b");
 
+    // '<' before anything but a name, '/' or '?' is dropped with that token.
+    ASSERT_TRUE(Load(xmp, "<a>x<>y< =z</a>"));
+    EXPECT_EQ(Children(xmp.GetRoot()), "T x\nT y\nT z\n");
+
     // Single quotes are ordinary bytes of a word.
     ASSERT_TRUE(Load(xmp, "<a v='x'>it's</a>"));
     EXPECT_EQ(xmp.GetRoot()->GetAttributeString("v", ""), "'x'");
