@@ -63,11 +63,6 @@ bool StartsWith(std::string_view s, std::string_view prefix)
     return s.substr(0, prefix.size()) == prefix;
 }
 
-char AsciiLower(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 // A declaration line "<?xml ... "utf-8" ...?>" marks a UTF-8 document; only
 // the bytes up to the first line end or '?' after "<?" are searched.
 bool DeclaresUtf8(std::string_view text)
@@ -78,10 +73,7 @@ bool DeclaresUtf8(std::string_view text)
     size_t stop = text.find_first_of(std::string_view("\n\r?\0", 4), 2);
     std::string_view head = text.substr(2, stop == std::string_view::npos ? stop : stop - 2);
     for (size_t i = 0; i + kMark.size() <= head.size(); ++i) {
-        size_t k = 0;
-        while (k < kMark.size() && AsciiLower(head[i + k]) == kMark[k])
-            ++k;
-        if (k == kMark.size())
+        if (GXmpData::EqualsIgnoreCase(head.substr(i, kMark.size()), kMark))
             return true;
     }
     return false;

@@ -100,6 +100,8 @@ private:
     void Restore(const Cursor& c);
     void MarkNode(GXmpData* pNode) const;
     Token TokenError(int nCode);
+    // Reads a tag token; anything but `want` fails with the code and detail.
+    bool Expect(Token want, std::string* pText, int nCode, std::string_view detail = {});
     bool Fail(int nCode, std::string_view detail = {});
 
     std::string m_strText;

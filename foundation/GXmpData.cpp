@@ -9,23 +9,19 @@ namespace {
 
 const std::string kEmpty;
 
-char AsciiLower(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
+}  // namespace
 
-bool EqualsIgnoreCase(std::string_view a, std::string_view b)
+bool GXmpData::EqualsIgnoreCase(std::string_view a, std::string_view b)
 {
+    auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
     if (a.size() != b.size())
         return false;
     for (std::size_t i = 0; i < a.size(); ++i) {
-        if (AsciiLower(a[i]) != AsciiLower(b[i]))
+        if (lower(a[i]) != lower(b[i]))
             return false;
     }
     return true;
 }
-
-}  // namespace
 
 const std::string& GXmpData::GetName() const
 {

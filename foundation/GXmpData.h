@@ -52,6 +52,10 @@ public:
     [[nodiscard]] GXmpData* FindChild(std::string_view name, bool ignoreCase) const;
     [[nodiscard]] GXmpData* FindChildInstruction(std::string_view name, bool ignoreCase) const;
 
+    // How names compare without regard to case: ASCII letters fold, every
+    // other byte must match.
+    [[nodiscard]] static bool EqualsIgnoreCase(std::string_view a, std::string_view b);
+
 private:
     friend class GXmp;
 

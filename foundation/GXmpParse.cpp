@@ -16,22 +16,6 @@ bool IsBlank(char c)
     return c == ' ' || c == '\t' || c == '\n' || c == '\r';
 }
 
-bool EqualsIgnoreAsciiCase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z')
-            x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z')
-            y = static_cast<char>(y - 'A' + 'a');
-        if (x != y)
-            return false;
-    }
-    return true;
-}
-
 void ReplaceAll(std::string* pText, std::string_view from, std::string_view to)
 {
     size_t pos = pText->find(from);
@@ -127,6 +111,14 @@ GXmp::Token GXmp::TokenError(int nCode)
     m_nErrorCode = nCode;
     m_strError.clear();
     return Token::Error;
+}
+
+bool GXmp::Expect(Token want, std::string* pText, int nCode, std::string_view detail)
+{
+    Token t = NextToken(Words::InTag, pText);
+    if (t == Token::Error)
+        return false;
+    return t == want || Fail(nCode, detail);
 }
 
 bool GXmp::Fail(int nCode, std::string_view detail)
@@ -236,24 +228,18 @@ GXmp::Token GXmp::NextToken(Words words, std::string* pText)
 bool GXmp::ParseDocument()
 {
     std::string tok;
-    Token t = NextToken(Words::InTag, &tok);
-    if (t == Token::Error)
+    if (!Expect(Token::Open, &tok, kErrNoTagStart))
         return false;
-    if (t != Token::Open)
-        return Fail(kErrNoTagStart);
     const Cursor afterOpen = Save();
-    t = NextToken(Words::InTag, &tok);
+    Token t = NextToken(Words::InTag, &tok);
     if (t == Token::Error)
         return false;
     if (t == Token::Question) {
         m_pDecl = std::make_unique<GXmpData>(GXmpData::kElement);
         if (!ParseInstruction(m_pDecl.get()))
             return false;
-        t = NextToken(Words::InTag, &tok);
-        if (t == Token::Error)
+        if (!Expect(Token::Open, &tok, kErrNoTagStart))
             return false;
-        if (t != Token::Open)
-            return Fail(kErrNoTagStart);
     } else {
         Restore(afterOpen);
     }
@@ -267,26 +253,20 @@ bool GXmp::ParseInstruction(GXmpData* pNode)
 {
     MarkNode(pNode);
     std::string name;
-    Token t = NextToken(Words::InTag, &name);
-    if (t == Token::Error)
+    if (!Expect(Token::Value, &name, kErrBadInstructionName))
         return false;
-    if (t != Token::Value)
-        return Fail(kErrBadInstructionName);
     pNode->m_strName = name;
     if (name == "Script")
         return ReadScriptBody(pNode);
 
     std::string key, tok;
     for (;;) {
-        t = NextToken(Words::InTag, &key);
+        Token t = NextToken(Words::InTag, &key);
         if (t == Token::Error)
             return false;
         if (t == Token::Question) {
-            t = NextToken(Words::InTag, &tok);
-            if (t == Token::Error)
+            if (!Expect(Token::Close, &tok, kErrInstructionNotClosed))
                 return false;
-            if (t != Token::Close)
-                return Fail(kErrInstructionNotClosed);
             break;
         }
         if (t != Token::Value)
@@ -296,11 +276,8 @@ bool GXmp::ParseInstruction(GXmpData* pNode)
         if (t == Token::Error)
             return false;
         if (t == Token::Equals) {
-            t = NextToken(Words::InTag, &tok);
-            if (t == Token::Error)
+            if (!Expect(Token::Value, &tok, kErrBadInstructionToken))
                 return false;
-            if (t != Token::Value)
-                return Fail(kErrBadInstructionToken);
             pNode->m_mapAttr.insert_or_assign(key, tok);
         } else {
             pNode->m_mapAttr.insert_or_assign(key, std::string());
@@ -309,7 +286,7 @@ bool GXmp::ParseInstruction(GXmpData* pNode)
     }
     if (name == "xml") {
         auto it = pNode->m_mapAttr.find("encoding");
-        if (it != pNode->m_mapAttr.end() && EqualsIgnoreAsciiCase(it->second, "utf-8"))
+        if (it != pNode->m_mapAttr.end() && GXmpData::EqualsIgnoreCase(it->second, "utf-8"))
             m_bUtf8 = true;
     }
     return true;
@@ -342,24 +319,15 @@ bool GXmp::ParseStartTag(GXmpData* pNode, bool* pEmpty)
             *pEmpty = false;
             return true;
         case Token::Slash:
-            t = NextToken(Words::InTag, &tok);
-            if (t == Token::Error)
+            if (!Expect(Token::Close, &tok, kErrTagNotClosed))
                 return false;
-            if (t != Token::Close)
-                return Fail(kErrTagNotClosed);
             *pEmpty = true;
             return true;
         case Token::Value:
-            t = NextToken(Words::InTag, &tok);
-            if (t == Token::Error)
+            if (!Expect(Token::Equals, &tok, kErrBadAttribute))
                 return false;
-            if (t != Token::Equals)
-                return Fail(kErrBadAttribute);
-            t = NextToken(Words::InTag, &value);
-            if (t == Token::Error)
+            if (!Expect(Token::Value, &value, kErrBadAttributeValue, name))
                 return false;
-            if (t != Token::Value)
-                return Fail(kErrBadAttributeValue, name);
             if (m_bUtf8 && HasNonAsciiByte(value)) {
                 // A value the code page cannot hold keeps its UTF-8 bytes.
                 if (auto converted = Utf8ToCodePage(value, m_nCodePage))
@@ -381,11 +349,8 @@ bool GXmp::ParseElement(GXmpData* pNode, int nDepth)
     if (nDepth > kMaxDepth)
         return Fail(kErrTooDeep);
     std::string tok;
-    Token t = NextToken(Words::InTag, &tok);
-    if (t == Token::Error)
+    if (!Expect(Token::Value, &tok, kErrBadTagName))
         return false;
-    if (t != Token::Value)
-        return Fail(kErrBadTagName);
     pNode->m_strName = std::move(tok);
     MarkNode(pNode);
 
@@ -396,7 +361,7 @@ bool GXmp::ParseElement(GXmpData* pNode, int nDepth)
         return true;
 
     for (;;) {
-        t = NextToken(Words::InContent, &tok);
+        Token t = NextToken(Words::InContent, &tok);
         switch (t) {
         case Token::Error:
             return false;
@@ -419,12 +384,7 @@ bool GXmp::ParseElement(GXmpData* pNode, int nDepth)
                     return false;
                 if (t != Token::Value || tok != pNode->m_strName)
                     return Fail(kErrTagMismatch, pNode->m_strName + "," + tok);
-                t = NextToken(Words::InTag, &tok);
-                if (t == Token::Error)
-                    return false;
-                if (t != Token::Close)
-                    return Fail(kErrEndTagNotClosed);
-                return true;
+                return Expect(Token::Close, &tok, kErrEndTagNotClosed);
             } else if (t == Token::Value) {
                 Restore(afterOpen);
                 auto& child = pNode->m_listChild.emplace_back(
