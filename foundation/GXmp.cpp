@@ -33,7 +33,7 @@ constexpr std::array<const char*, 17> kErrorTexts{
 
 // Loading reserves two bytes beyond the data, so the data itself stays
 // within an int.
-constexpr long kMaxFileBytes = INT_MAX - 2;
+constexpr long kMaxDocumentBytes = INT_MAX - 2;
 
 bool ReadWholeFile(const char* pszPath, std::string* pBytes)
 {
@@ -44,7 +44,7 @@ bool ReadWholeFile(const char* pszPath, std::string* pBytes)
     char chunk[65536];
     for (;;) {
         size_t n = std::fread(chunk, 1, sizeof chunk, f);
-        if (pBytes->size() + n > static_cast<size_t>(kMaxFileBytes)) {
+        if (pBytes->size() + n > static_cast<size_t>(kMaxDocumentBytes)) {
             ok = false;
             break;
         }
@@ -227,6 +227,9 @@ bool GXmp::Load(std::string_view data)
     if (data.size() < 2)
         return false;
     m_strText = DecodeToText(data);
+    // Conversion may grow the text; line and column must stay within an int.
+    if (m_strText.size() > static_cast<size_t>(kMaxDocumentBytes))
+        return false;
     return ParseDocument();
 }
 
