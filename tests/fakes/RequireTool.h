@@ -20,6 +20,12 @@ inline bool CommandSucceeds(const std::string& command)
     return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
 }
 
+// True when the command is found on PATH.
+inline bool ToolOnPath(const char* pszTool)
+{
+    return CommandSucceeds(std::string("command -v ") + pszTool);
+}
+
 // Skips the test when a tool it needs is missing, or fails it under CI.
 #define TAVDJ_REQUIRE_TOOL(available, what)                                        \
     do {                                                                           \
