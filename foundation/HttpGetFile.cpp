@@ -172,7 +172,7 @@ platform::MessageId WmHttpGetFileComplete()
 
 bool HttpGetFile(char** outBuffer, const char* outFile, const char* url, platform::TargetHandle notify,
                  bool synchronous, const char* agent, int byteLimit, bool toFile, int* bytesRead,
-                 const HttpGetFileTimeouts& timeouts)
+                 const HttpGetFileTimeouts& timeouts, std::stop_token stop)
 {
     auto r = std::make_unique<Request>();
     if (!url || !CanonicalizeUrl(url, &r->url))
@@ -201,10 +201,10 @@ bool HttpGetFile(char** outBuffer, const char* outFile, const char* url, platfor
         *bytesRead = 0;
 
     if (synchronous)
-        return Run(*r, {});
+        return Run(*r, std::move(stop));
     // std::function wants a copyable callable, hence the shared owner.
     return HttpDownloadWorkers::Shared().Start(
-        [req = std::shared_ptr<Request>(std::move(r))](std::stop_token stop) { Run(*req, std::move(stop)); });
+        [req = std::shared_ptr<Request>(std::move(r))](std::stop_token workerStop) { Run(*req, std::move(workerStop)); });
 }
 
 void HttpGetFileJoinAll(bool cancel)

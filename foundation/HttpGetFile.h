@@ -3,6 +3,7 @@
 #include "platform/MessageTarget.h"
 
 #include <cstdint>
+#include <stop_token>
 
 // One HTTP GET into a file or a heap buffer, on the caller's thread or on a
 // worker of its own, reported to a message target by three registered
@@ -36,10 +37,11 @@ inline constexpr int kHttpGetFileMaxMemoryBody = 16 * 1024 * 1024;
 //   byteLimit  -1 for the whole body, else stop with success once at least
 //              this many bytes arrived (0: after the first chunk).
 //   bytesRead  0 at the start, then the running total. May be null.
+//   stop       a synchronous download ends as a failure once stop is requested.
 [[nodiscard]] bool HttpGetFile(char** outBuffer, const char* outFile, const char* url,
                                platform::TargetHandle notify, bool synchronous, const char* agent,
                                int byteLimit, bool toFile, int* bytesRead,
-                               const HttpGetFileTimeouts& timeouts = {});
+                               const HttpGetFileTimeouts& timeouts = {}, std::stop_token stop = {});
 
 // Waits for every asynchronous download; with cancel they end early as
 // failures. The program calls it before it exits; tests between cases.

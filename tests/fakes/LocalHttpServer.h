@@ -11,9 +11,12 @@ namespace testutil {
 class LocalHttpServer {
 public:
     // page: a file served as /index.html and /file, or empty.
-    bool Start(const std::string& page = {})
+    // hang: /index.html and /file never answer.
+    bool Start(const std::string& page = {}, bool hang = false)
     {
         std::vector<std::string> argv{"python3", SourcePath("tests/servers/http_server.py")};
+        if (hang)
+            argv.push_back("--hang");
         if (!page.empty()) {
             argv.push_back("--page");
             argv.push_back(page);

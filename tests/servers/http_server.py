@@ -13,7 +13,8 @@ of stdout, and serves until killed. Paths:
   /http09         a bare body with no status line, then close
   /cut            Content-Length 30000, 10000 bytes sent, then close
   /silent         accepts, reads the request, never answers
-  /file           the file named by --page (or 404 when none)
+  /file           the file named by --page (or 404 when none), also served
+                  as /index.html; with --hang those never answer
 The body byte at offset i is (i % 251), so tests can check content.
 """
 import argparse
@@ -31,6 +32,7 @@ def body(n):
 class Handler(http.server.BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
     page = None
+    hang = False
 
     def log_message(self, *args):
         pass
@@ -87,6 +89,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.raw(b"HTTP/1.1 200 OK\r\nContent-Length: 30000\r\n\r\n" + body(10000))
         elif path == "/silent":
             time.sleep(3600)
+        elif path in ("/file", "/index.html") and Handler.hang:
+            time.sleep(3600)
         elif path in ("/file", "/index.html") and Handler.page:
             with open(Handler.page, "rb") as f:
                 data = f.read()
@@ -108,8 +112,10 @@ class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--page")
+    parser.add_argument("--hang", action="store_true")
     args = parser.parse_args()
     Handler.page = args.page
+    Handler.hang = args.hang
     server = Server(("127.0.0.1", 0), Handler)
     print(server.server_address[1], flush=True)
     server.serve_forever()
