@@ -170,10 +170,11 @@ int GShoutCastSource::Login()
     const uint64_t started = m_clock.NowMs();
     while (s.GetReceiveLength() <= 4) {
         if (!s.Poll(nullptr)) {
-            // A short reply followed by a close is still the server's answer.
+            // A short reply followed by a close is still the server's answer;
+            // a close without any reply is how Icecast refuses a password.
             if (s.GetReceiveLength() > 0)
                 break;
-            return kNoReply;
+            return kPasswordRefused;
         }
         if (s.GetReceiveLength() > 4)
             break;

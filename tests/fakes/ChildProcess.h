@@ -149,6 +149,24 @@ public:
 
     pid_t Pid() const { return m_pid; }
 
+    // Waits up to timeoutMs for the child to end; its exit code, or -1 when
+    // it is still running or died of a signal.
+    int Wait(int timeoutMs)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        while (m_pid > 0) {
+            int status = 0;
+            if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
+                m_pid = -1;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+            }
+            if (std::chrono::steady_clock::now() >= deadline)
+                return -1;
+            ::usleep(10000);
+        }
+        return -1;
+    }
+
     void Stop()
     {
         if (m_pid > 0) {

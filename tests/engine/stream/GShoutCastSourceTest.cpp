@@ -142,7 +142,7 @@ TEST(GShoutCastSource, LoginRepliesMapToTheirCodes)
         {FakeShoutcastServer::Login::Reply, "FAIL\r\n", false, GShoutCastSource::kPasswordRefused},
         {FakeShoutcastServer::Login::Reply, "FAIL", true, GShoutCastSource::kPasswordRefused},
         {FakeShoutcastServer::Login::Reply, "OK", true, GShoutCastSource::kPasswordRefused},
-        {FakeShoutcastServer::Login::CloseAfterPassword, "", false, GShoutCastSource::kNoReply},
+        {FakeShoutcastServer::Login::CloseAfterPassword, "", false, GShoutCastSource::kPasswordRefused},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.reply);
