@@ -1,5 +1,6 @@
 #include "foundation/HttpGetFile.h"
 
+#include "fakes/FreePorts.h"
 #include "fakes/LocalHttpServer.h"
 
 #include <gtest/gtest.h>
@@ -128,8 +129,8 @@ TEST_F(HttpGetFileTest, BrokenTransfersFail)
     EXPECT_FALSE(Fetch("/silent", &body, -1, quick));
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
 
-    // Nothing listens on a port we just closed.
-    const std::string dead = "http://127.0.0.1:1/x";
+    // Nothing listens on a port that was free a moment ago.
+    const std::string dead = "http://127.0.0.1:" + std::to_string(testutil::PickPortPair()) + "/x";
     char* buffer = nullptr;
     EXPECT_FALSE(HttpGetFile(&buffer, nullptr, dead.c_str(), kNoTarget, true, "a", -1, false, nullptr, quick));
     EXPECT_EQ(buffer, nullptr);
