@@ -1,5 +1,6 @@
 #include "foundation/Md5.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {

@@ -53,11 +53,10 @@ IniFile::LoadResult IniFile::Load(const std::string& path)
         Parse({});
         return KindOf(path) == PathKind::Missing ? LoadResult::Missing : LoadResult::Unreadable;
     }
-    Parse(text);
-    return LoadResult::Loaded;
+    return Parse(text) ? LoadResult::Loaded : LoadResult::Unreadable;
 }
 
-void IniFile::Parse(std::string_view text)
+bool IniFile::Parse(std::string_view text)
 {
     m_lines.clear();
     m_bom = text.substr(0, kBom.size()) == kBom;
@@ -67,6 +66,10 @@ void IniFile::Parse(std::string_view text)
     m_eol = (firstBreak != std::string_view::npos && firstBreak > 0 && text[firstBreak - 1] == '\r') ? "\r\n" : "\n";
 
     while (!text.empty()) {
+        if (m_lines.size() == kMaxLines) {
+            m_lines.clear();
+            return false;
+        }
         std::string_view raw = TakeLine(&text);
 
         Line line;
@@ -87,6 +90,7 @@ void IniFile::Parse(std::string_view text)
         }
         m_lines.push_back(std::move(line));
     }
+    return true;
 }
 
 size_t IniFile::FindSection(std::string_view section) const

@@ -19,13 +19,18 @@ namespace platform {
 // Thread: one object per thread; the free functions below are thread-safe.
 class IniFile {
 public:
-    static constexpr size_t kMaxFileBytes = 4u << 20;
+    // Settings files are a few kilobytes; the bounds keep a damaged or
+    // planted one from costing more than a few megabytes of memory.
+    static constexpr size_t kMaxFileBytes = 1u << 20;
+    static constexpr size_t kMaxLines = 65536;
 
     enum class LoadResult { Loaded, Missing, Unreadable };
     // Replaces the document by the file's contents; Missing and Unreadable
-    // (too large, a folder, no permission) leave an empty document.
+    // (too large, too many lines, a folder, no permission) leave an empty
+    // document.
     LoadResult Load(const std::string& path);
-    void Parse(std::string_view text);
+    // False, with an empty document, past kMaxLines lines.
+    bool Parse(std::string_view text);
 
     // The value as read, or nothing when the section or key is missing.
     [[nodiscard]] std::optional<std::string> Find(std::string_view section, std::string_view key) const;

@@ -188,6 +188,10 @@ bool Registry::LoadLocked(Store* store) const
                     std::string path = FullPath(root, inner.substr(prefix.size() + 1), false);
                     if (!path.empty())
                         current = &EnsureKey(*store, path);
+                    if (store->size() > kMaxKeys) {
+                        store->clear();
+                        return false;
+                    }
                     break;
                 }
             }
@@ -258,7 +262,7 @@ bool Registry::CreateKey(RegRoot root, std::string_view subKey)
         if (store.count(LowerCopy(path)))
             return Edit::Keep;
         EnsureKey(store, path);
-        return Edit::Save;
+        return store.size() > kMaxKeys ? Edit::Fail : Edit::Save;
     });
 }
 
@@ -338,6 +342,8 @@ bool Registry::SetValue(RegRoot root, std::string_view subKey, std::string_view 
     stored.text = stored.text.substr(0, stored.text.find('\0'));
     return Change([&](Store& store) {
         Key& key = EnsureKey(store, path);
+        if (store.size() > kMaxKeys)
+            return Edit::Fail;
         auto same = [&](const auto& v) { return SameNoCase(v.first, valueName); };
         auto it = std::find_if(key.values.begin(), key.values.end(), same);
         if (it != key.values.end())

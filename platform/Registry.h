@@ -28,7 +28,10 @@ struct RegValue {
 // Thread: any.
 class Registry {
 public:
-    static constexpr size_t kMaxFileBytes = 4u << 20;
+    // The program keeps a few dozen values; the bounds keep a damaged or
+    // planted store from costing more than a few megabytes of memory.
+    static constexpr size_t kMaxFileBytes = 1u << 20;
+    static constexpr size_t kMaxKeys = 20000;
     static constexpr size_t kMaxNameBytes = 255;   // one key name or value name
     static constexpr size_t kMaxDepth = 64;
 
@@ -62,8 +65,8 @@ private:
     // Keyed by the lower-case full path, so map order is enumeration order.
     using Store = std::map<std::string, Key>;
 
-    // A missing file is an empty store; false only when the file exists
-    // but cannot be read.
+    // A missing file is an empty store; false when the file exists but
+    // cannot be read or holds more than kMaxKeys keys.
     [[nodiscard]] bool LoadLocked(Store* store) const;
     [[nodiscard]] bool Read(Store* store) const;
     enum class Edit { Keep, Save, Fail };

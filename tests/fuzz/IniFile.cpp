@@ -29,7 +29,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         return 0;
     std::string expected = *ini.Find(section, key);
     platform::IniFile reread;
-    reread.Parse(ini.Serialize());
+    if (!reread.Parse(ini.Serialize()))
+        return 0;  // the edit pushed it past the line bound
     auto found = reread.Find(section, key);
     if (!found || *found != expected)
         std::abort();

@@ -149,6 +149,11 @@ TEST(IniFile, FileRoundTripAndUnreadableFiles)
     ASSERT_EQ(stat(big.c_str(), &st), 0);
     EXPECT_GT(static_cast<size_t>(st.st_size), IniFile::kMaxFileBytes);
 
+    std::string lines = home.Path("lines.ini");
+    std::ofstream(lines, std::ios::binary) << "[A]\nk=v" << std::string(IniFile::kMaxLines, '\n');
+    EXPECT_EQ(platform::GetPrivateProfileString("A", "k", "d", lines), "d");
+    EXPECT_FALSE(platform::WritePrivateProfileString("A", "k", "w", lines));
+
     EXPECT_EQ(platform::GetPrivateProfileString("A", "k", "d", home.Path()), "d");
     EXPECT_FALSE(platform::WritePrivateProfileString("A", "k", "w", home.Path()));
     EXPECT_FALSE(platform::WritePrivateProfileString("A", "k", "w", home.Path("no/such/dir.ini")));

@@ -104,6 +104,17 @@ TEST(Registry, SurvivesHandEditedAndHostileStores)
     ASSERT_TRUE(reg.GetValue(RegRoot::CurrentUser, "A", "nul", &v));
     EXPECT_EQ(v.text, "ab");
 
+    // A store with more keys than the bound reads as unreadable and is kept.
+    std::string crowded = home.Path("crowded.txt");
+    {
+        std::ofstream out(crowded, std::ios::binary);
+        for (size_t i = 0; i <= Registry::kMaxKeys; ++i)
+            out << "[HKEY_CURRENT_USER\\K" << i << "]\n";
+    }
+    Registry many(crowded);
+    EXPECT_FALSE(many.KeyExists(RegRoot::CurrentUser, "K1"));
+    EXPECT_FALSE(many.CreateKey(RegRoot::CurrentUser, "New"));
+
     // A store that cannot be read is not replaced by an empty one.
     Registry folder(home.Path());
     EXPECT_FALSE(folder.SetValue(RegRoot::CurrentUser, "A", "v", Dword(1)));
