@@ -58,4 +58,4 @@ public:
 // drive, so it answers NoManager and never changes anything.
 [[nodiscard]] Firewall& SystemFirewall();
 
-}  // namespace platform
+} // namespace platform

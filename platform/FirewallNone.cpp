@@ -14,8 +14,7 @@ public:
     {
         char buf[4096];
         ssize_t n = readlink("/proc/self/exe", buf, sizeof buf);
-        return n > 0 && static_cast<size_t>(n) < sizeof buf ? std::string(buf, static_cast<size_t>(n))
-                                                             : std::string();
+        return n > 0 && static_cast<size_t>(n) < sizeof buf ? std::string(buf, static_cast<size_t>(n)) : std::string();
     }
     std::unique_ptr<FirewallProfile> OpenCurrentProfile(FirewallOpen* result) override
     {
@@ -26,7 +25,7 @@ public:
     std::unique_ptr<FirewallAppEntry> CreateAppEntry() override { return nullptr; }
 };
 
-}  // namespace
+} // namespace
 
 Firewall& SystemFirewall()
 {
@@ -34,4 +33,4 @@ Firewall& SystemFirewall()
     return firewall;
 }
 
-}  // namespace platform
+} // namespace platform

@@ -42,7 +42,7 @@ public:
     int m_nEcho_Active = 0;
     int m_nEcho_Level = 230;
     int m_nPitch_Active = 0;
-    int m_nPitch_Level = 100;  // percent
+    int m_nPitch_Level = 100; // percent
     // [Network] the streaming server.
     std::string m_strLocalAddress = "localhost";
     std::string m_strAddress = "localhost";
@@ -75,8 +75,8 @@ public:
     // [NormalMode] keep the window on top while on air.
     int m_nOntopOnair = 0;
     int m_nSystemSoundOff = 1;
-    int m_nTitleWithCJName = 1;  // titles start with "[" presenter "] "
-    int m_nAddYP = 1;            // register with the station directory
+    int m_nTitleWithCJName = 1; // titles start with "[" presenter "] "
+    int m_nAddYP = 1; // register with the station directory
     int m_nSongRequest = 0;
 
     // Runtime state the settings set: the talk-over fade's step counter, the

@@ -24,17 +24,17 @@ struct Setting {
     int CDJDataMan::*number;
     std::string CDJDataMan::*text;
     int numberValue;
-    const char* textValue;  // null: worked out from the documents folder
+    const char* textValue; // null: worked out from the documents folder
 };
 
 constexpr Setting Number(const char* section, const char* key, int CDJDataMan::*field, int value)
 {
-    return {section, key, field, nullptr, value, nullptr};
+    return { section, key, field, nullptr, value, nullptr };
 }
 
 constexpr Setting Text(const char* section, const char* key, std::string CDJDataMan::*field, const char* value)
 {
-    return {section, key, nullptr, field, 0, value};
+    return { section, key, nullptr, field, 0, value };
 }
 
 // In file order; saving writes them in this order.
@@ -98,7 +98,7 @@ void CreateRecordingFolder(const std::string& path)
         CreateFolderPath(path);
 }
 
-}  // namespace
+} // namespace
 
 std::string CDJDataMan::SettingsPath() const
 {
@@ -113,8 +113,8 @@ void CDJDataMan::LoadSettings(std::string_view folderName)
         if (setting.number != nullptr)
             this->*setting.number = IniGetInt(setting.section, setting.key, setting.numberValue, file);
         else
-            this->*setting.text = IniGetString(setting.section, setting.key, file,
-                                               setting.textValue != nullptr ? setting.textValue : defaultPath);
+            this->*setting.text = IniGetString(
+                setting.section, setting.key, file, setting.textValue != nullptr ? setting.textValue : defaultPath);
     }
 
     if (m_strName.empty())
@@ -137,8 +137,8 @@ bool CDJDataMan::SaveSettings()
         if (setting.number != nullptr)
             ok &= IniWriteInt(setting.section, setting.key, this->*setting.number, file);
         else
-            ok &= IniWriteString(setting.section, setting.key,
-                                 IsKeptTitle(setting) ? "" : (this->*setting.text).c_str(), file);
+            ok &= IniWriteString(
+                setting.section, setting.key, IsKeptTitle(setting) ? "" : (this->*setting.text).c_str(), file);
     }
     return ok;
 }

@@ -2,49 +2,59 @@
 
 namespace {
 
+// The shape of a UTF-8 sequence from its lead byte: how many bytes follow,
+// the smallest code point it may carry, and the lead byte's payload.
+struct Utf8Lead {
+    size_t extra;
+    unsigned min;
+    unsigned bits;
+};
+
+bool ReadLead(unsigned char c, Utf8Lead* lead)
+{
+    if ((c & 0xE0) == 0xC0)
+        *lead = { 1, 0x80, c & 0x1Fu };
+    else if ((c & 0xF0) == 0xE0)
+        *lead = { 2, 0x800, c & 0x0Fu };
+    else if ((c & 0xF8) == 0xF0)
+        *lead = { 3, 0x10000, c & 0x07u };
+    else
+        return false;
+    return true;
+}
+
 // A firewall manager takes Unicode text; a path in another encoding (Linux
 // paths are bytes) or an empty one cannot be made into it.
 bool IsFirewallText(const std::string& text)
 {
     if (text.empty())
         return false;
-    size_t i = 0;
-    while (i < text.size()) {
+    for (size_t i = 0; i < text.size();) {
         auto c = static_cast<unsigned char>(text[i]);
-        size_t extra = 0;
-        unsigned min = 0;
-        unsigned code = 0;
         if (c == 0)
             return false;
         if (c < 0x80) {
             ++i;
             continue;
         }
-        if ((c & 0xE0) == 0xC0) {
-            extra = 1, min = 0x80, code = c & 0x1Fu;
-        } else if ((c & 0xF0) == 0xE0) {
-            extra = 2, min = 0x800, code = c & 0x0Fu;
-        } else if ((c & 0xF8) == 0xF0) {
-            extra = 3, min = 0x10000, code = c & 0x07u;
-        } else {
+        Utf8Lead lead {};
+        if (!ReadLead(c, &lead) || text.size() - i <= lead.extra)
             return false;
-        }
-        if (text.size() - i <= extra)
-            return false;
-        for (size_t k = 1; k <= extra; ++k) {
+        unsigned code = lead.bits;
+        for (size_t k = 1; k <= lead.extra; ++k) {
             auto next = static_cast<unsigned char>(text[i + k]);
             if ((next & 0xC0) != 0x80)
                 return false;
             code = (code << 6) | (next & 0x3Fu);
         }
-        if (code < min || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
+        if (code < lead.min || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
             return false;
-        i += extra + 1;
+        i += lead.extra + 1;
     }
     return true;
 }
 
-}  // namespace
+} // namespace
 
 FW_ERROR_CODE CFirewallRegistration::Initialize()
 {
@@ -55,10 +65,13 @@ FW_ERROR_CODE CFirewallRegistration::Initialize()
     if (m_pProfile)
         return FW_NOERROR;
     switch (result) {
-    case platform::FirewallOpen::NoPolicy: return FW_ERR_LOCAL_POLICY;
-    case platform::FirewallOpen::NoProfile: return FW_ERR_CURRENT_PROFILE;
+    case platform::FirewallOpen::NoPolicy:
+        return FW_ERR_LOCAL_POLICY;
+    case platform::FirewallOpen::NoProfile:
+        return FW_ERR_CURRENT_PROFILE;
     case platform::FirewallOpen::Ok:
-    case platform::FirewallOpen::NoManager: break;
+    case platform::FirewallOpen::NoManager:
+        break;
     }
     return FW_ERR_CREATE_MANAGER;
 }
@@ -85,9 +98,13 @@ FW_ERROR_CODE CFirewallRegistration::IsAppEnabled(const std::string& imagePath, 
         return FW_ERR_ALLOWED_APPS;
     bool listedEnabled = false;
     switch (apps->Find(imagePath, &listedEnabled)) {
-    case platform::FirewallLookup::Failed: return FW_ERR_APP_ENABLED;
-    case platform::FirewallLookup::Listed: *enabled = listedEnabled; break;
-    case platform::FirewallLookup::NotListed: break;
+    case platform::FirewallLookup::Failed:
+        return FW_ERR_APP_ENABLED;
+    case platform::FirewallLookup::Listed:
+        *enabled = listedEnabled;
+        break;
+    case platform::FirewallLookup::NotListed:
+        break;
     }
     return FW_NOERROR;
 }

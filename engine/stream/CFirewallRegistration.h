@@ -10,16 +10,16 @@
 // used them (6 was never used).
 enum FW_ERROR_CODE : int {
     FW_NOERROR = 0,
-    FW_ERR_INITIALIZED = 1,        // not initialised, or initialised twice
+    FW_ERR_INITIALIZED = 1, // not initialised, or initialised twice
     FW_ERR_CREATE_MANAGER = 2,
     FW_ERR_LOCAL_POLICY = 3,
     FW_ERR_CURRENT_PROFILE = 4,
-    FW_ERR_FIREWALL_ENABLED = 5,   // reading whether the firewall is on
+    FW_ERR_FIREWALL_ENABLED = 5, // reading whether the firewall is on
     FW_ERR_NO_PATH = 7,
-    FW_ERR_ALLOWED_APPS = 8,       // reading the allowed-programs list
-    FW_ERR_APP_ENABLED = 9,        // reading whether a listed program is on
+    FW_ERR_ALLOWED_APPS = 8, // reading the allowed-programs list
+    FW_ERR_APP_ENABLED = 9, // reading whether a listed program is on
     FW_ERR_CREATE_APP = 10,
-    FW_ERR_MAKE_TEXT = 11,         // a text the firewall cannot take
+    FW_ERR_MAKE_TEXT = 11, // a text the firewall cannot take
     FW_ERR_IMAGE_NAME = 12,
     FW_ERR_APP_NAME = 13,
     FW_ERR_ADD_APP = 14,

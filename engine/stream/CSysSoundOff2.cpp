@@ -21,10 +21,10 @@ bool IsText(const RegValue& value)
 
 // At most one muter lives at a time; its static destruction at exit puts
 // the sounds back.
-std::mutex g_muterLock;  // guards: g_pMuter
+std::mutex g_muterLock; // guards: g_pMuter
 std::unique_ptr<CSysSoundOff2> g_pMuter;
 
-}  // namespace
+} // namespace
 
 CSysSoundOff2::CSysSoundOff2(platform::Registry registry)
     : m_registry(std::move(registry))
@@ -63,14 +63,14 @@ void CSysSoundOff2::BackupValue(const std::string& path)
         return;
     if (sound.text.empty()) {
         DebugTrace("\nCSysSoundOff2::BackupValue()-존재하지 않는 값인데 처리한다:\n채운값:%s\n키 경로:%s\n",
-                   sound.text.c_str(), path.c_str());
+            sound.text.c_str(), path.c_str());
         return;
     }
     // The backup goes first: were we stopped between the two writes, the
     // user's sound must still exist somewhere.
     if (!m_registry.SetValue(RegRoot::CurrentUser, path, kBackupName, sound))
         return;
-    (void)m_registry.SetValue(RegRoot::CurrentUser, path, "", RegValue{sound.type, "", 0});
+    (void)m_registry.SetValue(RegRoot::CurrentUser, path, "", RegValue { sound.type, "", 0 });
 }
 
 void CSysSoundOff2::RestoreValue(const std::string& path)

@@ -9,7 +9,7 @@ bool InTable(int index)
     return index >= 0 && static_cast<size_t>(index) < QualityPresets.size();
 }
 
-}  // namespace
+} // namespace
 
 int GetQualityPresetCount()
 {

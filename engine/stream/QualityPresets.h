@@ -13,16 +13,16 @@ struct QualityPreset {
     int channels;
 };
 
-inline constexpr std::array<QualityPreset, 8> QualityPresets = {{
-    {"320kbps, 44100Hz, STEREO", 320, 44100, 2},
-    {"256kbps, 44100Hz, STEREO", 256, 44100, 2},
-    {"192kbps, 44100Hz, STEREO", 192, 44100, 2},
-    {"128kbps, 44100Hz, STEREO", 128, 44100, 2},
-    {"128kbps, 32000Hz, STEREO", 128, 32000, 2},
-    {"96kbps, 44100Hz, STEREO", 96, 44100, 2},
-    {"64kbps, 32000Hz, STEREO", 64, 32000, 2},
-    {"56kbps, 24000Hz, STEREO", 56, 24000, 2},
-}};
+inline constexpr std::array<QualityPreset, 8> QualityPresets = { {
+    { "320kbps, 44100Hz, STEREO", 320, 44100, 2 },
+    { "256kbps, 44100Hz, STEREO", 256, 44100, 2 },
+    { "192kbps, 44100Hz, STEREO", 192, 44100, 2 },
+    { "128kbps, 44100Hz, STEREO", 128, 44100, 2 },
+    { "128kbps, 32000Hz, STEREO", 128, 32000, 2 },
+    { "96kbps, 44100Hz, STEREO", 96, 44100, 2 },
+    { "64kbps, 32000Hz, STEREO", 64, 32000, 2 },
+    { "56kbps, 24000Hz, STEREO", 56, 24000, 2 },
+} };
 
 [[nodiscard]] int GetQualityPresetCount();
 [[nodiscard]] int GetDefaultQualityPreset();

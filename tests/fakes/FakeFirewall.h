@@ -44,7 +44,10 @@ public:
 private:
     class Entry final : public platform::FirewallAppEntry {
     public:
-        explicit Entry(FakeFirewall& fw) : m_fw(fw) {}
+        explicit Entry(FakeFirewall& fw)
+            : m_fw(fw)
+        {
+        }
         bool SetImageFileName(const std::string& path) override
         {
             m_app.imagePath = path;
@@ -63,7 +66,10 @@ private:
 
     class List final : public platform::FirewallAppList {
     public:
-        explicit List(FakeFirewall& fw) : m_fw(fw) {}
+        explicit List(FakeFirewall& fw)
+            : m_fw(fw)
+        {
+        }
         platform::FirewallLookup Find(const std::string& imagePath, bool* enabled) override
         {
             for (const App& app : m_fw.apps) {
@@ -98,7 +104,11 @@ private:
 
     class Profile final : public platform::FirewallProfile {
     public:
-        explicit Profile(FakeFirewall& fw) : m_fw(fw) { ++m_fw.openProfiles; }
+        explicit Profile(FakeFirewall& fw)
+            : m_fw(fw)
+        {
+            ++m_fw.openProfiles;
+        }
         ~Profile() override { --m_fw.openProfiles; }
         bool ReadEnabled(bool* enabled) override
         {

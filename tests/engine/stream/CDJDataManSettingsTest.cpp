@@ -31,7 +31,7 @@ protected:
     std::string m_file = m_home.Path("SETTING.ini");
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(Settings, MissingFileLoadsDefaultsAndCreatesTheRecordingFolder)
 {
@@ -97,7 +97,7 @@ TEST_F(Settings, SavedSettingsLoadBackAndOtherKeysSurvive)
     EXPECT_TRUE(FolderExists(loaded.m_strPath.c_str()));
     EXPECT_EQ(loaded.m_nSystemSoundOff, 0);
     EXPECT_EQ(loaded.m_nSongRequest, 1);
-    EXPECT_EQ(loaded.m_strKeptTitle, "");  // titles are never kept
+    EXPECT_EQ(loaded.m_strKeptTitle, ""); // titles are never kept
 
     EXPECT_EQ(IniGetInt("Skin", "Left", 0, m_file), -1);
     EXPECT_EQ(IniGetString("Network", "Proxy", m_file, ""), "none");
@@ -106,9 +106,8 @@ TEST_F(Settings, SavedSettingsLoadBackAndOtherKeysSurvive)
     // Sections follow the shell's, then in the order they are listed.
     std::string text = Read();
     size_t at = text.find("[Network]");
-    for (const char* section : {"[Volume]", "[DSP]", "[SHOUTcast]", "[Source]", "[Encoding]", "[Song]", "[Connect]",
-                                "[Capture]", "[NormalMode]", "[SystemSoundOff]", "[TitleWithCJName]", "[AddYP]",
-                                "[SongRequest]"}) {
+    for (const char* section : { "[Volume]", "[DSP]", "[SHOUTcast]", "[Source]", "[Encoding]", "[Song]", "[Connect]",
+             "[Capture]", "[NormalMode]", "[SystemSoundOff]", "[TitleWithCJName]", "[AddYP]", "[SongRequest]" }) {
         size_t next = text.find(section);
         ASSERT_NE(next, std::string::npos) << section;
         EXPECT_GT(next, at) << section;
@@ -174,7 +173,7 @@ TEST_F(Settings, ResetRestoresDefaultsAndMutesTheEventSounds)
 {
     const std::string sound = std::string(CSysSoundOff2::kEventSoundsKey) + "\\.Default\\SystemHand\\.Current";
     platform::Registry reg = GetAppRegistry();
-    ASSERT_TRUE(reg.SetValue(platform::RegRoot::CurrentUser, sound, "", {platform::RegType::String, "stop.wav", 0}));
+    ASSERT_TRUE(reg.SetValue(platform::RegRoot::CurrentUser, sound, "", { platform::RegType::String, "stop.wav", 0 }));
     auto currentSound = [&] {
         platform::RegValue v;
         EXPECT_TRUE(reg.GetValue(platform::RegRoot::CurrentUser, sound, "", &v));

@@ -8,7 +8,7 @@ namespace {
 
 using Fail = FakeFirewall::Fail;
 
-}  // namespace
+} // namespace
 
 TEST(CFirewallRegistration, AddsTheProgramOnlyWhenTheFirewallIsOnAndItIsNotEnabled)
 {
@@ -32,6 +32,13 @@ TEST(CFirewallRegistration, AddsTheProgramOnlyWhenTheFirewallIsOnAndItIsNotEnabl
     EXPECT_EQ(fw.apps[0].name, "TAV DJ");
     EXPECT_TRUE(fw.apps[0].enabled);
 
+    // Paths are Unicode text to the firewall; UTF-8 ones go in as they are.
+    FakeFirewall korean;
+    korean.programPath = "/home/디제이/bin/tavdj";
+    EXPECT_EQ(AddAppToFirewall(korean), FW_NOERROR);
+    ASSERT_EQ(korean.apps.size(), 1u);
+    EXPECT_EQ(korean.apps[0].imagePath, korean.programPath);
+
     FakeFirewall off;
     off.on = false;
     EXPECT_EQ(AddAppToFirewall(off), FW_NOERROR);
@@ -50,18 +57,19 @@ TEST(CFirewallRegistration, EachFailingStepEndsTheRegistrationWithItsCode)
     };
     const std::string path = "/opt/tavdj/bin/tavdj";
     const Case cases[] = {
-        {platform::FirewallOpen::NoManager, Fail::None, path, false, FW_ERR_CREATE_MANAGER},
-        {platform::FirewallOpen::NoPolicy, Fail::None, path, false, FW_ERR_LOCAL_POLICY},
-        {platform::FirewallOpen::NoProfile, Fail::None, path, false, FW_ERR_CURRENT_PROFILE},
-        {platform::FirewallOpen::Ok, Fail::ReadEnabled, path, false, FW_ERR_FIREWALL_ENABLED},
-        {platform::FirewallOpen::Ok, Fail::None, "", false, FW_ERR_NO_PATH},
-        {platform::FirewallOpen::Ok, Fail::AllowedApps, path, false, FW_ERR_ALLOWED_APPS},
-        {platform::FirewallOpen::Ok, Fail::FindApp, path, true, FW_ERR_APP_ENABLED},
-        {platform::FirewallOpen::Ok, Fail::None, "/opt/\xB9\xE6\xBC\xDB/tavdj", false, FW_ERR_MAKE_TEXT},
-        {platform::FirewallOpen::Ok, Fail::CreateEntry, path, false, FW_ERR_CREATE_APP},
-        {platform::FirewallOpen::Ok, Fail::SetImage, path, false, FW_ERR_IMAGE_NAME},
-        {platform::FirewallOpen::Ok, Fail::SetName, path, false, FW_ERR_APP_NAME},
-        {platform::FirewallOpen::Ok, Fail::Add, path, false, FW_ERR_ADD_APP},
+        { platform::FirewallOpen::NoManager, Fail::None, path, false, FW_ERR_CREATE_MANAGER },
+        { platform::FirewallOpen::NoPolicy, Fail::None, path, false, FW_ERR_LOCAL_POLICY },
+        { platform::FirewallOpen::NoProfile, Fail::None, path, false, FW_ERR_CURRENT_PROFILE },
+        { platform::FirewallOpen::Ok, Fail::ReadEnabled, path, false, FW_ERR_FIREWALL_ENABLED },
+        { platform::FirewallOpen::Ok, Fail::None, "", false, FW_ERR_NO_PATH },
+        { platform::FirewallOpen::Ok, Fail::AllowedApps, path, false, FW_ERR_ALLOWED_APPS },
+        { platform::FirewallOpen::Ok, Fail::FindApp, path, true, FW_ERR_APP_ENABLED },
+        { platform::FirewallOpen::Ok, Fail::None, "/opt/\xB9\xE6\xBC\xDB/tavdj", false, FW_ERR_MAKE_TEXT },
+        { platform::FirewallOpen::Ok, Fail::None, "/opt/\xC0\xAF/tavdj", false, FW_ERR_MAKE_TEXT },
+        { platform::FirewallOpen::Ok, Fail::CreateEntry, path, false, FW_ERR_CREATE_APP },
+        { platform::FirewallOpen::Ok, Fail::SetImage, path, false, FW_ERR_IMAGE_NAME },
+        { platform::FirewallOpen::Ok, Fail::SetName, path, false, FW_ERR_APP_NAME },
+        { platform::FirewallOpen::Ok, Fail::Add, path, false, FW_ERR_ADD_APP },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.expected);
@@ -70,7 +78,7 @@ TEST(CFirewallRegistration, EachFailingStepEndsTheRegistrationWithItsCode)
         fw.fail = c.fail;
         fw.programPath = c.path;
         if (c.listed)
-            fw.apps.push_back({c.path, "old", false});
+            fw.apps.push_back({ c.path, "old", false });
         EXPECT_EQ(AddAppToFirewall(fw), c.expected);
         EXPECT_EQ(fw.apps.size(), c.listed ? 1u : 0u);
         EXPECT_EQ(fw.openProfiles, 0);

@@ -27,10 +27,9 @@ class SystemSounds : public ::testing::Test {
 protected:
     void TearDown() override { RestoreSystemSounds(); }
 
-    void Set(const std::string& key, const std::string& name, const std::string& text,
-             RegType type = RegType::String)
+    void Set(const std::string& key, const std::string& name, const std::string& text, RegType type = RegType::String)
     {
-        ASSERT_TRUE(m_reg.SetValue(RegRoot::CurrentUser, key, name, RegValue{type, text, 0}));
+        ASSERT_TRUE(m_reg.SetValue(RegRoot::CurrentUser, key, name, RegValue { type, text, 0 }));
     }
     std::optional<RegValue> Get(const std::string& key, const std::string& name = "") const
     {
@@ -39,7 +38,7 @@ protected:
             return std::nullopt;
         return v;
     }
-    std::string Sound(const std::string& key) const { return Get(key).value_or(RegValue{}).text; }
+    std::string Sound(const std::string& key) const { return Get(key).value_or(RegValue {}).text; }
     bool HasBackup(const std::string& key) const { return Get(key, "_BAK").has_value(); }
 
     void MakeTree()
@@ -47,15 +46,15 @@ protected:
         Set(kAsterisk, "", "%SystemRoot%\\media\\chimes.wav", RegType::ExpandString);
         Set(kAsteriskDefault, "", "ding.wav");
         Set(kMail, "", "mail.wav");
-        Set(kRecycle, "", "");  // muted by hand
-        ASSERT_TRUE(m_reg.SetValue(RegRoot::CurrentUser, kNumber, "", RegValue{RegType::Dword, "", 7}));
+        Set(kRecycle, "", ""); // muted by hand
+        ASSERT_TRUE(m_reg.SetValue(RegRoot::CurrentUser, kNumber, "", RegValue { RegType::Dword, "", 7 }));
     }
 
     TempHome m_home;
     platform::Registry m_reg = GetAppRegistry();
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(SystemSounds, MutingEmptiesEverySoundAndRestoringPutsThemBack)
 {
@@ -82,7 +81,7 @@ TEST_F(SystemSounds, MutingEmptiesEverySoundAndRestoringPutsThemBack)
     EXPECT_EQ(Sound(kMail), "changed.wav");
     EXPECT_EQ(Sound(kRecycle), "");
     EXPECT_EQ(Get(kNumber)->dword, 7u);
-    for (const std::string& key : {kAsterisk, kAsteriskDefault, kMail, kRecycle})
+    for (const std::string& key : { kAsterisk, kAsteriskDefault, kMail, kRecycle })
         EXPECT_FALSE(HasBackup(key)) << key;
 
     // Muting works again once restored.

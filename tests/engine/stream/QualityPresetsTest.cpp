@@ -17,7 +17,7 @@ TEST(QualityPresets, IndicesOutsideTheTableGiveTheEmptyAnswer)
     EXPECT_EQ(GetQualityPreset(0, nullptr, &kbps), 1);
     EXPECT_EQ(kbps, 320);
 
-    for (int bad : {8, -1, -2147483647 - 1, 1000}) {
+    for (int bad : { 8, -1, -2147483647 - 1, 1000 }) {
         SCOPED_TRACE(bad);
         name = "stale";
         GetQualityPresetName(bad, &name);
