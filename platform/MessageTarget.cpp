@@ -101,20 +101,41 @@ bool PostMessage(TargetHandle target, MessageId msg, WParam wParam, LParam lPara
     return true;
 }
 
+namespace {
+
+// Only the owner thread may use the result: only it destroys the target, so
+// the pointer stays valid without the registry lock.
+MessageTarget* FindForOwner(TargetHandle target)
+{
+    Registry& r = TheRegistry();
+    std::lock_guard guard(r.lock);
+    auto it = r.targets.find(target);
+    return it == r.targets.end() ? nullptr : it->second;
+}
+
+}  // namespace
+
 LParam SendMessage(TargetHandle target, MessageId msg, WParam wParam, LParam lParam)
 {
-    MessageTarget* found = nullptr;
-    {
-        Registry& r = TheRegistry();
-        std::lock_guard guard(r.lock);
-        auto it = r.targets.find(target);
-        if (it == r.targets.end())
-            return 0;
-        found = it->second;
-    }
-    // Only the owner thread sends, and only it destroys the target, so the
-    // pointer stays valid without the registry lock.
-    return found->OnMessage(msg, wParam, lParam);
+    MessageTarget* found = FindForOwner(target);
+    return found ? found->OnMessage(msg, wParam, lParam) : 0;
+}
+
+bool IsTarget(TargetHandle target)
+{
+    return target != kNoTarget && FindForOwner(target) != nullptr;
+}
+
+bool SetTimer(TargetHandle target, uint32_t id, uint32_t periodMs)
+{
+    MessageTarget* found = FindForOwner(target);
+    return found && found->SetTimer(id, periodMs);
+}
+
+bool KillTimer(TargetHandle target, uint32_t id)
+{
+    MessageTarget* found = FindForOwner(target);
+    return found && found->KillTimer(id);
 }
 
 }  // namespace platform

@@ -15,6 +15,9 @@ using LParam = intptr_t;
 // A window handle in the Windows shape: a number that may outlive its target.
 using TargetHandle = uint64_t;
 inline constexpr TargetHandle kNoTarget = 0;
+// A target's due timers reach OnMessage as this message (the number Windows
+// gives WM_TIMER) with the timer id in wParam and 0 in lParam.
+inline constexpr MessageId kTimerMessage = 0x0113;
 
 // Something that receives messages: the main window, a test's message loop.
 // Thread: owned by one thread, which dispatches; any thread may post.
@@ -40,6 +43,12 @@ public:
     // so a GUI owner can wake its event loop. It must not post or block.
     // Set it before the handle is handed out.
     void SetWakeHook(std::function<void()> hook) { m_wake = std::move(hook); }
+
+    // Owner thread: starts a periodic timer of this id, or restarts it with
+    // the new period. A target that keeps no timers refuses with false.
+    virtual bool SetTimer(uint32_t /*id*/, uint32_t /*periodMs*/) { return false; }
+    // Owner thread: false when no timer of this id runs.
+    virtual bool KillTimer(uint32_t /*id*/) { return false; }
 
 protected:
     // Owner thread: handles one message; the result is what SendMessage returns.
@@ -76,5 +85,13 @@ bool PostMessage(TargetHandle target, MessageId msg, WParam wParam, LParam lPara
 // Owner thread of the target: runs the handler now and returns its result;
 // 0 when the target does not exist.
 LParam SendMessage(TargetHandle target, MessageId msg, WParam wParam, LParam lParam);
+
+// True while the handle names a live target (Windows' IsWindow).
+[[nodiscard]] bool IsTarget(TargetHandle target);
+
+// Owner thread of the target: its SetTimer / KillTimer; false when the
+// target does not exist.
+bool SetTimer(TargetHandle target, uint32_t id, uint32_t periodMs);
+bool KillTimer(TargetHandle target, uint32_t id);
 
 }  // namespace platform

@@ -1,10 +1,7 @@
 #include "platform/WaveIn.h"
 
 #include "platform/MulDiv.h"
-
-#include <sys/resource.h>
-#include <sys/syscall.h>
-#include <unistd.h>
+#include "platform/ThreadPriority.h"
 
 namespace platform {
 
@@ -14,9 +11,7 @@ namespace {
 // a privileged or rlimit-allowed process may raise it; a refusal is fine.
 void RaiseThreadPriorityBestEffort()
 {
-    const auto tid = static_cast<id_t>(syscall(SYS_gettid));
-    const int current = getpriority(PRIO_PROCESS, tid);
-    (void)setpriority(PRIO_PROCESS, tid, current - 2);
+    (void)RaiseThreadPriority(2);
 }
 
 }  // namespace

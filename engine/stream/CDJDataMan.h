@@ -1,20 +1,66 @@
 #pragma once
 
+#include "engine/audio/CALameMp3Writer.h"
+#include "engine/audio/CANULLWriter.h"
+#include "engine/audio/CARWMan.h"
+#include "engine/audio/CAWaveInReader.h"
+#include "engine/audio/CLevelAnalyser.h"
+#include "engine/audio/CMixerDeviceList.h"
+#include "engine/audio/CMixerLineVolume.h"
+#include "engine/audio/CMzDspEcho.h"
+#include "engine/audio/CMzDspReverb.h"
+#include "engine/audio/CMzDspSpeed.h"
+#include "engine/stream/AcmWriterPort.h"
+#include "engine/stream/DirectoryPort.h"
+#include "engine/stream/GShoutCastSource.h"
+#include "foundation/GLockedRingBuffer.h"
+#include "platform/Clock.h"
+#include "platform/Firewall.h"
+#include "platform/HostResolver.h"
+#include "platform/MessageTarget.h"
+#include "platform/Mixer.h"
+#include "platform/SocketApi.h"
+#include "platform/WaveIn.h"
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
+#include <thread>
 
+// The platform layers the controller's components run on; a null entry
+// means the real one. Tests put fakes here.
+struct DJDataManSystems {
+    platform::WaveInBackend* pWaveIn = nullptr;
+    platform::MixerSystem* pMixer = nullptr;
+    platform::SocketApi* pSockets = nullptr;
+    platform::HostResolver* pResolver = nullptr;
+    platform::Clock* pClock = nullptr;
+    platform::Firewall* pFirewall = nullptr;
+};
+
+// Thread: every public call on the main thread unless its comment says
+// otherwise; the pump thread runs OnPcmBlock and OnEncodedData, the send
+// thread moves the stream ring to the server.
 // The broadcast controller. The settings fields are public because the
 // shell reads and sets them directly; they are named after their
-// SETTING.ini keys.
-// Thread: main thread only.
+// SETTING.ini keys. It keeps capture running all the time (monitoring into
+// the NULL writer), switches the pump to an MP3 writer while on air, sends
+// the stream, titles and stream commands, records the broadcast, registers
+// the station with the directory and fades the mixer lines for talk-over.
 class CDJDataMan {
 public:
     // settingsPath is the SETTING.ini to use; empty means SETTING.ini in the
     // application-data folder, looked up when it is used.
-    explicit CDJDataMan(std::string settingsPath = {})
-        : m_strSettingsPath(std::move(settingsPath))
-    {
-    }
+    explicit CDJDataMan(std::string settingsPath = {}, const DJDataManSystems& systems = {});
+    // Shuts down (saving the settings when Init loaded them).
+    ~CDJDataMan();
+    CDJDataMan(const CDJDataMan&) = delete;
+    CDJDataMan& operator=(const CDJDataMan&) = delete;
 
     // Reads every setting with its default for a missing key, mends values
     // that cannot be used, creates the recording folder and applies the
@@ -79,12 +125,229 @@ public:
     int m_nAddYP = 1; // register with the station directory
     int m_nSongRequest = 0;
 
+    // Not in SETTING.ini's original keys: the hosts of the address check
+    // and of the station directory ("host" or "host:port"). Empty means no
+    // such service: the local address is used, and the station is not
+    // registered.
+    std::string m_strIPCheckHost;
+    std::string m_strYPHost;
+    int m_nYPPort = 80;
+
     // Runtime state the settings set: the talk-over fade's step counter, the
-    // last title sent, and whether talk-over is on.
+    // last title sent (guarded by m_textLock once the send thread runs), and
+    // whether talk-over is on.
     int m_nFadeStep = 20;
     std::string m_strKeptTitle;
     bool m_bTalkOver = false;
 
+    static constexpr uint32_t kTimerFadeOn = 1025;
+    static constexpr uint32_t kTimerFadeOff = 1026;
+    static constexpr uint32_t kFadePeriodMs = 50;
+    static constexpr int kSendBlockBytes = 1024;
+    static constexpr uint32_t kSendIdleMs = 50;
+    static constexpr int kMaxVolume = 65536;
+    static constexpr const char* kLameWriterName = "고음질 코덱";
+    // WM_DJDATAMAN_WRITE_LOG: sent for each log line, wParam the text (valid
+    // during the call). WM_DJDATAMAN_ERROR_INIT_INPUT: sent when the
+    // recording device cannot be opened for monitoring.
+    [[nodiscard]] static platform::MessageId WmWriteLog();
+    [[nodiscard]] static platform::MessageId WmErrorInitInput();
+
+    // Loads the settings, remembers the window, sets up pump, mixer lines and
+    // effects and starts monitoring. Returns 1.
+    int Init(std::string_view folderName, platform::TargetHandle mainWindow);
+    // Stops sending, the pump and the recording; saves the settings once Init
+    // has loaded them.
+    void Shutdown();
+
+    // The connection sequence: on success 1 with "서버 접속 성공" and code 0;
+    // otherwise 0 with the failure's text and code, back to monitoring.
+    int Connect(std::string* pText, int* pCode);
+    void Disconnect();
+    [[nodiscard]] int IsConnected() const;
+
+    // Main thread or send thread.
+    void SendTitle(const std::string& title, const std::string& url);
+    void ResendTitle();
+    // Any thread: queued for the send thread.
+    void SetStreamCommand(const std::string& text);
+    void SetStreamCommandTime(int time);
+
+    int FetchServerStatus(platform::TargetHandle window);
+    int GetListenerCount(int* pCurrent, int* pMax);
+
+    int StartYP();
+    [[nodiscard]] int IsYPStarted() const { return m_bYPStarted ? 1 : 0; }
+    void SetYPListeners(int current, int maximum);
+    // False when there is no directory text.
+    bool GetYPErrorText(std::string* pText);
+
+    // The caller's public address: the address check's first reply line,
+    // else the first usable local address, else "localhost".
+    void GetExternalIP(std::string* pOut);
+
+    void OpenRecordingFile();
+    void CloseRecordingFile();
+    [[nodiscard]] bool IsRecording();
+    [[nodiscard]] std::string GetRecordingPath();
+
+    void SelectInputDevice(int device);
+    void AddFirewallException();
+
+    // 0 without a live main window, else the timer's result.
+    int StartTalkOverFade(bool on);
+    // One fade step; the main window calls it for timer 1025 (on) and 1026
+    // (off).
+    void StepTalkOverFade(bool on);
+    [[nodiscard]] bool IsFadeRunning() const { return m_bFadeRunning; }
+
+    void SetReverbActive(int on);
+    void SetReverbLevel(int level);
+    void SetEchoActive(int on);
+    void SetEchoLevel(int level);
+    void SetPitchActive(int on);
+    void SetPitchLevel(int level);
+
+    // The main window passes on WM_ARWMAN_ERROR and WM_ARWMAN_END. A failure
+    // of the running pump is logged; on air the controller disconnects (the
+    // watchdog reconnects); in monitoring it restarts monitoring once, then
+    // reports WM_DJDATAMAN_ERROR_INIT_INPUT. Returns 1 when the message was
+    // one of the two.
+    int OnPumpMessage(platform::MessageId msg, platform::WParam wParam);
+
+    // Any thread.
+    [[nodiscard]] int GetPeakLevel() const { return m_nPeakLevel; }
+    [[nodiscard]] bool IsOnAir() const { return m_bOnAir; }
+    [[nodiscard]] uint64_t GetBytesSent() const { return m_nBytesSent; }
+    [[nodiscard]] uint32_t GetConnectTime() const { return m_nConnectTime; }
+    [[nodiscard]] int GetBitrate() const { return m_nBitrate; }
+    // The public listen address of the current broadcast; empty off air.
+    [[nodiscard]] std::string GetListenUrl() const { return m_strListenAddress; }
+    [[nodiscard]] std::string GetKeptUrl();
+    [[nodiscard]] std::string GetKeptTitle();
+    [[nodiscard]] std::string GetBoardKey();
+    // Called by the directory client when it registers the station.
+    void SetBoardKey(const std::string& key);
+    [[nodiscard]] bool IsPumpRunning() const { return m_pump.IsRunning() != 0; }
+    [[nodiscard]] bool IsMonitoring() const { return m_bMonitoring; }
+
+    // The components the main window and the settings pages use directly.
+    [[nodiscard]] CMixerDeviceList& MixerDevices() { return m_mixerDevices; }
+    [[nodiscard]] CMixerLineVolume& MusicVolume() { return m_musicVolume; }
+    [[nodiscard]] CMixerLineVolume& LineInVolume() { return m_lineInVolume; }
+    [[nodiscard]] CMixerLineVolume& MicVolume() { return m_micVolume; }
+    [[nodiscard]] CAWaveInReader& Reader() { return m_reader; }
+    [[nodiscard]] CALameMp3Writer& LameWriter() { return m_lameWriter; }
+
+    // The ACM writer and the directory client come from their own modules;
+    // without them CodecN > 0 falls back to the LAME writer and StartYP
+    // answers as if AddYP were off. Set before Init.
+    void SetAcmWriter(AcmWriterPort* pPort) { m_pAcm = pPort; }
+    void SetDirectory(DirectoryPort* pPort) { m_pDirectory = pPort; }
+
+    // Pump thread.
+    static int OnPcmBlock(void* pSamples, int nFrames, int nRate, int nBits, int nChannels, void* pUser);
+    static int OnEncodedData(void* pUser, const char* pData, int nBytes);
+
 private:
+    void SetupPump();
+    void SetupMixerLines();
+    void SetupEffects();
+    int StartMonitor();
+    void StopPump();
+    int StartEncoder(std::string* pText, int* pCode);
+    // The pump is stopped first, so the encoder's final bytes still reach
+    // the recording.
+    void StopRecordingAndPump();
+    // The writer the settings select, configured, with its bit rate in
+    // kbit/s. Falls back to the LAME writer's default row when the stored
+    // ACM codec or format is gone.
+    CAWriter& ConfigureWriter(int* pKbps);
+    void SetReaderRate(int rate);
+    void WriteLog(const char* format, ...) __attribute__((format(printf, 2, 3)));
+    int StartSendThread();
+    void StopSendThread();
+    void SendLoop(std::stop_token stop);
+    void SendPendingCommand();
+    // Main thread: the decoration TitleWithCJName and AIM ask for.
+    [[nodiscard]] std::string TitlePrefix() const;
+    // Main thread or send thread.
+    void PushTitle(const std::string& title, const std::string& url, const std::string& prefix);
+    int RunEffects(void* pSamples, int nFrames, int nRate, int nBits, int nChannels);
+    int ProcessBlock(void* pSamples, int nFrames, int nRate, int nBits, int nChannels);
+    void WriteEncoded(const char* pData, int nBytes);
+    void UpdateListenUrl();
+    void ApplyFadeVolumes(int mic, int music);
+
     std::string m_strSettingsPath;
+    platform::Clock& m_clock;
+    platform::Firewall& m_firewall;
+
+    platform::TargetHandle m_hMainWindow = platform::kNoTarget;
+    bool m_bInitialised = false;
+    bool m_bMonitoring = false;
+    // Restarts of monitoring after a pump failure since the last user action.
+    int m_nMonitorRetries = 0;
+    bool m_bFadeRunning = false;
+    // The fade time the step counter was last counted against.
+    int m_nFadeTimeInUse = 20;
+
+    // Main thread: set by Connect, read by the main window.
+    std::atomic<int> m_nBitrate{0};
+    std::string m_strListenAddress;
+
+    std::atomic<bool> m_bOnAir{false};
+    std::atomic<bool> m_bYPStarted{false};
+    std::atomic<int> m_nPeakLevel{0};
+    std::atomic<uint64_t> m_nBytesSent{0};
+    std::atomic<uint32_t> m_nConnectTime{0};
+    std::atomic<bool> m_bCommandPending{false};
+    std::atomic<int> m_nCommandTime{0};
+    // 1 ... 99; only the send thread advances it.
+    int m_nCommandSeq = 0;
+
+    // guards: m_strKeptTitle, m_strKeptUrl, m_strCommand, m_strTitlePrefix,
+    // m_strBoardKey
+    std::mutex m_textLock;
+    std::string m_strKeptUrl;
+    // "[presenter] " or empty, taken from the settings on the main thread for
+    // the titles the send thread pushes.
+    std::string m_strTitlePrefix;
+    std::string m_strCommand;
+    std::string m_strBoardKey;
+
+    std::mutex m_recordLock; // guards: m_pRecordFile, m_strRecordingPath
+    std::FILE* m_pRecordFile = nullptr;
+    std::string m_strRecordingPath;
+
+    AcmWriterPort* m_pAcm = nullptr;
+    DirectoryPort* m_pDirectory = nullptr;
+    // The writer of the current broadcast.
+    CAWriter* m_pEncoder = nullptr;
+
+    // In the order they are built; the pump and the send thread stop before
+    // anything they use goes.
+    GShoutCastSource m_source;
+    CAWaveInReader m_reader;
+    CALameMp3Writer m_lameWriter;
+    CANULLWriter m_nullWriter;
+    CMixerDeviceList m_mixerDevices;
+    CMixerLineVolume m_musicVolume;
+    CMixerLineVolume m_lineInVolume;
+    CMixerLineVolume m_micVolume;
+    CLevelAnalyser m_analyser;
+    CMzDspReverb m_reverb;
+    CMzDspEcho m_echo;
+    CMzDspSpeed m_pitch;
+    std::array<CMzDsp*, 3> m_effects{&m_reverb, &m_echo, &m_pitch};
+    GLockedRingBuffer m_streamRing;
+    // Pump thread only: the newest display frame.
+    std::array<uint8_t, CLevelAnalyser::kFrameBytes> m_levelFrame{};
+
+    CARWMan m_pump;
+    std::jthread m_sendThread;
+    std::atomic<bool> m_bSendRunning{false};
 };
+
+// The program's one controller, built on first use and shut down at exit.
+[[nodiscard]] CDJDataMan& TheDJDataMan();
