@@ -129,7 +129,7 @@ void CDJDataMan::Disconnect()
     if (m_pDirectory)
         m_pDirectory->Stop();
     m_bYPStarted = false;
-    m_strListenUrl.clear();
+    m_strListenAddress.clear();
     {
         std::lock_guard guard(m_textLock);
         m_strKeptTitle.clear();

@@ -4,9 +4,7 @@
 
 #include "engine/stream/GShoutCastSource.h"
 
-#include "fakes/ChildProcess.h"
-#include "fakes/FreePorts.h"
-#include "foundation/HttpGetFile.h"
+#include "peers/IcecastServer.h"
 
 #include <gtest/gtest.h>
 
@@ -21,88 +19,10 @@
 
 namespace {
 
-const char kPassword[] = "hack&me #1+";
+using testutil::IcecastServer;
+using testutil::ReadFile;
 
-std::string ReadFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-// Icecast in a private folder on loopback ports picked now. It refuses to
-// run as root, so as root it is started as nobody.
-class IcecastServer {
-public:
-    bool Start()
-    {
-        m_port = testutil::PickPortPair();
-        if (m_port == 0 || m_dir.Path().empty())
-            return false;
-        const std::string log = m_dir / "log";
-        ::mkdir(log.c_str(), 0755);
-        const bool root = ::geteuid() == 0;
-        if (root) {
-            ::chmod(m_dir.Path().c_str(), 0755);
-            if (::chown(log.c_str(), 65534, 65534) != 0)
-                return false;
-        }
-        const std::string config = m_dir / "icecast.xml";
-        std::ofstream(config) <<
-            "<icecast>\n"
-            "  <location>test</location><admin>test@localhost</admin>\n"
-            "  <limits><clients>10</clients><sources>2</sources><source-timeout>10</source-timeout>"
-            "<burst-size>0</burst-size></limits>\n"
-            "  <authentication><source-password>hack&amp;me #1+</source-password>"
-            "<admin-user>admin</admin-user><admin-password>adminpw</admin-password></authentication>\n"
-            "  <hostname>127.0.0.1</hostname>\n"
-            "  <listen-socket><port>" << m_port << "</port><bind-address>127.0.0.1</bind-address>"
-            "<shoutcast-mount>/live</shoutcast-mount></listen-socket>\n"
-            "  <mount><mount-name>/live</mount-name><charset>UTF-8</charset></mount>\n"
-            "  <fileserve>1</fileserve>\n"
-            "  <paths><basedir>" << m_dir.Path() << "</basedir><logdir>" << log << "</logdir>"
-            "<webroot>/usr/share/icecast2/web</webroot><adminroot>/usr/share/icecast2/admin</adminroot></paths>\n"
-            "  <logging><accesslog>access.log</accesslog><errorlog>error.log</errorlog><loglevel>3</loglevel></logging>\n"
-            "  <security><chroot>0</chroot></security>\n"
-            "</icecast>\n";
-        std::vector<std::string> argv;
-        if (root)
-            argv = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
-        argv.insert(argv.end(), {"icecast2", "-c", config});
-        if (!m_child.Start(argv, false))
-            return false;
-        // Up once the status page answers.
-        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (std::chrono::steady_clock::now() < end) {
-            if (!Status().empty())
-                return true;
-            platform::Sleep(50);
-        }
-        return false;
-    }
-
-    int Port() const { return m_port; }
-    std::string Url(const std::string& path) const
-    {
-        return "http://127.0.0.1:" + std::to_string(m_port) + path;
-    }
-    std::string Status() const
-    {
-        char* buffer = nullptr;
-        HttpGetFileTimeouts quick{1000, 2000};
-        if (!HttpGetFile(&buffer, nullptr, Url("/status-json.xsl").c_str(), platform::kNoTarget, true, "test",
-                         -1, false, nullptr, quick))
-            return {};
-        std::unique_ptr<char[]> owned(buffer);
-        return buffer;
-    }
-    std::string ErrorLog() const { return ReadFile(m_dir / "log/error.log"); }
-    const testutil::TempDir& Dir() const { return m_dir; }
-
-private:
-    testutil::TempDir m_dir;
-    testutil::ChildProcess m_child;
-    int m_port = 0;
-};
+const char* const kPassword = IcecastServer::kPassword;
 
 class IcecastShoutcastTest : public ::testing::Test {
 protected:

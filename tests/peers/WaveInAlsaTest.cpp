@@ -5,7 +5,7 @@
 #include "engine/audio/CARWMan.h"
 #include "engine/audio/CAWaveInReader.h"
 
-#include "peers/PeerSupport.h"
+#include "peers/SoundFixtures.h"
 
 #include <gtest/gtest.h>
 
@@ -23,17 +23,10 @@ protected:
     {
         const std::string tonePath = m_dir / "tone.raw";
         ASSERT_TRUE(peers::WriteRaw(tonePath, samples));
-        UseAlsaConfig("pcm.!default {\n type file\n slave.pcm { type null }\n file \"/dev/null\"\n infile \"" +
-                      tonePath + "\"\n format \"raw\"\n}\n");
+        UseAlsaConfig("pcm.!default " + peers::ToneDevice(tonePath, "{ type null }") + "\n");
     }
 
-    // Points ALSA at a configuration holding only `body`.
-    void UseAlsaConfig(const std::string& body)
-    {
-        const std::string path = m_dir / "asound.conf";
-        std::ofstream(path) << body;
-        m_env.Set("ALSA_CONFIG_PATH", path);
-    }
+    void UseAlsaConfig(const std::string& body) { peers::UseAlsaConfig(m_dir, m_env, body); }
 
     peers::TempDir m_dir;
     peers::ScopedEnv m_env;

@@ -3,7 +3,7 @@
 // through ALSA's "default" (the pulse plugin).
 #include "engine/audio/CAWaveInReader.h"
 
-#include "peers/PeerSupport.h"
+#include "peers/SoundFixtures.h"
 
 #include <gtest/gtest.h>
 
@@ -15,55 +15,18 @@ constexpr int kRate = 44100;
 constexpr double kToneHz = 1000.0;
 constexpr double kAmplitude = 8000.0;
 
-// ALSA's pulse plugin, wherever this architecture keeps it.
-std::string PulsePluginPath()
-{
-    const std::string name = "alsa-lib/libasound_module_pcm_pulse.so";
-    std::error_code ignored;
-    for (const auto& entry : std::filesystem::directory_iterator("/usr/lib", ignored))
-        if (std::filesystem::exists(entry.path() / name))
-            return (entry.path() / name).string();
-    return "/usr/lib/" + name;
-}
-
 class WaveInPulse : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        REQUIRE_TOOL("pulseaudio");
         REQUIRE_TOOL("paplay");
-        REQUIRE_FILE(PulsePluginPath());
-        ASSERT_FALSE(m_dir.Path().empty());
-        std::filesystem::create_directories(m_dir / "runtime");
-        std::filesystem::create_directories(m_dir / "home");
-        m_socket = m_dir / "native";
-        m_env.Set("HOME", m_dir / "home");
-        m_env.Set("XDG_RUNTIME_DIR", m_dir / "runtime");
-        m_env.Set("PULSE_RUNTIME_PATH", m_dir / "runtime");
-        m_env.Set("PULSE_COOKIE", m_dir / "cookie");
-        m_env.Set("PULSE_SERVER", "unix:" + m_socket);
-        const std::string config = m_dir / "asound.conf";
-        std::ofstream(config) << "pcm.!default { type pulse server \"unix:" << m_socket
-                              << "\" device \"tavnull.monitor\" }\n";
-        m_env.Set("ALSA_CONFIG_PATH", config);
-
-        m_nServer = peers::Spawn({"pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no",
-                                  "--system=no", "--realtime=no", "--high-priority=no", "--disable-shm=yes",
-                                  "--log-target=stderr", "--log-level=error",
-                                  "-L", "module-null-sink sink_name=tavnull rate=44100 channels=2",
-                                  "-L", "module-native-protocol-unix auth-anonymous=1 socket=" + m_socket},
-                                 m_dir / "pulseaudio.log");
-        ASSERT_GT(m_nServer, 0);
-        ASSERT_TRUE(peers::WaitFor([&] { return std::filesystem::exists(m_socket); }, std::chrono::seconds(15)))
-            << "pulseaudio did not come up";
+        ASSERT_NO_FATAL_FAILURE(m_pulse.Start(m_dir, m_env));
+        peers::UseAlsaConfig(m_dir, m_env, "pcm.!default " + m_pulse.MonitorPcm() + "\n");
     }
-
-    void TearDown() override { peers::StopChild(m_nServer); }
 
     peers::TempDir m_dir;
     peers::ScopedEnv m_env;
-    std::string m_socket;
-    pid_t m_nServer = -1;
+    peers::PrivatePulse m_pulse;
 };
 
 }  // namespace
