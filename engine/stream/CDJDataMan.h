@@ -3,10 +3,10 @@
 #include <string>
 #include <string_view>
 
+// Thread: main thread only.
 // The broadcast controller. The settings fields are public because the
 // shell reads and sets them directly; they are named after their
 // SETTING.ini keys.
-// Thread: main thread only.
 class CDJDataMan {
 public:
     // settingsPath is the SETTING.ini to use; empty means SETTING.ini in the
