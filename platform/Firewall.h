@@ -5,11 +5,12 @@
 
 namespace platform {
 
+// Thread: one object per thread.
 // The system firewall's list of programs allowed to accept connections, in
 // the steps a firewall manager offers: open the current profile, ask
 // whether the firewall is on, look a program up in its allowed list, build
 // an entry and add it. Every step can fail on its own and says so. Texts
-// are UTF-8. Thread: one object per thread.
+// are UTF-8.
 
 // An allowed-program entry being built; it is added with
 // FirewallAppList::Add.

@@ -25,10 +25,10 @@ enum FW_ERROR_CODE : int {
     FW_ERR_ADD_APP = 14,
 };
 
+// Thread: the thread that made it.
 // Adds this program to the firewall's allowed programs in the current
 // profile, so listeners and the reachability test can reach the built-in
 // server. Each step returns its code; the profile is held between steps.
-// Thread: the thread that made it.
 class CFirewallRegistration {
 public:
     explicit CFirewallRegistration(platform::Firewall& firewall)

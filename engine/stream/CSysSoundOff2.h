@@ -4,14 +4,14 @@
 
 #include <string>
 
+// Thread: main thread; MuteSystemSounds and RestoreSystemSounds are
+// serialised with each other.
 // Silences the system's event sounds for the current user, so chimes do not
 // go out on air through the stereo mix: each event key's sound file (its
 // default value) is emptied and the old text kept beside it in "_BAK".
 // Leftover "_BAK" values from a run that ended early are put back by the
 // next restore. On Linux the event-sound key does not exist, so nothing is
 // found and nothing changes.
-// Thread: main thread; MuteSystemSounds and RestoreSystemSounds are
-// serialised with each other.
 class CSysSoundOff2 {
 public:
     // Under the current user; every key below it is walked.

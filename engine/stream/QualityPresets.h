@@ -3,9 +3,10 @@
 #include <array>
 #include <string>
 
+// Thread: any (constant data).
 // The LAME writer's quality presets, shared by the controller, the main
 // window and the settings page. The stored FormatN indexes this table, so
-// its rows and their order must never change. Thread: any.
+// its rows and their order must never change.
 struct QualityPreset {
     const char* label;
     int kbps;

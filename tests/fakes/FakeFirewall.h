@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+// Thread: the test's thread.
 // A firewall kept in memory: an allowed-programs list, an on/off switch, and
 // one step that can be told to fail. Counts the profiles it has open so
 // tests can check they are all released.
