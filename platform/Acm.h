@@ -88,11 +88,11 @@ struct AcmStreamHeader {
     bool prepared = false;
 };
 
+// Thread: listing and describing from any thread; one stream is used by one
+// thread at a time.
 // The codecs installed on this machine, driven the way the Windows Audio
 // Compression Manager drives its drivers: list, open, describe, then convert
 // PCM through a stream. Handles stay valid until closed.
-// Thread: listing and describing from any thread; one stream is used by one
-// thread at a time.
 class Acm {
 public:
     // The codecs of this machine: one MP3 driver backed by LAME.

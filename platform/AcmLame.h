@@ -9,13 +9,13 @@
 
 namespace platform {
 
+// Thread: any; the tables of open handles are guarded, a stream's encoder
+// is used by one thread at a time.
 // The MP3 codec of this system: one driver whose formats are MPEG-1, 2 and
 // 2.5 layer III at constant bit rates, encoded by LAME (through
 // Mp3Encoder). A stream takes 16-bit PCM at the format's own rate and
 // channel count; it neither resamples nor mixes channels, like the codecs
 // it stands in for.
-// Thread: any; the tables of open handles are guarded, a stream's encoder
-// is used by one thread at a time.
 class AcmLame final : public Acm {
 public:
     // None is the machine without any codec: no driver is listed.

@@ -7,13 +7,13 @@
 #include <memory>
 #include <string>
 
+// Thread: Open/Write/Close on the pump thread; SetCodec and
+// SetOutputCallback only while the pump is stopped; the codec lists and
+// GetElapsedMs from any thread.
 // The writer that encodes with an installed MP3 codec chosen by its
 // positions in the codec index (the settings' CodecN - 1 and FormatN). With
 // an output callback the encoded bytes go to the owner, otherwise to an .mp3
 // file. Encoding runs inside Write, on the caller's thread.
-// Thread: Open/Write/Close on the pump thread; SetCodec and
-// SetOutputCallback only while the pump is stopped; the codec lists and
-// GetElapsedMs from any thread.
 class CAAcmMp3Writer final : public CAWriter {
 public:
     // Lists the codecs once, for the life of the writer.

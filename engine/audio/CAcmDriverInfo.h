@@ -5,8 +5,8 @@
 
 #include <vector>
 
-// One installed codec with every format of every tag but PCM.
 // Thread: a value; no sharing.
+// One installed codec with every format of every tag but PCM.
 struct CAcmDriverInfo {
     platform::AcmDriverId m_nDriverId = 0;
     platform::AcmDriverDetails m_details;

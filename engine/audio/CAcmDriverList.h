@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-// The installed codecs with all their formats, and one conversion stream
-// from PCM to a format chosen by codec and format name.
 // Thread: one thread at a time (its owner's). The lists change only in
 // Enumerate; the stream calls touch only the conversion state.
+// The installed codecs with all their formats, and one conversion stream
+// from PCM to a format chosen by codec and format name.
 class CAcmDriverList {
 public:
     // How a codec or format name is compared with the shown one. Whole is

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
+// Thread: a value; no sharing.
 // One format a codec offers: its position among the tag's formats, and an
 // owned copy of its format block (copying the object copies the block).
-// Thread: a value; no sharing.
 struct CAcmFormat {
     int m_nIndex = 0;
     uint16_t m_nFormatTag = 0;

@@ -13,13 +13,13 @@
 #include <string>
 #include <vector>
 
+// Thread: Open*, Write and Close from one thread at a time (the pump's while
+// it runs); the codec lists never change after construction, and
+// GetElapsedMs may be read from any thread.
 // Encodes PCM with an installed codec: brings the input to the codec
 // format's rate (and a mono input to a stereo format's two channels), feeds
 // it through the conversion stream in blocks of 2304 frames and hands the
 // encoded bytes to an output callback or writes them to a file.
-// Thread: Open*, Write and Close from one thread at a time (the pump's while
-// it runs); the codec lists never change after construction, and
-// GetElapsedMs may be read from any thread.
 class COutputACM {
 public:
     static constexpr int kBlockFrames = CAcmDriverList::kBlockFrames;

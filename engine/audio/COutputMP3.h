@@ -2,8 +2,8 @@
 
 #include "engine/audio/COutputACM.h"
 
-// The codec output for MP3 formats (tag 85).
 // Thread: as COutputACM.
+// The codec output for MP3 formats (tag 85).
 class COutputMP3 final : public COutputACM {
 public:
     explicit COutputMP3(platform::Acm& acm);

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
+// Thread: the test's thread only.
 // Codecs a test describes: which drivers there are, what they offer and how
 // they fail. A stream records every PCM byte it is fed and answers with a
 // quarter as many bytes of 0xAB; a drain adds kDrainBytes bytes of 0xEE.
-// Thread: the test's thread only.
 class FakeAcm final : public platform::Acm {
 public:
     static constexpr int kDrainBytes = 16;
