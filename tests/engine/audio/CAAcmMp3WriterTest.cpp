@@ -1,6 +1,9 @@
 #include "engine/audio/CAAcmMp3Writer.h"
 
+#include "engine/audio/CARWMan.h"
+#include "engine/audio/PumpFakes.h"
 #include "fakes/FakeAcm.h"
+#include "fakes/FakeClock.h"
 #include "fakes/TestSandbox.h"
 #include "platform/AcmLame.h"
 
@@ -131,6 +134,34 @@ TEST(CAAcmMp3Writer, OpenReportsTheCodecFormatAndNamesTheFile)
     EXPECT_EQ(writer.Open((sandbox.Dir() / "no" / "such").string(), &rate, &bits, &channels, tags), 0);
     EXPECT_EQ(acm.openStreams, 0);
     EXPECT_EQ(acm.openDrivers, 0);
+}
+
+// Driven by the pump: the 44.1 kHz capture reaches the codec at the
+// format's 22.05 kHz, because Open told the pump so.
+TEST(CAAcmMp3Writer, PumpDeliversTheCodecRate)
+{
+    FakeAcm acm;
+    InstallCodecs(&acm);
+    CAAcmMp3Writer writer(acm);
+    ASSERT_EQ(writer.SetCodec(0, 1), 1);
+    Collected sink;
+    ASSERT_EQ(writer.SetOutputCallback(Collect, &sink), 1);
+    audiotest::FakeReader reader(44100, 16, 2);
+    reader.data.assign(44100 * 4, 0);
+    FakeClock clock;
+    audiotest::MessageLog log;
+    CARWMan pump(clock);
+    pump.SetNotifyWindow(log.Handle());
+    ASSERT_EQ(pump.SetReader(&reader), 1);
+    ASSERT_EQ(pump.SetWriter(&writer), 1);
+    int code = -1;
+    ASSERT_EQ(pump.Start(&code), 1);
+    ASSERT_TRUE(log.WaitFor(platform::RegisterMessage("WM_ARWMAN_END")));
+    pump.Stop();
+    EXPECT_EQ(acm.lastSource.samplesPerSec, 22050u);
+    EXPECT_EQ(writer.GetRate(), 22050);
+    EXPECT_NEAR(static_cast<double>(acm.converted.size()) / 4, 22050.0, 64.0);
+    EXPECT_EQ(sink.bytes.size(), acm.converted.size() / 4) << "everything the codec made reached the callback";
 }
 
 TEST(CAAcmMp3Writer, CallbackIsFixedWhileOpenAndARefusalStopsTheWrite)
