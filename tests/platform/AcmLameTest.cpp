@@ -194,8 +194,6 @@ TEST(AcmLame, StreamsRefuseConversionsTheCodecCannotDo)
     std::vector<uint8_t> odd = it->block;
     odd[8] = 1; // an average byte rate no format has
     EXPECT_EQ(acm.OpenStream(driver, PcmBlock(44100, 2, 16), odd), 0u);
-    EXPECT_EQ(acm.OpenStream(driver, PcmBlock(44100, 2, 16), std::span<const uint8_t>(it->block).first(10)), 0u);
-    EXPECT_EQ(acm.OpenStream(driver + 100, PcmBlock(44100, 2, 16), it->block), 0u) << "a driver never opened";
 
     const AcmStreamHandle stream = acm.OpenStream(driver, PcmBlock(44100, 2, 16), it->block);
     ASSERT_NE(stream, 0u);
@@ -203,22 +201,11 @@ TEST(AcmLame, StreamsRefuseConversionsTheCodecCannotDo)
     std::vector<uint8_t> out(100);
     AcmStreamHeader header { reinterpret_cast<const uint8_t*>(pcm.data()), static_cast<int>(pcm.size() * 2), 0,
                              out.data(), static_cast<int>(out.size()), 0, false };
-    EXPECT_FALSE(acm.Convert(stream, &header, 0)) << "unprepared";
     ASSERT_TRUE(acm.PrepareHeader(stream, &header));
     EXPECT_FALSE(acm.Convert(stream, &header, 0)) << "an output smaller than the codec's worst case";
     header.destLength = 0;
     EXPECT_FALSE(acm.Convert(stream, &header, 0));
     acm.UnprepareHeader(stream, &header);
     acm.CloseStream(stream);
-    EXPECT_EQ(acm.GetStreamSize(stream, 100), -1);
     acm.CloseDriver(driver);
-}
-
-TEST(AcmLame, WithoutCodecsNothingIsListedOrOpened)
-{
-    AcmLame acm(AcmLame::Codecs::None);
-    EXPECT_TRUE(acm.ListDrivers().empty());
-    AcmDriverDetails details;
-    EXPECT_FALSE(acm.GetDriverDetails(AcmLame::kDriverId, &details));
-    EXPECT_EQ(acm.OpenDriver(AcmLame::kDriverId), 0u);
 }

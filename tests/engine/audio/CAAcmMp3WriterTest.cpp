@@ -272,32 +272,3 @@ TEST(CAAcmMp3Writer, WithoutAnyCodecTheListsAreEmptyAndNothingOpens)
     EXPECT_EQ(writer.GetElapsedMs(), 0u);
     writer.Close();
 }
-
-// The codec of this system end to end, without an outside decoder: the
-// callback receives MPEG frames at the format's rate and bit rate.
-TEST(CAAcmMp3Writer, LameCodecEncodesIntoTheCallback)
-{
-    platform::AcmLame acm(platform::AcmLame::Codecs::Installed);
-    CAAcmMp3Writer writer(acm);
-    ASSERT_EQ(writer.GetCodecCount(), 1);
-    int format = -1;
-    for (int f = 0; f < writer.GetFormatCount(0); ++f)
-        if (writer.GetFormatName(0, f) == "96 kBit/s, 32,000 Hz, Stereo")
-            format = f;
-    ASSERT_EQ(writer.SetCodec(0, format), 1);
-    EXPECT_EQ(writer.GetFormatBitrate(0, format), 96000);
-    Collected sink;
-    writer.SetOutputCallback(Collect, &sink);
-    int rate = 44100, bits = 16, channels = 2;
-    ASSERT_EQ(writer.Open("", &rate, &bits, &channels, {}), 1);
-    EXPECT_EQ(rate, 32000);
-    std::vector<int16_t> pcm(CAWriter::kBlockFrames * 2, 0);
-    for (int block = 0; block < 14; ++block)
-        ASSERT_EQ(writer.Write(reinterpret_cast<const char*>(pcm.data()), static_cast<int>(pcm.size() * 2)),
-                  static_cast<int>(pcm.size() * 2));
-    writer.Close();
-    ASSERT_GT(sink.bytes.size(), 4u);
-    EXPECT_EQ(static_cast<uint8_t>(sink.bytes[0]), 0xFF);
-    // 14 blocks of 2304 frames at 32 kHz are 1.008 s: about 12 kB at 96 kbit/s.
-    EXPECT_NEAR(static_cast<double>(sink.bytes.size()), 12096.0, 1500.0);
-}

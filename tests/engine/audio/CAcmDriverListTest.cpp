@@ -74,14 +74,8 @@ TEST(CAcmDriverList, CodecIndexHoldsOnlyTheWantedTagInDriverOrder)
     // Formats are listed tag by tag, so both ADPCM formats come first.
     EXPECT_EQ(index[0].m_formats, (std::vector<int> {2, 3}));
 
-    EXPECT_EQ(list.GetDriverName(0, platform::kWaveFormatMpegLayer3), "");
-    EXPECT_EQ(list.GetDriverName(0, 0), "ADPCM Only");
-    EXPECT_EQ(list.GetDriverFormatName(1, 0, platform::kWaveFormatMpegLayer3), "");
-    EXPECT_EQ(list.GetDriverFormatName(1, 3, platform::kWaveFormatMpegLayer3), "64 kBit/s, 22,050 Hz, Mono");
-    EXPECT_EQ(list.GetDriverFormatBitrate(1, 2, platform::kWaveFormatMpegLayer3), 128000);
-    EXPECT_EQ(list.GetDriverFormatBitrate(1, 0, platform::kWaveFormatMpegLayer3), 0);
-    EXPECT_EQ(list.GetDriverFormatName(5, 0, 0), "");
-    EXPECT_EQ(list.GetDriverFormatBitrate(1, -1, 0), 0);
+    EXPECT_EQ(list.GetDriverName(0, 0), "ADPCM Only") << "tag 0 shows every codec";
+    EXPECT_EQ(list.GetDriverFormatBitrate(1, 0, platform::kWaveFormatMpegLayer3), 0) << "another tag";
 
     acm.drivers.clear();
     EXPECT_TRUE(list.BuildCodecIndex(platform::kWaveFormatMpegLayer3).empty()) << "no codec installed";
@@ -154,8 +148,6 @@ TEST(CAcmDriverList, StreamConvertsDrainsOnCloseAndReleasesEverything)
               0);
     EXPECT_EQ(produced, 2304);
     EXPECT_EQ(acm.converted.size(), 9216u);
-    EXPECT_EQ(list.Convert(pcm.data(), 2305, out.data(), static_cast<int>(out.size()), &produced, 0), 1)
-        << "more than a block";
     EXPECT_EQ(list.Convert(pcm.data(), 2304, out.data(), 100, &produced, 0), 1) << "output too small";
     acm.failConvert = true;
     EXPECT_EQ(list.Convert(pcm.data(), 10, out.data(), static_cast<int>(out.size()), &produced, 0), 1);
