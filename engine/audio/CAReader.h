@@ -6,6 +6,12 @@
 // (16-bit, or unsigned 8-bit) in whatever format it decides at Open.
 // Thread: Open/Read on the pump thread; Close from any thread, and it must
 // release a Read that is waiting.
+// Close may run on the controller's thread while the pump thread is inside
+// Read, and it may be called more than once (the pump closes the reader when
+// it ends, the controller's Stop closes it to release a blocked Read, a
+// failed Start closes it unopened). Implementations serialise Close (a mutex
+// of their own), make every call after the first a no-op, and from then on
+// answer Read with 0 or a negative value at once until the next Open.
 class CAReader {
 public:
     explicit CAReader(std::string name)
@@ -19,7 +25,8 @@ public:
     // 1 on success, 0 on failure. Writes the format it delivers through the
     // pointers that are given.
     virtual int Open(const std::string& sourceName, int* pRate, int* pBits, int* pChannels) = 0;
-    // Stops the source and releases a pending Read. Safe to call again.
+    // Stops the source and releases a pending Read. Idempotent, serialised,
+    // safe on a reader that was never opened.
     virtual int Close() = 0;
     // Total bytes the source will deliver; -1 for a live source.
     virtual int GetTotalBytes() { return -1; }
