@@ -136,20 +136,23 @@ bool GXScriptParser::Balanced(int s, int e) const
 
 bool GXScriptParser::CanBeExpression(int s, int e) const
 {
-    return s <= e && s >= 0 && e < m_nTokens && m_noExpr[e + 1] == m_noExpr[s] && m_paren[s] == m_paren[e + 1] &&
-           m_bracket[s] == m_bracket[e + 1];
+    if (!(s <= e && s >= 0 && e < m_nTokens))
+        return false;
+    return !m_bPrune || (m_noExpr[e + 1] == m_noExpr[s] && m_paren[s] == m_paren[e + 1] &&
+                         m_bracket[s] == m_bracket[e + 1]);
 }
 
-bool GXScriptParser::HasBadIf(int s, int e) const { return m_badIf[e + 1] != m_badIf[s]; }
+bool GXScriptParser::HasBadIf(int s, int e) const { return !m_bPrune || m_badIf[e + 1] != m_badIf[s]; }
 
 bool GXScriptParser::Failed(int nRule, int s, int e) const
 {
-    return m_failed.count((uint64_t(nRule) << 58) | (uint64_t(s) << 29) | uint64_t(e)) != 0;
+    return m_bPrune && m_failed.count((uint64_t(nRule) << 58) | (uint64_t(s) << 29) | uint64_t(e)) != 0;
 }
 
 void GXScriptParser::MarkFailed(int nRule, int s, int e)
 {
-    m_failed.insert((uint64_t(nRule) << 58) | (uint64_t(s) << 29) | uint64_t(e));
+    if (m_bPrune)
+        m_failed.insert((uint64_t(nRule) << 58) | (uint64_t(s) << 29) | uint64_t(e));
 }
 
 int GXScriptParser::FirstAtLevel(const LevelList& list, int nLevel, int nFrom, int nTo)
@@ -167,7 +170,7 @@ void GXScriptParser::BuildTables()
         v->assign(n + 1, 0);
     for (auto* v : {&m_nextAssign, &m_nextCompare, &m_nextSemi})
         v->assign(n + 1, n);
-    for (auto* v : {&m_prevAdditive, &m_prevMultiplicative, &m_prevComma, &m_prevSemi, &m_matchBrace})
+    for (auto* v : {&m_prevAdditive, &m_prevMultiplicative, &m_prevComma, &m_prevSemi, &m_prevBoundary, &m_matchBrace})
         v->assign(n + 1, -1);
     m_ifCondition.assign(n, 0);
     m_closeByLevel.clear();
@@ -187,6 +190,8 @@ void GXScriptParser::BuildTables()
             (k == TK_STAR || k == TK_SLASH || k == TK_PERCENT) ? i : (i ? m_prevMultiplicative[i - 1] : -1);
         m_prevComma[i] = k == TK_COMMA ? i : (i ? m_prevComma[i - 1] : -1);
         m_prevSemi[i] = k == TK_SEMI ? i : (i ? m_prevSemi[i - 1] : -1);
+        m_prevBoundary[i] =
+            (k == TK_SEMI || k == TK_LBRACE || k == TK_RBRACE) ? i : (i ? m_prevBoundary[i - 1] : -1);
         if (k == TK_RPAREN)
             m_closeByLevel.emplace_back(m_paren[i], i);
         if (k == TK_ELSE)
@@ -216,7 +221,7 @@ void GXScriptParser::BuildTables()
     // An `if` whose condition is not an expression raises 201 wherever it is
     // tried, so ranges holding one are never pruned: the first one reached
     // must stay the one reported.
-    for (int i = 0; i < n; ++i)
+    for (int i = 0; i < n && m_bPrune; ++i)
     {
         if (Kind(i) != TK_IF || Kind(i + 1) != TK_LPAREN || i + 3 >= n)
             continue;
@@ -238,6 +243,25 @@ void GXScriptParser::BuildTables()
     }
     for (int i = 0; i < n; ++i)
         m_badIf[i + 1] = m_badIf[i] + (m_ifCondition[i] != 0 ? 1 : 0);
+
+    // Where each `if` statement's final branch would begin: after its
+    // condition, or after its else.
+    m_ifByThenStart.clear();
+    m_ifByElseStart.clear();
+    for (const auto& [nLevel, i] : m_ifByLevel)
+    {
+        (void)nLevel;
+        if (Kind(i + 1) != TK_LPAREN || i + 3 >= n)
+            continue;
+        const int c = FirstAtLevel(m_closeByLevel, m_paren[i + 3], i + 3, n - 1);
+        if (c >= 0)
+            m_ifByThenStart.emplace_back(c + 1, i);
+        const int el = FirstAtLevel(m_elseByLevel, m_brace[i + 3], i + 3, n - 1);
+        if (el >= 0)
+            m_ifByElseStart.emplace_back(el + 1, i);
+    }
+    std::sort(m_ifByThenStart.begin(), m_ifByThenStart.end());
+    std::sort(m_ifByElseStart.begin(), m_ifByElseStart.end());
 }
 
 // ===========================================================================
@@ -493,40 +517,23 @@ bool GXScriptParser::DeclarationList(int first, int last, SStmtPtr& out)
 bool GXScriptParser::BlockList(int first, int last, SStmtPtr& out)
 {
     SStmtPtr head;
-    std::vector<int> candidates;
     while (first <= last)
     {
-        // Only three kinds of start can hold a whole statement ending at last:
-        // an `if` at the same brace level, the "{" matching a final "}", or a
-        // position after the last ";" before last. Others fail without
-        // raising anything, so they are skipped unless a bad `if` is about.
-        candidates.clear();
+        int start = -1;
+        SStmtPtr node;
         if (HasBadIf(first, last))
         {
-            for (int i = first; i < last; ++i)
-                candidates.push_back(i);
+            // Every start is tried in order, so the bad `if` reached first is
+            // the one reported.
+            for (int i = first; i < last && start < 0; ++i)
+            {
+                if (Statement(i, last, node))
+                    start = i;
+            }
         }
         else
         {
-            const int nLevel = m_brace[last + 1];
-            auto it = std::lower_bound(m_ifByLevel.begin(), m_ifByLevel.end(), std::make_pair(nLevel, first));
-            for (; it != m_ifByLevel.end() && it->first == nLevel && it->second < last; ++it)
-                candidates.push_back(it->second);
-            if (Kind(last) == TK_RBRACE && m_matchBrace[last] >= first)
-                candidates.push_back(m_matchBrace[last]);
-            for (int i = std::max(first, m_prevSemi[last - 1 >= 0 ? last - 1 : 0] + 1); i < last; ++i)
-                candidates.push_back(i);
-            std::sort(candidates.begin(), candidates.end());
-        }
-        int start = -1;
-        SStmtPtr node;
-        for (int i : candidates)
-        {
-            if (Statement(i, last, node))
-            {
-                start = i;
-                break;
-            }
+            start = FirstStatementStart(first, last, node);
         }
         if (start < 0)
         {
@@ -539,6 +546,49 @@ bool GXScriptParser::BlockList(int first, int last, SStmtPtr& out)
     }
     out = std::move(head);
     return true;
+}
+
+// The smallest i in [first, last-1] at which [i, last] parses as one
+// statement, or -1. A statement ending at last is a block opened by the "{"
+// matching last, an expression or return statement after the last ";", "{"
+// or "}" before last, or an `if` whose final branch is itself such a
+// statement; so the starts are found from those, walking back through ifs.
+// Other positions fail without raising anything.
+int GXScriptParser::FirstStatementStart(int first, int last, SStmtPtr& out)
+{
+    // Starts from which [start, last] parses; last itself (an empty
+    // statement) can only be an if's branch, never the answer.
+    std::vector<int> reach;
+    int nBest = -1;
+    auto tryStart = [&](int i) {
+        SStmtPtr node;
+        if (i < first || i > last || std::find(reach.begin(), reach.end(), i) != reach.end() ||
+            !Statement(i, last, node))
+            return;
+        reach.push_back(i);
+        if (i < last && (nBest < 0 || i < nBest))
+        {
+            nBest = i;
+            out = std::move(node);
+        }
+    };
+    if (Kind(last) == TK_RBRACE)
+        tryStart(m_matchBrace[last]);
+    const int nTail = last >= 1 ? m_prevBoundary[last - 1] + 1 : 0;
+    for (int i = std::max(first, nTail); i <= last; ++i)
+        tryStart(i);
+    for (size_t k = 0; k < reach.size(); ++k)
+    {
+        const int b = reach[k];
+        for (const LevelList* pList : {&m_ifByThenStart, &m_ifByElseStart})
+        {
+            auto range = std::equal_range(pList->begin(), pList->end(), std::make_pair(b, 0),
+                                          [](const auto& x, const auto& y) { return x.first < y.first; });
+            for (auto it = range.first; it != range.second; ++it)
+                tryStart(it->second);
+        }
+    }
+    return nBest;
 }
 
 // if-statement := ("if" | "while") "(" condition ")" statement ["else" statement]
@@ -554,9 +604,9 @@ bool GXScriptParser::IfStatement(int s, int e, SStmtPtr& out)
         return false;
     const int elsePos = FirstAtLevel(m_elseByLevel, m_brace[s + 3], s + 3, e);
     SStmtPtr cond;
-    if (m_ifCondition[s] == 1)
+    if (m_bPrune && m_ifCondition[s] == 1)
         Error(s, GXS_ERR_SYNTAX);
-    if (m_ifCondition[s] == 2 && !Expression(s + 2, close - 1, cond))
+    if ((!m_bPrune || m_ifCondition[s] == 2) && !Expression(s + 2, close - 1, cond))
         Error(s, GXS_ERR_SYNTAX);
     auto node = std::make_unique<SStmtIf>(m_pTokens[s].nLine, m_pTokens[s].nCol);
     if (elsePos < 0)

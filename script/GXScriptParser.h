@@ -31,6 +31,10 @@ public:
     [[nodiscard]] SStmtPtr TakeRoot() { return std::move(m_pRoot); }
     void DropRoot() { m_pRoot.reset(); }
 
+    // Off, every rule runs exactly as written with nothing skipped or
+    // remembered; differential tests compare the two.
+    void SetPruning(bool bPrune) { m_bPrune = bPrune; }
+
     [[nodiscard]] int ErrorLine() const { return m_nErrLine; }
     [[nodiscard]] int ErrorCol() const { return m_nErrCol; }
 
@@ -73,6 +77,7 @@ private:
     [[nodiscard]] bool Block(int s, int e, SStmtPtr& out);
     [[nodiscard]] bool DeclarationList(int first, int last, SStmtPtr& out);
     [[nodiscard]] bool BlockList(int first, int last, SStmtPtr& out);
+    [[nodiscard]] int FirstStatementStart(int first, int last, SStmtPtr& out);
     [[nodiscard]] bool IfStatement(int s, int e, SStmtPtr& out);
     [[nodiscard]] bool ReturnStatement(int s, int e, SStmtPtr& out);
 
@@ -87,6 +92,7 @@ private:
     [[nodiscard]] bool ArgumentList(int first, int last, SStmtPtr& out);
 
     const GXScriptTrace* m_pTrace = nullptr;
+    bool m_bPrune = true;
     const SToken* m_pTokens = nullptr;
     int m_nTokens = 0;
     SStmtPtr m_pRoot;
@@ -99,8 +105,10 @@ private:
     // net "[", net "{", and `if` tokens whose condition is not an expression.
     std::vector<int> m_noExpr, m_paren, m_bracket, m_brace, m_badIf;
     std::vector<int> m_nextAssign, m_nextCompare, m_prevAdditive, m_prevMultiplicative;
-    std::vector<int> m_prevComma, m_prevSemi, m_nextSemi, m_matchBrace;
+    std::vector<int> m_prevComma, m_prevSemi, m_prevBoundary, m_nextSemi, m_matchBrace;
     std::vector<int8_t> m_ifCondition;  // per `if` token: 0 fine, 1 bad, 2 too deep
     LevelList m_closeByLevel, m_elseByLevel, m_ifByLevel;
+    // (position where an `if`'s then / else branch begins, the `if`), sorted
+    LevelList m_ifByThenStart, m_ifByElseStart;
     std::unordered_set<uint64_t> m_failed;
 };
