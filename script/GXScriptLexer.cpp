@@ -77,6 +77,9 @@ int DigitValue(char c, unsigned nBase)
 
 int GXScriptLexer::Tokenize(const char* pszText)
 {
+    // A native may run a script while an outer run executes; the outer one
+    // no longer needs its tokens by then.
+    m_tokens.clear();
     m_nEnd = 0;
     m_nLine = 0;
     m_nCol = 0;

@@ -59,7 +59,7 @@ struct SToken
 
 // Thread: the owning script host's thread only.
 // Turns UTF-8 script text into tokens stamped with line and column. Reused for
-// every run: each Tokenize starts from a fresh cursor and appends to the array.
+// every run: each Tokenize starts from a fresh cursor and an empty array.
 class GXScriptLexer
 {
 public:
