@@ -25,9 +25,8 @@ struct GXSVal
         int32_t n;
     } m_num{0.0};
     std::string m_strText;
-    // "name@depth" while the value lives in the interpreter's store; copies
-    // carry it along and nothing reads it.
-    std::string m_strKey;
+    // A stored variable's key (its name and depth) lives with the store
+    // entry as an interned name, not in the value.
 
     [[nodiscard]] static GXSVal Int(int32_t n);
     [[nodiscard]] static GXSVal Double(double d);

@@ -2,11 +2,37 @@
 
 #include <cmath>
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
 
 #include "script/GXSErr.h"
 
 namespace {
+
+// Overwrites a value in place; cheaper than building a temporary on the hot path.
+void SetInt(GXSVal& out, int32_t n)
+{
+    out.m_nType = GXSV_INT;
+    out.m_num.n = n;
+    out.m_strText.clear();
+}
+
+void SetDouble(GXSVal& out, double d)
+{
+    out.m_nType = GXSV_DOUBLE;
+    out.m_num.dbl = d;
+    out.m_strText.clear();
+}
+
+// A copy out of the store: type, number and text; assigning the text only
+// when there is one to keep or to drop.
+void CopyValue(GXSVal& out, const GXSVal& src)
+{
+    out.m_nType = src.m_nType;
+    out.m_num = src.m_num;
+    if (src.m_nType == GXSV_STRING || !out.m_strText.empty())
+        out.m_strText = src.m_strText;
+}
 
 uintptr_t StackPosition() { return reinterpret_cast<uintptr_t>(__builtin_frame_address(0)); }
 
@@ -28,20 +54,20 @@ bool IntOperator(int nOp, int32_t a, int32_t b, GXSVal& out)
     const uint32_t ub = static_cast<uint32_t>(b);
     switch (nOp)
     {
-    case OP_EQ: out = GXSVal::Int(a == b); return true;
-    case OP_NE: out = GXSVal::Int(a != b); return true;
-    case OP_LE: out = GXSVal::Int(a <= b); return true;
-    case OP_GE: out = GXSVal::Int(a >= b); return true;
-    case OP_LT: out = GXSVal::Int(a < b); return true;
-    case OP_GT: out = GXSVal::Int(a > b); return true;
-    case OP_ADD: out = GXSVal::Int(static_cast<int32_t>(ua + ub)); return true;
-    case OP_SUB: out = GXSVal::Int(static_cast<int32_t>(ua - ub)); return true;
-    case OP_MUL: out = GXSVal::Int(static_cast<int32_t>(ua * ub)); return true;
+    case OP_EQ: SetInt(out, a == b); return true;
+    case OP_NE: SetInt(out, a != b); return true;
+    case OP_LE: SetInt(out, a <= b); return true;
+    case OP_GE: SetInt(out, a >= b); return true;
+    case OP_LT: SetInt(out, a < b); return true;
+    case OP_GT: SetInt(out, a > b); return true;
+    case OP_ADD: SetInt(out, static_cast<int32_t>(ua + ub)); return true;
+    case OP_SUB: SetInt(out, static_cast<int32_t>(ua - ub)); return true;
+    case OP_MUL: SetInt(out, static_cast<int32_t>(ua * ub)); return true;
     case OP_DIV:
         // INT_MIN / -1 wraps to INT_MIN instead of trapping.
-        out = GXSVal::Int(b == -1 ? static_cast<int32_t>(0u - ua) : a / b);
+        SetInt(out, b == -1 ? static_cast<int32_t>(0u - ua) : a / b);
         return true;
-    case OP_MOD: out = GXSVal::Int(b == -1 ? 0 : a % b); return true;
+    case OP_MOD: SetInt(out, b == -1 ? 0 : a % b); return true;
     default: return false;
     }
 }
@@ -52,17 +78,17 @@ bool MixedOperator(int nOp, double a, double b, GXSVal& out)
 {
     switch (nOp)
     {
-    case OP_EQ: out = GXSVal::Double(a == b ? 1.0 : 0.0); return true;
-    case OP_NE: out = GXSVal::Double(a != b ? 1.0 : 0.0); return true;
-    case OP_LE: out = GXSVal::Double(a <= b ? 1.0 : 0.0); return true;
-    case OP_GE: out = GXSVal::Double(a >= b ? 1.0 : 0.0); return true;
-    case OP_LT: out = GXSVal::Double(a < b ? 1.0 : 0.0); return true;
-    case OP_GT: out = GXSVal::Double(a > b ? 1.0 : 0.0); return true;
-    case OP_ADD: out = GXSVal::Double(a + b); return true;
-    case OP_SUB: out = GXSVal::Double(a - b); return true;
-    case OP_MUL: out = GXSVal::Double(a * b); return true;
-    case OP_DIV: out = GXSVal::Double(a / b); return true;
-    case OP_MOD: out = GXSVal::Double(std::fmod(a, b)); return true;
+    case OP_EQ: SetDouble(out, a == b ? 1.0 : 0.0); return true;
+    case OP_NE: SetDouble(out, a != b ? 1.0 : 0.0); return true;
+    case OP_LE: SetDouble(out, a <= b ? 1.0 : 0.0); return true;
+    case OP_GE: SetDouble(out, a >= b ? 1.0 : 0.0); return true;
+    case OP_LT: SetDouble(out, a < b ? 1.0 : 0.0); return true;
+    case OP_GT: SetDouble(out, a > b ? 1.0 : 0.0); return true;
+    case OP_ADD: SetDouble(out, a + b); return true;
+    case OP_SUB: SetDouble(out, a - b); return true;
+    case OP_MUL: SetDouble(out, a * b); return true;
+    case OP_DIV: SetDouble(out, a / b); return true;
+    case OP_MOD: SetDouble(out, std::fmod(a, b)); return true;
     default: return false;
     }
 }
@@ -102,7 +128,7 @@ private:
     bool m_bEntered = false;
 };
 
-GXScriptVM::GXScriptVM() { m_callStack.emplace_back(); }
+GXScriptVM::GXScriptVM() { m_callStack.push_back(nullptr); }
 
 GXScriptVM::~GXScriptVM() { Reset(true); }
 
@@ -194,7 +220,7 @@ void GXScriptVM::Reset(bool bWithNatives)
         m_natives.clear();
     m_nDepth = 0;
     m_nDeclLine = -1;
-    m_callStack.assign(1, std::string());
+    m_callStack.assign(1, nullptr);
 }
 
 int GXScriptVM::RegisterApi(const std::string& name, const char* pszSignature, GXSApiFunc fn, GXWindowMain* pWindow)
@@ -252,14 +278,19 @@ int GXScriptVM::SymOf(T* pNode)
 
 GXSVal* GXScriptVM::Lookup(int nSym)
 {
+    // The deepest visible entry wins; the newest entries are the likeliest,
+    // and one at the current depth cannot be beaten.
+    const auto& vars = m_symbols[nSym].vars;
     int nBest = -1;
     int nIndex = -1;
-    for (const auto& [nDepth, nAt] : m_symbols[nSym].vars)
+    for (auto it = vars.rbegin(); it != vars.rend(); ++it)
     {
-        if (nDepth <= m_nDepth && nDepth > nBest)
+        if (it->nDepth <= m_nDepth && it->nDepth > nBest)
         {
-            nBest = nDepth;
-            nIndex = nAt;
+            nBest = it->nDepth;
+            nIndex = it->nIndex;
+            if (nBest == m_nDepth)
+                break;
         }
     }
     return nIndex < 0 ? nullptr : &m_store[nIndex].val;
@@ -268,15 +299,16 @@ GXSVal* GXScriptVM::Lookup(int nSym)
 GXSVal& GXScriptVM::Declare(int nSym, GXSVal value, int nDepth, const SStmt* pAt)
 {
     SSymbol& sym = m_symbols[nSym];
-    for (const auto& var : sym.vars)
+    const int nDeepest = sym.vars.empty() ? -1 : sym.vars.back().nDeepest;
+    if (nDepth <= nDeepest)
     {
-        if (var.first == nDepth)
-            Error(GXS_ERR_VAR_REDEF, pAt);
+        for (const auto& var : sym.vars)
+        {
+            if (var.nDepth == nDepth)
+                Error(GXS_ERR_VAR_REDEF, pAt);
+        }
     }
-    value.m_strKey = sym.strName;
-    value.m_strKey += '@';
-    value.m_strKey += std::to_string(nDepth);
-    sym.vars.emplace_back(nDepth, static_cast<int>(m_store.size()));
+    sym.vars.push_back({nDepth, static_cast<int>(m_store.size()), std::max(nDepth, nDeepest)});
     m_store.push_back(SVariable{std::move(value), nSym});
     return m_store.back().val;
 }
@@ -334,9 +366,9 @@ GXScriptVM::Flow GXScriptVM::Exec(const SStmt* p, GXSVal& out)
         auto* pVar = const_cast<SStmtVar*>(static_cast<const SStmtVar*>(p));
         const int nSym = SymOf(pVar);
         if (const GXSVal* pFound = Lookup(nSym))
-            out = *pFound;
+            CopyValue(out, *pFound);
         else
-            out = Declare(nSym, GXSVal(), m_nDepth, p);
+            CopyValue(out, Declare(nSym, GXSVal(), m_nDepth, p));
         return Flow::Normal;
     }
     case SK_VAR_DECL:
@@ -344,7 +376,7 @@ GXScriptVM::Flow GXScriptVM::Exec(const SStmt* p, GXSVal& out)
         const auto* pDecl = static_cast<const SStmtVarDecl*>(p);
         GXSVal zero;
         zero.m_nType = pDecl->m_nType;
-        out = Declare(SymOf(pDecl->m_pVar.get()), std::move(zero), m_nDepth, p);
+        CopyValue(out, Declare(SymOf(pDecl->m_pVar.get()), std::move(zero), m_nDepth, p));
         return Flow::Normal;
     }
     case SK_FUNC_DECL:
@@ -404,7 +436,7 @@ void GXScriptVM::ExecExpression(const SStmtExpression* p, GXSVal& out)
 {
     if (p->m_pConst)
     {
-        out = *p->m_pConst;
+        CopyValue(out, *p->m_pConst);
         return;
     }
     GXSVal left, right;
@@ -418,9 +450,9 @@ void GXScriptVM::ExecExpression(const SStmtExpression* p, GXSVal& out)
     {
         const bool bNot = p->m_nOp == OP_NOT;
         if (right.m_nType == GXSV_INT)
-            out = GXSVal::Int(bNot ? (right.m_num.n == 0) : static_cast<int32_t>(0u - static_cast<uint32_t>(right.m_num.n)));
+            SetInt(out, bNot ? (right.m_num.n == 0) : static_cast<int32_t>(0u - static_cast<uint32_t>(right.m_num.n)));
         else if (right.m_nType == GXSV_DOUBLE)
-            out = GXSVal::Double(bNot ? (right.m_num.dbl == 0.0 ? 1.0 : 0.0) : -right.m_num.dbl);
+            SetDouble(out, bNot ? (right.m_num.dbl == 0.0 ? 1.0 : 0.0) : -right.m_num.dbl);
         else
             Error(GXS_ERR_BINARY_OP, p);
         return;
@@ -451,9 +483,9 @@ void GXScriptVM::ExecExpression(const SStmtExpression* p, GXSVal& out)
         if (p->m_nOp == OP_ADD)
             out = GXSVal::String(left.m_strText + right.m_strText);
         else if (p->m_nOp == OP_EQ)
-            out = GXSVal::Int(left.m_strText == right.m_strText);
+            SetInt(out, left.m_strText == right.m_strText);
         else if (p->m_nOp == OP_NE)
-            out = GXSVal::Int(left.m_strText != right.m_strText);
+            SetInt(out, left.m_strText != right.m_strText);
         else
             Error(GXS_ERR_STRING_OP, p);
         return;
@@ -507,7 +539,7 @@ void GXScriptVM::CallUser(const SStmtCall* pCall, SStmtFuncDecl* pFunc, GXSVal& 
     m_nDeclLine = pFunc->m_nLine;
     if (m_callStack.size() <= static_cast<size_t>(d + 1))
         m_callStack.resize(d + 2);
-    m_callStack[d + 1] = pFunc->m_strName;
+    m_callStack[d + 1] = &pFunc->m_strName;
     m_active.push_back(pFunc);
     scope.Entered();
 
@@ -564,9 +596,9 @@ void GXScriptVM::CallNative(const SStmtCall* pCall, const SNative& native, GXSVa
     switch (cResult)
     {
     case 'V': out = GXSVal::Void(); break;
-    case 'I': out = GXSVal::Int(ret.nInt); break;
+    case 'I': SetInt(out, ret.nInt); break;
     case 'S': out = GXSVal::String(ret.pszText ? ret.pszText : ""); break;
-    default: out = GXSVal::Double(ret.dbl); break;
+    default: SetDouble(out, ret.dbl); break;
     }
 }
 
@@ -583,7 +615,8 @@ void GXScriptVM::Error(int nCode, const SStmt* pStmt)
         (*m_pTrace)(buf);
         for (int i = 0; i <= m_nDepth; ++i)
         {
-            const std::string name = static_cast<size_t>(i) < m_callStack.size() ? m_callStack[i] : std::string();
+            const std::string name =
+                static_cast<size_t>(i) < m_callStack.size() && m_callStack[i] ? *m_callStack[i] : std::string();
             std::string line = "@@r GXScriptVM Call stack - [" + std::to_string(i) + "], [" + name + "]";
             (*m_pTrace)(line);
         }

@@ -69,7 +69,13 @@ private:
     struct SSymbol
     {
         std::string strName;
-        std::vector<std::pair<int, int>> vars;  // (depth, store index), in declaration order
+        struct SEntry
+        {
+            int nDepth;
+            int nIndex;    // into the store
+            int nDeepest;  // deepest depth among this entry and those before it
+        };
+        std::vector<SEntry> vars;  // in declaration order
         SStmtFuncDecl* pFunc = nullptr;
         SNative* pNative = nullptr;
     };
@@ -114,7 +120,10 @@ private:
     int m_nDeclLine = -1;
     int m_nCallDepth = 0;
     int m_nRunning = 0;
-    std::vector<std::string> m_callStack;
+    // Entry d names the function entered at depth d (null: none). Entries
+    // outlive their calls, as the error trace shows; Reset clears them all
+    // before any function is freed.
+    std::vector<const std::string*> m_callStack;
     std::vector<const SStmtFuncDecl*> m_active;  // running user functions, innermost last
     const SStmt* m_pCurrent = nullptr;
     GXSVal m_returnValue;
