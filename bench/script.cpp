@@ -54,36 +54,32 @@ const char kFibScript[] =
 const char kFibLua[] =
     "function fib(n) local a, b if n < 2 then return n end a = fib(n - 1) b = fib(n - 2) return a + b end";
 
-std::string LoadScript()
+// The same 300-statement function in either language; each template's "#"
+// stands for the statement's number.
+std::string LoadText(const char* pszHead, const char* const (&templates)[4], const char* pszTail)
 {
-    std::string s = "int Load(int p) {\n  int a; int b; int c;\n  a = p;\n";
+    std::string s = pszHead;
     for (int i = 1; i < 300; ++i)
     {
-        switch (i % 4)
-        {
-        case 0: s += "  b = a * " + std::to_string(i) + " + 1;\n"; break;
-        case 1: s += "  if (b > " + std::to_string(i) + ") c = b - a; else c = a;\n"; break;
-        case 2: s += "  Nop(\"step\", " + std::to_string(i) + ");\n"; break;
-        default: s += "  a = c % 7 + " + std::to_string(i) + ";\n"; break;
-        }
+        std::string line = templates[i % 4];
+        line.replace(line.find('#'), 1, std::to_string(i));
+        s += line;
     }
-    return s + "}\n";
+    return s + pszTail;
+}
+
+std::string LoadScript()
+{
+    static const char* const kLines[4] = {"  b = a * # + 1;\n", "  if (b > #) c = b - a; else c = a;\n",
+                                          "  Nop(\"step\", #);\n", "  a = c % 7 + #;\n"};
+    return LoadText("int Load(int p) {\n  int a; int b; int c;\n  a = p;\n", kLines, "}\n");
 }
 
 std::string LoadLua()
 {
-    std::string s = "function Load(p)\n  local a, b, c\n  a = p\n";
-    for (int i = 1; i < 300; ++i)
-    {
-        switch (i % 4)
-        {
-        case 0: s += "  b = a * " + std::to_string(i) + " + 1\n"; break;
-        case 1: s += "  if b > " + std::to_string(i) + " then c = b - a else c = a end\n"; break;
-        case 2: s += "  Nop(\"step\", " + std::to_string(i) + ")\n"; break;
-        default: s += "  a = c % 7 + " + std::to_string(i) + "\n"; break;
-        }
-    }
-    return s + "end\n";
+    static const char* const kLines[4] = {"  b = a * # + 1\n", "  if b > # then c = b - a else c = a end\n",
+                                          "  Nop(\"step\", #)\n", "  a = c % 7 + #\n"};
+    return LoadText("function Load(p)\n  local a, b, c\n  a = p\n", kLines, "end\n");
 }
 
 void ClickScript(benchmark::State& state)

@@ -32,6 +32,20 @@ int TypeCode(int k)
 
 bool IsCompareKind(int k) { return k >= TK_EQ && k <= TK_GT; }
 
+// Operator code of a binary operator token.
+int OperatorOf(int k)
+{
+    switch (k)
+    {
+    case TK_PLUS: return OP_ADD;
+    case TK_MINUS: return OP_SUB;
+    case TK_STAR: return OP_MUL;
+    case TK_SLASH: return OP_DIV;
+    case TK_PERCENT: return OP_MOD;
+    default: return OP_EQ + (k - TK_EQ);  // the comparisons, in table order
+    }
+}
+
 // No expression holds a statement token or a keyword.
 bool IsNonExpressionKind(int k)
 {
@@ -708,11 +722,7 @@ bool GXScriptParser::Comparison(int s, int e, SStmtPtr& out)
         SStmtPtr left, right;
         if (Additive(s, q - 1, left) && Additive(q + 1, e, right))
         {
-            auto node = std::make_unique<SStmtExpression>(m_pTokens[s].nLine, m_pTokens[s].nCol,
-                                                          OP_EQ + (Kind(q) - TK_EQ));
-            node->m_pLeft = std::move(left);
-            node->m_pRight = std::move(right);
-            out = std::move(node);
+            out = Binary(s, q, std::move(left), std::move(right));
             return true;
         }
     }
@@ -723,60 +733,50 @@ bool GXScriptParser::Comparison(int s, int e, SStmtPtr& out)
 // (split at the last "+" or "-", parentheses ignored)
 bool GXScriptParser::Additive(int s, int e, SStmtPtr& out)
 {
-    if (!CanBeExpression(s, e))
-        return false;
-    Step();
-    if (Failed(R_ADDITIVE, s, e))
-        return false;
-    const int q = e - 1 >= 0 ? m_prevAdditive[e - 1] : -1;
-    if (q >= s + 1)
-    {
-        CNest nest(*this);
-        SStmtPtr left, right;
-        if (Additive(s, q - 1, left) && Multiplicative(q + 1, e, right))
-        {
-            auto node = std::make_unique<SStmtExpression>(m_pTokens[s].nLine, m_pTokens[s].nCol,
-                                                          Kind(q) == TK_PLUS ? OP_ADD : OP_SUB);
-            node->m_pLeft = std::move(left);
-            node->m_pRight = std::move(right);
-            out = std::move(node);
-            return true;
-        }
-    }
-    if (Multiplicative(s, e, out))
-        return true;
-    MarkFailed(R_ADDITIVE, s, e);
-    return false;
+    return LeftAssociative(s, e, out, R_ADDITIVE, m_prevAdditive, &GXScriptParser::Additive,
+                           &GXScriptParser::Multiplicative);
 }
 
 // multiplicative := multiplicative ("*" | "/" | "%") unary | unary
 bool GXScriptParser::Multiplicative(int s, int e, SStmtPtr& out)
 {
+    return LeftAssociative(s, e, out, R_MULTIPLICATIVE, m_prevMultiplicative, &GXScriptParser::Multiplicative,
+                           &GXScriptParser::Unary);
+}
+
+// level := level op next | next, split at the level's last operator in
+// [s+1, e-1] (prevOp tells where it is).
+bool GXScriptParser::LeftAssociative(int s, int e, SStmtPtr& out, int nRule, const std::vector<int>& prevOp,
+                                     Rule self, Rule next)
+{
     if (!CanBeExpression(s, e))
         return false;
     Step();
-    if (Failed(R_MULTIPLICATIVE, s, e))
+    if (Failed(nRule, s, e))
         return false;
-    const int q = e - 1 >= 0 ? m_prevMultiplicative[e - 1] : -1;
+    const int q = e - 1 >= 0 ? prevOp[e - 1] : -1;
     if (q >= s + 1)
     {
         CNest nest(*this);
         SStmtPtr left, right;
-        if (Multiplicative(s, q - 1, left) && Unary(q + 1, e, right))
+        if ((this->*self)(s, q - 1, left) && (this->*next)(q + 1, e, right))
         {
-            const int k = Kind(q);
-            auto node = std::make_unique<SStmtExpression>(m_pTokens[s].nLine, m_pTokens[s].nCol,
-                                                          k == TK_STAR ? OP_MUL : k == TK_SLASH ? OP_DIV : OP_MOD);
-            node->m_pLeft = std::move(left);
-            node->m_pRight = std::move(right);
-            out = std::move(node);
+            out = Binary(s, q, std::move(left), std::move(right));
             return true;
         }
     }
-    if (Unary(s, e, out))
+    if ((this->*next)(s, e, out))
         return true;
-    MarkFailed(R_MULTIPLICATIVE, s, e);
+    MarkFailed(nRule, s, e);
     return false;
+}
+
+SStmtPtr GXScriptParser::Binary(int s, int nOpPos, SStmtPtr left, SStmtPtr right) const
+{
+    auto node = std::make_unique<SStmtExpression>(m_pTokens[s].nLine, m_pTokens[s].nCol, OperatorOf(Kind(nOpPos)));
+    node->m_pLeft = std::move(left);
+    node->m_pRight = std::move(right);
+    return node;
 }
 
 // unary := ("!" | "-") unary | primary

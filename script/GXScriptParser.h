@@ -88,6 +88,10 @@ private:
     [[nodiscard]] bool Additive(int s, int e, SStmtPtr& out);
     [[nodiscard]] bool Multiplicative(int s, int e, SStmtPtr& out);
     [[nodiscard]] bool Unary(int s, int e, SStmtPtr& out);
+    using Rule = bool (GXScriptParser::*)(int, int, SStmtPtr&);
+    [[nodiscard]] bool LeftAssociative(int s, int e, SStmtPtr& out, int nRule, const std::vector<int>& prevOp,
+                                       Rule self, Rule next);
+    [[nodiscard]] SStmtPtr Binary(int s, int nOpPos, SStmtPtr left, SStmtPtr right) const;
     [[nodiscard]] bool Primary(int s, int e, SStmtPtr& out);
     [[nodiscard]] bool ArgumentList(int first, int last, SStmtPtr& out);
 
