@@ -11,8 +11,7 @@ class GXWindowMain;
 // says which member counts: "i" nInt, "d" dbl, "s" pszText (an argument's
 // text stays valid and unchanged until the call returns; a returned text must
 // stay valid until the callback returns and is copied at once).
-struct GXSApiValue
-{
+struct GXSApiValue {
     int32_t nInt = 0;
     double dbl = 0.0;
     const char* pszText = nullptr;

@@ -4,8 +4,7 @@
 
 // Script error codes. They travel by value inside the lexer, parser and
 // interpreter and come out of their entry points as plain ints.
-enum GXS_ERR : int
-{
+enum GXS_ERR : int {
     GXS_OK = 0,
     GXS_ERR_CTOI = 110,
     GXS_ERR_DBCS = 111,

@@ -35,11 +35,14 @@ GXSVal GXSVal::Void()
 
 bool GXSVal::IsTrue() const
 {
-    switch (m_nType)
-    {
-    case GXSV_INT: return m_num.n != 0;
-    case GXSV_DOUBLE: return m_num.dbl != 0.0;
-    case GXSV_STRING: return !m_strText.empty();
-    default: return false;
+    switch (m_nType) {
+    case GXSV_INT:
+        return m_num.n != 0;
+    case GXSV_DOUBLE:
+        return m_num.dbl != 0.0;
+    case GXSV_STRING:
+        return !m_strText.empty();
+    default:
+        return false;
     }
 }

@@ -4,8 +4,7 @@
 #include <string>
 
 // Type codes of a script value; declarations and parameters use the same codes.
-enum GXSValType : int
-{
+enum GXSValType : int {
     GXSV_UNDEFINED = 0,
     GXSV_DOUBLE = 1,
     GXSV_STRING = 2,
@@ -16,14 +15,12 @@ enum GXSValType : int
 // Thread: plain value, copied freely; no shared state.
 // A dynamically typed script value. The numeric slot holds the int of type 3
 // or the double of type 1; only the member that matches the type is read.
-struct GXSVal
-{
+struct GXSVal {
     int m_nType = GXSV_UNDEFINED;
-    union
-    {
+    union {
         double dbl;
         int32_t n;
-    } m_num{0.0};
+    } m_num { 0.0 };
     std::string m_strText;
     // A stored variable's key (its name and depth) lives with the store
     // entry as an interned name, not in the value.

@@ -6,14 +6,16 @@
 
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
+bool IsBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
 
 // Gives every function the run declares the text it came from.
 void AttachSource(SStmt* pFirst, const char* pszText)
 {
     std::shared_ptr<const std::string> pSource;
-    for (SStmt* p = pFirst; p; p = p->m_pNext.get())
-    {
+    for (SStmt* p = pFirst; p; p = p->m_pNext.get()) {
         if (p->m_nKind != SK_FUNC_DECL)
             continue;
         if (!pSource)
@@ -22,7 +24,7 @@ void AttachSource(SStmt* pFirst, const char* pszText)
     }
 }
 
-}  // namespace
+} // namespace
 
 void GetSourceLine(const char* pszText, std::string& out, int nLine)
 {
@@ -30,8 +32,7 @@ void GetSourceLine(const char* pszText, std::string& out, int nLine)
     if (!pszText || nLine < 0)
         return;
     const char* p = pszText;
-    for (int i = 0; i < nLine; ++i)
-    {
+    for (int i = 0; i < nLine; ++i) {
         p = std::strchr(p, '\n');
         if (!p)
             return;
@@ -40,8 +41,7 @@ void GetSourceLine(const char* pszText, std::string& out, int nLine)
     const char* pEnd = std::strchr(p, '\n');
     if (!pEnd)
         pEnd = p + std::strlen(p);
-    for (; p < pEnd; ++p)
-    {
+    for (; p < pEnd; ++p) {
         if (*p != '\r')
             out.push_back(*p);
     }
@@ -60,7 +60,10 @@ GXScriptHost::GXScriptHost()
     m_vm.SetTrace(&m_trace);
 }
 
-GXScriptHost::~GXScriptHost() { m_vm.Reset(true); }
+GXScriptHost::~GXScriptHost()
+{
+    m_vm.Reset(true);
+}
 
 void GXScriptHost::Reset()
 {
@@ -83,23 +86,17 @@ int GXScriptHost::Run(const char* pszText, GXSVal* pResult, int* pnErrorCode)
 
     std::shared_ptr<const std::string> pErrSource;
     int nCode = m_lexer.Tokenize(pszText);
-    if (nCode != GXS_OK)
-    {
+    if (nCode != GXS_OK) {
         m_nErrLine = m_lexer.Line();
         m_nErrCol = m_lexer.Col();
-    }
-    else if ((nCode = m_parser.Parse(m_lexer.Tokens())) != GXS_OK)
-    {
+    } else if ((nCode = m_parser.Parse(m_lexer.Tokens())) != GXS_OK) {
         m_nErrLine = m_parser.ErrorLine();
         m_nErrCol = m_parser.ErrorCol();
-    }
-    else if (SStmtPtr program = m_parser.TakeRoot())
-    {
+    } else if (SStmtPtr program = m_parser.TakeRoot()) {
         AttachSource(program.get(), pszText);
         // The interpreter frees the tree except the functions it registers.
         nCode = m_vm.Run(std::move(program), pResult);
-        if (nCode != GXS_OK)
-        {
+        if (nCode != GXS_OK) {
             m_nErrLine = m_vm.ErrorLine();
             m_nErrCol = m_vm.ErrorCol();
             m_strFuncText = m_vm.FunctionText();
@@ -122,8 +119,8 @@ int GXScriptHost::RegisterApi(const std::string& name, const char* pszSignature,
     return m_vm.RegisterApi(name, pszSignature, std::move(fn), nullptr);
 }
 
-int GXScriptHost::RegisterWindowApi(const std::string& name, const char* pszSignature, GXSApiFunc fn,
-                                    GXWindowMain* pWindow)
+int GXScriptHost::RegisterWindowApi(
+    const std::string& name, const char* pszSignature, GXSApiFunc fn, GXWindowMain* pWindow)
 {
     return m_vm.RegisterApi(name, pszSignature, std::move(fn), pWindow);
 }

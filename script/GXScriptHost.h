@@ -14,8 +14,7 @@
 // The only door into the script language. Every Run tokenises and parses its
 // text afresh; what persists between runs is the interpreter's state: depth-0
 // variables, user functions declared by earlier runs, registered natives.
-class GXScriptHost
-{
+class GXScriptHost {
 public:
     GXScriptHost();
     ~GXScriptHost();
@@ -31,8 +30,8 @@ public:
     [[nodiscard]] int Run(const char* pszText, GXSVal* pResult, int* pnErrorCode);
 
     [[nodiscard]] int RegisterApi(const std::string& name, const char* pszSignature, GXSApiFunc fn);
-    [[nodiscard]] int RegisterWindowApi(const std::string& name, const char* pszSignature, GXSApiFunc fn,
-                                        GXWindowMain* pWindow);
+    [[nodiscard]] int RegisterWindowApi(
+        const std::string& name, const char* pszSignature, GXSApiFunc fn, GXWindowMain* pWindow);
     [[nodiscard]] bool HasFunction(const std::string& name) const { return m_vm.HasFunction(name); }
 
     // out = failing source line, plus "/" and the function text when the

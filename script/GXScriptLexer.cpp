@@ -6,27 +6,46 @@
 
 namespace {
 
-struct SWord
-{
+struct SWord {
     const char* psz;
     int nKind;
 };
 
 // Tried in this order; "while" reads as "if".
 constexpr SWord kKeywords[] = {
-    {"if", TK_IF},         {"else", TK_ELSE},   {"while", TK_IF},
-    {"int", TK_INT},       {"double", TK_DOUBLE}, {"string", TK_STRING},
-    {"return", TK_RETURN}, {"void", TK_VOID},   {"for", TK_FOR},
+    { "if", TK_IF },
+    { "else", TK_ELSE },
+    { "while", TK_IF },
+    { "int", TK_INT },
+    { "double", TK_DOUBLE },
+    { "string", TK_STRING },
+    { "return", TK_RETURN },
+    { "void", TK_VOID },
+    { "for", TK_FOR },
 };
 
 // Tried in this order, with no test of the byte that follows.
 constexpr SWord kOperators[] = {
-    {"==", TK_EQ}, {"!=", TK_NE}, {"<=", TK_LE}, {">=", TK_GE}, {"<", TK_LT}, {">", TK_GT},
+    { "==", TK_EQ },
+    { "!=", TK_NE },
+    { "<=", TK_LE },
+    { ">=", TK_GE },
+    { "<", TK_LT },
+    { ">", TK_GT },
 };
 
-bool IsAsciiLetter(unsigned char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-bool IsDigit(unsigned char c) { return c >= '0' && c <= '9'; }
-bool IsWordByte(unsigned char c) { return IsAsciiLetter(c) || IsDigit(c) || c == '_'; }
+bool IsAsciiLetter(unsigned char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+bool IsDigit(unsigned char c)
+{
+    return c >= '0' && c <= '9';
+}
+bool IsWordByte(unsigned char c)
+{
+    return IsAsciiLetter(c) || IsDigit(c) || c == '_';
+}
 
 // Length of the UTF-8 sequence a lead byte opens; 0 for a byte that opens none.
 int Utf8Length(unsigned char c)
@@ -42,24 +61,39 @@ int Utf8Length(unsigned char c)
 
 int SingleCharKind(char c)
 {
-    switch (c)
-    {
-    case '(': return TK_LPAREN;
-    case ')': return TK_RPAREN;
-    case '{': return TK_LBRACE;
-    case '}': return TK_RBRACE;
-    case '[': return TK_LBRACKET;
-    case ']': return TK_RBRACKET;
-    case '-': return TK_MINUS;
-    case '+': return TK_PLUS;
-    case '*': return TK_STAR;
-    case '/': return TK_SLASH;
-    case '%': return TK_PERCENT;
-    case '=': return TK_ASSIGN;
-    case ',': return TK_COMMA;
-    case ';': return TK_SEMI;
-    case '!': return TK_NOT;
-    default: return 0;
+    switch (c) {
+    case '(':
+        return TK_LPAREN;
+    case ')':
+        return TK_RPAREN;
+    case '{':
+        return TK_LBRACE;
+    case '}':
+        return TK_RBRACE;
+    case '[':
+        return TK_LBRACKET;
+    case ']':
+        return TK_RBRACKET;
+    case '-':
+        return TK_MINUS;
+    case '+':
+        return TK_PLUS;
+    case '*':
+        return TK_STAR;
+    case '/':
+        return TK_SLASH;
+    case '%':
+        return TK_PERCENT;
+    case '=':
+        return TK_ASSIGN;
+    case ',':
+        return TK_COMMA;
+    case ';':
+        return TK_SEMI;
+    case '!':
+        return TK_NOT;
+    default:
+        return 0;
     }
 }
 
@@ -73,7 +107,7 @@ int DigitValue(char c, unsigned nBase)
     return (v >= 0 && static_cast<unsigned>(v) < nBase) ? v : -1;
 }
 
-}  // namespace
+} // namespace
 
 int GXScriptLexer::Tokenize(const char* pszText)
 {
@@ -86,8 +120,7 @@ int GXScriptLexer::Tokenize(const char* pszText)
     m_pCursor = pszText ? pszText : "";
     if (*m_pCursor == '\0')
         m_nEnd = 1;
-    for (;;)
-    {
+    for (;;) {
         SToken tok;
         const int nErr = ReadToken(tok);
         if (nErr != 0)
@@ -103,13 +136,10 @@ void GXScriptLexer::Advance()
 {
     if (*m_pCursor == '\0')
         return;
-    if (*m_pCursor == '\n')
-    {
+    if (*m_pCursor == '\n') {
         ++m_nLine;
         m_nCol = 0;
-    }
-    else
-    {
+    } else {
         ++m_nCol;
     }
     ++m_pCursor;
@@ -131,14 +161,12 @@ int GXScriptLexer::ReadToken(SToken& tok)
         m_nEnd = 1;
     tok.nLine = m_nLine;
     tok.nCol = m_nCol;
-    if (m_nEnd)
-    {
+    if (m_nEnd) {
         tok.nKind = TK_END;
         return 0;
     }
 
-    for (const SWord& w : kKeywords)
-    {
+    for (const SWord& w : kKeywords) {
         const size_t n = std::strlen(w.psz);
         if (std::strncmp(m_pCursor, w.psz, n) != 0)
             continue;
@@ -150,21 +178,17 @@ int GXScriptLexer::ReadToken(SToken& tok)
         Advance(static_cast<int>(n));
         return 0;
     }
-    for (const SWord& w : kOperators)
-    {
+    for (const SWord& w : kOperators) {
         const size_t n = std::strlen(w.psz);
-        if (std::strncmp(m_pCursor, w.psz, n) == 0)
-        {
+        if (std::strncmp(m_pCursor, w.psz, n) == 0) {
             tok.nKind = w.nKind;
             Advance(static_cast<int>(n));
             return 0;
         }
     }
-    if (m_pCursor[0] == '/' && m_pCursor[1] == '*')
-    {
+    if (m_pCursor[0] == '/' && m_pCursor[1] == '*') {
         Advance(2);
-        while (!(m_pCursor[0] == '*' && m_pCursor[1] == '/'))
-        {
+        while (!(m_pCursor[0] == '*' && m_pCursor[1] == '/')) {
             if (*m_pCursor == '\0')
                 return GXS_ERR_EOF_COMMENT;
             Advance();
@@ -173,8 +197,7 @@ int GXScriptLexer::ReadToken(SToken& tok)
         tok.nKind = TK_COMMENT;
         return 0;
     }
-    if (m_pCursor[0] == '/' && m_pCursor[1] == '/')
-    {
+    if (m_pCursor[0] == '/' && m_pCursor[1] == '/') {
         Advance(2);
         while (*m_pCursor != '\n' && *m_pCursor != '\0')
             Advance();
@@ -183,20 +206,16 @@ int GXScriptLexer::ReadToken(SToken& tok)
     }
 
     const unsigned char c = static_cast<unsigned char>(*m_pCursor);
-    if (const int nKind = SingleCharKind(static_cast<char>(c)); nKind != 0)
-    {
+    if (const int nKind = SingleCharKind(static_cast<char>(c)); nKind != 0) {
         Advance();
         tok.nKind = nKind;
         return 0;
     }
-    if (c == '"')
-    {
+    if (c == '"') {
         Advance();
         const char* pStart = m_pCursor;
-        while (*m_pCursor != '"')
-        {
-            if (*m_pCursor == '\0')
-            {
+        while (*m_pCursor != '"') {
+            if (*m_pCursor == '\0') {
                 // An unterminated literal ends the token list without error.
                 tok.nKind = TK_END;
                 return 0;
@@ -220,11 +239,9 @@ int GXScriptLexer::ReadIdentifier(SToken& tok)
 {
     const char* pStart = m_pCursor;
     Advance();
-    for (;;)
-    {
+    for (;;) {
         const unsigned char c = static_cast<unsigned char>(*m_pCursor);
-        if (IsWordByte(c))
-        {
+        if (IsWordByte(c)) {
             Advance();
             continue;
         }
@@ -232,11 +249,9 @@ int GXScriptLexer::ReadIdentifier(SToken& tok)
         if (nLen == 0)
             break;
         int i = 1;
-        for (; i < nLen; ++i)
-        {
+        for (; i < nLen; ++i) {
             const unsigned char t = static_cast<unsigned char>(m_pCursor[i]);
-            if (t == 0)
-            {
+            if (t == 0) {
                 Advance(i);
                 return GXS_ERR_DBCS;
             }
@@ -244,7 +259,7 @@ int GXScriptLexer::ReadIdentifier(SToken& tok)
                 break;
         }
         if (i < nLen)
-            break;  // not a whole sequence: the identifier ends before it
+            break; // not a whole sequence: the identifier ends before it
         Advance(nLen);
     }
     tok.nKind = TK_IDENT;
@@ -259,8 +274,7 @@ int GXScriptLexer::ReadNumber(SToken& tok)
     std::string text;
     text.push_back(*m_pCursor);
     Advance();
-    for (;;)
-    {
+    for (;;) {
         const unsigned char c = static_cast<unsigned char>(*m_pCursor);
         if (!(IsWordByte(c) || c == '.'))
             break;
@@ -270,15 +284,12 @@ int GXScriptLexer::ReadNumber(SToken& tok)
 
     unsigned nBase = 10;
     size_t i = 0;
-    if (text.size() >= 2 && text[0] == '0' && text[1] == 'x')
-    {
+    if (text.size() >= 2 && text[0] == '0' && text[1] == 'x') {
         nBase = 16;
         i = 2;
         if (i == text.size())
             return GXS_ERR_HEX;
-    }
-    else if (text.size() >= 2 && text[0] == '0' && text[1] == 'b')
-    {
+    } else if (text.size() >= 2 && text[0] == '0' && text[1] == 'b') {
         nBase = 2;
         i = 2;
         if (i == text.size())
@@ -290,10 +301,8 @@ int GXScriptLexer::ReadNumber(SToken& tok)
     double dbl = 0.0;
     bool bFraction = false;
     double scale = 1.0;
-    for (; i < text.size(); ++i)
-    {
-        if (text[i] == '.')
-        {
+    for (; i < text.size(); ++i) {
+        if (text[i] == '.') {
             if (bFraction)
                 return GXS_ERR_REAL;
             bFraction = true;
@@ -303,24 +312,18 @@ int GXScriptLexer::ReadNumber(SToken& tok)
         const int nDigit = DigitValue(text[i], nBase);
         if (nDigit < 0)
             return GXS_ERR_DECIMAL;
-        if (!bFraction)
-        {
+        if (!bFraction) {
             nInt = nInt * nBase + static_cast<uint32_t>(nDigit);
             dbl = dbl * nBase + nDigit;
-        }
-        else
-        {
+        } else {
             dbl += nDigit * scale;
             scale /= nBase;
         }
     }
-    if (bFraction)
-    {
+    if (bFraction) {
         tok.nKind = TK_REAL;
         tok.num.dbl = dbl;
-    }
-    else
-    {
+    } else {
         tok.nKind = TK_INTEGER;
         tok.num.n = static_cast<int32_t>(nInt);
     }

@@ -5,11 +5,10 @@
 #include <vector>
 
 // Token kinds; 2 and 6 are never produced, 1 and 3 are never stored.
-enum GXSTokenKind : int
-{
+enum GXSTokenKind : int {
     TK_END = 1,
     TK_COMMENT = 3,
-    TK_IF = 4,  // also "while": the language has no loop
+    TK_IF = 4, // also "while": the language has no loop
     TK_ELSE = 5,
     TK_INT = 7,
     TK_DOUBLE = 8,
@@ -44,24 +43,21 @@ enum GXSTokenKind : int
     TK_IDENT = 37,
 };
 
-struct SToken
-{
+struct SToken {
     int nKind = TK_END;
-    int nLine = 0;  // 0-based, of the token's first byte
+    int nLine = 0; // 0-based, of the token's first byte
     int nCol = 0;
-    union
-    {
+    union {
         double dbl;
         int32_t n;
-    } num{0.0};
-    std::string strText;  // string literal or identifier
+    } num { 0.0 };
+    std::string strText; // string literal or identifier
 };
 
 // Thread: the owning script host's thread only.
 // Turns UTF-8 script text into tokens stamped with line and column. Reused for
 // every run: each Tokenize starts from a fresh cursor and an empty array.
-class GXScriptLexer
-{
+class GXScriptLexer {
 public:
     // Returns 0 or the first error; on an error the tokens read so far stay
     // and Line()/Col() tell where reading stopped.

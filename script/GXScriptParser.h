@@ -20,8 +20,7 @@
 // scans O(1) or O(log n), ranges that can never match are rejected from
 // prefix counts, and failed (rule, range) pairs are remembered, which keeps
 // the accepted texts and their trees unchanged.
-class GXScriptParser
-{
+class GXScriptParser {
 public:
     void SetTrace(const GXScriptTrace* pTrace) { m_pTrace = pTrace; }
 
@@ -46,13 +45,12 @@ public:
     static constexpr int64_t kMaxSteps = 4'000'000;
 
 private:
-    struct SAbort
-    {
+    struct SAbort {
         int nPos;
         int nCode;
     };
     class CNest;
-    using LevelList = std::vector<std::pair<int, int>>;  // (level, position), sorted
+    using LevelList = std::vector<std::pair<int, int>>; // (level, position), sorted
 
     [[noreturn]] void Error(int nPos, int nCode);
     void Step();
@@ -89,8 +87,8 @@ private:
     [[nodiscard]] bool Multiplicative(int s, int e, SStmtPtr& out);
     [[nodiscard]] bool Unary(int s, int e, SStmtPtr& out);
     using Rule = bool (GXScriptParser::*)(int, int, SStmtPtr&);
-    [[nodiscard]] bool LeftAssociative(int s, int e, SStmtPtr& out, int nRule, const std::vector<int>& prevOp,
-                                       Rule self, Rule next);
+    [[nodiscard]] bool LeftAssociative(
+        int s, int e, SStmtPtr& out, int nRule, const std::vector<int>& prevOp, Rule self, Rule next);
     [[nodiscard]] SStmtPtr Binary(int s, int nOpPos, SStmtPtr left, SStmtPtr right) const;
     [[nodiscard]] bool Primary(int s, int e, SStmtPtr& out);
     [[nodiscard]] bool ArgumentList(int first, int last, SStmtPtr& out);
@@ -110,7 +108,7 @@ private:
     std::vector<int> m_noExpr, m_paren, m_bracket, m_brace, m_badIf;
     std::vector<int> m_nextAssign, m_nextCompare, m_prevAdditive, m_prevMultiplicative;
     std::vector<int> m_prevComma, m_prevSemi, m_prevBoundary, m_nextSemi, m_matchBrace;
-    std::vector<int8_t> m_ifCondition;  // per `if` token: 0 fine, 1 bad, 2 too deep
+    std::vector<int8_t> m_ifCondition; // per `if` token: 0 fine, 1 bad, 2 too deep
     LevelList m_closeByLevel, m_elseByLevel, m_ifByLevel;
     // (position where an `if`'s then / else branch begins, the `if`), sorted
     LevelList m_ifByThenStart, m_ifByElseStart;

@@ -1,8 +1,8 @@
 #include "script/GXScriptVM.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <algorithm>
 #include <cstring>
 
 #include "script/GXSErr.h"
@@ -34,16 +34,22 @@ void CopyValue(GXSVal& out, const GXSVal& src)
         out.m_strText = src.m_strText;
 }
 
-uintptr_t StackPosition() { return reinterpret_cast<uintptr_t>(__builtin_frame_address(0)); }
+uintptr_t StackPosition()
+{
+    return reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
+}
 
 int LetterType(char c)
 {
-    switch (c)
-    {
-    case 'i': return GXSV_INT;
-    case 's': return GXSV_STRING;
-    case 'd': return GXSV_DOUBLE;
-    default: return -1;
+    switch (c) {
+    case 'i':
+        return GXSV_INT;
+    case 's':
+        return GXSV_STRING;
+    case 'd':
+        return GXSV_DOUBLE;
+    default:
+        return -1;
     }
 }
 
@@ -52,23 +58,43 @@ bool IntOperator(int nOp, int32_t a, int32_t b, GXSVal& out)
 {
     const uint32_t ua = static_cast<uint32_t>(a);
     const uint32_t ub = static_cast<uint32_t>(b);
-    switch (nOp)
-    {
-    case OP_EQ: SetInt(out, a == b); return true;
-    case OP_NE: SetInt(out, a != b); return true;
-    case OP_LE: SetInt(out, a <= b); return true;
-    case OP_GE: SetInt(out, a >= b); return true;
-    case OP_LT: SetInt(out, a < b); return true;
-    case OP_GT: SetInt(out, a > b); return true;
-    case OP_ADD: SetInt(out, static_cast<int32_t>(ua + ub)); return true;
-    case OP_SUB: SetInt(out, static_cast<int32_t>(ua - ub)); return true;
-    case OP_MUL: SetInt(out, static_cast<int32_t>(ua * ub)); return true;
+    switch (nOp) {
+    case OP_EQ:
+        SetInt(out, a == b);
+        return true;
+    case OP_NE:
+        SetInt(out, a != b);
+        return true;
+    case OP_LE:
+        SetInt(out, a <= b);
+        return true;
+    case OP_GE:
+        SetInt(out, a >= b);
+        return true;
+    case OP_LT:
+        SetInt(out, a < b);
+        return true;
+    case OP_GT:
+        SetInt(out, a > b);
+        return true;
+    case OP_ADD:
+        SetInt(out, static_cast<int32_t>(ua + ub));
+        return true;
+    case OP_SUB:
+        SetInt(out, static_cast<int32_t>(ua - ub));
+        return true;
+    case OP_MUL:
+        SetInt(out, static_cast<int32_t>(ua * ub));
+        return true;
     case OP_DIV:
         // INT_MIN / -1 wraps to INT_MIN instead of trapping.
         SetInt(out, b == -1 ? static_cast<int32_t>(0u - ua) : a / b);
         return true;
-    case OP_MOD: SetInt(out, b == -1 ? 0 : a % b); return true;
-    default: return false;
+    case OP_MOD:
+        SetInt(out, b == -1 ? 0 : a % b);
+        return true;
+    default:
+        return false;
     }
 }
 
@@ -76,31 +102,56 @@ bool IntOperator(int nOp, int32_t a, int32_t b, GXSVal& out)
 // 0.0 and % the floating remainder, both typed double.
 bool MixedOperator(int nOp, double a, double b, GXSVal& out)
 {
-    switch (nOp)
-    {
-    case OP_EQ: SetDouble(out, a == b ? 1.0 : 0.0); return true;
-    case OP_NE: SetDouble(out, a != b ? 1.0 : 0.0); return true;
-    case OP_LE: SetDouble(out, a <= b ? 1.0 : 0.0); return true;
-    case OP_GE: SetDouble(out, a >= b ? 1.0 : 0.0); return true;
-    case OP_LT: SetDouble(out, a < b ? 1.0 : 0.0); return true;
-    case OP_GT: SetDouble(out, a > b ? 1.0 : 0.0); return true;
-    case OP_ADD: SetDouble(out, a + b); return true;
-    case OP_SUB: SetDouble(out, a - b); return true;
-    case OP_MUL: SetDouble(out, a * b); return true;
-    case OP_DIV: SetDouble(out, a / b); return true;
-    case OP_MOD: SetDouble(out, std::fmod(a, b)); return true;
-    default: return false;
+    switch (nOp) {
+    case OP_EQ:
+        SetDouble(out, a == b ? 1.0 : 0.0);
+        return true;
+    case OP_NE:
+        SetDouble(out, a != b ? 1.0 : 0.0);
+        return true;
+    case OP_LE:
+        SetDouble(out, a <= b ? 1.0 : 0.0);
+        return true;
+    case OP_GE:
+        SetDouble(out, a >= b ? 1.0 : 0.0);
+        return true;
+    case OP_LT:
+        SetDouble(out, a < b ? 1.0 : 0.0);
+        return true;
+    case OP_GT:
+        SetDouble(out, a > b ? 1.0 : 0.0);
+        return true;
+    case OP_ADD:
+        SetDouble(out, a + b);
+        return true;
+    case OP_SUB:
+        SetDouble(out, a - b);
+        return true;
+    case OP_MUL:
+        SetDouble(out, a * b);
+        return true;
+    case OP_DIV:
+        SetDouble(out, a / b);
+        return true;
+    case OP_MOD:
+        SetDouble(out, std::fmod(a, b));
+        return true;
+    default:
+        return false;
     }
 }
 
-}  // namespace
+} // namespace
 
 // Restores the store, the depth and the declaration line when a user call
 // ends, whether normally, by return or by an error unwinding through it.
-class GXScriptVM::CCallScope
-{
+class GXScriptVM::CCallScope {
 public:
-    CCallScope(GXScriptVM& vm) : m_vm(vm), m_nMark(vm.m_store.size()), m_nDepth(vm.m_nDepth), m_nArgs(vm.m_args.size())
+    explicit CCallScope(GXScriptVM& vm)
+        : m_vm(vm)
+        , m_nMark(vm.m_store.size())
+        , m_nDepth(vm.m_nDepth)
+        , m_nArgs(vm.m_args.size())
     {
         ++m_vm.m_nCallDepth;
     }
@@ -128,9 +179,15 @@ private:
     bool m_bEntered = false;
 };
 
-GXScriptVM::GXScriptVM() { m_callStack.push_back(nullptr); }
+GXScriptVM::GXScriptVM()
+{
+    m_callStack.push_back(nullptr);
+}
 
-GXScriptVM::~GXScriptVM() { Reset(true); }
+GXScriptVM::~GXScriptVM()
+{
+    Reset(true);
+}
 
 // ===========================================================================
 // Runs, state and registration
@@ -146,8 +203,7 @@ int GXScriptVM::Run(SStmtPtr program, GXSVal* pResult)
     const int nOuterDepth = m_nDepth;
     const int nOuterDeclLine = m_nDeclLine;
     m_nDepth = 0;
-    if (m_nRunning == 0)
-    {
+    if (m_nRunning == 0) {
         m_nSteps = 0;
         m_nStackBase = StackPosition();
     }
@@ -157,8 +213,7 @@ int GXScriptVM::Run(SStmtPtr program, GXSVal* pResult)
     // The chain is taken apart first so that each node can be executed and
     // a registered function declaration moved out by ownership.
     std::vector<SStmtPtr> statements;
-    while (program)
-    {
+    while (program) {
         SStmtPtr next = std::move(program->m_pNext);
         statements.push_back(std::move(program));
         program = std::move(next);
@@ -166,34 +221,24 @@ int GXScriptVM::Run(SStmtPtr program, GXSVal* pResult)
 
     ++m_nRunning;
     int nCode = GXS_OK;
-    try
-    {
-        for (SStmtPtr& stmt : statements)
-        {
-            if (stmt->m_nKind == SK_FUNC_DECL)
-            {
-                m_pCurrent = stmt.get();
+    try {
+        for (SStmtPtr& stmt : statements) {
+            if (stmt->m_nKind == SK_FUNC_DECL) {
                 RegisterFunction(stmt);
                 continue;
             }
-            if (Exec(stmt.get(), out) == Flow::Return)
-            {
+            if (Exec(stmt.get(), out) == Flow::Return) {
                 // A top-level return ends the run with its value.
                 out = std::move(m_returnValue);
                 break;
             }
         }
-    }
-    catch (GXS_ERR nErr)
-    {
+    } catch (GXS_ERR nErr) {
         nCode = nErr;
     }
-    if (--m_nRunning == 0)
-    {
+    if (--m_nRunning == 0) {
         m_graveyard.clear();
-    }
-    else
-    {
+    } else {
         m_nDepth = nOuterDepth;
         m_nDeclLine = nOuterDeclLine;
     }
@@ -204,14 +249,12 @@ void GXScriptVM::Reset(bool bWithNatives)
 {
     while (!m_store.empty())
         PopVariablesTo(0);
-    for (SSymbol& sym : m_symbols)
-    {
+    for (SSymbol& sym : m_symbols) {
         sym.pFunc = nullptr;
         if (bWithNatives)
             sym.pNative = nullptr;
     }
-    if (m_nRunning > 0)
-    {
+    if (m_nRunning > 0) {
         for (auto& fn : m_functions)
             m_graveyard.push_back(std::move(fn));
     }
@@ -260,12 +303,11 @@ int GXScriptVM::Intern(const std::string& name)
 {
     auto [it, bNew] = m_symbolIds.try_emplace(name, static_cast<int>(m_symbols.size()));
     if (bNew)
-        m_symbols.push_back(SSymbol{name, {}, nullptr, nullptr});
+        m_symbols.push_back(SSymbol { name, {}, nullptr, nullptr });
     return it->second;
 }
 
-template <class T>
-int GXScriptVM::SymOf(T* pNode)
+template <class T> int GXScriptVM::SymOf(T* pNode)
 {
     if (pNode->m_nSym < 0)
         pNode->m_nSym = Intern(pNode->m_strName);
@@ -283,10 +325,8 @@ GXSVal* GXScriptVM::Lookup(int nSym)
     const auto& vars = m_symbols[nSym].vars;
     int nBest = -1;
     int nIndex = -1;
-    for (auto it = vars.rbegin(); it != vars.rend(); ++it)
-    {
-        if (it->nDepth <= m_nDepth && it->nDepth > nBest)
-        {
+    for (auto it = vars.rbegin(); it != vars.rend(); ++it) {
+        if (it->nDepth <= m_nDepth && it->nDepth > nBest) {
             nBest = it->nDepth;
             nIndex = it->nIndex;
             if (nBest == m_nDepth)
@@ -300,23 +340,20 @@ GXSVal& GXScriptVM::Declare(int nSym, GXSVal value, int nDepth, const SStmt* pAt
 {
     SSymbol& sym = m_symbols[nSym];
     const int nDeepest = sym.vars.empty() ? -1 : sym.vars.back().nDeepest;
-    if (nDepth <= nDeepest)
-    {
-        for (const auto& var : sym.vars)
-        {
+    if (nDepth <= nDeepest) {
+        for (const auto& var : sym.vars) {
             if (var.nDepth == nDepth)
                 Error(GXS_ERR_VAR_REDEF, pAt);
         }
     }
-    sym.vars.push_back({nDepth, static_cast<int>(m_store.size()), std::max(nDepth, nDeepest)});
-    m_store.push_back(SVariable{std::move(value), nSym});
+    sym.vars.push_back({ nDepth, static_cast<int>(m_store.size()), std::max(nDepth, nDeepest) });
+    m_store.push_back(SVariable { std::move(value), nSym });
     return m_store.back().val;
 }
 
 void GXScriptVM::PopVariablesTo(size_t nMark)
 {
-    while (m_store.size() > nMark)
-    {
+    while (m_store.size() > nMark) {
         m_symbols[m_store.back().nSym].vars.pop_back();
         m_store.pop_back();
     }
@@ -328,27 +365,26 @@ void GXScriptVM::PopVariablesTo(size_t nMark)
 
 GXScriptVM::Flow GXScriptVM::ExecChain(const SStmt* pFirst, GXSVal& out)
 {
-    for (const SStmt* p = pFirst; p; p = p->m_pNext.get())
-    {
+    for (const SStmt* p = pFirst; p; p = p->m_pNext.get()) {
         if (Exec(p, out) == Flow::Return)
             return Flow::Return;
     }
     return Flow::Normal;
 }
 
-void GXScriptVM::Eval(const SStmt* p, GXSVal& out) { (void)Exec(p, out); }
+void GXScriptVM::Eval(const SStmt* p, GXSVal& out)
+{
+    (void)Exec(p, out);
+}
 
 GXScriptVM::Flow GXScriptVM::Exec(const SStmt* p, GXSVal& out)
 {
-    m_pCurrent = p;
     if (++m_nSteps > m_nStepLimit)
         Error(GXS_ERR_STEP_LIMIT, p);
     if (m_nStackBase - StackPosition() > kStackBudget)
         Error(GXS_ERR_CALL_DEPTH, p);
-    switch (p->m_nKind)
-    {
-    case SK_IF:
-    {
+    switch (p->m_nKind) {
+    case SK_IF: {
         const auto* pIf = static_cast<const SStmtIf*>(p);
         if (!pIf->m_pCond || !pIf->m_pThen)
             Error(GXS_ERR_VM_INTERNAL, p);
@@ -360,8 +396,7 @@ GXScriptVM::Flow GXScriptVM::Exec(const SStmt* p, GXSVal& out)
             return Exec(pIf->m_pElse.get(), out);
         return Flow::Normal;
     }
-    case SK_VAR:
-    {
+    case SK_VAR: {
         // The index expression is never evaluated.
         auto* pVar = const_cast<SStmtVar*>(static_cast<const SStmtVar*>(p));
         const int nSym = SymOf(pVar);
@@ -371,8 +406,7 @@ GXScriptVM::Flow GXScriptVM::Exec(const SStmt* p, GXSVal& out)
             CopyValue(out, Declare(nSym, GXSVal(), m_nDepth, p));
         return Flow::Normal;
     }
-    case SK_VAR_DECL:
-    {
+    case SK_VAR_DECL: {
         const auto* pDecl = static_cast<const SStmtVarDecl*>(p);
         GXSVal zero;
         zero.m_nType = pDecl->m_nType;
@@ -382,10 +416,13 @@ GXScriptVM::Flow GXScriptVM::Exec(const SStmt* p, GXSVal& out)
     case SK_FUNC_DECL:
         // Only the top level declares functions; the parser puts them nowhere else.
         return Flow::Normal;
-    case SK_ASSIGNMENT: ExecAssignment(static_cast<const SStmtAssignment*>(p), out); return Flow::Normal;
-    case SK_EXPRESSION: ExecExpression(static_cast<const SStmtExpression*>(p), out); return Flow::Normal;
-    case SK_COMPOUND:
-    {
+    case SK_ASSIGNMENT:
+        ExecAssignment(static_cast<const SStmtAssignment*>(p), out);
+        return Flow::Normal;
+    case SK_EXPRESSION:
+        ExecExpression(static_cast<const SStmtExpression*>(p), out);
+        return Flow::Normal;
+    case SK_COMPOUND: {
         // Variables declared in the block stay at their depth until the
         // enclosing user function returns (or the host is reset).
         const auto* pBlock = static_cast<const SStmtCompound*>(p);
@@ -397,8 +434,7 @@ GXScriptVM::Flow GXScriptVM::Exec(const SStmt* p, GXSVal& out)
         --m_nDepth;
         return flow;
     }
-    case SK_RETURN:
-    {
+    case SK_RETURN: {
         const auto* pRet = static_cast<const SStmtReturn*>(p);
         GXSVal value;
         if (pRet->m_pValue)
@@ -406,8 +442,11 @@ GXScriptVM::Flow GXScriptVM::Exec(const SStmt* p, GXSVal& out)
         m_returnValue = std::move(value);
         return Flow::Return;
     }
-    case SK_CALL: ExecCall(static_cast<const SStmtCall*>(p), out); return Flow::Normal;
-    default: return Flow::Normal;
+    case SK_CALL:
+        ExecCall(static_cast<const SStmtCall*>(p), out);
+        return Flow::Normal;
+    default:
+        return Flow::Normal;
     }
 }
 
@@ -418,15 +457,12 @@ void GXScriptVM::ExecAssignment(const SStmtAssignment* p, GXSVal& out)
     if (value.m_nType == GXSV_UNDEFINED)
         Error(GXS_ERR_ASSIGN_UNDEFINED, p);
     const int nSym = SymOf(p->m_pTarget.get());
-    if (GXSVal* pVar = Lookup(nSym))
-    {
+    if (GXSVal* pVar = Lookup(nSym)) {
         // No conversion to the declared type: the variable takes the value's.
         pVar->m_nType = value.m_nType;
         pVar->m_num = value.m_num;
         pVar->m_strText = value.m_strText;
-    }
-    else
-    {
+    } else {
         Declare(nSym, value, m_nDepth, p);
     }
     out = std::move(value);
@@ -434,8 +470,7 @@ void GXScriptVM::ExecAssignment(const SStmtAssignment* p, GXSVal& out)
 
 void GXScriptVM::ExecExpression(const SStmtExpression* p, GXSVal& out)
 {
-    if (p->m_pConst)
-    {
+    if (p->m_pConst) {
         CopyValue(out, *p->m_pConst);
         return;
     }
@@ -444,10 +479,8 @@ void GXScriptVM::ExecExpression(const SStmtExpression* p, GXSVal& out)
         Eval(p->m_pLeft.get(), left);
     if (p->m_pRight)
         Eval(p->m_pRight.get(), right);
-    m_pCurrent = p;
 
-    if (p->m_nOp == OP_NOT || p->m_nOp == OP_NEG)
-    {
+    if (p->m_nOp == OP_NOT || p->m_nOp == OP_NEG) {
         const bool bNot = p->m_nOp == OP_NOT;
         if (right.m_nType == GXSV_INT)
             SetInt(out, bNot ? (right.m_num.n == 0) : static_cast<int32_t>(0u - static_cast<uint32_t>(right.m_num.n)));
@@ -460,16 +493,14 @@ void GXScriptVM::ExecExpression(const SStmtExpression* p, GXSVal& out)
 
     const int lt = left.m_nType;
     const int rt = right.m_nType;
-    if (lt == GXSV_INT && rt == GXSV_INT)
-    {
+    if (lt == GXSV_INT && rt == GXSV_INT) {
         if ((p->m_nOp == OP_DIV || p->m_nOp == OP_MOD) && right.m_num.n == 0)
             Error(GXS_ERR_DIV_ZERO, p);
         if (!IntOperator(p->m_nOp, left.m_num.n, right.m_num.n, out))
             Error(GXS_ERR_BINARY_OP, p);
         return;
     }
-    if ((lt == GXSV_INT && rt == GXSV_DOUBLE) || (lt == GXSV_DOUBLE && rt == GXSV_INT))
-    {
+    if ((lt == GXSV_INT && rt == GXSV_DOUBLE) || (lt == GXSV_DOUBLE && rt == GXSV_INT)) {
         const double a = lt == GXSV_INT ? left.m_num.n : left.m_num.dbl;
         const double b = rt == GXSV_INT ? right.m_num.n : right.m_num.dbl;
         if ((p->m_nOp == OP_DIV || p->m_nOp == OP_MOD) && b == 0.0)
@@ -478,8 +509,7 @@ void GXScriptVM::ExecExpression(const SStmtExpression* p, GXSVal& out)
             Error(GXS_ERR_BINARY_OP, p);
         return;
     }
-    if (lt == GXSV_STRING && rt == GXSV_STRING)
-    {
+    if (lt == GXSV_STRING && rt == GXSV_STRING) {
         if (p->m_nOp == OP_ADD)
             out = GXSVal::String(left.m_strText + right.m_strText);
         else if (p->m_nOp == OP_EQ)
@@ -515,8 +545,7 @@ void GXScriptVM::CallUser(const SStmtCall* pCall, SStmtFuncDecl* pFunc, GXSVal& 
     // All arguments are evaluated and checked before any parameter exists,
     // so an argument never sees a parameter of the call it belongs to.
     const SStmt* pParam = pFunc->m_pParams.get();
-    for (const SStmt* pArg = pCall->m_pArgs.get(); pArg; pArg = pArg->m_pNext.get())
-    {
+    for (const SStmt* pArg = pCall->m_pArgs.get(); pArg; pArg = pArg->m_pNext.get()) {
         if (!pParam)
             Error(GXS_ERR_PARAM_COUNT, pCall);
         GXSVal value;
@@ -529,7 +558,6 @@ void GXScriptVM::CallUser(const SStmtCall* pCall, SStmtFuncDecl* pFunc, GXSVal& 
     if (pParam)
         Error(GXS_ERR_PARAM_COUNT, pCall);
 
-    m_pCurrent = pCall;
     size_t nArg = scope.ArgBase();
     for (SStmt* q = pFunc->m_pParams.get(); q; q = q->m_pNext.get(), ++nArg)
         Declare(SymOf(static_cast<SStmtVarDecl*>(q)->m_pVar.get()), std::move(m_args[nArg]), d + 1, pCall);
@@ -555,18 +583,16 @@ void GXScriptVM::CallUser(const SStmtCall* pCall, SStmtFuncDecl* pFunc, GXSVal& 
 void GXScriptVM::CallNative(const SStmtCall* pCall, const SNative& native, GXSVal& out)
 {
     const size_t nBase = m_args.size();
-    struct STruncate
-    {
+    struct STruncate {
         std::vector<GXSVal>& v;
         size_t n;
         ~STruncate() { v.resize(n); }
-    } truncate{m_args, nBase};
+    } truncate { m_args, nBase };
 
     // Arguments beyond the signature's letters are neither evaluated nor reported.
     const char* pszSig = native.strSignature.c_str();
     const SStmt* pArg = pCall->m_pArgs.get();
-    for (const char* pc = pszSig + 1; *pc; ++pc)
-    {
+    for (const char* pc = pszSig + 1; *pc; ++pc) {
         if (!pArg)
             Error(GXS_ERR_PARAM_COUNT, pCall);
         GXSVal value;
@@ -582,8 +608,7 @@ void GXScriptVM::CallNative(const SStmtCall* pCall, const SNative& native, GXSVa
 
     GXSApiValue args[10];
     const size_t nArgs = m_args.size() - nBase;
-    for (size_t i = 0; i < nArgs; ++i)
-    {
+    for (size_t i = 0; i < nArgs; ++i) {
         const GXSVal& v = m_args[nBase + i];
         if (v.m_nType == GXSV_INT)
             args[i].nInt = v.m_num.n;
@@ -593,12 +618,19 @@ void GXScriptVM::CallNative(const SStmtCall* pCall, const SNative& native, GXSVa
             args[i].pszText = v.m_strText.c_str();
     }
     const GXSApiValue ret = native.fn(native.pWindow, std::span<const GXSApiValue>(args, nArgs));
-    switch (cResult)
-    {
-    case 'V': out = GXSVal::Void(); break;
-    case 'I': SetInt(out, ret.nInt); break;
-    case 'S': out = GXSVal::String(ret.pszText ? ret.pszText : ""); break;
-    default: SetDouble(out, ret.dbl); break;
+    switch (cResult) {
+    case 'V':
+        out = GXSVal::Void();
+        break;
+    case 'I':
+        SetInt(out, ret.nInt);
+        break;
+    case 'S':
+        out = GXSVal::String(ret.pszText ? ret.pszText : "");
+        break;
+    default:
+        SetDouble(out, ret.dbl);
+        break;
     }
 }
 
@@ -608,25 +640,21 @@ void GXScriptVM::CallNative(const SStmtCall* pCall, const SNative& native, GXSVa
 
 void GXScriptVM::Error(int nCode, const SStmt* pStmt)
 {
-    if (m_pTrace && *m_pTrace)
-    {
+    if (m_pTrace && *m_pTrace) {
         char buf[64];
         std::snprintf(buf, sizeof buf, "@@rGXScriptVM::Error - %d", nCode);
         (*m_pTrace)(buf);
-        for (int i = 0; i <= m_nDepth; ++i)
-        {
-            const std::string name =
-                static_cast<size_t>(i) < m_callStack.size() && m_callStack[i] ? *m_callStack[i] : std::string();
+        for (int i = 0; i <= m_nDepth; ++i) {
+            const std::string name
+                = static_cast<size_t>(i) < m_callStack.size() && m_callStack[i] ? *m_callStack[i] : std::string();
             std::string line = "@@r GXScriptVM Call stack - [" + std::to_string(i) + "], [" + name + "]";
             (*m_pTrace)(line);
         }
     }
-    if (pStmt)
-    {
-        if (m_nDeclLine >= 0 && !m_active.empty())
-        {
-            m_strFuncText = "function[" + m_active.back()->m_strName + "] line[" +
-                            std::to_string(pStmt->m_nLine - m_nDeclLine) + "]";
+    if (pStmt) {
+        if (m_nDeclLine >= 0 && !m_active.empty()) {
+            m_strFuncText = "function[" + m_active.back()->m_strName + "] line["
+                + std::to_string(pStmt->m_nLine - m_nDeclLine) + "]";
         }
         m_nErrLine = pStmt->m_nLine;
         m_nErrCol = pStmt->m_nCol;

@@ -16,8 +16,7 @@
 // depth 0 (and in top-level blocks), the user functions and the natives.
 // Scoping is by call depth: a lookup tries the current depth, then each lower
 // one, so a function sees its callers' lower-depth variables.
-class GXScriptVM
-{
+class GXScriptVM {
 public:
     GXScriptVM();
     ~GXScriptVM();
@@ -34,8 +33,8 @@ public:
 
     // Refused (0) for an empty name, an empty or over-long signature, an empty
     // function or a name already registered (the first one stays).
-    [[nodiscard]] int RegisterApi(const std::string& name, const char* pszSignature, GXSApiFunc fn,
-                                  GXWindowMain* pWindow);
+    [[nodiscard]] int RegisterApi(
+        const std::string& name, const char* pszSignature, GXSApiFunc fn, GXWindowMain* pWindow);
     [[nodiscard]] bool HasFunction(const std::string& name) const;
 
     [[nodiscard]] int ErrorLine() const { return m_nErrLine; }
@@ -59,32 +58,27 @@ public:
     static constexpr int64_t kDefaultStepLimit = 10'000'000;
 
 private:
-    enum class Flow
-    {
+    enum class Flow {
         Normal,
         Return,
     };
-    struct SNative
-    {
+    struct SNative {
         std::string strSignature;
         GXSApiFunc fn;
         GXWindowMain* pWindow = nullptr;
     };
-    struct SSymbol
-    {
+    struct SSymbol {
         std::string strName;
-        struct SEntry
-        {
+        struct SEntry {
             int nDepth;
-            int nIndex;    // into the store
-            int nDeepest;  // deepest depth among this entry and those before it
+            int nIndex; // into the store
+            int nDeepest; // deepest depth among this entry and those before it
         };
-        std::vector<SEntry> vars;  // in declaration order
+        std::vector<SEntry> vars; // in declaration order
         SStmtFuncDecl* pFunc = nullptr;
         SNative* pNative = nullptr;
     };
-    struct SVariable
-    {
+    struct SVariable {
         GXSVal val;
         int nSym;
     };
@@ -92,8 +86,7 @@ private:
 
     [[noreturn]] void Error(int nCode, const SStmt* pStmt);
     int Intern(const std::string& name);
-    template <class T>
-    int SymOf(T* pNode);
+    template <class T> int SymOf(T* pNode);
 
     Flow ExecChain(const SStmt* pFirst, GXSVal& out);
     Flow Exec(const SStmt* p, GXSVal& out);
@@ -118,7 +111,7 @@ private:
     // Functions dropped by a Reset that a native made in the middle of a run;
     // freed when the outermost run ends.
     std::vector<std::unique_ptr<SStmtFuncDecl>> m_graveyard;
-    std::vector<GXSVal> m_args;  // argument values of the calls in progress
+    std::vector<GXSVal> m_args; // argument values of the calls in progress
 
     int m_nDepth = 0;
     int m_nDeclLine = -1;
@@ -128,8 +121,7 @@ private:
     // outlive their calls, as the error trace shows; Reset clears them all
     // before any function is freed.
     std::vector<const std::string*> m_callStack;
-    std::vector<const SStmtFuncDecl*> m_active;  // running user functions, innermost last
-    const SStmt* m_pCurrent = nullptr;
+    std::vector<const SStmtFuncDecl*> m_active; // running user functions, innermost last
     GXSVal m_returnValue;
     int64_t m_nSteps = 0;
     int64_t m_nStepLimit = kDefaultStepLimit;

@@ -3,8 +3,7 @@
 SStmt::~SStmt()
 {
     SStmtPtr p = std::move(m_pNext);
-    while (p)
-    {
+    while (p) {
         SStmtPtr next = std::move(p->m_pNext);
         p.reset();
         p = std::move(next);

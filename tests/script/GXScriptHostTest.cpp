@@ -7,7 +7,10 @@
 
 namespace {
 
-GXSApiValue NoOp(GXWindowMain*, std::span<const GXSApiValue>) { return GXSApiValue{}; }
+GXSApiValue NoOp(GXWindowMain*, std::span<const GXSApiValue>)
+{
+    return GXSApiValue {};
+}
 
 int RunCode(GXScriptHost& host, const std::string& text, GXSVal* pResult = nullptr)
 {
@@ -17,13 +20,12 @@ int RunCode(GXScriptHost& host, const std::string& text, GXSVal* pResult = nullp
     return nCode;
 }
 
-}  // namespace
+} // namespace
 
 TEST(GXScriptHost, EmptyOrCommentOnlyTextSucceedsAndLeavesResultUntouched)
 {
     GXScriptHost host;
-    for (const char* text : {"", "  \n\t", "/* c */ // d", static_cast<const char*>(nullptr)})
-    {
+    for (const char* text : { "", "  \n\t", "/* c */ // d", static_cast<const char*>(nullptr) }) {
         GXSVal result = GXSVal::Int(42);
         int nCode = -1;
         EXPECT_EQ(host.Run(text, &result, &nCode), 1);
@@ -37,15 +39,17 @@ TEST(GXScriptHost, ResetDropsVariablesAndFunctionsButKeepsNatives)
 {
     GXScriptHost host;
     int nCalls = 0;
-    ASSERT_EQ(host.RegisterApi("Tick", "V", [&](GXWindowMain*, std::span<const GXSApiValue>) {
-        ++nCalls;
-        return GXSApiValue{};
-    }), 1);
+    ASSERT_EQ(host.RegisterApi("Tick", "V",
+                  [&](GXWindowMain*, std::span<const GXSApiValue>) {
+                      ++nCalls;
+                      return GXSApiValue {};
+                  }),
+        1);
     ASSERT_EQ(RunCode(host, "x = 1; int f() { return 2; }"), 0);
     EXPECT_TRUE(host.HasFunction("f"));
     host.Reset();
     EXPECT_FALSE(host.HasFunction("f"));
-    EXPECT_EQ(RunCode(host, "int x; int f() { return 3; } Tick();"), 0);  // no 304 or 305 now
+    EXPECT_EQ(RunCode(host, "int x; int f() { return 3; } Tick();"), 0); // no 304 or 305 now
     EXPECT_EQ(nCalls, 1);
     GXSVal result;
     EXPECT_EQ(RunCode(host, "f();", &result), 0);
@@ -58,11 +62,11 @@ TEST(GXScriptHost, RegistrationRefusesBadNamesSignaturesAndDuplicates)
     EXPECT_EQ(host.RegisterApi("", "V", NoOp), 0);
     EXPECT_EQ(host.RegisterApi("A", "", NoOp), 0);
     EXPECT_EQ(host.RegisterApi("A", nullptr, NoOp), 0);
-    EXPECT_EQ(host.RegisterApi("A", "Viiiiiiiiiii", NoOp), 0);  // 12 letters
+    EXPECT_EQ(host.RegisterApi("A", "Viiiiiiiiiii", NoOp), 0); // 12 letters
     EXPECT_EQ(host.RegisterApi("A", "V", GXSApiFunc()), 0);
-    EXPECT_EQ(host.RegisterApi("A", "Viiiiiiiiii", NoOp), 1);  // 11 letters
-    EXPECT_EQ(host.RegisterApi("A", "V", NoOp), 0);            // the first one stays
-    EXPECT_EQ(host.RegisterApi("B", "Zq", NoOp), 1);           // letters are not looked at
+    EXPECT_EQ(host.RegisterApi("A", "Viiiiiiiiii", NoOp), 1); // 11 letters
+    EXPECT_EQ(host.RegisterApi("A", "V", NoOp), 0); // the first one stays
+    EXPECT_EQ(host.RegisterApi("B", "Zq", NoOp), 1); // letters are not looked at
     EXPECT_EQ(RunCode(host, "A(1, 2, 3, 4, 5, 6, 7, 8, 9, 10);"), 0);
     EXPECT_EQ(RunCode(host, "A(1);"), GXS_ERR_PARAM_COUNT);
 }
@@ -74,22 +78,24 @@ TEST(GXScriptHost, WindowNativesReceiveTheirWindow)
     std::vector<GXWindowMain*> seen;
     auto record = [&](GXWindowMain* w, std::span<const GXSApiValue>) {
         seen.push_back(w);
-        return GXSApiValue{};
+        return GXSApiValue {};
     };
     ASSERT_EQ(host.RegisterWindowApi("W", "V", record, pWindow), 1);
     ASSERT_EQ(host.RegisterApi("N", "V", record), 1);
     EXPECT_EQ(RunCode(host, "W(); N();"), 0);
-    EXPECT_EQ(seen, (std::vector<GXWindowMain*>{pWindow, nullptr}));
+    EXPECT_EQ(seen, (std::vector<GXWindowMain*> { pWindow, nullptr }));
 }
 
 TEST(GXScriptHost, StringArgumentsStayValidDuringTheCall)
 {
     GXScriptHost host;
     std::string got;
-    ASSERT_EQ(host.RegisterApi("Take", "Vss", [&](GXWindowMain*, std::span<const GXSApiValue> a) {
-        got = std::string(a[0].pszText) + "|" + a[1].pszText;
-        return GXSApiValue{};
-    }), 1);
+    ASSERT_EQ(host.RegisterApi("Take", "Vss",
+                  [&](GXWindowMain*, std::span<const GXSApiValue> a) {
+                      got = std::string(a[0].pszText) + "|" + a[1].pszText;
+                      return GXSApiValue {};
+                  }),
+        1);
     EXPECT_EQ(RunCode(host, "s = \"long enough to leave the small buffer\"; Take(s + \"!\", \"가나\");"), 0);
     EXPECT_EQ(got, "long enough to leave the small buffer!|가나");
 }
@@ -129,7 +135,7 @@ TEST(GXScriptHost, UtfSequenceCutOffAtTheEndIs111)
     EXPECT_EQ(host.ErrorLine(), 0);
     EXPECT_EQ(RunCode(host, "x\xC3"), GXS_ERR_DBCS);
     GXSVal result;
-    EXPECT_EQ(RunCode(host, "변수\xEA\xB0\x80 = 3; 변수\xEA\xB0\x80;", &result), GXS_ERR_TOKEN);  // must start ASCII
+    EXPECT_EQ(RunCode(host, "변수\xEA\xB0\x80 = 3; 변수\xEA\xB0\x80;", &result), GXS_ERR_TOKEN); // must start ASCII
     EXPECT_EQ(RunCode(host, "v\xEA\xB0\x80 = 3; v\xEA\xB0\x80;", &result), 0);
     EXPECT_EQ(result.m_num.n, 3);
 }
@@ -138,16 +144,16 @@ TEST(GXScriptHost, TraceHookReceivesParserAndInterpreterReports)
 {
     GXScriptHost host;
     std::vector<std::string> lines;
-    EXPECT_EQ(RunCode(host, "x = ;"), GXS_ERR_EOF);  // no hook: nothing traced, nothing breaks
+    EXPECT_EQ(RunCode(host, "x = ;"), GXS_ERR_EOF); // no hook: nothing traced, nothing breaks
     host.SetTrace([&](const std::string& s) { lines.push_back(s); });
     EXPECT_EQ(RunCode(host, "\n x = ;"), GXS_ERR_EOF);
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(lines[0], "@@rGXScriptParser::Error(err:200 line:1 col:5)");
     lines.clear();
     EXPECT_EQ(RunCode(host, "int f() { { return 1 / 0; } } f();"), GXS_ERR_DIV_ZERO);
-    EXPECT_EQ(lines, (std::vector<std::string>{"@@rGXScriptVM::Error - 303", "@@r GXScriptVM Call stack - [0], []",
-                                               "@@r GXScriptVM Call stack - [1], [f]",
-                                               "@@r GXScriptVM Call stack - [2], []"}));
+    EXPECT_EQ(lines,
+        (std::vector<std::string> { "@@rGXScriptVM::Error - 303", "@@r GXScriptVM Call stack - [0], []",
+            "@@r GXScriptVM Call stack - [1], [f]", "@@r GXScriptVM Call stack - [2], []" }));
 }
 
 TEST(GXScriptHost, FailedRunsKeepWhatTheyDidBeforeTheError)
@@ -157,7 +163,7 @@ TEST(GXScriptHost, FailedRunsKeepWhatTheyDidBeforeTheError)
     int nCode = 0;
     EXPECT_EQ(host.Run("a = 1; int f() { return 2; } b = 1 / 0; c = 3;", &result, &nCode), 0);
     EXPECT_EQ(nCode, GXS_ERR_DIV_ZERO);
-    EXPECT_EQ(result.m_num.n, 1);  // the last value written before the error
+    EXPECT_EQ(result.m_num.n, 1); // the last value written before the error
     EXPECT_TRUE(host.HasFunction("f"));
     EXPECT_EQ(RunCode(host, "a + f();", &result), 0);
     EXPECT_EQ(result.m_num.n, 3);

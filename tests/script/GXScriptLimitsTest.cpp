@@ -24,7 +24,7 @@ std::string Repeat(const std::string& s, int n)
     return out;
 }
 
-}  // namespace
+} // namespace
 
 TEST(GXScriptLimits, ParenthesesNestUpToTheCapAndFailWith200AtTheLastTokenBeyond)
 {
@@ -66,7 +66,7 @@ TEST(GXScriptLimits, LongStatementListsParseRunAndFreeWithoutRecursion)
     std::string args;
     for (int i = 0; i < 5000; ++i)
         args += (i ? ", " : "") + std::to_string(i);
-    EXPECT_EQ(RunCode(host, "nope(" + args + ");"), GXS_ERR_UNDECLARED_FUNC);  // parsed; then not found
+    EXPECT_EQ(RunCode(host, "nope(" + args + ");"), GXS_ERR_UNDECLARED_FUNC); // parsed; then not found
 }
 
 TEST(GXScriptLimits, HostileTextsEndPromptlyWithACode)
@@ -95,8 +95,8 @@ TEST(GXScriptLimits, StepLimitStopsExponentialRecursion)
 {
     GXScriptHost host;
     host.SetStepLimit(100000);
-    EXPECT_EQ(RunCode(host, "int f(int n) { if (n == 0) return 0; f(n - 1); return f(n - 1); } f(30);"),
-              GXS_ERR_STEP_LIMIT);
+    EXPECT_EQ(
+        RunCode(host, "int f(int n) { if (n == 0) return 0; f(n - 1); return f(n - 1); } f(30);"), GXS_ERR_STEP_LIMIT);
     GXSVal result;
-    EXPECT_EQ(RunCode(host, "f(5);", &result), 0);  // the budget is per run
+    EXPECT_EQ(RunCode(host, "f(5);", &result), 0); // the budget is per run
 }

@@ -21,15 +21,13 @@
 
 namespace {
 
-struct SRun
-{
+struct SRun {
     std::string strText;
     std::string strExpect;
-    int nLine;  // of the ">>>" line, for messages
+    int nLine; // of the ">>>" line, for messages
 };
 
-struct SCase
-{
+struct SCase {
     std::string strName;
     std::vector<SRun> runs;
 };
@@ -40,21 +38,15 @@ std::vector<SCase> LoadCases(const std::string& path)
     std::vector<SCase> cases;
     std::string line, text;
     int nLine = 0;
-    while (std::getline(in, line))
-    {
+    while (std::getline(in, line)) {
         ++nLine;
-        if (line.rfind("=== ", 0) == 0)
-        {
-            cases.push_back({line.substr(4), {}});
+        if (line.rfind("=== ", 0) == 0) {
+            cases.push_back({ line.substr(4), {} });
             text.clear();
-        }
-        else if (line.rfind(">>> ", 0) == 0 && !cases.empty())
-        {
-            cases.back().runs.push_back({text, line.substr(4), nLine});
+        } else if (line.rfind(">>> ", 0) == 0 && !cases.empty()) {
+            cases.back().runs.push_back({ text, line.substr(4), nLine });
             text.clear();
-        }
-        else if (!cases.empty())
-        {
+        } else if (!cases.empty()) {
             text += line + "\n";
         }
     }
@@ -64,8 +56,7 @@ std::vector<SCase> LoadCases(const std::string& path)
 std::string DumpTokens(const std::vector<SToken>& tokens)
 {
     std::string s;
-    for (const SToken& t : tokens)
-    {
+    for (const SToken& t : tokens) {
         if (!s.empty())
             s += " ";
         s += std::to_string(t.nKind);
@@ -81,19 +72,22 @@ std::string DumpTokens(const std::vector<SToken>& tokens)
 
 std::string DescribeValue(const GXSVal& v)
 {
-    switch (v.m_nType)
-    {
-    case GXSV_INT: return "int " + std::to_string(v.m_num.n);
-    case GXSV_DOUBLE: return "double " + scripttest::FormatDouble(v.m_num.dbl);
-    case GXSV_STRING: return "string " + v.m_strText;
-    case GXSV_VOID: return "void";
-    default: return "undefined";
+    switch (v.m_nType) {
+    case GXSV_INT:
+        return "int " + std::to_string(v.m_num.n);
+    case GXSV_DOUBLE:
+        return "double " + scripttest::FormatDouble(v.m_num.dbl);
+    case GXSV_STRING:
+        return "string " + v.m_strText;
+    case GXSV_VOID:
+        return "void";
+    default:
+        return "undefined";
     }
 }
 
 // Stub natives: they log what they receive so cases can check order and values.
-struct CStubs
-{
+struct CStubs {
     std::string strLog;
     int nCounter = 0;
     std::string strReturned;
@@ -103,39 +97,39 @@ struct CStubs
         auto log = [this](const std::string& s) { strLog += (strLog.empty() ? "" : ",") + s; };
         (void)host.RegisterApi("Log", "Vs", [log](GXWindowMain*, std::span<const GXSApiValue> a) {
             log(a[0].pszText);
-            return GXSApiValue{};
+            return GXSApiValue {};
         });
         (void)host.RegisterApi("LogInt", "Vi", [log](GXWindowMain*, std::span<const GXSApiValue> a) {
             log(std::to_string(a[0].nInt));
-            return GXSApiValue{};
+            return GXSApiValue {};
         });
         (void)host.RegisterApi("Vsi", "Vsi", [log](GXWindowMain*, std::span<const GXSApiValue> a) {
             log(std::string(a[0].pszText) + ":" + std::to_string(a[1].nInt));
-            return GXSApiValue{};
+            return GXSApiValue {};
         });
         (void)host.RegisterApi("Add1", "Ii", [](GXWindowMain*, std::span<const GXSApiValue> a) {
-            return GXSApiValue{a[0].nInt + 1, 0.0, nullptr};
+            return GXSApiValue { a[0].nInt + 1, 0.0, nullptr };
         });
         (void)host.RegisterApi("Half", "Dd", [](GXWindowMain*, std::span<const GXSApiValue> a) {
-            return GXSApiValue{0, a[0].dbl / 2, nullptr};
+            return GXSApiValue { 0, a[0].dbl / 2, nullptr };
         });
         (void)host.RegisterApi("Cat", "Sss", [this](GXWindowMain*, std::span<const GXSApiValue> a) {
             strReturned = std::string(a[0].pszText) + a[1].pszText;
-            return GXSApiValue{0, 0.0, strReturned.c_str()};
+            return GXSApiValue { 0, 0.0, strReturned.c_str() };
         });
-        (void)host.RegisterApi("Null", "S", [](GXWindowMain*, std::span<const GXSApiValue>) { return GXSApiValue{}; });
+        (void)host.RegisterApi("Null", "S", [](GXWindowMain*, std::span<const GXSApiValue>) { return GXSApiValue {}; });
         (void)host.RegisterApi("Next", "I", [this, log](GXWindowMain*, std::span<const GXSApiValue>) {
             ++nCounter;
             log("next" + std::to_string(nCounter));
-            return GXSApiValue{nCounter, 0.0, nullptr};
+            return GXSApiValue { nCounter, 0.0, nullptr };
         });
-        (void)host.RegisterApi("Bad", "Qi", [](GXWindowMain*, std::span<const GXSApiValue>) { return GXSApiValue{}; });
-        (void)host.RegisterApi("Odd", "Vx", [](GXWindowMain*, std::span<const GXSApiValue>) { return GXSApiValue{}; });
+        (void)host.RegisterApi("Bad", "Qi", [](GXWindowMain*, std::span<const GXSApiValue>) { return GXSApiValue {}; });
+        (void)host.RegisterApi("Odd", "Vx", [](GXWindowMain*, std::span<const GXSApiValue>) { return GXSApiValue {}; });
         (void)host.RegisterApi("Ten", "Iiiiiiiiiii", [](GXWindowMain*, std::span<const GXSApiValue> a) {
             int n = 0;
             for (const auto& v : a)
                 n += v.nInt;
-            return GXSApiValue{n, 0.0, nullptr};
+            return GXSApiValue { n, 0.0, nullptr };
         });
     }
 };
@@ -154,38 +148,34 @@ std::string Outcome(const SRun& run, GXScriptHost& host, CStubs& stubs)
 {
     const std::string& expect = run.strExpect;
     const std::string kind = expect.substr(0, expect.find(' '));
-    if (kind == "tokens" || kind == "lexerror" || kind == "tokpos")
-    {
+    if (kind == "tokens" || kind == "lexerror" || kind == "tokpos") {
         GXScriptLexer lexer;
         const int nErr = lexer.Tokenize(run.strText.c_str());
-        if (kind == "tokpos")
-        {
+        if (kind == "tokpos") {
             std::string s = "tokpos";
             for (const SToken& t : lexer.Tokens())
                 s += " " + std::to_string(t.nKind) + "@" + std::to_string(t.nLine) + ":" + std::to_string(t.nCol);
             return s;
         }
         if (nErr != 0)
-            return "lexerror " + std::to_string(nErr) + " " + std::to_string(lexer.Line()) + ":" +
-                   std::to_string(lexer.Col());
+            return "lexerror " + std::to_string(nErr) + " " + std::to_string(lexer.Line()) + ":"
+                + std::to_string(lexer.Col());
         return "tokens " + DumpTokens(lexer.Tokens());
     }
-    if (kind == "tree" || kind == "parseerror")
-    {
+    if (kind == "tree" || kind == "parseerror") {
         GXScriptLexer lexer;
         if (lexer.Tokenize(run.strText.c_str()) != 0)
             return "lexerror";
         GXScriptParser parser;
         const int nErr = parser.Parse(lexer.Tokens());
         if (nErr != 0)
-            return "parseerror " + std::to_string(nErr) + " " + std::to_string(parser.ErrorLine()) + ":" +
-                   std::to_string(parser.ErrorCol());
+            return "parseerror " + std::to_string(nErr) + " " + std::to_string(parser.ErrorLine()) + ":"
+                + std::to_string(parser.ErrorCol());
         SStmtPtr root = parser.TakeRoot();
         const std::string tree = scripttest::DumpChain(root.get());
         return "tree " + (tree.empty() ? std::string("<empty>") : tree);
     }
-    if (kind == "log")
-    {
+    if (kind == "log") {
         GXSVal result;
         int nCode = 0;
         (void)host.Run(run.strText.c_str(), &result, &nCode);
@@ -198,28 +188,25 @@ std::string Outcome(const SRun& run, GXScriptHost& host, CStubs& stubs)
     const int nOk = host.Run(run.strText.c_str(), &result, &nCode);
     if (nOk != (nCode == 0 ? 1 : 0))
         return "inconsistent return";
-    if (nCode != 0)
-    {
+    if (nCode != 0) {
         std::string text;
         host.GetErrorText(text);
-        return "error " + std::to_string(nCode) + " " + std::to_string(host.ErrorLine()) + ":" +
-               std::to_string(host.ErrorCol()) + " " + text;
+        return "error " + std::to_string(nCode) + " " + std::to_string(host.ErrorLine()) + ":"
+            + std::to_string(host.ErrorCol()) + " " + text;
     }
     if (result.m_nType == GXSV_STRING && result.m_strText == "<untouched>")
         return "untouched";
     return DescribeValue(result);
 }
 
-}  // namespace
+} // namespace
 
 TEST(ScriptGolden, EveryCaseOfEveryFileMatches)
 {
     const std::string dir = std::string(TAVDJ_SOURCE_DIR) + "/tests/script/golden";
     std::vector<std::string> files;
-    if (DIR* d = opendir(dir.c_str()))
-    {
-        while (dirent* e = readdir(d))
-        {
+    if (DIR* d = opendir(dir.c_str())) {
+        while (dirent* e = readdir(d)) {
             std::string name = e->d_name;
             if (name.size() > 4 && name.substr(name.size() - 4) == ".gxs")
                 files.push_back(name);
@@ -229,16 +216,13 @@ TEST(ScriptGolden, EveryCaseOfEveryFileMatches)
     std::sort(files.begin(), files.end());
     ASSERT_FALSE(files.empty());
     int nCases = 0;
-    for (const std::string& file : files)
-    {
-        for (const SCase& c : LoadCases(dir + "/" + file))
-        {
+    for (const std::string& file : files) {
+        for (const SCase& c : LoadCases(dir + "/" + file)) {
             ++nCases;
             GXScriptHost host;
             CStubs stubs;
             stubs.Register(host);
-            for (const SRun& run : c.runs)
-            {
+            for (const SRun& run : c.runs) {
                 const std::string got = TrimmedOutcome(run, host, stubs);
                 EXPECT_EQ(got, run.strExpect) << file << ":" << run.nLine << " [" << c.strName << "]";
             }
