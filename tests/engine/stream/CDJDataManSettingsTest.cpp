@@ -1,0 +1,194 @@
+#include "engine/stream/CDJDataMan.h"
+
+#include "engine/stream/CSysSoundOff2.h"
+#include "foundation/AppRegistry.h"
+#include "foundation/Ini.h"
+#include "foundation/Paths.h"
+#include "platform/Files.h"
+
+#include "fakes/TempHome.h"
+
+#include <fstream>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class Settings : public ::testing::Test {
+protected:
+    void TearDown() override { RestoreSystemSounds(); }
+
+    void Write(const std::string& text) { std::ofstream(m_file, std::ios::binary) << text; }
+    std::string Read() const
+    {
+        std::string text;
+        EXPECT_TRUE(platform::ReadWholeFile(m_file, 1 << 20, &text));
+        return text;
+    }
+    std::string Docs(const std::string& sub) const { return m_home.Path("docs/" + sub); }
+
+    TempHome m_home;
+    std::string m_file = m_home.Path("SETTING.ini");
+};
+
+} // namespace
+
+TEST_F(Settings, MissingFileLoadsDefaultsAndCreatesTheRecordingFolder)
+{
+    CDJDataMan dm;
+    EXPECT_EQ(dm.SettingsPath(), GetAppDataFolder() + "SETTING.ini");
+    dm.m_nSystemSoundOff = 5;
+    dm.LoadSettings();
+    EXPECT_EQ(dm.m_nFadeStep, 20);
+    EXPECT_EQ(dm.m_strGenre, "가요");
+    EXPECT_EQ(dm.m_nFormatN, 3);
+    EXPECT_EQ(dm.m_nSystemSoundOff, 1);
+    EXPECT_EQ(dm.m_strPath, Docs("방송 갈무리"));
+    EXPECT_TRUE(FolderExists(dm.m_strPath.c_str()));
+
+    // The documents folder is already the program's own one.
+    dm.LoadSettings("TavDJ");
+    EXPECT_EQ(dm.m_strPath, Docs("TavDJ"));
+    EXPECT_TRUE(FolderExists(dm.m_strPath.c_str()));
+}
+
+TEST_F(Settings, SavedSettingsLoadBackAndOtherKeysSurvive)
+{
+    Write("[Skin]\nLeft=-1\n[Network]\nProxy=none\n");
+    CDJDataMan dm(m_file);
+    dm.m_nFadeTime = 7;
+    dm.m_strPasswd = "p=ss;word";
+    dm.m_strAIM = "디제이";
+    dm.m_nSource = 3;
+    dm.m_nCodecN = 2;
+    dm.m_nFormatN = 0;
+    dm.m_strPath = m_home.Path("rec");
+    dm.m_nSystemSoundOff = 0;
+    dm.m_nSongRequest = 1;
+    dm.m_strKeptTitle = "Song - Artist";
+    ASSERT_TRUE(dm.SaveSettings());
+
+    CDJDataMan loaded(m_file);
+    loaded.LoadSettings();
+    EXPECT_EQ(loaded.m_nFadeStep, 7);
+    EXPECT_EQ(loaded.m_strPasswd, "p=ss;word");
+    EXPECT_EQ(loaded.m_strAIM, "디제이");
+    EXPECT_EQ(loaded.m_nSource, 3);
+    EXPECT_EQ(loaded.m_nCodecN, 2);
+    EXPECT_EQ(loaded.m_nFormatN, 0);
+    EXPECT_EQ(loaded.m_strPath, m_home.Path("rec"));
+    EXPECT_TRUE(FolderExists(loaded.m_strPath.c_str()));
+    EXPECT_EQ(loaded.m_nSystemSoundOff, 0);
+    EXPECT_EQ(loaded.m_nSongRequest, 1);
+    EXPECT_EQ(loaded.m_strKeptTitle, ""); // titles are never kept
+
+    EXPECT_EQ(IniGetInt("Skin", "Left", 0, m_file), -1);
+    EXPECT_EQ(IniGetString("Network", "Proxy", m_file, ""), "none");
+    EXPECT_EQ(IniGetString("Song", "Title", m_file, "absent"), "");
+
+    // A value the file cannot hold is refused without stopping the others.
+    dm.m_strAIM = "two\nlines";
+    dm.m_nSongRequest = 0;
+    EXPECT_FALSE(dm.SaveSettings());
+    EXPECT_EQ(IniGetString("SHOUTcast", "AIM", m_file, ""), "디제이");
+    EXPECT_EQ(IniGetInt("SongRequest", "SongRequest", 1, m_file), 0);
+
+    // Sections follow the shell's, then in the order they are listed.
+    std::string text = Read();
+    size_t at = text.find("[Network]");
+    for (const char* section : { "[Volume]", "[DSP]", "[SHOUTcast]", "[Source]", "[Encoding]", "[Song]", "[Connect]",
+             "[Capture]", "[NormalMode]", "[SystemSoundOff]", "[TitleWithCJName]", "[AddYP]", "[SongRequest]" }) {
+        size_t next = text.find(section);
+        ASSERT_NE(next, std::string::npos) << section;
+        EXPECT_GT(next, at) << section;
+        at = next;
+    }
+}
+
+TEST_F(Settings, UnusableStoredValuesAreCorrected)
+{
+    Write("[SHOUTcast]\nName=\n[Source]\nVolume=0\n[Encoding]\nCodecN=0\n");
+    CDJDataMan dm(m_file);
+    dm.LoadSettings();
+    EXPECT_EQ(dm.m_strName, "TavDJ 방송국");
+    EXPECT_EQ(dm.m_nVolume, 32767);
+    EXPECT_EQ(dm.m_nFormatN, 3);
+
+    Write("[Source]\nVolume=-20\n[Encoding]\nCodecN=2\n");
+    dm.LoadSettings();
+    EXPECT_EQ(dm.m_nVolume, 32767);
+    EXPECT_EQ(dm.m_nFormatN, 0);
+
+    Write("[Encoding]\nCodecN=0\nFormatN=-1\n");
+    dm.LoadSettings();
+    EXPECT_EQ(dm.m_nFormatN, 3);
+
+    // Other values outside the preset table stay as stored; the preset
+    // lookups answer them with the default row.
+    Write("[Encoding]\nCodecN=0\nFormatN=12\n");
+    dm.LoadSettings();
+    EXPECT_EQ(dm.m_nFormatN, 12);
+}
+
+TEST_F(Settings, AFileWrittenOnWindowsLoadsAndKeepsItsLineEnds)
+{
+    Write("[Volume]\r\nNormal=40000\r\nFadeTime=10\r\n"
+          "[Network]\r\nAddress=radio.example.kr\r\nPort=8010\r\n"
+          "[SHOUTcast]\r\nName=우리 방송국\r\nAIM=진행자\r\nGenre=발라드\r\n"
+          "[Capture]\r\nEnable=1\r\nPath=C:\\Users\\dj\\Documents\\TavDJ\r\n"
+          "[SystemSoundOff]\r\nSystemSoundOff=0\r\n");
+    CDJDataMan dm(m_file);
+    dm.LoadSettings("TavDJ");
+    EXPECT_EQ(dm.m_nFadeStep, 10);
+    EXPECT_EQ(dm.m_nPort, 8010);
+    EXPECT_EQ(dm.m_strName, "우리 방송국");
+    EXPECT_EQ(dm.m_strGenre, "발라드");
+    EXPECT_EQ(dm.m_strPath, "C:\\Users\\dj\\Documents\\TavDJ");
+    EXPECT_FALSE(FolderExists(dm.m_strPath.c_str()));
+    EXPECT_EQ(dm.m_nSystemSoundOff, 0);
+
+    ASSERT_TRUE(dm.SaveSettings());
+    std::string text = Read();
+    EXPECT_NE(text.find("Name=우리 방송국\r\n"), std::string::npos);
+    EXPECT_NE(text.find("[SongRequest]\r\nSongRequest=0\r\n"), std::string::npos);
+    for (size_t i = text.find('\n'); i != std::string::npos; i = text.find('\n', i + 1))
+        ASSERT_EQ(text[i - 1], '\r') << "bare line end at " << i;
+}
+
+TEST_F(Settings, ResetRestoresDefaultsAndMutesTheEventSounds)
+{
+    const std::string sound = std::string(CSysSoundOff2::kEventSoundsKey) + "\\.Default\\SystemHand\\.Current";
+    platform::Registry reg = GetAppRegistry();
+    ASSERT_TRUE(reg.SetValue(platform::RegRoot::CurrentUser, sound, "", { platform::RegType::String, "stop.wav", 0 }));
+    auto currentSound = [&] {
+        platform::RegValue v;
+        EXPECT_TRUE(reg.GetValue(platform::RegRoot::CurrentUser, sound, "", &v));
+        return v.text;
+    };
+
+    Write("[SystemSoundOff]\nSystemSoundOff=0\n[Encoding]\nCodecN=1\nFormatN=5\n[Song]\nTitle=kept\n");
+    CDJDataMan dm(m_file);
+    dm.LoadSettings();
+    EXPECT_EQ(currentSound(), "stop.wav");
+    EXPECT_EQ(dm.m_strKeptTitle, "kept");
+
+    dm.m_strName = "x";
+    dm.m_bTalkOver = true;
+    dm.ResetSettings();
+    EXPECT_EQ(dm.m_strName, "TavDJ 방송국");
+    EXPECT_EQ(dm.m_nFormatN, 3);
+    EXPECT_EQ(dm.m_nSystemSoundOff, 1);
+    EXPECT_FALSE(dm.m_bTalkOver);
+    EXPECT_EQ(dm.m_strPath, Docs("TavDJ"));
+    EXPECT_TRUE(FolderExists(dm.m_strPath.c_str()));
+    EXPECT_EQ(currentSound(), "");
+
+    ASSERT_TRUE(dm.SaveSettings());
+    EXPECT_EQ(IniGetInt("SystemSoundOff", "SystemSoundOff", 0, m_file), 1);
+    EXPECT_EQ(IniGetInt("Encoding", "FormatN", -1, m_file), 3);
+
+    // Loading a file that switches it off puts the sound back.
+    IniWriteInt("SystemSoundOff", "SystemSoundOff", 0, m_file);
+    dm.LoadSettings();
+    EXPECT_EQ(currentSound(), "stop.wav");
+}
