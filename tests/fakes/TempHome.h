@@ -1,8 +1,8 @@
 #pragma once
 
-#include <cstdlib>
+#include "TestSandbox.h"
+
 #include <filesystem>
-#include <map>
 #include <optional>
 #include <string>
 
@@ -15,12 +15,10 @@ class TempHome {
 public:
     TempHome()
     {
-        const char* tmp = std::getenv("TMPDIR");
-        std::string pattern = std::string(tmp != nullptr && tmp[0] == '/' ? tmp : "/tmp") + "/tavdj-test-XXXXXX";
-        char* made = mkdtemp(pattern.data());
-        m_root = made != nullptr ? std::string(made) : std::string();
+        if (!m_sandbox.Create("tavdj-test"))
+            return;
         for (const char* sub : {"home", "data", "docs", "tmp", "program", "config"})
-            std::filesystem::create_directories(m_root + "/" + sub);
+            std::filesystem::create_directories(Path(sub));
         Set("HOME", Path("home"));
         Set("XDG_DATA_HOME", Path("data"));
         Set("XDG_CONFIG_HOME", Path("config"));
@@ -28,38 +26,17 @@ public:
         Set("TMPDIR", Path("tmp"));
         Set("TAVDJ_PROGRAM_DIR", Path("program"));
     }
-    ~TempHome()
-    {
-        for (auto& [name, old] : m_saved) {
-            if (old)
-                setenv(name.c_str(), old->c_str(), 1);
-            else
-                unsetenv(name.c_str());
-        }
-        std::error_code ec;
-        if (!m_root.empty())
-            std::filesystem::remove_all(m_root, ec);
-    }
-    TempHome(const TempHome&) = delete;
-    TempHome& operator=(const TempHome&) = delete;
 
     // Absolute path of a sub-folder of the private tree, without a trailing '/'.
-    std::string Path(const std::string& sub = {}) const { return sub.empty() ? m_root : m_root + "/" + sub; }
-
-    // Sets (or with a null value, unsets) a variable until the end of the test.
-    void Set(const std::string& name, const std::optional<std::string>& value)
+    std::string Path(const std::string& sub = {}) const
     {
-        if (!m_saved.count(name)) {
-            const char* old = std::getenv(name.c_str());
-            m_saved[name] = old ? std::optional<std::string>(old) : std::nullopt;
-        }
-        if (value)
-            setenv(name.c_str(), value->c_str(), 1);
-        else
-            unsetenv(name.c_str());
+        const std::string root = m_sandbox.Dir().string();
+        return sub.empty() ? root : root + "/" + sub;
     }
 
+    // Sets (or with a null value, unsets) a variable until the end of the test.
+    void Set(const std::string& name, const std::optional<std::string>& value) { m_sandbox.SetEnv(name, value); }
+
 private:
-    std::string m_root;
-    std::map<std::string, std::optional<std::string>> m_saved;
+    TestSandbox m_sandbox;
 };

@@ -10,6 +10,7 @@
 #include "peers/SoundFixtures.h"
 
 #include "fakes/FakeMainWindow.h"
+#include "fakes/RequireTool.h"
 #include "fakes/TempHome.h"
 
 #include <gtest/gtest.h>
@@ -30,9 +31,9 @@ protected:
     void SetUp() override
     {
         for (const char* tool : {"icecast2", "curl", "ffprobe", "mpg123"})
-            TAVDJ_REQUIRE_TOOL(tool);
+            TAVDJ_REQUIRE_TOOL(ToolOnPath(tool), tool);
         if (::geteuid() == 0)
-            TAVDJ_REQUIRE_TOOL("setpriv");
+            TAVDJ_REQUIRE_TOOL(ToolOnPath("setpriv"), "setpriv");
         ASSERT_TRUE(m_icecast.Start()) << m_icecast.ErrorLog();
         m_home = std::make_unique<TempHome>();
         ASSERT_NO_FATAL_FAILURE(m_pulse.Start(m_dir, m_env));

@@ -5,6 +5,7 @@
 
 #include "fakes/ChildProcess.h"
 #include "fakes/FreePorts.h"
+#include "fakes/TestSandbox.h"
 #include "foundation/HttpGetFile.h"
 #include "platform/Clock.h"
 
@@ -30,23 +31,23 @@ inline std::string ReadFile(const std::string& path)
 // run as root, so as root it is started as nobody.
 class IcecastServer {
 public:
-    // The source password; the XML below holds it escaped.
+    // The source password; the configuration below holds it escaped.
     static constexpr const char* kPassword = "hack&me #1+";
 
     bool Start()
     {
         m_port = testutil::PickPortPair();
-        if (m_port == 0 || m_dir.Path().empty())
+        if (m_port == 0 || !m_dir.Create("tavdj-icecast"))
             return false;
-        const std::string log = m_dir / "log";
+        const std::string log = Path("log");
         ::mkdir(log.c_str(), 0755);
         const bool root = ::geteuid() == 0;
         if (root) {
-            ::chmod(m_dir.Path().c_str(), 0755);
+            ::chmod(m_dir.Dir().c_str(), 0755);
             if (::chown(log.c_str(), 65534, 65534) != 0)
                 return false;
         }
-        const std::string config = m_dir / "icecast.xml";
+        const std::string config = Path("icecast.xml");
         std::ofstream(config) <<
             "<icecast>\n"
             "  <location>test</location><admin>test@localhost</admin>\n"
@@ -59,7 +60,7 @@ public:
             "<shoutcast-mount>/live</shoutcast-mount></listen-socket>\n"
             "  <mount><mount-name>/live</mount-name><charset>UTF-8</charset></mount>\n"
             "  <fileserve>1</fileserve>\n"
-            "  <paths><basedir>" << m_dir.Path() << "</basedir><logdir>" << log << "</logdir>"
+            "  <paths><basedir>" << m_dir.Dir().string() << "</basedir><logdir>" << log << "</logdir>"
             "<webroot>/usr/share/icecast2/web</webroot><adminroot>/usr/share/icecast2/admin</adminroot></paths>\n"
             "  <logging><accesslog>access.log</accesslog><errorlog>error.log</errorlog><loglevel>3</loglevel></logging>\n"
             "  <security><chroot>0</chroot></security>\n"
@@ -98,11 +99,11 @@ public:
         std::unique_ptr<char[]> owned(buffer);
         return buffer;
     }
-    std::string ErrorLog() const { return ReadFile(m_dir / "log/error.log"); }
-    const testutil::TempDir& Dir() const { return m_dir; }
+    std::string ErrorLog() const { return ReadFile(Path("log/error.log")); }
+    std::string Path(const std::string& name) const { return (m_dir.Dir() / name).string(); }
 
 private:
-    testutil::TempDir m_dir;
+    TestSandbox m_dir;
     testutil::ChildProcess m_child;
     int m_port = 0;
 };

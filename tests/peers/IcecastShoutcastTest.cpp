@@ -4,6 +4,7 @@
 
 #include "engine/stream/GShoutCastSource.h"
 
+#include "fakes/RequireTool.h"
 #include "peers/IcecastServer.h"
 
 #include <gtest/gtest.h>
@@ -29,9 +30,9 @@ protected:
     void SetUp() override
     {
         for (const char* tool : {"icecast2", "curl", "ffmpeg", "ffprobe", "mpg123"})
-            TAVDJ_REQUIRE_TOOL(tool);
+            TAVDJ_REQUIRE_TOOL(ToolOnPath(tool), tool);
         if (::geteuid() == 0)
-            TAVDJ_REQUIRE_TOOL("setpriv");
+            TAVDJ_REQUIRE_TOOL(ToolOnPath("setpriv"), "setpriv");
         ASSERT_TRUE(m_icecast.Start()) << m_icecast.ErrorLog();
     }
 
@@ -43,7 +44,7 @@ protected:
 TEST_F(IcecastShoutcastTest, StreamPlaysForARealListenerAndTitlesChange)
 {
     // Eight seconds of a 440 Hz tone as 128 kbit/s MP3.
-    const std::string tone = m_icecast.Dir() / "tone.mp3";
+    const std::string tone = m_icecast.Path("tone.mp3");
     testutil::ChildProcess encoder;
     ASSERT_TRUE(encoder.Start({"ffmpeg", "-v", "error", "-f", "lavfi", "-i", "sine=frequency=440:duration=8",
                                "-ac", "2", "-ar", "44100", "-b:a", "128k", "-f", "mp3", tone}, false));
@@ -74,7 +75,7 @@ TEST_F(IcecastShoutcastTest, StreamPlaysForARealListenerAndTitlesChange)
     };
     pump(500);
 
-    const std::string heard = m_icecast.Dir() / "heard.mp3";
+    const std::string heard = m_icecast.Path("heard.mp3");
     testutil::ChildProcess listener;
     ASSERT_TRUE(listener.Start({"curl", "-s", "--max-time", "3", "-o", heard, m_icecast.Url("/live")}, false));
     const std::string korean = "한국어 제목 \xE2\x99\xAA Test";
