@@ -2,6 +2,8 @@
 
 #include "fakes/FreePorts.h"
 #include "fakes/LocalHttpServer.h"
+#include "fakes/RequireTool.h"
+#include "fakes/TestSandbox.h"
 
 #include <gtest/gtest.h>
 
@@ -63,7 +65,7 @@ class HttpGetFileTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        TAVDJ_REQUIRE_TOOL("python3");
+        TAVDJ_REQUIRE_TOOL(ToolOnPath("python3"), "python3");
         ASSERT_TRUE(m_server.Start());
     }
     void TearDown() override { HttpGetFileJoinAll(true); }
@@ -167,8 +169,9 @@ TEST_F(HttpGetFileTest, RejectsBadArgumentsWithoutMessages)
 
 TEST_F(HttpGetFileTest, FileFormWritesTheBodyAndTruncatesFirst)
 {
-    testutil::TempDir dir;
-    const std::string path = dir / "out.bin";
+    TestSandbox sandbox;
+    ASSERT_TRUE(sandbox.Create("tavdj-http"));
+    const std::string path = (sandbox.Dir() / "out.bin").string();
     std::ofstream(path) << std::string(50000, 'z');
     int read = 0;
     ASSERT_TRUE(HttpGetFile(nullptr, path.c_str(), m_server.Url("/chunked?n=25000").c_str(), kNoTarget, true,
