@@ -1,6 +1,7 @@
 #include "engine/stream/PlayerTitle.h"
 
 #include "fakes/FakeWindowFinder.h"
+#include "fakes/RequireTool.h"
 #include "fakes/XvfbServer.h"
 
 #include <gtest/gtest.h>
@@ -119,7 +120,7 @@ private:
 
 TEST(PlayerTitleX11, FollowsAPlayerWindowOnARealXServer)
 {
-    TAVDJ_REQUIRE_TOOL("Xvfb");
+    TAVDJ_REQUIRE_TOOL(ToolOnPath("Xvfb"), "Xvfb");
     XvfbServer server;
     ASSERT_TRUE(server.Start());
     const auto finder = platform::WindowFinder::ForDisplay(server.Display());
@@ -143,7 +144,7 @@ TEST(PlayerTitleX11, FollowsAPlayerWindowOnARealXServer)
 
 TEST(PlayerTitleX11, UsesTheWindowManagersClientListWhenThereIsOne)
 {
-    TAVDJ_REQUIRE_TOOL("Xvfb");
+    TAVDJ_REQUIRE_TOOL(ToolOnPath("Xvfb"), "Xvfb");
     XvfbServer server;
     ASSERT_TRUE(server.Start());
     const auto finder = platform::WindowFinder::ForDisplay(server.Display());
