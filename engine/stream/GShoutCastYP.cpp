@@ -306,12 +306,14 @@ int GShoutCastYP::Step(std::stop_token stop)
         const int code = WaitReplyStep(true);
         if (code == kIncomplete)
             return 0;
+        // The schedule is set before the window hears of it, so whatever
+        // the window does next (a Stop, a clock step in tests) sees it.
+        if (code == 0) {
+            m_nLastTouchTick = m_clock.NowMs();
+            m_nState = kIdle;
+        }
         Notify(kRegisterResult, code);
-        if (code != 0)
-            return code;
-        m_nLastTouchTick = m_clock.NowMs();
-        m_nState = kIdle;
-        return 0;
+        return code;
     }
     case kIdle:
         return Touch(stop);
@@ -326,11 +328,12 @@ int GShoutCastYP::Step(std::stop_token stop)
             ++m_nFailCount;
         m_nState = kIdle;
         if (code != 0) {
-            Notify(kTouchResult, code);
+            const int posted = code;
             if (m_nFailCount < kMaxFailures) {
                 code = 0;
                 m_nLastTouchTick += kRetryDelayMs;
             }
+            Notify(kTouchResult, posted);
         }
         return code;
     }
@@ -475,13 +478,13 @@ int GShoutCastYP::Touch(std::stop_token stop)
         return 0;
     }
     ++m_nFailCount;
-    Notify(kTouchResult, code);
-    if (m_nFailCount < kMaxFailures) {
+    const bool retry = m_nFailCount < kMaxFailures;
+    if (retry) {
         m_nLastTouchTick += kRetryDelayMs;
         m_pSocket->Close();
-        return 0;
     }
-    return code;
+    Notify(kTouchResult, code);
+    return retry ? 0 : code;
 }
 
 // Best effort on the way out: Stop is waiting, so the send is short and

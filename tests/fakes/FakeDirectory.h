@@ -64,8 +64,18 @@ public:
     }
     void Then(const std::string& reply) { Then(Answer{reply, true}); }
 
-    // From now on connections are refused.
-    void StopListening() { m_refuse = true; }
+    // From now on connections are refused; returns once the port is closed.
+    bool StopListening(int timeoutMs = 5000)
+    {
+        m_refuse = true;
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        while (!m_closed) {
+            if (std::chrono::steady_clock::now() >= end)
+                return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return true;
+    }
 
     std::vector<std::string> Requests()
     {
@@ -138,6 +148,7 @@ private:
             if (m_refuse && m_listen >= 0) {
                 ::close(m_listen);
                 m_listen = -1;
+                m_closed = true;
             }
             std::vector<pollfd> fds;
             if (m_listen >= 0)
@@ -171,6 +182,7 @@ private:
     int m_port = 0;
     int m_listen = -1;  // server thread only after Start
     std::atomic<bool> m_refuse{false};
+    std::atomic<bool> m_closed{false};
     std::map<int, Conn> m_conns;  // server thread only
     std::mutex m_lock;            // guards: m_script, m_requests
     std::deque<Answer> m_script;

@@ -206,7 +206,7 @@ TEST_F(YPTest, TenUnreachableTouchesInARowEndTheClient)
     directory.Then(RegisterReply("icy-id: 7\r\nicy-tchfrq: 1\r\n"));
     ASSERT_EQ(StartYP(), GShoutCastYP::kStarted);
     ASSERT_TRUE(window.WaitFor(1, 0));
-    directory.StopListening();
+    ASSERT_TRUE(directory.StopListening());
     clock.Advance(kMinute);
     for (int i = 0; i < GShoutCastYP::kMaxFailures; ++i) {
         ASSERT_TRUE(window.WaitFor(2, 5)) << i;
