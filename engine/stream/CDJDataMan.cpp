@@ -1,5 +1,6 @@
 #include "engine/stream/CDJDataMan.h"
 
+#include "engine/stream/PlayerTitle.h"
 #include "engine/stream/QualityPresets.h"
 
 #include <algorithm>
@@ -45,9 +46,13 @@ CDJDataMan::CDJDataMan(std::string settingsPath, const DJDataManSystems& systems
     : m_strSettingsPath(std::move(settingsPath))
     , m_clock(Or(systems.pClock, platform::Clock::System()))
     , m_firewall(systems.pFirewall ? *systems.pFirewall : platform::SystemFirewall())
+    , m_windows(Or(systems.pWindows, platform::WindowFinder::System()))
     , m_source(Or(systems.pSockets, platform::SocketApi::System()),
           Or(systems.pResolver, platform::HostResolver::System()), m_clock)
+    , m_yp(Or(systems.pSockets, platform::SocketApi::System()), Or(systems.pResolver, platform::HostResolver::System()),
+          m_clock, m_windows)
     , m_reader(Or(systems.pWaveIn, platform::WaveInBackend::System()), m_clock)
+    , m_acmWriter(Or(systems.pAcm, platform::Acm::System()))
     , m_mixerDevices(Or(systems.pMixer, platform::MixerSystem::Default()))
     , m_musicVolume(Or(systems.pMixer, platform::MixerSystem::Default()))
     , m_lineInVolume(Or(systems.pMixer, platform::MixerSystem::Default()))
@@ -135,9 +140,9 @@ void CDJDataMan::SetupEffects()
 
 CAWriter& CDJDataMan::ConfigureWriter(int* pKbps)
 {
-    if (m_nCodecN > 0 && m_pAcm && m_pAcm->Select(m_nCodecN - 1, m_nFormatN)) {
-        *pKbps = m_pAcm->GetBitrate() / 1000;
-        return m_pAcm->Writer();
+    if (m_nCodecN > 0 && m_acmWriter.SetCodec(m_nCodecN - 1, m_nFormatN)) {
+        *pKbps = m_acmWriter.GetFormatBitrate(m_nCodecN - 1, m_nFormatN) / 1000;
+        return m_acmWriter;
     }
     // A codec or format that is gone must not end the broadcast as a
     // recording-device failure: the LAME writer's default row takes over.
@@ -328,6 +333,12 @@ void CDJDataMan::WriteEncoded(const char* pData, int nBytes)
     }
     if (m_bOnAir)
         (void)m_streamRing.Write(nBytes, pData);
+}
+
+void CDJDataMan::GetPlayerSongTitle(std::string* pOut)
+{
+    if (pOut)
+        *pOut = ReadPlayerTitle(m_windows);
 }
 
 void CDJDataMan::SetReverbActive(int on)

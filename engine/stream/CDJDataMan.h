@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/audio/CAAcmMp3Writer.h"
 #include "engine/audio/CALameMp3Writer.h"
 #include "engine/audio/CANULLWriter.h"
 #include "engine/audio/CARWMan.h"
@@ -10,10 +11,10 @@
 #include "engine/audio/CMzDspEcho.h"
 #include "engine/audio/CMzDspReverb.h"
 #include "engine/audio/CMzDspSpeed.h"
-#include "engine/stream/AcmWriterPort.h"
-#include "engine/stream/DirectoryPort.h"
 #include "engine/stream/GShoutCastSource.h"
+#include "engine/stream/GShoutCastYP.h"
 #include "foundation/GLockedRingBuffer.h"
+#include "platform/Acm.h"
 #include "platform/Clock.h"
 #include "platform/Firewall.h"
 #include "platform/HostResolver.h"
@@ -21,6 +22,7 @@
 #include "platform/Mixer.h"
 #include "platform/SocketApi.h"
 #include "platform/WaveIn.h"
+#include "platform/WindowFinder.h"
 
 #include <array>
 #include <atomic>
@@ -41,6 +43,8 @@ struct DJDataManSystems {
     platform::HostResolver* pResolver = nullptr;
     platform::Clock* pClock = nullptr;
     platform::Firewall* pFirewall = nullptr;
+    platform::Acm* pAcm = nullptr;
+    platform::WindowFinder* pWindows = nullptr;
 };
 
 // Thread: every public call on the main thread unless its comment says
@@ -225,9 +229,10 @@ public:
     [[nodiscard]] std::string GetListenUrl() const { return m_strListenAddress; }
     [[nodiscard]] std::string GetKeptUrl();
     [[nodiscard]] std::string GetKeptTitle();
-    [[nodiscard]] std::string GetBoardKey();
-    // Called by the directory client when it registers the station.
-    void SetBoardKey(const std::string& key);
+    // The song-request board's key, built by the directory registration.
+    [[nodiscard]] std::string GetBoardKey() const { return m_yp.GetBoardKey(); }
+    // The title another player is playing; empty when none is found.
+    void GetPlayerSongTitle(std::string* pOut);
     [[nodiscard]] bool IsPumpRunning() const { return m_pump.IsRunning() != 0; }
     [[nodiscard]] bool IsMonitoring() const { return m_bMonitoring; }
 
@@ -239,11 +244,7 @@ public:
     [[nodiscard]] CAWaveInReader& Reader() { return m_reader; }
     [[nodiscard]] CALameMp3Writer& LameWriter() { return m_lameWriter; }
 
-    // The ACM writer and the directory client come from their own modules;
-    // without them CodecN > 0 falls back to the LAME writer and StartYP
-    // answers as if AddYP were off. Set before Init.
-    void SetAcmWriter(AcmWriterPort* pPort) { m_pAcm = pPort; }
-    void SetDirectory(DirectoryPort* pPort) { m_pDirectory = pPort; }
+    [[nodiscard]] CAAcmMp3Writer& AcmWriter() { return m_acmWriter; }
 
     // Pump thread.
     static int OnPcmBlock(void* pSamples, int nFrames, int nRate, int nBits, int nChannels, void* pUser);
@@ -306,8 +307,7 @@ private:
     // 1 ... 99; only the send thread advances it.
     int m_nCommandSeq = 0;
 
-    // guards: m_strKeptTitle, m_strKeptUrl, m_strCommand, m_strTitlePrefix,
-    // m_strBoardKey
+    // guards: m_strKeptTitle, m_strKeptUrl, m_strCommand, m_strTitlePrefix
     std::mutex m_textLock;
     std::string m_strKeptUrl;
     // "[presenter] " or empty, taken from the settings on the main thread for
@@ -320,15 +320,16 @@ private:
     std::FILE* m_pRecordFile = nullptr;
     std::string m_strRecordingPath;
 
-    AcmWriterPort* m_pAcm = nullptr;
-    DirectoryPort* m_pDirectory = nullptr;
     // The writer of the current broadcast.
     CAWriter* m_pEncoder = nullptr;
 
     // In the order they are built; the pump and the send thread stop before
     // anything they use goes.
+    platform::WindowFinder& m_windows;
     GShoutCastSource m_source;
+    GShoutCastYP m_yp;
     CAWaveInReader m_reader;
+    CAAcmMp3Writer m_acmWriter;
     CALameMp3Writer m_lameWriter;
     CANULLWriter m_nullWriter;
     CMixerDeviceList m_mixerDevices;

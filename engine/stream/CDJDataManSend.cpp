@@ -126,8 +126,7 @@ int CDJDataMan::Connect(std::string* pText, int* pCode)
 
 void CDJDataMan::Disconnect()
 {
-    if (m_pDirectory)
-        m_pDirectory->Stop();
+    m_yp.Stop();
     m_bYPStarted = false;
     m_strListenAddress.clear();
     {
@@ -244,8 +243,7 @@ void CDJDataMan::SendTitle(const std::string& title, const std::string& url)
 void CDJDataMan::PushTitle(const std::string& title, const std::string& url, const std::string& prefix)
 {
     (void)m_source.UpdateTitle((prefix + title).c_str(), url.c_str());
-    if (m_pDirectory)
-        m_pDirectory->SetTitle(title, url);
+    m_yp.SetTitle(title.c_str(), url.c_str());
     std::lock_guard guard(m_textLock);
     m_strKeptTitle = title;
     m_strKeptUrl = url;
@@ -273,18 +271,6 @@ std::string CDJDataMan::GetKeptUrl()
 {
     std::lock_guard guard(m_textLock);
     return m_strKeptUrl;
-}
-
-std::string CDJDataMan::GetBoardKey()
-{
-    std::lock_guard guard(m_textLock);
-    return m_strBoardKey;
-}
-
-void CDJDataMan::SetBoardKey(const std::string& key)
-{
-    std::lock_guard guard(m_textLock);
-    m_strBoardKey = key;
 }
 
 int CDJDataMan::FetchServerStatus(platform::TargetHandle window)
@@ -390,39 +376,29 @@ int CDJDataMan::StartYP()
         key += hex[i];
     const std::string version = IniGetString("TAVDJ", "VERSION", GetAppDataFolder() + "VdVersion.ini", "");
 
-    // Without a directory host or client there is nowhere to register: the
-    // same as AddYP off, and no error every few seconds.
-    if (!m_nAddYP || !m_pDirectory || m_strYPHost.empty())
+    // Without a directory host there is nowhere to register: the same as
+    // AddYP off, and no error every few seconds.
+    if (!m_nAddYP || m_strYPHost.empty())
         return kYPOff;
-    DirectoryStation station;
-    station.host = m_strYPHost;
-    station.port = m_nYPPort;
-    station.bitrateKbps = m_nBitrate;
-    station.name = m_strName;
-    station.url = m_strUrl;
-    station.genre = m_strGenre;
-    station.presenter = m_strAIM;
-    station.icq = "ICQ";
-    station.irc = "IRC";
-    station.listenUrl = m_strListenAddress;
-    station.kind = "dj";
-    station.machineId = machineId;
-    station.timeText = timeText;
-    station.key = key;
-    station.version = version;
-    const int result = m_pDirectory->Start(m_hMainWindow, station);
-    if (result == 0)
+    m_yp.SetDirectoryPort(m_nYPPort);
+    m_yp.SetBoardKeySource(m_nSongRequest != 0, m_strAddress, m_nPort);
+    const int result = m_yp.Start(m_hMainWindow, m_strYPHost.c_str(), m_nYPPort, m_nBitrate, m_strName.c_str(),
+        m_strUrl.c_str(), m_strGenre.c_str(), m_strAIM.c_str(), "ICQ", "IRC", m_strListenAddress.c_str(), "dj",
+        machineId.c_str(), timeText.c_str(), key.c_str(), version.c_str());
+    if (result == GShoutCastYP::kStarted)
         m_bYPStarted = true;
     return result;
 }
 
 void CDJDataMan::SetYPListeners(int current, int maximum)
 {
-    if (m_pDirectory)
-        m_pDirectory->SetListeners(current, maximum);
+    m_yp.SetListeners(current, maximum);
 }
 
 bool CDJDataMan::GetYPErrorText(std::string* pText)
 {
-    return m_pDirectory && m_pDirectory->GetErrorText(pText);
+    const std::string text = m_yp.GetErrorText();
+    if (pText)
+        *pText = text;
+    return !text.empty();
 }

@@ -339,3 +339,35 @@ TEST_F(DJDataManBroadcast, NoCaptureDeviceIsReportedAndRefusesToBroadcast)
 }
 
 
+
+TEST_F(DJDataManBroadcast, AcmWriterStreamsAndAGoneCodecFallsBackToLame)
+{
+    UseToneDevice();
+    ASSERT_NO_FATAL_FAILURE(StartController());
+    CAAcmMp3Writer& acm = m_dj->AcmWriter();
+    ASSERT_GE(acm.GetCodecCount(), 1);
+    int format = -1;
+    for (int f = 0; f < acm.GetFormatCount(0); ++f)
+        if (acm.GetFormatName(0, f) == "96 kBit/s, 32,000 Hz, Stereo")
+            format = f;
+    ASSERT_GE(format, 0);
+
+    m_dj->m_nCodecN = 1;
+    m_dj->m_nFormatN = format;
+    std::string text;
+    int code = 0;
+    ASSERT_EQ(m_dj->Connect(&text, &code), 1) << text;
+    EXPECT_EQ(m_dj->GetBitrate(), 96);
+    std::string heard = Listen("acm.mp3", 96);
+    EXPECT_EQ(Probe(heard), "codec_name=mp3\nsample_rate=32000\nchannels=2\nbit_rate=96000\n");
+    ExpectTone(Decode(heard), 32000);
+    m_dj->Disconnect();
+
+    // A codec that is no longer installed: the LAME writer's default row.
+    m_dj->m_nCodecN = acm.GetCodecCount() + 3;
+    ASSERT_EQ(m_dj->Connect(&text, &code), 1) << text;
+    EXPECT_EQ(m_dj->GetBitrate(), 128);
+    heard = Listen("fallback.mp3", 128);
+    EXPECT_EQ(Probe(heard), "codec_name=mp3\nsample_rate=44100\nchannels=2\nbit_rate=128000\n");
+    m_dj->Disconnect();
+}
