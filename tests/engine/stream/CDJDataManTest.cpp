@@ -1,0 +1,304 @@
+#include "engine/stream/CDJDataMan.h"
+
+#include "engine/stream/CSysSoundOff2.h"
+
+#include "fakes/ChildProcess.h"
+#include "fakes/FakeMainWindow.h"
+#include "fakes/FakeMixer.h"
+#include "fakes/FakeShoutcastServer.h"
+#include "fakes/FakeWaveIn.h"
+#include "fakes/TempHome.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <regex>
+
+namespace {
+
+using namespace platform::mixer;
+
+constexpr int kSpeakers = 0;
+
+// A card whose speakers carry music, line-in and microphone lines with
+// volumes of 0 … 65536 in steps of one, so the controller's values show
+// unchanged.
+struct Card {
+    FakeMixerSystem system;
+    FakeMixerCard* card = nullptr;
+
+    Card()
+    {
+        card = &system.AddCard("Scripted Card");
+        card->AddDestination(kDstSpeakers, "Speakers", 2);
+        card->AddSource(kSpeakers, kSrcWaveOut, "Wave", 2);
+        card->AddControl(kSpeakers, 0, kCtlVolume, 65536, false);
+        card->AddSource(kSpeakers, kSrcLine, "Line", 2);
+        card->AddControl(kSpeakers, 1, kCtlVolume, 65536, false);
+        card->AddSource(kSpeakers, kSrcMicrophone, "Mic", 2);
+        card->AddControl(kSpeakers, 2, kCtlVolume, 65536, false);
+    }
+
+    int Level(int source) { return card->Control(kSpeakers, source, kCtlVolume)->values[0]; }
+    int Music() { return Level(0); }
+    int LineIn() { return Level(1); }
+    int Mic() { return Level(2); }
+};
+
+class DJDataMan : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        m_window.RecordTextOf(CDJDataMan::WmWriteLog());
+        m_window.SetHandler([this](platform::MessageId msg, platform::WParam wParam, platform::LParam) {
+            if (m_dj)
+                m_dj->OnPumpMessage(msg, wParam);
+            return platform::LParam(0);
+        });
+        DJDataManSystems systems;
+        systems.pWaveIn = &m_waveIn;
+        systems.pMixer = &m_card.system;
+        m_dj = std::make_unique<CDJDataMan>(m_home.Path("SETTING.ini"), systems);
+    }
+
+    void TearDown() override
+    {
+        m_dj.reset();
+        RestoreSystemSounds();
+    }
+
+    void Init() { ASSERT_EQ(m_dj->Init("녹음", m_window.Handle()), 1); }
+
+    bool Logged(const std::string& line) const
+    {
+        const auto& texts = m_window.Texts();
+        return std::find(texts.begin(), texts.end(), line) != texts.end();
+    }
+
+    TempHome m_home;
+    Card m_card;
+    FakeWaveInBackend m_waveIn;
+    FakeMainWindow m_window;
+    std::unique_ptr<CDJDataMan> m_dj;
+};
+
+} // namespace
+
+TEST_F(DJDataMan, TalkOverFadesBothWaysAndReversesFromWhereItStands)
+{
+    EXPECT_EQ(m_dj->StartTalkOverFade(true), 0) << "no main window yet";
+    ASSERT_NO_FATAL_FAILURE(Init());
+    m_dj->m_nNormal = 40000;
+    m_dj->m_nBGM = 10000;
+    m_dj->m_nMic = 30000;
+    m_dj->m_nLineinFade = 1;
+    EXPECT_EQ(m_card.Mic(), 0);
+
+    ASSERT_EQ(m_dj->StartTalkOverFade(true), 1);
+    EXPECT_TRUE(m_window.HasTimer(CDJDataMan::kTimerFadeOn));
+    for (int i = 0; i < 10; ++i)
+        m_dj->StepTalkOverFade(true);
+    // Half way: music half way down to the BGM level, microphone half up.
+    EXPECT_EQ(m_card.Music(), 25000);
+    EXPECT_EQ(m_card.LineIn(), 25000);
+    EXPECT_EQ(m_card.Mic(), 15000);
+
+    ASSERT_EQ(m_dj->StartTalkOverFade(false), 1);
+    EXPECT_FALSE(m_window.HasTimer(CDJDataMan::kTimerFadeOn));
+    EXPECT_TRUE(m_window.HasTimer(CDJDataMan::kTimerFadeOff));
+    int steps = 0;
+    while (m_window.HasTimer(CDJDataMan::kTimerFadeOff) && steps < 100) {
+        m_dj->StepTalkOverFade(false);
+        ++steps;
+    }
+    EXPECT_EQ(steps, 11) << "ten steps back and the closing one";
+    EXPECT_EQ(m_card.Music(), 40000);
+    EXPECT_EQ(m_card.LineIn(), 40000);
+    EXPECT_EQ(m_card.Mic(), 0);
+    EXPECT_FALSE(m_dj->IsFadeRunning());
+
+    // Through the window's own timers, on the clock.
+    ASSERT_EQ(m_dj->StartTalkOverFade(true), 1);
+    m_window.SetHandler([this](platform::MessageId msg, platform::WParam wParam, platform::LParam) {
+        if (msg == platform::kTimerMessage)
+            m_dj->StepTalkOverFade(wParam == CDJDataMan::kTimerFadeOn);
+        return platform::LParam(0);
+    });
+    EXPECT_TRUE(m_window.RunUntil([&] { return !m_window.HasTimer(CDJDataMan::kTimerFadeOn); }, 5000));
+    EXPECT_EQ(m_card.Music(), 10000);
+    EXPECT_EQ(m_card.Mic(), 30000);
+}
+
+TEST_F(DJDataMan, FadeTimeChangedMidFadeOrZeroNeverLeavesTheVolumeRange)
+{
+    ASSERT_NO_FATAL_FAILURE(Init());
+    m_dj->m_nNormal = 65536;
+    m_dj->m_nBGM = 0;
+    m_dj->m_nMic = 65536;
+    m_dj->m_nLineinFade = 0;
+    const int lineBefore = m_card.LineIn();
+
+    ASSERT_EQ(m_dj->StartTalkOverFade(true), 1);
+    for (int i = 0; i < 25; ++i)
+        m_dj->StepTalkOverFade(true);
+    // The slider goes to 0 after a finished fade: one step is the whole way.
+    m_dj->m_nFadeTime = 0;
+    ASSERT_EQ(m_dj->StartTalkOverFade(false), 1);
+    m_dj->StepTalkOverFade(false);
+    EXPECT_FALSE(m_window.HasTimer(CDJDataMan::kTimerFadeOff));
+    EXPECT_EQ(m_card.Music(), 65536);
+    EXPECT_EQ(m_card.Mic(), 0);
+    EXPECT_EQ(m_card.LineIn(), lineBefore) << "line-in left alone without LineinFade";
+
+    // A shorter fade time half way through: every value stays in range and
+    // the fade still ends at the end values.
+    m_dj->m_nFadeTime = 20;
+    ASSERT_EQ(m_dj->StartTalkOverFade(true), 1);
+    for (int i = 0; i < 10; ++i)
+        m_dj->StepTalkOverFade(true);
+    m_dj->m_nFadeTime = 3;
+    int steps = 0;
+    while (m_window.HasTimer(CDJDataMan::kTimerFadeOn) && steps < 100) {
+        m_dj->StepTalkOverFade(true);
+        EXPECT_GE(m_card.Music(), 0);
+        EXPECT_LE(m_card.Mic(), 65536);
+        ++steps;
+    }
+    EXPECT_LE(steps, 4);
+    EXPECT_EQ(m_card.Music(), 0);
+    EXPECT_EQ(m_card.Mic(), 65536);
+}
+
+TEST_F(DJDataMan, RefusedRateMonitorsAtHalfAndALostDeviceIsRetriedOnceThenReported)
+{
+    m_waveIn.refusedRates = {44100};
+    ASSERT_NO_FATAL_FAILURE(Init());
+    EXPECT_TRUE(m_dj->IsMonitoring());
+    EXPECT_EQ(m_waveIn.LastFormat().rate, 22050);
+
+    m_waveIn.refusedRates.clear();
+    m_waveIn.Vanish();
+    ASSERT_TRUE(m_window.RunUntil([&] { return Logged("오디오 입력이 끝났습니다."); }, 5000));
+    EXPECT_TRUE(m_dj->IsMonitoring()) << "monitoring started again";
+    EXPECT_EQ(m_window.Count(CDJDataMan::WmErrorInitInput()), 0u);
+    EXPECT_EQ(m_waveIn.OpenStreams(), 1);
+
+    m_window.Clear();
+    m_waveIn.failOpen = true;
+    m_waveIn.Vanish();
+    ASSERT_TRUE(m_window.RunUntil([&] { return m_window.Count(CDJDataMan::WmErrorInitInput()) > 0; }, 5000));
+    m_window.RunFor(100);
+    EXPECT_EQ(m_window.Count(CDJDataMan::WmErrorInitInput()), 1u);
+    EXPECT_FALSE(m_dj->IsMonitoring());
+    EXPECT_FALSE(m_dj->IsPumpRunning());
+}
+
+namespace {
+
+std::string UrlDecode(const std::string& text)
+{
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size()) {
+            out += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
+            i += 2;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+// The decoded song and url fields of a recorded title request.
+std::pair<std::string, std::string> TitleOf(const std::string& request)
+{
+    std::smatch m;
+    if (!std::regex_search(request, m, std::regex("&song=([^&]*)&url=([^ ]*) HTTP")))
+        return {};
+    return {UrlDecode(m[1]), UrlDecode(m[2])};
+}
+
+} // namespace
+
+TEST_F(DJDataMan, ConnectedTitlesAndStreamCommandsReachTheServer)
+{
+    FakeShoutcastServer server;
+    ASSERT_TRUE(server.Start());
+    ASSERT_NO_FATAL_FAILURE(Init());
+    m_dj->m_strAddress = "127.0.0.1";
+    m_dj->m_nPort = server.Port();
+    m_dj->m_strListenUrl = "http://radio.example/listen.pls";
+    m_dj->m_nTitleWithCJName = 1;
+    m_dj->m_strAIM = "";
+
+    std::string text;
+    int code = 0;
+    ASSERT_EQ(m_dj->Connect(&text, &code), 1) << text;
+    EXPECT_TRUE(Logged("서버 접속 시도 : 서버=127.0.0.1, 포트=" + std::to_string(server.Port())));
+    EXPECT_EQ(m_dj->GetListenUrl(), "http://radio.example/listen.pls");
+    EXPECT_NE(m_dj->GetConnectTime(), 0u);
+
+    // After the station's own first title: no presenter name, so the title
+    // goes out undecorated.
+    m_dj->SendTitle("첫 곡", "http://song");
+    ASSERT_TRUE(server.WaitFor([](FakeShoutcastServer& s) { return s.TitleRequests().size() == 2; }));
+    EXPECT_EQ(TitleOf(server.TitleRequests()[1]), std::make_pair(std::string("첫 곡"), std::string("http://song")));
+
+    m_dj->m_strAIM = "진행자";
+    for (int i = 1; i <= 100; ++i) {
+        m_dj->SetStreamCommandTime(i);
+        m_dj->SetStreamCommand("play");
+        ASSERT_TRUE(server.WaitFor([i](FakeShoutcastServer& s) { return s.TitleRequests().size() == size_t(i) + 2; }))
+            << "command " << i;
+    }
+    const auto titles = server.TitleRequests();
+    EXPECT_EQ(TitleOf(titles[2]), std::make_pair(std::string("[진행자] 첫 곡"), std::string("tavacmdsl://play?seq=1&time=1")));
+    EXPECT_EQ(TitleOf(titles[100]).second, "tavacmdsl://play?seq=99&time=99");
+    EXPECT_EQ(TitleOf(titles[101]).second, "tavacmdsl://play?seq=1&time=100") << "the 100th starts again at 1";
+
+    m_dj->Disconnect();
+    EXPECT_FALSE(m_dj->IsOnAir());
+    EXPECT_EQ(m_dj->GetKeptTitle(), "");
+    EXPECT_EQ(m_dj->m_strListenUrl, "http://radio.example/listen.pls") << "the setting stays";
+    EXPECT_TRUE(m_dj->IsMonitoring());
+}
+
+TEST_F(DJDataMan, ExternalAddressComesFromTheCheckHostElseALocalOne)
+{
+    const std::string root = m_home.Path("www");
+    std::filesystem::create_directories(root + "/cgi-bin/tav_app");
+    std::ofstream(root + "/cgi-bin/tav_app/ipcheck.cgi") << "  203.0.113.7 \r\nsecond line\n";
+    testutil::ChildProcess web;
+    ASSERT_TRUE(web.Start({"python3", "-u", "-m", "http.server", "0", "--bind", "127.0.0.1", "--directory", root}));
+    std::string line;
+    ASSERT_TRUE(web.ReadLine(&line, 10000));
+    std::smatch m;
+    ASSERT_TRUE(std::regex_search(line, m, std::regex("port ([0-9]+)"))) << line;
+
+    std::string address;
+    m_dj->GetExternalIP(&address);
+    EXPECT_FALSE(address.empty()) << "no host: a local address or localhost";
+    EXPECT_EQ(address.find("127."), std::string::npos);
+
+    m_dj->m_strIPCheckHost = "127.0.0.1:" + m[1].str();
+    m_dj->GetExternalIP(&address);
+    EXPECT_EQ(address, "203.0.113.7");
+
+    // A loopback server address in any case is replaced in the listen
+    // address, but not in the setting.
+    FakeShoutcastServer server;
+    ASSERT_TRUE(server.Start());
+    ASSERT_NO_FATAL_FAILURE(Init());
+    m_dj->m_strIPCheckHost = "127.0.0.1:" + m[1].str();
+    m_dj->m_strAddress = "LocalHost";
+    m_dj->m_nPort = server.Port();
+    m_dj->m_strListenUrl = "";
+    std::string text;
+    int code = 0;
+    ASSERT_EQ(m_dj->Connect(&text, &code), 1) << text;
+    EXPECT_EQ(m_dj->GetListenUrl(), "http://203.0.113.7:" + std::to_string(server.Port()));
+    EXPECT_EQ(m_dj->m_strAddress, "LocalHost");
+    m_dj->Disconnect();
+    web.Stop();
+}
