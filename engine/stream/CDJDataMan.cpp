@@ -196,11 +196,9 @@ int CDJDataMan::StartEncoder(std::string* pText, int* pCode)
     StopPump();
     (void)m_reader.SetDevice(m_nDevice);
     (void)m_pump.SetReader(&m_reader);
-    int kbps = 0;
-    CAWriter& writer = ConfigureWriter(&kbps);
+    CAWriter& writer = ConfigureWriter(&m_nEncoderKbps);
     (void)writer.SetOutputCallback(&CDJDataMan::OnEncodedData, this);
     (void)m_pump.SetWriter(&writer);
-    m_pEncoder = &writer;
 
     SetReaderRate(kCaptureRate);
     for (;;) {

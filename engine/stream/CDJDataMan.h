@@ -320,8 +320,8 @@ private:
     std::FILE* m_pRecordFile = nullptr;
     std::string m_strRecordingPath;
 
-    // The writer of the current broadcast.
-    CAWriter* m_pEncoder = nullptr;
+    // The bit rate in kbit/s the broadcast's writer was set up with.
+    int m_nEncoderKbps = 0;
 
     // In the order they are built; the pump and the send thread stop before
     // anything they use goes.

@@ -94,8 +94,9 @@ int CDJDataMan::Connect(std::string* pText, int* pCode)
     }
     AddFirewallException();
 
-    int kbps = 0;
-    (void)ConfigureWriter(&kbps);
+    // The writer was set up by StartEncoder and runs now; its rate is what
+    // it was configured with.
+    const int kbps = m_nEncoderKbps;
     m_nBitrate = kbps;
     m_nConnectTime = 0;
     WriteLog("서버 접속 시도 : 서버=%s, 포트=%d", m_strAddress.c_str(), m_nPort);
@@ -136,7 +137,6 @@ void CDJDataMan::Disconnect()
     StopSendThread();
     m_source.Close();
     StopRecordingAndPump();
-    m_pEncoder = nullptr;
     StartMonitor();
 }
 
