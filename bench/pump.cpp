@@ -7,6 +7,8 @@
 #include "engine/audio/CASampleConverter.h"
 #include "platform/MessageTarget.h"
 
+#include "bench/EndWaiter.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -79,19 +81,6 @@ public:
 
 private:
     CANULLWriter m_null;
-};
-
-class EndWaiter final : public platform::MessageTarget {
-public:
-    ~EndWaiter() override { Detach(); }
-    bool ended = false;
-
-protected:
-    platform::LParam OnMessage(platform::MessageId msg, platform::WParam, platform::LParam) override
-    {
-        ended = ended || msg == platform::RegisterMessage("WM_ARWMAN_END");
-        return 0;
-    }
 };
 
 void BM_PumpToNullWriterAt32k(benchmark::State& state)

@@ -18,6 +18,8 @@
 #include "foundation/GLockedRingBuffer.h"
 #include "platform/WaveIn.h"
 
+#include "bench/EndWaiter.h"
+
 #include <benchmark/benchmark.h>
 
 #include <sys/socket.h>
@@ -240,19 +242,6 @@ private:
     std::atomic<Clock::rep> m_reachedAt { 0 };
     std::jthread m_drain;
     std::jthread m_send;
-};
-
-class EndWaiter final : public platform::MessageTarget {
-public:
-    ~EndWaiter() override { Detach(); }
-    bool ended = false;
-
-protected:
-    platform::LParam OnMessage(platform::MessageId msg, platform::WParam, platform::LParam) override
-    {
-        ended = ended || msg == platform::RegisterMessage("WM_ARWMAN_END");
-        return 0;
-    }
 };
 
 struct Road {
