@@ -382,7 +382,7 @@ int CDJDataMan::StartYP()
         return kYPOff;
     m_yp.SetDirectoryPort(m_nYPPort);
     m_yp.SetBoardKeySource(m_nSongRequest != 0, m_strAddress, m_nPort);
-    const int result = m_yp.Start(m_hMainWindow, m_strYPHost.c_str(), m_nYPPort, m_nBitrate, m_strName.c_str(),
+    const int result = m_yp.Start(m_hMainWindow, m_strYPHost.c_str(), m_nPort, m_nBitrate, m_strName.c_str(),
         m_strUrl.c_str(), m_strGenre.c_str(), m_strAIM.c_str(), "ICQ", "IRC", m_strListenAddress.c_str(), "dj",
         machineId.c_str(), timeText.c_str(), key.c_str(), version.c_str());
     if (result == GShoutCastYP::kStarted)

@@ -1,8 +1,10 @@
 #include "engine/stream/CDJDataMan.h"
 
 #include "engine/stream/CSysSoundOff2.h"
+#include "foundation/Md5.h"
 
 #include "fakes/ChildProcess.h"
+#include "fakes/FakeDirectory.h"
 #include "fakes/FakeMainWindow.h"
 #include "fakes/FakeMixer.h"
 #include "fakes/FakeShoutcastServer.h"
@@ -301,4 +303,44 @@ TEST_F(DJDataMan, ExternalAddressComesFromTheCheckHostElseALocalOne)
     EXPECT_EQ(m_dj->m_strAddress, "LocalHost");
     m_dj->Disconnect();
     web.Stop();
+}
+
+TEST_F(DJDataMan, DirectoryRegistrationCarriesTheKeyAndEndsWithDisconnect)
+{
+    FakeShoutcastServer server;
+    FakeDirectory directory;
+    ASSERT_TRUE(server.Start());
+    ASSERT_TRUE(directory.Start());
+    ASSERT_NO_FATAL_FAILURE(Init());
+    m_dj->m_strAddress = "127.0.0.1";
+    m_dj->m_nPort = server.Port();
+    m_dj->m_nAddYP = 1;
+    EXPECT_EQ(m_dj->StartYP(), 5) << "no directory host: nothing to register with";
+    m_dj->m_strYPHost = "127.0.0.1";
+    m_dj->m_nYPPort = directory.Port();
+    m_dj->m_nAddYP = 0;
+    EXPECT_EQ(m_dj->StartYP(), 5);
+    EXPECT_EQ(m_dj->IsYPStarted(), 0);
+
+    std::string text;
+    int code = 0;
+    ASSERT_EQ(m_dj->Connect(&text, &code), 1) << text;
+    m_dj->m_nAddYP = 1;
+    directory.Then("HTTP/1.0 200 OK\r\nicy-response: ack\r\nicy-id: 7\r\nicy-tchfrq: 5\r\n\r\n");
+    ASSERT_EQ(m_dj->StartYP(), 0);
+    EXPECT_EQ(m_dj->IsYPStarted(), 1);
+    ASSERT_TRUE(directory.WaitForRequests(1));
+    const std::string request = directory.Requests()[0];
+    EXPECT_EQ(request.rfind("GET /dj/addsrv_v2.php?v=1&br=128&p=" + std::to_string(server.Port()) + "&", 0), 0u)
+        << request;
+    std::smatch m;
+    ASSERT_TRUE(std::regex_search(request, m, std::regex("&_hk=([^&]*)&_am=([0-9]+)&_sk=([^&]*)&"))) << request;
+    const std::string hex = Md5Hex(UrlDecode(m[1]) + m[2].str() + "wexil_brorp");
+    std::string key;
+    for (size_t i = 1; i < 20; i += 2)
+        key += hex[i];
+    EXPECT_EQ(m[3].str(), key);
+
+    m_dj->Disconnect();
+    EXPECT_EQ(m_dj->IsYPStarted(), 0);
 }
