@@ -277,7 +277,7 @@ TEST_F(YPTest, UnknownErrorCodeCountsAsRegisteredWithoutAnId)
 TEST_F(YPTest, MalformedRegisterRepliesFailWithoutAReply)
 {
     std::string manyLines;
-    for (int i = 0; i < GShoutCastYP::kMaxReplyLines + 1; ++i)
+    for (int i = 0; i < GYPReply::kMaxLines + 1; ++i)
         manyLines += "x-h: 1\r\n";
     manyLines += "icy-id: 42\r\nicy-tchfrq: 5\r\n\r\n";
     // Overlong lines and too many lines on a connection left open (the
