@@ -24,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             break;
         if (reply.HeaderCount() > GYPReply::kMaxLines)
             std::abort();
-        // The newest header's name is found again, and its number reads.
+        // Lookups over whatever was kept stay within it.
         (void)reply.FindNumber("icy-tchfrq");
         (void)reply.Find("icy-id");
     }
