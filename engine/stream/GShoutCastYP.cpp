@@ -423,7 +423,7 @@ int GShoutCastYP::Touch(std::stop_token stop)
             code = kSendFailed;
     }
     // A touch cut short by Stop is not a failure of the directory.
-    if (stop.stop_requested())
+    if (code != 0 && stop.stop_requested())
         return 0;
     if (code == 0) {
         m_nLastTouchTick = m_clock.NowMs();
