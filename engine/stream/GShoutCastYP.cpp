@@ -285,7 +285,7 @@ int GShoutCastYP::Step(std::stop_token stop)
         if (code == kNoReply)
             ++m_nFailCount;
         m_nState = kIdle;
-        if (code != 0) {
+            if (code != 0) {
             const int posted = code;
             if (m_nFailCount < kMaxFailures) {
                 code = 0;
@@ -397,8 +397,10 @@ int GShoutCastYP::SendRegister(std::stop_token stop)
 
 int GShoutCastYP::Touch(std::stop_token stop)
 {
+    // After a failure the stamp lies a minute ahead of the last touch, so
+    // the due time is compared, never the (then negative) time since it.
     const uint64_t interval = static_cast<uint64_t>(ClampTouchMinutes(m_nTouchMinutes)) * 60000u;
-    if (m_clock.NowMs() - m_nLastTouchTick < interval)
+    if (m_clock.NowMs() < m_nLastTouchTick + interval)
         return 0;
     int code = 0;
     std::string request;
