@@ -1,5 +1,7 @@
 #include "platform/WindowFinder.h"
 
+#include "platform/AsciiCase.h"
+
 #include <xcb/xcb.h>
 
 #include <algorithm>
@@ -85,23 +87,6 @@ std::vector<xcb_window_t> TopLevelWindows(const Connection& c, xcb_window_t root
     return windows;
 }
 
-bool EqualNoCase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i];
-        char y = b[i];
-        if (x >= 'A' && x <= 'Z')
-            x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z')
-            y = static_cast<char>(y - 'A' + 'a');
-        if (x != y)
-            return false;
-    }
-    return true;
-}
-
 // WM_CLASS holds "instance\0class\0"; a program may put the name we look
 // for in either. Window classes compare without regard to case.
 bool ClassMatches(const xcb_get_property_reply_t* reply, std::string_view className)
@@ -115,7 +100,7 @@ bool ClassMatches(const xcb_get_property_reply_t* reply, std::string_view classN
         int end = start;
         while (end < len && bytes[end] != '\0')
             ++end;
-        if (EqualNoCase(std::string_view(bytes + start, static_cast<size_t>(end - start)), className))
+        if (AsciiEqualNoCase(std::string_view(bytes + start, static_cast<size_t>(end - start)), className))
             return true;
         start = end + 1;
     }

@@ -3,8 +3,8 @@
 #include "engine/stream/PlayerTitle.h"
 #include "foundation/Blowfish.h"
 #include "foundation/DebugTrace.h"
+#include "platform/AsciiCase.h"
 
-#include <climits>
 #include <cstdio>
 #include <system_error>
 
@@ -18,47 +18,6 @@ constexpr uint32_t kSendPollMs = 50;
 
 constexpr const char* kRefusals[] = {"Invalid_sk", "Denytitle", "Blockip", "Blockpls",
                                      "Duplicate",  "Connectfail", "Addfail"};
-
-bool IsBlank(char c)
-{
-    return c == ' ' || c == '\t';
-}
-
-char LowerAscii(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool EqualNoCase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (LowerAscii(a[i]) != LowerAscii(b[i]))
-            return false;
-    }
-    return true;
-}
-
-// Reads a number the way the directory's values were always read: leading
-// blanks, a sign, digits up to the first other byte. Saturates instead of
-// overflowing; "" and words give 0.
-int ParseNumber(std::string_view text)
-{
-    size_t i = 0;
-    while (i < text.size() && IsBlank(text[i]))
-        ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '-' || text[i] == '+'))
-        negative = text[i++] == '-';
-    long long value = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-        value = value * 10 + (text[i] - '0');
-        if (value > INT_MAX)
-            return negative ? INT_MIN : INT_MAX;
-    }
-    return static_cast<int>(negative ? -value : value);
-}
 
 int ClampTouchMinutes(int minutes)
 {
@@ -191,8 +150,7 @@ void GShoutCastYP::Stop()
     }
     m_thread = std::jthread();
     m_pSocket.reset();
-    m_ypData.clear();
-    m_nReplyLines = 0;
+    m_reply.Clear();
     m_nState = kRegister;
     m_nYPId = -1;
     m_nTouchMinutes = kDefaultTouchMinutes;
@@ -327,7 +285,7 @@ int GShoutCastYP::Step(std::stop_token stop)
         if (code == kNoReply)
             ++m_nFailCount;
         m_nState = kIdle;
-        if (code != 0) {
+            if (code != 0) {
             const int posted = code;
             if (m_nFailCount < kMaxFailures) {
                 code = 0;
@@ -365,8 +323,7 @@ bool GShoutCastYP::SendRequest(const std::string& request, uint32_t limitMs, con
 {
     // Whatever a previous exchange left unread is not part of the next reply.
     m_pSocket->Skip(m_pSocket->GetReceiveLength());
-    m_ypData.clear();
-    m_nReplyLines = 0;
+    m_reply.Clear();
     if (!m_pSocket->Send(request.data(), static_cast<int>(request.size())))
         return false;
     const uint64_t started = m_clock.NowMs();
@@ -440,8 +397,10 @@ int GShoutCastYP::SendRegister(std::stop_token stop)
 
 int GShoutCastYP::Touch(std::stop_token stop)
 {
+    // After a failure the stamp lies a minute ahead of the last touch, so
+    // the due time is compared, never the (then negative) time since it.
     const uint64_t interval = static_cast<uint64_t>(ClampTouchMinutes(m_nTouchMinutes)) * 60000u;
-    if (m_clock.NowMs() - m_nLastTouchTick < interval)
+    if (m_clock.NowMs() < m_nLastTouchTick + interval)
         return 0;
     int code = 0;
     std::string request;
@@ -466,7 +425,7 @@ int GShoutCastYP::Touch(std::stop_token stop)
             code = kSendFailed;
     }
     // A touch cut short by Stop is not a failure of the directory.
-    if (stop.stop_requested())
+    if (code != 0 && stop.stop_requested())
         return 0;
     if (code == 0) {
         m_nLastTouchTick = m_clock.NowMs();
@@ -506,60 +465,22 @@ void GShoutCastYP::Unregister()
 int GShoutCastYP::FailReply()
 {
     m_pSocket->Close();
-    m_ypData.clear();
-    m_nReplyLines = 0;
+    m_reply.Clear();
     return kNoReply;
 }
 
-// line = *(byte except LF) LF, at most kMaxLineBytes with its end; a CR
-// before the LF is dropped.
-GShoutCastYP::LineRead GShoutCastYP::TakeLine(std::string* line)
+GYPReply::LineRead GShoutCastYP::TakeLine(std::string* line)
 {
-    char buf[kMaxLineBytes];
-    int len = kMaxLineBytes;
+    char buf[GYPReply::kMaxLineBytes];
+    int len = static_cast<int>(sizeof buf);
     if (!m_pSocket->Receive(&len, buf, false) || len <= 0)
-        return LineRead::None;
-    const std::string_view queued(buf, static_cast<size_t>(len));
-    const size_t lf = queued.find('\n');
-    if (lf == std::string_view::npos)
-        return len >= kMaxLineBytes ? LineRead::Overlong : LineRead::None;
-    size_t end = lf;
-    if (end > 0 && queued[end - 1] == '\r')
-        --end;
-    line->assign(queued.substr(0, end));
-    m_pSocket->Skip(static_cast<int>(lf + 1));
-    return LineRead::Line;
-}
-
-// header = *blank name *(blank / ":") value; the name ends at the first ":"
-// or blank, trailing blanks leave the value; a line starting with ":" is no
-// header.
-void GShoutCastYP::ParseHeaderLine(std::string_view line)
-{
-    size_t i = 0;
-    while (i < line.size() && IsBlank(line[i]))
-        ++i;
-    if (i == line.size() || line[i] == ':')
-        return;
-    const size_t nameStart = i;
-    while (i < line.size() && line[i] != ':' && !IsBlank(line[i]))
-        ++i;
-    std::string name(line.substr(nameStart, i - nameStart));
-    while (i < line.size() && (line[i] == ':' || IsBlank(line[i])))
-        ++i;
-    size_t end = line.size();
-    while (end > i && IsBlank(line[end - 1]))
-        --end;
-    m_ypData.emplace_back(std::move(name), std::string(line.substr(i, end - i)));
-}
-
-const std::string* GShoutCastYP::FindHeader(std::string_view name) const
-{
-    for (const auto& [key, value] : m_ypData) {
-        if (EqualNoCase(key, name))
-            return &value;
-    }
-    return nullptr;
+        return GYPReply::LineRead::None;
+    size_t consumed = 0;
+    const GYPReply::LineRead read =
+        GYPReply::TakeLine(std::string_view(buf, static_cast<size_t>(len)), line, &consumed);
+    if (read == GYPReply::LineRead::Line)
+        m_pSocket->Skip(static_cast<int>(consumed));
+    return read;
 }
 
 // One reply line per step. Silence counts only while no complete line is
@@ -573,76 +494,70 @@ int GShoutCastYP::WaitReplyStep(bool registering)
         m_nLastActivityTick = now;
     std::string line;
     switch (TakeLine(&line)) {
-    case LineRead::Overlong:
+    case GYPReply::LineRead::Overlong:
         return FailReply();
-    case LineRead::None:
+    case GYPReply::LineRead::None:
         if (!connected || (!activity && now - m_nLastActivityTick > kReplySilenceMs))
             return FailReply();
         return kIncomplete;
-    case LineRead::Line:
+    case GYPReply::LineRead::Line:
         break;
     }
-    if (++m_nReplyLines > kMaxReplyLines)
+    if (!m_reply.AddLine(line))
         return FailReply();
     if (!line.empty()) {
-        ParseHeaderLine(line);
         if (registering)
             DebugTrace("GShoutCastYP::_YP_WaitAddSrv()-szBuf: %s, m_nYPDataSize: %d", line.c_str(),
-                       static_cast<int>(m_ypData.size()));
+                       m_reply.HeaderCount());
         return kIncomplete;
     }
-    for (LineRead more = TakeLine(&line); more == LineRead::Line; more = TakeLine(&line)) {
-        if (++m_nReplyLines > kMaxReplyLines)
+    while (TakeLine(&line) == GYPReply::LineRead::Line) {
+        if (!m_reply.AddLine(line))
             return FailReply();
-        if (!line.empty())
-            ParseHeaderLine(line);
     }
-    const std::string* connection = FindHeader("Connection");
-    if (connection && EqualNoCase(*connection, "close"))
+    const std::string* connection = m_reply.Find("Connection");
+    if (connection && platform::AsciiEqualNoCase(*connection, "close"))
         m_pSocket->Close();
     const int code = registering ? JudgeRegisterReply() : JudgeTouchReply();
-    m_ypData.clear();
-    m_nReplyLines = 0;
+    m_reply.Clear();
     return code;
 }
 
 int GShoutCastYP::JudgeRegisterReply()
 {
-    if (const std::string* error = FindHeader("icy-errorcode")) {
+    if (const std::string* error = m_reply.Find("icy-errorcode")) {
         int code = kOk;
         for (const char* refusal : kRefusals) {
-            if (EqualNoCase(*error, refusal))
+            if (platform::AsciiEqualNoCase(*error, refusal))
                 code = kRefused;
         }
-        if (EqualNoCase(*error, "Update"))
+        if (platform::AsciiEqualNoCase(*error, "Update"))
             code = kUpdateRequired;
-        const std::string* text = FindHeader("icy-errorstr");
+        const std::string* text = m_reply.Find("icy-errorstr");
         std::lock_guard guard(m_sharedLock);
         m_szErrorText = text ? *text : std::string();
         return code;
     }
-    const std::string* id = FindHeader("icy-id");
-    const int ypId = id ? ParseNumber(*id) : 0;
+    const int ypId = m_reply.FindNumber("icy-id");
     if (ypId < 1)
         return kNoId;
     m_nYPId = ypId;
-    const std::string* frequency = FindHeader("icy-tchfrq");
-    const int minutes = frequency ? ParseNumber(*frequency) : 0;
-    if (minutes < 1)
-        return kNoTouchFrequency;
-    m_nTouchMinutes = ClampTouchMinutes(minutes);
-    return kOk;
+    return AcceptTouchMinutes() ? kOk : kNoTouchFrequency;
 }
 
 int GShoutCastYP::JudgeTouchReply()
 {
-    const std::string* response = FindHeader("icy-response");
-    if (!response || EqualNoCase(*response, "error"))
+    const std::string* response = m_reply.Find("icy-response");
+    if (!response || platform::AsciiEqualNoCase(*response, "error"))
         return kTouchRefused;
-    const std::string* frequency = FindHeader("icy-tchfrq");
-    const int minutes = frequency ? ParseNumber(*frequency) : 0;
+    return AcceptTouchMinutes() ? kOk : kTouchNoFrequency;
+}
+
+bool GShoutCastYP::AcceptTouchMinutes()
+{
+    const int minutes = m_reply.FindNumber("icy-tchfrq");
     if (minutes < 1)
-        return kTouchNoFrequency;
+        return false;
     m_nTouchMinutes = ClampTouchMinutes(minutes);
-    return kOk;
+    return true;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/stream/GYPReply.h"
 #include "foundation/GSocket.h"
 #include "platform/Clock.h"
 #include "platform/HostResolver.h"
@@ -15,8 +16,6 @@
 #include <string>
 #include <string_view>
 #include <thread>
-#include <utility>
-#include <vector>
 
 // Keeps the running station listed in the public station directory: one
 // "addsrv_v2.php" request registers it, a "tchsrv" request every few
@@ -65,9 +64,6 @@ public:
     // never held up by a stalled directory.
     static constexpr uint32_t kSendLimitMs = 10000;
     static constexpr uint32_t kUnregisterSendLimitMs = 2000;
-    // Reply bounds: a reply is a handful of header lines.
-    static constexpr int kMaxLineBytes = 1024;
-    static constexpr int kMaxReplyLines = 64;
     // Encoded texts stop where fewer than four bytes of this remain.
     static constexpr size_t kEncodedCapacity = 4096;
 
@@ -111,7 +107,6 @@ public:
     [[nodiscard]] static std::string EncodeDirectoryText(std::string_view text);
 
 private:
-    enum class LineRead { Line, None, Overlong };
     static constexpr int kIncomplete = -1;
 
     void Run(std::stop_token stop);
@@ -122,10 +117,9 @@ private:
     int WaitReplyStep(bool registering);
     int JudgeRegisterReply();
     int JudgeTouchReply();
+    bool AcceptTouchMinutes();
     int FailReply();
-    LineRead TakeLine(std::string* line);
-    void ParseHeaderLine(std::string_view line);
-    const std::string* FindHeader(std::string_view name) const;
+    GYPReply::LineRead TakeLine(std::string* line);
     bool EnsureConnected(int* code);
     bool SendRequest(const std::string& request, uint32_t limitMs, const std::stop_token* stop);
     int TavFlag();
@@ -149,8 +143,7 @@ private:
     int m_nFailCount = 0;
     std::unique_ptr<GSocket> m_pSocket;
     uint64_t m_nLastActivityTick = 0;
-    std::vector<std::pair<std::string, std::string>> m_ypData;  // reply headers
-    int m_nReplyLines = 0;
+    GYPReply m_reply;
 
     // Fixed between Start and Stop.
     std::string m_szHost;

@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <ostream>
 #include <utility>
 #include <vector>
 
@@ -191,8 +192,13 @@ TEST_F(YPTest, BadTouchRepliesArePostedAndDoNotEndTheClient)
     directory.Then("icy-response: ERROR\r\nicy-tchfrq: 5\r\n\r\n");
     clock.Advance(5 * kMinute);
     ASSERT_TRUE(window.WaitFor(2, 201));
+    // The retry waits for its time: a minute after the touch fell due.
+    EXPECT_TRUE(NoRequestBeyond(2));
     directory.Then("icy-tchfrq: 5\r\n\r\n");
-    clock.Advance(6 * kMinute);
+    clock.Advance(6 * kMinute - 1);
+    EXPECT_TRUE(NoRequestBeyond(2));
+    clock.Advance(1);
+    ASSERT_TRUE(directory.WaitForRequests(3));
     ASSERT_TRUE(window.WaitFor(2, 201));
     directory.Then("icy-response: ok\r\nicy-tchfrq: 0\r\n\r\n");
     clock.Advance(6 * kMinute);
@@ -231,6 +237,16 @@ struct RegisterCase {
     const char* headers;
     int code;
 };
+
+// Names the case in test listings by its headers and expected code.
+void PrintTo(const RegisterCase& c, std::ostream* os)
+{
+    for (const char* p = c.headers; *p; ++p) {
+        const bool word = (*p >= 'a' && *p <= 'z') || (*p >= 'A' && *p <= 'Z') || (*p >= '0' && *p <= '9');
+        *os << (word ? *p : '_');
+    }
+    *os << "gives_" << c.code;
+}
 
 class YPRegisterReply : public YPTest, public ::testing::WithParamInterface<RegisterCase> {};
 
@@ -277,7 +293,7 @@ TEST_F(YPTest, UnknownErrorCodeCountsAsRegisteredWithoutAnId)
 TEST_F(YPTest, MalformedRegisterRepliesFailWithoutAReply)
 {
     std::string manyLines;
-    for (int i = 0; i < GShoutCastYP::kMaxReplyLines + 1; ++i)
+    for (int i = 0; i < GYPReply::kMaxLines + 1; ++i)
         manyLines += "x-h: 1\r\n";
     manyLines += "icy-id: 42\r\nicy-tchfrq: 5\r\n\r\n";
     // Overlong lines and too many lines on a connection left open (the
