@@ -129,8 +129,8 @@ public:
     int m_nAddYP = 1; // register with the station directory
     int m_nSongRequest = 0;
 
-    // Not in SETTING.ini: the host of the address check ("host" or
-    // "host:port") and the station directory's host and port. Empty means no
+    // [Network] IPCheckHost, [AddYP] Host and Port: the address check's host
+    // ("host" or "host:port") and the station directory's. Empty means no
     // such service: the local address is used, and the station is not
     // registered.
     std::string m_strIPCheckHost;

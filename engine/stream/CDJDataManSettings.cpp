@@ -54,6 +54,8 @@ constexpr Setting kSettings[] = {
     Text("Network", "Address", &CDJDataMan::m_strAddress, "localhost"),
     Number("Network", "Port", &CDJDataMan::m_nPort, 8000),
     Text("Network", "Passwd", &CDJDataMan::m_strPasswd, "tarnwick"),
+    // The maker's service endpoints are ours to choose: empty until set.
+    Text("Network", "IPCheckHost", &CDJDataMan::m_strIPCheckHost, ""),
     Text("SHOUTcast", "Name", &CDJDataMan::m_strName, kDefaultStationName),
     Text("SHOUTcast", "AIM", &CDJDataMan::m_strAIM, ""),
     Text("SHOUTcast", "Genre", &CDJDataMan::m_strGenre, "가요"),
@@ -75,6 +77,8 @@ constexpr Setting kSettings[] = {
     Number("SystemSoundOff", "SystemSoundOff", &CDJDataMan::m_nSystemSoundOff, 1),
     Number("TitleWithCJName", "TitleWithCJName", &CDJDataMan::m_nTitleWithCJName, 1),
     Number("AddYP", "AddYP", &CDJDataMan::m_nAddYP, 1),
+    Text("AddYP", "Host", &CDJDataMan::m_strYPHost, ""),
+    Number("AddYP", "Port", &CDJDataMan::m_nYPPort, 80),
     Number("SongRequest", "SongRequest", &CDJDataMan::m_nSongRequest, 0),
 };
 

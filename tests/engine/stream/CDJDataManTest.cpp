@@ -291,8 +291,9 @@ TEST_F(DJDataMan, ExternalAddressComesFromTheCheckHostElseALocalOne)
     // address, but not in the setting.
     FakeShoutcastServer server;
     ASSERT_TRUE(server.Start());
+    std::ofstream(m_home.Path("SETTING.ini")) << "[Network]\nIPCheckHost=127.0.0.1:" << m[1].str() << "\n";
     ASSERT_NO_FATAL_FAILURE(Init());
-    m_dj->m_strIPCheckHost = "127.0.0.1:" + m[1].str();
+    EXPECT_EQ(m_dj->m_strIPCheckHost, "127.0.0.1:" + m[1].str());
     m_dj->m_strAddress = "LocalHost";
     m_dj->m_nPort = server.Port();
     m_dj->m_strListenUrl = "";
