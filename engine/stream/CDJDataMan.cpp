@@ -45,7 +45,7 @@ platform::MessageId CDJDataMan::WmErrorInitInput()
 CDJDataMan::CDJDataMan(std::string settingsPath, const DJDataManSystems& systems)
     : m_strSettingsPath(std::move(settingsPath))
     , m_clock(Or(systems.pClock, platform::Clock::System()))
-    , m_firewall(systems.pFirewall ? *systems.pFirewall : platform::SystemFirewall())
+    , m_firewall(Or(systems.pFirewall, platform::SystemFirewall()))
     , m_windows(Or(systems.pWindows, platform::WindowFinder::System()))
     , m_source(Or(systems.pSockets, platform::SocketApi::System()),
           Or(systems.pResolver, platform::HostResolver::System()), m_clock)

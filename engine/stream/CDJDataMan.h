@@ -150,7 +150,6 @@ public:
     static constexpr int kSendBlockBytes = 1024;
     static constexpr uint32_t kSendIdleMs = 50;
     static constexpr int kMaxVolume = 65536;
-    static constexpr const char* kLameWriterName = "고음질 코덱";
     // WM_DJDATAMAN_WRITE_LOG: sent for each log line, wParam the text (valid
     // during the call). WM_DJDATAMAN_ERROR_INIT_INPUT: sent when the
     // recording device cannot be opened for monitoring.
@@ -170,11 +169,12 @@ public:
     void Disconnect();
     [[nodiscard]] int IsConnected() const;
 
-    // Main thread or send thread.
     void SendTitle(const std::string& title, const std::string& url);
     void ResendTitle();
-    // Any thread: queued for the send thread.
+    // The send thread sends it with the kept title, decorated as SendTitle
+    // would now.
     void SetStreamCommand(const std::string& text);
+    // Any thread.
     void SetStreamCommandTime(int time);
 
     int FetchServerStatus(platform::TargetHandle window);
@@ -225,15 +225,16 @@ public:
     [[nodiscard]] uint64_t GetBytesSent() const { return m_nBytesSent; }
     [[nodiscard]] uint32_t GetConnectTime() const { return m_nConnectTime; }
     [[nodiscard]] int GetBitrate() const { return m_nBitrate; }
-    // The public listen address of the current broadcast; empty off air.
-    [[nodiscard]] std::string GetListenUrl() const { return m_strListenAddress; }
     [[nodiscard]] std::string GetKeptUrl();
     [[nodiscard]] std::string GetKeptTitle();
     // The song-request board's key, built by the directory registration.
     [[nodiscard]] std::string GetBoardKey() const { return m_yp.GetBoardKey(); }
+    [[nodiscard]] bool IsPumpRunning() const { return m_pump.IsRunning() != 0; }
+
+    // The public listen address of the current broadcast; empty off air.
+    [[nodiscard]] std::string GetListenUrl() const { return m_strListenAddress; }
     // The title another player is playing; empty when none is found.
     void GetPlayerSongTitle(std::string* pOut);
-    [[nodiscard]] bool IsPumpRunning() const { return m_pump.IsRunning() != 0; }
     [[nodiscard]] bool IsMonitoring() const { return m_bMonitoring; }
 
     // The components the main window and the settings pages use directly.
@@ -243,7 +244,6 @@ public:
     [[nodiscard]] CMixerLineVolume& MicVolume() { return m_micVolume; }
     [[nodiscard]] CAWaveInReader& Reader() { return m_reader; }
     [[nodiscard]] CALameMp3Writer& LameWriter() { return m_lameWriter; }
-
     [[nodiscard]] CAAcmMp3Writer& AcmWriter() { return m_acmWriter; }
 
     // Pump thread.
