@@ -104,9 +104,10 @@ int CDJDataMan::Connect(std::string* pText, int* pCode)
         m_strUrl.c_str(), m_strGenre.c_str(), m_strAIM.c_str());
     if (code == GShoutCastSource::kOk) {
         if (!StartSendThread()) {
+            // Not the encoder's "success" text with code 0: a failure.
+            *pText = kOtherFailure.text;
+            *pCode = kOtherFailure.code;
             Disconnect();
-            *pText = text;
-            *pCode = code;
             return 0;
         }
         *pText = "서버 접속 성공";
