@@ -259,10 +259,20 @@ TEST_F(DJDataMan, ConnectedTitlesAndStreamCommandsReachTheServer)
     EXPECT_EQ(TitleOf(titles[100]).second, "tavacmdsl://play?seq=99&time=99");
     EXPECT_EQ(TitleOf(titles[101]).second, "tavacmdsl://play?seq=1&time=100") << "the 100th starts again at 1";
 
+    // Another capture device is not taken while on air, only afterwards.
+    m_dj->m_nDevice = 1;
+    m_dj->SelectInputDevice(1);
+    EXPECT_EQ(m_waveIn.LastDevice(), 0);
+
     m_dj->Disconnect();
     EXPECT_FALSE(m_dj->IsOnAir());
     EXPECT_EQ(m_dj->GetKeptTitle(), "");
     EXPECT_EQ(m_dj->m_strListenUrl, "http://radio.example/listen.pls") << "the setting stays";
+    EXPECT_TRUE(m_dj->IsMonitoring());
+    EXPECT_EQ(m_waveIn.LastDevice(), 1) << "monitoring again applies the Device setting";
+    m_dj->m_nDevice = 0;
+    m_dj->SelectInputDevice(0);
+    EXPECT_EQ(m_waveIn.LastDevice(), 0);
     EXPECT_TRUE(m_dj->IsMonitoring());
 }
 
