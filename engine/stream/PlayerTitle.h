@@ -1,0 +1,38 @@
+#pragma once
+
+#include "platform/WindowFinder.h"
+
+#include <string>
+#include <string_view>
+
+// What a music player on this desktop is playing, read from its main
+// window's title bar. Each reader finds its player's window by class and
+// strips the player's own decorations; without the window it returns "".
+// Thread: any.
+
+// Window classes of the players we follow, in the order they are asked.
+inline constexpr std::string_view kTavAudioClass = "TavAudio1.x";
+inline constexpr std::string_view kWinampClass = "Winamp v1.x";
+inline constexpr std::string_view kALSongClass = "ALSongKernelWindow";
+inline constexpr std::string_view kGuidPlayerClass = "{E7076D1C-A7BF-4f39-B771-BCBE88F2A2A8}";
+inline constexpr std::string_view kGuidPlayerOldClass = "{DA7CD0DE-1602-45e6-89A1-C2CA151E008E}";
+
+// The first player in the order above whose stripped title is not blank,
+// with leading and trailing spaces removed; "" when none.
+[[nodiscard]] std::string ReadPlayerTitle(platform::WindowFinder& finder = platform::WindowFinder::System());
+
+[[nodiscard]] std::string ReadTavAudioTitle(platform::WindowFinder& finder = platform::WindowFinder::System());
+[[nodiscard]] std::string ReadWinampTitle(platform::WindowFinder& finder = platform::WindowFinder::System());
+[[nodiscard]] std::string ReadALSongTitle(platform::WindowFinder& finder = platform::WindowFinder::System());
+[[nodiscard]] std::string ReadGuidPlayerTitle(platform::WindowFinder& finder = platform::WindowFinder::System());
+
+// The stripping rules on a window text.
+// "Artist - Song - Player" keeps the text before the last "-".
+[[nodiscard]] std::string StripAfterLastDash(std::string_view text);
+// "Song [Player]" keeps the text before the last "[".
+[[nodiscard]] std::string StripAfterLastBracket(std::string_view text);
+// A title scrolled through the title bar with "* ALSong *" between its
+// repetitions, put back in reading order; "" without any "*".
+[[nodiscard]] std::string UnscrollALSongTitle(std::string_view text);
+// Removes leading and trailing space characters (only ' ').
+[[nodiscard]] std::string TrimSpaces(std::string_view text);
