@@ -1,5 +1,7 @@
 #pragma once
 
+#include "fakes/RequireTool.h"
+
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -23,29 +25,6 @@
 #include <vector>
 
 namespace peers {
-
-inline bool InCi()
-{
-    const char* ci = std::getenv("CI");
-    return ci && std::string(ci) == "true";
-}
-
-inline bool HaveTool(const std::string& name)
-{
-    const char* path = std::getenv("PATH");
-    std::string dirs = path ? path : "/usr/bin:/bin";
-    size_t start = 0;
-    while (start <= dirs.size()) {
-        const size_t end = dirs.find(':', start);
-        const std::string dir = dirs.substr(start, end == std::string::npos ? std::string::npos : end - start);
-        if (!dir.empty() && access((dir + "/" + name).c_str(), X_OK) == 0)
-            return true;
-        if (end == std::string::npos)
-            break;
-        start = end + 1;
-    }
-    return false;
-}
 
 // A private folder under $TMPDIR (or /tmp), removed with everything in it.
 class TempDir {
@@ -292,21 +271,7 @@ inline double Rms(const std::vector<int16_t>& interleaved, size_t first, size_t 
 
 }  // namespace peers
 
-// Skips when a peer program is missing; under CI (CI=true) that is a failure.
-#define REQUIRE_FILE(path)                                                            \
-    do {                                                                              \
-        if (!std::filesystem::exists(path)) {                                         \
-            if (peers::InCi())                                                        \
-                FAIL() << (path) << " is missing; list its package in .ci/apt";       \
-            GTEST_SKIP() << (path) << " is not installed";                            \
-        }                                                                             \
-    } while (0)
-
-#define REQUIRE_TOOL(name)                                                            \
-    do {                                                                              \
-        if (!peers::HaveTool(name)) {                                                 \
-            if (peers::InCi())                                                        \
-                FAIL() << (name) << " is missing; list it in .ci/apt";                \
-            GTEST_SKIP() << (name) << " is not installed";                            \
-        }                                                                             \
-    } while (0)
+// Skips when a peer program or file is missing; under CI (CI=true) that is
+// a failure.
+#define REQUIRE_FILE(path) TAVDJ_REQUIRE_TOOL(std::filesystem::exists(path), path)
+#define REQUIRE_TOOL(name) TAVDJ_REQUIRE_TOOL(ToolOnPath(name), name)
