@@ -510,9 +510,11 @@ void GXScriptVM::ExecExpression(const SStmtExpression* p, GXSVal& out)
         return;
     }
     if (lt == GXSV_STRING && rt == GXSV_STRING) {
-        if (p->m_nOp == OP_ADD)
+        if (p->m_nOp == OP_ADD) {
+            if (left.m_strText.size() + right.m_strText.size() > kMaxStringBytes)
+                Error(GXS_ERR_STRING_LENGTH, p);
             out = GXSVal::String(left.m_strText + right.m_strText);
-        else if (p->m_nOp == OP_EQ)
+        } else if (p->m_nOp == OP_EQ)
             SetInt(out, left.m_strText == right.m_strText);
         else if (p->m_nOp == OP_NE)
             SetInt(out, left.m_strText != right.m_strText);

@@ -56,6 +56,9 @@ public:
     static constexpr int kMaxCallDepth = 256;
     static constexpr uintptr_t kStackBudget = 2u << 20;
     static constexpr int64_t kDefaultStepLimit = 10'000'000;
+    // The longest string "+" may build (315 beyond): far above any title or
+    // path a skin handles, far below what would strain memory.
+    static constexpr size_t kMaxStringBytes = 1u << 20;
 
 private:
     enum class Flow {
