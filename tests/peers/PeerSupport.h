@@ -1,6 +1,7 @@
 #pragma once
 
 #include "fakes/RequireTool.h"
+#include "fakes/TestSandbox.h"
 
 #include <gtest/gtest.h>
 
@@ -18,7 +19,6 @@
 #include <cstring>
 #include <chrono>
 #include <filesystem>
-#include <map>
 #include <thread>
 #include <fstream>
 #include <string>
@@ -31,25 +31,15 @@ class TempDir {
 public:
     TempDir()
     {
-        const char* tmp = std::getenv("TMPDIR");
-        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/tavdj-test-XXXXXX";
-        if (mkdtemp(pattern.data()))
-            m_path = pattern;
+        if (m_sandbox.Create("tavdj-test"))
+            m_path = m_sandbox.Dir().string();
     }
-    ~TempDir()
-    {
-        if (!m_path.empty()) {
-            std::error_code ignored;
-            std::filesystem::remove_all(m_path, ignored);
-        }
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
 
     [[nodiscard]] const std::string& Path() const { return m_path; }
     [[nodiscard]] std::string operator/(const std::string& name) const { return m_path + "/" + name; }
 
 private:
+    TestSandbox m_sandbox;
     std::string m_path;
 };
 
@@ -73,30 +63,10 @@ inline int Run(const std::string& command, std::string* pOutput = nullptr)
 // values back; children spawned meanwhile inherit them.
 class ScopedEnv {
 public:
-    ScopedEnv() = default;
-    ~ScopedEnv()
-    {
-        for (const auto& [name, old] : m_old) {
-            if (old.first)
-                setenv(name.c_str(), old.second.c_str(), 1);
-            else
-                unsetenv(name.c_str());
-        }
-    }
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
-
-    void Set(const std::string& name, const std::string& value)
-    {
-        if (!m_old.count(name)) {
-            const char* old = std::getenv(name.c_str());
-            m_old[name] = {old != nullptr, old ? old : ""};
-        }
-        setenv(name.c_str(), value.c_str(), 1);
-    }
+    void Set(const std::string& name, const std::string& value) { m_sandbox.SetEnv(name, value); }
 
 private:
-    std::map<std::string, std::pair<bool, std::string>> m_old;
+    TestSandbox m_sandbox;
 };
 
 // Starts a program (looked up on PATH) with its output to `logPath`; -1 on
