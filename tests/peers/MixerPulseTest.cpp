@@ -8,22 +8,13 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
-#include <cstdio>
-#include <cstdlib>
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <optional>
 #include <regex>
-#include <spawn.h>
 #include <string>
 #include <sys/wait.h>
-#include <thread>
-#include <unistd.h>
-
-extern char** environ;
 
 namespace {
 
@@ -36,14 +27,10 @@ constexpr auto kEventDeadline = 5s;
 // Output of a shell command, or nothing when it fails.
 std::optional<std::string> RunCommand(const std::string& command)
 {
-    FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r");
-    if (!pipe)
-        return std::nullopt;
     std::string out;
-    char buffer[512];
-    while (size_t n = fread(buffer, 1, sizeof buffer, pipe))
-        out.append(buffer, n);
-    return pclose(pipe) == 0 ? std::optional(out) : std::nullopt;
+    if (peers::Run(command + " 2>/dev/null", &out) != 0)
+        return std::nullopt;
+    return out;
 }
 
 // The raw volumes of the first two channels in a pactl get-*-volume answer.
@@ -93,19 +80,10 @@ protected:
         std::string protocol = "module-native-protocol-unix auth-anonymous=1 socket=" + m_socket.string();
         std::string sink = "module-null-sink sink_name=tavdj_null";
         std::string log = (dir / "pulseaudio.log").string();
-        std::vector<std::string> args { "pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1",
-            "--use-pid-file=no", "--log-target=stderr", "-L", protocol, "-L", sink };
-        std::vector<char*> argv;
-        for (auto& arg : args)
-            argv.push_back(arg.data());
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        posix_spawn_file_actions_adddup2(&actions, 1, 2);
-        int rc = posix_spawnp(&m_pid, "pulseaudio", &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        ASSERT_EQ(rc, 0) << "cannot start pulseaudio";
+        m_pid = peers::Spawn({ "pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no",
+                                 "--log-target=stderr", "-L", protocol, "-L", sink },
+            log);
+        ASSERT_GT(m_pid, 0) << "cannot start pulseaudio";
 
         bool up = peers::WaitFor(
             [&] {
