@@ -271,7 +271,7 @@ int GXScriptVM::RegisterApi(const std::string& name, const char* pszSignature, G
     if (name.empty() || !pszSignature || !fn)
         return 0;
     const size_t nLen = std::strlen(pszSignature);
-    if (nLen == 0 || nLen > 11 || m_natives.count(name))
+    if (nLen == 0 || nLen > kMaxApiArgs + 1 || m_natives.count(name))
         return 0;
     auto native = std::make_unique<SNative>();
     native->strSignature = pszSignature;
@@ -608,7 +608,7 @@ void GXScriptVM::CallNative(const SStmtCall* pCall, const SNative& native, GXSVa
     if (cResult != 'V' && cResult != 'I' && cResult != 'S' && cResult != 'D')
         Error(GXS_ERR_API_CALL, nullptr);
 
-    GXSApiValue args[10];
+    GXSApiValue args[kMaxApiArgs];
     const size_t nArgs = m_args.size() - nBase;
     for (size_t i = 0; i < nArgs; ++i) {
         const GXSVal& v = m_args[nBase + i];
