@@ -74,6 +74,10 @@ int CALameMp3Writer::Open(const std::string& target, int* pRate, int* pBits, int
         return 0;
     const int rate = m_nRateOverride > 0 ? m_nRateOverride : *pRate;
     const int channels = m_nChannelOverride >= 1 ? m_nChannelOverride : *pChannels;
+    // MP3 holds one or two channels, and Write's aligned copy of a frame is
+    // sized for two: anything wider is refused here, not left to the encoder.
+    if (channels > 2)
+        return 0;
 
     Close();
     std::lock_guard lock(m_lock);
