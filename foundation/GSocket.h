@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 // Thread: one owner thread calls everything, except that GetState and IsOpen
 // may be asked from any thread; the lookup cache has a worker.
