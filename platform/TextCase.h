@@ -4,15 +4,16 @@
 
 namespace platform {
 
-// Names in settings files, registry paths, mixer controls and XML compare
+// Names in settings files, registry paths, mixer controls, XML, protocol
+// headers and window classes compare
 // without case in ASCII only: the result must not change with the locale
 // the program happens to run in, and non-ASCII bytes are UTF-8 pieces.
-inline char AsciiLower(char c)
+[[nodiscard]] constexpr char AsciiLower(char c)
 {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-inline bool EqualsNoCase(std::string_view a, std::string_view b)
+[[nodiscard]] constexpr bool EqualsNoCase(std::string_view a, std::string_view b)
 {
     if (a.size() != b.size())
         return false;
