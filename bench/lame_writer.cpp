@@ -73,7 +73,7 @@ BENCHMARK(BM_CALameMp3Writer)->Unit(benchmark::kMillisecond)->UseRealTime()->Ite
 
 void BM_LameCommandLine(benchmark::State& state)
 {
-    if (!peers::HaveTool("lame")) {
+    if (!ToolOnPath("lame")) {
         state.SkipWithError("lame is not installed");
         return;
     }

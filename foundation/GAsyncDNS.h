@@ -9,11 +9,11 @@
 #include <thread>
 #include <vector>
 
+// Thread: Lookup from the owner thread only; one worker thread at a time
+// resolves pending entries. The table is shared under m_lock.
 // A small per-socket cache of host-name lookups, so that a connect never
 // freezes its thread inside the resolver: Lookup answers from the table and
 // hands names it does not know to a worker pass.
-// Thread: Lookup from the owner thread only; one worker thread at a time
-// resolves pending entries. The table is shared under m_lock.
 class GAsyncDNS {
 public:
     static constexpr int kEntryCount = 64;

@@ -16,7 +16,9 @@ GLockedRingBuffer::~GLockedRingBuffer()
 bool GLockedRingBuffer::Write(int len, const char* data)
 {
     std::lock_guard guard(m_lock);
-    if (!m_pRing || !data || len == 0)
+    // A negative count is refused like 0: the ring would take it as an
+    // empty write and report success for bytes that were never queued.
+    if (!m_pRing || !data || len <= 0)
         return false;
     return m_pRing->Write(len, data);
 }

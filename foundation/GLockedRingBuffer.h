@@ -16,7 +16,7 @@ public:
     GLockedRingBuffer(const GLockedRingBuffer&) = delete;
     GLockedRingBuffer& operator=(const GLockedRingBuffer&) = delete;
 
-    // False when data is null, len is 0 or the ring cannot grow.
+    // False when data is null, len is 0 or less, or the ring cannot grow.
     [[nodiscard]] bool Write(int len, const char* data);
     // Takes up to len bytes out; returns how many (0 when empty), or -1 when
     // out is null or len <= 0. There is no peek: every read consumes.

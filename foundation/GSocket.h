@@ -10,14 +10,15 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
+// Thread: one owner thread calls everything, except that GetState and IsOpen
+// may be asked from any thread; the lookup cache has a worker.
 // The program's one TCP endpoint: a non-blocking IPv4 socket that its owner
 // drives by calling Poll. Send only queues; Poll moves the send queue to the
 // network and whatever arrived into the receive queue. The few blocking
 // steps (Connect, SendAndWait) are bounded loops of Poll and 50 ms sleeps on
 // the injected clock.
-// Thread: one owner thread calls everything, except that GetState and IsOpen
-// may be asked from any thread; the lookup cache has a worker.
 class GSocket {
 public:
     enum State {

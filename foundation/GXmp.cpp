@@ -1,6 +1,7 @@
 #include "foundation/GXmp.h"
 
 #include "foundation/CodePage.h"
+#include "platform/Files.h"
 #include "platform/TextCodec.h"
 
 #include <array>
@@ -34,29 +35,6 @@ constexpr std::array<const char*, 17> kErrorTexts{
 // Loading reserves two bytes beyond the data, so the data itself stays
 // within an int.
 constexpr long kMaxDocumentBytes = INT_MAX - 2;
-
-bool ReadWholeFile(const char* pszPath, std::string* pBytes)
-{
-    std::FILE* f = std::fopen(pszPath, "rb");
-    if (f == nullptr)
-        return false;
-    bool ok = true;
-    char chunk[65536];
-    for (;;) {
-        size_t n = std::fread(chunk, 1, sizeof chunk, f);
-        if (pBytes->size() + n > static_cast<size_t>(kMaxDocumentBytes)) {
-            ok = false;
-            break;
-        }
-        pBytes->append(chunk, n);
-        if (n < sizeof chunk) {
-            ok = !std::ferror(f);
-            break;
-        }
-    }
-    std::fclose(f);
-    return ok;
-}
 
 bool StartsWith(std::string_view s, std::string_view prefix)
 {
@@ -202,7 +180,7 @@ bool GXmp::LoadFile(const char* pszPath)
         return false;
     try {
         std::string bytes;
-        if (!ReadWholeFile(pszPath, &bytes))
+        if (!platform::ReadWholeFile(pszPath, static_cast<size_t>(kMaxDocumentBytes), &bytes))
             return false;
         return Load(bytes);
     } catch (const std::exception&) {  // out of memory: the load just fails

@@ -7,9 +7,9 @@
 #include <string>
 #include <string_view>
 
-// Reads skin.xml, ControlID.XML and similar files into a GXmpData tree.
 // Thread: one owner at a time; loading is synchronous and the finished tree
 // is read-only.
+// Reads skin.xml, ControlID.XML and similar files into a GXmpData tree.
 //
 // The grammar is small and deliberately forgiving: text runs are rebuilt
 // from tokens (one blank between words, quotes dropped) and decoded twice,

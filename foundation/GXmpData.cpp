@@ -1,5 +1,7 @@
 #include "foundation/GXmpData.h"
 
+#include "platform/TextCase.h"
+
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -13,14 +15,7 @@ const std::string kEmpty;
 
 bool GXmpData::EqualsIgnoreCase(std::string_view a, std::string_view b)
 {
-    auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (lower(a[i]) != lower(b[i]))
-            return false;
-    }
-    return true;
+    return platform::EqualsNoCase(a, b);
 }
 
 const std::string& GXmpData::GetName() const

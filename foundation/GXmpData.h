@@ -8,10 +8,10 @@
 #include <string_view>
 #include <vector>
 
+// Thread: read-only after the load; any thread may read a finished tree.
 // One node of a GXmp document: an element (with attributes and children), a
 // run of text, or a processing instruction. Nodes belong to their document;
 // callers hold plain pointers that die with GXmp::Clear or the document.
-// Thread: read-only after the load; any thread may read a finished tree.
 class GXmpData {
 public:
     enum Type { kElement = 0, kText = 1, kInstruction = 2 };

@@ -8,11 +8,11 @@
 #include <stop_token>
 #include <thread>
 
+// Thread: any; Start and JoinAll may be called from several threads.
 // Owns the threads of fire-and-forget downloads so that none is detached:
 // finished workers are joined whenever a new one starts, and every worker is
 // asked to stop and joined when the owner goes (at the latest when the
 // process-wide instance is destroyed at exit).
-// Thread: any; Start and JoinAll may be called from several threads.
 class HttpDownloadWorkers {
 public:
     HttpDownloadWorkers();

@@ -69,19 +69,17 @@ std::string CreateTempFile()
     std::string folder = PrivateTempFolder();
     if (folder.empty())
         return {};
-    char name[64];
-    unsigned tick = platform::GetTickCount() % 0xFFFFF;
-    for (int counter = 0; counter < 100; ++counter) {
-        std::snprintf(name, sizeof name, "t%02d%05x.tmp", counter, tick);
-        switch (platform::CreateNewFile(folder + name)) {
-        case platform::CreateResult::Created: return folder + name;
-        case platform::CreateResult::Exists: continue;
-        case platform::CreateResult::Failed: return {};
-        }
-    }
+    // The tick-count names come first; once a hundred of them are taken (a
+    // crowded folder), random names keep the call from failing.
+    constexpr int kTickNames = 100;
     static thread_local std::mt19937 rng{std::random_device{}()};
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        std::snprintf(name, sizeof name, "t%06x.tmp", static_cast<unsigned>(rng() & 0xFFFFFF));
+    const unsigned tick = platform::GetTickCount() % 0xFFFFF;
+    char name[64];
+    for (int attempt = 0; attempt < 2 * kTickNames; ++attempt) {
+        if (attempt < kTickNames)
+            std::snprintf(name, sizeof name, "t%02d%05x.tmp", attempt, tick);
+        else
+            std::snprintf(name, sizeof name, "t%06x.tmp", static_cast<unsigned>(rng() & 0xFFFFFF));
         switch (platform::CreateNewFile(folder + name)) {
         case platform::CreateResult::Created: return folder + name;
         case platform::CreateResult::Exists: continue;

@@ -5,9 +5,9 @@
 
 namespace platform {
 
+// Thread: any; implementations are thread-safe.
 // Blocking host-name lookup, IPv4 only. Callers that must not freeze run it
 // on a worker (GAsyncDNS); tests inject a resolver that needs no DNS.
-// Thread: any; implementations are thread-safe.
 class HostResolver {
 public:
     virtual ~HostResolver() = default;

@@ -1,6 +1,7 @@
 #include "platform/IniFile.h"
 
 #include "platform/Files.h"
+#include "platform/TextCase.h"
 #include "platform/TextLines.h"
 
 #include <cstdint>
@@ -20,19 +21,6 @@ std::string_view Trim(std::string_view s)
     while (!s.empty() && IsBlank(s.back()))
         s.remove_suffix(1);
     return s;
-}
-
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool SameNoCase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (Lower(a[i]) != Lower(b[i]))
-            return false;
-    }
-    return true;
 }
 
 std::string_view Unquote(std::string_view v)
@@ -97,7 +85,7 @@ size_t IniFile::FindSection(std::string_view section) const
 {
     section = Trim(section);
     for (size_t i = 0; i < m_lines.size(); ++i) {
-        if (m_lines[i].kind == Kind::Section && SameNoCase(m_lines[i].name, section))
+        if (m_lines[i].kind == Kind::Section && EqualsNoCase(m_lines[i].name, section))
             return i;
     }
     return std::string::npos;
@@ -116,7 +104,7 @@ size_t IniFile::FindKey(size_t sectionStart, std::string_view key) const
     key = Trim(key);
     size_t end = SectionEnd(sectionStart);
     for (size_t i = sectionStart + 1; i < end; ++i) {
-        if (m_lines[i].kind == Kind::Pair && SameNoCase(m_lines[i].name, key))
+        if (m_lines[i].kind == Kind::Pair && EqualsNoCase(m_lines[i].name, key))
             return i;
     }
     return std::string::npos;

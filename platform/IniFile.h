@@ -7,6 +7,7 @@
 
 namespace platform {
 
+// Thread: one object per thread; the free functions below are thread-safe.
 // A private-profile (ini) file with the reading rules Windows programs
 // expect: section and key names compare case-insensitively (ASCII), the
 // first of duplicate sections or keys wins, blanks around names and values
@@ -16,7 +17,6 @@ namespace platform {
 // of its section, a new section at the end of the file.
 // Files may be hand-edited or hostile: size is bounded and nothing in the
 // text can make parsing fail.
-// Thread: one object per thread; the free functions below are thread-safe.
 class IniFile {
 public:
     // Settings files are a few kilobytes; the bounds keep a damaged or

@@ -1,9 +1,10 @@
 #include "platform/Mixer.h"
 
+#include "platform/TextCase.h"
+
 #include <alsa/asoundlib.h>
 
 #include <algorithm>
-#include <cctype>
 #include <climits>
 #include <cstring>
 #include <string_view>
@@ -59,7 +60,7 @@ struct Destination {
 bool ContainsNoCase(std::string_view text, std::string_view part)
 {
     auto it = std::search(text.begin(), text.end(), part.begin(), part.end(),
-        [](char a, char b) { return std::tolower(uint8_t(a)) == std::tolower(uint8_t(b)); });
+        [](char a, char b) { return AsciiLower(a) == AsciiLower(b); });
     return it != text.end();
 }
 
@@ -340,7 +341,7 @@ void AlsaMixerDevice::AddListSources(Destination* dest, snd_mixer_elem_t* list)
         if (!*name)
             continue;
         bool known = std::any_of(dest->sources.begin(), dest->sources.end(), [&](const Line& line) {
-            return line.info.name.size() == std::strlen(name) && ContainsNoCase(line.info.name, name);
+            return EqualsNoCase(line.info.name, name);
         });
         if (known)
             continue;

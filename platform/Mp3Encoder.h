@@ -11,9 +11,9 @@ struct Mp3EncoderHandle;
 
 enum class Mp3Tag { Title, Artist, Album, Year, Comment, Track, Genre };
 
+// Thread: one thread at a time; the owner serialises.
 // One MPEG-1/2/2.5 Layer III encoder (LAME). The call order is the
 // library's: Configure and the tag calls, then InitParams, then encoding.
-// Thread: one thread at a time; the owner serialises.
 class Mp3Encoder {
 public:
     // Enough for one call with up to 1152 frames; LAME needs

@@ -1,6 +1,7 @@
 #include "platform/Registry.h"
 
 #include "platform/Files.h"
+#include "platform/TextCase.h"
 #include "platform/TextLines.h"
 
 #include <algorithm>
@@ -16,16 +17,12 @@ constexpr std::string_view kHeader = "TavDJ registry 1";
 // writers never lose each other's edit.
 std::mutex g_storeLock;
 
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
 std::string LowerCopy(std::string_view s)
 {
     std::string out(s);
-    std::transform(out.begin(), out.end(), out.begin(), Lower);
+    std::transform(out.begin(), out.end(), out.begin(), AsciiLower);
     return out;
 }
-
-bool SameNoCase(std::string_view a, std::string_view b) { return a.size() == b.size() && LowerCopy(a) == LowerCopy(b); }
 
 std::string_view RootName(RegRoot root)
 {
@@ -127,7 +124,8 @@ bool ParseValueLine(std::string_view line, std::string* name, RegValue* value)
             return false;
         uint32_t n = 0;
         for (char c : data) {
-            int digit = (c >= '0' && c <= '9') ? c - '0' : (Lower(c) >= 'a' && Lower(c) <= 'f') ? Lower(c) - 'a' + 10 : -1;
+            const char lower = AsciiLower(c);
+            int digit = (c >= '0' && c <= '9') ? c - '0' : (lower >= 'a' && lower <= 'f') ? lower - 'a' + 10 : -1;
             if (digit < 0)
                 return false;
             n = n * 16u + static_cast<uint32_t>(digit);
@@ -183,7 +181,7 @@ bool Registry::LoadLocked(Store* store) const
             current = nullptr;
             for (RegRoot root : {RegRoot::CurrentUser, RegRoot::LocalMachine, RegRoot::ClassesRoot}) {
                 std::string_view prefix = RootName(root);
-                if (inner.size() > prefix.size() + 1 && SameNoCase(inner.substr(0, prefix.size()), prefix)
+                if (inner.size() > prefix.size() + 1 && EqualsNoCase(inner.substr(0, prefix.size()), prefix)
                     && inner[prefix.size()] == '\\') {
                     std::string path = FullPath(root, inner.substr(prefix.size() + 1), false);
                     if (!path.empty())
@@ -202,7 +200,7 @@ bool Registry::LoadLocked(Store* store) const
         if (current == nullptr || !ParseValueLine(line, &name, &value))
             continue;
         auto& values = current->values;
-        auto same = [&](const auto& v) { return SameNoCase(v.first, name); };
+        auto same = [&](const auto& v) { return EqualsNoCase(v.first, name); };
         if (std::find_if(values.begin(), values.end(), same) == values.end())
             values.emplace_back(std::move(name), std::move(value));
     }
@@ -323,7 +321,7 @@ bool Registry::GetValue(RegRoot root, std::string_view subKey, std::string_view 
     if (it == store.end())
         return false;
     for (const auto& [name, value] : it->second.values) {
-        if (SameNoCase(name, valueName)) {
+        if (EqualsNoCase(name, valueName)) {
             if (out != nullptr)
                 *out = value;
             return true;
@@ -344,7 +342,7 @@ bool Registry::SetValue(RegRoot root, std::string_view subKey, std::string_view 
         Key& key = EnsureKey(store, path);
         if (store.size() > kMaxKeys)
             return Edit::Fail;
-        auto same = [&](const auto& v) { return SameNoCase(v.first, valueName); };
+        auto same = [&](const auto& v) { return EqualsNoCase(v.first, valueName); };
         auto it = std::find_if(key.values.begin(), key.values.end(), same);
         if (it != key.values.end())
             it->second = std::move(stored);
@@ -361,7 +359,7 @@ bool Registry::DeleteValue(RegRoot root, std::string_view subKey, std::string_vi
         auto it = store.find(lower);
         if (it == store.end())
             return Edit::Fail;
-        size_t removed = std::erase_if(it->second.values, [&](const auto& v) { return SameNoCase(v.first, valueName); });
+        size_t removed = std::erase_if(it->second.values, [&](const auto& v) { return EqualsNoCase(v.first, valueName); });
         return removed != 0 ? Edit::Save : Edit::Fail;
     });
 }

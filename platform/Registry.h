@@ -18,6 +18,7 @@ struct RegValue {
     uint32_t dword = 0;   // Dword
 };
 
+// Thread: any.
 // The Windows registry as a text file of our own: keys under three roots,
 // "\"-separated sub-keys compared case-insensitively, values of type
 // string, expandable string and 32-bit number, and the default value (the
@@ -25,7 +26,6 @@ struct RegValue {
 // atomically, serialised with the other writers of this process. The file
 // may be hand-edited: its size and names are bounded, lines that make no
 // sense are dropped, a file that cannot be read is never overwritten.
-// Thread: any.
 class Registry {
 public:
     // The program keeps a few dozen values; the bounds keep a damaged or

@@ -22,9 +22,9 @@ struct NetIo {
     int bytes;  // bytes moved when Done
 };
 
+// Thread: any; each descriptor is used by one thread at a time.
 // Non-blocking IPv4 TCP. Addresses are IPv4 in network byte order, ports in
 // host order. Nothing here waits.
-// Thread: any; each descriptor is used by one thread at a time.
 class SocketApi {
 public:
     virtual ~SocketApi() = default;

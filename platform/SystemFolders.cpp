@@ -1,8 +1,10 @@
 #include "platform/SystemFolders.h"
 
-#include <cctype>
+#include "platform/Files.h"
+#include "platform/TextCase.h"
+#include "platform/TextLines.h"
+
 #include <cstdlib>
-#include <fstream>
 #include <mutex>
 
 #include <unistd.h>
@@ -43,21 +45,23 @@ std::string DocumentsFromUserDirs(const std::string& home)
     std::string config = AbsoluteEnv("XDG_CONFIG_HOME");
     if (config.empty())
         config = WithSlash(home) + ".config";
-    std::ifstream in(WithSlash(config) + "user-dirs.dirs");
-    std::string line;
-    constexpr std::string_view kKey = "XDG_DOCUMENTS_DIR=\"";
     // The file is a few lines long; a bound keeps a hostile one harmless.
-    for (int n = 0; n < 200 && std::getline(in, line); ++n) {
-        if (line.size() > 4096 || line.compare(0, kKey.size(), kKey) != 0)
+    std::string text;
+    if (!ReadWholeFile(WithSlash(config) + "user-dirs.dirs", 64 * 1024, &text))
+        return {};
+    constexpr std::string_view kKey = "XDG_DOCUMENTS_DIR=\"";
+    for (std::string_view rest = text; !rest.empty();) {
+        const std::string_view line = TakeLine(&rest);
+        if (line.substr(0, kKey.size()) != kKey)
             continue;
-        size_t end = line.find('"', kKey.size());
-        if (end == std::string::npos)
+        const size_t end = line.find('"', kKey.size());
+        if (end == std::string_view::npos)
             continue;
-        std::string value = line.substr(kKey.size(), end - kKey.size());
-        if (value.compare(0, 6, "$HOME/") == 0)
-            return WithSlash(WithSlash(home) + value.substr(6));
+        const std::string_view value = line.substr(kKey.size(), end - kKey.size());
+        if (value.substr(0, 6) == "$HOME/")
+            return WithSlash(WithSlash(home) + std::string(value.substr(6)));
         if (!value.empty() && value[0] == '/')
-            return WithSlash(value);
+            return WithSlash(std::string(value));
     }
     return {};
 }
@@ -72,17 +76,6 @@ std::string DocumentsFolder()
         return {};
     dir = DocumentsFromUserDirs(home);
     return dir.empty() ? WithSlash(home) + "Documents/" : dir;
-}
-
-bool SameNameNoCase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    }
-    return true;
 }
 
 }  // namespace
@@ -111,10 +104,10 @@ std::string ExecutableFolder()
 
 std::string ShellFolder(std::string_view valueName)
 {
-    if (SameNameNoCase(valueName, "AppData") || SameNameNoCase(valueName, "Common AppData"))
+    if (EqualsNoCase(valueName, "AppData") || EqualsNoCase(valueName, "Common AppData"))
         return DataHome();
-    if (SameNameNoCase(valueName, "Personal") || SameNameNoCase(valueName, "Common Documents")
-        || SameNameNoCase(valueName, "My Documents"))
+    if (EqualsNoCase(valueName, "Personal") || EqualsNoCase(valueName, "Common Documents")
+        || EqualsNoCase(valueName, "My Documents"))
         return DocumentsFolder();
     return {};
 }

@@ -3,6 +3,9 @@
 #include "platform/MulDiv.h"
 #include "platform/ThreadPriority.h"
 
+#include <new>
+#include <system_error>
+
 namespace platform {
 
 namespace {
@@ -34,14 +37,22 @@ WaveInResult WaveIn::Open(int device, int rate, int channels, WaveInDataCallback
     if (result != WaveInResult::Ok || !stream)
         return result == WaveInResult::Ok ? WaveInResult::Failed : result;
 
+    m_pPeriod.reset(new (std::nothrow) int16_t[static_cast<size_t>(frames) * channels]);
+    if (!m_pPeriod)
+        return WaveInResult::Failed;
     m_pStream = std::move(stream);
-    m_pPeriod = std::make_unique<int16_t[]>(static_cast<size_t>(frames) * channels);
     m_nPeriodFrames = frames;
     m_nChannels = channels;
     m_pfnData = pfn;
     m_pUser = pUser;
     m_bRunning = true;
-    m_thread = std::jthread([this](std::stop_token stop) { Run(stop); });
+    try {
+        m_thread = std::jthread([this](std::stop_token stop) { Run(stop); });
+    } catch (const std::system_error&) {
+        // Without its thread the device would sit open delivering nothing.
+        Close();
+        return WaveInResult::Failed;
+    }
     return WaveInResult::Ok;
 }
 

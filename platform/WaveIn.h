@@ -26,8 +26,8 @@ struct WaveInFormat {
     int periods = 0;
 };
 
-// One opened capture device.
 // Thread: ReadPeriod on the capture thread only; Interrupt from any thread.
+// One opened capture device.
 class WaveInStream {
 public:
     enum class ReadResult { Ok, Interrupted, Gone };
@@ -41,9 +41,9 @@ public:
     virtual void Interrupt() = 0;
 };
 
+// Thread: any, one call at a time.
 // The machine's capture devices. Index 0 is the system's default capture
 // device, then one index per capture-capable card/device.
-// Thread: any, one call at a time.
 class WaveInBackend {
 public:
     virtual ~WaveInBackend() = default;
@@ -61,10 +61,10 @@ public:
 // Called once for every filled period, on the capture thread.
 using WaveInDataCallback = void (*)(void* pUser, const char* pData, int nBytes);
 
-// Live capture of one device: a stream from the backend and an owned capture
-// thread that hands every filled 50 ms period to the data callback.
 // Thread: Open/Close on one controlling thread; IsRunning from any thread;
 // the callback runs on the capture thread and must not call Close.
+// Live capture of one device: a stream from the backend and an owned capture
+// thread that hands every filled 50 ms period to the data callback.
 class WaveIn {
 public:
     static constexpr int kPeriodMs = 50;

@@ -92,9 +92,11 @@ public:
                 continue;
             }
             if (got == 0 || got == -EAGAIN) {
-                if (!WaitForData())
-                    return ReadResult::Interrupted;
-                continue;
+                switch (WaitForData()) {
+                case Wait::Data: continue;
+                case Wait::Interrupted: return ReadResult::Interrupted;
+                case Wait::Failed: return ReadResult::Gone;
+                }
             }
             // Overrun (-EPIPE) and suspend (-ESTRPIPE) are recoverable: the
             // lost stretch is a gap in the sound, not the end of it.
@@ -114,19 +116,25 @@ public:
     }
 
 private:
-    // False when woken by Interrupt.
-    bool WaitForData()
+    enum class Wait { Data, Interrupted, Failed };
+
+    // A poll that fails for any reason but a signal would fail again at
+    // once: report the device as gone rather than spin on it.
+    Wait WaitForData()
     {
         for (;;) {
             for (size_t i = 0; i < m_fds.size(); ++i)
                 m_fds[i] = m_pcmFds[i];
             const int ready = poll(m_fds.data(), static_cast<nfds_t>(m_fds.size()), 1000);
-            if (ready < 0 && errno != EINTR)
-                return !Interrupted();
+            if (ready < 0) {
+                if (errno == EINTR)
+                    continue;
+                return Interrupted() ? Wait::Interrupted : Wait::Failed;
+            }
             if (m_fds[0].revents & POLLIN)
-                return false;
+                return Wait::Interrupted;
             if (ready > 0)
-                return true;
+                return Wait::Data;
         }
     }
 

@@ -1,6 +1,6 @@
 #include "platform/WindowFinder.h"
 
-#include "platform/AsciiCase.h"
+#include "platform/TextCase.h"
 
 #include <xcb/xcb.h>
 
@@ -100,7 +100,7 @@ bool ClassMatches(const xcb_get_property_reply_t* reply, std::string_view classN
         int end = start;
         while (end < len && bytes[end] != '\0')
             ++end;
-        if (AsciiEqualNoCase(std::string_view(bytes + start, static_cast<size_t>(end - start)), className))
+        if (EqualsNoCase(std::string_view(bytes + start, static_cast<size_t>(end - start)), className))
             return true;
         start = end + 1;
     }

@@ -57,6 +57,8 @@ std::string GXScriptErrorText(int nCode)
         return "call stack overflow";
     case GXS_ERR_STEP_LIMIT:
         return "script ran too long";
+    case GXS_ERR_STRING_LENGTH:
+        return "string too long";
     default:
         break;
     }

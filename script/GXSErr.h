@@ -34,6 +34,9 @@ enum GXS_ERR : int {
     // A run executes at most a bounded number of statements, so a script
     // cannot hang the window with exponential recursion.
     GXS_ERR_STEP_LIMIT = 314,
+    // Concatenation may at most reach a bounded length, so a few doublings
+    // cannot exhaust memory.
+    GXS_ERR_STRING_LENGTH = 315,
 };
 
 // The user-facing text of a code; unknown codes read "GXScript err(code:N)".

@@ -271,7 +271,7 @@ int GXScriptVM::RegisterApi(const std::string& name, const char* pszSignature, G
     if (name.empty() || !pszSignature || !fn)
         return 0;
     const size_t nLen = std::strlen(pszSignature);
-    if (nLen == 0 || nLen > 11 || m_natives.count(name))
+    if (nLen == 0 || nLen > kMaxApiArgs + 1 || m_natives.count(name))
         return 0;
     auto native = std::make_unique<SNative>();
     native->strSignature = pszSignature;
@@ -510,9 +510,11 @@ void GXScriptVM::ExecExpression(const SStmtExpression* p, GXSVal& out)
         return;
     }
     if (lt == GXSV_STRING && rt == GXSV_STRING) {
-        if (p->m_nOp == OP_ADD)
+        if (p->m_nOp == OP_ADD) {
+            if (left.m_strText.size() + right.m_strText.size() > kMaxStringBytes)
+                Error(GXS_ERR_STRING_LENGTH, p);
             out = GXSVal::String(left.m_strText + right.m_strText);
-        else if (p->m_nOp == OP_EQ)
+        } else if (p->m_nOp == OP_EQ)
             SetInt(out, left.m_strText == right.m_strText);
         else if (p->m_nOp == OP_NE)
             SetInt(out, left.m_strText != right.m_strText);
@@ -606,7 +608,7 @@ void GXScriptVM::CallNative(const SStmtCall* pCall, const SNative& native, GXSVa
     if (cResult != 'V' && cResult != 'I' && cResult != 'S' && cResult != 'D')
         Error(GXS_ERR_API_CALL, nullptr);
 
-    GXSApiValue args[10];
+    GXSApiValue args[kMaxApiArgs];
     const size_t nArgs = m_args.size() - nBase;
     for (size_t i = 0; i < nArgs; ++i) {
         const GXSVal& v = m_args[nBase + i];

@@ -56,6 +56,12 @@ public:
     static constexpr int kMaxCallDepth = 256;
     static constexpr uintptr_t kStackBudget = 2u << 20;
     static constexpr int64_t kDefaultStepLimit = 10'000'000;
+    // The longest string "+" may build (315 beyond): far above any title or
+    // path a skin handles, far below what would strain memory.
+    static constexpr size_t kMaxStringBytes = 1u << 20;
+    // A native takes at most this many arguments: its signature is the
+    // result letter and up to this many argument letters.
+    static constexpr size_t kMaxApiArgs = 10;
 
 private:
     enum class Flow {

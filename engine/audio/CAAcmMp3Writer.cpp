@@ -1,15 +1,7 @@
 #include "engine/audio/CAAcmMp3Writer.h"
 
-#include <strings.h>
-
-namespace {
-
-bool EndsWithMp3(const std::string& name)
-{
-    return name.size() >= 4 && strcasecmp(name.c_str() + name.size() - 4, ".mp3") == 0;
-}
-
-}  // namespace
+#include "foundation/Paths.h"
+#include "platform/TextCase.h"
 
 CAAcmMp3Writer::CAAcmMp3Writer(platform::Acm& acm)
     : CAWriter("ACM MP3 Writer")
@@ -52,7 +44,7 @@ int CAAcmMp3Writer::Open(const std::string& target, int* pRate, int* pBits, int*
     *pBits = bits;
     *pChannels = channels;
     std::string name = target;
-    if (!EndsWithMp3(name))
+    if (!platform::EqualsNoCase(GetFileExtension(name.c_str()), ".mp3"))
         name += ".mp3";
     const int opened = m_pfnOutput
                            ? m_pOutput->OpenCallback(m_nCodec, m_nFormat, m_pfnOutput, m_pOutputUser, rate, bits / 8,

@@ -1,11 +1,13 @@
 #include "engine/audio/CALameMp3Writer.h"
 
+#include "foundation/Paths.h"
+#include "platform/TextCase.h"
+
 #include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <strings.h>
 
 namespace {
 
@@ -13,11 +15,6 @@ constexpr std::array<int, 14> kMpeg1Bitrates = {32, 40, 48, 56, 64, 80, 96, 112,
 constexpr std::array<int, 14> kMpeg2Bitrates = {8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160};
 constexpr int kMaxFrameSamples = 1152;
 constexpr int kPartNameAttempts = 4;
-
-bool EndsWithMp3(const std::string& name)
-{
-    return name.size() >= 4 && strcasecmp(name.c_str() + name.size() - 4, ".mp3") == 0;
-}
 
 std::string CurrentLocalYear()
 {
@@ -77,6 +74,10 @@ int CALameMp3Writer::Open(const std::string& target, int* pRate, int* pBits, int
         return 0;
     const int rate = m_nRateOverride > 0 ? m_nRateOverride : *pRate;
     const int channels = m_nChannelOverride >= 1 ? m_nChannelOverride : *pChannels;
+    // MP3 holds one or two channels, and Write's aligned copy of a frame is
+    // sized for two: anything wider is refused here, not left to the encoder.
+    if (channels > 2)
+        return 0;
 
     Close();
     std::lock_guard lock(m_lock);
@@ -84,7 +85,7 @@ int CALameMp3Writer::Open(const std::string& target, int* pRate, int* pBits, int
     if (!m_pEncoder)
         return 0;
     std::string name = target;
-    if (!EndsWithMp3(name))
+    if (!platform::EqualsNoCase(GetFileExtension(name.c_str()), ".mp3"))
         name += ".mp3";
     if (!m_pfnOutput) {
         m_pFile.reset(std::fopen(name.c_str(), "wb+"));

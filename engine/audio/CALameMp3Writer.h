@@ -7,12 +7,12 @@
 #include <cstdio>
 #include <memory>
 
-// The MP3 writer: encodes the broadcast at a constant bit rate. With an
-// output callback the encoded bytes go to the owner; without one it writes
-// an .mp3 file of its own, which NewPart splits into numbered parts.
 // Thread: Open/Write/Close on the pump thread; GetElapsedMs and NewPart may
 // come from another thread (they share m_lock with Write); SetBitrate,
 // SetFormatOverride and SetOutputCallback only while the pump is stopped.
+// The MP3 writer: encodes the broadcast at a constant bit rate. With an
+// output callback the encoded bytes go to the owner; without one it writes
+// an .mp3 file of its own, which NewPart splits into numbered parts.
 class CALameMp3Writer final : public CAWriter {
 public:
     CALameMp3Writer();

@@ -3,11 +3,11 @@
 #include <cstdint>
 #include <memory>
 
+// Thread: Feed and Fetch on the pump thread; Reset and ClearCurrent on the
+// main thread while the pump is stopped.
 // Turns the captured sound into display frames for the level meter: every
 // 1024 frames the left channel becomes a 576-byte waveform snapshot (offset
 // binary, 128 is silence) kept in a ring of 129 slots.
-// Thread: Feed and Fetch on the pump thread; Reset and ClearCurrent on the
-// main thread while the pump is stopped.
 class CLevelAnalyser {
 public:
     static constexpr int kBlockSamples = 1024;

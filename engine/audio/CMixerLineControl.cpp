@@ -1,18 +1,12 @@
 #include "engine/audio/CMixerLineControl.h"
 
+#include "platform/TextCase.h"
+
 #include <algorithm>
-#include <cctype>
 
 namespace {
 
 using namespace platform::mixer;
-
-bool EqualNoCase(const std::string& a, const std::string& b)
-{
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-        return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-    });
-}
 
 } // namespace
 
@@ -99,7 +93,7 @@ bool CMixerLineControl::SelectItem(const std::string& name)
     if (GetKind() != kList || !Read())
         return false;
     auto found = std::find_if(
-        m_itemNames.begin(), m_itemNames.end(), [&](const std::string& item) { return EqualNoCase(item, name); });
+        m_itemNames.begin(), m_itemNames.end(), [&](const std::string& item) { return platform::EqualsNoCase(item, name); });
     int selected = found == m_itemNames.end() ? -1 : int(found - m_itemNames.begin());
     if (selected < 0 && m_control.type != kCtlMixer)
         return false;

@@ -4,11 +4,11 @@
 
 #include <mutex>
 
-// The common shape of the broadcast's sound effects: interleaved PCM is
-// changed in place, block by block.
 // Thread: the setters run on the main thread and Process on the audio pump's
 // thread; both hold m_lock, so a setter waits at most for one block and
 // Process takes one uncontended lock per block.
+// The common shape of the broadcast's sound effects: interleaved PCM is
+// changed in place, block by block.
 class CMzDsp {
 public:
     // The largest block the pump hands over: one writer block plus the

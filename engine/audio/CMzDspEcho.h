@@ -5,11 +5,11 @@
 
 #include <memory>
 
+// Thread: setters on the main thread, Process on the pump thread, both under
+// m_lock; the delay line grows (allocates) only under that lock.
 // Echo: every block is mixed with the output of one delay earlier at half
 // level, and the mixed output is what goes round again, so each repeat is
 // half the one before.
-// Thread: setters on the main thread, Process on the pump thread, both under
-// m_lock; the delay line grows (allocates) only under that lock.
 class CMzDspEcho final : public CMzDsp {
 public:
     // Passed to SetParamsLocked for a value that stays as it is.

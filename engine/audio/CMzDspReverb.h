@@ -3,9 +3,9 @@
 #include "engine/audio/CMzDsp.h"
 #include "engine/audio/CMzReverbEngine.h"
 
-// Reverb on 16-bit stereo; any other layout passes through untouched.
 // Thread: setters on the main thread, Process on the pump thread, both under
 // m_lock.
+// Reverb on 16-bit stereo; any other layout passes through untouched.
 class CMzDspReverb final : public CMzDsp {
 public:
     // Thread: main thread. Rebuilds the reverb for the format.

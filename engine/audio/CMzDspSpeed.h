@@ -3,9 +3,9 @@
 #include "engine/audio/CMzDsp.h"
 #include "engine/audio/CMzPitchEngine.h"
 
-// Pitch shift of 16-bit sound by 60 to 160 percent at unchanged speed.
 // Thread: setters on the main thread, Process on the pump thread, both under
 // m_lock.
+// Pitch shift of 16-bit sound by 60 to 160 percent at unchanged speed.
 class CMzDspSpeed final : public CMzDsp {
 public:
     static constexpr int kMinPercent = 60;

@@ -3,12 +3,12 @@
 #include <cstdint>
 #include <memory>
 
+// Thread: one thread at a time (the owning effect holds its lock).
 // Pitch shifter in two stages: a time stretch by the pitch factor P that
 // keeps the pitch (two read heads cross-fading over each period), then a
 // linear resampler with step P that restores the duration and so moves the
 // pitch by P. All buffers are allocated by the constructor for the largest
 // block, never per block.
-// Thread: one thread at a time (the owning effect holds its lock).
 class CMzPitchEngine {
 public:
     static constexpr int kMaxChannels = 2;

@@ -2,10 +2,10 @@
 
 #include <cstdint>
 
+// Thread: one thread at a time (the owning effect holds its lock).
 // A stereo reverb: four feedback comb lines per channel summed through a
 // two-pole resonant filter, added to the dry sound. The lines are fixed
 // arrays inside the object, so processing never allocates.
-// Thread: one thread at a time (the owning effect holds its lock).
 class CMzReverbEngine {
 public:
     static constexpr int kLines = 8;

@@ -1,24 +1,11 @@
 #include "engine/audio/COutputACM.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace {
 
 // MP3 codecs take 16-bit PCM only, so every input is brought to 16 bits.
 constexpr int kStreamBits = 16;
-
-int16_t Sample16(const uint8_t* p)
-{
-    int16_t s = 0;
-    std::memcpy(&s, p, sizeof s);
-    return s;
-}
-
-void PutSample16(uint8_t* p, int16_t s)
-{
-    std::memcpy(p, &s, sizeof s);
-}
 
 }  // namespace
 
@@ -144,18 +131,6 @@ bool COutputACM::Open(int codec, int format, int rate, int bytesPerSample, int c
     m_nStreamRate = streamRate;
     m_nStreamBits = kStreamBits;
     m_nStreamChannels = channels == 1 && formatChannels == 2 ? 2 : channels;
-    if (streamRate != rate) {
-        if (!GAVResample::SupportsRates(streamRate, rate)) {
-            Close();
-            return false;
-        }
-        m_resamplers.resize(static_cast<size_t>(m_nStreamChannels));
-        for (GAVStreamResample& resampler : m_resamplers)
-            if (!resampler.Create(streamRate, rate, 1.0, kBlockFrames)) {
-                Close();
-                return false;
-            }
-    }
     if (m_drivers.OpenStream(formatName, codecName, m_nFormatTag, streamRate, m_nStreamChannels, kStreamBits / 8) !=
             0 ||
         !AllocBuffers()) {
@@ -171,28 +146,19 @@ bool COutputACM::AllocBuffers()
     const int encodedBytes = m_drivers.GetMaxOutputBytes();
     if (encodedBytes <= 0 || m_nStreamChannels <= 0)
         return false;
-    const auto channels = static_cast<size_t>(m_nStreamChannels);
-    // A chunk of 2304 input frames, widened and doubled to the stream's
-    // sample and channel counts; resampling writes elsewhere.
-    m_work.assign(channels * (kStreamBits / 8) * kBlockFrames, 0);
     m_encoded.assign(static_cast<size_t>(encodedBytes), 0);
-    if (!m_resamplers.empty()) {
-        const auto outFrames =
-            static_cast<size_t>(GAVStreamResample::MaxOutput(m_nStreamRate.load(), m_nInRate, kBlockFrames));
-        m_channelIn.assign(kBlockFrames, 0);
-        m_channelOut.assign(outFrames, 0);
-        m_scratch.assign(outFrames * channels, 0);
-    }
-    return true;
+    // Input arrives in chunks of 2304 frames; the converter widens 8-bit
+    // input, doubles a mono one for a stereo format and resamples to the
+    // format's rate, refusing rates it cannot convert between.
+    const CASampleConverter::Format in{m_nInRate, m_nInBits, m_nInChannels};
+    const CASampleConverter::Format out{m_nStreamRate.load(), m_nStreamBits, m_nStreamChannels};
+    return m_converter.Prepare(in, out, in.FrameBytes() * kBlockFrames, 0, 0);
 }
 
 void COutputACM::FreeBuffers()
 {
-    m_work = {};
     m_encoded = {};
-    m_channelIn = {};
-    m_channelOut = {};
-    m_scratch = {};
+    m_converter.Release();
 }
 
 void COutputACM::Close()
@@ -207,7 +173,6 @@ void COutputACM::Close()
     (void)m_drivers.CloseStream(nullptr, 0, nullptr);
     m_pFile.reset();
     m_bOpen = false;
-    m_resamplers.clear();
     FreeBuffers();
     m_strPath.clear();
     m_nCodec = -1;
@@ -223,7 +188,7 @@ void COutputACM::Close()
 
 int COutputACM::Write(const char* pData, int nBytes)
 {
-    if (!m_bOpen || m_work.empty() || m_nInBits <= 0 || m_nInChannels <= 0 || !pData || nBytes < 0)
+    if (!m_bOpen || m_encoded.empty() || m_nInBits <= 0 || m_nInChannels <= 0 || !pData || nBytes < 0)
         return -1;
     const int inFrameBytes = m_nInChannels * (m_nInBits / 8);
     const int streamFrameBytes = m_nStreamChannels * (m_nStreamBits / 8);
@@ -231,10 +196,8 @@ int COutputACM::Write(const char* pData, int nBytes)
     const int pieceFrames = chunkBytes / streamFrameBytes;
     const int total = nBytes / inFrameBytes * inFrameBytes;
     for (int done = 0; done < total; done += chunkBytes) {
-        const int n = std::min(chunkBytes, total - done);
-        std::memcpy(m_work.data(), pData + done, static_cast<size_t>(n));
-        const uint8_t* pPrepared = nullptr;
-        const int prepared = PrepareChunk(n, &pPrepared);
+        const int prepared = m_converter.Convert(pData + done, std::min(chunkBytes, total - done));
+        const auto* pPrepared = reinterpret_cast<const uint8_t*>(m_converter.GetBlockBytes());
         for (int offset = 0; offset + streamFrameBytes <= prepared;) {
             const int frames = std::min(pieceFrames, (prepared - offset) / streamFrameBytes);
             int encoded = 0;
@@ -249,46 +212,6 @@ int COutputACM::Write(const char* pData, int nBytes)
         }
     }
     return total;
-}
-
-int COutputACM::PrepareChunk(int nBytes, const uint8_t** ppPrepared)
-{
-    uint8_t* work = m_work.data();
-    int bytes = nBytes;
-    if (m_nInBits == 8 && m_nStreamBits == 16) {
-        // Unsigned 8-bit centred on 128 becomes signed 16-bit; backwards so
-        // the samples are widened in place.
-        for (int i = bytes - 1; i >= 0; --i)
-            PutSample16(work + 2 * i, static_cast<int16_t>((work[i] - 128) * 256));
-        bytes *= 2;
-    }
-    if (m_nStreamChannels == 2 && m_nInChannels == 1) {
-        const int sampleBytes = m_nStreamBits / 8;
-        for (int i = bytes / sampleBytes - 1; i >= 0; --i) {
-            std::memmove(work + 2 * i * sampleBytes, work + i * sampleBytes, static_cast<size_t>(sampleBytes));
-            std::memmove(work + (2 * i + 1) * sampleBytes, work + 2 * i * sampleBytes, static_cast<size_t>(sampleBytes));
-        }
-        bytes *= 2;
-    }
-    *ppPrepared = work;
-    if (m_resamplers.empty())
-        return bytes;
-
-    const int channels = m_nStreamChannels;
-    const int frames = bytes / (2 * channels);
-    int produced = static_cast<int>(m_channelOut.size());
-    for (int c = 0; c < channels; ++c) {
-        for (int i = 0; i < frames; ++i)
-            m_channelIn[static_cast<size_t>(i)] = Sample16(work + 2 * (i * channels + c));
-        const int out = m_resamplers[static_cast<size_t>(c)].Process(m_channelOut.data(), m_channelIn.data(), frames);
-        // Every channel's resampler has seen the same counts, so they agree;
-        // the smallest count keeps the frames whole if they ever did not.
-        produced = std::min(produced, std::max(out, 0));
-        for (int i = 0; i < produced; ++i)
-            m_scratch[static_cast<size_t>(i * channels + c)] = m_channelOut[static_cast<size_t>(i)];
-    }
-    *ppPrepared = reinterpret_cast<const uint8_t*>(m_scratch.data());
-    return produced * channels * 2;
 }
 
 bool COutputACM::Emit(const uint8_t* pData, int nBytes)

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "engine/audio/CAWriter.h"
+#include "engine/audio/CASampleConverter.h"
 #include "engine/audio/CAcmDriverList.h"
 #include "engine/audio/CCodecIndex.h"
-#include "engine/audio/GAVStreamResample.h"
 #include "platform/Acm.h"
 
 #include <atomic>
@@ -76,9 +76,6 @@ private:
     [[nodiscard]] bool Open(int codec, int format, int rate, int bytesPerSample, int channels);
     // Positions in the driver list of a codec index entry; false outside it.
     [[nodiscard]] bool Resolve(int codec, int format, int* pDriver, int* pFormat) const;
-    // Widens, duplicates and resamples the chunk of nBytes in the work
-    // buffer; points *ppPrepared at the result and returns its byte count.
-    [[nodiscard]] int PrepareChunk(int nBytes, const uint8_t** ppPrepared);
     [[nodiscard]] bool Emit(const uint8_t* pData, int nBytes);
 
     const uint16_t m_nFormatTag;
@@ -98,13 +95,10 @@ private:
     std::atomic<int> m_nStreamRate { 0 };
     int m_nStreamBits = 0;
     int m_nStreamChannels = 0;
-    std::vector<GAVStreamResample> m_resamplers;
+    // Brings each chunk to the stream's width, channels and rate.
+    CASampleConverter m_converter;
 
     std::vector<uint8_t> m_encoded;
-    std::vector<uint8_t> m_work;
-    std::vector<int16_t> m_channelIn;
-    std::vector<int16_t> m_channelOut;
-    std::vector<int16_t> m_scratch;
 
     std::atomic<uint64_t> m_nFramesIn { 0 };
     uint64_t m_nBytesOut = 0;

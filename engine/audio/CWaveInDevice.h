@@ -5,11 +5,11 @@
 #include <atomic>
 #include <cstdint>
 
-// One capture device: 50 ms periods of PCM from the sound system, handed to
-// a data callback as they fill.
 // Thread: Open/Close/SetDevice on the controller's thread while the pump is
 // stopped; the data callback runs on the capture thread; IsRunning and
 // GetDeliveredBytes from any thread.
+// One capture device: 50 ms periods of PCM from the sound system, handed to
+// a data callback as they fill.
 class CWaveInDevice {
 public:
     // Returns the bytes it took; the device counts what it handed over.

@@ -3,7 +3,7 @@
 #include "engine/stream/PlayerTitle.h"
 #include "foundation/Blowfish.h"
 #include "foundation/DebugTrace.h"
-#include "platform/AsciiCase.h"
+#include "platform/TextCase.h"
 
 #include <cstdio>
 #include <system_error>
@@ -516,7 +516,7 @@ int GShoutCastYP::WaitReplyStep(bool registering)
             return FailReply();
     }
     const std::string* connection = m_reply.Find("Connection");
-    if (connection && platform::AsciiEqualNoCase(*connection, "close"))
+    if (connection && platform::EqualsNoCase(*connection, "close"))
         m_pSocket->Close();
     const int code = registering ? JudgeRegisterReply() : JudgeTouchReply();
     m_reply.Clear();
@@ -528,10 +528,10 @@ int GShoutCastYP::JudgeRegisterReply()
     if (const std::string* error = m_reply.Find("icy-errorcode")) {
         int code = kOk;
         for (const char* refusal : kRefusals) {
-            if (platform::AsciiEqualNoCase(*error, refusal))
+            if (platform::EqualsNoCase(*error, refusal))
                 code = kRefused;
         }
-        if (platform::AsciiEqualNoCase(*error, "Update"))
+        if (platform::EqualsNoCase(*error, "Update"))
             code = kUpdateRequired;
         const std::string* text = m_reply.Find("icy-errorstr");
         std::lock_guard guard(m_sharedLock);
@@ -548,7 +548,7 @@ int GShoutCastYP::JudgeRegisterReply()
 int GShoutCastYP::JudgeTouchReply()
 {
     const std::string* response = m_reply.Find("icy-response");
-    if (!response || platform::AsciiEqualNoCase(*response, "error"))
+    if (!response || platform::EqualsNoCase(*response, "error"))
         return kTouchRefused;
     return AcceptTouchMinutes() ? kOk : kTouchNoFrequency;
 }

@@ -1,6 +1,6 @@
 #include "engine/stream/GYPReply.h"
 
-#include "platform/AsciiCase.h"
+#include "platform/TextCase.h"
 
 #include <climits>
 
@@ -75,7 +75,7 @@ bool GYPReply::AddLine(std::string_view line)
 const std::string* GYPReply::Find(std::string_view name) const
 {
     for (const auto& [key, value] : m_headers) {
-        if (platform::AsciiEqualNoCase(key, name))
+        if (platform::EqualsNoCase(key, name))
             return &value;
     }
     return nullptr;

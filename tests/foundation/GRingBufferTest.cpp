@@ -113,6 +113,7 @@ TEST(GLockedRingBuffer, ReadShortensToWhatIsStored)
     EXPECT_EQ(ring.Read(0, out.data()), -1);
     EXPECT_EQ(ring.Read(-4, out.data()), -1);
     EXPECT_FALSE(ring.Write(0, out.data()));
+    EXPECT_FALSE(ring.Write(-5, out.data()));
     EXPECT_FALSE(ring.Write(10, nullptr));
 }
 

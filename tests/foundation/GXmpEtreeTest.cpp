@@ -5,6 +5,7 @@
 
 #include "fakes/RequireTool.h"
 #include "fakes/SampleSkinXml.h"
+#include "fakes/TestSandbox.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -81,23 +82,6 @@ std::vector<std::string> Lines(const std::string& text)
     return lines;
 }
 
-// A private folder under $TMPDIR (or /tmp), removed with its files.
-struct TempDir {
-    TempDir()
-    {
-        const char* tmp = std::getenv("TMPDIR");
-        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/gxmp-etree-XXXXXX";
-        if (mkdtemp(pattern.data()) != nullptr)
-            path = pattern;
-    }
-    ~TempDir()
-    {
-        std::error_code ec;
-        if (!path.empty())
-            std::filesystem::remove_all(path, ec);
-    }
-    std::string path;
-};
 
 std::string RunCapture(const std::string& command)
 {
@@ -129,9 +113,9 @@ const char* const kDocuments[] = {
 TEST(GXmpEtree, TreesAgreeWithPythonXmlEtree)
 {
     TAVDJ_REQUIRE_TOOL(ToolOnPath("python3"), "python3");
-    const TempDir temp;
-    ASSERT_FALSE(temp.path.empty());
-    const std::string& dir = temp.path;
+    TestSandbox temp;
+    ASSERT_TRUE(temp.Create("gxmp-etree"));
+    const std::string dir = temp.Dir().string();
 
     std::vector<std::string> docs(std::begin(kDocuments), std::end(kDocuments));
     docs.push_back(MakeSampleSkinXml(20000));

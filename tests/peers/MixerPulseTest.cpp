@@ -4,25 +4,17 @@
 #include "engine/audio/CMixerLineVolume.h"
 
 #include "fakes/TestSandbox.h"
+#include "peers/PeerSupport.h"
 
 #include <gtest/gtest.h>
 
-#include <csignal>
-#include <cstdio>
-#include <cstdlib>
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <optional>
 #include <regex>
-#include <spawn.h>
 #include <string>
 #include <sys/wait.h>
-#include <thread>
-#include <unistd.h>
-
-extern char** environ;
 
 namespace {
 
@@ -32,28 +24,13 @@ using namespace std::chrono_literals;
 constexpr auto kStartDeadline = 15s;
 constexpr auto kEventDeadline = 5s;
 
-bool OnCi()
-{
-    const char* ci = std::getenv("CI");
-    return ci && std::string(ci) == "true";
-}
-
-bool HaveTool(const std::string& name)
-{
-    return std::system(("command -v " + name + " >/dev/null 2>&1").c_str()) == 0;
-}
-
 // Output of a shell command, or nothing when it fails.
 std::optional<std::string> RunCommand(const std::string& command)
 {
-    FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r");
-    if (!pipe)
-        return std::nullopt;
     std::string out;
-    char buffer[512];
-    while (size_t n = fread(buffer, 1, sizeof buffer, pipe))
-        out.append(buffer, n);
-    return pclose(pipe) == 0 ? std::optional(out) : std::nullopt;
+    if (peers::Run(command + " 2>/dev/null", &out) != 0)
+        return std::nullopt;
+    return out;
 }
 
 // The raw volumes of the first two channels in a pactl get-*-volume answer.
@@ -70,27 +47,12 @@ std::vector<long> PactlVolumes(const std::string& what)
     return volumes;
 }
 
-template <typename Condition> bool WaitFor(std::chrono::steady_clock::duration deadline, Condition condition)
-{
-    auto end = std::chrono::steady_clock::now() + deadline;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        std::this_thread::sleep_for(20ms);
-    }
-    return true;
-}
-
 class MixerPulse : public ::testing::Test {
 protected:
     void SetUp() override
     {
         for (const char* tool : { "pulseaudio", "pactl" }) {
-            if (!HaveTool(tool)) {
-                if (OnCi())
-                    FAIL() << tool << " is missing (.ci/apt/mixer.txt)";
-                GTEST_SKIP() << tool << " is not installed";
-            }
+            TAVDJ_REQUIRE_TOOL(ToolOnPath(tool), tool);
         }
         ASSERT_TRUE(m_sandbox.Create("tavdj-mixer"));
         const fs::path& dir = m_sandbox.Dir();
@@ -118,28 +80,21 @@ protected:
         std::string protocol = "module-native-protocol-unix auth-anonymous=1 socket=" + m_socket.string();
         std::string sink = "module-null-sink sink_name=tavdj_null";
         std::string log = (dir / "pulseaudio.log").string();
-        std::vector<std::string> args { "pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1",
-            "--use-pid-file=no", "--log-target=stderr", "-L", protocol, "-L", sink };
-        std::vector<char*> argv;
-        for (auto& arg : args)
-            argv.push_back(arg.data());
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        posix_spawn_file_actions_adddup2(&actions, 1, 2);
-        int rc = posix_spawnp(&m_pid, "pulseaudio", &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        ASSERT_EQ(rc, 0) << "cannot start pulseaudio";
+        m_pid = peers::Spawn({ "pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no",
+                                 "--log-target=stderr", "-L", protocol, "-L", sink },
+            log);
+        ASSERT_GT(m_pid, 0) << "cannot start pulseaudio";
 
-        bool up = WaitFor(kStartDeadline, [&] {
-            int status = 0;
-            if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
-                m_pid = -1;
-                return true;
-            }
-            return fs::exists(m_socket) && RunCommand("pactl info").has_value();
-        });
+        bool up = peers::WaitFor(
+            [&] {
+                int status = 0;
+                if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
+                    m_pid = -1;
+                    return true;
+                }
+                return fs::exists(m_socket) && RunCommand("pactl info").has_value();
+            },
+            kStartDeadline);
         if (!up || m_pid <= 0) {
             std::ifstream in(log);
             FAIL() << "pulseaudio did not come up:\n" << std::string(std::istreambuf_iterator<char>(in), {});
@@ -148,14 +103,7 @@ protected:
 
     void TearDown() override
     {
-        if (m_pid > 0) {
-            kill(m_pid, SIGTERM);
-            bool gone = WaitFor(kStartDeadline, [&] { return waitpid(m_pid, nullptr, WNOHANG) == m_pid; });
-            if (!gone) {
-                kill(m_pid, SIGKILL);
-                waitpid(m_pid, nullptr, 0);
-            }
-        }
+        peers::StopChild(m_pid);
     }
 
     TestSandbox m_sandbox;
@@ -180,7 +128,7 @@ TEST_F(MixerPulse, MasterVolumeSetThroughTheModelReachesTheServer)
 
     // Left louder at the server; a fade keeps that balance.
     ASSERT_TRUE(RunCommand("pactl set-sink-volume @DEFAULT_SINK@ 32768 16384").has_value());
-    ASSERT_TRUE(WaitFor(kEventDeadline, [&] { return master.GetVolume() == 50; }));
+    ASSERT_TRUE(peers::WaitFor([&] { return master.GetVolume() == 50; }, kEventDeadline));
     master.SetVolume(100);
     server = PactlVolumes("sink");
     ASSERT_EQ(server.size(), 2u);
@@ -218,8 +166,9 @@ TEST_F(MixerPulse, LayerShowsTheServerAsDestinationsWithMuteAsTheInverseSwitch)
     EXPECT_EQ(RunCommand("pactl get-sink-mute @DEFAULT_SINK@"), "Mute: yes\n");
     ASSERT_TRUE(RunCommand("pactl set-sink-mute @DEFAULT_SINK@ 0").has_value());
     std::vector<int32_t> muted;
-    EXPECT_TRUE(WaitFor(kEventDeadline,
-        [&] { return mixer->GetValues(controls[1].controlId, 1, 1, &muted) && muted == std::vector<int32_t> { 0 }; }));
+    EXPECT_TRUE(peers::WaitFor(
+        [&] { return mixer->GetValues(controls[1].controlId, 1, 1, &muted) && muted == std::vector<int32_t> { 0 }; },
+        kEventDeadline));
 }
 
 TEST_F(MixerPulse, CaptureModelShowsTheServerInputAndSetsItsVolume)

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "fakes/RequireTool.h"
+#include "fakes/TestSandbox.h"
+
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -16,7 +19,6 @@
 #include <cstring>
 #include <chrono>
 #include <filesystem>
-#include <map>
 #include <thread>
 #include <fstream>
 #include <string>
@@ -24,53 +26,20 @@
 
 namespace peers {
 
-inline bool InCi()
-{
-    const char* ci = std::getenv("CI");
-    return ci && std::string(ci) == "true";
-}
-
-inline bool HaveTool(const std::string& name)
-{
-    const char* path = std::getenv("PATH");
-    std::string dirs = path ? path : "/usr/bin:/bin";
-    size_t start = 0;
-    while (start <= dirs.size()) {
-        const size_t end = dirs.find(':', start);
-        const std::string dir = dirs.substr(start, end == std::string::npos ? std::string::npos : end - start);
-        if (!dir.empty() && access((dir + "/" + name).c_str(), X_OK) == 0)
-            return true;
-        if (end == std::string::npos)
-            break;
-        start = end + 1;
-    }
-    return false;
-}
-
 // A private folder under $TMPDIR (or /tmp), removed with everything in it.
 class TempDir {
 public:
     TempDir()
     {
-        const char* tmp = std::getenv("TMPDIR");
-        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/tavdj-test-XXXXXX";
-        if (mkdtemp(pattern.data()))
-            m_path = pattern;
+        if (m_sandbox.Create("tavdj-test"))
+            m_path = m_sandbox.Dir().string();
     }
-    ~TempDir()
-    {
-        if (!m_path.empty()) {
-            std::error_code ignored;
-            std::filesystem::remove_all(m_path, ignored);
-        }
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
 
     [[nodiscard]] const std::string& Path() const { return m_path; }
     [[nodiscard]] std::string operator/(const std::string& name) const { return m_path + "/" + name; }
 
 private:
+    TestSandbox m_sandbox;
     std::string m_path;
 };
 
@@ -94,30 +63,10 @@ inline int Run(const std::string& command, std::string* pOutput = nullptr)
 // values back; children spawned meanwhile inherit them.
 class ScopedEnv {
 public:
-    ScopedEnv() = default;
-    ~ScopedEnv()
-    {
-        for (const auto& [name, old] : m_old) {
-            if (old.first)
-                setenv(name.c_str(), old.second.c_str(), 1);
-            else
-                unsetenv(name.c_str());
-        }
-    }
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
-
-    void Set(const std::string& name, const std::string& value)
-    {
-        if (!m_old.count(name)) {
-            const char* old = std::getenv(name.c_str());
-            m_old[name] = {old != nullptr, old ? old : ""};
-        }
-        setenv(name.c_str(), value.c_str(), 1);
-    }
+    void Set(const std::string& name, const std::string& value) { m_sandbox.SetEnv(name, value); }
 
 private:
-    std::map<std::string, std::pair<bool, std::string>> m_old;
+    TestSandbox m_sandbox;
 };
 
 // Starts a program (looked up on PATH) with its output to `logPath`; -1 on
@@ -292,21 +241,7 @@ inline double Rms(const std::vector<int16_t>& interleaved, size_t first, size_t 
 
 }  // namespace peers
 
-// Skips when a peer program is missing; under CI (CI=true) that is a failure.
-#define REQUIRE_FILE(path)                                                            \
-    do {                                                                              \
-        if (!std::filesystem::exists(path)) {                                         \
-            if (peers::InCi())                                                        \
-                FAIL() << (path) << " is missing; list its package in .ci/apt";       \
-            GTEST_SKIP() << (path) << " is not installed";                            \
-        }                                                                             \
-    } while (0)
-
-#define REQUIRE_TOOL(name)                                                            \
-    do {                                                                              \
-        if (!peers::HaveTool(name)) {                                                 \
-            if (peers::InCi())                                                        \
-                FAIL() << (name) << " is missing; list it in .ci/apt";                \
-            GTEST_SKIP() << (name) << " is not installed";                            \
-        }                                                                             \
-    } while (0)
+// Skips when a peer program or file is missing; under CI (CI=true) that is
+// a failure.
+#define REQUIRE_FILE(path) TAVDJ_REQUIRE_TOOL(std::filesystem::exists(path), path)
+#define REQUIRE_TOOL(name) TAVDJ_REQUIRE_TOOL(ToolOnPath(name), name)

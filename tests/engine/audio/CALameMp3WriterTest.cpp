@@ -119,6 +119,9 @@ TEST(CALameMp3Writer, OpenTakesOverridesAndReportsTheFormat)
     channels = 2;
     ASSERT_EQ(writer.Open("", &rate, &bits, &channels, {}), 1);
     EXPECT_EQ(writer.GetSamplesPerFrame(), 1152);
+
+    writer.SetFormatOverride(-1, 6);
+    EXPECT_EQ(writer.Open("", &rate, &bits, &channels, {}), 0) << "MP3 carries at most two channels";
 }
 
 TEST(CALameMp3Writer, CallbackModeEncodesCountsAndFlushes)

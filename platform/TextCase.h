@@ -4,16 +4,16 @@
 
 namespace platform {
 
-// Case rules of protocol words, window classes and keys: ASCII letters only,
-// so UTF-8 and code-page bytes compare as they are, whatever the locale.
-// Thread: any.
-
+// Names in settings files, registry paths, mixer controls, XML, protocol
+// headers and window classes compare
+// without case in ASCII only: the result must not change with the locale
+// the program happens to run in, and non-ASCII bytes are UTF-8 pieces.
 [[nodiscard]] constexpr char AsciiLower(char c)
 {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-[[nodiscard]] constexpr bool AsciiEqualNoCase(std::string_view a, std::string_view b)
+[[nodiscard]] constexpr bool EqualsNoCase(std::string_view a, std::string_view b)
 {
     if (a.size() != b.size())
         return false;
