@@ -18,6 +18,7 @@ int CAWaveInReader::Open(const std::string& /*sourceName*/, int* pRate, int* pBi
     if (!m_pDevice)
         return 0;
     Close();
+    m_nMaxBacklogBytes = kMaxBacklogSeconds * m_nRate * (m_nBits / 8) * m_nChannels;
     if (!m_pDevice->Open(m_nRate, m_nBits / 8, m_nChannels, &CAWaveInReader::OnCaptured, this))
         return 0;
     if (pRate)
@@ -89,5 +90,7 @@ int CAWaveInReader::OnCaptured(void* pSelf, const char* pData, int nBytes)
         self->m_pRing->Clear();
         return nBytes;
     }
+    if (self->m_pRing->GetLength() > self->m_nMaxBacklogBytes - nBytes)
+        self->m_pRing->Clear();
     return self->m_pRing->Write(nBytes, pData) ? nBytes : 0;
 }

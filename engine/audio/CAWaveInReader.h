@@ -15,6 +15,11 @@
 class CAWaveInReader final : public CAReader {
 public:
     static constexpr int kPollMs = 50;
+    // Sound queued for a pump that stopped reading (a paused writer, a
+    // stalled encoder) is worth this much at most: past it the backlog is
+    // dropped, so memory stays bounded and the stream comes back live
+    // instead of minutes late.
+    static constexpr int kMaxBacklogSeconds = 10;
 
     explicit CAWaveInReader(platform::WaveInBackend& backend = platform::WaveInBackend::System(),
                             platform::Clock& clock = platform::Clock::System());
@@ -43,6 +48,8 @@ private:
     int m_nBits = 16;
     int m_nChannels = 2;
     std::atomic<bool> m_bDiscard{false};
+    // Set by Open before the capture thread starts; read only by it.
+    int m_nMaxBacklogBytes = 0;
     // Last: its capture thread fills the ring, so it goes first.
     std::unique_ptr<CWaveInDevice> m_pDevice;
 };
