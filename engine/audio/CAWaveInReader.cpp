@@ -91,6 +91,6 @@ int CAWaveInReader::OnCaptured(void* pSelf, const char* pData, int nBytes)
         return nBytes;
     }
     if (self->m_pRing->GetLength() > self->m_nMaxBacklogBytes - nBytes)
-        self->m_pRing->Clear();
+        return nBytes;
     return self->m_pRing->Write(nBytes, pData) ? nBytes : 0;
 }

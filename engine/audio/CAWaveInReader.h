@@ -16,9 +16,8 @@ class CAWaveInReader final : public CAReader {
 public:
     static constexpr int kPollMs = 50;
     // Sound queued for a pump that stopped reading (a paused writer, a
-    // stalled encoder) is worth this much at most: past it the backlog is
-    // dropped, so memory stays bounded and the stream comes back live
-    // instead of minutes late.
+    // stalled encoder) is kept up to this much; past it new periods are
+    // dropped until the pump reads again, so memory stays bounded.
     static constexpr int kMaxBacklogSeconds = 10;
 
     explicit CAWaveInReader(platform::WaveInBackend& backend = platform::WaveInBackend::System(),
