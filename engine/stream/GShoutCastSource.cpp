@@ -1,0 +1,368 @@
+#include "engine/stream/GShoutCastSource.h"
+
+#include "foundation/DebugTrace.h"
+#include "foundation/HttpGetFile.h"
+#include "foundation/Paths.h"
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <strings.h>
+#include <system_error>
+
+namespace {
+
+constexpr uint32_t kPollSleepMs = 50;
+constexpr int kReplyBytes = 1024;
+// A status page is a small HTML file; the download stops after 10 KiB.
+constexpr long kMaxStatusPage = 64 * 1024;
+
+// Reads a decimal number the way atoi does (blanks, sign, digits), but
+// saturates instead of overflowing on a hostile page.
+int ReadNumber(const char* p)
+{
+    while (std::isspace(static_cast<unsigned char>(*p)))
+        ++p;
+    const bool negative = *p == '-';
+    if (*p == '-' || *p == '+')
+        ++p;
+    long long value = 0;
+    while (std::isdigit(static_cast<unsigned char>(*p))) {
+        value = std::min<long long>(value * 10 + (*p - '0'), static_cast<long long>(INT_MAX) + 1);
+        ++p;
+    }
+    if (negative)
+        return static_cast<int>(-value);
+    return static_cast<int>(std::min<long long>(value, INT_MAX));
+}
+
+std::string Text(const char* s)
+{
+    return s ? std::string(s) : std::string();
+}
+
+// Cuts a long title to at most kTitleKeptBytes bytes and "...", backing off
+// to a character boundary so a UTF-8 character is never split.
+std::string CutTitle(const std::string& song)
+{
+    if (song.size() < GShoutCastSource::kTitleCutAt)
+        return song;
+    size_t cut = GShoutCastSource::kTitleKeptBytes;
+    while (cut > 0 && (static_cast<unsigned char>(song[cut]) & 0xC0) == 0x80)
+        --cut;
+    return song.substr(0, cut) + "...";
+}
+
+// The server decodes the query, so a password with '&', '#', '+' or a blank
+// must be escaped to arrive whole; plain passwords stay byte-identical.
+std::string EscapeQueryValue(const std::string& value)
+{
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char c : value) {
+        if (std::isalnum(c) || c == '-' || c == '.' || c == '_' || c == '~') {
+            out.push_back(static_cast<char>(c));
+        } else {
+            out.push_back('%');
+            out.push_back(kHex[c >> 4]);
+            out.push_back(kHex[c & 15]);
+        }
+    }
+    return out;
+}
+
+std::string Encoded(const std::string& text)
+{
+    std::string buffer(3 * text.size() + 1, '\0');
+    GShoutCastSource::UrlEncode(text.c_str(), buffer.data(), static_cast<int>(buffer.size()));
+    buffer.resize(std::strlen(buffer.c_str()));
+    return buffer;
+}
+
+}  // namespace
+
+GShoutCastSource::GShoutCastSource()
+    : GShoutCastSource(platform::SocketApi::System(), platform::HostResolver::System(), platform::Clock::System())
+{
+}
+
+GShoutCastSource::GShoutCastSource(platform::SocketApi& api, platform::HostResolver& resolver,
+                                   platform::Clock& clock)
+    : m_api(api)
+    , m_resolver(resolver)
+    , m_clock(clock)
+    , m_statusFile(CreateTempFile())
+{
+}
+
+GShoutCastSource::~GShoutCastSource()
+{
+    m_statusWorker.request_stop();
+    JoinStatusWorker();
+    Close();
+    if (!m_statusFile.empty())
+        std::remove(m_statusFile.c_str());
+}
+
+int GShoutCastSource::Connect(const char* host, int port, int bitrateKbps, const char* password,
+                              const char* stationName, const char* stationUrl, const char* genre,
+                              const char* djName)
+{
+    Close();
+    if (!host || !*host || port <= 0 || bitrateKbps <= 0)
+        return kBadArguments;
+
+    m_host = host;
+    m_nPort = port;
+    m_nSourcePort = port + 1;
+    m_password = Text(password);
+    m_stationName = Text(stationName);
+    m_firstTitle = m_stationName;
+    m_stationUrl = Text(stationUrl);
+    m_firstTitleUrl = m_stationUrl;
+    m_genre = Text(genre);
+    m_djName = Text(djName);
+    m_icq.clear();
+    m_irc.clear();
+    m_nBitrateKbps = bitrateKbps;
+
+    m_pSourceSocket.reset(new (std::nothrow) GSocket(m_api, m_resolver, m_clock));
+    if (!m_pSourceSocket)
+        return kNoMemory;
+    if (!m_pSourceSocket->Create(m_nSourcePort))
+        return kCreateFailed;
+    const int login = Login();
+    if (login != kOk)
+        return login;
+
+    {
+        std::lock_guard guard(m_titleLock);
+        m_pTitleSocket.reset(new (std::nothrow) GSocket(m_api, m_resolver, m_clock));
+        if (!m_pTitleSocket)
+            return kNoMemory;
+    }
+    UpdateTitle(m_firstTitle.c_str(), m_firstTitleUrl.c_str());
+    m_bConnected = true;
+    return kOk;
+}
+
+int GShoutCastSource::SendAndWait(GSocket& socket, const std::string& bytes, uint32_t limitMs)
+{
+    return socket.SendAndWait(bytes.data(), static_cast<int>(bytes.size()), limitMs) ? kOk : kSendFailed;
+}
+
+// Client side of the source login: password line, "OK2" reply, header block.
+int GShoutCastSource::Login()
+{
+    GSocket& s = *m_pSourceSocket;
+    if (!s.Connect(m_host.c_str(), m_nSourcePort))
+        return kConnectFailed;
+    // The password and a line feed, no NUL between them: servers that look
+    // for the line end with a string search never see it past a NUL.
+    if (SendAndWait(s, m_password + "\n", kLoginSendLimitMs) != kOk)
+        return kSendFailed;
+
+    const uint64_t started = m_clock.NowMs();
+    while (s.GetReceiveLength() <= 4) {
+        if (!s.Poll(nullptr)) {
+            // A short reply followed by a close is still the server's answer;
+            // a close without any reply is how Icecast refuses a password.
+            if (s.GetReceiveLength() > 0)
+                break;
+            return kPasswordRefused;
+        }
+        if (s.GetReceiveLength() > 4)
+            break;
+        if (m_clock.NowMs() - started >= kLoginReplyLimitMs)
+            return kNoReply;
+        m_clock.SleepMs(kPollSleepMs);
+    }
+
+    char reply[kReplyBytes + 1] = {};
+    int len = kReplyBytes;
+    if (!s.Receive(&len, reply, true) || len <= 0)
+        return kNoReply;
+    if (len < 3 || strncasecmp(reply, "OK2", 3) != 0)
+        return kPasswordRefused;
+
+    // Each line ends in a line feed alone; an empty line ends the block.
+    std::string headers;
+    headers += "icy-name:" + m_stationName + "\n";
+    headers += "icy-genre:" + m_genre + "\n";
+    headers += "icy-url:" + m_stationUrl + "\n";
+    headers += "icy-aim:" + m_djName + "\n";
+    headers += "icy-icq:" + m_icq + "\n";
+    headers += "icy-irc:" + m_irc + "\n";
+    headers += "Content-Type:audio/mpeg\n";
+    headers += "icy-pub:1\n";
+    headers += "icy-br:" + std::to_string(m_nBitrateKbps) + "\n";
+    headers += "icy-filekey:\n\n";
+    return SendAndWait(s, headers, kLoginSendLimitMs);
+}
+
+void GShoutCastSource::Close()
+{
+    if (m_pSourceSocket)
+        m_pSourceSocket->Close();
+    m_pSourceSocket.reset();
+    {
+        std::lock_guard guard(m_titleLock);
+        if (m_pTitleSocket)
+            m_pTitleSocket->Close();
+        m_pTitleSocket.reset();
+        m_encodedSong.clear();
+        m_encodedSong.shrink_to_fit();
+        m_encodedUrl.clear();
+        m_encodedUrl.shrink_to_fit();
+        m_titleRequest.clear();
+        m_titleRequest.shrink_to_fit();
+    }
+    m_host.clear();
+    m_password.clear();
+    m_stationName.clear();
+    m_stationUrl.clear();
+    m_genre.clear();
+    m_djName.clear();
+    m_firstTitle.clear();
+    m_firstTitleUrl.clear();
+    m_statusPage.clear();
+    m_bConnected = false;
+}
+
+bool GShoutCastSource::IsConnected() const
+{
+    return m_bConnected && m_pSourceSocket && m_pSourceSocket->IsOpen();
+}
+
+int GShoutCastSource::Send(const void* data, int len)
+{
+    if (!m_pSourceSocket)
+        return kSendFailed;
+    GSocket& s = *m_pSourceSocket;
+    if (s.GetSendLength() > kMaxQueuedStream)
+        return kSendFailed;
+    if (!s.Send(data, len) || !s.Poll(nullptr))
+        return kSendFailed;
+    return kOk;
+}
+
+int GShoutCastSource::UpdateTitle(const char* song, const char* url)
+{
+    std::lock_guard guard(m_titleLock);
+    if (!m_pTitleSocket)
+        return kNoTitleSocket;
+    GSocket& s = *m_pTitleSocket;
+    if (!s.Create(m_nPort))
+        return kCreateFailed;
+
+    m_encodedSong = Encoded(CutTitle(Text(song)));
+    m_encodedUrl = Encoded(Text(url));
+    const std::string head = "GET /admin.cgi?pass=";
+    const std::string rest = "&mode=updinfo&song=" + m_encodedSong + "&url=" + m_encodedUrl +
+                             " HTTP/1.1\nUser-Agent: " + kAgent + "\n\n";
+    m_titleRequest = head + EscapeQueryValue(m_password) + rest;
+
+    int result = kOk;
+    if (!s.Connect(m_host.c_str(), m_nPort))
+        result = kConnectFailed;
+    else
+        result = SendAndWait(s, m_titleRequest, kTitleSendLimitMs);
+    if (result == kOk) {
+        // The trace is for developers; the password never goes into it.
+        const std::string shown = head + "*" + rest;
+        DebugTrace("DJ서버로 전송: %s", shown.c_str());
+    }
+    s.Close();
+    return result;
+}
+
+void GShoutCastSource::UrlEncode(const char* text, char* buffer, int capacity)
+{
+    if (!buffer || capacity <= 0)
+        return;
+    int used = 0;
+    for (const char* p = text ? text : ""; *p && capacity - used >= 4; ++p) {
+        std::snprintf(buffer + used, 4, "%%%02x", static_cast<unsigned char>(*p));
+        used += 3;
+    }
+    buffer[used] = '\0';
+}
+
+void GShoutCastSource::JoinStatusWorker()
+{
+    if (m_statusWorker.joinable())
+        m_statusWorker.join();
+}
+
+bool GShoutCastSource::FetchStatus(platform::TargetHandle notifyWindow)
+{
+    if (notifyWindow == platform::kNoTarget || m_statusFile.empty())
+        return false;
+    {
+        std::lock_guard guard(m_statusLock);
+        if (m_bStatusBusy)
+            return false;
+        m_bStatusBusy = true;
+    }
+    JoinStatusWorker();
+
+    const std::string url = m_nPort < 1 ? "http://" + m_host + "/index.html"
+                                        : "http://" + m_host + ":" + std::to_string(m_nPort) + "/index.html";
+    try {
+        m_statusWorker = std::jthread([this, url, notifyWindow](std::stop_token stop) {
+            (void)HttpGetFile(nullptr, m_statusFile.c_str(), url.c_str(), notifyWindow, true, kAgent,
+                              kStatusByteLimit, true, nullptr, {}, stop);
+            {
+                std::lock_guard guard(m_statusLock);
+                m_bStatusBusy = false;
+            }
+            m_statusIdle.notify_all();
+        });
+    } catch (const std::system_error&) {
+        std::lock_guard guard(m_statusLock);
+        m_bStatusBusy = false;
+        return false;
+    }
+    return true;
+}
+
+int GShoutCastSource::ParseStatus(int* current, int* maximum)
+{
+    {
+        // The completion message is posted just before the worker ends; a
+        // download that is really still running is not read.
+        std::unique_lock guard(m_statusLock);
+        if (!m_statusIdle.wait_for(guard, std::chrono::milliseconds(200), [this] { return !m_bStatusBusy; }))
+            return 0;
+    }
+    JoinStatusWorker();
+
+    m_statusPage.clear();
+    if (std::FILE* f = std::fopen(m_statusFile.c_str(), "rb")) {
+        char chunk[4096];
+        size_t n = 0;
+        while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0 &&
+               m_statusPage.size() < static_cast<size_t>(kMaxStatusPage))
+            m_statusPage.append(chunk, n);
+        std::fclose(f);
+    }
+    std::remove(m_statusFile.c_str());
+
+    // "Stream is up" ... "with <B>" count ... " of " maximum
+    const char* page = m_statusPage.c_str();
+    const char* up = std::strstr(page, "Stream is up");
+    const char* with = up ? std::strstr(up, "with <B>") : nullptr;
+    const char* of = with ? std::strstr(with + 8, " of ") : nullptr;
+    if (!of)
+        return 0;
+    if (current)
+        *current = ReadNumber(with + 8);
+    if (maximum)
+        *maximum = ReadNumber(of + 4);
+    return 1;
+}

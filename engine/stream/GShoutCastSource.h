@@ -1,0 +1,119 @@
+#pragma once
+
+#include "foundation/GSocket.h"
+#include "platform/Clock.h"
+#include "platform/HostResolver.h"
+#include "platform/MessageTarget.h"
+#include "platform/SocketApi.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+// The broadcast controller's link to a streaming server that speaks the
+// SHOUTcast source protocol: login on the source port (listener port + 1),
+// the station's icy- headers, then the MP3 stream; titles go to
+// "/admin.cgi" on the listener port over a fresh connection; the status page
+// is downloaded and read for the listener counts.
+// Thread: Connect, Close, FetchStatus and ParseStatus on the owner thread;
+// Send on the send thread, which the owner stops before Close and never runs
+// during Connect; UpdateTitle on either, serialised by m_titleLock. The
+// status download runs on a worker of this object.
+class GShoutCastSource {
+public:
+    enum Result {
+        kOk = 0,
+        kBadArguments = 1,
+        kNoMemory = 2,
+        kCreateFailed = 3,
+        kConnectFailed = 4,
+        kPasswordRefused = 5,
+        kSendFailed = 6,
+        kNoReply = 7,
+        kNoTitleSocket = 8,
+    };
+
+    // Bytes queued on a stalled connection beyond which Send reports the
+    // connection lost, so the controller reconnects instead of buffering.
+    static constexpr int kMaxQueuedStream = 256 * 1024;
+    static constexpr uint32_t kLoginReplyLimitMs = 10000;
+    static constexpr uint32_t kLoginSendLimitMs = 10000;
+    static constexpr uint32_t kTitleSendLimitMs = 5000;
+    // Titles of this many bytes or more are cut to kTitleKeptBytes + "...".
+    static constexpr size_t kTitleCutAt = 85;
+    static constexpr size_t kTitleKeptBytes = 81;
+    static constexpr const char* kAgent = "Mozilla(Fixed Value)";
+    static constexpr int kStatusByteLimit = 10240;
+
+    GShoutCastSource();
+    GShoutCastSource(platform::SocketApi& api, platform::HostResolver& resolver, platform::Clock& clock);
+    ~GShoutCastSource();
+    GShoutCastSource(const GShoutCastSource&) = delete;
+    GShoutCastSource& operator=(const GShoutCastSource&) = delete;
+
+    // Owner thread; blocks for the login. A result code.
+    [[nodiscard]] int Connect(const char* host, int port, int bitrateKbps, const char* password,
+                              const char* stationName, const char* stationUrl, const char* genre,
+                              const char* djName);
+    void Close();
+    [[nodiscard]] bool IsConnected() const;
+    // Send thread: queues and polls once. 0, or kSendFailed when there is no
+    // connection, it broke, or too much is queued.
+    [[nodiscard]] int Send(const void* data, int len);
+    // Any thread: pushes a title on its own connection. A result code.
+    int UpdateTitle(const char* song, const char* url);
+    // Owner thread: starts downloading the status page into the status file,
+    // reported to notifyWindow by the HTTP download messages. False without a
+    // window, or while the previous download still runs.
+    [[nodiscard]] bool FetchStatus(platform::TargetHandle notifyWindow);
+    // Owner thread, after the download completed: reads the listener counts
+    // (either pointer may be null) and deletes the file. 1 when found, else 0.
+    [[nodiscard]] int ParseStatus(int* current, int* maximum);
+
+    // Every byte as "%xx" (lower-case hex) while four bytes of capacity
+    // remain, then a NUL: "abc" becomes "%61%62%63".
+    static void UrlEncode(const char* text, char* buffer, int capacity);
+
+private:
+    int Login();
+    int SendAndWait(GSocket& socket, const std::string& bytes, uint32_t limitMs);
+    void JoinStatusWorker();
+
+    platform::SocketApi& m_api;
+    platform::HostResolver& m_resolver;
+    platform::Clock& m_clock;
+
+    std::string m_host;
+    int m_nPort = 0;
+    int m_nSourcePort = 0;
+    std::string m_password;
+    std::string m_stationName;
+    std::string m_stationUrl;
+    std::string m_genre;
+    std::string m_djName;
+    std::string m_icq;
+    std::string m_irc;
+    std::string m_firstTitle;
+    std::string m_firstTitleUrl;
+    int m_nBitrateKbps = 0;
+    bool m_bConnected = false;
+    std::unique_ptr<GSocket> m_pSourceSocket;
+
+    std::mutex m_titleLock;  // guards: m_pTitleSocket, m_encodedSong, m_encodedUrl, m_titleRequest
+    std::unique_ptr<GSocket> m_pTitleSocket;
+    std::string m_encodedSong;
+    std::string m_encodedUrl;
+    std::string m_titleRequest;
+
+    std::string m_statusFile;
+    std::string m_statusPage;
+    // Only one status download at a time: a second would write the same
+    // file while the first is parsed.
+    std::mutex m_statusLock;  // guards: m_bStatusBusy
+    std::condition_variable m_statusIdle;
+    bool m_bStatusBusy = false;
+    std::jthread m_statusWorker;
+};

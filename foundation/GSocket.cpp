@@ -1,0 +1,361 @@
+#include "foundation/GSocket.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+namespace {
+
+constexpr uint32_t kPollSleepMs = 50;
+constexpr int kLookupTries = 100;
+constexpr uint64_t kConnectWaitMs = 5000;
+
+}  // namespace
+
+GSocket::GSocket()
+    : GSocket(platform::SocketApi::System(), platform::HostResolver::System(), platform::Clock::System())
+{
+}
+
+GSocket::GSocket(platform::SocketApi& api, platform::HostResolver& resolver, platform::Clock& clock)
+    : m_api(api)
+    , m_resolver(resolver)
+    , m_clock(clock)
+    , m_dns(resolver)
+    , m_dwLastSend(static_cast<uint32_t>(clock.NowMs()))
+{
+}
+
+GSocket::~GSocket()
+{
+    Close();
+}
+
+bool GSocket::Create(int port)
+{
+    Close();
+    m_hSocket = m_api.OpenTcp();
+    m_pRecvBlock.reset(new (std::nothrow) char[kReceiveBlock]);
+    m_pSendBlock.reset(new (std::nothrow) char[kSendBlock]);
+    if (m_hSocket == platform::kNoSocket || !m_pRecvBlock || !m_pSendBlock) {
+        Close();
+        m_nState = kFailed;
+        return false;
+    }
+    m_nCreatedPort = port;
+    m_nAddressPort = port;
+    m_nState = kCreated;
+    return true;
+}
+
+bool GSocket::Attach(platform::SocketFd fd)
+{
+    Close();
+    m_hSocket = fd;
+    m_pRecvBlock.reset(new (std::nothrow) char[kReceiveBlock]);
+    m_pSendBlock.reset(new (std::nothrow) char[kSendBlock]);
+    if (!m_api.MakeNonBlocking(fd) || !m_pRecvBlock || !m_pSendBlock) {
+        Close();
+        m_nState = kFailed;
+        return false;
+    }
+    m_nCreatedPort = -1;
+    m_nState = kCreated;
+    return true;
+}
+
+bool GSocket::Connect(const char* host, int port)
+{
+    if (m_nState != kCreated || port != m_nCreatedPort || !host)
+        return false;
+    m_nConnectPort = port;
+    if (std::strlen(host) > kMaxHost) {
+        m_nState = kFailed;
+        return false;
+    }
+    m_szHost = host;
+
+    uint32_t address = 0;
+    if (!platform::ParseDottedIpv4(host, &address)) {
+        int answer = 1;
+        for (int i = 0; i < kLookupTries && answer == 1; ++i) {
+            answer = m_dns.Lookup(host, &address);
+            if (answer == 1)
+                m_clock.SleepMs(kPollSleepMs);
+        }
+        if (answer != 0) {
+            m_nState = kFailed;
+            return false;
+        }
+    }
+    m_nAddress = address;
+
+    switch (m_api.StartConnect(m_hSocket, address, port)) {
+    case platform::NetStatus::Done:
+        m_nState = kConnected;
+        break;
+    case platform::NetStatus::Pending:
+        m_nState = kConnecting;
+        break;
+    default:
+        m_nState = kFailed;
+        return false;
+    }
+
+    const uint64_t started = m_clock.NowMs();
+    Poll(nullptr);
+    for (;;) {
+        if (m_nState == kConnected)
+            return true;
+        if (m_nState == kFailed)
+            return false;
+        m_clock.SleepMs(kPollSleepMs);
+        // Left connecting: the owner closes or re-creates the socket.
+        if (m_clock.NowMs() - started > kConnectWaitMs)
+            return false;
+        Poll(nullptr);
+    }
+}
+
+bool GSocket::Listen(int backlog)
+{
+    if (m_nState != kCreated)
+        return false;
+    m_nAddress = 0;
+    if (!m_api.BindAndListen(m_hSocket, m_nCreatedPort, backlog)) {
+        m_nState = kFailed;
+        Close();
+        return false;
+    }
+    m_nState = kListening;
+    return true;
+}
+
+std::unique_ptr<GSocket> GSocket::Accept()
+{
+    if (m_hSocket == platform::kNoSocket)
+        return nullptr;
+    uint32_t peer = 0;
+    const platform::SocketFd fd = m_api.Accept(m_hSocket, &peer);
+    if (fd == platform::kNoSocket)
+        return nullptr;
+    auto accepted = std::unique_ptr<GSocket>(new (std::nothrow) GSocket(m_api, m_resolver, m_clock));
+    if (!accepted) {
+        m_api.Close(fd);
+        return nullptr;
+    }
+    if (!accepted->Attach(fd))
+        return nullptr;
+    accepted->m_nState = kConnected;
+    accepted->m_nAddress = peer;
+    return accepted;
+}
+
+bool GSocket::Send(const void* data, int len)
+{
+    if (m_nState != kConnected || (!data && len > 0))
+        return false;
+    return m_sendQueue.Write(len, static_cast<const char*>(data));
+}
+
+bool GSocket::SendString(const char* text)
+{
+    return text && Send(text, static_cast<int>(std::strlen(text)) + 1);
+}
+
+bool GSocket::SendAndWait(const char* data, int len, uint32_t limitMs)
+{
+    if (!Send(data, len))
+        return false;
+    const uint64_t started = m_clock.NowMs();
+    while (m_nState == kConnected) {
+        if (m_sendQueue.GetLength() == 0 || !Poll(nullptr) || m_sendQueue.GetLength() == 0)
+            break;
+        if (limitMs != kNoTimeLimit && m_clock.NowMs() - started >= limitMs)
+            return false;
+        m_clock.SleepMs(kPollSleepMs);
+    }
+    return m_nState == kConnected && m_sendQueue.GetLength() == 0;
+}
+
+bool GSocket::Receive(int* len, char* out, bool consume)
+{
+    if (!len)
+        return false;
+    const int queued = m_recvQueue.GetLength();
+    if (m_nState != kConnected && queued == 0)
+        return false;
+    if (queued == 0 || *len <= 0 || !out) {
+        *len = 0;
+        return false;
+    }
+    const int n = std::min(*len, queued);
+    *len = n;
+    return m_recvQueue.Read(n, out, consume);
+}
+
+void GSocket::Skip(int len)
+{
+    m_recvQueue.Skip(std::min(len, m_recvQueue.GetLength()));
+}
+
+int GSocket::GetSendLength() const
+{
+    return m_nState == kConnected ? m_sendQueue.GetLength() : -1;
+}
+
+bool GSocket::Poll(int* activity)
+{
+    if (m_nState == kConnecting) {
+        switch (m_api.CheckConnect(m_hSocket)) {
+        case platform::NetStatus::Done:
+            m_nState = kConnected;
+            break;
+        case platform::NetStatus::Pending:
+            break;
+        default:
+            m_nState = kFailed;
+            break;
+        }
+        return true;
+    }
+    bool sent = false;
+    if (m_nState == kConnected)
+        sent = Flush();
+    if (m_nState != kConnected)
+        return false;
+    const bool received = ReadIncoming(ReadMode::Poll);
+    if (m_nState != kConnected)
+        return false;
+    if (activity)
+        *activity = (sent || received) ? 1 : 0;
+    return true;
+}
+
+// Sends queued bytes in pieces of kSendBlock until the network takes no
+// more. Every byte that left is counted, even when a later piece would
+// block; unsent bytes stay queued, and only the read side ends a connection.
+bool GSocket::Flush()
+{
+    if (m_hSocket == platform::kNoSocket || m_sendQueue.GetLength() == 0)
+        return false;
+    uint64_t sentNow = 0;
+    while (m_sendQueue.GetLength() > 0) {
+        const int n = std::min(m_sendQueue.GetLength(), kSendBlock);
+        if (!m_sendQueue.Read(n, m_pSendBlock.get(), false))
+            break;
+        const platform::NetIo io = m_api.Send(m_hSocket, m_pSendBlock.get(), n);
+        if (io.status != platform::NetStatus::Done || io.bytes <= 0)
+            break;
+        m_sendQueue.Skip(io.bytes);
+        sentNow += static_cast<uint64_t>(io.bytes);
+        if (io.bytes < n)
+            break;
+    }
+    if (sentNow == 0)
+        return false;
+    m_dwLastSend = static_cast<uint32_t>(m_clock.NowMs());
+    m_nBytesSent += sentNow;
+    return true;
+}
+
+bool GSocket::ReadIncoming(ReadMode mode)
+{
+    if (m_hSocket == platform::kNoSocket || !m_pRecvBlock)
+        return false;
+    if (m_recvQueue.GetLength() >= kMaxReceiveQueue)
+        return false;
+    const platform::NetIo io = m_api.Receive(m_hSocket, m_pRecvBlock.get(), kReceiveBlock);
+    if (io.status == platform::NetStatus::Done) {
+        if (m_recvQueue.Write(io.bytes, m_pRecvBlock.get()))
+            return true;
+        // Bytes we cannot keep break the stream: treat it as broken.
+        if (mode == ReadMode::Poll)
+            Close();
+        return false;
+    }
+    if (mode == ReadMode::Poll && io.status != platform::NetStatus::Pending)
+        Close();
+    return false;
+}
+
+bool GSocket::Close()
+{
+    if (m_hSocket == platform::kNoSocket)
+        return false;
+    ReadIncoming(ReadMode::Closing);
+    m_api.Close(m_hSocket);
+    m_hSocket = platform::kNoSocket;
+    m_nState = kClosed;
+    m_pRecvBlock.reset();
+    m_pSendBlock.reset();
+    m_nBytesSent = 0;
+    return true;
+}
+
+bool GSocket::GetPeerAddress(char* out) const
+{
+    if (m_hSocket == platform::kNoSocket || !out)
+        return false;
+    const std::string text = platform::FormatIpv4(m_nAddress);
+    std::memcpy(out, text.c_str(), text.size() + 1);
+    return true;
+}
+
+int GSocket::GetBoundPort() const
+{
+    return m_hSocket == platform::kNoSocket ? -1 : m_api.LocalPort(m_hSocket);
+}
+
+bool PickLocalAddress(const std::vector<uint32_t>& interfaces, const std::vector<uint32_t>& hostName,
+                      bool usableOnly, uint32_t* chosen)
+{
+    auto usable = [usableOnly](uint32_t address) {
+        if (!usableOnly)
+            return true;
+        const unsigned first = reinterpret_cast<const unsigned char*>(&address)[0];
+        return first != 0 && first != 127 && first != 224 && first != 240;
+    };
+    for (const std::vector<uint32_t>* list : {&interfaces, &hostName}) {
+        const size_t limit = std::min<size_t>(list->size(), 255);
+        for (size_t i = 0; i < limit; ++i) {
+            if (usable((*list)[i])) {
+                *chosen = (*list)[i];
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+namespace {
+
+bool WriteLocalAddress(char* out, bool usableOnly)
+{
+    if (!out)
+        return false;
+    *out = '\0';
+    const std::vector<uint32_t> interfaces = platform::InterfaceIpv4Addresses();
+    uint32_t chosen = 0;
+    // The host name is asked only when no interface qualifies: on Debian it
+    // names 127.0.1.1.
+    if (!PickLocalAddress(interfaces, {}, usableOnly, &chosen) &&
+        !PickLocalAddress({}, platform::HostNameIpv4Addresses(), usableOnly, &chosen))
+        return false;
+    const std::string text = platform::FormatIpv4(chosen);
+    std::memcpy(out, text.c_str(), text.size() + 1);
+    return true;
+}
+
+}  // namespace
+
+bool GetLocalAddress(char* out)
+{
+    return WriteLocalAddress(out, false);
+}
+
+bool GetUsableLocalAddress(char* out)
+{
+    return WriteLocalAddress(out, true);
+}

@@ -1,0 +1,145 @@
+#include "foundation/Paths.h"
+
+#include "platform/Clock.h"
+#include "platform/Files.h"
+#include "platform/SystemFolders.h"
+
+#include <cstdio>
+#include <random>
+
+#include <unistd.h>
+
+namespace {
+
+// Shell Folders values asked in order; the first with an answer wins.
+std::string FirstShellFolder(std::initializer_list<const char*> names)
+{
+    for (const char* name : names) {
+        std::string folder = platform::ShellFolder(name);
+        if (!folder.empty())
+            return folder;
+    }
+    return {};
+}
+
+// A shared temporary folder lets anyone plant a file or link under a name
+// we are about to use, so our files go in a folder only we can enter.
+std::string PrivateTempFolder()
+{
+    std::string base = GetTempFolder();
+    if (!FolderExists(base.c_str()))
+        return {};
+    std::string folder = base + "tavdj-" + std::to_string(geteuid()) + "/";
+    return platform::EnsurePrivateFolder(folder) ? folder : std::string();
+}
+
+}  // namespace
+
+std::string GetModuleFolder()
+{
+    return platform::ExecutableFolder();
+}
+
+std::string GetAppDataFolder()
+{
+    std::string base = FirstShellFolder({"Common AppData", "AppData", "Personal"});
+    if (base.empty())
+        return GetModuleFolder();
+    std::string folder = JoinPath(JoinPath(base, "VANDREL"), "TavDJ") + "/";
+    return CreateFolderPath(folder) ? folder : GetModuleFolder();
+}
+
+std::string GetDocumentsFolder()
+{
+    std::string base = FirstShellFolder({"Common Documents", "Personal"});
+    if (base.empty())
+        base = GetModuleFolder();
+    return JoinPath(base, "TavDJ") + "/";
+}
+
+std::string GetTempFolder()
+{
+    return platform::TempFolder();
+}
+
+std::string CreateTempFile()
+{
+    std::string folder = PrivateTempFolder();
+    if (folder.empty())
+        return {};
+    char name[64];
+    unsigned tick = platform::GetTickCount() % 0xFFFFF;
+    for (int counter = 0; counter < 100; ++counter) {
+        std::snprintf(name, sizeof name, "t%02d%05x.tmp", counter, tick);
+        switch (platform::CreateNewFile(folder + name)) {
+        case platform::CreateResult::Created: return folder + name;
+        case platform::CreateResult::Exists: continue;
+        case platform::CreateResult::Failed: return {};
+        }
+    }
+    static thread_local std::mt19937 rng{std::random_device{}()};
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::snprintf(name, sizeof name, "t%06x.tmp", static_cast<unsigned>(rng() & 0xFFFFFF));
+        switch (platform::CreateNewFile(folder + name)) {
+        case platform::CreateResult::Created: return folder + name;
+        case platform::CreateResult::Exists: continue;
+        case platform::CreateResult::Failed: return {};
+        }
+    }
+    return {};
+}
+
+bool CreateFolderPath(const std::string& path)
+{
+    if (path.empty())
+        return false;
+    if (FolderExists(path.c_str()))
+        return true;
+    for (size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1))
+        platform::MakeDirectory(path.substr(0, slash));
+    platform::MakeDirectory(path);
+    return FolderExists(path.c_str());
+}
+
+bool FolderExists(const char* path)
+{
+    return path != nullptr && platform::KindOf(path) == platform::PathKind::Directory;
+}
+
+bool FileExists(const char* path)
+{
+    return path != nullptr && platform::KindOf(path) == platform::PathKind::Other;
+}
+
+std::string GetParentFolder(const std::string& path)
+{
+    std::string_view view = path;
+    if (!view.empty() && view.back() == '/')
+        view.remove_suffix(1);
+    size_t slash = view.rfind('/');
+    return slash == std::string_view::npos ? std::string() : std::string(view.substr(0, slash + 1));
+}
+
+std::string GetFileExtension(const char* path)
+{
+    if (path == nullptr)
+        return {};
+    std::string_view view = path;
+    size_t start = view.find_last_of("/\\");
+    std::string_view last = start == std::string_view::npos ? view : view.substr(start + 1);
+    size_t dot = last.rfind('.');
+    return dot == std::string_view::npos ? std::string() : std::string(last.substr(dot));
+}
+
+std::string JoinPath(const std::string& base, std::string_view name, std::string_view separator)
+{
+    if (!separator.empty() && name.substr(0, separator.size()) == separator)
+        name.remove_prefix(separator.size());
+    std::string out = base;
+    bool endsWithSeparator = !separator.empty() && out.size() >= separator.size()
+                             && std::string_view(out).substr(out.size() - separator.size()) == separator;
+    if (!endsWithSeparator)
+        out += separator;
+    out += name;
+    return out;
+}

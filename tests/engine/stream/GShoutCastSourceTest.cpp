@@ -1,0 +1,271 @@
+#include "engine/stream/GShoutCastSource.h"
+
+#include "fakes/FakeClock.h"
+#include "fakes/FakeShoutcastServer.h"
+#include "fakes/LocalHttpServer.h"
+#include "foundation/DebugTrace.h"
+#include "foundation/HttpGetFile.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+namespace {
+
+const char kHeaders[] =
+    "icy-name:A\nicy-genre:B\nicy-url:C\nicy-aim:D\nicy-icq:\nicy-irc:\nContent-Type:audio/mpeg\n"
+    "icy-pub:1\nicy-br:128\nicy-filekey:\n\n";
+
+std::string TitleRequest(const std::string& pass, const std::string& song, const std::string& url)
+{
+    return "GET /admin.cgi?pass=" + pass + "&mode=updinfo&song=" + song + "&url=" + url +
+           " HTTP/1.1\nUser-Agent: Mozilla(Fixed Value)\n\n";
+}
+
+std::string Enc(const std::string& text)
+{
+    std::string out(text.size() * 3 + 1, '\0');
+    GShoutCastSource::UrlEncode(text.c_str(), out.data(), static_cast<int>(out.size()));
+    return out.c_str();
+}
+
+int ConnectTo(GShoutCastSource& source, int port, const char* password = "secret")
+{
+    return source.Connect("127.0.0.1", port, 128, password, "A", "C", "B", "D");
+}
+
+class Completion final : public platform::MessageTarget {
+public:
+    ~Completion() override { Detach(); }
+    platform::LParam result = -1;
+    bool Wait(int timeoutMs)
+    {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        while (result == -1 && std::chrono::steady_clock::now() < end)
+            WaitAndDispatch(50);
+        return result != -1;
+    }
+
+protected:
+    platform::LParam OnMessage(platform::MessageId msg, platform::WParam, platform::LParam l) override
+    {
+        if (msg == WmHttpGetFileComplete())
+            result = l;
+        return 0;
+    }
+};
+
+}  // namespace
+
+TEST(GShoutCastSource, LogsInStreamsAndPushesTitlesByteForByte)
+{
+    FakeShoutcastServer server;
+    ASSERT_TRUE(server.Start());
+    GShoutCastSource source;
+    EXPECT_EQ(source.UpdateTitle("x", ""), GShoutCastSource::kNoTitleSocket);
+    ASSERT_EQ(ConnectTo(source, server.Port()), GShoutCastSource::kOk);
+    EXPECT_TRUE(source.IsConnected());
+
+    // No NUL after the password; the header block exactly.
+    ASSERT_TRUE(server.WaitFor([](FakeShoutcastServer& s) { return s.SourceBytes().size() >= 7 + sizeof kHeaders - 1; }));
+    EXPECT_EQ(server.SourceBytes(), std::string("secret\n") + kHeaders);
+    // The first title is the station name and URL.
+    ASSERT_TRUE(server.WaitFor([](FakeShoutcastServer& s) { return s.TitleRequests().size() == 1; }));
+    EXPECT_EQ(server.TitleRequests()[0], TitleRequest("secret", "%41", "%43"));
+
+    const std::string mp3(5000, '\xff');
+    for (int i = 0; i < 5; ++i)
+        ASSERT_EQ(source.Send(mp3.data(), 1000), GShoutCastSource::kOk);
+    ASSERT_TRUE(server.WaitFor([&](FakeShoutcastServer& s) {
+        (void)source.Send(nullptr, 0);
+        return s.SourceBytes().size() == 7 + sizeof kHeaders - 1 + 5000;
+    }));
+
+    EXPECT_EQ(source.UpdateTitle("abc", ""), GShoutCastSource::kOk);
+    const std::string exact84(84, 'x');
+    const std::string long85(85, 'y');
+    // 'a' then Korean syllables of three bytes: byte 81 falls inside one.
+    std::string korean = "a";
+    for (int i = 0; i < 30; ++i)
+        korean += "가";
+    EXPECT_EQ(source.UpdateTitle(exact84.c_str(), "http://u"), GShoutCastSource::kOk);
+    EXPECT_EQ(source.UpdateTitle(long85.c_str(), ""), GShoutCastSource::kOk);
+    EXPECT_EQ(source.UpdateTitle(korean.c_str(), ""), GShoutCastSource::kOk);
+    ASSERT_TRUE(server.WaitFor([](FakeShoutcastServer& s) { return s.TitleRequests().size() == 5; }));
+    const auto titles = server.TitleRequests();
+    EXPECT_EQ(titles[1], TitleRequest("secret", "%61%62%63", ""));
+    EXPECT_EQ(titles[2], TitleRequest("secret", Enc(exact84), Enc("http://u")));
+    EXPECT_EQ(titles[3], TitleRequest("secret", Enc(std::string(81, 'y') + "..."), ""));
+    EXPECT_EQ(titles[4], TitleRequest("secret", Enc(korean.substr(0, 79) + "..."), ""));
+
+    source.Close();
+    EXPECT_FALSE(source.IsConnected());
+    EXPECT_EQ(source.Send("x", 1), GShoutCastSource::kSendFailed);
+    EXPECT_EQ(source.UpdateTitle("x", ""), GShoutCastSource::kNoTitleSocket);
+}
+
+TEST(GShoutCastSource, AdminPasswordIsEscapedAndNeverTraced)
+{
+    testutil::TempDir dir;
+    const std::string trace = dir / "trace.log";
+    ::setenv(kDebugTraceEnv, trace.c_str(), 1);
+    FakeShoutcastServer server;
+    ASSERT_TRUE(server.Start());
+    GShoutCastSource source;
+    ASSERT_EQ(ConnectTo(source, server.Port(), "p&s #+~x"), GShoutCastSource::kOk);
+    ASSERT_TRUE(server.WaitFor([](FakeShoutcastServer& s) { return s.TitleRequests().size() == 1; }));
+    ::unsetenv(kDebugTraceEnv);
+    EXPECT_EQ(server.TitleRequests()[0], TitleRequest("p%26s%20%23%2B~x", "%41", "%43"));
+    EXPECT_EQ(server.SourceBytes().substr(0, 9), "p&s #+~x\n");
+
+    std::ifstream in(trace);
+    const std::string logged((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(logged.find("DJ서버로 전송: GET /admin.cgi?pass=*&mode=updinfo"), std::string::npos) << logged;
+    EXPECT_EQ(logged.find("p%26s"), std::string::npos);
+    EXPECT_EQ(logged.find("p&s"), std::string::npos);
+}
+
+TEST(GShoutCastSource, LoginRepliesMapToTheirCodes)
+{
+    struct Case {
+        FakeShoutcastServer::Login mode;
+        std::string reply;
+        bool closeAfter;
+        int expected;
+    };
+    const Case cases[] = {
+        {FakeShoutcastServer::Login::Reply, "ok2\r\n", false, GShoutCastSource::kOk},
+        {FakeShoutcastServer::Login::Reply, "Ok2 and more", false, GShoutCastSource::kOk},
+        {FakeShoutcastServer::Login::Reply, "FAIL\r\n", false, GShoutCastSource::kPasswordRefused},
+        {FakeShoutcastServer::Login::Reply, "FAIL", true, GShoutCastSource::kPasswordRefused},
+        {FakeShoutcastServer::Login::Reply, "OK", true, GShoutCastSource::kPasswordRefused},
+        {FakeShoutcastServer::Login::CloseAfterPassword, "", false, GShoutCastSource::kPasswordRefused},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.reply);
+        FakeShoutcastServer server;
+        server.mode = c.mode;
+        server.loginReply = c.reply;
+        server.closeAfterReply = c.closeAfter;
+        ASSERT_TRUE(server.Start());
+        GShoutCastSource source;
+        EXPECT_EQ(ConnectTo(source, server.Port()), c.expected);
+        EXPECT_EQ(source.IsConnected(), c.expected == GShoutCastSource::kOk);
+    }
+}
+
+TEST(GShoutCastSource, SilentServerTimesOutAndBadArgumentsTouchNothing)
+{
+    FakeShoutcastServer server;
+    server.mode = FakeShoutcastServer::Login::Silent;
+    ASSERT_TRUE(server.Start());
+    FakeClock clock;
+    GShoutCastSource source(platform::SocketApi::System(), platform::HostResolver::System(), clock);
+    const uint64_t before = clock.NowMs();
+    EXPECT_EQ(ConnectTo(source, server.Port()), GShoutCastSource::kNoReply);
+    EXPECT_GE(clock.NowMs() - before, GShoutCastSource::kLoginReplyLimitMs);
+
+    EXPECT_EQ(source.Connect("", 8000, 128, "p", "", "", "", ""), GShoutCastSource::kBadArguments);
+    EXPECT_EQ(source.Connect(nullptr, 8000, 128, "p", "", "", "", ""), GShoutCastSource::kBadArguments);
+    EXPECT_EQ(source.Connect("127.0.0.1", 0, 128, "p", "", "", "", ""), GShoutCastSource::kBadArguments);
+    EXPECT_EQ(source.Connect("127.0.0.1", 8000, 0, "p", "", "", "", ""), GShoutCastSource::kBadArguments);
+    EXPECT_TRUE(server.WaitFor([](FakeShoutcastServer& s) { return s.SourceConnections() == 1; }));
+    EXPECT_EQ(server.SourceConnections(), 1);
+}
+
+TEST(GShoutCastSource, ClosedPortIsAConnectFailure)
+{
+    const int port = testutil::PickPortPair();
+    ASSERT_GT(port, 0);
+    GShoutCastSource source;
+    EXPECT_EQ(ConnectTo(source, port), GShoutCastSource::kConnectFailed);
+}
+
+TEST(GShoutCastSource, StalledServerMakesSendFailInsteadOfQueueingForEver)
+{
+    FakeShoutcastServer server;
+    server.readStream = false;
+    ASSERT_TRUE(server.Start());
+    GShoutCastSource source;
+    ASSERT_EQ(ConnectTo(source, server.Port()), GShoutCastSource::kOk);
+    const std::string chunk(1024, 'm');
+    int result = GShoutCastSource::kOk;
+    long long sent = 0;
+    // The kernel's buffers fill first; then the queue reaches its cap.
+    while (result == GShoutCastSource::kOk && sent < (256LL << 20)) {
+        result = source.Send(chunk.data(), 1024);
+        sent += 1024;
+    }
+    EXPECT_EQ(result, GShoutCastSource::kSendFailed);
+}
+
+TEST(GShoutCastSource, UrlEncodeWritesEveryByteWhileFourBytesRemain)
+{
+    char buf[16];
+    GShoutCastSource::UrlEncode("abc", buf, sizeof buf);
+    EXPECT_STREQ(buf, "%61%62%63");
+    GShoutCastSource::UrlEncode("abc", buf, 8);
+    EXPECT_STREQ(buf, "%61%62");
+    GShoutCastSource::UrlEncode("\xea\xb0\x80 ", buf, sizeof buf);
+    EXPECT_STREQ(buf, "%ea%b0%80%20");
+}
+
+TEST(GShoutCastSource, StatusPageGivesListenerCountsOnlyWithAllMarks)
+{
+    TAVDJ_REQUIRE_TOOL("python3");
+    struct Case {
+        std::string page;
+        int ok;
+        int current;
+        int maximum;
+    };
+    const Case cases[] = {
+        {"<html>Stream is up at 128 kbps with <B>3 of 50 listeners</B>", 1, 3, 50},
+        {"Stream is up at 128 kbps with <B>3 listeners</B>", 0, -1, -1},
+        {"Server is down. with <B>3 of 50", 0, -1, -1},
+        {"", 0, -1, -1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.page);
+        testutil::TempDir dir;
+        std::ofstream(dir / "index.html") << c.page;
+        testutil::LocalHttpServer http;
+        ASSERT_TRUE(http.Start(dir / "index.html"));
+
+        // The status page comes from the host and listener port of the last
+        // Connect, which fails here: nothing listens on the source port.
+        GShoutCastSource source;
+        ASSERT_EQ(source.Connect("127.0.0.1", http.Port(), 128, "p", "A", "C", "B", "D"),
+                  GShoutCastSource::kConnectFailed);
+
+        Completion done;
+        EXPECT_FALSE(source.FetchStatus(platform::kNoTarget));
+        ASSERT_TRUE(source.FetchStatus(done.Handle()));
+        ASSERT_TRUE(done.Wait(10000));
+        int current = -1;
+        int maximum = -1;
+        EXPECT_EQ(source.ParseStatus(&current, &maximum), c.ok);
+        EXPECT_EQ(current, c.current);
+        EXPECT_EQ(maximum, c.maximum);
+        EXPECT_EQ(source.ParseStatus(&current, &maximum), 0);  // the file is gone
+    }
+}
+
+TEST(GShoutCastSource, OneStatusDownloadAtATime)
+{
+    TAVDJ_REQUIRE_TOOL("python3");
+    testutil::LocalHttpServer http;
+    ASSERT_TRUE(http.Start({}, true));
+    auto source = std::make_unique<GShoutCastSource>();
+    (void)source->Connect("127.0.0.1", http.Port(), 128, "p", "A", "C", "B", "D");
+    Completion done;
+    ASSERT_TRUE(source->FetchStatus(done.Handle()));
+    EXPECT_FALSE(source->FetchStatus(done.Handle()));
+    EXPECT_EQ(source->ParseStatus(nullptr, nullptr), 0);
+    const auto started = std::chrono::steady_clock::now();
+    source.reset();  // cancels the hanging download
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
+}
