@@ -99,13 +99,12 @@ bool CDJServer::Start(const CDJServerParams& params)
     platform::EnsureDescriptorLimit(ConnectionCap() + 64);
     m_pListener.reset(new (std::nothrow) GSocket(m_api, m_resolver, m_clock));
     m_pSourceListener.reset(new (std::nothrow) GSocket(m_api, m_resolver, m_clock));
+    // Binding happens at Listen here, so a port held by another program
+    // shows there and gets the failure line too.
     if (!m_pListener || !m_pSourceListener || m_nPort <= 0 || m_nPort >= 65535 || !m_pListener->Create(m_nPort) ||
-        !m_pSourceListener->Create(m_nPort + 1)) {
+        !m_pSourceListener->Create(m_nPort + 1) || !m_pListener->Listen(kListenerBacklog) ||
+        !m_pSourceListener->Listen(kSourceBacklog)) {
         Log("server start failed with ip:%s port:%d pass:%s", m_localAddress.c_str(), m_nPort, m_password.c_str());
-        Teardown();
-        return false;
-    }
-    if (!m_pListener->Listen(kListenerBacklog) || !m_pSourceListener->Listen(kSourceBacklog)) {
         Teardown();
         return false;
     }

@@ -73,6 +73,28 @@ public:
         std::lock_guard<std::mutex> lock(m_lock);
         return m_log;
     }
+    size_t CountLog(const std::string& part)
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        size_t n = 0;
+        for (const std::string& line : m_log)
+            n += line.find(part) != std::string::npos ? 1 : 0;
+        return n;
+    }
+    // Waits until the server thread has run every command posted so far.
+    bool Sync(int timeoutMs = 5000)
+    {
+        const size_t before = CountLog("ServerInfo");
+        m_server->ListClientInfo();
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        while (CountLog("ServerInfo") == before) {
+            if (std::chrono::steady_clock::now() > end)
+                return false;
+            std::unique_lock<std::mutex> lock(m_lock);
+            m_changed.wait_for(lock, std::chrono::milliseconds(20));
+        }
+        return true;
+    }
     size_t LogCount()
     {
         std::lock_guard<std::mutex> lock(m_lock);
