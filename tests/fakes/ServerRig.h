@@ -8,6 +8,7 @@
 #include "fakes/FreePorts.h"
 #include "fakes/LoopbackClient.h"
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <fstream>
@@ -81,19 +82,26 @@ public:
             n += line.find(part) != std::string::npos ? 1 : 0;
         return n;
     }
-    // Waits until the server thread has run every command posted so far.
+    // Waits until the server thread has run every command posted so far:
+    // a client list dump ends with its second rule line.
     bool Sync(int timeoutMs = 5000)
     {
-        const size_t before = CountLog("ServerInfo");
+        const std::string rule(66, '=');
+        const size_t before = CountExact(rule);
         m_server->ListClientInfo();
         const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-        while (CountLog("ServerInfo") == before) {
+        while (CountExact(rule) < before + 2) {
             if (std::chrono::steady_clock::now() > end)
                 return false;
             std::unique_lock<std::mutex> lock(m_lock);
             m_changed.wait_for(lock, std::chrono::milliseconds(20));
         }
         return true;
+    }
+    size_t CountExact(const std::string& line)
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        return static_cast<size_t>(std::count(m_log.begin(), m_log.end(), line));
     }
     size_t LogCount()
     {
