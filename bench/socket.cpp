@@ -5,6 +5,8 @@
 #include "engine/stream/GShoutCastSource.h"
 #include "fakes/ChildProcess.h"
 #include "fakes/FakeShoutcastServer.h"
+#include "fakes/RequireTool.h"
+#include "fakes/TestSandbox.h"
 #include "foundation/GSocket.h"
 
 #include <benchmark/benchmark.h>
@@ -84,12 +86,16 @@ BENCHMARK(BM_GSocketLoopback)->Unit(benchmark::kMillisecond)->UseRealTime()->Ite
 // socat reads a file and writes it to a second socat that discards it.
 void BM_SocatLoopback(benchmark::State& state)
 {
-    if (testutil::FindTool("socat").empty()) {
+    if (!ToolOnPath("socat")) {
         state.SkipWithError("socat missing");
         return;
     }
-    testutil::TempDir dir;
-    const std::string file = dir / "payload";
+    TestSandbox sandbox;
+    if (!sandbox.Create("tavdj-bench")) {
+        state.SkipWithError("no temporary folder");
+        return;
+    }
+    const std::string file = (sandbox.Dir() / "payload").string();
     {
         std::ofstream out(file, std::ios::binary);
         const std::string chunk(1 << 20, 'x');

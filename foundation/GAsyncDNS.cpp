@@ -29,7 +29,6 @@ int GAsyncDNS::Lookup(const char* host, uint32_t* address)
         return -1;
 
     bool start = false;
-    int answer = 1;
     {
         std::lock_guard guard(m_lock);
         Entry* chosen = nullptr;
@@ -69,7 +68,7 @@ int GAsyncDNS::Lookup(const char* host, uint32_t* address)
     }
     if (start)
         StartLookupThread();
-    return answer;
+    return 1;
 }
 
 void GAsyncDNS::StartLookupThread()

@@ -108,7 +108,8 @@ bool GSocket::Connect(const char* host, int port)
     for (;;) {
         if (m_nState == kConnected)
             return true;
-        if (m_nState == kFailed)
+        // Failed, or connected and already closed by the peer.
+        if (m_nState == kFailed || m_nState == kClosed)
             return false;
         m_clock.SleepMs(kPollSleepMs);
         // Left connecting: the owner closes or re-creates the socket.

@@ -6,6 +6,7 @@
 #include "platform/HostResolver.h"
 #include "platform/SocketApi.h"
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -15,7 +16,8 @@
 // network and whatever arrived into the receive queue. The few blocking
 // steps (Connect, SendAndWait) are bounded loops of Poll and 50 ms sleeps on
 // the injected clock.
-// Thread: one owner thread calls everything; the lookup cache has a worker.
+// Thread: one owner thread calls everything, except that GetState and IsOpen
+// may be asked from any thread; the lookup cache has a worker.
 class GSocket {
 public:
     enum State {
@@ -96,10 +98,11 @@ private:
     platform::HostResolver& m_resolver;
     platform::Clock& m_clock;
 
-    int m_nState = kNew;
+    // Atomic so another thread may ask whether the socket is still open.
+    std::atomic<int> m_nState{kNew};
     int m_nCreatedPort = -1;
     int m_nConnectPort = -1;
-    platform::SocketFd m_hSocket = platform::kNoSocket;
+    std::atomic<platform::SocketFd> m_hSocket{platform::kNoSocket};
     std::string m_szHost;
     uint32_t m_nAddress = 0;  // IPv4, network order
     int m_nAddressPort = 0;

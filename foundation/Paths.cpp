@@ -28,6 +28,8 @@ std::string PrivateTempFolder()
 {
     std::string base = GetTempFolder();
     if (!FolderExists(base.c_str()))
+        base = "/tmp/";
+    if (!FolderExists(base.c_str()))
         return {};
     std::string folder = base + "tavdj-" + std::to_string(geteuid()) + "/";
     return platform::EnsurePrivateFolder(folder) ? folder : std::string();

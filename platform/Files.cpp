@@ -1,6 +1,7 @@
 #include "platform/Files.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <random>
 

@@ -122,9 +122,8 @@ HttpGetResult HttpGet(const HttpGetRequest& request, HttpGetSink& sink, std::sto
     curl_easy_setopt(c, CURLOPT_HTTP09_ALLOWED, 1L);
     curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    // Always fetch afresh: a status page read from a cache is worthless.
+    // Always fetch afresh: a status page read from a proxy's cache is worthless.
     struct curl_slist* headers = curl_slist_append(nullptr, "Pragma: no-cache");
-    headers = curl_slist_append(headers, "Cache-Control: no-cache");
     curl_easy_setopt(c, CURLOPT_HTTPHEADER, headers);
     curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, OnHeaderLine);
     curl_easy_setopt(c, CURLOPT_HEADERDATA, &t);

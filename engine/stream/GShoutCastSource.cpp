@@ -46,15 +46,24 @@ std::string Text(const char* s)
     return s ? std::string(s) : std::string();
 }
 
+bool IsUtf8Continuation(char c)
+{
+    return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
+}
+
 // Cuts a long title to at most kTitleKeptBytes bytes and "...", backing off
-// to a character boundary so a UTF-8 character is never split.
+// to a character boundary so a UTF-8 character is never split. A character
+// has at most three continuation bytes; text that has more is not UTF-8 and
+// is cut by bytes.
 std::string CutTitle(const std::string& song)
 {
     if (song.size() < GShoutCastSource::kTitleCutAt)
         return song;
     size_t cut = GShoutCastSource::kTitleKeptBytes;
-    while (cut > 0 && (static_cast<unsigned char>(song[cut]) & 0xC0) == 0x80)
+    for (int back = 0; back < 3 && cut > 0 && IsUtf8Continuation(song[cut]); ++back)
         --cut;
+    if (IsUtf8Continuation(song[cut]))
+        cut = GShoutCastSource::kTitleKeptBytes;
     return song.substr(0, cut) + "...";
 }
 
@@ -164,11 +173,13 @@ int GShoutCastSource::Login()
         return kConnectFailed;
     // The password and a line feed, no NUL between them: servers that look
     // for the line end with a string search never see it past a NUL.
-    if (SendAndWait(s, m_password + "\n", kLoginSendLimitMs) != kOk)
+    if (!s.Send((m_password + "\n").data(), static_cast<int>(m_password.size() + 1)))
         return kSendFailed;
 
+    // Sending and waiting share one loop: a server that refuses the password
+    // closes at once, possibly within the very poll that sent it.
     const uint64_t started = m_clock.NowMs();
-    while (s.GetReceiveLength() <= 4) {
+    for (;;) {
         if (!s.Poll(nullptr)) {
             // A short reply followed by a close is still the server's answer;
             // a close without any reply is how Icecast refuses a password.
@@ -179,7 +190,7 @@ int GShoutCastSource::Login()
         if (s.GetReceiveLength() > 4)
             break;
         if (m_clock.NowMs() - started >= kLoginReplyLimitMs)
-            return kNoReply;
+            return s.GetSendLength() > 0 ? kSendFailed : kNoReply;
         m_clock.SleepMs(kPollSleepMs);
     }
 

@@ -6,7 +6,6 @@
 #include "platform/MessageTarget.h"
 #include "platform/SocketApi.h"
 
-#include <atomic>
 #include <condition_variable>
 #include <memory>
 #include <mutex>

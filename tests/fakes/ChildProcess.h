@@ -1,11 +1,7 @@
 #pragma once
 
-// Helpers for tests that run real programs: a child process started by the
-// test, read line by line with a deadline and stopped by its pid, a private
-// temporary folder, and the rule for missing tools (fail under CI, skip
-// elsewhere).
-
-#include <gtest/gtest.h>
+// A child process started by a test, read line by line with a deadline and
+// stopped by its pid.
 
 #include <fcntl.h>
 #include <poll.h>
@@ -16,75 +12,12 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <filesystem>
 #include <string>
 #include <vector>
 
 extern char** environ;
 
-// Use at the top of a test body: a missing tool fails the test under CI
-// (env CI=true) and skips it elsewhere.
-#define TAVDJ_REQUIRE_TOOL(name)                                              \
-    do {                                                                      \
-        if (testutil::FindTool(name).empty()) {                               \
-            if (testutil::InCi())                                             \
-                FAIL() << "required tool missing under CI: " << (name);       \
-            GTEST_SKIP() << "tool missing: " << (name);                       \
-        }                                                                     \
-    } while (0)
-
 namespace testutil {
-
-inline bool InCi()
-{
-    const char* ci = std::getenv("CI");
-    return ci && std::string(ci) == "true";
-}
-
-// Finds a program on PATH; empty when missing.
-inline std::string FindTool(const std::string& name)
-{
-    const char* path = std::getenv("PATH");
-    std::string all = path ? path : "/usr/bin:/bin";
-    size_t start = 0;
-    while (start <= all.size()) {
-        size_t end = all.find(':', start);
-        if (end == std::string::npos)
-            end = all.size();
-        const std::string candidate = all.substr(start, end - start) + "/" + name;
-        if (::access(candidate.c_str(), X_OK) == 0)
-            return candidate;
-        start = end + 1;
-    }
-    return {};
-}
-
-class TempDir {
-public:
-    TempDir()
-    {
-        const char* base = std::getenv("TMPDIR");
-        std::string pattern = std::string(base && *base ? base : "/tmp") + "/tavdj-test-XXXXXX";
-        std::vector<char> buf(pattern.begin(), pattern.end());
-        buf.push_back('\0');
-        if (::mkdtemp(buf.data()))
-            m_path = buf.data();
-    }
-    ~TempDir()
-    {
-        if (!m_path.empty()) {
-            std::error_code ec;
-            std::filesystem::remove_all(m_path, ec);
-        }
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::string& Path() const { return m_path; }
-    std::string operator/(const std::string& name) const { return m_path + "/" + name; }
-
-private:
-    std::string m_path;
-};
 
 // A child whose stdout we read; stopped (SIGTERM, then SIGKILL) by pid.
 class ChildProcess {

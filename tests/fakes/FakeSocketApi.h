@@ -13,6 +13,7 @@ class FakeSocketApi final : public platform::SocketApi {
 public:
     std::deque<int> sendBudgets;       // bytes each send accepts; -1: would block
     std::deque<std::string> incoming;  // each receive returns one; "" means closed
+    int quietReceives = 0;             // this many receives find nothing first
     std::vector<int> sendAttempts;
     std::string sent;
     int opened = 0;
@@ -54,6 +55,10 @@ public:
 
     platform::NetIo Receive(platform::SocketFd, char* out, int len) override
     {
+        if (quietReceives > 0) {
+            --quietReceives;
+            return {platform::NetStatus::Pending, 0};
+        }
         if (incoming.empty())
             return {platform::NetStatus::Pending, 0};
         std::string next = incoming.front();

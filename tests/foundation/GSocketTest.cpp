@@ -175,14 +175,22 @@ TEST(GSocket, HostNamesGoThroughTheCacheAndFailedNamesAreNotAskedTwice)
     EXPECT_EQ(s.GetState(), GSocket::kFailed);
 }
 
-TEST(GSocket, FlushSendsInPiecesAndCountsBytesThatLeftBeforeABlock)
-{
+// A socket connected through the scripted fake, for flush and read limits.
+class FakeConnectedSocket : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(s.Create(80));
+        ASSERT_TRUE(s.Connect("10.0.0.1", 80));
+    }
     FakeSocketApi api;
     FakeHostResolver resolver;
     FakeClock clock;
-    GSocket s(api, resolver, clock);
-    ASSERT_TRUE(s.Create(80));
-    ASSERT_TRUE(s.Connect("10.0.0.1", 80));
+    GSocket s{api, resolver, clock};
+};
+
+TEST_F(FakeConnectedSocket, FlushSendsInPiecesAndCountsBytesThatLeftBeforeABlock)
+{
 
     std::string data(10000, 'q');
     ASSERT_TRUE(s.Send(data.data(), 10000));
@@ -210,14 +218,8 @@ TEST(GSocket, FlushSendsInPiecesAndCountsBytesThatLeftBeforeABlock)
     EXPECT_EQ(s.GetSendLength(), 5904);
 }
 
-TEST(GSocket, StopsReadingAboveTheReceiveCap)
+TEST_F(FakeConnectedSocket, StopsReadingAboveTheReceiveCap)
 {
-    FakeSocketApi api;
-    FakeHostResolver resolver;
-    FakeClock clock;
-    GSocket s(api, resolver, clock);
-    ASSERT_TRUE(s.Create(80));
-    ASSERT_TRUE(s.Connect("10.0.0.1", 80));
     const int blocks = GSocket::kMaxReceiveQueue / GSocket::kReceiveBlock + 10;
     for (int i = 0; i < blocks; ++i)
         api.incoming.push_back(std::string(GSocket::kReceiveBlock, 'r'));

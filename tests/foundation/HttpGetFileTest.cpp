@@ -1,6 +1,9 @@
 #include "foundation/HttpGetFile.h"
 
+#include "fakes/FreePorts.h"
 #include "fakes/LocalHttpServer.h"
+#include "fakes/RequireTool.h"
+#include "fakes/TestSandbox.h"
 
 #include <gtest/gtest.h>
 
@@ -62,7 +65,7 @@ class HttpGetFileTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        TAVDJ_REQUIRE_TOOL("python3");
+        TAVDJ_REQUIRE_TOOL(ToolOnPath("python3"), "python3");
         ASSERT_TRUE(m_server.Start());
     }
     void TearDown() override { HttpGetFileJoinAll(true); }
@@ -128,8 +131,8 @@ TEST_F(HttpGetFileTest, BrokenTransfersFail)
     EXPECT_FALSE(Fetch("/silent", &body, -1, quick));
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
 
-    // Nothing listens on a port we just closed.
-    const std::string dead = "http://127.0.0.1:1/x";
+    // Nothing listens on a port that was free a moment ago.
+    const std::string dead = "http://127.0.0.1:" + std::to_string(testutil::PickPortPair()) + "/x";
     char* buffer = nullptr;
     EXPECT_FALSE(HttpGetFile(&buffer, nullptr, dead.c_str(), kNoTarget, true, "a", -1, false, nullptr, quick));
     EXPECT_EQ(buffer, nullptr);
@@ -166,8 +169,9 @@ TEST_F(HttpGetFileTest, RejectsBadArgumentsWithoutMessages)
 
 TEST_F(HttpGetFileTest, FileFormWritesTheBodyAndTruncatesFirst)
 {
-    testutil::TempDir dir;
-    const std::string path = dir / "out.bin";
+    TestSandbox sandbox;
+    ASSERT_TRUE(sandbox.Create("tavdj-http"));
+    const std::string path = (sandbox.Dir() / "out.bin").string();
     std::ofstream(path) << std::string(50000, 'z');
     int read = 0;
     ASSERT_TRUE(HttpGetFile(nullptr, path.c_str(), m_server.Url("/chunked?n=25000").c_str(), kNoTarget, true,

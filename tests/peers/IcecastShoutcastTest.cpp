@@ -6,6 +6,8 @@
 
 #include "fakes/ChildProcess.h"
 #include "fakes/FreePorts.h"
+#include "fakes/RequireTool.h"
+#include "fakes/TestSandbox.h"
 #include "foundation/HttpGetFile.h"
 
 #include <gtest/gtest.h>
@@ -36,17 +38,17 @@ public:
     bool Start()
     {
         m_port = testutil::PickPortPair();
-        if (m_port == 0 || m_dir.Path().empty())
+        if (m_port == 0 || !m_dir.Create("tavdj-icecast"))
             return false;
-        const std::string log = m_dir / "log";
+        const std::string log = Path("log");
         ::mkdir(log.c_str(), 0755);
         const bool root = ::geteuid() == 0;
         if (root) {
-            ::chmod(m_dir.Path().c_str(), 0755);
+            ::chmod(m_dir.Dir().c_str(), 0755);
             if (::chown(log.c_str(), 65534, 65534) != 0)
                 return false;
         }
-        const std::string config = m_dir / "icecast.xml";
+        const std::string config = Path("icecast.xml");
         std::ofstream(config) <<
             "<icecast>\n"
             "  <location>test</location><admin>test@localhost</admin>\n"
@@ -59,7 +61,7 @@ public:
             "<shoutcast-mount>/live</shoutcast-mount></listen-socket>\n"
             "  <mount><mount-name>/live</mount-name><charset>UTF-8</charset></mount>\n"
             "  <fileserve>1</fileserve>\n"
-            "  <paths><basedir>" << m_dir.Path() << "</basedir><logdir>" << log << "</logdir>"
+            "  <paths><basedir>" << m_dir.Dir().string() << "</basedir><logdir>" << log << "</logdir>"
             "<webroot>/usr/share/icecast2/web</webroot><adminroot>/usr/share/icecast2/admin</adminroot></paths>\n"
             "  <logging><accesslog>access.log</accesslog><errorlog>error.log</errorlog><loglevel>3</loglevel></logging>\n"
             "  <security><chroot>0</chroot></security>\n"
@@ -95,11 +97,11 @@ public:
         std::unique_ptr<char[]> owned(buffer);
         return buffer;
     }
-    std::string ErrorLog() const { return ReadFile(m_dir / "log/error.log"); }
-    const testutil::TempDir& Dir() const { return m_dir; }
+    std::string ErrorLog() const { return ReadFile(Path("log/error.log")); }
+    std::string Path(const std::string& name) const { return (m_dir.Dir() / name).string(); }
 
 private:
-    testutil::TempDir m_dir;
+    TestSandbox m_dir;
     testutil::ChildProcess m_child;
     int m_port = 0;
 };
@@ -109,9 +111,9 @@ protected:
     void SetUp() override
     {
         for (const char* tool : {"icecast2", "curl", "ffmpeg", "ffprobe", "mpg123"})
-            TAVDJ_REQUIRE_TOOL(tool);
+            TAVDJ_REQUIRE_TOOL(ToolOnPath(tool), tool);
         if (::geteuid() == 0)
-            TAVDJ_REQUIRE_TOOL("setpriv");
+            TAVDJ_REQUIRE_TOOL(ToolOnPath("setpriv"), "setpriv");
         ASSERT_TRUE(m_icecast.Start()) << m_icecast.ErrorLog();
     }
 
@@ -123,7 +125,7 @@ protected:
 TEST_F(IcecastShoutcastTest, StreamPlaysForARealListenerAndTitlesChange)
 {
     // Eight seconds of a 440 Hz tone as 128 kbit/s MP3.
-    const std::string tone = m_icecast.Dir() / "tone.mp3";
+    const std::string tone = m_icecast.Path("tone.mp3");
     testutil::ChildProcess encoder;
     ASSERT_TRUE(encoder.Start({"ffmpeg", "-v", "error", "-f", "lavfi", "-i", "sine=frequency=440:duration=8",
                                "-ac", "2", "-ar", "44100", "-b:a", "128k", "-f", "mp3", tone}, false));
@@ -154,7 +156,7 @@ TEST_F(IcecastShoutcastTest, StreamPlaysForARealListenerAndTitlesChange)
     };
     pump(500);
 
-    const std::string heard = m_icecast.Dir() / "heard.mp3";
+    const std::string heard = m_icecast.Path("heard.mp3");
     testutil::ChildProcess listener;
     ASSERT_TRUE(listener.Start({"curl", "-s", "--max-time", "3", "-o", heard, m_icecast.Url("/live")}, false));
     const std::string korean = "한국어 제목 \xE2\x99\xAA Test";

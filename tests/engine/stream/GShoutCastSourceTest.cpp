@@ -3,6 +3,8 @@
 #include "fakes/FakeClock.h"
 #include "fakes/FakeShoutcastServer.h"
 #include "fakes/LocalHttpServer.h"
+#include "fakes/RequireTool.h"
+#include "fakes/TestSandbox.h"
 #include "foundation/DebugTrace.h"
 #include "foundation/HttpGetFile.h"
 
@@ -109,15 +111,15 @@ TEST(GShoutCastSource, LogsInStreamsAndPushesTitlesByteForByte)
 
 TEST(GShoutCastSource, AdminPasswordIsEscapedAndNeverTraced)
 {
-    testutil::TempDir dir;
-    const std::string trace = dir / "trace.log";
-    ::setenv(kDebugTraceEnv, trace.c_str(), 1);
+    TestSandbox sandbox;
+    ASSERT_TRUE(sandbox.Create("tavdj-trace"));
+    const std::string trace = (sandbox.Dir() / "trace.log").string();
+    sandbox.SetEnv(kDebugTraceEnv, trace);
     FakeShoutcastServer server;
     ASSERT_TRUE(server.Start());
     GShoutCastSource source;
     ASSERT_EQ(ConnectTo(source, server.Port(), "p&s #+~x"), GShoutCastSource::kOk);
     ASSERT_TRUE(server.WaitFor([](FakeShoutcastServer& s) { return s.TitleRequests().size() == 1; }));
-    ::unsetenv(kDebugTraceEnv);
     EXPECT_EQ(server.TitleRequests()[0], TitleRequest("p%26s%20%23%2B~x", "%41", "%43"));
     EXPECT_EQ(server.SourceBytes().substr(0, 9), "p&s #+~x\n");
 
@@ -215,7 +217,7 @@ TEST(GShoutCastSource, UrlEncodeWritesEveryByteWhileFourBytesRemain)
 
 TEST(GShoutCastSource, StatusPageGivesListenerCountsOnlyWithAllMarks)
 {
-    TAVDJ_REQUIRE_TOOL("python3");
+    TAVDJ_REQUIRE_TOOL(ToolOnPath("python3"), "python3");
     struct Case {
         std::string page;
         int ok;
@@ -230,10 +232,12 @@ TEST(GShoutCastSource, StatusPageGivesListenerCountsOnlyWithAllMarks)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.page);
-        testutil::TempDir dir;
-        std::ofstream(dir / "index.html") << c.page;
+        TestSandbox sandbox;
+        ASSERT_TRUE(sandbox.Create("tavdj-status"));
+        const std::string page = (sandbox.Dir() / "index.html").string();
+        std::ofstream(page) << c.page;
         testutil::LocalHttpServer http;
-        ASSERT_TRUE(http.Start(dir / "index.html"));
+        ASSERT_TRUE(http.Start(page));
 
         // The status page comes from the host and listener port of the last
         // Connect, which fails here: nothing listens on the source port.
@@ -256,7 +260,7 @@ TEST(GShoutCastSource, StatusPageGivesListenerCountsOnlyWithAllMarks)
 
 TEST(GShoutCastSource, OneStatusDownloadAtATime)
 {
-    TAVDJ_REQUIRE_TOOL("python3");
+    TAVDJ_REQUIRE_TOOL(ToolOnPath("python3"), "python3");
     testutil::LocalHttpServer http;
     ASSERT_TRUE(http.Start({}, true));
     auto source = std::make_unique<GShoutCastSource>();

@@ -1,0 +1,82 @@
+#include "platform/WaveIn.h"
+
+#include "platform/MulDiv.h"
+
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+namespace platform {
+
+namespace {
+
+// Capture runs a little above normal so a busy desktop delays it less. Only
+// a privileged or rlimit-allowed process may raise it; a refusal is fine.
+void RaiseThreadPriorityBestEffort()
+{
+    const auto tid = static_cast<id_t>(syscall(SYS_gettid));
+    const int current = getpriority(PRIO_PROCESS, tid);
+    (void)setpriority(PRIO_PROCESS, tid, current - 2);
+}
+
+}  // namespace
+
+int WaveIn::PeriodFrames(int rate)
+{
+    return MulDiv(rate, kPeriodMs, 1000);
+}
+
+WaveInResult WaveIn::Open(int device, int rate, int channels, WaveInDataCallback pfn, void* pUser)
+{
+    Close();
+    const int frames = PeriodFrames(rate);
+    if (rate <= 0 || frames <= 0 || channels < 1 || channels > 2)
+        return WaveInResult::FormatRefused;
+
+    const WaveInFormat format{rate, channels, frames, kPeriods};
+    std::unique_ptr<WaveInStream> stream;
+    const WaveInResult result = m_backend.Open(device < 0 ? 0 : device, format, &stream);
+    if (result != WaveInResult::Ok || !stream)
+        return result == WaveInResult::Ok ? WaveInResult::Failed : result;
+
+    m_pStream = std::move(stream);
+    m_pPeriod = std::make_unique<int16_t[]>(static_cast<size_t>(frames) * channels);
+    m_nPeriodFrames = frames;
+    m_nChannels = channels;
+    m_pfnData = pfn;
+    m_pUser = pUser;
+    m_bRunning = true;
+    m_thread = std::jthread([this](std::stop_token stop) { Run(stop); });
+    return WaveInResult::Ok;
+}
+
+void WaveIn::Close()
+{
+    if (m_thread.joinable()) {
+        m_thread.request_stop();
+        m_pStream->Interrupt();
+        m_thread.join();
+    }
+    m_bRunning = false;
+    m_pStream.reset();
+    m_pPeriod.reset();
+    m_nPeriodFrames = 0;
+    m_nChannels = 0;
+    m_pfnData = nullptr;
+    m_pUser = nullptr;
+}
+
+void WaveIn::Run(std::stop_token stop)
+{
+    RaiseThreadPriorityBestEffort();
+    const int bytes = GetPeriodBytes();
+    while (!stop.stop_requested()) {
+        if (m_pStream->ReadPeriod(m_pPeriod.get(), m_nPeriodFrames) != WaveInStream::ReadResult::Ok)
+            break;
+        if (m_pfnData)
+            m_pfnData(m_pUser, reinterpret_cast<const char*>(m_pPeriod.get()), bytes);
+    }
+    m_bRunning = false;
+}
+
+}  // namespace platform

@@ -1,0 +1,250 @@
+// The mixer model against a real mixer: a private PulseAudio server with a
+// null sink, reached through the ALSA pulse plugin as the "default" device.
+#include "engine/audio/CMixerDeviceList.h"
+#include "engine/audio/CMixerLineVolume.h"
+
+#include "fakes/TestSandbox.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <regex>
+#include <spawn.h>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+constexpr auto kStartDeadline = 15s;
+constexpr auto kEventDeadline = 5s;
+
+bool OnCi()
+{
+    const char* ci = std::getenv("CI");
+    return ci && std::string(ci) == "true";
+}
+
+bool HaveTool(const std::string& name)
+{
+    return std::system(("command -v " + name + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+// Output of a shell command, or nothing when it fails.
+std::optional<std::string> RunCommand(const std::string& command)
+{
+    FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r");
+    if (!pipe)
+        return std::nullopt;
+    std::string out;
+    char buffer[512];
+    while (size_t n = fread(buffer, 1, sizeof buffer, pipe))
+        out.append(buffer, n);
+    return pclose(pipe) == 0 ? std::optional(out) : std::nullopt;
+}
+
+// The raw volumes of the first two channels in a pactl get-*-volume answer.
+std::vector<long> PactlVolumes(const std::string& what)
+{
+    std::vector<long> volumes;
+    std::optional<std::string> out
+        = RunCommand("pactl get-" + what + "-volume @DEFAULT_" + (what == "sink" ? "SINK" : "SOURCE") + "@");
+    if (!out)
+        return volumes;
+    std::regex channel(R"(front-(left|right): (\d+) /)");
+    for (auto it = std::sregex_iterator(out->begin(), out->end(), channel); it != std::sregex_iterator(); ++it)
+        volumes.push_back(std::stol((*it)[2]));
+    return volumes;
+}
+
+template <typename Condition> bool WaitFor(std::chrono::steady_clock::duration deadline, Condition condition)
+{
+    auto end = std::chrono::steady_clock::now() + deadline;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        std::this_thread::sleep_for(20ms);
+    }
+    return true;
+}
+
+class MixerPulse : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        for (const char* tool : { "pulseaudio", "pactl" }) {
+            if (!HaveTool(tool)) {
+                if (OnCi())
+                    FAIL() << tool << " is missing (.ci/apt/mixer.txt)";
+                GTEST_SKIP() << tool << " is not installed";
+            }
+        }
+        ASSERT_TRUE(m_sandbox.Create("tavdj-mixer"));
+        const fs::path& dir = m_sandbox.Dir();
+        fs::path run = dir / "run";
+        fs::path home = dir / "home";
+        fs::create_directories(run);
+        fs::create_directories(home / ".config" / "pulse");
+        fs::create_directories(dir / "state");
+        // The test's own routing: "default" is the pulse plugin. The server
+        // address comes from PULSE_SERVER, so no user file is ever read.
+        std::ofstream(home / ".asoundrc") << "pcm.!default { type pulse }\nctl.!default { type pulse }\n";
+        std::ofstream(home / ".config" / "pulse" / "client.conf") << "autospawn = no\n";
+        m_socket = run / "native";
+
+        m_sandbox.SetEnv("HOME", home.string());
+        m_sandbox.SetEnv("XDG_CONFIG_HOME", (home / ".config").string());
+        m_sandbox.SetEnv("XDG_RUNTIME_DIR", run.string());
+        m_sandbox.SetEnv("PULSE_RUNTIME_PATH", run.string());
+        m_sandbox.SetEnv("PULSE_STATE_PATH", (dir / "state").string());
+        m_sandbox.SetEnv("PULSE_SERVER", "unix:" + m_socket.string());
+        m_sandbox.SetEnv("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + (dir / "no-bus").string());
+        m_sandbox.SetEnv("ALSA_CONFIG_PATH", std::nullopt);
+        m_sandbox.SetEnv("DISPLAY", std::nullopt);
+
+        std::string protocol = "module-native-protocol-unix auth-anonymous=1 socket=" + m_socket.string();
+        std::string sink = "module-null-sink sink_name=tavdj_null";
+        std::string log = (dir / "pulseaudio.log").string();
+        std::vector<std::string> args { "pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1",
+            "--use-pid-file=no", "--log-target=stderr", "-L", protocol, "-L", sink };
+        std::vector<char*> argv;
+        for (auto& arg : args)
+            argv.push_back(arg.data());
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        posix_spawn_file_actions_adddup2(&actions, 1, 2);
+        int rc = posix_spawnp(&m_pid, "pulseaudio", &actions, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        ASSERT_EQ(rc, 0) << "cannot start pulseaudio";
+
+        bool up = WaitFor(kStartDeadline, [&] {
+            int status = 0;
+            if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
+                m_pid = -1;
+                return true;
+            }
+            return fs::exists(m_socket) && RunCommand("pactl info").has_value();
+        });
+        if (!up || m_pid <= 0) {
+            std::ifstream in(log);
+            FAIL() << "pulseaudio did not come up:\n" << std::string(std::istreambuf_iterator<char>(in), {});
+        }
+    }
+
+    void TearDown() override
+    {
+        if (m_pid > 0) {
+            kill(m_pid, SIGTERM);
+            bool gone = WaitFor(kStartDeadline, [&] { return waitpid(m_pid, nullptr, WNOHANG) == m_pid; });
+            if (!gone) {
+                kill(m_pid, SIGKILL);
+                waitpid(m_pid, nullptr, 0);
+            }
+        }
+    }
+
+    TestSandbox m_sandbox;
+    fs::path m_socket;
+    pid_t m_pid = -1;
+};
+
+TEST_F(MixerPulse, MasterVolumeSetThroughTheModelReachesTheServer)
+{
+    CMixerLineVolume master;
+    ASSERT_EQ(master.GetMixerIndex(), 0);
+    ASSERT_EQ(master.OpenPreset(0), 1);
+    EXPECT_EQ(master.GetLineName(), "Master");
+    EXPECT_EQ(master.SetRange(0, 100), 100); // a fresh null sink plays at full volume
+
+    master.SetVolume(40);
+    EXPECT_EQ(master.GetVolume(), 40);
+    std::vector<long> server = PactlVolumes("sink");
+    ASSERT_EQ(server.size(), 2u);
+    EXPECT_EQ(server[0], server[1]);
+    EXPECT_NEAR(server[0], 65536 * 40 / 100, 1);
+
+    // Left louder at the server; a fade keeps that balance.
+    ASSERT_TRUE(RunCommand("pactl set-sink-volume @DEFAULT_SINK@ 32768 16384").has_value());
+    ASSERT_TRUE(WaitFor(kEventDeadline, [&] { return master.GetVolume() == 50; }));
+    master.SetVolume(100);
+    server = PactlVolumes("sink");
+    ASSERT_EQ(server.size(), 2u);
+    EXPECT_EQ(server[0], 65536);
+    EXPECT_NEAR(server[1], 32768, 1);
+
+    // The server offers no wave-out, line or CD rows: those fail soft.
+    CMixerLineVolume music;
+    EXPECT_EQ(music.OpenPreset(1), 0);
+    EXPECT_EQ(music.GetVolume(), -1);
+}
+
+TEST_F(MixerPulse, LayerShowsTheServerAsDestinationsWithMuteAsTheInverseSwitch)
+{
+    platform::MixerSystem& system = platform::MixerSystem::Default();
+    ASSERT_GE(system.MixerCount(), 1);
+    std::unique_ptr<platform::MixerDevice> mixer = system.Open(0);
+    ASSERT_NE(mixer, nullptr);
+    EXPECT_EQ(mixer->ProductName(), "PulseAudio");
+    ASSERT_EQ(mixer->DestinationCount(), 2);
+    platform::MixerLineInfo speakers;
+    ASSERT_TRUE(mixer->GetDestination(0, &speakers));
+    EXPECT_EQ(speakers.componentType, platform::mixer::kDstSpeakers);
+    EXPECT_EQ(speakers.channels, 2);
+    EXPECT_EQ(speakers.connections, 0);
+
+    std::vector<platform::MixerControlInfo> controls;
+    ASSERT_TRUE(mixer->GetLineControls(speakers.lineId, &controls));
+    ASSERT_EQ(controls.size(), 2u);
+    EXPECT_EQ(controls[0].type, platform::mixer::kCtlVolume);
+    EXPECT_EQ(controls[0].maximum, 65536);
+    ASSERT_EQ(controls[1].type, platform::mixer::kCtlMute);
+
+    ASSERT_TRUE(mixer->SetValues(controls[1].controlId, 1, 1, { 1 }));
+    EXPECT_EQ(RunCommand("pactl get-sink-mute @DEFAULT_SINK@"), "Mute: yes\n");
+    ASSERT_TRUE(RunCommand("pactl set-sink-mute @DEFAULT_SINK@ 0").has_value());
+    std::vector<int32_t> muted;
+    EXPECT_TRUE(WaitFor(kEventDeadline,
+        [&] { return mixer->GetValues(controls[1].controlId, 1, 1, &muted) && muted == std::vector<int32_t> { 0 }; }));
+}
+
+TEST_F(MixerPulse, CaptureModelShowsTheServerInputAndSetsItsVolume)
+{
+    CMixerDeviceList list;
+    ASSERT_EQ(list.EnumCaptureMixers(), 1);
+    int index = list.FindWaveInMixer(0);
+    ASSERT_GE(index, 0);
+    std::string name;
+    list.GetMixerNameAt(index, &name);
+    EXPECT_FALSE(name.empty());
+
+    ASSERT_EQ(list.SelectMixer(index), 1);
+    ASSERT_EQ(list.GetDestinationCount(), 1);
+    list.GetDestinationName(0, &name);
+    EXPECT_EQ(name, "Capture");
+    ASSERT_EQ(list.GetSourceCount(0), 1);
+    std::vector<int> switches { 7 };
+    EXPECT_EQ(list.SaveSwitchStates(0, &switches), 1);
+    EXPECT_TRUE(switches.empty());
+
+    ASSERT_EQ(list.SelectSourceLine(0, 0), 1);
+    list.SetSourceVolume(16384);
+    EXPECT_EQ(list.GetSourceVolume(), 16384);
+    EXPECT_EQ(PactlVolumes("source"), (std::vector<long> { 16384, 16384 }));
+}
+
+} // namespace
