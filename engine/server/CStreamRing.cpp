@@ -5,7 +5,10 @@
 
 bool CStreamRing::Allocate()
 {
-    m_pSlots.reset(new (std::nothrow) char[static_cast<size_t>(kSlots) * kSlotBytes]());
+    // Not cleared: a slot is read only after it was written (its sequence
+    // number says so), and untouched pages cost no memory until the stream
+    // fills them.
+    m_pSlots.reset(new (std::nothrow) char[static_cast<size_t>(kSlots) * kSlotBytes]);
     m_pSlotSeq.reset(new (std::nothrow) uint64_t[kSlots]());
     m_nWritten = 0;
     if (!m_pSlots || !m_pSlotSeq) {

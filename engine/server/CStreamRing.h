@@ -16,7 +16,7 @@ public:
     // fills its buffer at once.
     static constexpr uint64_t kBurstBlocks = 9;
 
-    // Zero-filled slots, nothing written. False when memory is short.
+    // Slots with nothing written. False when memory is short.
     [[nodiscard]] bool Allocate();
     void Free();
     [[nodiscard]] bool IsAllocated() const { return m_pSlots != nullptr; }

@@ -7,6 +7,7 @@
 #include "fakes/ChildProcess.h"
 #include "fakes/FreePorts.h"
 #include "fakes/LoopbackClient.h"
+#include "fakes/TestSandbox.h"
 
 #include <algorithm>
 #include <chrono>
@@ -22,13 +23,17 @@ namespace testutil {
 
 class ServerRig {
 public:
-    ServerRig() : m_server(std::make_unique<CDJServer>()) {}
-    explicit ServerRig(std::unique_ptr<CDJServer> server) : m_server(std::move(server)) {}
+    ServerRig() : ServerRig(std::make_unique<CDJServer>()) {}
+    explicit ServerRig(std::unique_ptr<CDJServer> server) : m_server(std::move(server))
+    {
+        if (m_dir.Create("tavdj-server"))
+            m_folder = m_dir.Dir().string();
+    }
 
     CDJServer& Server() { return *m_server; }
     int Port() const { return m_port; }
-    const std::string& Folder() const { return m_dir.Path(); }
-    std::string Pages() const { return m_dir / "pages"; }
+    const std::string& Folder() const { return m_folder; }
+    std::string Pages() const { return m_folder + "/pages"; }
 
     // Writes the page folder from the shipped index.html unless told not to.
     bool Start(int maxListeners = 100, const std::string& intro = {}, bool shippedIndex = true)
@@ -152,7 +157,8 @@ private:
         return false;
     }
 
-    TempDir m_dir;
+    TestSandbox m_dir;
+    std::string m_folder;
     std::mutex m_lock;  // guards: m_log
     std::condition_variable m_changed;
     std::vector<std::string> m_log;

@@ -6,6 +6,7 @@
 #include "engine/server/CDJServer.h"
 #include "engine/stream/GShoutCastSource.h"
 #include "fakes/ChildProcess.h"
+#include "fakes/RequireTool.h"
 #include "fakes/ServerRig.h"
 
 #include <gtest/gtest.h>
@@ -90,10 +91,10 @@ bool WaitListeners(ServerRig& rig, int n)
 
 TEST(DJServerPeers, PlayersDecodeTheStreamAndSeeEveryTitle)
 {
-    TAVDJ_REQUIRE_TOOL("mpg123");
-    TAVDJ_REQUIRE_TOOL("ffmpeg");
-    TAVDJ_REQUIRE_TOOL("curl");
-    TAVDJ_REQUIRE_TOOL("python3");
+    TAVDJ_REQUIRE_TOOL(ToolOnPath("mpg123"), "mpg123");
+    TAVDJ_REQUIRE_TOOL(ToolOnPath("ffmpeg"), "ffmpeg");
+    TAVDJ_REQUIRE_TOOL(ToolOnPath("curl"), "curl");
+    TAVDJ_REQUIRE_TOOL(ToolOnPath("python3"), "python3");
     ServerRig rig;
     ASSERT_TRUE(rig.Start(10));
     const std::string mp3 = rig.Folder() + "/tone.mp3";
@@ -153,10 +154,10 @@ TEST(DJServerPeers, PlayersDecodeTheStreamAndSeeEveryTitle)
 
 TEST(DJServerPeers, EzstreamIsAThirdPartySourceWithTitleUpdates)
 {
-    TAVDJ_REQUIRE_TOOL("ezstream");
-    TAVDJ_REQUIRE_TOOL("ffmpeg");
-    TAVDJ_REQUIRE_TOOL("curl");
-    TAVDJ_REQUIRE_TOOL("python3");
+    TAVDJ_REQUIRE_TOOL(ToolOnPath("ezstream"), "ezstream");
+    TAVDJ_REQUIRE_TOOL(ToolOnPath("ffmpeg"), "ffmpeg");
+    TAVDJ_REQUIRE_TOOL(ToolOnPath("curl"), "curl");
+    TAVDJ_REQUIRE_TOOL(ToolOnPath("python3"), "python3");
     ServerRig rig;
     ASSERT_TRUE(rig.Start(10));
     const std::string dir = rig.Folder();
@@ -200,7 +201,7 @@ TEST(DJServerPeers, EzstreamIsAThirdPartySourceWithTitleUpdates)
 
 TEST(DJServerPeers, BrowserAgentGetsTheStatusPageOverHttp)
 {
-    TAVDJ_REQUIRE_TOOL("curl");
+    TAVDJ_REQUIRE_TOOL(ToolOnPath("curl"), "curl");
     ServerRig rig;
     ASSERT_TRUE(rig.Start(25));
     const std::string dir = rig.Folder();

@@ -278,13 +278,12 @@ TEST(CDJServer, ListenerLimitCountsStreamingClientsOnly)
 
 TEST(CDJServer, IntroComesFirstInWholePiecesWithEmptyTitleBlocks)
 {
-    testutil::TempDir dir;
+    ServerRig rig;
     std::string intro(10000, '\0');
     for (size_t i = 0; i < intro.size(); ++i)
         intro[i] = static_cast<char>('A' + i % 26);
-    std::ofstream(dir / "intro.mp3", std::ios::binary) << intro;
-    ServerRig rig;
-    ASSERT_TRUE(rig.Start(100, dir / "intro.mp3"));
+    std::ofstream(rig.Folder() + "/intro.mp3", std::ios::binary) << intro;
+    ASSERT_TRUE(rig.Start(100, rig.Folder() + "/intro.mp3"));
     LoopbackClient source;
     ASSERT_TRUE(rig.ConnectSource(source));
     ASSERT_TRUE(rig.WaitLog(" dj:icy-br:128"));
