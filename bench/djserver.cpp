@@ -212,8 +212,11 @@ RunResult Run(ServerProcess& process, int port, const std::string& password, con
 {
     RunResult r;
     GShoutCastSource source;
-    if (source.Connect("127.0.0.1", port, 128, password.c_str(), "Bench", "", "Test", "DJ") != 0)
+    const int connected = source.Connect("127.0.0.1", port, 128, password.c_str(), "Bench", "", "Test", "DJ");
+    if (connected != 0) {
+        std::fprintf(stderr, "source login on %s failed: %d\n", path.c_str(), connected);
         return r;
+    }
     std::vector<std::unique_ptr<Listener>> listeners;
     for (int i = 0; i < listenerCount + kLateListeners; ++i)
         listeners.push_back(std::make_unique<Listener>());
@@ -236,8 +239,10 @@ RunResult Run(ServerProcess& process, int port, const std::string& password, con
         const size_t target = std::min(mp3.size(), static_cast<size_t>(t * kBytesPerSecond));
         while (sent < target) {
             const int n = static_cast<int>(std::min<size_t>(1024, target - sent));
-            if (source.Send(mp3.data() + sent, n) != 0)
+            if (source.Send(mp3.data() + sent, n) != 0) {
+                std::fprintf(stderr, "source send on %s failed at %zu\n", path.c_str(), sent);
                 return false;
+            }
             sent += static_cast<size_t>(n);
         }
         return true;

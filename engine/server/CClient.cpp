@@ -61,11 +61,14 @@ platform::SocketFd CClient::Handle() const
     return m_pSocket ? m_pSocket->GetHandle() : platform::kNoSocket;
 }
 
-int CClient::WantedEvents() const
+int CClient::WantedEvents(bool sweep) const
 {
     if (!m_pSocket)
         return 0;
-    return platform::kPollRead | (m_pSocket->GetSendLength() > 0 ? platform::kPollWrite : 0);
+    int wanted = m_pSocket->GetSendLength() > 0 ? platform::kPollWrite : 0;
+    if (sweep || state == kRequestLine || state == kHeaders)
+        wanted |= platform::kPollRead;
+    return wanted;
 }
 
 void CClient::DropSocket()

@@ -39,9 +39,11 @@ public:
 
     [[nodiscard]] bool IsDone() const { return m_bRemove; }
     [[nodiscard]] bool IsStreaming() const { return m_pSocket && (state == kIntro || state == kLive); }
-    // The socket and the events to wait for, kNoSocket when none.
+    // The socket and the events to wait for, kNoSocket when none. A
+    // listener waiting for the next block is left out of the wait unless
+    // sweep is set: with many listeners the wait itself costs the most.
     [[nodiscard]] platform::SocketFd Handle() const;
-    [[nodiscard]] int WantedEvents() const;
+    [[nodiscard]] int WantedEvents(bool sweep) const;
 
     int metaData = 0;
     std::string agent;

@@ -199,8 +199,16 @@ bool CDJServer::PollPass()
                              m_pSource ? m_pSource->WantedEvents() : 0);
     m_pollEntries[3] = entry(m_pPendingSource ? m_pPendingSource->Handle() : platform::kNoSocket,
                              m_pPendingSource ? m_pPendingSource->WantedEvents() : 0);
-    for (size_t i = 0; i < m_clients.size(); ++i)
-        m_pollEntries[fixed + i] = entry(m_clients[i]->Handle(), m_clients[i]->WantedEvents());
+    // Once a second every socket is asked whether its peer has gone, so a
+    // listener that leaves while no audio flows is noticed too.
+    const uint32_t now = NowMs();
+    const bool sweep = now - m_nLastSweep >= kSweepMs;
+    if (sweep)
+        m_nLastSweep = now;
+    for (size_t i = 0; i < m_clients.size(); ++i) {
+        const int wanted = m_clients[i]->WantedEvents(sweep);
+        m_pollEntries[fixed + i] = entry(wanted ? m_clients[i]->Handle() : platform::kNoSocket, wanted);
+    }
     const size_t waited = m_clients.size();
     if (m_api.WaitForEvents(m_pollEntries.data(), static_cast<int>(m_pollEntries.size()),
                             m_bLastPassActive ? 0 : kWaitMs) < 0)

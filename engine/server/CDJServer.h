@@ -54,7 +54,8 @@ public:
     static constexpr uint32_t kIdleLimitMs = 20000;
     // The loop's wait for socket events; bounds the delay of commands and
     // of the idle checks.
-    static constexpr int kWaitMs = 10;
+    static constexpr int kWaitMs = 20;
+    static constexpr uint32_t kSweepMs = 1000;
     static constexpr size_t kMaxPageBytes = 1u << 20;
     static constexpr size_t kMaxCommands = 256;
 
@@ -155,6 +156,7 @@ private:
     std::vector<std::unique_ptr<CClient>> m_clients;
     std::vector<platform::PollEntry> m_pollEntries;
     bool m_bLastPassActive = false;
+    uint32_t m_nLastSweep = 0;
     CStreamRing m_ring;
 
     std::string m_stationName;
