@@ -330,8 +330,10 @@ bool StartIcecast(ServerProcess& process, const std::string& dir, int port, cons
         return false;
     const auto end = Clock::now() + std::chrono::seconds(10);
     while (Clock::now() < end) {
+        // Asks the web port: a bare connection to the source port would
+        // count as a source login there.
         testutil::LoopbackClient probe;
-        if (probe.Connect(port + 1))
+        if (probe.Connect(port) && probe.Send("GET / HTTP/1.0\r\n\r\n") && probe.ReadAtLeast(12, 1000))
             return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }

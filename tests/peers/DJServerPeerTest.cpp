@@ -81,6 +81,14 @@ void Stream(GShoutCastSource& source, const std::string& bytes, size_t from, siz
     }
 }
 
+// curl with titles asked for, through the de-framer into a decoder.
+bool StartDeframedListener(ChildProcess& child, const std::string& url, const std::string& titles)
+{
+    return StartShell(child, "curl -sS -H 'Icy-MetaData: 1' " + url + " | python3 " +
+                                 testutil::SourcePath("tests/peers/icy_deframe.py") + " 8192 " + titles +
+                                 " | mpg123 -t -q - && echo PIPE-OK");
+}
+
 // Waits until the server has handed out listener number n.
 bool WaitListeners(ServerRig& rig, int n)
 {
@@ -115,9 +123,7 @@ TEST(DJServerPeers, PlayersDecodeTheStreamAndSeeEveryTitle)
     ChildProcess ffmpeg;
     ASSERT_TRUE(StartShell(ffmpeg, "ffmpeg -nostdin -loglevel error -icy 1 -i " + url + " -f null - && echo FFMPEG-OK"));
     ChildProcess curl;
-    ASSERT_TRUE(StartShell(curl, "curl -sS -H 'Icy-MetaData: 1' " + url + " | python3 " +
-                                     testutil::SourcePath("tests/peers/icy_deframe.py") + " 8192 " + titles +
-                                     " | mpg123 -t -q - && echo PIPE-OK"));
+    ASSERT_TRUE(StartDeframedListener(curl, url, titles));
     ASSERT_TRUE(WaitListeners(rig, 3));
     EXPECT_FALSE(WaitFileHas(titles, "Peer Station", 1));  // nothing before audio
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
@@ -180,9 +186,7 @@ TEST(DJServerPeers, EzstreamIsAThirdPartySourceWithTitleUpdates)
     const std::string url = "http://127.0.0.1:" + std::to_string(rig.Port()) + "/";
     const std::string titles = dir + "/titles.txt";
     ChildProcess curl;
-    ASSERT_TRUE(StartShell(curl, "curl -sS -H 'Icy-MetaData: 1' " + url + " | python3 " +
-                                     testutil::SourcePath("tests/peers/icy_deframe.py") + " 8192 " + titles +
-                                     " | mpg123 -t -q - && echo PIPE-OK"));
+    ASSERT_TRUE(StartDeframedListener(curl, url, titles));
     ASSERT_TRUE(WaitListeners(rig, 1));
     ChildProcess ezstream;
     ASSERT_TRUE(StartShell(ezstream, "exec ezstream -c " + config));

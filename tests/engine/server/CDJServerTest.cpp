@@ -5,6 +5,7 @@
 
 #include "engine/server/StreamFrames.h"
 #include "engine/stream/GShoutCastSource.h"
+#include "fakes/DownloadCompletion.h"
 #include "fakes/FakeClock.h"
 #include "fakes/ServerRig.h"
 #include "foundation/HttpGetFile.h"
@@ -71,27 +72,6 @@ std::string AdminRequest(ServerRig& rig, const std::string& query)
 {
     return "GET /admin.cgi?pass=" + rig.Server().GetPassword() + "&mode=updinfo&" + query + " HTTP/1.0\r\n\r\n";
 }
-
-class Completion final : public platform::MessageTarget {
-public:
-    ~Completion() override { Detach(); }
-    platform::LParam result = -1;
-    bool Wait(int timeoutMs)
-    {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-        while (result == -1 && std::chrono::steady_clock::now() < end)
-            WaitAndDispatch(50);
-        return result != -1;
-    }
-
-protected:
-    platform::LParam OnMessage(platform::MessageId msg, platform::WParam, platform::LParam l) override
-    {
-        if (msg == WmHttpGetFileComplete())
-            result = l;
-        return 0;
-    }
-};
 
 }  // namespace
 
@@ -387,7 +367,7 @@ TEST(CDJServer, OwnSourceClientStreamsTitlesAndReadsTheStatusPage)
     EXPECT_EQ(frames.audio[0] + frames.audio[1] + frames.audio[2], stream);
     EXPECT_EQ(frames.titles[0].rfind("StreamTitle='My Station';StreamUrl='http://station/';", 0), 0u);
 
-    Completion done;
+    DownloadCompletion done;
     ASSERT_TRUE(client.FetchStatus(done.Handle()));
     ASSERT_TRUE(done.Wait(10000));
     int current = -1;
