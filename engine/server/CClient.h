@@ -8,6 +8,7 @@
 
 class CDJServer;
 class GSocket;
+struct ServerRequest;
 
 // One listener connection of the built-in server: reads the request, then
 // answers with the stream (intro first, in-band titles when asked), a
@@ -64,7 +65,7 @@ private:
     void EndOfHeaders();
     void SendPage(const std::string& path);
     void Answer(const std::string& bytes);
-    void TitleUpdate(const std::string& line, const struct ServerRequest& request);
+    void TitleUpdate(const std::string& line, const ServerRequest& request);
     int FeedIntro();
     int SendNextSlot();
     int PollOnce();

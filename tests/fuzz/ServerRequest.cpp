@@ -21,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     std::string name;
     std::string value;
-    ParseHeaderLine(input, &name, &value);
+    (void)ParseHeaderLine(input, &name, &value);
     (void)IsSafePagePath(input);
 
     const size_t half = size / 2;
