@@ -44,6 +44,25 @@ std::string MakeSecret()
     return out;
 }
 
+// True when file, with every link resolved, lies inside folder: a link in
+// the page folder must not lead a request elsewhere.
+bool IsInsideFolder(const std::string& file, const std::string& folder)
+{
+    std::error_code error;
+    const std::filesystem::path real = std::filesystem::canonical(file, error);
+    if (error)
+        return false;
+    const std::filesystem::path root = std::filesystem::canonical(folder, error);
+    if (error)
+        return false;
+    auto r = root.begin();
+    for (auto f = real.begin(); r != root.end(); ++r, ++f) {
+        if (f == real.end() || *f != *r)
+            return false;
+    }
+    return true;
+}
+
 int ClampListeners(intptr_t n)
 {
     return static_cast<int>(std::clamp<intptr_t>(n, 0, CDJServer::kMaxListenerLimit));
@@ -416,7 +435,8 @@ std::string CDJServer::BuildPageAnswer(const std::string& path, int depth) const
     std::error_code error;
     // Only regular files inside the folder are pages; anything else counts
     // as missing.
-    const bool present = IsSafePagePath(path) && !relative.empty() && std::filesystem::is_regular_file(file, error);
+    const bool present = IsSafePagePath(path) && !relative.empty() &&
+                         std::filesystem::is_regular_file(file, error) && IsInsideFolder(file, m_pageFolder);
     if (!present) {
         if (isIndex || depth > 0)
             return kNotFound;

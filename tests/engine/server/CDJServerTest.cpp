@@ -202,6 +202,10 @@ TEST(CDJServer, PagesPlaylistAndNotFoundAreRealHttpAnswers)
         EXPECT_EQ(answer.find("root:"), std::string::npos) << request;
     }
 
+    // A link out of the folder counts as missing.
+    std::filesystem::create_symlink("/etc/passwd", rig.Pages() + "/passwd.txt");
+    EXPECT_EQ(Fetch(port, "GET /passwd.txt HTTP/1.0\r\n\r\n").find("root:"), std::string::npos);
+
     // Scripts are escaped for JS; pages with their own status line and
     // other files go out as they are.
     rig.WritePage("s.js", "var t='$SONGTITLE$';");
