@@ -320,7 +320,7 @@ bool StartIcecast(ServerProcess& process, const std::string& dir, int port, cons
                           << dir << "</basedir><logdir>" << log
                           << "</logdir><webroot>/usr/share/icecast2/web</webroot><adminroot>/usr/share/icecast2/admin"
                              "</adminroot></paths><logging><accesslog>access.log</accesslog><errorlog>error.log"
-                             "</errorlog><loglevel>1</loglevel></logging><security><chroot>0</chroot></security>"
+                             "</errorlog><loglevel>2</loglevel></logging><security><chroot>0</chroot></security>"
                              "</icecast>\n";
     std::vector<std::string> argv;
     if (root)
@@ -386,6 +386,10 @@ void BM_ServerAgainstIcecast(benchmark::State& state)
             return;
         }
         const RunResult b = Run(icecast, icePort, "bench-pass", "/live", mp3, listeners, seconds);
+        if (!b.ok) {
+            const std::string log = ReadFile(dir + "/log/error.log");
+            std::fprintf(stderr, "icecast log:\n%s\n", log.substr(log.size() > 3000 ? log.size() - 3000 : 0).c_str());
+        }
         if (!a.ok || !b.ok)
             state.SkipWithError("a run failed");
         Report(state, "ours", a);
