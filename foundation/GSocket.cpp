@@ -177,7 +177,9 @@ bool GSocket::SendAndWait(const char* data, int len, uint32_t limitMs)
             return false;
         m_clock.SleepMs(kPollSleepMs);
     }
-    return m_nState == kConnected && m_sendQueue.GetLength() == 0;
+    // A peer that closes right after taking every byte (a server that
+    // answers a title update by closing) still got them all.
+    return (m_nState == kConnected || m_nState == kClosed) && m_sendQueue.GetLength() == 0;
 }
 
 bool GSocket::Receive(int* len, char* out, bool consume)

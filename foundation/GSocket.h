@@ -84,6 +84,8 @@ public:
     [[nodiscard]] uint64_t GetBytesSent() const { return m_nBytesSent; }
     [[nodiscard]] int GetState() const { return m_nState; }
     [[nodiscard]] bool IsOpen() const { return m_hSocket != platform::kNoSocket; }
+    // For a readiness wait over many sockets (SocketApi::WaitForEvents).
+    [[nodiscard]] platform::SocketFd GetHandle() const { return m_hSocket; }
     // The port the socket is bound to (after Listen on port 0), or -1.
     [[nodiscard]] int GetBoundPort() const;
 

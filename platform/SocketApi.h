@@ -22,9 +22,21 @@ struct NetIo {
     int bytes;  // bytes moved when Done
 };
 
+// One descriptor of a readiness wait. ready: kPollRead when bytes (or the
+// end) can be read or a connection waits to be accepted, kPollWrite when a
+// send would move bytes, kPollError on a broken descriptor.
+struct PollEntry {
+    SocketFd fd;
+    int wanted;
+    int ready;
+};
+inline constexpr int kPollRead = 1;
+inline constexpr int kPollWrite = 2;
+inline constexpr int kPollError = 4;
+
 // Thread: any; each descriptor is used by one thread at a time.
 // Non-blocking IPv4 TCP. Addresses are IPv4 in network byte order, ports in
-// host order. Nothing here waits.
+// host order. Nothing here waits except WaitForEvents.
 class SocketApi {
 public:
     virtual ~SocketApi() = default;
@@ -51,6 +63,10 @@ public:
     [[nodiscard]] virtual NetIo Receive(SocketFd fd, char* out, int len) = 0;
     // The local port a socket is bound to, or -1.
     [[nodiscard]] virtual int LocalPort(SocketFd fd) = 0;
+    // Waits up to timeoutMs for any entry to become ready and fills every
+    // entry's ready bits; the number of ready entries, 0 on timeout, -1 on
+    // failure. The one call that may wait.
+    [[nodiscard]] virtual int WaitForEvents(PollEntry* entries, int count, int timeoutMs) = 0;
 
     static SocketApi& System();
 };
@@ -60,6 +76,10 @@ public:
 [[nodiscard]] bool ParseDottedIpv4(const char* text, uint32_t* address);
 // "%d.%d.%d.%d" of an address in network order.
 [[nodiscard]] std::string FormatIpv4(uint32_t address);
+
+// Raises the process's soft limit on open descriptors to at least needed
+// (never above the hard limit); true when the limit is then at least needed.
+bool EnsureDescriptorLimit(int needed);
 
 // IPv4 addresses of interfaces that are up and not loopback, in the order
 // the system lists them.

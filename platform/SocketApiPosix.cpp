@@ -8,6 +8,7 @@
 #include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -128,6 +129,38 @@ public:
             return -1;
         return ntohs(sa.sin_port);
     }
+
+    int WaitForEvents(PollEntry* entries, int count, int timeoutMs) override
+    {
+        if (count < 0 || (count > 0 && !entries))
+            return -1;
+        // Reused between calls: the server polls many times a second.
+        thread_local std::vector<pollfd> fds;
+        fds.resize(static_cast<size_t>(count));
+        for (int i = 0; i < count; ++i) {
+            short events = 0;
+            if (entries[i].wanted & kPollRead)
+                events |= POLLIN;
+            if (entries[i].wanted & kPollWrite)
+                events |= POLLOUT;
+            fds[static_cast<size_t>(i)] = pollfd{entries[i].fd, events, 0};
+        }
+        const int n = ::poll(fds.data(), static_cast<nfds_t>(count), timeoutMs);
+        for (int i = 0; i < count; ++i) {
+            const short got = n > 0 ? fds[static_cast<size_t>(i)].revents : 0;
+            int ready = 0;
+            if (got & (POLLIN | POLLHUP))
+                ready |= kPollRead;
+            if (got & POLLOUT)
+                ready |= kPollWrite;
+            if (got & (POLLERR | POLLNVAL))
+                ready |= kPollError;
+            entries[i].ready = ready;
+        }
+        if (n < 0)
+            return errno == EINTR ? 0 : -1;
+        return n;
+    }
 };
 
 }  // namespace
@@ -152,6 +185,20 @@ std::string FormatIpv4(uint32_t address)
     const auto* b = reinterpret_cast<const unsigned char*>(&address);
     return std::to_string(b[0]) + "." + std::to_string(b[1]) + "." + std::to_string(b[2]) + "." +
            std::to_string(b[3]);
+}
+
+bool EnsureDescriptorLimit(int needed)
+{
+    rlimit limit{};
+    if (needed < 0 || ::getrlimit(RLIMIT_NOFILE, &limit) != 0)
+        return false;
+    const rlim_t want = static_cast<rlim_t>(needed);
+    if (limit.rlim_cur != RLIM_INFINITY && limit.rlim_cur < want) {
+        limit.rlim_cur = (limit.rlim_max == RLIM_INFINITY || limit.rlim_max >= want) ? want : limit.rlim_max;
+        if (::setrlimit(RLIMIT_NOFILE, &limit) != 0)
+            return false;
+    }
+    return limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur >= want;
 }
 
 std::vector<uint32_t> InterfaceIpv4Addresses()

@@ -1,5 +1,6 @@
 #include "engine/stream/GShoutCastSource.h"
 
+#include "fakes/DownloadCompletion.h"
 #include "fakes/FakeClock.h"
 #include "fakes/FakeShoutcastServer.h"
 #include "fakes/LocalHttpServer.h"
@@ -38,27 +39,6 @@ int ConnectTo(GShoutCastSource& source, int port, const char* password = "secret
 {
     return source.Connect("127.0.0.1", port, 128, password, "A", "C", "B", "D");
 }
-
-class Completion final : public platform::MessageTarget {
-public:
-    ~Completion() override { Detach(); }
-    platform::LParam result = -1;
-    bool Wait(int timeoutMs)
-    {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-        while (result == -1 && std::chrono::steady_clock::now() < end)
-            WaitAndDispatch(50);
-        return result != -1;
-    }
-
-protected:
-    platform::LParam OnMessage(platform::MessageId msg, platform::WParam, platform::LParam l) override
-    {
-        if (msg == WmHttpGetFileComplete())
-            result = l;
-        return 0;
-    }
-};
 
 }  // namespace
 
@@ -245,7 +225,7 @@ TEST(GShoutCastSource, StatusPageGivesListenerCountsOnlyWithAllMarks)
         ASSERT_EQ(source.Connect("127.0.0.1", http.Port(), 128, "p", "A", "C", "B", "D"),
                   GShoutCastSource::kConnectFailed);
 
-        Completion done;
+        DownloadCompletion done;
         EXPECT_FALSE(source.FetchStatus(platform::kNoTarget));
         ASSERT_TRUE(source.FetchStatus(done.Handle()));
         ASSERT_TRUE(done.Wait(10000));
@@ -265,7 +245,7 @@ TEST(GShoutCastSource, OneStatusDownloadAtATime)
     ASSERT_TRUE(http.Start({}, true));
     auto source = std::make_unique<GShoutCastSource>();
     (void)source->Connect("127.0.0.1", http.Port(), 128, "p", "A", "C", "B", "D");
-    Completion done;
+    DownloadCompletion done;
     ASSERT_TRUE(source->FetchStatus(done.Handle()));
     EXPECT_FALSE(source->FetchStatus(done.Handle()));
     EXPECT_EQ(source->ParseStatus(nullptr, nullptr), 0);

@@ -1,0 +1,338 @@
+#include "engine/server/CClient.h"
+
+#include "engine/server/CDJServer.h"
+#include "engine/server/ServerProtocol.h"
+#include "foundation/GSocket.h"
+
+#include <cinttypes>
+#include <cstdio>
+#include <cstdlib>
+#include <new>
+
+namespace {
+
+constexpr char kPlaylist[] =
+    "HTTP/1.1 200 OK\r\nContent-Type:text/acpls\r\n\r\n[playlist]\r\nNumberOfEntries=1\r\n"
+    "File1=http://%s:%d/\r\nTitle1=TavDJServer\r\n\r\n";
+constexpr char kRefusal[] =
+    "ICY 400 Server Full\r\nicy-notice1:<BR>VEDAZ IDUZAD v1.x<BR>\r\n"
+    "icy-notice2:This server has reached its user limit<BR>\r\n\r\n";
+constexpr char kStreamHeader[] =
+    "HTTP/1.1 200 OK\r\nContent-Type:audio/mpeg\r\nicy-name:%s\r\nicy-genre:%s\r\nicy-br:%d\r\n";
+
+int ReadDecimal(const std::string& text)
+{
+    const long value = std::strtol(text.c_str(), nullptr, 10);
+    return value > 0x7FFFFFFFL ? 0x7FFFFFFF : (value < -0x7FFFFFFFL ? -0x7FFFFFFF : static_cast<int>(value));
+}
+
+}  // namespace
+
+CClient::CClient() = default;
+CClient::~CClient() = default;
+
+void CClient::Attach(std::unique_ptr<GSocket> socket, CDJServer* server, bool intro)
+{
+    m_pSocket = std::move(socket);
+    m_pServer = server;
+    m_pLine.reset(new (std::nothrow) char[kMaxServerLine]);
+    char address[16] = {};
+    if (m_pSocket && m_pSocket->GetPeerAddress(address))
+        peerAddress = address;
+    connectTick = server->NowMs();
+    wantsIntro = intro;
+    if (!m_pLine)
+        DropSocket();
+}
+
+uint32_t CClient::ElapsedMs() const
+{
+    return m_pServer ? m_pServer->NowMs() - connectTick : 0;
+}
+
+void CClient::PrintInfo() const
+{
+    m_pServer->Console("IP:%-15s Agent:%s Sent:%" PRIu64 " ConTime:%d\n", peerAddress.c_str(), agent.c_str(),
+                       m_pSocket ? m_pSocket->GetBytesSent() : uint64_t{0}, static_cast<int>(ElapsedMs() / 1000));
+}
+
+platform::SocketFd CClient::Handle() const
+{
+    return m_pSocket ? m_pSocket->GetHandle() : platform::kNoSocket;
+}
+
+int CClient::WantedEvents(bool sweep) const
+{
+    if (!m_pSocket)
+        return 0;
+    int wanted = m_pSocket->GetSendLength() > 0 ? platform::kPollWrite : 0;
+    if (sweep || state == kRequestLine || state == kHeaders)
+        wanted |= platform::kPollRead;
+    return wanted;
+}
+
+void CClient::DropSocket()
+{
+    m_pSocket.reset();
+}
+
+int CClient::PollOnce()
+{
+    int activity = 0;
+    if (m_pSocket && !m_pSocket->Poll(&activity)) {
+        DropSocket();
+        Remove();
+    }
+    return activity;
+}
+
+bool CClient::TimedOut() const
+{
+    if (m_pServer->NowMs() - m_pSocket->GetLastSendTime() <= CDJServer::kIdleLimitMs)
+        return false;
+    // Before the request is complete the time runs from accept. Afterwards
+    // only bytes that cannot leave count: a listener waiting for the
+    // source's first audio is not stuck.
+    return state == kRequestLine || state == kHeaders || m_pSocket->GetSendLength() > 0;
+}
+
+int CClient::Step(int ready)
+{
+    if (!m_pSocket) {
+        Remove();
+        return 0;
+    }
+    int activity = 0;
+    if (ready != 0) {
+        activity = PollOnce();
+        if (!m_pSocket) {
+            Remove();
+            return activity;
+        }
+    }
+    // After its request a listener has nothing more to say.
+    if (state >= kIntro)
+        m_pSocket->Skip(m_pSocket->GetReceiveLength());
+    if (TimedOut()) {
+        m_pServer->Log("Timeout(IP:%s)", peerAddress.c_str());
+        DropSocket();
+        Remove();
+        return activity;
+    }
+
+    std::string line;
+    while (m_pSocket && (state == kRequestLine || state == kHeaders)) {
+        const LineStatus got = TakeLine(*m_pSocket, m_pLine.get(), &line);
+        if (got == LineStatus::Waiting)
+            break;
+        if (got == LineStatus::TooLong) {
+            m_pServer->Log("LineTooLong(IP:%s)", peerAddress.c_str());
+            DropSocket();
+            Remove();
+            return activity;
+        }
+        if (state == kRequestLine)
+            ReadRequestLine(line);
+        else if (!line.empty())
+            ReadHeader(line);
+        else
+            EndOfHeaders();
+    }
+    if (!m_pSocket)
+        return activity;
+
+    switch (state) {
+    case kIntro:
+        activity |= FeedIntro();
+        break;
+    case kLive:
+        if (m_pSocket->GetSendLength() < CStreamRing::kSlotBytes)
+            activity |= SendNextSlot();
+        break;
+    case kAnswering:
+        if (m_pSocket->GetSendLength() == 0)
+            DropSocket();
+        break;
+    default:
+        break;
+    }
+    return activity;
+}
+
+void CClient::ReadRequestLine(const std::string& line)
+{
+    ServerRequest request;
+    if (line.compare(0, 3, "GET") != 0 || !ParseServerRequest(line, &request)) {
+        SendPage("index.html");
+        return;
+    }
+    if (request.path == "/") {
+        m_pServer->Console(" client:%s\n", line.c_str());
+        state = kHeaders;
+    } else if (request.path == "/admin.cgi") {
+        TitleUpdate(line, request);
+    } else if (request.path == "/listen.pls") {
+        char text[sizeof kPlaylist + 320];
+        std::snprintf(text, sizeof text, kPlaylist, m_pServer->ListenAddress().c_str(), m_pServer->m_nPort);
+        Answer(text);
+    } else {
+        SendPage(request.path);
+    }
+}
+
+void CClient::ReadHeader(const std::string& line)
+{
+    m_pServer->Console(" client:%s\n", line.c_str());
+    std::string name;
+    std::string value;
+    if (!ParseHeaderLine(line, &name, &value))
+        return;
+    if (EqualsNoCase(name, "Host"))
+        host = value;
+    else if (EqualsNoCase(name, "User-Agent"))
+        agent = value;
+    else if (EqualsNoCase(name, "Icy-MetaData"))
+        metaData = ReadDecimal(value);
+}
+
+void CClient::EndOfHeaders()
+{
+    if (agent.compare(0, 7, "Mozilla") == 0) {
+        m_pServer->Console("RejectAgent:%s\n", agent.c_str());
+        SendPage("index.html");
+        return;
+    }
+    // Only listeners that receive the stream count: page requests and
+    // half-open connections must not lock real listeners out.
+    if (m_pServer->StreamingCount() >= m_pServer->m_nMaxListeners) {
+        m_pServer->Log("ServerFull(IP:%s)(UserCount:%d)", peerAddress.c_str(),
+                       static_cast<int>(m_pServer->m_clients.size()));
+        Answer(kRefusal);
+        return;
+    }
+    std::string header(sizeof kStreamHeader + m_pServer->m_stationName.size() + m_pServer->m_genre.size() + 64,
+                       '\0');
+    int n = std::snprintf(header.data(), header.size(), kStreamHeader, m_pServer->m_stationName.c_str(),
+                          m_pServer->m_genre.c_str(), m_pServer->m_nBitrate);
+    header.resize(static_cast<size_t>(n));
+    if (metaData != 0)
+        header += "icy-metaint:" + std::to_string(CDJServer::kMetaInterval) + "\r\n";
+    header += "\r\n";
+    if (!m_pSocket->Send(header.data(), static_cast<int>(header.size()))) {
+        DropSocket();
+        return;
+    }
+    state = kIntro;
+    PollOnce();
+}
+
+void CClient::SendPage(const std::string& path)
+{
+    Answer(m_pServer->BuildPageAnswer(path));
+}
+
+// The answer leaves through the send queue like the stream does, so a
+// reader that never reads stalls only itself; the socket closes once the
+// queue is empty, or by the idle rule.
+void CClient::Answer(const std::string& bytes)
+{
+    if (!m_pSocket->Send(bytes.data(), static_cast<int>(bytes.size()))) {
+        DropSocket();
+        return;
+    }
+    state = kAnswering;
+    PollOnce();
+    if (m_pSocket && m_pSocket->GetSendLength() == 0)
+        DropSocket();
+}
+
+void CClient::TitleUpdate(const std::string& line, const ServerRequest& request)
+{
+    m_pServer->Log("GET [%s]", line.c_str());
+    const auto pass = request.query.find("pass");
+    if (pass == request.query.end() || pass->second != m_pServer->m_password) {
+        SendPage("index.html");
+        return;
+    }
+    const auto mode = request.query.find("mode");
+    if (mode != request.query.end() && mode->second == "updinfo") {
+        m_pServer->Console("UPDINFO\n");
+        const auto song = request.query.find("song");
+        if (song != request.query.end()) {
+            m_pServer->SetTitle(song->second);
+            m_pServer->Log(" title:%s", m_pServer->m_title.c_str());
+        }
+        const auto url = request.query.find("url");
+        if (url != request.query.end()) {
+            m_pServer->SetTitleUrl(url->second);
+            m_pServer->Log(" url:%s", m_pServer->m_titleUrl.c_str());
+        }
+    }
+    DropSocket();
+}
+
+// The intro is read from the server's one copy by offset, a piece at a time
+// while the queue is short, so a hundred listeners do not hold a hundred
+// copies; the bytes on the wire are the same.
+int CClient::FeedIntro()
+{
+    int activity = 0;
+    const char* intro = m_pServer->m_pIntro.get();
+    const size_t size = m_pServer->m_nIntroSize;
+    const bool sendIntro = wantsIntro && intro && size >= static_cast<size_t>(CStreamRing::kSlotBytes);
+    while (sendIntro && m_nIntroSent < size && m_pSocket->GetSendLength() < CStreamRing::kSlotBytes) {
+        static const char kEmptyBlock = '\0';
+        if (!m_pSocket->Send(intro + m_nIntroSent, CStreamRing::kSlotBytes) ||
+            (metaData != 0 && !m_pSocket->Send(&kEmptyBlock, 1))) {
+            DropSocket();
+            Remove();
+            return activity;
+        }
+        m_nIntroSent += CStreamRing::kSlotBytes;
+        activity |= PollOnce();
+        if (!m_pSocket)
+            return activity;
+    }
+    if ((!sendIntro || m_nIntroSent >= size) && m_pSocket->GetSendLength() < CStreamRing::kSlotBytes) {
+        ringPos = m_pServer->m_ring.StartPosition();
+        state = kLive;
+        activity |= SendNextSlot();
+    }
+    return activity;
+}
+
+// Queues one block only when the queue is empty, so a slow listener falls
+// behind in the ring instead of growing its queue.
+int CClient::SendNextSlot()
+{
+    if (m_pSocket->GetSendLength() > 0)
+        return 0;
+    const CStreamRing& ring = m_pServer->m_ring;
+    const char* block = nullptr;
+    CStreamRing::Fetch got = ring.Next(ringPos, &block);
+    if (got == CStreamRing::Fetch::Overwritten) {
+        const uint64_t live = ring.StartPosition();
+        m_pServer->Log("SkipAhead(IP:%s)(Blocks:%" PRIu64 ")", peerAddress.c_str(), live - ringPos);
+        ringPos = live;
+        got = ring.Next(ringPos, &block);
+    }
+    if (got != CStreamRing::Fetch::Ready)
+        return 0;
+    bool queued = m_pSocket->Send(block, CStreamRing::kSlotBytes);
+    ++ringPos;
+    if (queued && metaData != 0) {
+        unsigned char length = 0;
+        if (m_pServer->m_nTitleStamp != titleStamp) {
+            length = static_cast<unsigned char>(m_pServer->m_metadata.size() / 16);
+            titleStamp = m_pServer->m_nTitleStamp;
+        }
+        queued = m_pSocket->Send(&length, 1) &&
+                 (length == 0 || m_pSocket->Send(m_pServer->m_metadata.data(), length * 16));
+    }
+    if (!queued) {
+        DropSocket();
+        Remove();
+        return 0;
+    }
+    return PollOnce();
+}
