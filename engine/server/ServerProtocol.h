@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/TextCase.h"
+
 #include <cstddef>
 #include <map>
 #include <string>
@@ -37,7 +39,7 @@ struct ServerRequest {
 [[nodiscard]] bool ParseHeaderLine(std::string_view line, std::string* name, std::string* value);
 
 // ASCII comparison without regard to case.
-[[nodiscard]] bool EqualsNoCase(std::string_view a, std::string_view b);
+using platform::EqualsNoCase;
 [[nodiscard]] bool StartsWithNoCase(std::string_view text, std::string_view prefix);
 
 enum class LineStatus { Line, Waiting, TooLong };

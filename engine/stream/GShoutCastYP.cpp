@@ -285,7 +285,7 @@ int GShoutCastYP::Step(std::stop_token stop)
         if (code == kNoReply)
             ++m_nFailCount;
         m_nState = kIdle;
-            if (code != 0) {
+        if (code != 0) {
             const int posted = code;
             if (m_nFailCount < kMaxFailures) {
                 code = 0;
