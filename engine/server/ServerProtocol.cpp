@@ -121,6 +121,16 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix)
     return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
 }
 
+bool SecretEquals(std::string_view guess, std::string_view secret)
+{
+    unsigned char differ = guess.size() == secret.size() ? 0 : 1;
+    for (size_t i = 0; i < guess.size(); ++i) {
+        const char expected = secret.empty() ? '\0' : secret[i % secret.size()];
+        differ |= static_cast<unsigned char>(guess[i] ^ expected);
+    }
+    return differ == 0 && !secret.empty();
+}
+
 LineStatus TakeLine(GSocket& socket, char* scratch, std::string* line)
 {
     int len = kMaxServerLine;

@@ -42,6 +42,10 @@ struct ServerRequest {
 using platform::EqualsNoCase;
 [[nodiscard]] bool StartsWithNoCase(std::string_view text, std::string_view prefix);
 
+// True when guess is the secret. The time taken depends on the guess's
+// length only, so a peer timing its tries learns nothing of the secret.
+[[nodiscard]] bool SecretEquals(std::string_view guess, std::string_view secret);
+
 enum class LineStatus { Line, Waiting, TooLong };
 
 // Takes one line from the socket's receive queue, without its line feed and
