@@ -64,6 +64,24 @@ private:
     size_t m_next = 0;
 };
 
+// A socket bound to a free loopback port, or -1.
+int BindLoopback(int* port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof sa;
+    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 ||
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len) != 0) {
+        if (fd >= 0)
+            ::close(fd);
+        return -1;
+    }
+    *port = ntohs(sa.sin_port);
+    return fd;
+}
+
 std::string Wrap(const std::string& line)
 {
     return line + " HTTP/1.0\r\nHost: 127.0.0.1\nAccept: */*\r\n\r\n";
@@ -319,15 +337,11 @@ TEST_F(YPTest, MalformedRegisterRepliesFailWithoutAReply)
 
 TEST_F(YPTest, TricklingRegisterReplyFailsOnceTheReplyIsOverdue)
 {
-    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof sa;
-    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&sa), sizeof sa), 0);
+    int port = 0;
+    const int listener = BindLoopback(&port);
+    ASSERT_GE(listener, 0);
     ASSERT_EQ(::listen(listener, 1), 0);
-    ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&sa), &len), 0);
-    yp.SetDirectoryPort(ntohs(sa.sin_port));
+    yp.SetDirectoryPort(port);
     ASSERT_EQ(StartYP(), GShoutCastYP::kStarted);
     pollfd p{listener, POLLIN, 0};
     ASSERT_EQ(::poll(&p, 1, 5000), 1);
@@ -358,15 +372,11 @@ TEST_F(YPTest, TricklingRegisterReplyFailsOnceTheReplyIsOverdue)
 
 TEST_F(YPTest, UnreachableDirectoryEndsTheRegistration)
 {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof sa;
-    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa), 0);
-    ASSERT_EQ(::getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len), 0);
+    int port = 0;
+    const int fd = BindLoopback(&port);
+    ASSERT_GE(fd, 0);
     ::close(fd);
-    yp.SetDirectoryPort(ntohs(sa.sin_port));
+    yp.SetDirectoryPort(port);
     ASSERT_EQ(StartYP(), GShoutCastYP::kStarted);
     ASSERT_TRUE(window.WaitFor(1, 5));
     ASSERT_TRUE(window.WaitFor(3, 5));
