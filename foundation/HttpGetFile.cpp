@@ -131,6 +131,7 @@ bool Run(Request& req, std::stop_token stop)
     request.agent = r->agent;
     request.connectTimeoutMs = r->timeouts.connectMs;
     request.stallTimeoutMs = r->timeouts.stallMs;
+    request.totalTimeoutMs = r->timeouts.totalMs;
     const platform::HttpGetResult result = platform::HttpGet(request, sink, std::move(stop));
     bool ok = result != platform::HttpGetResult::Failed;
 

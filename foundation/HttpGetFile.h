@@ -20,6 +20,8 @@
 struct HttpGetFileTimeouts {
     uint32_t connectMs = 10000;
     uint32_t stallMs = 20000;
+    // The whole download, for callers that wait on it; 0: no bound.
+    uint32_t totalMs = 0;
 };
 
 // The memory form refuses bodies above this size: it serves short replies,

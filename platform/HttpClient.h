@@ -16,6 +16,9 @@ struct HttpGetRequest {
     // so no caller can hang for ever on a silent peer.
     uint32_t connectTimeoutMs = 10000;
     uint32_t stallTimeoutMs = 20000;
+    // A peer that trickles a byte now and then never stalls; a caller that
+    // must not wait long bounds the whole transfer too. 0: no bound.
+    uint32_t totalTimeoutMs = 0;
     int maxRedirects = 10;
 };
 

@@ -117,6 +117,7 @@ HttpGetResult HttpGet(const HttpGetRequest& request, HttpGetSink& sink, std::sto
     const long stallSeconds = static_cast<long>((request.stallTimeoutMs + 999) / 1000);
     curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, stallSeconds > 0 ? stallSeconds : 1L);
+    curl_easy_setopt(c, CURLOPT_TIMEOUT_MS, static_cast<long>(request.totalTimeoutMs));
     curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(c, CURLOPT_MAXREDIRS, static_cast<long>(request.maxRedirects));
     curl_easy_setopt(c, CURLOPT_HTTP09_ALLOWED, 1L);

@@ -1,6 +1,7 @@
 #include "platform/NetworkAdapters.h"
 
 #include "platform/Files.h"
+#include "platform/TextCase.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -25,24 +26,13 @@ std::string ReadAttribute(const std::string& path)
     return text;
 }
 
-int HexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 // "02:fc:00:00:00:01" -> bytes; empty for anything else.
 std::vector<uint8_t> ParseAddress(const std::string& text)
 {
     std::vector<uint8_t> bytes;
     size_t i = 0;
     while (bytes.size() < 32 && i + 2 <= text.size()) {
-        int hi = HexDigit(text[i]), lo = HexDigit(text[i + 1]);
+        int hi = AsciiHexValue(text[i]), lo = AsciiHexValue(text[i + 1]);
         if (hi < 0 || lo < 0)
             return {};
         bytes.push_back(static_cast<uint8_t>(hi * 16 + lo));

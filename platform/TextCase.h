@@ -24,4 +24,16 @@ namespace platform {
     return true;
 }
 
+// The value of one hex digit in either case; -1 for any other byte.
+[[nodiscard]] constexpr int AsciiHexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
 }  // namespace platform

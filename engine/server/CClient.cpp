@@ -250,7 +250,7 @@ void CClient::TitleUpdate(const std::string& line, const ServerRequest& request)
 {
     m_pServer->Log("GET [%s]", line.c_str());
     const auto pass = request.query.find("pass");
-    if (pass == request.query.end() || pass->second != m_pServer->m_password) {
+    if (pass == request.query.end() || !SecretEquals(pass->second, m_pServer->m_password)) {
         SendPage("index.html");
         return;
     }

@@ -116,7 +116,7 @@ CDJSource::Outcome CDJSource::ReadLines(bool* promoted)
             // The client ends its password with a NUL before the line feed;
             // a client without it is read the same.
             line.resize(std::strlen(line.c_str()));
-            if (line != m_pServer->m_password) {
+            if (!SecretEquals(line, m_pServer->m_password)) {
                 if (m_pSocket->Send(kRefused, sizeof kRefused))
                     m_pSocket->Poll(nullptr);
                 m_pServer->Log("DJ Password Check Failed(pass:%s)", line.c_str());

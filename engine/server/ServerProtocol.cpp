@@ -4,6 +4,7 @@
 #include "foundation/Paths.h"
 #include "foundation/XmlText.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -14,20 +15,10 @@ bool IsBlank(char c)
     return c == ' ' || c == '\t';
 }
 
+// A byte that is no hex digit counts as 0, as the decoders of old did.
 int HexValue(char c)
 {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return 0;
-}
-
-char LowerAscii(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    return std::max(0, platform::AsciiHexValue(c));
 }
 
 }  // namespace
@@ -125,20 +116,19 @@ bool ParseHeaderLine(std::string_view line, std::string* name, std::string* valu
     return !name->empty() && !value->empty();
 }
 
-bool EqualsNoCase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (LowerAscii(a[i]) != LowerAscii(b[i]))
-            return false;
-    }
-    return true;
-}
-
 bool StartsWithNoCase(std::string_view text, std::string_view prefix)
 {
     return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
+}
+
+bool SecretEquals(std::string_view guess, std::string_view secret)
+{
+    unsigned char differ = guess.size() == secret.size() ? 0 : 1;
+    for (size_t i = 0; i < guess.size(); ++i) {
+        const char expected = secret.empty() ? '\0' : secret[i % secret.size()];
+        differ |= static_cast<unsigned char>(guess[i] ^ expected);
+    }
+    return differ == 0 && !secret.empty();
 }
 
 LineStatus TakeLine(GSocket& socket, char* scratch, std::string* line)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/TextCase.h"
+
 #include <cstddef>
 #include <map>
 #include <string>
@@ -37,8 +39,12 @@ struct ServerRequest {
 [[nodiscard]] bool ParseHeaderLine(std::string_view line, std::string* name, std::string* value);
 
 // ASCII comparison without regard to case.
-[[nodiscard]] bool EqualsNoCase(std::string_view a, std::string_view b);
+using platform::EqualsNoCase;
 [[nodiscard]] bool StartsWithNoCase(std::string_view text, std::string_view prefix);
+
+// True when guess is the secret. The time taken depends on the guess's
+// length only, so a peer timing its tries learns nothing of the secret.
+[[nodiscard]] bool SecretEquals(std::string_view guess, std::string_view secret);
 
 enum class LineStatus { Line, Waiting, TooLong };
 

@@ -314,7 +314,6 @@ private:
     // the titles the send thread pushes.
     std::string m_strTitlePrefix;
     std::string m_strCommand;
-    std::string m_strBoardKey;
 
     std::mutex m_recordLock; // guards: m_pRecordFile, m_strRecordingPath
     std::FILE* m_pRecordFile = nullptr;

@@ -23,6 +23,10 @@ constexpr const char* kIPCheckAgent = "HttpGetFile";
 // An address check answers with one short line; anything longer is not an
 // address.
 constexpr size_t kMaxAddressLength = 255;
+// The check runs on the main thread while connecting: a host that trickles
+// its reply must not freeze the window, nor fill memory.
+constexpr uint32_t kIPCheckLimitMs = 15000;
+constexpr int kIPCheckByteLimit = 1024;
 constexpr const char* kDirectoryKeySalt = "wexil_brorp";
 constexpr int kMaxCommandSeq = 99;
 constexpr int kYPOff = 5;
@@ -294,7 +298,10 @@ void CDJDataMan::GetExternalIP(std::string* pOut)
     if (!m_strIPCheckHost.empty()) {
         const std::string url = "http://" + m_strIPCheckHost + kIPCheckPath;
         char* reply = nullptr;
-        if (HttpGetFile(&reply, nullptr, url.c_str(), platform::kNoTarget, true, kIPCheckAgent, -1, false, nullptr)
+        HttpGetFileTimeouts timeouts;
+        timeouts.totalMs = kIPCheckLimitMs;
+        if (HttpGetFile(&reply, nullptr, url.c_str(), platform::kNoTarget, true, kIPCheckAgent, kIPCheckByteLimit,
+                false, nullptr, timeouts)
             && reply) {
             std::unique_ptr<char[]> owned(reply);
             const std::string_view body(reply);

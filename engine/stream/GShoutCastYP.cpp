@@ -156,6 +156,7 @@ void GShoutCastYP::Stop()
     m_nTouchMinutes = kDefaultTouchMinutes;
     m_nLastTouchTick = 0;
     m_nLastActivityTick = 0;
+    m_nRequestTick = 0;
     m_nFailCount = 0;
     m_nCurrentListeners = 0;
     m_nMaxListeners = 0;
@@ -285,7 +286,7 @@ int GShoutCastYP::Step(std::stop_token stop)
         if (code == kNoReply)
             ++m_nFailCount;
         m_nState = kIdle;
-            if (code != 0) {
+        if (code != 0) {
             const int posted = code;
             if (m_nFailCount < kMaxFailures) {
                 code = 0;
@@ -391,6 +392,7 @@ int GShoutCastYP::SendRegister(std::stop_token stop)
         return kSendFailed;
     }
     m_nLastActivityTick = m_clock.NowMs();
+    m_nRequestTick = m_nLastActivityTick;
     DebugTrace("YP로 BlockSend전송: %s", request.c_str());
     return 0;
 }
@@ -430,6 +432,7 @@ int GShoutCastYP::Touch(std::stop_token stop)
     if (code == 0) {
         m_nLastTouchTick = m_clock.NowMs();
         m_nLastActivityTick = m_nLastTouchTick;
+        m_nRequestTick = m_nLastTouchTick;
         m_nState = kWaitTouch;
         m_nFailCount = 0;
         DebugTrace("YP로 BlockSend전송: %s", request.c_str());
@@ -484,7 +487,9 @@ GYPReply::LineRead GShoutCastYP::TakeLine(std::string* line)
 }
 
 // One reply line per step. Silence counts only while no complete line is
-// waiting; a peer that closed has said all it will.
+// waiting; a peer that closed has said all it will. Past the reply's time
+// limit every line already queued is taken at once, and the reply fails
+// only when its end is not among them.
 int GShoutCastYP::WaitReplyStep(bool registering)
 {
     int activity = 0;
@@ -492,24 +497,28 @@ int GShoutCastYP::WaitReplyStep(bool registering)
     const uint64_t now = m_clock.NowMs();
     if (activity)
         m_nLastActivityTick = now;
+    const bool overdue = now - m_nRequestTick > kReplyLimitMs;
     std::string line;
-    switch (TakeLine(&line)) {
-    case GYPReply::LineRead::Overlong:
-        return FailReply();
-    case GYPReply::LineRead::None:
-        if (!connected || (!activity && now - m_nLastActivityTick > kReplySilenceMs))
+    for (;;) {
+        switch (TakeLine(&line)) {
+        case GYPReply::LineRead::Overlong:
             return FailReply();
-        return kIncomplete;
-    case GYPReply::LineRead::Line:
-        break;
-    }
-    if (!m_reply.AddLine(line))
-        return FailReply();
-    if (!line.empty()) {
+        case GYPReply::LineRead::None:
+            if (!connected || overdue || (!activity && now - m_nLastActivityTick > kReplySilenceMs))
+                return FailReply();
+            return kIncomplete;
+        case GYPReply::LineRead::Line:
+            break;
+        }
+        if (!m_reply.AddLine(line))
+            return FailReply();
+        if (line.empty())
+            break;
         if (registering)
             DebugTrace("GShoutCastYP::_YP_WaitAddSrv()-szBuf: %s, m_nYPDataSize: %d", line.c_str(),
                        m_reply.HeaderCount());
-        return kIncomplete;
+        if (!overdue)
+            return kIncomplete;
     }
     while (TakeLine(&line) == GYPReply::LineRead::Line) {
         if (!m_reply.AddLine(line))

@@ -53,6 +53,9 @@ public:
     static constexpr int kDirectoryPort = 80;
     static constexpr uint32_t kStepMs = 100;
     static constexpr uint64_t kReplySilenceMs = 5000;
+    // A directory that trickles its reply never falls silent; the whole
+    // reply must arrive within this of the request.
+    static constexpr uint64_t kReplyLimitMs = 30000;
     static constexpr uint64_t kRetryDelayMs = 60000;
     static constexpr int kMaxFailures = 10;
     // The directory chooses the touch interval; a hostile or broken value
@@ -143,6 +146,7 @@ private:
     int m_nFailCount = 0;
     std::unique_ptr<GSocket> m_pSocket;
     uint64_t m_nLastActivityTick = 0;
+    uint64_t m_nRequestTick = 0;
     GYPReply m_reply;
 
     // Fixed between Start and Stop.

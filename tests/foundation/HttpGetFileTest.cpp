@@ -131,6 +131,14 @@ TEST_F(HttpGetFileTest, BrokenTransfersFail)
     EXPECT_FALSE(Fetch("/silent", &body, -1, quick));
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
 
+    // A byte every 0.2 s never stalls; only the bound on the whole transfer
+    // ends it.
+    const auto trickleStarted = std::chrono::steady_clock::now();
+    HttpGetFileTimeouts bounded = quick;
+    bounded.totalMs = 1000;
+    EXPECT_FALSE(Fetch("/trickle", &body, -1, bounded));
+    EXPECT_LT(std::chrono::steady_clock::now() - trickleStarted, std::chrono::seconds(5));
+
     // Nothing listens on a port that was free a moment ago.
     const std::string dead = "http://127.0.0.1:" + std::to_string(testutil::PickPortPair()) + "/x";
     char* buffer = nullptr;

@@ -13,6 +13,7 @@ of stdout, and serves until killed. Paths:
   /http09         a bare body with no status line, then close
   /cut            Content-Length 30000, 10000 bytes sent, then close
   /silent         accepts, reads the request, never answers
+  /trickle        200 without Content-Length, then one byte every 0.2 s
   /file           the file named by --page (or 404 when none), also served
                   as /index.html; with --hang those never answer
 The body byte at offset i is (i % 251), so tests can check content.
@@ -89,6 +90,15 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.raw(b"HTTP/1.1 200 OK\r\nContent-Length: 30000\r\n\r\n" + body(10000))
         elif path == "/silent":
             time.sleep(3600)
+        elif path == "/trickle":
+            self.wfile.write(b"HTTP/1.0 200 OK\r\n\r\n")
+            try:
+                for _ in range(18000):
+                    self.wfile.write(b"1")
+                    self.wfile.flush()
+                    time.sleep(0.2)
+            except OSError:
+                pass
         elif path in ("/file", "/index.html") and Handler.hang:
             time.sleep(3600)
         elif path in ("/file", "/index.html") and Handler.page:

@@ -52,6 +52,17 @@ TEST(ServerProtocol, ReadsHeaderLinesTheClassicWay)
     EXPECT_FALSE(EqualsNoCase("icy-metadat", "Icy-MetaData"));
 }
 
+TEST(ServerProtocol, SecretsMatchOnlyWhole)
+{
+    EXPECT_TRUE(SecretEquals("0a1b", "0a1b"));
+    EXPECT_FALSE(SecretEquals("0a1", "0a1b"));
+    EXPECT_FALSE(SecretEquals("0a1bc", "0a1b"));
+    EXPECT_FALSE(SecretEquals("0a1c", "0a1b"));
+    EXPECT_FALSE(SecretEquals("", "0a1b"));
+    // No secret is no login, not a match for an empty password.
+    EXPECT_FALSE(SecretEquals("", ""));
+}
+
 TEST(ServerProtocol, TitleBlocksArePaddedAndAlwaysFitOneLengthByte)
 {
     const std::string hi = BuildMetadataBlock("Hi", "");

@@ -9,11 +9,13 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <ostream>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -61,6 +63,24 @@ private:
     std::vector<std::pair<int, int>> m_seen;
     size_t m_next = 0;
 };
+
+// A socket bound to a free loopback port, or -1.
+int BindLoopback(int* port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof sa;
+    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 ||
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len) != 0) {
+        if (fd >= 0)
+            ::close(fd);
+        return -1;
+    }
+    *port = ntohs(sa.sin_port);
+    return fd;
+}
 
 std::string Wrap(const std::string& line)
 {
@@ -315,17 +335,48 @@ TEST_F(YPTest, MalformedRegisterRepliesFailWithoutAReply)
     }
 }
 
+TEST_F(YPTest, TricklingRegisterReplyFailsOnceTheReplyIsOverdue)
+{
+    int port = 0;
+    const int listener = BindLoopback(&port);
+    ASSERT_GE(listener, 0);
+    ASSERT_EQ(::listen(listener, 1), 0);
+    yp.SetDirectoryPort(port);
+    ASSERT_EQ(StartYP(), GShoutCastYP::kStarted);
+    pollfd p{listener, POLLIN, 0};
+    ASSERT_EQ(::poll(&p, 1, 5000), 1);
+    const int conn = ::accept(listener, nullptr, nullptr);
+    ::close(listener);
+    ASSERT_GE(conn, 0);
+
+    // One header line a second never lets the reply fall silent, and stays
+    // far below the line limit; only the bound on the whole reply ends it.
+    std::string status = "HTTP/1.0 200 OK\r\n";
+    ASSERT_EQ(::send(conn, status.data(), status.size(), MSG_NOSIGNAL), static_cast<ssize_t>(status.size()));
+    int seconds = 0;
+    bool failed = false;
+    for (; seconds < GYPReply::kMaxLines - 4 && !failed; ++seconds) {
+        const std::string line = "x-wait: " + std::to_string(seconds) + "\r\n";
+        ASSERT_EQ(::send(conn, line.data(), line.size(), MSG_NOSIGNAL), static_cast<ssize_t>(line.size()));
+        // Let the worker take the line before the clock moves on.
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        clock.Advance(1000);
+        failed = window.WaitFor(1, 7, 30);
+    }
+    ::close(conn);
+    ASSERT_TRUE(failed);
+    EXPECT_GE(seconds, static_cast<int>(GShoutCastYP::kReplyLimitMs / 1000) - 2);
+    EXPECT_LE(seconds, static_cast<int>(GShoutCastYP::kReplyLimitMs / 1000) + 3);
+    ASSERT_TRUE(window.WaitFor(3, 100));
+}
+
 TEST_F(YPTest, UnreachableDirectoryEndsTheRegistration)
 {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof sa;
-    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa), 0);
-    ASSERT_EQ(::getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len), 0);
+    int port = 0;
+    const int fd = BindLoopback(&port);
+    ASSERT_GE(fd, 0);
     ::close(fd);
-    yp.SetDirectoryPort(ntohs(sa.sin_port));
+    yp.SetDirectoryPort(port);
     ASSERT_EQ(StartYP(), GShoutCastYP::kStarted);
     ASSERT_TRUE(window.WaitFor(1, 5));
     ASSERT_TRUE(window.WaitFor(3, 5));
