@@ -1,0 +1,52 @@
+// A listener that stops reading while its intro tune is still going out is
+// timed out by the same 20-second rule as one that stops during the stream,
+// and the listener next to it keeps getting every byte. Time is a fake
+// clock, so the rule runs at once.
+#include "engine/server/CDJServer.h"
+#include "engine/server/StreamFrames.h"
+
+#include "fakes/FakeClock.h"
+#include "fakes/ServerRig.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <memory>
+#include <string>
+
+using testutil::AfterHeader;
+using testutil::LoopbackClient;
+using testutil::ServerRig;
+
+TEST(CDJServerIntro, AListenerThatStopsReadingDuringTheIntroIsTimedOut)
+{
+    constexpr int kWait = 10000;
+    FakeClock clock;
+    ServerRig rig(std::make_unique<CDJServer>(platform::SocketApi::System(), platform::HostResolver::System(), clock));
+    // Far more than the kernel buffers of both ends can hold.
+    const std::string intro(6 << 20, 'I');
+    std::ofstream(rig.Folder() + "/intro.mp3", std::ios::binary) << intro;
+    ASSERT_TRUE(rig.Start(10, rig.Folder() + "/intro.mp3"));
+    LoopbackClient source;
+    ASSERT_TRUE(rig.ConnectSource(source));
+    ASSERT_TRUE(rig.WaitLog(" dj:icy-br:128"));
+
+    LoopbackClient stalled;
+    ASSERT_TRUE(stalled.Connect(rig.Port(), 4096));
+    ASSERT_TRUE(stalled.Send("GET / HTTP/1.0\r\n\r\n"));
+    ASSERT_TRUE(stalled.ReadUntil("\r\n\r\n", kWait));
+    ASSERT_TRUE(rig.Sync());
+
+    clock.Advance(CDJServer::kIdleLimitMs + 1000);
+    ASSERT_TRUE(source.Send(std::string(8192, 'L')));
+    EXPECT_TRUE(rig.WaitLog("Timeout(IP:127.0.0.1)", kWait));
+
+    // A listener that reads gets the whole intro, then the live block.
+    LoopbackClient reader;
+    ASSERT_TRUE(ServerRig::RequestStream(reader, rig.Port(), false));
+    ASSERT_TRUE(reader.ReadUntil("\r\n\r\n", kWait));
+    ASSERT_TRUE(source.Send(std::string(8192, 'M')));
+    const size_t header = reader.Data().find("\r\n\r\n") + 4;
+    ASSERT_TRUE(reader.ReadAtLeast(header + intro.size(), kWait));
+    EXPECT_EQ(AfterHeader(reader.Data()).substr(0, intro.size()), intro);
+}

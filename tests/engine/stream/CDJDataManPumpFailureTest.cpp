@@ -1,0 +1,97 @@
+// The controller on the air when its capture device goes away, and with a
+// stored preset row that is not in the table: scripted capture, mixer and
+// SHOUTcast server, the test's thread playing the main window.
+#include "engine/stream/CDJDataMan.h"
+
+#include "engine/stream/CSysSoundOff2.h"
+
+#include "fakes/FakeMainWindow.h"
+#include "fakes/FakeMixer.h"
+#include "fakes/FakeShoutcastServer.h"
+#include "fakes/FakeWaveIn.h"
+#include "fakes/TempHome.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <string>
+
+namespace {
+
+using namespace platform::mixer;
+
+class DJDataManOnAir : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        FakeMixerCard& card = m_mixer.AddCard("Scripted Card");
+        card.AddDestination(kDstSpeakers, "Speakers", 2);
+        card.AddSource(0, kSrcWaveOut, "Wave", 2);
+        card.AddControl(0, 0, kCtlVolume, 65536, false);
+        m_window.RecordTextOf(CDJDataMan::WmWriteLog());
+        m_window.SetHandler([this](platform::MessageId msg, platform::WParam wParam, platform::LParam) {
+            if (m_dj)
+                m_dj->OnPumpMessage(msg, wParam);
+            return platform::LParam(0);
+        });
+        DJDataManSystems systems;
+        systems.pWaveIn = &m_waveIn;
+        systems.pMixer = &m_mixer;
+        m_dj = std::make_unique<CDJDataMan>(m_home.Path("SETTING.ini"), systems);
+        ASSERT_TRUE(m_server.Start());
+        ASSERT_EQ(m_dj->Init("녹음", m_window.Handle()), 1);
+        m_dj->m_strAddress = "127.0.0.1";
+        m_dj->m_nPort = m_server.Port();
+    }
+
+    void TearDown() override
+    {
+        m_dj.reset();
+        RestoreSystemSounds();
+    }
+
+    bool Logged(const std::string& line) const
+    {
+        const auto& texts = m_window.Texts();
+        return std::find(texts.begin(), texts.end(), line) != texts.end();
+    }
+
+    TempHome m_home;
+    FakeMixerSystem m_mixer;
+    FakeWaveInBackend m_waveIn;
+    FakeMainWindow m_window;
+    FakeShoutcastServer m_server;
+    std::unique_ptr<CDJDataMan> m_dj;
+};
+
+}  // namespace
+
+TEST_F(DJDataManOnAir, CaptureEndingMidBroadcastIsLoggedAndTakesTheStationOffAir)
+{
+    std::string text;
+    int code = 0;
+    ASSERT_EQ(m_dj->Connect(&text, &code), 1) << text;
+    ASSERT_TRUE(m_dj->IsOnAir());
+
+    m_waveIn.Vanish();
+    ASSERT_TRUE(m_window.RunUntil([&] { return Logged("오디오 입력이 끝났습니다."); }, 5000));
+    EXPECT_TRUE(m_window.RunUntil([&] { return !m_dj->IsOnAir() && m_dj->IsConnected() == 0; }, 5000))
+        << "still on air with nothing to send";
+    EXPECT_EQ(m_window.Count(CDJDataMan::WmErrorInitInput()), 0u);
+}
+
+TEST_F(DJDataManOnAir, AStoredRowOutsideThePresetTableBroadcastsTheDefaultRow)
+{
+    for (int row : {12, -7}) {
+        SCOPED_TRACE(row);
+        m_dj->m_nCodecN = 0;
+        m_dj->m_nFormatN = row;
+        std::string text;
+        int code = -9;
+        ASSERT_EQ(m_dj->Connect(&text, &code), 1) << text;
+        EXPECT_EQ(code, 0);
+        EXPECT_EQ(m_dj->GetBitrate(), 128);
+        m_dj->Disconnect();
+    }
+}
