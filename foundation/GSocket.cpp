@@ -35,6 +35,10 @@ GSocket::~GSocket()
 bool GSocket::Create(int port)
 {
     Close();
+    // Close keeps the queues so an owner can still read the last reply; a
+    // new connection must not start with the old one's unsent request.
+    m_sendQueue.Clear();
+    m_recvQueue.Clear();
     m_hSocket = m_api.OpenTcp();
     m_pRecvBlock.reset(new (std::nothrow) char[kReceiveBlock]);
     m_pSendBlock.reset(new (std::nothrow) char[kSendBlock]);
@@ -52,6 +56,8 @@ bool GSocket::Create(int port)
 bool GSocket::Attach(platform::SocketFd fd)
 {
     Close();
+    m_sendQueue.Clear();
+    m_recvQueue.Clear();
     m_hSocket = fd;
     m_pRecvBlock.reset(new (std::nothrow) char[kReceiveBlock]);
     m_pSendBlock.reset(new (std::nothrow) char[kSendBlock]);
