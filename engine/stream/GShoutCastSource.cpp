@@ -19,7 +19,8 @@ namespace {
 
 constexpr uint32_t kPollSleepMs = 50;
 constexpr int kReplyBytes = 1024;
-// A status page is a small HTML file; the download stops after 10 KiB.
+// The download itself stops at kStatusByteLimit; this bounds what is read
+// back should the file on disk be larger than what was asked for.
 constexpr long kMaxStatusPage = 64 * 1024;
 
 // Reads a decimal number the way atoi does (blanks, sign, digits), but
