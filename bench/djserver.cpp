@@ -18,7 +18,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -37,7 +36,6 @@
 #include <thread>
 #include <vector>
 
-extern char** environ;
 
 namespace {
 
@@ -62,73 +60,32 @@ class ServerProcess {
 public:
     bool Start(const std::vector<std::string>& argv, bool readFirstLine)
     {
-        int fds[2] = {-1, -1};
-        if (readFirstLine && ::pipe2(fds, O_CLOEXEC) != 0)
-            return false;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        if (readFirstLine)
-            posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
-        else
-            posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-        std::vector<char*> args;
-        for (const std::string& a : argv)
-            args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        const int rc = ::posix_spawnp(&m_pid, args[0], &actions, nullptr, args.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        if (readFirstLine)
-            ::close(fds[1]);
-        if (rc != 0)
-            return false;
-        m_out = readFirstLine ? fds[0] : -1;
-        return true;
+        return m_child.Start(argv, readFirstLine, true);
     }
     std::string FirstLine(int timeoutMs)
     {
         std::string line;
-        const auto end = Clock::now() + std::chrono::milliseconds(timeoutMs);
-        while (Clock::now() < end && line.find('\n') == std::string::npos) {
-            pollfd p{m_out, POLLIN, 0};
-            if (::poll(&p, 1, 100) <= 0)
-                continue;
-            char c[256];
-            const ssize_t n = ::read(m_out, c, sizeof c);
-            if (n <= 0)
-                break;
-            line.append(c, static_cast<size_t>(n));
-        }
-        return line.substr(0, line.find('\n'));
+        m_child.ReadLine(&line, timeoutMs);
+        return line;
     }
     // SIGTERM, then the child's resource use.
     bool Stop(double* cpuSeconds, long* maxRssKb)
     {
-        if (m_pid <= 0)
+        const pid_t pid = m_child.Release();
+        if (pid <= 0)
             return false;
-        ::kill(m_pid, SIGTERM);
+        ::kill(pid, SIGTERM);
         int status = 0;
         rusage ru{};
-        const pid_t got = ::wait4(m_pid, &status, 0, &ru);
-        m_pid = -1;
-        if (m_out >= 0)
-            ::close(m_out);
+        const pid_t got = ::wait4(pid, &status, 0, &ru);
         *cpuSeconds = static_cast<double>(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) +
                       static_cast<double>(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
         *maxRssKb = ru.ru_maxrss;
         return got > 0;
     }
-    ~ServerProcess()
-    {
-        if (m_pid > 0) {
-            ::kill(m_pid, SIGKILL);
-            ::waitpid(m_pid, nullptr, 0);
-        }
-    }
 
 private:
-    pid_t m_pid = -1;
-    int m_out = -1;
+    testutil::ChildProcess m_child;
 };
 
 // Our server alone in this process: started, its password on stdout, until

@@ -13,11 +13,51 @@
 #include <chrono>
 #include <cstdlib>
 #include <string>
+#include <utility>
 #include <vector>
 
 extern char** environ;
 
 namespace testutil {
+
+// Starts argv[0], looked up on PATH, with the given redirections; -1 on failure.
+inline pid_t SpawnWith(const std::vector<std::string>& argv, const posix_spawn_file_actions_t* actions)
+{
+    std::vector<char*> args;
+    for (const std::string& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    pid_t pid = -1;
+    return ::posix_spawnp(&pid, args[0], actions, nullptr, args.data(), environ) == 0 ? pid : -1;
+}
+
+// Reaps the child if it ends within timeoutMs: true, with its exit code (-1
+// when a signal ended it); false while it still runs.
+inline bool ReapWithin(pid_t pid, int timeoutMs, int* exitCode)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        int status = 0;
+        if (::waitpid(pid, &status, WNOHANG) == pid) {
+            *exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+            return true;
+        }
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        ::usleep(10000);
+    }
+}
+
+// SIGTERM, graceMs for the child to end, then SIGKILL; reaped either way.
+inline void Terminate(pid_t pid, int graceMs)
+{
+    ::kill(pid, SIGTERM);
+    int code = 0;
+    if (ReapWithin(pid, graceMs, &code))
+        return;
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+}
 
 // A child whose stdout we read; stopped (SIGTERM, then SIGKILL) by pid.
 class ChildProcess {
@@ -27,7 +67,9 @@ public:
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
 
-    bool Start(const std::vector<std::string>& argv, bool captureStdout = true)
+    // With `silent`, what the child does not pipe to us goes to /dev/null
+    // instead of the test's own output.
+    bool Start(const std::vector<std::string>& argv, bool captureStdout = true, bool silent = false)
     {
         int fds[2] = {-1, -1};
         if (captureStdout && ::pipe2(fds, O_CLOEXEC) != 0)
@@ -36,16 +78,15 @@ public:
         posix_spawn_file_actions_init(&actions);
         if (captureStdout)
             posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
-        std::vector<char*> args;
-        for (const std::string& a : argv)
-            args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        const int rc = ::posix_spawnp(&m_pid, args[0], &actions, nullptr, args.data(), environ);
+        else if (silent)
+            posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        if (silent)
+            posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+        m_pid = SpawnWith(argv, &actions);
         posix_spawn_file_actions_destroy(&actions);
         if (captureStdout)
             ::close(fds[1]);
-        if (rc != 0) {
-            m_pid = -1;
+        if (m_pid < 0) {
             if (captureStdout)
                 ::close(fds[0]);
             return false;
@@ -86,48 +127,39 @@ public:
     // it is still running or died of a signal.
     int Wait(int timeoutMs)
     {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-        while (m_pid > 0) {
-            int status = 0;
-            if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
-                m_pid = -1;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-            }
-            if (std::chrono::steady_clock::now() >= deadline)
-                return -1;
-            ::usleep(10000);
-        }
-        return -1;
+        int code = -1;
+        if (m_pid <= 0 || !ReapWithin(m_pid, timeoutMs, &code))
+            return -1;
+        m_pid = -1;
+        return code;
     }
 
     void Stop()
     {
-        if (m_pid > 0) {
-            ::kill(m_pid, SIGTERM);
-            int status = 0;
-            for (int i = 0; i < 100; ++i) {
-                if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
-                    m_pid = -1;
-                    break;
-                }
-                ::usleep(20000);
-            }
-            if (m_pid > 0) {
-                ::kill(m_pid, SIGKILL);
-                ::waitpid(m_pid, &status, 0);
-                m_pid = -1;
-            }
-        }
-        if (m_out >= 0) {
-            ::close(m_out);
-            m_out = -1;
-        }
+        if (m_pid > 0)
+            Terminate(m_pid, 2000);
+        m_pid = -1;
+        CloseOutput();
+    }
+
+    // Hands the still-running child to the caller, who must reap it.
+    pid_t Release()
+    {
+        CloseOutput();
+        return std::exchange(m_pid, -1);
     }
 
 private:
     pid_t m_pid = -1;
     int m_out = -1;
     std::string m_pending;
+
+    void CloseOutput()
+    {
+        if (m_out >= 0)
+            ::close(m_out);
+        m_out = -1;
+    }
 };
 
 inline std::string SourcePath(const std::string& relative)

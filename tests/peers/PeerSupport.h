@@ -1,5 +1,6 @@
 #pragma once
 
+#include "fakes/ChildProcess.h"
 #include "fakes/RequireTool.h"
 #include "fakes/TestSandbox.h"
 
@@ -73,43 +74,32 @@ private:
 // failure.
 inline pid_t Spawn(const std::vector<std::string>& args, const std::string& logPath)
 {
-    std::vector<char*> argv;
-    for (const std::string& arg : args)
-        argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
     posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    pid_t pid = -1;
-    const int failed = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    const pid_t pid = testutil::SpawnWith(args, &actions);
     posix_spawn_file_actions_destroy(&actions);
-    return failed ? -1 : pid;
+    return pid;
 }
 
 // Waits up to `timeout` for the child to exit; returns its exit status, or
 // -1 if it had to be killed.
 inline int WaitChild(pid_t pid, std::chrono::milliseconds timeout)
 {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    int status = 0;
-    while (std::chrono::steady_clock::now() < deadline) {
-        if (waitpid(pid, &status, WNOHANG) == pid)
-            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    int code = -1;
+    if (testutil::ReapWithin(pid, static_cast<int>(timeout.count()), &code))
+        return code;
     kill(pid, SIGKILL);
-    waitpid(pid, &status, 0);
+    waitpid(pid, nullptr, 0);
     return -1;
 }
 
 // Stops a service started by the test: SIGTERM, then SIGKILL after 5 s.
 inline void StopChild(pid_t pid)
 {
-    if (pid <= 0)
-        return;
-    kill(pid, SIGTERM);
-    WaitChild(pid, std::chrono::seconds(5));
+    if (pid > 0)
+        testutil::Terminate(pid, 5000);
 }
 
 template <typename Pred>
