@@ -1,27 +1,15 @@
 // The controller on the air when its capture device goes away, and with a
 // stored preset row that is not in the table: scripted capture, mixer and
 // SHOUTcast server, the test's thread playing the main window.
-#include "engine/stream/CDJDataMan.h"
+#include "engine/stream/DJDataManFixture.h"
 
-#include "engine/stream/CSysSoundOff2.h"
-
-#include "fakes/FakeMainWindow.h"
-#include "fakes/FakeMixer.h"
 #include "fakes/FakeShoutcastServer.h"
-#include "fakes/FakeWaveIn.h"
-#include "fakes/TempHome.h"
-
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <memory>
-#include <string>
 
 namespace {
 
 using namespace platform::mixer;
 
-class DJDataManOnAir : public ::testing::Test {
+class DJDataManOnAir : public DJDataManFixture {
 protected:
     void SetUp() override
     {
@@ -29,40 +17,14 @@ protected:
         card.AddDestination(kDstSpeakers, "Speakers", 2);
         card.AddSource(0, kSrcWaveOut, "Wave", 2);
         card.AddControl(0, 0, kCtlVolume, 65536, false);
-        m_window.RecordTextOf(CDJDataMan::WmWriteLog());
-        m_window.SetHandler([this](platform::MessageId msg, platform::WParam wParam, platform::LParam) {
-            if (m_dj)
-                m_dj->OnPumpMessage(msg, wParam);
-            return platform::LParam(0);
-        });
-        DJDataManSystems systems;
-        systems.pWaveIn = &m_waveIn;
-        systems.pMixer = &m_mixer;
-        m_dj = std::make_unique<CDJDataMan>(m_home.Path("SETTING.ini"), systems);
+        CreateController();
         ASSERT_TRUE(m_server.Start());
         ASSERT_EQ(m_dj->Init("녹음", m_window.Handle()), 1);
         m_dj->m_strAddress = "127.0.0.1";
         m_dj->m_nPort = m_server.Port();
     }
 
-    void TearDown() override
-    {
-        m_dj.reset();
-        RestoreSystemSounds();
-    }
-
-    bool Logged(const std::string& line) const
-    {
-        const auto& texts = m_window.Texts();
-        return std::find(texts.begin(), texts.end(), line) != texts.end();
-    }
-
-    TempHome m_home;
-    FakeMixerSystem m_mixer;
-    FakeWaveInBackend m_waveIn;
-    FakeMainWindow m_window;
     FakeShoutcastServer m_server;
-    std::unique_ptr<CDJDataMan> m_dj;
 };
 
 }  // namespace

@@ -1,17 +1,10 @@
-#include "engine/stream/CDJDataMan.h"
+#include "engine/stream/DJDataManFixture.h"
 
-#include "engine/stream/CSysSoundOff2.h"
 #include "foundation/Md5.h"
 
 #include "fakes/ChildProcess.h"
 #include "fakes/FakeDirectory.h"
-#include "fakes/FakeMainWindow.h"
-#include "fakes/FakeMixer.h"
 #include "fakes/FakeShoutcastServer.h"
-#include "fakes/FakeWaveIn.h"
-#include "fakes/TempHome.h"
-
-#include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
@@ -27,10 +20,9 @@ constexpr int kSpeakers = 0;
 // volumes of 0 … 65536 in steps of one, so the controller's values show
 // unchanged.
 struct Card {
-    FakeMixerSystem system;
     FakeMixerCard* card = nullptr;
 
-    Card()
+    explicit Card(FakeMixerSystem& system)
     {
         card = &system.AddCard("Scripted Card");
         card->AddDestination(kDstSpeakers, "Speakers", 2);
@@ -48,41 +40,13 @@ struct Card {
     int Mic() { return Level(2); }
 };
 
-class DJDataMan : public ::testing::Test {
+class DJDataMan : public DJDataManFixture {
 protected:
-    void SetUp() override
-    {
-        m_window.RecordTextOf(CDJDataMan::WmWriteLog());
-        m_window.SetHandler([this](platform::MessageId msg, platform::WParam wParam, platform::LParam) {
-            if (m_dj)
-                m_dj->OnPumpMessage(msg, wParam);
-            return platform::LParam(0);
-        });
-        DJDataManSystems systems;
-        systems.pWaveIn = &m_waveIn;
-        systems.pMixer = &m_card.system;
-        m_dj = std::make_unique<CDJDataMan>(m_home.Path("SETTING.ini"), systems);
-    }
-
-    void TearDown() override
-    {
-        m_dj.reset();
-        RestoreSystemSounds();
-    }
+    void SetUp() override { CreateController(); }
 
     void Init() { ASSERT_EQ(m_dj->Init("녹음", m_window.Handle()), 1); }
 
-    bool Logged(const std::string& line) const
-    {
-        const auto& texts = m_window.Texts();
-        return std::find(texts.begin(), texts.end(), line) != texts.end();
-    }
-
-    TempHome m_home;
-    Card m_card;
-    FakeWaveInBackend m_waveIn;
-    FakeMainWindow m_window;
-    std::unique_ptr<CDJDataMan> m_dj;
+    Card m_card{m_mixer};
 };
 
 } // namespace
