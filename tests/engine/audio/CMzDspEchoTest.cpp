@@ -29,15 +29,6 @@ std::vector<int16_t> RunImpulse(CMzDspEcho& echo, int16_t level, int totalFrames
     return out;
 }
 
-// Waits until the pump thread has finished at least one more block, bounded
-// by a deadline.
-void WaitForBlocks(const std::atomic<int>& blocks, int after)
-{
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (blocks.load() <= after && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::yield();
-}
-
 }  // namespace
 
 TEST(CMzDspEcho, ImpulseReturnsAfterTheDelayAtHalfLevelEachTime)
@@ -157,7 +148,7 @@ TEST(CMzDspEcho, DelayLineResizedFromAnotherThreadWhileBlocksStream)
                 blocks.fetch_add(1);
             }
         });
-        WaitForBlocks(blocks, 0);
+        tavdj_test::WaitForBlocks(blocks, 0);
         for (int ms = 2; ms <= CMzDspEcho::kMaxDelayMs; ms = ms * 3 / 2) {
             echo.SetDelay(ms);
             if (ms % 2 == 0) {

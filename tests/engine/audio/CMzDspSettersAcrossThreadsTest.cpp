@@ -14,20 +14,7 @@
 #include <thread>
 #include <vector>
 
-namespace {
-
 constexpr int kRate = 44100;
-
-// Waits until the pump thread has finished at least one more block, bounded
-// by a deadline.
-void WaitForBlocks(const std::atomic<int>& blocks, int after)
-{
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (blocks.load() <= after && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::yield();
-}
-
-}  // namespace
 
 TEST(CMzDspReverb, FormatAndLevelChangedFromAnotherThreadWhileBlocksStream)
 {
@@ -53,7 +40,7 @@ TEST(CMzDspReverb, FormatAndLevelChangedFromAnotherThreadWhileBlocksStream)
                 blocks.fetch_add(1);
             }
         });
-        WaitForBlocks(blocks, 0);
+        tavdj_test::WaitForBlocks(blocks, 0);
         for (int i = 0; i < 30; ++i) {
             reverb.SetLevel(i % 33);
             reverb.SetFormat(i % 3 == 0 ? 8 : 16, i % 2 == 0 ? 1 : 2, i % 4 == 0 ? 22050 : kRate);
@@ -61,7 +48,7 @@ TEST(CMzDspReverb, FormatAndLevelChangedFromAnotherThreadWhileBlocksStream)
                 reverb.SetActive(false);
                 reverb.SetActive(true);
             }
-            WaitForBlocks(blocks, blocks.load());
+            tavdj_test::WaitForBlocks(blocks, blocks.load());
         }
         pump.request_stop();
         pump.join();
@@ -99,17 +86,17 @@ TEST(CMzDspSpeed, PitchChangedFromAnotherThreadWhileBlocksStream)
                 blocks.fetch_add(1);
             }
         });
-        WaitForBlocks(blocks, 0);
+        tavdj_test::WaitForBlocks(blocks, 0);
         for (int i = 0; i < 40; ++i) {
             speed.SetPitch(i % 2 == 0 ? 60 + i * 3 : 160 - i);
             if (i % 9 == 0) {
                 speed.SetActive(false);
                 speed.SetActive(true);
             }
-            WaitForBlocks(blocks, blocks.load());
+            tavdj_test::WaitForBlocks(blocks, blocks.load());
         }
         speed.SetPitch(100);
-        WaitForBlocks(blocks, blocks.load() + 1);
+        tavdj_test::WaitForBlocks(blocks, blocks.load() + 1);
         pump.request_stop();
         pump.join();
         ASSERT_GT(blocks.load(), 40);

@@ -1,8 +1,11 @@
 #pragma once
 
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <numbers>
+#include <thread>
 #include <vector>
 
 namespace tavdj_test {
@@ -46,6 +49,15 @@ inline double PowerCentroid(const std::vector<int16_t>& s, int channels, int rat
         total += p;
     }
     return total > 0 ? weighted / total : 0;
+}
+
+// Waits until a pump thread has finished at least one more block, bounded
+// by a deadline.
+inline void WaitForBlocks(const std::atomic<int>& blocks, int after)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (blocks.load() <= after && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::yield();
 }
 
 }  // namespace tavdj_test
