@@ -4,22 +4,22 @@
 // tests: records every request byte for byte and answers them in order
 // from a script. Runs on a thread of its own, stopped by its destructor.
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
+#include "fakes/ScriptedLoopbackServer.h"
 
 #include <atomic>
 #include <chrono>
 #include <deque>
-#include <map>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
-class FakeDirectory {
+struct FakeDirectoryConn {
+    std::string bytes;
+    bool recorded = false;
+};
+
+class FakeDirectory : public ScriptedLoopbackServer<FakeDirectoryConn> {
 public:
     // What the directory does with one request. An empty reply that keeps
     // the connection open is silence.
@@ -29,29 +29,19 @@ public:
     };
     static Answer Silence() { return Answer{"", false}; }
 
-    ~FakeDirectory()
-    {
-        m_thread.request_stop();
-        if (m_thread.joinable())
-            m_thread.join();
-        if (m_listen >= 0)
-            ::close(m_listen);
-        for (auto& [fd, conn] : m_conns)
-            ::close(fd);
-    }
+    FakeDirectory() = default;
+    ~FakeDirectory() override { StopServing(); }
 
     bool Start()
     {
-        m_listen = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in sa{};
-        sa.sin_family = AF_INET;
-        sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof sa;
-        if (m_listen < 0 || ::bind(m_listen, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 ||
-            ::listen(m_listen, 8) != 0 || ::getsockname(m_listen, reinterpret_cast<sockaddr*>(&sa), &len) != 0)
+        const int fd = Listen(0);
+        m_port = fd >= 0 ? BoundPort(fd) : 0;
+        if (m_port == 0) {
+            if (fd >= 0)
+                ::close(fd);
             return false;
-        m_port = ntohs(sa.sin_port);
-        m_thread = std::jthread([this](std::stop_token stop) { Run(stop); });
+        }
+        Serve({fd}, 5);
         return true;
     }
 
@@ -100,28 +90,38 @@ public:
     }
 
 private:
-    struct Conn {
-        std::string bytes;
-        bool recorded = false;
-    };
+    using Conn = FakeDirectoryConn;
 
-    void Drop(int fd)
+    void BeforePoll() override
     {
-        Conn& c = m_conns[fd];
+        if (m_refuse && Listening(0)) {
+            CloseListener(0);
+            m_closed = true;
+        }
+    }
+
+    void Accepted(size_t, Conn&) override {}
+
+    void Received(int fd, Conn& c, const char* data, size_t size) override
+    {
+        c.bytes.append(data, size);
+        Reply(fd, c);
+    }
+
+    void Ended(Conn& c) override
+    {
         if (!c.recorded && !c.bytes.empty()) {
             std::lock_guard guard(m_lock);
             m_requests.push_back(c.bytes);
         }
-        ::close(fd);
-        m_conns.erase(fd);
     }
 
     // Records the request once its blank line arrived and plays the next
-    // answer; false when the connection was closed.
-    bool Reply(int fd, Conn& c)
+    // answer.
+    void Reply(int fd, Conn& c)
     {
         if (c.recorded || c.bytes.find("\r\n\r\n") == std::string::npos)
-            return true;
+            return;
         c.recorded = true;
         Answer answer = Silence();
         {
@@ -134,58 +134,14 @@ private:
         }
         if (!answer.reply.empty())
             (void)!::send(fd, answer.reply.data(), answer.reply.size(), MSG_NOSIGNAL);
-        if (answer.close) {
-            ::close(fd);
-            m_conns.erase(fd);
-            return false;
-        }
-        return true;
-    }
-
-    void Run(std::stop_token stop)
-    {
-        while (!stop.stop_requested()) {
-            if (m_refuse && m_listen >= 0) {
-                ::close(m_listen);
-                m_listen = -1;
-                m_closed = true;
-            }
-            std::vector<pollfd> fds;
-            if (m_listen >= 0)
-                fds.push_back({m_listen, POLLIN, 0});
-            for (auto& [fd, conn] : m_conns)
-                fds.push_back({fd, POLLIN, 0});
-            if (::poll(fds.data(), fds.size(), 5) <= 0)
-                continue;
-            for (const pollfd& p : fds) {
-                if (!(p.revents & (POLLIN | POLLHUP | POLLERR)))
-                    continue;
-                if (p.fd == m_listen) {
-                    const int fd = ::accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC);
-                    if (fd >= 0)
-                        m_conns[fd];
-                    continue;
-                }
-                char buf[8192];
-                const ssize_t n = ::recv(p.fd, buf, sizeof buf, 0);
-                if (n <= 0) {
-                    Drop(p.fd);
-                    continue;
-                }
-                Conn& c = m_conns[p.fd];
-                c.bytes.append(buf, static_cast<size_t>(n));
-                Reply(p.fd, c);
-            }
-        }
+        if (answer.close)
+            Drop(fd);
     }
 
     int m_port = 0;
-    int m_listen = -1;  // server thread only after Start
     std::atomic<bool> m_refuse{false};
     std::atomic<bool> m_closed{false};
-    std::map<int, Conn> m_conns;  // server thread only
-    std::mutex m_lock;            // guards: m_script, m_requests
+    std::mutex m_lock;  // guards: m_script, m_requests
     std::deque<Answer> m_script;
     std::vector<std::string> m_requests;
-    std::jthread m_thread;
 };

@@ -5,21 +5,22 @@
 // request, and answers the login as scripted.
 
 #include "fakes/FreePorts.h"
-
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
+#include "fakes/ScriptedLoopbackServer.h"
 
 #include <chrono>
-#include <map>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
-class FakeShoutcastServer {
+struct FakeShoutcastConn {
+    bool source = false;
+    bool replied = false;
+    bool reading = true;
+    std::string bytes;
+};
+
+class FakeShoutcastServer : public ScriptedLoopbackServer<FakeShoutcastConn> {
 public:
     enum class Login { Reply, Silent, CloseAfterPassword };
 
@@ -29,36 +30,26 @@ public:
     bool closeAfterReply = false;
     bool readStream = true;  // false: the source stalls after the login
 
-    ~FakeShoutcastServer()
-    {
-        m_thread.request_stop();
-        if (m_thread.joinable())
-            m_thread.join();
-        for (int fd : {m_listenTitle, m_listenSource})
-            if (fd >= 0)
-                ::close(fd);
-        for (auto& [fd, conn] : m_conns)
-            ::close(fd);
-    }
+    FakeShoutcastServer() = default;
+    ~FakeShoutcastServer() override { StopServing(); }
 
+    // Titles on the port, the source one above it.
     bool Start()
     {
         for (int attempt = 0; attempt < 20; ++attempt) {
             const int port = testutil::PickPortPair();
             if (port == 0)
                 continue;
-            m_listenTitle = Listen(port);
-            m_listenSource = Listen(port + 1);
-            if (m_listenTitle >= 0 && m_listenSource >= 0) {
+            const int title = Listen(port);
+            const int source = Listen(port + 1);
+            if (title >= 0 && source >= 0) {
                 m_port = port;
-                m_thread = std::jthread([this](std::stop_token stop) { Run(stop); });
+                Serve({title, source}, 10);
                 return true;
             }
-            for (int* fd : {&m_listenTitle, &m_listenSource}) {
-                if (*fd >= 0)
-                    ::close(*fd);
-                *fd = -1;
-            }
+            for (int fd : {title, source})
+                if (fd >= 0)
+                    ::close(fd);
         }
         return false;
     }
@@ -94,100 +85,53 @@ public:
     }
 
 private:
-    struct Conn {
-        bool source = false;
-        bool replied = false;
-        bool reading = true;
-        std::string bytes;
-    };
+    using Conn = FakeShoutcastConn;
 
-    static int Listen(int port)
-    {
-        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in sa{};
-        sa.sin_family = AF_INET;
-        sa.sin_port = htons(static_cast<uint16_t>(port));
-        sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 || ::listen(fd, 8) != 0) {
-            ::close(fd);
-            return -1;
-        }
-        return fd;
-    }
+    bool Reading(const Conn& c) const override { return c.reading; }
 
-    void Drop(int fd)
+    void Accepted(size_t listener, Conn& c) override
     {
-        Conn& c = m_conns[fd];
-        {
+        c.source = listener == 1;
+        if (c.source) {
             std::lock_guard guard(m_lock);
-            if (!c.source)
-                m_titles.push_back(c.bytes);
+            ++m_sourceConnections;
         }
-        ::close(fd);
-        m_conns.erase(fd);
     }
 
-    void Run(std::stop_token stop)
+    void Ended(Conn& c) override
     {
-        while (!stop.stop_requested()) {
-            std::vector<pollfd> fds{{m_listenTitle, POLLIN, 0}, {m_listenSource, POLLIN, 0}};
-            for (auto& [fd, conn] : m_conns)
-                if (conn.reading)
-                    fds.push_back({fd, POLLIN, 0});
-            if (::poll(fds.data(), fds.size(), 10) <= 0)
-                continue;
-            for (const pollfd& p : fds) {
-                if (!(p.revents & (POLLIN | POLLHUP | POLLERR)))
-                    continue;
-                if (p.fd == m_listenTitle || p.fd == m_listenSource) {
-                    const int fd = ::accept4(p.fd, nullptr, nullptr, SOCK_CLOEXEC);
-                    if (fd >= 0) {
-                        m_conns[fd].source = p.fd == m_listenSource;
-                        if (p.fd == m_listenSource) {
-                            std::lock_guard guard(m_lock);
-                            ++m_sourceConnections;
-                        }
-                    }
-                    continue;
-                }
-                char buf[65536];
-                const ssize_t n = ::recv(p.fd, buf, sizeof buf, 0);
-                if (n <= 0) {
-                    Drop(p.fd);
-                    continue;
-                }
-                Conn& c = m_conns[p.fd];
-                c.bytes.append(buf, static_cast<size_t>(n));
-                if (c.source) {
-                    std::lock_guard guard(m_lock);
-                    m_source.append(buf, static_cast<size_t>(n));
-                }
-                if (c.source && !c.replied && c.bytes.find('\n') != std::string::npos) {
-                    c.replied = true;
-                    if (mode == Login::CloseAfterPassword) {
-                        Drop(p.fd);
-                        continue;
-                    }
-                    if (mode == Login::Reply) {
-                        (void)!::send(p.fd, loginReply.data(), loginReply.size(), MSG_NOSIGNAL);
-                        if (closeAfterReply) {
-                            Drop(p.fd);
-                            continue;
-                        }
-                    }
-                    c.reading = readStream;
-                }
+        std::lock_guard guard(m_lock);
+        if (!c.source)
+            m_titles.push_back(c.bytes);
+    }
+
+    void Received(int fd, Conn& c, const char* data, size_t size) override
+    {
+        c.bytes.append(data, size);
+        if (c.source) {
+            std::lock_guard guard(m_lock);
+            m_source.append(data, size);
+        }
+        if (!c.source || c.replied || c.bytes.find('\n') == std::string::npos)
+            return;
+        c.replied = true;
+        if (mode == Login::CloseAfterPassword) {
+            Drop(fd);
+            return;
+        }
+        if (mode == Login::Reply) {
+            (void)!::send(fd, loginReply.data(), loginReply.size(), MSG_NOSIGNAL);
+            if (closeAfterReply) {
+                Drop(fd);
+                return;
             }
         }
+        c.reading = readStream;
     }
 
     int m_port = 0;
-    int m_listenTitle = -1;
-    int m_listenSource = -1;
-    std::map<int, Conn> m_conns;  // server thread only
-    std::mutex m_lock;            // guards: m_source, m_titles, m_sourceConnections
+    std::mutex m_lock;  // guards: m_source, m_titles, m_sourceConnections
     std::string m_source;
     std::vector<std::string> m_titles;
     int m_sourceConnections = 0;
-    std::jthread m_thread;
 };
