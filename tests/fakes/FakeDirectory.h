@@ -29,7 +29,6 @@ public:
     };
     static Answer Silence() { return Answer{"", false}; }
 
-    FakeDirectory() = default;
     ~FakeDirectory() override { StopServing(); }
 
     bool Start()

@@ -30,7 +30,6 @@ public:
     bool closeAfterReply = false;
     bool readStream = true;  // false: the source stalls after the login
 
-    FakeShoutcastServer() = default;
     ~FakeShoutcastServer() override { StopServing(); }
 
     // Titles on the port, the source one above it.

@@ -19,10 +19,6 @@
 
 template <typename Conn>
 class ScriptedLoopbackServer {
-public:
-    ScriptedLoopbackServer(const ScriptedLoopbackServer&) = delete;
-    ScriptedLoopbackServer& operator=(const ScriptedLoopbackServer&) = delete;
-
 protected:
     ScriptedLoopbackServer() = default;
     virtual ~ScriptedLoopbackServer()
@@ -100,10 +96,11 @@ private:
         std::vector<char> buf(65536);
         while (!stop.stop_requested()) {
             BeforePoll();
+            // A closed listener stays in as -1, which poll skips, so the
+            // first entries line up with m_listeners.
             std::vector<pollfd> fds;
             for (int fd : m_listeners)
-                if (fd >= 0)
-                    fds.push_back({fd, POLLIN, 0});
+                fds.push_back({fd, POLLIN, 0});
             const size_t listening = fds.size();
             for (auto& [fd, conn] : m_conns)
                 if (Reading(conn))
@@ -117,7 +114,7 @@ private:
                 if (i < listening) {
                     const int fd = ::accept4(p.fd, nullptr, nullptr, SOCK_CLOEXEC);
                     if (fd >= 0)
-                        Accepted(ListenerIndex(p.fd), m_conns[fd]);
+                        Accepted(i, m_conns[fd]);
                     continue;
                 }
                 const ssize_t n = ::recv(p.fd, buf.data(), buf.size(), 0);
@@ -127,14 +124,6 @@ private:
                     Received(p.fd, m_conns[p.fd], buf.data(), static_cast<size_t>(n));
             }
         }
-    }
-
-    size_t ListenerIndex(int fd) const
-    {
-        size_t i = 0;
-        while (m_listeners[i] != fd)
-            ++i;
-        return i;
     }
 
     std::vector<int> m_listeners;  // server thread only after Serve
