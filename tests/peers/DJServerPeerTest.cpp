@@ -95,16 +95,31 @@ bool WaitListeners(ServerRig& rig, int n)
     return rig.WaitLog("AddClient(IP:127.0.0.1)(UserCount:" + std::to_string(n) + ")", 10000);
 }
 
+// A server for up to 10 listeners, fed and heard by real programs.
+class DJServerPeers : public ::testing::Test {
+protected:
+    // Skips the test (fails it under CI) when one of the tools is missing.
+    void Start(std::initializer_list<const char*> tools)
+    {
+        for (const char* tool : tools)
+            TAVDJ_REQUIRE_TOOL(ToolOnPath(tool), tool);
+        ASSERT_TRUE(rig.Start(10));
+        url = "http://127.0.0.1:" + std::to_string(rig.Port()) + "/";
+        titles = rig.Folder() + "/titles.txt";
+    }
+
+    ServerRig rig;
+    std::string url;
+    std::string titles;  // as the de-framed listener saw them
+};
+
 }  // namespace
 
-TEST(DJServerPeers, PlayersDecodeTheStreamAndSeeEveryTitle)
+TEST_F(DJServerPeers, PlayersDecodeTheStreamAndSeeEveryTitle)
 {
-    TAVDJ_REQUIRE_TOOL(ToolOnPath("mpg123"), "mpg123");
-    TAVDJ_REQUIRE_TOOL(ToolOnPath("ffmpeg"), "ffmpeg");
-    TAVDJ_REQUIRE_TOOL(ToolOnPath("curl"), "curl");
-    TAVDJ_REQUIRE_TOOL(ToolOnPath("python3"), "python3");
-    ServerRig rig;
-    ASSERT_TRUE(rig.Start(10));
+    ASSERT_NO_FATAL_FAILURE(Start({"mpg123", "ffmpeg", "curl", "python3"}));
+    if (IsSkipped())
+        return;
     const std::string mp3 = rig.Folder() + "/tone.mp3";
     ASSERT_TRUE(MakeMp3(mp3, 12));
     const std::string bytes = ReadFile(mp3);
@@ -116,8 +131,6 @@ TEST(DJServerPeers, PlayersDecodeTheStreamAndSeeEveryTitle)
               GShoutCastSource::kOk);
     ASSERT_TRUE(rig.WaitLog(" title:Peer Station"));
 
-    const std::string url = "http://127.0.0.1:" + std::to_string(rig.Port()) + "/";
-    const std::string titles = rig.Folder() + "/titles.txt";
     ChildProcess mpg123;
     ASSERT_TRUE(StartShell(mpg123, "exec mpg123 -t -v " + url));
     ChildProcess ffmpeg;
@@ -158,14 +171,11 @@ TEST(DJServerPeers, PlayersDecodeTheStreamAndSeeEveryTitle)
     EXPECT_LT(seen.find("First 'Song'"), seen.find("Second Song"));
 }
 
-TEST(DJServerPeers, EzstreamIsAThirdPartySourceWithTitleUpdates)
+TEST_F(DJServerPeers, EzstreamIsAThirdPartySourceWithTitleUpdates)
 {
-    TAVDJ_REQUIRE_TOOL(ToolOnPath("ezstream"), "ezstream");
-    TAVDJ_REQUIRE_TOOL(ToolOnPath("ffmpeg"), "ffmpeg");
-    TAVDJ_REQUIRE_TOOL(ToolOnPath("curl"), "curl");
-    TAVDJ_REQUIRE_TOOL(ToolOnPath("python3"), "python3");
-    ServerRig rig;
-    ASSERT_TRUE(rig.Start(10));
+    ASSERT_NO_FATAL_FAILURE(Start({"ezstream", "ffmpeg", "curl", "python3"}));
+    if (IsSkipped())
+        return;
     const std::string dir = rig.Folder();
     ASSERT_TRUE(MakeMp3(dir + "/one.mp3", 4, "Ez One"));
     ASSERT_TRUE(MakeMp3(dir + "/two.mp3", 4, "Ez Two"));
@@ -183,8 +193,6 @@ TEST(DJServerPeers, EzstreamIsAThirdPartySourceWithTitleUpdates)
                              "<metadata><format_str>@t@</format_str></metadata>\n</ezstream>\n";
     ::chmod(config.c_str(), 0600);
 
-    const std::string url = "http://127.0.0.1:" + std::to_string(rig.Port()) + "/";
-    const std::string titles = dir + "/titles.txt";
     ChildProcess curl;
     ASSERT_TRUE(StartDeframedListener(curl, url, titles));
     ASSERT_TRUE(WaitListeners(rig, 1));
@@ -203,10 +211,9 @@ TEST(DJServerPeers, EzstreamIsAThirdPartySourceWithTitleUpdates)
     EXPECT_TRUE(rig.HasLog(" dj:icy-br:128"));
 }
 
-TEST(DJServerPeers, BrowserAgentGetsTheStatusPageOverHttp)
+TEST_F(DJServerPeers, BrowserAgentGetsTheStatusPageOverHttp)
 {
     TAVDJ_REQUIRE_TOOL(ToolOnPath("curl"), "curl");
-    ServerRig rig;
     ASSERT_TRUE(rig.Start(25));
     const std::string dir = rig.Folder();
     ChildProcess curl;
