@@ -8,10 +8,10 @@
 
 #include "engine/server/CDJServer.h"
 #include "engine/stream/GShoutCastSource.h"
-#include "fakes/ChildProcess.h"
-#include "fakes/FreePorts.h"
-#include "fakes/LoopbackClient.h"
-#include "fakes/TestSandbox.h"
+#include "support/ChildProcess.h"
+#include "support/FreePorts.h"
+#include "support/LoopbackClient.h"
+#include "support/TestSandbox.h"
 
 #include <benchmark/benchmark.h>
 

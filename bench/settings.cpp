@@ -4,7 +4,7 @@
 #include "engine/stream/CDJDataMan.h"
 #include "engine/stream/CSysSoundOff2.h"
 
-#include "fakes/TempHome.h"
+#include "support/TempHome.h"
 
 #include <benchmark/benchmark.h>
 

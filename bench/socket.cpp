@@ -3,10 +3,10 @@
 //   build/bench/bench_socket
 
 #include "engine/stream/GShoutCastSource.h"
-#include "fakes/ChildProcess.h"
+#include "support/ChildProcess.h"
 #include "fakes/FakeShoutcastServer.h"
-#include "fakes/RequireTool.h"
-#include "fakes/TestSandbox.h"
+#include "support/RequireTool.h"
+#include "support/TestSandbox.h"
 #include "foundation/GSocket.h"
 
 #include <benchmark/benchmark.h>

@@ -6,7 +6,7 @@
 #include "foundation/Ini.h"
 #include "foundation/Md5.h"
 
-#include "fakes/TempHome.h"
+#include "support/TempHome.h"
 
 #include <benchmark/benchmark.h>
 

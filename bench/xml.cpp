@@ -2,7 +2,7 @@
 // xml.etree C parser on the same bytes, measured in the same run.
 #include "foundation/GXmp.h"
 
-#include "fakes/SampleSkinXml.h"
+#include "support/SampleSkinXml.h"
 
 #include <benchmark/benchmark.h>
 

@@ -4,7 +4,7 @@
 // tests: records every byte of the source connection and of each title
 // request, and answers the login as scripted.
 
-#include "fakes/FreePorts.h"
+#include "support/FreePorts.h"
 #include "fakes/ScriptedLoopbackServer.h"
 
 #include <chrono>

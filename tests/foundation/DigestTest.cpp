@@ -1,8 +1,8 @@
 #include "foundation/Blowfish.h"
 #include "foundation/Md5.h"
 
-#include "fakes/RequireTool.h"
-#include "fakes/TempHome.h"
+#include "support/RequireTool.h"
+#include "support/TempHome.h"
 
 #include <cstdio>
 #include <fstream>

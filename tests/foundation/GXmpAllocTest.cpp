@@ -3,7 +3,7 @@
 // to fail after a number of allocations.
 #include "foundation/GXmp.h"
 
-#include "fakes/SampleSkinXml.h"
+#include "support/SampleSkinXml.h"
 
 #include <atomic>
 #include <cstdlib>

@@ -3,9 +3,9 @@
 // text whose words are separated by blanks.
 #include "foundation/GXmp.h"
 
-#include "fakes/RequireTool.h"
-#include "fakes/SampleSkinXml.h"
-#include "fakes/TestSandbox.h"
+#include "support/RequireTool.h"
+#include "support/SampleSkinXml.h"
+#include "support/TestSandbox.h"
 
 #include <cstdio>
 #include <cstdlib>

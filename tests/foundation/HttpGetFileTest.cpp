@@ -1,9 +1,9 @@
 #include "foundation/HttpGetFile.h"
 
-#include "fakes/FreePorts.h"
-#include "fakes/LocalHttpServer.h"
-#include "fakes/RequireTool.h"
-#include "fakes/TestSandbox.h"
+#include "support/FreePorts.h"
+#include "support/LocalHttpServer.h"
+#include "support/RequireTool.h"
+#include "support/TestSandbox.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 #include "foundation/Ini.h"
 #include "foundation/Paths.h"
 
-#include "fakes/TempHome.h"
+#include "support/TempHome.h"
 
 #include <fstream>
 

@@ -1,7 +1,7 @@
 #include "foundation/MachineId.h"
 
-#include "fakes/RequireTool.h"
-#include "fakes/TempHome.h"
+#include "support/RequireTool.h"
+#include "support/TempHome.h"
 
 #include <cstdio>
 #include <filesystem>

@@ -1,7 +1,7 @@
 #include "foundation/Paths.h"
 #include "foundation/DebugTrace.h"
 
-#include "fakes/TempHome.h"
+#include "support/TempHome.h"
 
 #include <fstream>
 #include <regex>

@@ -4,7 +4,7 @@
 #include "foundation/SystemInfo.h"
 #include "platform/Connectivity.h"
 
-#include "fakes/TempHome.h"
+#include "support/TempHome.h"
 
 #include <chrono>
 #include <fstream>

@@ -2,7 +2,7 @@
 // decodes the stream, ffprobe reads its parameters.
 #include "engine/audio/CAAcmMp3Writer.h"
 
-#include "fakes/RequireTool.h"
+#include "support/RequireTool.h"
 #include "peers/PeerSupport.h"
 #include "platform/AcmLame.h"
 

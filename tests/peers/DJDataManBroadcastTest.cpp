@@ -10,8 +10,8 @@
 #include "peers/SoundFixtures.h"
 
 #include "fakes/FakeMainWindow.h"
-#include "fakes/RequireTool.h"
-#include "fakes/TempHome.h"
+#include "support/RequireTool.h"
+#include "support/TempHome.h"
 
 #include <gtest/gtest.h>
 

@@ -5,9 +5,9 @@
 
 #include "engine/server/CDJServer.h"
 #include "engine/stream/GShoutCastSource.h"
-#include "fakes/ChildProcess.h"
-#include "fakes/RequireTool.h"
-#include "fakes/ServerRig.h"
+#include "support/ChildProcess.h"
+#include "support/RequireTool.h"
+#include "support/ServerRig.h"
 
 #include <gtest/gtest.h>
 

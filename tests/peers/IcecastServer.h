@@ -3,9 +3,9 @@
 // A real Icecast 2 for peer tests: a private folder, loopback ports picked
 // at run time, a SHOUTcast-compatible listen socket whose mount is "/live".
 
-#include "fakes/ChildProcess.h"
-#include "fakes/FreePorts.h"
-#include "fakes/TestSandbox.h"
+#include "support/ChildProcess.h"
+#include "support/FreePorts.h"
+#include "support/TestSandbox.h"
 #include "foundation/HttpGetFile.h"
 #include "platform/Clock.h"
 

@@ -4,7 +4,7 @@
 
 #include "engine/stream/GShoutCastSource.h"
 
-#include "fakes/RequireTool.h"
+#include "support/RequireTool.h"
 #include "peers/IcecastServer.h"
 
 #include <gtest/gtest.h>

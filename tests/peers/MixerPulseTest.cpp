@@ -3,7 +3,7 @@
 #include "engine/audio/CMixerDeviceList.h"
 #include "engine/audio/CMixerLineVolume.h"
 
-#include "fakes/TestSandbox.h"
+#include "support/TestSandbox.h"
 #include "peers/PeerSupport.h"
 
 #include <gtest/gtest.h>

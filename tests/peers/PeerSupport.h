@@ -1,8 +1,8 @@
 #pragma once
 
-#include "fakes/ChildProcess.h"
-#include "fakes/RequireTool.h"
-#include "fakes/TestSandbox.h"
+#include "support/ChildProcess.h"
+#include "support/RequireTool.h"
+#include "support/TestSandbox.h"
 
 #include <gtest/gtest.h>
 

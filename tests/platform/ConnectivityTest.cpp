@@ -1,6 +1,6 @@
 #include "platform/Connectivity.h"
 
-#include "fakes/TestSandbox.h"
+#include "support/TestSandbox.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "platform/IniFile.h"
 
-#include "fakes/TempHome.h"
+#include "support/TempHome.h"
 
 #include <fstream>
 #include <sstream>

@@ -1,6 +1,6 @@
 #include "platform/Registry.h"
 
-#include "fakes/TempHome.h"
+#include "support/TempHome.h"
 
 #include <fstream>
 

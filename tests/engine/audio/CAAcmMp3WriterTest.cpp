@@ -4,7 +4,7 @@
 #include "engine/audio/PumpFakes.h"
 #include "fakes/FakeAcm.h"
 #include "fakes/FakeClock.h"
-#include "fakes/TestSandbox.h"
+#include "support/TestSandbox.h"
 #include "platform/AcmLame.h"
 
 #include <gtest/gtest.h>

@@ -5,7 +5,7 @@
 #include "engine/audio/CMixerLineVolume.h"
 #include "platform/Mixer.h"
 
-#include "fakes/TestSandbox.h"
+#include "support/TestSandbox.h"
 
 #include <gtest/gtest.h>
 

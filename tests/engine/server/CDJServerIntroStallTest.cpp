@@ -6,7 +6,7 @@
 #include "engine/server/StreamFrames.h"
 
 #include "fakes/FakeClock.h"
-#include "fakes/ServerRig.h"
+#include "support/ServerRig.h"
 
 #include <gtest/gtest.h>
 

@@ -5,9 +5,9 @@
 
 #include "engine/server/StreamFrames.h"
 #include "engine/stream/GShoutCastSource.h"
-#include "fakes/DownloadCompletion.h"
+#include "support/DownloadCompletion.h"
 #include "fakes/FakeClock.h"
-#include "fakes/ServerRig.h"
+#include "support/ServerRig.h"
 #include "foundation/HttpGetFile.h"
 #include "platform/MessageRegistry.h"
 #include "platform/MessageTarget.h"

@@ -6,7 +6,7 @@
 #include "foundation/Paths.h"
 #include "platform/Files.h"
 
-#include "fakes/TempHome.h"
+#include "support/TempHome.h"
 
 #include <fstream>
 

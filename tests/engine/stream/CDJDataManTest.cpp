@@ -2,7 +2,7 @@
 
 #include "foundation/Md5.h"
 
-#include "fakes/ChildProcess.h"
+#include "support/ChildProcess.h"
 #include "fakes/FakeDirectory.h"
 #include "fakes/FakeShoutcastServer.h"
 

@@ -3,7 +3,7 @@
 #include "foundation/AppRegistry.h"
 #include "foundation/Paths.h"
 
-#include "fakes/TempHome.h"
+#include "support/TempHome.h"
 
 #include <optional>
 

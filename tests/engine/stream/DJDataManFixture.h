@@ -10,7 +10,7 @@
 #include "fakes/FakeMainWindow.h"
 #include "fakes/FakeMixer.h"
 #include "fakes/FakeWaveIn.h"
-#include "fakes/TempHome.h"
+#include "support/TempHome.h"
 
 #include <gtest/gtest.h>
 

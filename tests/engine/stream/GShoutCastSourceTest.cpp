@@ -1,11 +1,11 @@
 #include "engine/stream/GShoutCastSource.h"
 
-#include "fakes/DownloadCompletion.h"
+#include "support/DownloadCompletion.h"
 #include "fakes/FakeClock.h"
 #include "fakes/FakeShoutcastServer.h"
-#include "fakes/LocalHttpServer.h"
-#include "fakes/RequireTool.h"
-#include "fakes/TestSandbox.h"
+#include "support/LocalHttpServer.h"
+#include "support/RequireTool.h"
+#include "support/TestSandbox.h"
 #include "foundation/DebugTrace.h"
 #include "foundation/HttpGetFile.h"
 

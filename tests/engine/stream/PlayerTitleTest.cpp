@@ -1,8 +1,8 @@
 #include "engine/stream/PlayerTitle.h"
 
 #include "fakes/FakeWindowFinder.h"
-#include "fakes/RequireTool.h"
-#include "fakes/XvfbServer.h"
+#include "support/RequireTool.h"
+#include "support/XvfbServer.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "TestSandbox.h"
+#include "support/TestSandbox.h"
 
 #include <filesystem>
 #include <optional>

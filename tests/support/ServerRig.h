@@ -4,10 +4,10 @@
 // private temporary folder and its log lines collected for the test.
 
 #include "engine/server/CDJServer.h"
-#include "fakes/ChildProcess.h"
-#include "fakes/FreePorts.h"
-#include "fakes/LoopbackClient.h"
-#include "fakes/TestSandbox.h"
+#include "support/ChildProcess.h"
+#include "support/FreePorts.h"
+#include "support/LoopbackClient.h"
+#include "support/TestSandbox.h"
 
 #include <algorithm>
 #include <chrono>

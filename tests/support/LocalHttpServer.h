@@ -2,7 +2,7 @@
 
 // tests/servers/http_server.py started on a free loopback port for one test.
 
-#include "fakes/ChildProcess.h"
+#include "support/ChildProcess.h"
 
 #include <string>
 

@@ -7,7 +7,7 @@
 // -noreset the server would reset whenever its last client leaves, refusing
 // the next one for a moment.
 
-#include "fakes/ChildProcess.h"
+#include "support/ChildProcess.h"
 
 #include <memory>
 #include <random>
