@@ -141,10 +141,10 @@ TEST_F(OptionTest, EngineAndShellShareOneSettingsFileWithoutLosingKeys)
     engine.m_strAddress = "last.example.org";
     {
         std::jthread shell([&] {
-            for (int i = 0; i < 10; ++i)
+            for (int i = 0; i < 5; ++i)
                 EXPECT_TRUE(option.Save());
         });
-        for (int i = 0; i < 10; ++i)
+        for (int i = 0; i < 5; ++i)
             EXPECT_TRUE(engine.SaveSettings());
     }
 

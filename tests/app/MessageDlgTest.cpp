@@ -132,6 +132,9 @@ TEST_F(MessageBoxTest, EachButtonSetAnswersAndIsDrawn)
         const int answer = RunModal(
             [&](GMessageBox& box) {
                 EXPECT_EQ(VisibleCaptions(box), c.captions);
+                // The screenshot shows the title of the box in front.
+                box.activateWindow();
+                EXPECT_TRUE(WaitUntil([&] { return box.isActiveWindow(); }));
                 EXPECT_TRUE(box.grab().save(folder + "/" + c.name + ".png"));
                 if (c.press == 0)
                     PressEscape(box);
