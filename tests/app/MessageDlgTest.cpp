@@ -10,6 +10,7 @@
 #include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QPointer>
 #include <QPushButton>
 #include <QTimer>
@@ -207,6 +208,24 @@ TEST_F(MessageBoxTest, LayoutGrowsWithTheText)
         EXPECT_EQ(yes.top(), h + 75);
         EXPECT_EQ(VisibleCaptions(box).size(), noButtons ? 0 : 2);
     }
+}
+
+TEST_F(MessageBoxTest, DraggedByItsBackground)
+{
+    MessageDlgRequest request;
+    request.text = "끌어서 옮기기";
+    GMessageBox box(nullptr, request);
+    box.show();
+    const QPoint start = box.pos();
+    const QPointF grip(120, 60);
+    const auto send = [&](QEvent::Type type, QPointF global, Qt::MouseButtons buttons) {
+        QMouseEvent event(type, box.mapFromGlobal(global), global, Qt::LeftButton, buttons, Qt::NoModifier);
+        QApplication::sendEvent(&box, &event);
+    };
+    send(QEvent::MouseButtonPress, box.mapToGlobal(grip), Qt::LeftButton);
+    send(QEvent::MouseMove, box.mapToGlobal(grip) + QPointF(30, 20), Qt::LeftButton);
+    send(QEvent::MouseButtonRelease, box.mapToGlobal(grip), Qt::NoButton);
+    EXPECT_EQ(box.pos(), start + QPoint(30, 20));
 }
 
 TEST_F(MessageBoxTest, CaptionsFollowTheUserLanguage)
