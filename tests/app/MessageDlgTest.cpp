@@ -210,6 +210,18 @@ TEST_F(MessageBoxTest, LayoutGrowsWithTheText)
     }
 }
 
+TEST_F(MessageBoxTest, EmptyCaptionTitlesTheBoxApp)
+{
+    const auto title = [](const std::string& caption) {
+        MessageDlgRequest request;
+        request.caption = caption;
+        GMessageBox box(nullptr, request);
+        return box.grab(box.TitleRect()).toImage();
+    };
+    EXPECT_EQ(title(""), title("APP"));
+    EXPECT_NE(title(""), title("TavDJ"));
+}
+
 TEST_F(MessageBoxTest, DraggedByItsBackground)
 {
     MessageDlgRequest request;
