@@ -74,6 +74,11 @@ def cp949_names(path, entries):
 def main():
     out = sys.argv[1]
     text = b"<SkinWindow Name=\"main\"/>\n" * 40
+    bmp = b"BM" + bytes(range(256)) * 4
+    # The payloads, for the tests to compare with.
+    for name, data in (("text.payload", text), ("bmp.payload", bmp)):
+        with open(os.path.join(out, name), "wb") as f:
+            f.write(data)
     write(os.path.join(out, "bzip2.zip"), [("a.txt", text)], zipfile.ZIP_BZIP2)
     write(os.path.join(out, "lzma.zip"), [("a.txt", text)], zipfile.ZIP_LZMA)
     write(os.path.join(out, "names.zip"), [
@@ -85,7 +90,7 @@ def main():
         ("..\\escaped3.txt", b"backslash"),
     ])
     write(os.path.join(out, "utf8.zip"), [("한글스킨/Skin.xml", text)])
-    cp949_names(os.path.join(out, "cp949.zip"), [("한글스킨/버튼.bmp", b"BM" + bytes(range(256)) * 4)])
+    cp949_names(os.path.join(out, "cp949.zip"), [("한글스킨/버튼.bmp", bmp)])
     write(os.path.join(out, "filter.zip"), [
         ("a.BMP", b"a"), ("b.xml", b"b"), ("c.x", b"c"), ("d.in", b"d"),
         ("e.txt", b"e"), ("f.swf", b"f"), ("noext", b"n"),
