@@ -103,6 +103,8 @@ protected:
         m_files["images/btn.bmp"] = "BM" + Noise(5000, 1);
         // Stored, it is read in pieces of 8192, 8192 and 3616 bytes.
         m_files["big.bin"] = Noise(20000, 2);
+        // Its UTF-8 bytes are also valid CP949 (for other syllables).
+        m_files["갇것/갇것.bmp"] = "BM" + Noise(300, 3);
         for (const auto& [name, bytes] : m_files)
             WriteFile(Dir() / name, bytes);
     }
@@ -140,6 +142,8 @@ TEST_F(ZipArchives, ZipToolArchivesOpenAndExtract)
         { "folders.zip", "zip -q -r folders.zip images skin.xml", { "skin.xml", "images/btn.bmp" } },
         { "comment.zip", "echo 'PK\x05\x06 a comment' | zip -q -z comment.zip skin.xml big.bin",
             { "skin.xml", "big.bin" } },
+        // zip here writes UTF-8 names without flag bit 11.
+        { "korean.zip", "zip -q korean.zip 갇것/갇것.bmp", { "갇것/갇것.bmp" } },
         // Streamed to a pipe: zero sizes in the local headers, descriptors.
         { "piped.zip", "zip -q - skin.xml images/btn.bmp big.bin | cat > piped.zip", all },
     };
