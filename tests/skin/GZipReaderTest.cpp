@@ -103,7 +103,7 @@ protected:
         m_files["images/btn.bmp"] = "BM" + Noise(5000, 1);
         // Stored, it is read in pieces of 8192, 8192 and 3616 bytes.
         m_files["big.bin"] = Noise(20000, 2);
-        // Its UTF-8 bytes are also valid CP949 (for other syllables).
+        // Its UTF-8 bytes also decode as CP949, to other syllables.
         m_files["갇것/갇것.bmp"] = "BM" + Noise(300, 3);
         for (const auto& [name, bytes] : m_files)
             WriteFile(Dir() / name, bytes);
