@@ -15,7 +15,10 @@ GXRefreshQueue::~GXRefreshQueue() = default;
 
 void GXRefreshQueue::Request(GXConBase& control)
 {
-    if (std::find(m_pending.begin(), m_pending.end(), &control) == m_pending.end())
+    const auto waits = [&](const std::deque<GXConBase*>& list) {
+        return std::find(list.begin(), list.end(), &control) != list.end();
+    };
+    if (!waits(m_pending) && !waits(m_batch))
         m_pending.push_back(&control);
     Schedule();
 }
@@ -23,25 +26,30 @@ void GXRefreshQueue::Request(GXConBase& control)
 void GXRefreshQueue::Forget(const GXConBase& control)
 {
     m_pending.erase(std::remove(m_pending.begin(), m_pending.end(), &control), m_pending.end());
+    m_batch.erase(std::remove(m_batch.begin(), m_batch.end(), &control), m_batch.end());
 }
 
 void GXRefreshQueue::Clear()
 {
     m_pending.clear();
+    m_batch.clear();
 }
 
 void GXRefreshQueue::Flush()
 {
-    // Counted, not walked: a refresh may forget controls, clear the queue
-    // or ask again, and each of those changes the queue under us.
-    std::size_t count = m_pending.size();
-    while (count-- > 0 && !m_pending.empty()) {
-        GXConBase* pControl = m_pending.front();
-        m_pending.pop_front();
+    if (m_bFlushing)
+        return;
+    // The batch is what waited when the flush began. A refresh may forget
+    // controls or clear the queue (both reach the batch too) or ask again
+    // (which waits for the next flush).
+    m_bFlushing = true;
+    m_batch.swap(m_pending);
+    while (!m_batch.empty()) {
+        GXConBase* pControl = m_batch.front();
+        m_batch.pop_front();
         m_refresh(*pControl);
     }
-    if (!m_pending.empty())
-        Schedule();
+    m_bFlushing = false;
 }
 
 void GXRefreshQueue::Schedule()

@@ -40,7 +40,10 @@ private:
 
     std::function<void(GXConBase&)> m_refresh;
     std::deque<GXConBase*> m_pending;
+    // The controls of the flush under way that have not been refreshed yet.
+    std::deque<GXConBase*> m_batch;
     bool m_bScheduled = false;
+    bool m_bFlushing = false;
     // The target of the queued flush call; a flush still queued when the
     // window goes is dropped with it.
     std::unique_ptr<QObject> m_pContext;
