@@ -183,7 +183,7 @@ void GSnap::BeginMoveSize()
     m_rectStart = ToRect(m_pWindow->frameGeometry());
     m_dockedAtStart.clear();
     for (const QPointer<QWidget>& docked : m_docked) {
-        if (docked != nullptr && docked->isVisible())
+        if (docked != nullptr)
             m_dockedAtStart.push_back(ToRect(docked->frameGeometry()));
     }
     m_targets = CollectTargets();

@@ -19,6 +19,9 @@ constexpr int kTextInset = 3;
 // here rather than allocating an image for all of it.
 constexpr int kMaxSide = 4096;
 
+// The program's one tooltip, owned by the count of skin windows holding it.
+// Not a static unique_ptr: a widget must be destroyed while the application
+// object lives, and static destructors run after it is gone.
 GXSubTooltipWindow* g_pShared = nullptr;
 int g_nSharedUsers = 0;
 

@@ -119,6 +119,10 @@ TEST(GXSubTooltipWindow, DrawsLinesOnPaperWithABorder)
         for (int x = 3; x < image.width() - 1; ++x)
             ink += qGray(image.pixel(x, y)) < 128;
     EXPECT_GT(ink, 10);
+
+    // A skin's endless text makes no endless window.
+    ASSERT_TRUE(tooltip.Show(&control, std::string(5000, 'W'), &at, GXSubTooltipWindow::kTimeoutMs));
+    EXPECT_EQ(tooltip.width(), 4096);
 }
 
 TEST(GXSubTooltipWindow, LastSkinWindowToReleaseTheSharedTooltipDestroysIt)
