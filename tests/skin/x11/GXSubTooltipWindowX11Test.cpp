@@ -77,6 +77,9 @@ TEST(GXSubTooltipWindowX11, StaysInsideTheWorkAreaOfTheScreenUnderTheCursor)
 
     ::setenv("QT_QPA_PLATFORM", "xcb", 1);
     ::setenv("DISPLAY", server.Display().c_str(), 1);
+    // Without a session bus, D-Bus would start one through the X server
+    // (a daemon that outlives the test); point it at no bus at all.
+    ::setenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/dev/null/no-bus", 1);
     int argc = 1;
     char name[] = "skin_x11_tests";
     char* argv[] = { name, nullptr };
