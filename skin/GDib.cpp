@@ -483,13 +483,13 @@ bool GDib::StretchTo(GDib* pDest, int nWidth, int nHeight) const
         const GDib snapshot(*this);
         return snapshot.StretchTo(pDest, nWidth, nHeight);
     }
-    // A target larger than the destination is cut to it.
-    nWidth = std::min(nWidth, pDest->GetWidth());
-    nHeight = std::min(nHeight, pDest->GetHeight());
     ReleaseMemDC();
     pDest->ReleaseMemDC();
     const std::int64_t xStep = (std::int64_t { GetWidth() } << 16) / nWidth;
     const std::int64_t yStep = (std::int64_t { GetHeight() } << 16) / nHeight;
+    // A target larger than the destination shows only its part inside it.
+    nWidth = std::min(nWidth, pDest->GetWidth());
+    nHeight = std::min(nHeight, pDest->GetHeight());
     for (int j = 0; j < nHeight; ++j) {
         const std::uint32_t* pSrc = Row(m_image, static_cast<int>((j * yStep) >> 16));
         std::uint32_t* pDst = Row(pDest->m_image, j);
