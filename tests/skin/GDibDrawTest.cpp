@@ -40,17 +40,18 @@ struct BlockCase {
 // source pixel exists and whose destination lies in the image and the clip.
 COLORREF ExpectedBlock(const BlockCase& c, int srcW, int srcH, int X, int Y, bool keyed, COLORREF under)
 {
-    const int w = c.w == -1 ? srcW : c.w;
-    const int h = c.h == -1 ? srcH : c.h;
-    const int i = X - c.x, j = Y - c.y;
+    // 64-bit: the cases include offsets at the ends of the int range.
+    const std::int64_t w = c.w == -1 ? srcW : c.w;
+    const std::int64_t h = c.h == -1 ? srcH : c.h;
+    const std::int64_t i = std::int64_t { X } - c.x, j = std::int64_t { Y } - c.y;
     if (i < 0 || j < 0 || i >= w || j >= h)
         return under;
-    const int sx = c.sx + i, sy = c.sy + j;
+    const std::int64_t sx = c.sx + i, sy = c.sy + j;
     if (sx < 0 || sy < 0 || sx >= srcW || sy >= srcH)
         return under;
     if (c.clip && (X < c.clip->left || X >= c.clip->right || Y < c.clip->top || Y >= c.clip->bottom))
         return under;
-    const COLORREF s = SourceColor(sx, sy);
+    const COLORREF s = SourceColor(static_cast<int>(sx), static_cast<int>(sy));
     return keyed && s == kKey ? under : s;
 }
 
