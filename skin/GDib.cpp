@@ -258,20 +258,19 @@ QPainter* GDib::GetMemDC()
     // Unshare the pixels first: the painter must draw into this image's
     // memory, not into a copy it shares with another image.
     m_image.bits();
-    m_pPainter = std::make_unique<QPainter>();
-    if (!m_pPainter->begin(&m_image)) {
-        m_pPainter.reset();
+    // The painter object outlives each begin and end, so a pointer a caller
+    // still holds after raw access stays a (now inactive) painter.
+    if (!m_pPainter)
+        m_pPainter = std::make_unique<QPainter>();
+    if (!m_pPainter->begin(&m_image))
         return nullptr;
-    }
     return m_pPainter.get();
 }
 
 void GDib::ReleaseMemDC() const
 {
-    if (m_pPainter) {
+    if (m_pPainter && m_pPainter->isActive())
         m_pPainter->end();
-        m_pPainter.reset();
-    }
 }
 
 // ---- filling and conversion ----

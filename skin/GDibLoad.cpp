@@ -60,8 +60,10 @@ struct Channel {
     {
         if (nBits == 0)
             return 0;
-        const std::uint32_t v = (pixel & mask) >> nShift;
+        // Only the mask's lowest run of bits counts; a mask with gaps must
+        // not spill into the neighbouring channels.
         const std::uint32_t maxValue = nBits >= 32 ? 0xFFFFFFFFu : (1u << nBits) - 1;
+        const std::uint32_t v = ((pixel & mask) >> nShift) & maxValue;
         return static_cast<std::uint32_t>((std::uint64_t { v } * 255 + maxValue / 2) / maxValue);
     }
 };

@@ -303,6 +303,12 @@ TEST(GDibLoad, UncommonLayoutsWeReadOurselves)
                   }),
         "");
 
+    // A red mask with a gap: only its lowest run counts, nothing spills
+    // into green or blue.
+    const std::string gappy = MakeBmp(1, 1, 32, 3, { { 0xFF, 0x00, 0xFF, 0 }, { 0, 0xFF, 0, 0 }, { 0, 0, 0, 0 } },
+        std::string("\xFF\x00\xFF\x00", 4));
+    EXPECT_EQ(ComparePixels(Load(gappy), [](int, int) { return GxRgb(255, 0, 0); }), "");
+
     // 16 bits without masks are 5-5-5; they load as 24 bits.
     const std::string rgb555 = MakeBmp(2, 1, 16, 0, {}, std::string("\x00\x7C\xFF\x03", 4));
     const GDib image = Load(rgb555);
