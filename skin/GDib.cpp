@@ -98,6 +98,53 @@ void CopyKeyedRow(const std::uint32_t* pSrc, std::uint32_t* pDst, int nWidth, st
             pDst[i] = pSrc[i];
 }
 
+struct BlendParams {
+    std::uint32_t key;
+    int nAlpha;
+    const std::uint8_t* table; // the shared table built for nAlpha
+};
+
+// Every channel d becomes (s * alpha + d * (255 - alpha)) / 255; key pixels
+// are skipped. Four pixels at a time compute the same quotient exactly as
+// (x + 1 + (x >> 8)) >> 8, which equals x / 255 for every x up to 255 * 255;
+// the rest go through the table.
+void BlendRow(const std::uint32_t* pSrc, std::uint32_t* pDst, int nWidth, const BlendParams& params)
+{
+    int i = 0;
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i one = _mm_set1_epi16(1);
+    const __m128i alpha = _mm_set1_epi16(static_cast<short>(params.nAlpha));
+    const __m128i rest = _mm_set1_epi16(static_cast<short>(255 - params.nAlpha));
+    const __m128i vKey = _mm_set1_epi32(static_cast<int>(params.key));
+    const __m128i vMask = _mm_set1_epi32(static_cast<int>(kRgbMask));
+    auto mix = [&](__m128i s, __m128i d) {
+        const __m128i x = _mm_add_epi16(_mm_mullo_epi16(s, alpha), _mm_mullo_epi16(d, rest));
+        return _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(x, one), _mm_srli_epi16(x, 8)), 8);
+    };
+    for (; i + 4 <= nWidth; i += 4) {
+        const __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pSrc + i));
+        const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pDst + i));
+        const __m128i isKey = _mm_cmpeq_epi32(_mm_and_si128(s, vMask), vKey);
+        const __m128i low = mix(_mm_unpacklo_epi8(s, zero), _mm_unpacklo_epi8(d, zero));
+        const __m128i high = mix(_mm_unpackhi_epi8(s, zero), _mm_unpackhi_epi8(d, zero));
+        const __m128i blended = _mm_packus_epi16(low, high);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(pDst + i),
+            _mm_or_si128(_mm_and_si128(isKey, d), _mm_andnot_si128(isKey, blended)));
+    }
+#endif
+    const std::uint8_t* table = params.table;
+    for (; i < nWidth; ++i) {
+        const std::uint32_t s = pSrc[i];
+        if ((s & kRgbMask) == params.key)
+            continue;
+        const std::uint32_t d = pDst[i];
+        pDst[i] = kOpaque | std::uint32_t { table[(s >> 16 & 0xFF) << 8 | (d >> 16 & 0xFF)] } << 16
+            | std::uint32_t { table[(s >> 8 & 0xFF) << 8 | (d >> 8 & 0xFF)] } << 8
+            | table[(s & 0xFF) << 8 | (d & 0xFF)];
+    }
+}
+
 std::uint8_t ClampChannel(int v)
 {
     return static_cast<std::uint8_t>(std::clamp(v, 0, 255));
@@ -471,21 +518,12 @@ bool GDib::AlphaBlendTo(GDib* pDest, int nAlpha, int x, int y, int sx, int sy, i
         return true;
     ReleaseMemDC();
     pDest->ReleaseMemDC();
-    const std::uint8_t* table = AlphaTableFor(std::clamp(nAlpha, 0, 255));
+    const int alpha = std::clamp(nAlpha, 0, 255);
+    const std::uint8_t* table = AlphaTableFor(alpha);
     const std::uint32_t key = ToPixel(m_colorKey) & kRgbMask;
-    for (int j = 0; j < block.nHeight; ++j) {
-        const std::uint32_t* pSrc = Row(m_image, block.sy + j) + block.sx;
-        std::uint32_t* pDst = Row(pDest->m_image, block.y + j) + block.x;
-        for (int i = 0; i < block.nWidth; ++i) {
-            const std::uint32_t s = pSrc[i];
-            if ((s & kRgbMask) == key)
-                continue;
-            const std::uint32_t d = pDst[i];
-            pDst[i] = kOpaque | std::uint32_t { table[(s >> 16 & 0xFF) << 8 | (d >> 16 & 0xFF)] } << 16
-                | std::uint32_t { table[(s >> 8 & 0xFF) << 8 | (d >> 8 & 0xFF)] } << 8
-                | table[(s & 0xFF) << 8 | (d & 0xFF)];
-        }
-    }
+    for (int j = 0; j < block.nHeight; ++j)
+        BlendRow(Row(m_image, block.sy + j) + block.sx, Row(pDest->m_image, block.y + j) + block.x, block.nWidth,
+            BlendParams { key, alpha, table });
     return true;
 }
 
