@@ -183,17 +183,16 @@ GDib::~GDib()
 
 bool GDib::Create(int nWidth, int nHeight, int nBitCount, int nColors, const GXRgbQuad* pColors)
 {
-    if (nWidth <= 0 || nHeight <= 0 || nWidth > kMaxSide || nHeight > kMaxSide)
+    // 64-bit: the sides come from file headers.
+    const bool bPalette = nBitCount <= 8;
+    if (nWidth <= 0 || nHeight <= 0 || nWidth > kMaxSide || nHeight > kMaxSide
+        || std::int64_t { nWidth } * nHeight * (bPalette ? 1 : 4) > kMaxBytes)
         return false;
     Destroy();
     if (!IsValidBitCount(nBitCount))
         return false;
-    const bool bPalette = nBitCount <= 8;
     const int nMaxColors = bPalette ? 1 << nBitCount : 256;
     if (nColors < 0 || nColors > nMaxColors)
-        return false;
-    const std::int64_t nBytes = std::int64_t { nWidth } * nHeight * (bPalette ? 1 : 4);
-    if (nBytes > kMaxBytes)
         return false;
 
     QImage image(nWidth, nHeight, bPalette ? QImage::Format_Indexed8 : QImage::Format_RGB32);
