@@ -370,4 +370,32 @@ TEST(GDib, PainterDrawsIntoThisImageOnlyAndEndsBeforeRawAccess)
     EXPECT_EQ(back.GetWidth(), 20);
 }
 
+TEST(GDib, BlitsOntoPaintersAndDevices)
+{
+    const GDib strip = MakeDib(30, 4, [](int x, int y) { return GxRgb(x, y, 7); });
+    QImage screen(20, 10, QImage::Format_RGB32);
+    screen.fill(0xFF000000);
+    {
+        QPainter painter(&screen);
+        EXPECT_TRUE(strip.BitBltFrameTo(&painter, 2, 3, 3, 1));
+        EXPECT_TRUE(strip.BitBltTo(&painter, 15, 0, 28, 1, -1, 2));
+        EXPECT_FALSE(strip.BitBltTo(&painter, 0, 0, 0, 0, 0, 4));
+    }
+    for (int y = 0; y < 10; ++y)
+        for (int x = 0; x < 20; ++x) {
+            QRgb want = 0xFF000000;
+            if (x >= 2 && x < 12 && y >= 3 && y < 7)
+                want = qRgb(10 + x - 2, y - 3, 7);
+            else if (x >= 15 && x < 17 && y < 2) // the part of the source that exists
+                want = qRgb(28 + x - 15, 1 + y, 7);
+            ASSERT_EQ(screen.pixel(x, y), want) << x << "," << y;
+        }
+    QImage window(30, 4, QImage::Format_RGB32);
+    EXPECT_TRUE(strip.DrawToWindow(&window));
+    EXPECT_EQ(window.pixel(29, 3), qRgb(29, 3, 7));
+    QPainter inactive;
+    EXPECT_FALSE(strip.BitBltTo(&inactive, 0, 0));
+    EXPECT_FALSE(GDib().DrawToWindow(&window));
+}
+
 } // namespace
