@@ -40,9 +40,10 @@ public:
     ~GDib();
 
     // ---- construction and storage ----
-    // A new zero-filled image; false (and empty) for a side outside
-    // 1..kMaxSide, more than kMaxBytes, a bit count not in {1,4,8,16,24,32}
-    // or a colour count above 256 (or 1 << bits for palette images).
+    // A new zero-filled image. False for a side outside 1..kMaxSide or more
+    // than kMaxBytes (the image stays as it was), and for a bit count not in
+    // {1,4,8,16,24,32} or a colour count above 256 (or 1 << bits for palette
+    // images), which leave it empty.
     [[nodiscard]] bool Create(
         int nWidth, int nHeight, int nBitCount, int nColors = 0, const GXRgbQuad* pColors = nullptr);
     // A 24-bit image filled with the colour key: entirely transparent.
@@ -83,6 +84,10 @@ public:
     [[nodiscard]] const QImage& GetImage() const { return m_image; }
 
     // ---- loading (each empties the image first; a failure leaves it empty) ----
+    // Our own BMP reader: 1, 4, 8, 16, 24 and 32 bits, RLE8, RLE4, bit
+    // fields, top-down rows; 16-bit and bit-field pixels become 24 bits, rows
+    // missing from a short file stay black. False for what it does not read
+    // (core headers, other compressions), which LoadPicture may still read.
     [[nodiscard]] bool LoadBmpFile(const std::string& path);
     [[nodiscard]] bool LoadBmp(QIODevice& file);
     [[nodiscard]] bool LoadBmpMemory(const void* pData, std::size_t nSize);
@@ -105,13 +110,21 @@ public:
     bool CopyTransparentTo(GDib* pDest, int x, int y, int sx = 0, int sy = 0, int nWidth = -1, int nHeight = -1) const;
     bool AlphaBlendTo(
         GDib* pDest, int nAlpha, int x, int y, int sx = 0, int sy = 0, int nWidth = -1, int nHeight = -1) const;
+    // Nearest neighbour, the whole source onto the destination's (0, 0,
+    // width, height), negative meaning the destination's size; 24 bits only.
+    // Refused when the destination is clipped or at most one pixel across.
     bool StretchTo(GDib* pDest, int nWidth = -1, int nHeight = -1) const;
+    // Covers rect with pieces of the tile at (sx, sy) of the source, from the
+    // rectangle's top-left corner; -1 means the source's size and 0.
     bool TileTo(int nTileWidth, int nTileHeight, GDib* pDest, const GXRect& rect, Transparent transparent, int sx = -1,
         int sy = -1) const;
+    // Frame nFrame of a horizontal strip of nFrames equal frames, and cell
+    // (column, row) of a grid (always keyed); false for an index outside.
     bool DrawFrameTo(GDib* pDest, int x, int y, int nFrames, int nFrame, Transparent transparent) const;
     bool DrawCellTo(GDib* pDest, int x, int y, int nColumns, int nColumn, int nRows, int nRow) const;
 
     // ---- drawing onto a paint device through a painter ----
+    // Opaque; -1 means the image's size; false without an active painter.
     bool BitBltTo(QPainter* pDC, int x, int y, int sx = 0, int sy = 0, int nWidth = -1, int nHeight = -1) const;
     bool BitBltFrameTo(QPainter* pDC, int x, int y, int nFrames, int nFrame) const;
     // The whole image at (0, 0); false when no painter can begin on the

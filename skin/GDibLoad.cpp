@@ -60,8 +60,10 @@ struct Channel {
     {
         if (nBits == 0)
             return 0;
-        const std::uint32_t v = (pixel & mask) >> nShift;
+        // Only the mask's lowest run of bits counts; a mask with gaps must
+        // not spill into the neighbouring channels.
         const std::uint32_t maxValue = nBits >= 32 ? 0xFFFFFFFFu : (1u << nBits) - 1;
+        const std::uint32_t v = ((pixel & mask) >> nShift) & maxValue;
         return static_cast<std::uint32_t>((std::uint64_t { v } * 255 + maxValue / 2) / maxValue);
     }
 };
@@ -115,6 +117,23 @@ void DecodeRle(const std::uint8_t* pData, std::size_t nSize, int nBits, QImage& 
     }
 }
 
+// Reads up to kMaxFileBytes in pieces, so a large claimed size costs no
+// allocation before the bytes are really there. Empty when the device holds
+// more than that.
+QByteArray ReadBounded(QIODevice& device)
+{
+    QByteArray data;
+    char piece[65536];
+    for (;;) {
+        const qint64 n = device.read(piece, sizeof piece);
+        if (n <= 0)
+            return data;
+        if (data.size() + n > kMaxFileBytes)
+            return QByteArray();
+        data.append(piece, static_cast<qsizetype>(n));
+    }
+}
+
 } // namespace
 
 bool GDib::LoadBmpFile(const std::string& path)
@@ -129,7 +148,7 @@ bool GDib::LoadBmpFile(const std::string& path)
 bool GDib::LoadBmp(QIODevice& file)
 {
     Destroy();
-    const QByteArray data = file.read(kMaxFileBytes);
+    const QByteArray data = ReadBounded(file);
     return LoadBmpBytes(reinterpret_cast<const std::uint8_t*>(data.constData()), static_cast<std::size_t>(data.size()));
 }
 
@@ -248,7 +267,7 @@ bool GDib::LoadPictureFile(const std::string& path)
     QFile file(QString::fromStdString(path));
     if (!file.open(QIODevice::ReadOnly))
         return false;
-    return LoadPicture(file.read(kMaxFileBytes));
+    return LoadPicture(ReadBounded(file));
 }
 
 bool GDib::LoadPictureMemory(const void* pData, std::size_t nSize)
