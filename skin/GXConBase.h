@@ -83,6 +83,12 @@ public:
     virtual void OnTimer(int nLocalId);
     virtual bool OnKeyDown(int nKey, int nRepeat, int nFlags);
     virtual bool OnKeyUp(int nKey, int nRepeat, int nFlags);
+    // The image a static or a button shows, chosen by number (scripts'
+    // SetImageNum). Controls without numbered images answer false / -1.
+    virtual bool SetImageNum(int nImage);
+    [[nodiscard]] virtual int GetImageNum() const;
+    // A browser control opens the URL; every other control answers false.
+    virtual bool Navigate(const std::string& url);
 
     // Used by the application and the script built-ins.
     void SetEnable(bool bEnable);
