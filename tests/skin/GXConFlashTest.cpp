@@ -5,8 +5,8 @@
 
 #include "foundation/GXmp.h"
 #include "platform/Connectivity.h"
-#include "skin/GXConOwner.h"
 #include "skin/host/CFlashMouseHookMan.h"
+#include "support/FakeConOwner.h"
 #include "support/TempHome.h"
 
 #include <QCoreApplication>
@@ -21,37 +21,6 @@
 #include <vector>
 
 namespace {
-
-class Owner : public GXConOwner {
-public:
-    void OnControlNotify(const SGxNotifyRecord&) override { }
-    void InvalidateControl(GXConBase&) override { }
-    void RequestRefresh(GXConBase&) override { ++refreshRequests; }
-    std::intptr_t NotifyOwner(int, std::intptr_t) override { return 0; }
-    void SetTimer(GXConBase&, int, int) override { }
-    void KillTimer(GXConBase&, int) override { }
-    GDib* FindImage(const std::string&) override { return nullptr; }
-    const QCursor* FindCursor(const std::string&) override { return nullptr; }
-    std::string EvalText(const std::string&) override { return "evaluated"; }
-    GXPoint ClientToScreen(GXPoint p) const override { return p; }
-    int GetSkinDebugLevel() const override { return 0; }
-    QWidget* GetHostWidget() override { return pHost; }
-    std::string GetSkinContentFolder() override { return "/skin"; }
-    void OnForwardedButton(int nButton, ButtonAction action, GXPoint point) override
-    {
-        forwarded.push_back(Forwarded { nButton, action, point });
-    }
-
-    struct Forwarded {
-        int button;
-        ButtonAction action;
-        GXPoint point;
-        friend bool operator==(const Forwarded&, const Forwarded&) = default;
-    };
-    QWidget* pHost = nullptr;
-    std::vector<Forwarded> forwarded;
-    int refreshRequests = 0;
-};
 
 bool Load(GXConFlash& control, const std::string& attributes)
 {
@@ -89,7 +58,7 @@ TEST(GXConFlash, LoadTakesTheMovieAndItsAttributesWithoutAPlayer)
         { "online", R"(URL="http://a.test/m.swf" OffURL="./off.swf")", true, "http://a.test/m.swf", true },
         { "offline", R"(URL="http://a.test/m.swf" OffURL="./sub\off.swf")", false, "/skin/sub/off.swf", true },
         { "offline without OffURL", R"(URL="http://a.test/m.swf")", false, "http://a.test/m.swf", true },
-        { "no script evaluation", R"(URL="$movie")", true, "$movie", true },
+        { "no script evaluation", R"(URL="$page")", true, "$page", true },
         { "OfflineHide starts hidden even online", R"(URL="./m.swf" OfflineHide="true")", true, "/skin/m.swf", false },
         { "OfflineHide only by true or 1", R"(URL="./m.swf" OfflineHide="on")", true, "/skin/m.swf", true },
         { "no movie", R"(BkgndColor="#102030")", true, "", true },
@@ -100,8 +69,9 @@ TEST(GXConFlash, LoadTakesTheMovieAndItsAttributesWithoutAPlayer)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         home.Set(platform::kAssumeOnlineEnv, c.online ? "1" : "0");
-        Owner owner;
+        FakeConOwner owner;
         owner.pHost = &host;
+        owner.folder = "/skin";
         GXConFlash control(&owner);
         ASSERT_TRUE(Load(control, c.attributes));
         EXPECT_FALSE(CFlashWnd::IsPlayerAvailable());
@@ -113,7 +83,7 @@ TEST(GXConFlash, LoadTakesTheMovieAndItsAttributesWithoutAPlayer)
     }
     {
         SCOPED_TRACE("a window without a widget still loads the skin");
-        Owner owner;
+        FakeConOwner owner;
         GXConFlash control(&owner);
         EXPECT_TRUE(Load(control, R"(URL="http://a.test/m.swf")"));
         EXPECT_EQ(control.GetHost().GetInnerWindow(), nullptr);
@@ -124,7 +94,7 @@ TEST(GXConFlash, LoadTakesTheMovieAndItsAttributesWithoutAPlayer)
 TEST(GXConFlash, ItsControlsShareOneHookThatTheLastOneRemoves)
 {
     QWidget host;
-    Owner owner;
+    FakeConOwner owner;
     owner.pHost = &host;
     EXPECT_EQ(CFlashMouseHookMan::Get(), nullptr);
     auto first = std::make_unique<GXConFlash>(&owner);
@@ -153,24 +123,24 @@ TEST(GXConFlash, RightAndMiddleClicksOnTheStageGoToTheSkin)
         Qt::MouseButton button;
         QPoint at; // on the stage
         bool movieKeepsLeft;
-        std::optional<Owner::Forwarded> skin;
+        std::optional<FakeConOwner::Forwarded> skin;
     };
     // The stage sits at (40, 30) of the window.
     const Case cases[] = {
         { "right down", QEvent::MouseButtonPress, Qt::RightButton, { 5, 6 }, true,
-            Owner::Forwarded { 2, Action::Down, { 45, 36 } } },
+            FakeConOwner::Forwarded { 2, Action::Down, { 45, 36 } } },
         { "right up", QEvent::MouseButtonRelease, Qt::RightButton, { 5, 6 }, true,
-            Owner::Forwarded { 2, Action::Up, { 45, 36 } } },
+            FakeConOwner::Forwarded { 2, Action::Up, { 45, 36 } } },
         { "right double click is a press", QEvent::MouseButtonDblClick, Qt::RightButton, { 0, 0 }, true,
-            Owner::Forwarded { 2, Action::Down, { 40, 30 } } },
+            FakeConOwner::Forwarded { 2, Action::Down, { 40, 30 } } },
         { "middle down", QEvent::MouseButtonPress, Qt::MiddleButton, { 99, 49 }, true,
-            Owner::Forwarded { 3, Action::Down, { 139, 79 } } },
+            FakeConOwner::Forwarded { 3, Action::Down, { 139, 79 } } },
         { "left stays with the movie", QEvent::MouseButtonPress, Qt::LeftButton, { 5, 6 }, true, std::nullopt },
         { "left up with the movie", QEvent::MouseButtonRelease, Qt::LeftButton, { 5, 6 }, true, std::nullopt },
         { "left in the skin's part", QEvent::MouseButtonPress, Qt::LeftButton, { 5, 6 }, false,
-            Owner::Forwarded { 1, Action::Down, { 45, 36 } } },
+            FakeConOwner::Forwarded { 1, Action::Down, { 45, 36 } } },
         { "left up in the skin's part", QEvent::MouseButtonRelease, Qt::LeftButton, { 5, 6 }, false,
-            Owner::Forwarded { 1, Action::Up, { 45, 36 } } },
+            FakeConOwner::Forwarded { 1, Action::Up, { 45, 36 } } },
         { "left double click in the skin's part is dropped", QEvent::MouseButtonDblClick, Qt::LeftButton, { 5, 6 },
             false, std::nullopt },
         { "moves pass on", QEvent::MouseMove, Qt::NoButton, { 5, 6 }, false, std::nullopt },
@@ -179,7 +149,7 @@ TEST(GXConFlash, RightAndMiddleClicksOnTheStageGoToTheSkin)
     host.resize(300, 200);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        Owner owner;
+        FakeConOwner owner;
         owner.pHost = &host;
         GXConFlash control(&owner);
         ASSERT_TRUE(Load(control, R"(URL="http://a.test/m.swf")"));
@@ -201,7 +171,7 @@ TEST(GXConFlash, RightAndMiddleClicksOnTheStageGoToTheSkin)
         QMouseEvent event(c.type, QPointF(c.at), QPointF(pStage->mapToGlobal(c.at)), c.button, held, Qt::NoModifier);
         QCoreApplication::sendEvent(pStage, &event);
         if (c.skin) {
-            EXPECT_EQ(owner.forwarded, std::vector<Owner::Forwarded> { *c.skin });
+            EXPECT_EQ(owner.forwarded, std::vector<FakeConOwner::Forwarded> { *c.skin });
             EXPECT_EQ(movie.events, 0);
         } else {
             EXPECT_TRUE(owner.forwarded.empty());
@@ -218,32 +188,28 @@ TEST(GXConFlash, PassThroughZonesDecideWhoGetsALeftClick)
     struct Case {
         Mode mode;
         Edge edge;
-        int distance;
         GXPoint at;
         bool movie;
     };
-    // The control is 100 x 50.
+    // 100 x 50, the edge zones 10 wide, the rectangles two corners.
     const Case cases[] = {
-        { Mode::kAll, Edge::kLeft, 0, { 50, 25 }, true },
-        { Mode::kNearEdge, Edge::kNone, 0, { 50, 25 }, true },
-        { Mode::kNearEdge, Edge::kLeft, 10, { 9, 25 }, true },
-        { Mode::kNearEdge, Edge::kLeft, 10, { 10, 25 }, false },
-        { Mode::kNearEdge, Edge::kTop, 10, { 50, 9 }, true },
-        { Mode::kNearEdge, Edge::kBottom, 10, { 50, 41 }, true },
-        { Mode::kNearEdge, Edge::kBottom, 10, { 50, 40 }, false },
-        { Mode::kNearEdge, Edge::kRight, 10, { 91, 0 }, true },
-        { Mode::kNearEdge, Edge::kRight, 10, { 90, 0 }, false },
-        { Mode::kInRects, Edge::kNone, 0, { 10, 10 }, true },
-        { Mode::kInRects, Edge::kNone, 0, { 20, 10 }, false },
-        { Mode::kInRects, Edge::kNone, 0, { 60, 45 }, true },
+        { Mode::kAll, Edge::kLeft, { 50, 25 }, true },
+        { Mode::kNearEdge, Edge::kNone, { 50, 25 }, true },
+        { Mode::kNearEdge, Edge::kLeft, { 9, 25 }, true },
+        { Mode::kNearEdge, Edge::kLeft, { 10, 25 }, false },
+        { Mode::kNearEdge, Edge::kTop, { 50, 9 }, true },
+        { Mode::kNearEdge, Edge::kBottom, { 50, 41 }, true },
+        { Mode::kNearEdge, Edge::kBottom, { 50, 40 }, false },
+        { Mode::kNearEdge, Edge::kRight, { 90, 0 }, false },
+        { Mode::kInRects, Edge::kNone, { 60, 45 }, true },
+        { Mode::kInRects, Edge::kNone, { 20, 10 }, false },
     };
-    Owner owner;
+    FakeConOwner owner;
     GXConFlash control(&owner);
     control.SetPos(0, 0, 100, 50, GXConBase::Redraw::No);
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << static_cast<int>(c.mode) << " " << static_cast<int>(c.edge) << " " << c.at.x
-                                        << "," << c.at.y);
-        control.SetPassThrough(c.mode, c.edge, c.distance, { GXRect { 0, 0, 20, 20 }, GXRect { 50, 40, 100, 50 } });
-        EXPECT_EQ(control.PassesToMovie(c.at.x, c.at.y), c.movie);
+        control.SetPassThrough(c.mode, c.edge, 10, { GXRect { 0, 0, 20, 20 }, GXRect { 50, 40, 100, 50 } });
+        EXPECT_EQ(control.PassesToMovie(c.at.x, c.at.y), c.movie)
+            << static_cast<int>(c.edge) << " " << c.at.x << "," << c.at.y;
     }
 }

@@ -6,8 +6,8 @@
 #include "skin/web/CWebBrowserWndWebEngine.h"
 
 #include "foundation/GXmp.h"
-#include "skin/GXConOwner.h"
 #include "skin/controls/GXConBrowser.h"
+#include "support/FakeConOwner.h"
 #include "support/LocalHttpServer.h"
 #include "support/RequireTool.h"
 #include "support/TempHome.h"
@@ -33,29 +33,6 @@ namespace {
 // Bounds that only catch a hang: the engine's first start under load can
 // take many seconds.
 constexpr qint64 kLoadBoundMs = 90000;
-
-class Owner : public GXConOwner {
-public:
-    explicit Owner(QWidget* pHost)
-        : m_pHost(pHost)
-    {
-    }
-    void OnControlNotify(const SGxNotifyRecord&) override { }
-    void InvalidateControl(GXConBase&) override { }
-    void RequestRefresh(GXConBase&) override { }
-    std::intptr_t NotifyOwner(int, std::intptr_t) override { return 0; }
-    void SetTimer(GXConBase&, int, int) override { }
-    void KillTimer(GXConBase&, int) override { }
-    GDib* FindImage(const std::string&) override { return nullptr; }
-    const QCursor* FindCursor(const std::string&) override { return nullptr; }
-    std::string EvalText(const std::string& text) override { return text; }
-    GXPoint ClientToScreen(GXPoint p) const override { return p; }
-    int GetSkinDebugLevel() const override { return 0; }
-    QWidget* GetHostWidget() override { return m_pHost; }
-
-private:
-    QWidget* m_pHost;
-};
 
 // Runs the event loop until done() holds; false after the bound.
 bool WaitFor(const std::function<bool()>& done, qint64 boundMs = kLoadBoundMs)
@@ -121,7 +98,8 @@ TEST(CWebBrowserWndWebEngine, LoadsALoopbackPageOverTheControl)
         QWidget host;
         host.setGeometry(0, 0, 400, 300);
         host.show();
-        Owner owner(&host);
+        FakeConOwner owner;
+        owner.pHost = &host;
         GXConBrowser control(&owner);
         const std::string xml = "<BrowserControl URL=\"" + http.Url("/index.html") + "\" BkgndColor=\"red\"/>";
         GXmp doc;
