@@ -65,7 +65,8 @@ void CFlashMouseHookMan::Unregister(GXConFlash& control)
         m_records.begin(), m_records.end(), [&](const FlashConInfo& info) { return info.pControl == &control; });
     if (it == m_records.end())
         return;
-    it->pInner->removeEventFilter(this);
+    if (it->pInner != nullptr)
+        it->pInner->removeEventFilter(this);
     m_records.erase(it);
 }
 

@@ -1,11 +1,12 @@
 #pragma once
 
 #include <QObject>
+#include <QPointer>
+#include <QWidget>
 
 #include <vector>
 
 class GXConFlash;
-class QWidget;
 
 // Thread: user-interface thread only (where every Flash control lives).
 // Hands mouse buttons on Flash stages back to the skin, so the skin's own
@@ -34,7 +35,8 @@ protected:
 private:
     struct FlashConInfo {
         GXConFlash* pControl;
-        QWidget* pInner;
+        // The skin window may delete the stage before the control goes.
+        QPointer<QWidget> pInner;
     };
 
     CFlashMouseHookMan() = default;
