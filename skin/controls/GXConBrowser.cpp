@@ -59,7 +59,6 @@ bool GXConBrowser::Load(GDib* pBackBuffer, const GXmpData* pElement)
             Navigate(page);
     }
     m_bOfflineHide = ReadSkinBool(pElement, "OfflineHide");
-    m_strOffUrl = offUrl;
     return true;
 }
 

@@ -56,7 +56,6 @@ private:
     bool m_bCreated = false;
     // A page that waits for the control's first usable size.
     std::string m_strPendingUrl;
-    std::string m_strOffUrl;
     // The page is on the screen.
     bool m_bShown = false;
     // A layout may show the page again (it was shown and only the size
