@@ -218,6 +218,54 @@ int GXScriptParser::Level(int i) const
     return m_paren[i] + m_bracket[i];
 }
 
+// The nearest such token overall is the answer when it is outside brackets,
+// as in most expressions; only otherwise is the level list searched.
+inline int GXScriptParser::FirstOutside(
+    const std::vector<int>& nextTok, const LevelList& byLevel, int nLevel, int nFrom, int nTo)
+{
+    const int q = nextTok[nFrom];
+    if (q > nTo)
+        return -1;
+    if (Level(q) == nLevel)
+        return q;
+    BuildSplitLists();
+    return FirstAtLevel(byLevel, nLevel, q + 1, nTo);
+}
+
+inline int GXScriptParser::LastOutside(
+    const std::vector<int>& prevTok, const LevelList& byLevel, int nLevel, int nFrom, int nTo)
+{
+    const int q = nTo >= 0 ? prevTok[nTo] : -1;
+    if (q < nFrom)
+        return -1;
+    if (Level(q) == nLevel)
+        return q;
+    BuildSplitLists();
+    return LastAtLevel(byLevel, nLevel, nFrom, q - 1);
+}
+
+// Built the first time a scan meets a split token inside brackets; texts
+// without one never pay for the sorting.
+void GXScriptParser::BuildSplitLists()
+{
+    if (m_bSplitLists)
+        return;
+    m_bSplitLists = true;
+    for (int i = 0; i < m_nTokens; ++i) {
+        const int k = Kind(i);
+        if (IsCompareKind(k))
+            m_compareByLevel.emplace_back(Level(i), i);
+        else if (k == TK_PLUS || k == TK_MINUS)
+            m_additiveByLevel.emplace_back(Level(i), i);
+        else if (k == TK_STAR || k == TK_SLASH || k == TK_PERCENT)
+            m_multiplicativeByLevel.emplace_back(Level(i), i);
+        else if (k == TK_COMMA)
+            m_commaByLevel.emplace_back(Level(i), i);
+    }
+    for (auto* v : { &m_compareByLevel, &m_additiveByLevel, &m_multiplicativeByLevel, &m_commaByLevel })
+        std::sort(v->begin(), v->end());
+}
+
 int GXScriptParser::ConditionEnd(int s, int e) const
 {
     return FirstAtLevel(m_closeByLevel, m_paren[s + 2], s + 2, e);
@@ -228,14 +276,16 @@ void GXScriptParser::BuildTables()
     const int n = m_nTokens;
     for (auto* v : { &m_noExpr, &m_paren, &m_bracket, &m_brace, &m_badIf })
         v->assign(n + 1, 0);
-    for (auto* v : { &m_nextAssign, &m_nextSemi })
+    for (auto* v : { &m_nextAssign, &m_nextCompare, &m_nextSemi })
         v->assign(n + 1, n);
-    for (auto* v : { &m_prevComma, &m_prevSemi, &m_prevBoundary, &m_matchBrace })
+    for (auto* v :
+        { &m_prevAdditive, &m_prevMultiplicative, &m_prevComma, &m_prevSemi, &m_prevBoundary, &m_matchBrace })
         v->assign(n + 1, -1);
     m_ifCondition.assign(n, 0);
     for (auto* v : { &m_closeByLevel, &m_elseByLevel, &m_ifByLevel, &m_compareByLevel, &m_additiveByLevel,
              &m_multiplicativeByLevel, &m_commaByLevel })
         v->clear();
+    m_bSplitLists = false;
 
     std::vector<int> open;
     for (int i = 0; i < n; ++i) {
@@ -244,19 +294,14 @@ void GXScriptParser::BuildTables()
         m_paren[i + 1] = m_paren[i] + (k == TK_LPAREN) - (k == TK_RPAREN);
         m_bracket[i + 1] = m_bracket[i] + (k == TK_LBRACKET) - (k == TK_RBRACKET);
         m_brace[i + 1] = m_brace[i] + (k == TK_LBRACE) - (k == TK_RBRACE);
+        m_prevAdditive[i] = (k == TK_PLUS || k == TK_MINUS) ? i : (i ? m_prevAdditive[i - 1] : -1);
+        m_prevMultiplicative[i]
+            = (k == TK_STAR || k == TK_SLASH || k == TK_PERCENT) ? i : (i ? m_prevMultiplicative[i - 1] : -1);
         m_prevComma[i] = k == TK_COMMA ? i : (i ? m_prevComma[i - 1] : -1);
         m_prevSemi[i] = k == TK_SEMI ? i : (i ? m_prevSemi[i - 1] : -1);
         m_prevBoundary[i] = (k == TK_SEMI || k == TK_LBRACE || k == TK_RBRACE) ? i : (i ? m_prevBoundary[i - 1] : -1);
         if (k == TK_RPAREN)
             m_closeByLevel.emplace_back(m_paren[i], i);
-        if (IsCompareKind(k))
-            m_compareByLevel.emplace_back(Level(i), i);
-        if (k == TK_PLUS || k == TK_MINUS)
-            m_additiveByLevel.emplace_back(Level(i), i);
-        if (k == TK_STAR || k == TK_SLASH || k == TK_PERCENT)
-            m_multiplicativeByLevel.emplace_back(Level(i), i);
-        if (k == TK_COMMA)
-            m_commaByLevel.emplace_back(Level(i), i);
         if (k == TK_ELSE)
             m_elseByLevel.emplace_back(m_brace[i], i);
         if (k == TK_IF)
@@ -272,10 +317,10 @@ void GXScriptParser::BuildTables()
     for (int i = n - 1; i >= 0; --i) {
         const int k = Kind(i);
         m_nextAssign[i] = k == TK_ASSIGN ? i : m_nextAssign[i + 1];
+        m_nextCompare[i] = IsCompareKind(k) ? i : m_nextCompare[i + 1];
         m_nextSemi[i] = k == TK_SEMI ? i : m_nextSemi[i + 1];
     }
-    for (auto* v : { &m_closeByLevel, &m_elseByLevel, &m_ifByLevel, &m_compareByLevel, &m_additiveByLevel,
-             &m_multiplicativeByLevel, &m_commaByLevel })
+    for (auto* v : { &m_closeByLevel, &m_elseByLevel, &m_ifByLevel })
         std::sort(v->begin(), v->end());
 
     // An `if` whose condition is not an expression raises 201 wherever it is
@@ -728,7 +773,7 @@ bool GXScriptParser::VariableReference(int s, int e, SStmtPtr& out)
 // not chain)
 bool GXScriptParser::Comparison(int s, int e, SStmtPtr& out)
 {
-    const int q = FirstAtLevel(m_compareByLevel, Level(s), s + 1, e - 1);
+    const int q = FirstOutside(m_nextCompare, m_compareByLevel, Level(s), s + 1, e - 1);
     if (q >= 0) {
         SStmtPtr left, right;
         if (Additive(s, q - 1, left) && Additive(q + 1, e, right)) {
@@ -743,27 +788,28 @@ bool GXScriptParser::Comparison(int s, int e, SStmtPtr& out)
 // (split at the last "+" or "-" outside brackets)
 bool GXScriptParser::Additive(int s, int e, SStmtPtr& out)
 {
-    return LeftAssociative(
-        s, e, out, R_ADDITIVE, m_additiveByLevel, &GXScriptParser::Additive, &GXScriptParser::Multiplicative);
+    return LeftAssociative(s, e, out, R_ADDITIVE, m_prevAdditive, m_additiveByLevel, &GXScriptParser::Additive,
+        &GXScriptParser::Multiplicative);
 }
 
 // multiplicative := multiplicative ("*" | "/" | "%") unary | unary
 bool GXScriptParser::Multiplicative(int s, int e, SStmtPtr& out)
 {
-    return LeftAssociative(
-        s, e, out, R_MULTIPLICATIVE, m_multiplicativeByLevel, &GXScriptParser::Multiplicative, &GXScriptParser::Unary);
+    return LeftAssociative(s, e, out, R_MULTIPLICATIVE, m_prevMultiplicative, m_multiplicativeByLevel,
+        &GXScriptParser::Multiplicative, &GXScriptParser::Unary);
 }
 
 // level := level op next | next, split at the level's last operator in
-// [s+1, e-1] outside brackets (ops lists where they are).
-bool GXScriptParser::LeftAssociative(int s, int e, SStmtPtr& out, int nRule, const LevelList& ops, Rule self, Rule next)
+// [s+1, e-1] outside brackets (prevOp and opsByLevel tell where it is).
+bool GXScriptParser::LeftAssociative(int s, int e, SStmtPtr& out, int nRule, const std::vector<int>& prevOp,
+    const LevelList& opsByLevel, Rule self, Rule next)
 {
     if (!CanBeExpression(s, e))
         return false;
     Step();
     if (Failed(nRule, s, e))
         return false;
-    const int q = LastAtLevel(ops, Level(s), s + 1, e - 1);
+    const int q = LastOutside(prevOp, opsByLevel, Level(s), s + 1, e - 1);
     if (q >= 0) {
         CNest nest(*this);
         SStmtPtr left, right;
@@ -858,7 +904,7 @@ bool GXScriptParser::ArgumentList(int first, int last, SStmtPtr& out)
     bool bOk = false;
     for (;;) {
         Step();
-        const int c = LastAtLevel(m_commaByLevel, Level(first), first, end - 1);
+        const int c = LastOutside(m_prevComma, m_commaByLevel, Level(first), first, end - 1);
         SStmtPtr tail;
         if (c >= first && Expression(c + 1, end, tail)) {
             levels.push_back({ end, std::move(tail) });

@@ -73,6 +73,13 @@ private:
     // Brackets, "(" and "[" alike, open before position i; an operator is
     // outside every bracket of a range that starts at s when its level is s's.
     [[nodiscard]] int Level(int i) const;
+    // The first / last token of one kind at nLevel within [nFrom, nTo], or -1;
+    // nextTok / prevTok give the nearest token of the kind, byLevel all.
+    [[nodiscard]] int FirstOutside(
+        const std::vector<int>& nextTok, const LevelList& byLevel, int nLevel, int nFrom, int nTo);
+    [[nodiscard]] int LastOutside(
+        const std::vector<int>& prevTok, const LevelList& byLevel, int nLevel, int nFrom, int nTo);
+    void BuildSplitLists();
     // The ")" that closes the condition of the `if` at s, or -1.
     [[nodiscard]] int ConditionEnd(int s, int e) const;
 
@@ -99,8 +106,8 @@ private:
     [[nodiscard]] bool Multiplicative(int s, int e, SStmtPtr& out);
     [[nodiscard]] bool Unary(int s, int e, SStmtPtr& out);
     using Rule = bool (GXScriptParser::*)(int, int, SStmtPtr&);
-    [[nodiscard]] bool LeftAssociative(
-        int s, int e, SStmtPtr& out, int nRule, const LevelList& ops, Rule self, Rule next);
+    [[nodiscard]] bool LeftAssociative(int s, int e, SStmtPtr& out, int nRule, const std::vector<int>& prevOp,
+        const LevelList& opsByLevel, Rule self, Rule next);
     [[nodiscard]] SStmtPtr Binary(int s, int nOpPos, SStmtPtr left, SStmtPtr right) const;
     [[nodiscard]] bool Primary(int s, int e, SStmtPtr& out);
     [[nodiscard]] bool ArgumentList(int first, int last, SStmtPtr& out);
@@ -118,12 +125,14 @@ private:
     // Prefix tables over [0, i): tokens that no expression holds, net "(",
     // net "[", net "{", and `if` tokens whose condition is not an expression.
     std::vector<int> m_noExpr, m_paren, m_bracket, m_brace, m_badIf;
-    std::vector<int> m_nextAssign, m_prevComma, m_prevSemi, m_prevBoundary, m_nextSemi, m_matchBrace;
+    std::vector<int> m_nextAssign, m_nextCompare, m_prevAdditive, m_prevMultiplicative;
+    std::vector<int> m_prevComma, m_prevSemi, m_prevBoundary, m_nextSemi, m_matchBrace;
     std::vector<int8_t> m_ifCondition; // per `if` token: 0 fine, 1 bad, 2 too deep
     // ")" and else by the net "(" or "{" before them; the split tokens of the
-    // expression rules by Level().
+    // expression rules by Level(), built on first need.
     LevelList m_closeByLevel, m_elseByLevel, m_ifByLevel;
     LevelList m_compareByLevel, m_additiveByLevel, m_multiplicativeByLevel, m_commaByLevel;
+    bool m_bSplitLists = false; // the four lists above are built
     // (position where an `if`'s then / else branch begins, the `if`), sorted
     LevelList m_ifByThenStart, m_ifByElseStart;
     std::unordered_set<uint64_t> m_failed;
