@@ -173,20 +173,25 @@ private:
             = { " + ", " - ", " * ", " / ", " % ", " == ", " != ", " < ", " <= ", " > ", " >= " };
         if (depth > 3)
             return kAtoms[Pick(6)];
-        switch (Pick(10)) {
+        // Each draw in its own statement, so every compiler draws in one order.
+        const int nChoice = Pick(10);
+        const std::string first = nChoice <= 7 ? Expr(depth + 1) : "";
+        switch (nChoice) {
         case 0:
         case 1:
-        case 2:
-            return Expr(depth + 1) + kOps[Pick(11)] + Expr(depth + 1);
+        case 2: {
+            const std::string op = kOps[Pick(11)];
+            return first + op + Expr(depth + 1);
+        }
         case 3:
         case 4:
-            return "(" + Expr(depth + 1) + ")";
+            return "(" + first + ")";
         case 5:
-            return (Pick(2) ? "-" : "!") + Expr(depth + 1);
+            return (Pick(2) ? "-" : "!") + first;
         case 6:
-            return "g(" + Expr(depth + 1) + (Pick(2) ? ", " + Expr(depth + 1) : "") + ")";
+            return "g(" + first + (Pick(2) ? ", " + Expr(depth + 1) : "") + ")";
         case 7:
-            return "v[" + Expr(depth + 1) + "]";
+            return "v[" + first + "]";
         case 8:
             return Pick(4) ? kAtoms[Pick(6)] : "(b = " + Expr(depth + 1) + ")";
         default:
