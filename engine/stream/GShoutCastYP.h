@@ -17,6 +17,29 @@
 #include <string_view>
 #include <thread>
 
+// What a registration announces: the directory's host, the station's
+// listener port and bit rate, and the texts the directory lists (each sent
+// encoded by EncodeDirectoryText). pathWord names the directory's folder
+// ("dj" gives "/dj/").
+struct GShoutCastYPParams {
+    platform::TargetHandle notifyWindow = platform::kNoTarget;
+    std::string host;
+    int port = 0;
+    int bitrateKbps = 0;
+    std::string stationName;
+    std::string stationUrl;
+    std::string genre;
+    std::string djName;
+    std::string icq;
+    std::string irc;
+    std::string listenAddress;
+    std::string pathWord;
+    std::string machineKey;
+    std::string timeText;
+    std::string checkKey;
+    std::string version;
+};
+
 // Keeps the running station listed in the public station directory: one
 // "addsrv_v2.php" request registers it, a "tchsrv" request every few
 // minutes carries the title and listener counts, "remsrv" removes it. Every
@@ -48,7 +71,8 @@ public:
         kTouchRefused = 201,
         kTouchNoFrequency = 202,
     };
-    enum State { kRegister = 0, kWaitRegister = 1, kIdle = 2, kWaitTouch = 3 };
+    // The worker's state machine; only the worker reads it.
+    enum class State { Register, WaitRegister, Idle, WaitTouch };
 
     static constexpr int kDirectoryPort = 80;
     static constexpr uint32_t kStepMs = 100;
@@ -78,12 +102,8 @@ public:
     GShoutCastYP& operator=(const GShoutCastYP&) = delete;
 
     // Owner thread: stops a running registration, then starts the worker.
-    // A StartResult. Null texts count as empty.
-    [[nodiscard]] int Start(platform::TargetHandle notifyWindow, const char* host, int port, int bitrateKbps,
-                            const char* stationName, const char* stationUrl, const char* genre,
-                            const char* djName, const char* icq, const char* irc, const char* listenAddress,
-                            const char* pathWord, const char* machineKey, const char* timeText,
-                            const char* checkKey, const char* version);
+    // A StartResult: kBadArguments without a host, window, port or bit rate.
+    [[nodiscard]] int Start(const GShoutCastYPParams& params);
     // Owner thread: ends the worker (after "remsrv" when listed and idle)
     // and forgets the registration, the board key included. Bounded by the
     // send limits and a connect.
@@ -139,7 +159,7 @@ private:
     platform::TargetHandle m_hNotifyWindow = platform::kNoTarget;
 
     // Worker-owned while it runs; the owner touches them only when stopped.
-    int m_nState = kRegister;
+    State m_state = State::Register;
     int m_nYPId = -1;
     int m_nTouchMinutes = kDefaultTouchMinutes;
     uint64_t m_nLastTouchTick = 0;

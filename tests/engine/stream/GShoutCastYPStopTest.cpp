@@ -67,9 +67,15 @@ TEST(GShoutCastYPStop, StopEndsARegisterSendThatNeverLeaves)
     FakeMainWindow window;  // notifications are not looked at
     GShoutCastYP yp(api, resolver, clock, windows);
     yp.SetDirectoryPort(8080);
-    ASSERT_EQ(yp.Start(window.Handle(), "directory.example", 8000, 128, "Radio", "http://r/", "Pop", "DJ", "",
-                       "", "http://1.2.3.4:8000", "dj", "hk", "20261209", "sk", "1.0"),
-              GShoutCastYP::kStarted);
+    GShoutCastYPParams params;
+    params.notifyWindow = window.Handle();
+    params.host = "directory.example";
+    params.port = 8000;
+    params.bitrateKbps = 128;
+    params.stationName = "Radio";
+    params.listenAddress = "http://1.2.3.4:8000";
+    params.pathWord = "dj";
+    ASSERT_EQ(yp.Start(params), GShoutCastYP::kStarted);
 
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (api.sendAttempts.load() < 3 && std::chrono::steady_clock::now() < deadline)
