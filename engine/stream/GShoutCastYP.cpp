@@ -258,7 +258,7 @@ int GShoutCastYP::Step(std::stop_token stop)
         return 0;
     }
     case State::WaitRegister: {
-        const int code = WaitReplyStep(true);
+        const int code = WaitReplyStep(Reply::Register);
         if (code == kIncomplete)
             return 0;
         // The schedule is set before the window hears of it, so whatever
@@ -276,7 +276,7 @@ int GShoutCastYP::Step(std::stop_token stop)
         // Only failures to reach the directory count towards the limit; a
         // directory that answers, even badly or late, keeps us listed.
         m_nFailCount = 0;
-        int code = WaitReplyStep(false);
+        int code = WaitReplyStep(Reply::Touch);
         if (code == kIncomplete)
             return 0;
         if (code == kNoReply)
@@ -486,7 +486,7 @@ GYPReply::LineRead GShoutCastYP::TakeLine(std::string* line)
 // waiting; a peer that closed has said all it will. Past the reply's time
 // limit every line already queued is taken at once, and the reply fails
 // only when its end is not among them.
-int GShoutCastYP::WaitReplyStep(bool registering)
+int GShoutCastYP::WaitReplyStep(Reply reply)
 {
     int activity = 0;
     const bool connected = m_pSocket->Poll(&activity);
@@ -510,7 +510,7 @@ int GShoutCastYP::WaitReplyStep(bool registering)
             return FailReply();
         if (line.empty())
             break;
-        if (registering)
+        if (reply == Reply::Register)
             DebugTrace("GShoutCastYP::_YP_WaitAddSrv()-szBuf: %s, m_nYPDataSize: %d", line.c_str(),
                        m_reply.HeaderCount());
         if (!overdue)
@@ -523,7 +523,7 @@ int GShoutCastYP::WaitReplyStep(bool registering)
     const std::string* connection = m_reply.Find("Connection");
     if (connection && platform::EqualsNoCase(*connection, "close"))
         m_pSocket->Close();
-    const int code = registering ? JudgeRegisterReply() : JudgeTouchReply();
+    const int code = reply == Reply::Register ? JudgeRegisterReply() : JudgeTouchReply();
     m_reply.Clear();
     return code;
 }

@@ -137,7 +137,9 @@ private:
     int SendRegister(std::stop_token stop);
     int Touch(std::stop_token stop);
     void Unregister();
-    int WaitReplyStep(bool registering);
+    // Which request the awaited reply answers.
+    enum class Reply { Register, Touch };
+    int WaitReplyStep(Reply reply);
     int JudgeRegisterReply();
     int JudgeTouchReply();
     bool AcceptTouchMinutes();

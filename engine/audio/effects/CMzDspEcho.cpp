@@ -129,7 +129,7 @@ void CMzDspEcho::MixPieceLocked(char* pPiece, int nBytes, int nBytesPerSample)
     char* pDelayed = m_pScratch.get();
     // A line shorter than the piece gives silence this time and keeps one
     // piece more than the delay from then on.
-    if (!m_delayLine.Read(nBytes, pDelayed, true))
+    if (!m_delayLine.Read(nBytes, pDelayed, GRingBuffer::Consume::Yes))
         std::memset(pDelayed, 0, static_cast<size_t>(nBytes));
 
     if (nBytesPerSample == 1) {
