@@ -78,6 +78,7 @@ CDJDataMan& TheDJDataMan()
 
 int CDJDataMan::Init(std::string_view folderName, platform::TargetHandle mainWindow)
 {
+    m_mainThread.CheckOwner();
     LoadSettings(folderName);
     m_fade.SetFadeTimeInUse(m_settings.m_nFadeTime);
     m_bInitialised = true;
@@ -94,6 +95,7 @@ int CDJDataMan::Init(std::string_view folderName, platform::TargetHandle mainWin
 
 void CDJDataMan::Shutdown()
 {
+    m_mainThread.CheckOwner();
     StopSendThread();
     StopRecordingAndPump();
     m_bMonitoring = false;
@@ -230,6 +232,7 @@ void CDJDataMan::StopRecordingAndPump()
 
 void CDJDataMan::SelectInputDevice(int device)
 {
+    m_mainThread.CheckOwner();
     if (IsConnected() || device == m_reader.GetDevice())
         return;
     m_nMonitorRetries = 0;
@@ -239,6 +242,7 @@ void CDJDataMan::SelectInputDevice(int device)
 
 int CDJDataMan::OnPumpMessage(platform::MessageId msg, platform::WParam wParam)
 {
+    m_mainThread.CheckOwner();
     static const platform::MessageId kError = platform::RegisterMessage("WM_ARWMAN_ERROR");
     static const platform::MessageId kEnd = platform::RegisterMessage("WM_ARWMAN_END");
     if (msg != kError && msg != kEnd)

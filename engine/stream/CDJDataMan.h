@@ -22,6 +22,7 @@
 #include "platform/Firewall.h"
 #include "platform/HostResolver.h"
 #include "platform/MessageTarget.h"
+#include "platform/ThreadChecker.h"
 #include "platform/Mixer.h"
 #include "platform/SocketApi.h"
 #include "platform/WaveIn.h"
@@ -48,8 +49,8 @@ struct DJDataManSystems {
     platform::WindowFinder* pWindows = nullptr;
 };
 
-// Thread: every public call on the main thread unless its comment says
-// otherwise; the pump thread runs OnPcmBlock and OnEncodedData, the send
+// Thread: every public call on the main thread (the owner; the calls that
+// change state check it in debug builds) unless its comment says otherwise; the pump thread runs OnPcmBlock and OnEncodedData, the send
 // thread moves the stream ring to the server.
 // The broadcast controller. It keeps the settings (DJSettings, one value the
 // shell copies and applies), keeps capture running all the time (monitoring
@@ -225,6 +226,7 @@ private:
     void UpdateListenUrl();
     void ApplyFadeVolumes(int mic, int music);
 
+    [[no_unique_address]] platform::ThreadChecker m_mainThread;
     std::string m_strSettingsPath;
     DJSettings m_settings;
     platform::Clock& m_clock;

@@ -83,6 +83,7 @@ int CDJDataMan::IsConnected() const
 
 int CDJDataMan::Connect(std::string* pText, int* pCode)
 {
+    m_mainThread.CheckOwner();
     std::string text;
     int code = 0;
     m_nMonitorRetries = 0;
@@ -130,6 +131,7 @@ int CDJDataMan::Connect(std::string* pText, int* pCode)
 
 void CDJDataMan::Disconnect()
 {
+    m_mainThread.CheckOwner();
     m_yp.Stop();
     m_bYPStarted = false;
     m_strListenAddress.clear();
@@ -168,6 +170,7 @@ std::string CDJDataMan::TitlePrefix() const
 
 void CDJDataMan::SendTitle(const std::string& title, const std::string& url)
 {
+    m_mainThread.CheckOwner();
     m_sender.SendTitle(title, url, TitlePrefix());
 }
 
@@ -270,6 +273,7 @@ std::string CDJDataMan::GetRecordingPath()
 
 int CDJDataMan::StartYP()
 {
+    m_mainThread.CheckOwner();
     const std::string machineId = GetMacAddress();
     const std::string timeText = std::to_string(static_cast<long long>(std::time(nullptr)));
     const std::string hex = Md5Hex(machineId + timeText + kDirectoryKeySalt);

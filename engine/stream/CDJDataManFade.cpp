@@ -6,11 +6,13 @@
 
 int CDJDataMan::StartTalkOverFade(bool on)
 {
+    m_mainThread.CheckOwner();
     return m_fade.Start(on, m_hMainWindow);
 }
 
 void CDJDataMan::StepTalkOverFade(bool on)
 {
+    m_mainThread.CheckOwner();
     const CTalkOverFade::Range range { m_settings.m_nFadeTime, m_settings.m_nNormal, m_settings.m_nBGM,
         m_settings.m_nMic };
     const CTalkOverFade::Levels levels = m_fade.Step(on, range, m_hMainWindow);
@@ -24,11 +26,13 @@ bool CDJDataMan::IsFadeRunning() const
 
 int CDJDataMan::GetFadeStep() const
 {
+    m_mainThread.CheckOwner();
     return m_fade.Step();
 }
 
 bool CDJDataMan::IsTalkOver() const
 {
+    m_mainThread.CheckOwner();
     return m_fade.IsTalkOver();
 }
 

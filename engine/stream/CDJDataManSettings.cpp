@@ -101,8 +101,9 @@ std::string RecordingFolder(std::string_view folderName)
     return JoinPath(GetParentFolder(GetDocumentsFolder()), folderName);
 }
 
-// A path carried over from a Windows installation ("C:\...") is not one
-// here; making it would plant a folder of that name in the working folder.
+// Only an absolute path is made. A drive-letter path ("C:\...") in a
+// settings file brought from another system is not one here; making it
+// would plant a folder of that name in the working folder.
 void CreateRecordingFolder(const std::string& path)
 {
     if (!path.empty() && path.front() == '/')
@@ -118,16 +119,19 @@ std::string CDJDataMan::SettingsPath() const
 
 const DJSettings& CDJDataMan::Settings() const
 {
+    m_mainThread.CheckOwner();
     return m_settings;
 }
 
 void CDJDataMan::ApplySettings(const DJSettings& settings)
 {
+    m_mainThread.CheckOwner();
     m_settings = settings;
 }
 
 void CDJDataMan::LoadSettings(std::string_view folderName)
 {
+    m_mainThread.CheckOwner();
     const std::string file = SettingsPath();
     const std::string defaultPath = RecordingFolder(folderName.empty() ? kDefaultFolderName : folderName);
     DJSettings& s = m_settings;
@@ -155,6 +159,7 @@ void CDJDataMan::LoadSettings(std::string_view folderName)
 
 bool CDJDataMan::SaveSettings()
 {
+    m_mainThread.CheckOwner();
     const std::string file = SettingsPath();
     bool ok = true;
     for (const Setting& setting : kSettings) {
@@ -169,6 +174,7 @@ bool CDJDataMan::SaveSettings()
 
 void CDJDataMan::ResetSettings()
 {
+    m_mainThread.CheckOwner();
     DJSettings& s = m_settings;
     for (const Setting& setting : kSettings) {
         if (setting.number != nullptr)

@@ -27,6 +27,7 @@ CStreamSender::~CStreamSender()
 
 bool CStreamSender::Start()
 {
+    m_ownerThread.CheckOwner();
     if (m_bSendRunning)
         return true;
     if (m_sendThread.joinable())
@@ -45,6 +46,7 @@ bool CStreamSender::Start()
 
 void CStreamSender::Stop()
 {
+    m_ownerThread.CheckOwner();
     // Always cleared, also when the thread ended by itself: a stale flag
     // would let the next connection's first bytes into a ring nobody reads.
     m_bOnAir = false;

@@ -2,6 +2,7 @@
 
 #include "foundation/GLockedRingBuffer.h"
 #include "platform/Clock.h"
+#include "platform/ThreadChecker.h"
 
 #include <atomic>
 #include <cstdint>
@@ -13,10 +14,11 @@
 class GShoutCastSource;
 class GShoutCastYP;
 
-// Thread: Start, Stop and ClearRing on the main thread; Feed on the pump
-// thread; the title and command calls and the queries from any thread. The
-// send thread, which this object owns, moves the stream ring to the source
-// client and sends pending stream commands.
+// Thread: Start, Stop and ClearRing on the owner (main) thread, checked in
+// debug builds; Feed on the pump thread; the title and command calls and
+// the queries from any thread. The send thread, which this object owns,
+// moves the stream ring to the source client and sends pending stream
+// commands.
 // The broadcast's outgoing side: the stream ring between the pump and the
 // server, the on-air flag that opens it, the titles and stream commands
 // pushed to the server and the directory, and the title they were last
@@ -39,7 +41,11 @@ public:
     // the ring still holds.
     void Stop();
     // Drops what an earlier broadcast left in the ring.
-    void ClearRing() { m_streamRing.Clear(); }
+    void ClearRing()
+    {
+        m_ownerThread.CheckOwner();
+        m_streamRing.Clear();
+    }
 
     // Pump thread: queues encoded bytes while on air, drops them otherwise.
     void Feed(const char* pData, int nBytes);
@@ -70,6 +76,7 @@ private:
     GShoutCastSource& m_source;
     GShoutCastYP& m_yp;
     platform::Clock& m_clock;
+    [[no_unique_address]] platform::ThreadChecker m_ownerThread;
 
     GLockedRingBuffer m_streamRing;
     std::atomic<bool> m_bOnAir { false };

@@ -95,6 +95,7 @@ std::string GShoutCastYP::EncodeDirectoryText(std::string_view text)
 
 int GShoutCastYP::Start(const GShoutCastYPParams& params)
 {
+    m_ownerThread.CheckOwner();
     Stop();
     if (params.host.empty() || params.port <= 0 || params.bitrateKbps <= 0 ||
         params.notifyWindow == platform::kNoTarget || params.host.size() > GSocket::kMaxHost)
@@ -140,6 +141,7 @@ int GShoutCastYP::Start(const GShoutCastYPParams& params)
 
 void GShoutCastYP::Stop()
 {
+    m_ownerThread.CheckOwner();
     if (m_thread.joinable()) {
         m_thread.request_stop();
         m_thread.join();
@@ -197,6 +199,7 @@ std::string GShoutCastYP::GetErrorText() const
 
 void GShoutCastYP::SetBoardKeySource(bool songRequest, const std::string& serverAddress, int serverPort)
 {
+    m_ownerThread.CheckOwner();
     std::lock_guard guard(m_sharedLock);
     m_bSongRequest = songRequest;
     m_szServerAddress = serverAddress;

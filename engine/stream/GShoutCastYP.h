@@ -5,6 +5,7 @@
 #include "platform/Clock.h"
 #include "platform/HostResolver.h"
 #include "platform/MessageTarget.h"
+#include "platform/ThreadChecker.h"
 #include "platform/SocketApi.h"
 #include "platform/WindowFinder.h"
 
@@ -40,13 +41,14 @@ struct GShoutCastYPParams {
     std::string version;
 };
 
+// Thread: Start, Stop and the set-up calls on the owner thread (checked in
+// debug builds); SetTitle, SetListeners, GetErrorText and GetBoardKey from
+// any thread. A worker of this object owns the socket, the state, the stamps
+// and the reply headers.
 // Keeps the running station listed in the public station directory: one
 // "addsrv_v2.php" request registers it, a "tchsrv" request every few
 // minutes carries the title and listener counts, "remsrv" removes it. Every
 // outcome is posted to the owner's window as WM_GSHOUTCASTYP_NOTIFY.
-// Thread: Start and Stop on the owner thread; SetTitle, SetListeners,
-// GetErrorText and GetBoardKey from any thread. A worker of this object owns
-// the socket, the state, the stamps and the reply headers.
 class GShoutCastYP {
 public:
     static constexpr const char* kNotifyMessage = "WM_GSHOUTCASTYP_NOTIFY";
@@ -123,7 +125,11 @@ public:
     [[nodiscard]] std::string GetBoardKey() const;
 
     // The directory listens on port 80; tests point it elsewhere. Before Start.
-    void SetDirectoryPort(int port) { m_nDirectoryPort = port; }
+    void SetDirectoryPort(int port)
+    {
+        m_ownerThread.CheckOwner();
+        m_nDirectoryPort = port;
+    }
 
     // ASCII letters and digits stay, every other byte becomes "%xx" in
     // lower-case hex, while four bytes of kEncodedCapacity remain.
@@ -156,6 +162,7 @@ private:
     platform::Clock& m_clock;
     platform::WindowFinder& m_windows;
     platform::MessageId m_msgNotify;
+    [[no_unique_address]] platform::ThreadChecker m_ownerThread;
 
     std::jthread m_thread;
     platform::TargetHandle m_hNotifyWindow = platform::kNoTarget;

@@ -21,6 +21,7 @@ CARWMan::~CARWMan()
 
 int CARWMan::SetReader(CAReader* pReader)
 {
+    m_ownerThread.CheckOwner();
     if (IsRunning())
         return 0;
     m_pReader = pReader;
@@ -29,6 +30,7 @@ int CARWMan::SetReader(CAReader* pReader)
 
 int CARWMan::SetWriter(CAWriter* pWriter)
 {
+    m_ownerThread.CheckOwner();
     if (IsRunning())
         return 0;
     m_pWriter = pWriter;
@@ -37,6 +39,7 @@ int CARWMan::SetWriter(CAWriter* pWriter)
 
 int CARWMan::Start(int* pErrorCode)
 {
+    m_ownerThread.CheckOwner();
     Stop();
     if (pErrorCode)
         *pErrorCode = 0;

@@ -4,6 +4,7 @@
 #include "engine/audio/road/CAWriter.h"
 #include "platform/Clock.h"
 #include "platform/MessageTarget.h"
+#include "platform/ThreadChecker.h"
 
 #include <atomic>
 #include <cstdint>
@@ -19,7 +20,8 @@ class CAReader;
 // CARWMan::SetDspHook for its limit). Runs on the pump thread.
 using CADspHook = int (*)(void* pSamples, int nFrames, int nRate, int nBits, int nChannels, void* pUser);
 
-// Thread: every public call on the controller's thread; the pump thread calls
+// Thread: every public call on the controller's thread (the owner, checked in
+// debug builds), except that the hook may call Stop; the pump thread calls
 // the reader's Read, the hook and the writer, and closes both at its end.
 // The audio pump: runs the road from a CAReader to a CAWriter on a thread of
 // its own, converting width, channels and rate to what the writer asked for,
@@ -53,12 +55,17 @@ public:
     // Both take effect at the next Start: the pump thread works with the
     // values Start saw, so a running pump never sees half a change, and once
     // Stop has returned the previous hook is not called again.
-    void SetNotifyWindow(platform::TargetHandle window) { m_hNotify = window; }
+    void SetNotifyWindow(platform::TargetHandle window)
+    {
+        m_ownerThread.CheckOwner();
+        m_hNotify = window;
+    }
     // The hook may lengthen a block by up to kHookHeadroomMs of sound (a
     // pitch shift carries up to one period of about 18 ms); a larger count
     // is cut to the block's capacity, a negative one to 0.
     void SetDspHook(CADspHook pfn, void* pUser)
     {
+        m_ownerThread.CheckOwner();
         m_pfnHook = pfn;
         m_pHookUser = pUser;
     }
@@ -94,6 +101,7 @@ private:
     void Fail(int code, int* pErrorCode);
 
     platform::Clock& m_clock;
+    [[no_unique_address]] platform::ThreadChecker m_ownerThread;
     const platform::MessageId m_nMsgError;
     const platform::MessageId m_nMsgEnd;
 

@@ -134,7 +134,7 @@ TEST_F(Settings, UnusableStoredValuesAreCorrected)
     EXPECT_EQ(dm.Settings().m_nFormatN, 12);
 }
 
-TEST_F(Settings, AFileWrittenOnWindowsLoadsAndKeepsItsLineEnds)
+TEST_F(Settings, ACrlfFileWithADriveLetterPathLoadsAndKeepsItsLineEnds)
 {
     Write("[Volume]\r\nNormal=40000\r\nFadeTime=10\r\n"
           "[Network]\r\nAddress=radio.example.kr\r\nPort=8010\r\n"
