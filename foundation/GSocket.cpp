@@ -201,7 +201,7 @@ bool GSocket::Receive(int* len, char* out, bool consume)
     }
     const int n = std::min(*len, queued);
     *len = n;
-    return m_recvQueue.Read(n, out, consume);
+    return m_recvQueue.Read(n, out, consume ? GRingBuffer::Consume::Yes : GRingBuffer::Consume::No);
 }
 
 void GSocket::Skip(int len)
@@ -252,7 +252,7 @@ bool GSocket::Flush()
     uint64_t sentNow = 0;
     while (m_sendQueue.GetLength() > 0) {
         const int n = std::min(m_sendQueue.GetLength(), kSendBlock);
-        if (!m_sendQueue.Read(n, m_pSendBlock.get(), false))
+        if (!m_sendQueue.Read(n, m_pSendBlock.get(), GRingBuffer::Consume::No))
             break;
         const platform::NetIo io = m_api.Send(m_hSocket, m_pSendBlock.get(), n);
         if (io.status != platform::NetStatus::Done || io.bytes <= 0)

@@ -114,8 +114,8 @@ public:
         return m_log.size();
     }
 
-    // A source logged in with the server's password (NUL after it, as the
-    // classic client sends it) and its header block sent.
+    // A source logged in with the server's password (NUL after it, as
+    // source clients send it) and its header block sent.
     bool ConnectSource(LoopbackClient& source, const std::string& name = "Station", bool withNul = true)
     {
         if (!source.Connect(m_port + 1))

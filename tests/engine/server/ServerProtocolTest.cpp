@@ -35,7 +35,7 @@ TEST(ServerProtocol, ParsesRequestLinesAndDecodesQueryValues)
     EXPECT_EQ(PercentDecode("Title%00hidden"), "Title");
 }
 
-TEST(ServerProtocol, ReadsHeaderLinesTheClassicWay)
+TEST(ServerProtocol, HeaderLinesDropBlanksFromNamesAndColonsFromValues)
 {
     std::string name;
     std::string value;
