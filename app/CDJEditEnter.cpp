@@ -31,10 +31,12 @@ qsizetype Utf8Bytes(QStringView text)
 qsizetype FittingPrefix(QStringView text, qsizetype nBytes)
 {
     qsizetype length = 0;
+    qsizetype bytes = 0;
     while (length < text.size()) {
         const qsizetype step
             = text[length].isHighSurrogate() && length + 1 < text.size() && text[length + 1].isLowSurrogate() ? 2 : 1;
-        if (Utf8Bytes(text.first(length + step)) > nBytes)
+        bytes += Utf8Bytes(text.sliced(length, step));
+        if (bytes > nBytes)
             break;
         length += step;
     }
