@@ -39,6 +39,8 @@ bool GSocket::Create(int port)
     // new connection must not start with the old one's unsent request.
     m_sendQueue.Clear();
     m_recvQueue.Clear();
+    m_bKeepOpenAfterEnd = false;
+    m_bPeerEnded = false;
     m_hSocket = m_api.OpenTcp();
     m_pRecvBlock.reset(new (std::nothrow) char[kReceiveBlock]);
     m_pSendBlock.reset(new (std::nothrow) char[kSendBlock]);
@@ -255,6 +257,12 @@ bool GSocket::Flush()
         if (!m_sendQueue.Read(n, m_pSendBlock.get(), false))
             break;
         const platform::NetIo io = m_api.Send(m_hSocket, m_pSendBlock.get(), n);
+        if (io.status == platform::NetStatus::Failed && m_bKeepOpenAfterEnd) {
+            // Nothing is read from such a peer any more, so only a refused
+            // send can tell that it has gone.
+            Close();
+            break;
+        }
         if (io.status != platform::NetStatus::Done || io.bytes <= 0)
             break;
         m_sendQueue.Skip(io.bytes);
@@ -273,9 +281,13 @@ bool GSocket::ReadIncoming(ReadMode mode)
 {
     if (m_hSocket == platform::kNoSocket || !m_pRecvBlock)
         return false;
-    if (m_recvQueue.GetLength() >= kMaxReceiveQueue)
+    if (m_recvQueue.GetLength() >= kMaxReceiveQueue || m_bPeerEnded)
         return false;
     const platform::NetIo io = m_api.Receive(m_hSocket, m_pRecvBlock.get(), kReceiveBlock);
+    if (io.status == platform::NetStatus::Closed && m_bKeepOpenAfterEnd) {
+        m_bPeerEnded = true;
+        return false;
+    }
     if (io.status == platform::NetStatus::Done) {
         if (m_recvQueue.Write(io.bytes, m_pRecvBlock.get()))
             return true;

@@ -77,6 +77,12 @@ public:
     bool Poll(int* activity);
     // False when nothing is open; the queues keep their contents.
     bool Close();
+    // For a peer that may end its sending side and still read (a player
+    // that half-closes after its request): from now on the end of the
+    // peer's bytes leaves the socket open, and a send the network refuses
+    // closes it instead.
+    void KeepOpenAfterPeerEnds() { m_bKeepOpenAfterEnd = true; }
+    [[nodiscard]] bool PeerEnded() const { return m_bPeerEnded; }
 
     // out: at least 16 bytes.
     bool GetPeerAddress(char* out) const;
@@ -114,6 +120,8 @@ private:
     std::unique_ptr<char[]> m_pRecvBlock;
     std::unique_ptr<char[]> m_pSendBlock;
     uint64_t m_nBytesSent = 0;
+    bool m_bKeepOpenAfterEnd = false;
+    bool m_bPeerEnded = false;
 };
 
 // The machine's IPv4 address as "%d.%d.%d.%d": the first interface that is

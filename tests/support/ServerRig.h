@@ -21,6 +21,14 @@
 
 namespace testutil {
 
+// The server's answer to a correct password, with its terminating NUL.
+inline const std::string kLoginReply("OK2\r\nicy-caps:11\r\n\r\n", 21);
+
+// The answer to an accepted title update.
+inline const std::string kUpdateAnswer =
+    "HTTP/1.0 200 OK\r\nContent-Type:text/html\r\nContent-Length:40\r\nConnection:close\r\n\r\n"
+    "<html><body>Update done.</body></html>\r\n";
+
 class ServerRig {
 public:
     ServerRig() : ServerRig(std::make_unique<CDJServer>()) {}
@@ -69,6 +77,13 @@ public:
         std::unique_lock<std::mutex> lock(m_lock);
         return m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return HasLocked(part); });
     }
+    // Waits until at least count lines hold part.
+    bool WaitLogCount(const std::string& part, size_t count, int timeoutMs = 5000)
+    {
+        std::unique_lock<std::mutex> lock(m_lock);
+        return m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                                  [&] { return CountLocked(part) >= count; });
+    }
     bool HasLog(const std::string& part)
     {
         std::lock_guard<std::mutex> lock(m_lock);
@@ -82,10 +97,7 @@ public:
     size_t CountLog(const std::string& part)
     {
         std::lock_guard<std::mutex> lock(m_lock);
-        size_t n = 0;
-        for (const std::string& line : m_log)
-            n += line.find(part) != std::string::npos ? 1 : 0;
-        return n;
+        return CountLocked(part);
     }
     // Waits until the server thread has run every command posted so far:
     // a client list dump ends with its second rule line.
@@ -103,6 +115,10 @@ public:
         }
         return true;
     }
+    // Waits until the server thread has made a whole pass after this call:
+    // bytes that a peer had sent before it have been read. One command
+    // round may run just before that pass; the second runs after it.
+    bool Settle() { return Sync() && Sync(); }
     size_t CountExact(const std::string& line)
     {
         std::lock_guard<std::mutex> lock(m_lock);
@@ -124,7 +140,7 @@ public:
         if (withNul)
             login.push_back('\0');
         login += "\n";
-        if (!source.Send(login) || !source.ReadAtLeast(8, 5000) || source.Data() != std::string("OK2\r\n\r\n\0", 8))
+        if (!source.Send(login) || !source.ReadAtLeast(kLoginReply.size(), 5000) || source.Data() != kLoginReply)
             return false;
         return source.Send("icy-name:" + name + "\nicy-genre:Test\nicy-br:128\n\n");
     }
@@ -147,6 +163,13 @@ private:
             self->m_log.emplace_back(text);
         }
         self->m_changed.notify_all();
+    }
+    size_t CountLocked(const std::string& part) const
+    {
+        size_t n = 0;
+        for (const std::string& line : m_log)
+            n += line.find(part) != std::string::npos ? 1 : 0;
+        return n;
     }
     bool HasLocked(const std::string& part) const
     {

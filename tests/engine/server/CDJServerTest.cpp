@@ -140,14 +140,15 @@ TEST(CDJServer, ListenersGetEveryTitleChangeInBand)
         ASSERT_TRUE(WaitFrames(listener, ++pushed));
     };
     push('1');
-    ASSERT_EQ(Fetch(rig.Port(), AdminRequest(rig, "song=%41%42&url=")), "");
+    ASSERT_EQ(Fetch(rig.Port(), AdminRequest(rig, "song=%41%42&url=")), testutil::kUpdateAnswer);
     push('2');
-    ASSERT_EQ(Fetch(rig.Port(), AdminRequest(rig, "song=a+b")), "");
+    ASSERT_EQ(Fetch(rig.Port(), AdminRequest(rig, "song=a+b")), testutil::kUpdateAnswer);
     push('3');
     push('4');
     ASSERT_EQ(Fetch(rig.Port(), "GET /admin.cgi?pass=wrong&mode=updinfo&song=x HTTP/1.0\r\n\r\n").substr(0, 15),
               "HTTP/1.0 200 OK");
-    ASSERT_EQ(Fetch(rig.Port(), AdminRequest(rig, "song=" + Percent("가나") + "&url=" + Percent("http://x/'"))), "");
+    ASSERT_EQ(Fetch(rig.Port(), AdminRequest(rig, "song=" + Percent("가나") + "&url=" + Percent("http://x/'"))),
+              testutil::kUpdateAnswer);
     push('5');
 
     ASSERT_TRUE(listener.ReadAtLeast(listener.Data().find("\r\n\r\n") + 4 + 5 * (kBlock + 1) + 4 * 16, kWait));
@@ -158,7 +159,7 @@ TEST(CDJServer, ListenersGetEveryTitleChangeInBand)
     auto padded = [](const std::string& text) { return text + std::string(16 * ((text.size() + 1) / 16 + 1) - text.size(), '\0'); };
     EXPECT_EQ(frames.titles[0], padded("StreamTitle='Station';StreamUrl='';"));
     EXPECT_EQ(frames.titles[1], padded("StreamTitle='AB';StreamUrl='';"));
-    EXPECT_EQ(frames.titles[2], padded("StreamTitle='a+b';StreamUrl='';"));
+    EXPECT_EQ(frames.titles[2], padded("StreamTitle='a b';StreamUrl='';"));
     EXPECT_EQ(frames.titles[3], "");
     EXPECT_EQ(frames.titles[4], padded("StreamTitle='가나';StreamUrl='http://x/'';"));
     ASSERT_TRUE(plain.ReadAtLeast(plain.Data().find("\r\n\r\n") + 4 + 5 * kBlock, kWait));
@@ -186,7 +187,8 @@ TEST(CDJServer, PagesPlaylistAndNotFoundAreRealHttpAnswers)
     LoopbackClient source;
     ASSERT_TRUE(rig.ConnectSource(source, "<i>Name</i>"));
     ASSERT_TRUE(rig.WaitLog(" dj:icy-br:128"));
-    ASSERT_EQ(Fetch(port, AdminRequest(rig, "song=" + Percent("with <B>99 of 99 listeners</B> $LISTNER$"))), "");
+    ASSERT_EQ(Fetch(port, AdminRequest(rig, "song=" + Percent("with <B>99 of 99 listeners</B> $LISTNER$"))),
+              testutil::kUpdateAnswer);
     const std::string page = Fetch(port, "GET /index.html HTTP/1.0\r\n\r\n");
     EXPECT_NE(page.find("현재 방송중 입니다."), std::string::npos);
     EXPECT_NE(page.find("&lt;i&gt;Name&lt;/i&gt;"), std::string::npos);

@@ -17,7 +17,7 @@ TEST(ServerProtocol, ParsesRequestLinesAndDecodesQueryValues)
     EXPECT_EQ(r.version, "HTTP/1.1");
     EXPECT_EQ(r.query["pass"], "z");  // a later pair replaces the earlier
     EXPECT_EQ(r.query["song"], "AB");
-    EXPECT_EQ(r.query["url"], "a+b");  // '+' is not a blank
+    EXPECT_EQ(r.query["url"], "a b");  // '+' is a blank, as forms send it
     EXPECT_EQ(r.query["flag"], "");
     EXPECT_EQ(r.query.count(""), 0u);
     EXPECT_EQ(r.query.size(), 5u);
