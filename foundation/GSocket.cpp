@@ -73,7 +73,7 @@ bool GSocket::Attach(platform::SocketFd fd)
     return true;
 }
 
-bool GSocket::Connect(const char* host, int port)
+bool GSocket::Connect(const char* host, int port, std::stop_token stop)
 {
     if (m_nState != kCreated || port != m_nCreatedPort || !host)
         return false;
@@ -87,7 +87,7 @@ bool GSocket::Connect(const char* host, int port)
     uint32_t address = 0;
     if (!platform::ParseDottedIpv4(host, &address)) {
         int answer = 1;
-        for (int i = 0; i < kLookupTries && answer == 1; ++i) {
+        for (int i = 0; i < kLookupTries && answer == 1 && !stop.stop_requested(); ++i) {
             answer = m_dns.Lookup(host, &address);
             if (answer == 1)
                 m_clock.SleepMs(kPollSleepMs);
@@ -117,7 +117,7 @@ bool GSocket::Connect(const char* host, int port)
         if (m_nState == kConnected)
             return true;
         // Failed, or connected and already closed by the peer.
-        if (m_nState == kFailed || m_nState == kClosed)
+        if (m_nState == kFailed || m_nState == kClosed || stop.stop_requested())
             return false;
         m_clock.SleepMs(kPollSleepMs);
         // Left connecting: the owner closes or re-creates the socket.
@@ -173,7 +173,7 @@ bool GSocket::SendString(const char* text)
     return text && Send(text, static_cast<int>(std::strlen(text)) + 1);
 }
 
-bool GSocket::SendAndWait(const char* data, int len, uint32_t limitMs)
+bool GSocket::SendAndWait(const char* data, int len, uint32_t limitMs, std::stop_token stop)
 {
     if (!Send(data, len))
         return false;
@@ -181,7 +181,7 @@ bool GSocket::SendAndWait(const char* data, int len, uint32_t limitMs)
     while (m_nState == kConnected) {
         if (m_sendQueue.GetLength() == 0 || !Poll(nullptr) || m_sendQueue.GetLength() == 0)
             break;
-        if (limitMs != kNoTimeLimit && m_clock.NowMs() - started >= limitMs)
+        if ((limitMs != kNoTimeLimit && m_clock.NowMs() - started >= limitMs) || stop.stop_requested())
             return false;
         m_clock.SleepMs(kPollSleepMs);
     }

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -49,8 +50,9 @@ public:
     [[nodiscard]] bool Create(int port);
     // True only when connected (state 6) within about five seconds. The port
     // must be the one given to Create. A host longer than kMaxHost fails at
-    // once; a host name is looked up through the cache for up to 5 s.
-    [[nodiscard]] bool Connect(const char* host, int port);
+    // once; a host name is looked up through the cache for up to 5 s. Gives
+    // up as a failure once stop is requested.
+    [[nodiscard]] bool Connect(const char* host, int port, std::stop_token stop = {});
     // Listens on every local address at the created port: state 4.
     [[nodiscard]] bool Listen(int backlog);
     // A waiting connection as a connected socket, or null when none waits.
@@ -61,8 +63,10 @@ public:
     // Queues the text and its terminating NUL byte.
     [[nodiscard]] bool SendString(const char* text);
     // Queues and polls every 50 ms until the queue is empty; false when the
-    // connection ended or limitMs passed with bytes still queued.
-    [[nodiscard]] bool SendAndWait(const char* data, int len, uint32_t limitMs = kNoTimeLimit);
+    // connection ended, limitMs passed or stop was requested with bytes
+    // still queued.
+    [[nodiscard]] bool SendAndWait(const char* data, int len, uint32_t limitMs = kNoTimeLimit,
+                                   std::stop_token stop = {});
     // Takes up to *len bytes; *len becomes the count. Bytes that arrived
     // before the connection ended stay readable.
     [[nodiscard]] bool Receive(int* len, char* out, bool consume);

@@ -25,14 +25,18 @@ namespace testutil {
 inline const std::string kLoginReply("OK2\r\nicy-caps:11\r\n\r\n", 21);
 
 // The answer to an accepted title update.
-inline const std::string kUpdateAnswer =
-    "HTTP/1.0 200 OK\r\nContent-Type:text/html\r\nContent-Length:40\r\nConnection:close\r\n\r\n"
-    "<html><body>Update done.</body></html>\r\n";
+inline const std::string kUpdateAnswer
+    = "HTTP/1.0 200 OK\r\nContent-Type:text/html\r\nContent-Length:40\r\nConnection:close\r\n\r\n"
+      "<html><body>Update done.</body></html>\r\n";
 
 class ServerRig {
 public:
-    ServerRig() : ServerRig(std::make_unique<CDJServer>()) {}
-    explicit ServerRig(std::unique_ptr<CDJServer> server) : m_server(std::move(server))
+    ServerRig()
+        : ServerRig(std::make_unique<CDJServer>())
+    {
+    }
+    explicit ServerRig(std::unique_ptr<CDJServer> server)
+        : m_server(std::move(server))
     {
         if (m_dir.Create("tavdj-server"))
             m_folder = m_dir.Dir().string();
@@ -49,7 +53,7 @@ public:
         std::filesystem::create_directories(Pages());
         if (shippedIndex)
             std::filesystem::copy_file(SourcePath("serverhtml/index.html"), Pages() + "/index.html",
-                                       std::filesystem::copy_options::overwrite_existing);
+                std::filesystem::copy_options::overwrite_existing);
         for (int attempt = 0; attempt < 5; ++attempt) {
             CDJServerParams params;
             params.port = PickPortPair();
@@ -81,8 +85,8 @@ public:
     bool WaitLogCount(const std::string& part, size_t count, int timeoutMs = 5000)
     {
         std::unique_lock<std::mutex> lock(m_lock);
-        return m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                                  [&] { return CountLocked(part) >= count; });
+        return m_changed.wait_for(
+            lock, std::chrono::milliseconds(timeoutMs), [&] { return CountLocked(part) >= count; });
     }
     bool HasLog(const std::string& part)
     {
@@ -115,10 +119,6 @@ public:
         }
         return true;
     }
-    // Waits until the server thread has made a whole pass after this call:
-    // bytes that a peer had sent before it have been read. One command
-    // round may run just before that pass; the second runs after it.
-    bool Settle() { return Sync() && Sync(); }
     size_t CountExact(const std::string& line)
     {
         std::lock_guard<std::mutex> lock(m_lock);
@@ -150,8 +150,8 @@ public:
     {
         if (!listener.Connect(port))
             return false;
-        return listener.Send("GET / HTTP/1.0\r\nUser-Agent: " + agent + "\r\n" +
-                             (metadata ? "icy-metadata: 1\r\n" : "") + "\r\n");
+        return listener.Send(
+            "GET / HTTP/1.0\r\nUser-Agent: " + agent + "\r\n" + (metadata ? "icy-metadata: 1\r\n" : "") + "\r\n");
     }
 
 private:
@@ -182,7 +182,7 @@ private:
 
     TestSandbox m_dir;
     std::string m_folder;
-    std::mutex m_lock;  // guards: m_log
+    std::mutex m_lock; // guards: m_log
     std::condition_variable m_changed;
     std::vector<std::string> m_log;
     int m_port = 0;
@@ -190,4 +190,4 @@ private:
     std::unique_ptr<CDJServer> m_server;
 };
 
-}  // namespace testutil
+} // namespace testutil

@@ -68,10 +68,7 @@ protected:
     }
 
     // Past the deadline of requests and logins; the source keeps its place.
-    void ExpireRequests()
-    {
-        m_clock.Advance(std::max(CDJServer::kRequestLimitMs, CDJServer::kLoginLimitMs) + 1000);
-    }
+    void ExpireRequests() { m_clock.Advance(std::max(CDJServer::kRequestLimitMs, CDJServer::kLoginLimitMs) + 1000); }
     // Past the idle limit for whoever moved nothing, in two steps with a
     // block between, so the source that sends on is not idle.
     void ExpireIdle()
@@ -90,7 +87,7 @@ protected:
     uint64_t m_nBlocks = 0;
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(Hostile, OverLongLinesSlowlorisAndSilentSourcesAreDropped)
 {
@@ -231,8 +228,8 @@ TEST_F(Hostile, WrongPasswordsAndPoisonedTitlesChangeNothingForListeners)
     auto admin = [&](const std::string& query) {
         LoopbackClient c;
         EXPECT_TRUE(c.Connect(Port()));
-        EXPECT_TRUE(c.Send("GET /admin.cgi?pass=" + m_rig->Server().GetPassword() + "&mode=updinfo&" + query +
-                           " HTTP/1.0\r\n\r\n"));
+        EXPECT_TRUE(c.Send(
+            "GET /admin.cgi?pass=" + m_rig->Server().GetPassword() + "&mode=updinfo&" + query + " HTTP/1.0\r\n\r\n"));
         EXPECT_TRUE(c.ReadToEnd(kWait));
         return c.Data();
     };
@@ -240,7 +237,7 @@ TEST_F(Hostile, WrongPasswordsAndPoisonedTitlesChangeNothingForListeners)
     std::string title;
     while (title.size() < 10240)
         title += "a'\"b";
-    EXPECT_EQ(admin("song=" + title), "");  // too long: closed unanswered
+    EXPECT_EQ(admin("song=" + title), ""); // too long: closed unanswered
     EXPECT_TRUE(m_rig->WaitLog("LineTooLong"));
     // Within the line bound: cut at %00, then cut to fit one title block.
     EXPECT_EQ(admin("song=" + title.substr(0, 6000) + "%00hidden&url=%0d%0aX"), testutil::kUpdateAnswer);
@@ -251,7 +248,8 @@ TEST_F(Hostile, WrongPasswordsAndPoisonedTitlesChangeNothingForListeners)
     meta.ReadAtLeast(meta.Data().size() + 4096, 300);
     const testutil::IcyFrames frames = testutil::SplitIcy(meta.Data());
     ASSERT_GE(frames.audio.size(), 2u);
-    const std::string& block = frames.titles.back().empty() ? frames.titles[frames.titles.size() - 2] : frames.titles.back();
+    const std::string& block
+        = frames.titles.back().empty() ? frames.titles[frames.titles.size() - 2] : frames.titles.back();
     ASSERT_EQ(block.size(), 255u * 16u);
     EXPECT_EQ(block.find("hidden"), std::string::npos);
     EXPECT_EQ(block.rfind("StreamTitle='a'\"b", 0), 0u);
