@@ -11,11 +11,15 @@
 #include <gtest/gtest.h>
 
 #include <poll.h>
+#include <sys/socket.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 using testutil::AfterHeader;
@@ -272,4 +276,178 @@ TEST_F(Hostile, APageReaderThatNeverReadsStallsOnlyItself)
     ASSERT_TRUE(m_rig->Sync());
     EXPECT_TRUE(m_rig->HasLog(" connection-count : 1"));
     PushAndCheck();
+}
+
+namespace {
+
+// A connection from another loopback address, as a stranger elsewhere on
+// the network would come.
+bool ConnectFrom(LoopbackClient& client, const char* from, int port)
+{
+    return client.ConnectFrom(from, port);
+}
+
+// Connects to port every few hundred microseconds and says nothing, until
+// stopped.
+class Flooder {
+public:
+    explicit Flooder(int port)
+        : m_thread([this, port](std::stop_token stop) {
+            std::vector<std::unique_ptr<LoopbackClient>> open;
+            while (!stop.stop_requested()) {
+                auto c = std::make_unique<LoopbackClient>();
+                if (c->Connect(port))
+                    ++m_nConnections;
+                open.push_back(std::move(c));
+                if (open.size() > 400)
+                    open.erase(open.begin());
+                std::this_thread::sleep_for(std::chrono::microseconds(500));
+            }
+        })
+    {
+    }
+    int Connections() const { return m_nConnections.load(); }
+
+private:
+    std::atomic<int> m_nConnections { 0 };
+    std::jthread m_thread;
+};
+
+} // namespace
+
+TEST_F(Hostile, StrangersOnTheSourcePortCannotKnockALoginOff)
+{
+    Flooder flood(Port() + 1);
+    // Each login is answered and takes over; the one before is closed.
+    for (int i = 0; i < 15; ++i) {
+        LoopbackClient dj;
+        ASSERT_TRUE(m_rig->ConnectSource(dj, "DJ" + std::to_string(i))) << "login " << i << " of 15";
+        ASSERT_TRUE(m_source.ReadToEnd(kWait)) << "the source before was not replaced";
+        m_source.Close();
+        m_source.Swap(dj);
+        PushAndCheck();
+    }
+    EXPECT_GT(flood.Connections(), 15);
+    EXPECT_TRUE(m_rig->HasLog("CloseOldDJ"));
+    // However many strangers come, the authenticated source keeps the air.
+    for (int i = 0; i < 20; ++i)
+        PushAndCheck();
+}
+
+TEST_F(Hostile, BlocksSentJustBeforeTheSourceClosesAllReachListeners)
+{
+    std::string blocks;
+    for (int i = 0; i < 10; ++i)
+        blocks += NumberedBlock(++m_nBlocks);
+    ASSERT_TRUE(m_source.Send(blocks + "tail"));
+    m_source.Close();
+    ASSERT_TRUE(m_listener.ReadAtLeast(blocks.size(), kWait)) << m_listener.Data().size() << " bytes";
+    EXPECT_TRUE(m_listener.Data().substr(0, blocks.size()) == blocks);
+    EXPECT_TRUE(m_rig->WaitLog("DJ disconnected"));
+}
+
+TEST_F(Hostile, ASilentSourceIsDroppedAndTheStationGoesOffAir)
+{
+    PushAndCheck();
+    m_clock.Advance(CDJServer::kIdleLimitMs + 1000);
+    EXPECT_TRUE(m_source.ReadToEnd(kWait));
+    EXPECT_TRUE(m_rig->WaitLog("DJ timeout(IP:127.0.0.1)"));
+    EXPECT_TRUE(m_rig->WaitLog("DJ disconnected"));
+    LoopbackClient page;
+    ASSERT_TRUE(page.Connect(Port()));
+    ASSERT_TRUE(page.Send("GET /index.html HTTP/1.0\r\n\r\n"));
+    ASSERT_TRUE(page.ReadToEnd(kWait));
+    EXPECT_NE(page.Data().find("<b>방송중이 아닙니다.</b>"), std::string::npos);
+
+    // The next DJ comes on air without replacing anyone; the listener that
+    // waited on gets its audio.
+    LoopbackClient next;
+    ASSERT_TRUE(m_rig->ConnectSource(next, "Next"));
+    m_source.Swap(next);
+    PushAndCheck();
+}
+
+TEST_F(Hostile, IdleConnectionsAndSlowlorisCannotLockListenersOut)
+{
+    // Hundreds of connections that never send a request, from this address
+    // and from another, and one that trickles its request.
+    std::vector<std::unique_ptr<LoopbackClient>> idle;
+    for (int i = 0; i < 300; ++i) {
+        idle.push_back(std::make_unique<LoopbackClient>());
+        ASSERT_TRUE(i % 2 ? idle.back()->Connect(Port()) : ConnectFrom(*idle.back(), "127.0.0.2", Port()));
+    }
+    LoopbackClient slow;
+    ASSERT_TRUE(ConnectFrom(slow, "127.0.0.3", Port()));
+    ASSERT_TRUE(slow.Send("GET / HT"));
+    PushAndCheck();
+
+    // Real listeners, up to the limit, still get in and get every block.
+    std::vector<std::unique_ptr<LoopbackClient>> listeners;
+    for (int i = 1; i < kMaxListeners; ++i) {
+        listeners.push_back(std::make_unique<LoopbackClient>());
+        ASSERT_TRUE(ServerRig::RequestStream(*listeners.back(), Port(), false));
+        ASSERT_TRUE(listeners.back()->ReadUntil("\r\n\r\n", kWait)) << "listener " << i;
+        ASSERT_EQ(listeners.back()->Data().rfind("HTTP/1.1 200 OK", 0), 0u);
+        listeners.back()->Data() = AfterHeader(listeners.back()->Data());
+    }
+    const std::string block = NumberedBlock(m_nBlocks + 1);
+    PushAndCheck();
+    // After the blocks a newcomer starts with, the new one arrives whole.
+    for (auto& l : listeners)
+        EXPECT_TRUE(l->ReadUntil(block, kWait));
+    EXPECT_TRUE(m_rig->HasLog("Evicted(IP:127.0.0.2)"));
+    int most = 0;
+    for (const std::string& line : m_rig->Log()) {
+        const size_t at = line.find("(UserCount:");
+        if (at != std::string::npos)
+            most = std::max(most, std::atoi(line.c_str() + at + 11));
+    }
+    EXPECT_LE(most, kMaxListeners + CDJServer::kConnectionMargin);
+
+    // An unfinished request ends after a few seconds, the stream does not.
+    ExpireRequests();
+    EXPECT_TRUE(slow.ReadToEnd(kWait));
+    PushAndCheck();
+}
+
+TEST_F(Hostile, HeadGetsHeadersAloneAndHalfClosedPlayersKeepListening)
+{
+    LoopbackClient head;
+    ASSERT_TRUE(head.Connect(Port()));
+    ASSERT_TRUE(head.Send("HEAD / HTTP/1.0\r\nIcy-MetaData: 1\r\n\r\n"));
+    ASSERT_TRUE(head.ReadToEnd(kWait));
+    EXPECT_EQ(head.Data(),
+        "HTTP/1.1 200 OK\r\nContent-Type:audio/mpeg\r\nicy-name:Station\r\nicy-genre:Test\r\n"
+        "icy-br:128\r\nicy-metaint:8192\r\n\r\n");
+    LoopbackClient headPage;
+    ASSERT_TRUE(headPage.Connect(Port()));
+    ASSERT_TRUE(headPage.Send("HEAD /index.html HTTP/1.0\r\n\r\n"));
+    ASSERT_TRUE(headPage.ReadToEnd(kWait));
+    EXPECT_EQ(headPage.Data().rfind("HTTP/1.0 200 OK\r\n", 0), 0u);
+    EXPECT_EQ(headPage.Data().find("\r\n\r\n") + 4, headPage.Data().size()) << "no body";
+    // A title update by HEAD changes nothing.
+    LoopbackClient headAdmin;
+    ASSERT_TRUE(headAdmin.Connect(Port()));
+    ASSERT_TRUE(headAdmin.Send(
+        "HEAD /admin.cgi?pass=" + m_rig->Server().GetPassword() + "&mode=updinfo&song=x HTTP/1.0\r\n\r\n"));
+    ASSERT_TRUE(headAdmin.ReadToEnd(kWait));
+    EXPECT_FALSE(m_rig->HasLog(" title:x"));
+
+    LoopbackClient halfClosed;
+    ASSERT_TRUE(halfClosed.Connect(Port()));
+    ASSERT_TRUE(halfClosed.Send("GET / HTTP/1.0\r\n\r\n"));
+    ASSERT_EQ(::shutdown(halfClosed.Fd(), SHUT_WR), 0);
+    ASSERT_TRUE(halfClosed.ReadUntil("\r\n\r\n", kWait));
+    halfClosed.Data() = AfterHeader(halfClosed.Data());
+    for (int i = 0; i < 3; ++i) {
+        PushAndCheck();
+        ASSERT_TRUE(halfClosed.ReadAtLeast(kBlock, kWait)) << "block " << i;
+        EXPECT_TRUE(halfClosed.Data().substr(0, kBlock) == NumberedBlock(m_nBlocks));
+        halfClosed.Data().erase(0, kBlock);
+    }
+    // Once it closes for good, the next block it cannot take drops it.
+    halfClosed.Close();
+    PushAndCheck();
+    PushAndCheck();
+    EXPECT_TRUE(m_rig->WaitLog("DelClient(IP:127.0.0.1,Agent:,"));
 }

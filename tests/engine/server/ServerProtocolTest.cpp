@@ -157,3 +157,35 @@ TEST(CStreamRing, SendsOnlyWrittenBlocksAndNoticesOverwrittenOnes)
     EXPECT_EQ(block[0], 4);
     EXPECT_EQ(ring.Next(CStreamRing::kSlots + 4, &block), CStreamRing::Fetch::NotYet);
 }
+
+TEST(ServerProtocol, PeerTextInLogLinesIsEscapedCutAndSecretsMasked)
+{
+    struct Case {
+        std::string text;
+        std::string shown;
+    };
+    const Case cases[] = {
+        { "plain agent/1.0", "plain agent/1.0" },
+        { "a\rFAKE LINE\nb", "a\\x0dFAKE LINE\\x0ab" },
+        { "\x1b[31mred\x1b[0m", "\\x1b[31mred\\x1b[0m" },
+        { "tab\tdel\x7f", "tab\\x09del\\x7f" },
+        { "back\\slash", "back\\x5cslash" },
+        { "가나 ok", "가나 ok" },
+        // C1 control in UTF-8, a lone continuation byte, an over-long form.
+        { "\xc2\x9b"
+          "x\x80y\xc0\xafz",
+            "\\xc2\\x9bx\\x80y\\xc0\\xafz" },
+        { "cut\xea\xb0", "cut\\xea\\xb0" },
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(EscapeLogText(c.text, 1024), c.shown) << c.text;
+    EXPECT_EQ(EscapeLogText(std::string(5000, 'a'), 1024), std::string(1024, 'a') + "...");
+
+    EXPECT_EQ(MaskQueryValue("GET /admin.cgi?pass=s3cret&mode=updinfo&song=a HTTP/1.0", "pass"),
+        "GET /admin.cgi?pass=*&mode=updinfo&song=a HTTP/1.0");
+    EXPECT_EQ(MaskQueryValue("GET /admin.cgi?mode=updinfo&pass=x&pass=y HTTP/1.0", "pass"),
+        "GET /admin.cgi?mode=updinfo&pass=*&pass=* HTTP/1.0");
+    EXPECT_EQ(MaskQueryValue("GET /admin.cgi?password=keep&xpass=keep HTTP/1.0", "pass"),
+        "GET /admin.cgi?password=keep&xpass=keep HTTP/1.0");
+    EXPECT_EQ(MaskQueryValue("GET / HTTP/1.0", "pass"), "GET / HTTP/1.0");
+}
