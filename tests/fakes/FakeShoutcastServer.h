@@ -4,9 +4,10 @@
 // tests: records every byte of the source connection and of each title
 // request, and answers the login as scripted.
 
-#include "support/FreePorts.h"
 #include "fakes/ScriptedLoopbackServer.h"
+#include "support/FreePorts.h"
 
+#include <atomic>
 #include <chrono>
 #include <mutex>
 #include <string>
@@ -28,7 +29,10 @@ public:
     Login mode = Login::Reply;
     std::string loginReply = "OK2\r\nicy-caps:11\r\n\r\n";
     bool closeAfterReply = false;
-    bool readStream = true;  // false: the source stalls after the login
+    bool readStream = true; // false: the source stalls after the login
+    // false: title connections are not read (a stalled title server); may
+    // change while serving.
+    std::atomic<bool> readTitles { true };
 
     ~FakeShoutcastServer() override { StopServing(); }
 
@@ -43,10 +47,10 @@ public:
             const int source = Listen(port + 1);
             if (title >= 0 && source >= 0) {
                 m_port = port;
-                Serve({title, source}, 10);
+                Serve({ title, source }, 10);
                 return true;
             }
-            for (int fd : {title, source})
+            for (int fd : { title, source })
                 if (fd >= 0)
                     ::close(fd);
         }
@@ -71,8 +75,7 @@ public:
         return m_sourceConnections;
     }
 
-    template <typename Pred>
-    bool WaitFor(Pred pred, int timeoutMs = 5000)
+    template <typename Pred> bool WaitFor(Pred pred, int timeoutMs = 5000)
     {
         const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
         while (std::chrono::steady_clock::now() < end) {
@@ -86,7 +89,7 @@ public:
 private:
     using Conn = FakeShoutcastConn;
 
-    bool Reading(const Conn& c) const override { return c.reading; }
+    bool Reading(const Conn& c) const override { return c.source ? c.reading : readTitles.load(); }
 
     void Accepted(size_t listener, Conn& c) override
     {
@@ -129,7 +132,7 @@ private:
     }
 
     int m_port = 0;
-    std::mutex m_lock;  // guards: m_source, m_titles, m_sourceConnections
+    std::mutex m_lock; // guards: m_source, m_titles, m_sourceConnections
     std::string m_source;
     std::vector<std::string> m_titles;
     int m_sourceConnections = 0;

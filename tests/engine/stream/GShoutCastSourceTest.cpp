@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -257,4 +258,75 @@ TEST(GShoutCastSource, OneStatusDownloadAtATime)
     const auto started = std::chrono::steady_clock::now();
     source.reset(); // cancels the hanging download
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
+}
+
+TEST(GShoutCastSource, AStalledTitleServerNeverHoldsTheAudioAndTheNewestTitleWins)
+{
+    FakeShoutcastServer server;
+    ASSERT_TRUE(server.Start());
+    GShoutCastSource source;
+    ASSERT_EQ(ConnectTo(source, server.Port()), GShoutCastSource::kOk);
+    ASSERT_TRUE(server.WaitFor([](FakeShoutcastServer& s) { return s.TitleRequests().size() == 1; }));
+    const size_t login = server.SourceBytes().size();
+
+    // A request far larger than the socket buffers, to a server that does
+    // not read it: that push hangs until its limit.
+    server.readTitles = false;
+    const std::string url(8 << 20, 'u');
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(source.UpdateTitle("stuck", url.c_str()), GShoutCastSource::kOk);
+    EXPECT_EQ(source.UpdateTitle("skipped", ""), GShoutCastSource::kOk);
+    EXPECT_EQ(source.UpdateTitle("newest", ""), GShoutCastSource::kOk);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(1));
+
+    // The stream flows meanwhile.
+    const std::string mp3(1000, '\xff');
+    for (int i = 0; i < 200; ++i)
+        ASSERT_EQ(source.Send(mp3.data(), 1000), GShoutCastSource::kOk);
+    ASSERT_TRUE(server.WaitFor([&](FakeShoutcastServer& s) {
+        (void)source.Send(nullptr, 0);
+        return s.SourceBytes().size() == login + 200000;
+    }));
+    EXPECT_FALSE(source.WaitTitlesSent(0)) << "the stuck push still runs";
+
+    server.readTitles = true;
+    ASSERT_TRUE(source.WaitTitlesSent(20000));
+    ASSERT_TRUE(server.WaitFor([](FakeShoutcastServer& s) { return s.TitleRequests().size() == 3; }));
+    const auto titles = server.TitleRequests();
+    EXPECT_EQ(titles[1].find("song=" + Enc("stuck") + "&url="), titles[1].find("song="));
+    EXPECT_EQ(titles[2], TitleRequest("secret", Enc("newest"), ""));
+
+    // Close ends a push in flight at once, not at the push's own limit.
+    server.readTitles = false;
+    EXPECT_EQ(source.UpdateTitle("again", url.c_str()), GShoutCastSource::kOk);
+    EXPECT_FALSE(source.WaitTitlesSent(200));
+    const auto closing = std::chrono::steady_clock::now();
+    source.Close();
+    EXPECT_LT(std::chrono::steady_clock::now() - closing,
+        std::chrono::milliseconds(GShoutCastSource::kTitleSendLimitMs - 1000));
+}
+
+TEST(GShoutCastSource, AStatusPageThatTricklesIsCutOffAndCloseEndsTheFetch)
+{
+    TAVDJ_REQUIRE_TOOL(ToolOnPath("python3"), "python3");
+    testutil::LocalHttpServer http;
+    ASSERT_TRUE(http.Start({}, false, true));
+    GShoutCastSource source;
+    (void)source.Connect("127.0.0.1", http.Port(), 128, "p", "A", "C", "B", "D");
+
+    DownloadCompletion done;
+    const auto started = std::chrono::steady_clock::now();
+    ASSERT_TRUE(source.FetchStatus(done.Handle()));
+    ASSERT_TRUE(done.Wait(GShoutCastSource::kStatusLimitMs + 10000));
+    EXPECT_EQ(done.result, 0);
+    EXPECT_LT(
+        std::chrono::steady_clock::now() - started, std::chrono::milliseconds(GShoutCastSource::kStatusLimitMs + 5000));
+    EXPECT_EQ(source.ParseStatus(nullptr, nullptr), 0);
+
+    // The next fetch runs; Close ends it without waiting for its limit.
+    DownloadCompletion again;
+    ASSERT_TRUE(source.FetchStatus(again.Handle()));
+    const auto closing = std::chrono::steady_clock::now();
+    source.Close();
+    EXPECT_LT(std::chrono::steady_clock::now() - closing, std::chrono::milliseconds(GShoutCastSource::kStatusLimitMs));
 }
