@@ -92,6 +92,28 @@ CDJServer::~CDJServer()
 
 bool CDJServer::Start(const CDJServerParams& params)
 {
+    if (!Open(params))
+        return false;
+    std::lock_guard<std::mutex> control(m_controlLock);
+    m_thread = std::jthread([this](std::stop_token stop) { ThreadMain(stop); });
+    return true;
+}
+
+bool CDJServer::StartWithoutThread(const CDJServerParams& params)
+{
+    if (!Open(params))
+        return false;
+    m_bPassesByCaller = true;
+    return true;
+}
+
+bool CDJServer::RunPass()
+{
+    return m_bPassesByCaller && RunCommands() && PollPass();
+}
+
+bool CDJServer::Open(const CDJServerParams& params)
+{
     Stop();
     std::lock_guard<std::mutex> control(m_controlLock);
     m_password = MakeSecret();
@@ -138,13 +160,20 @@ bool CDJServer::Start(const CDJServerParams& params)
         m_commands.clear();
         m_bAcceptCommands = true;
     }
-    m_thread = std::jthread([this](std::stop_token stop) { ThreadMain(stop); });
     return true;
 }
 
 void CDJServer::Stop()
 {
     std::lock_guard<std::mutex> control(m_controlLock);
+    if (m_bPassesByCaller) {
+        m_bPassesByCaller = false;
+        Teardown();
+        std::lock_guard<std::mutex> lock(m_commandLock);
+        m_bAcceptCommands = false;
+        m_commands.clear();
+        return;
+    }
     if (!m_thread.joinable())
         return;
     PostCommand(kExitServer, 0, 0);

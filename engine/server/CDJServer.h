@@ -97,6 +97,11 @@ public:
     [[nodiscard]] bool Start(const CDJServerParams& params);
     // Owner thread: ends the server thread and frees what it held.
     void Stop();
+    // For harnesses that choose the order of events: listens as Start does
+    // but starts no thread; the caller then runs the loop's passes itself,
+    // on its own thread, with RunPass (true when the pass moved data).
+    [[nodiscard]] bool StartWithoutThread(const CDJServerParams& params);
+    bool RunPass();
     [[nodiscard]] bool IsRunning() const { return m_thread.joinable(); }
 
     // Any thread: queued for the server thread; dropped when not running.
@@ -122,6 +127,7 @@ private:
         intptr_t lParam;
     };
 
+    [[nodiscard]] bool Open(const CDJServerParams& params);
     void ThreadMain(std::stop_token stop);
     bool RunCommands();
     bool PollPass();
@@ -165,8 +171,9 @@ private:
     platform::HostResolver& m_resolver;
     platform::Clock& m_clock;
 
-    std::mutex m_controlLock; // guards: starting and stopping m_thread
+    std::mutex m_controlLock; // guards: starting and stopping m_thread, m_bPassesByCaller
     std::jthread m_thread;
+    bool m_bPassesByCaller = false;
 
     std::mutex m_commandLock; // guards: m_commands, m_bAcceptCommands
     std::deque<Command> m_commands;

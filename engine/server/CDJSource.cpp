@@ -105,21 +105,21 @@ CDJSource::Outcome CDJSource::Step(int ready, bool* activity)
 {
     if (!m_pSocket)
         return Outcome::Drop;
-    const bool ended = PollSocket(ready, activity) == Polled::Ended;
-    // A peer that closed before its password was answered gets no answer;
-    // one that logged in keeps every whole block it sent before closing.
-    if (ended && m_state == State::Password)
-        return Outcome::Drop;
+    const bool ended = PollSocket(ready, activity) == Polled::Ended || !m_pSocket->IsOpen();
     if (!ended && TimedOut())
         return Outcome::Drop;
+    // What a peer sent before it closed is still read: a DJ that logged in
+    // keeps every whole block it sent.
     bool promoted = false;
     if (m_state != State::Data && ReadLines(&promoted) == Outcome::Drop)
         return Outcome::Drop;
     if (m_state == State::Data)
         TakeBlocks();
-    if (ended)
-        return Outcome::Drop;
-    return promoted ? Outcome::Promote : Outcome::Keep;
+    // One that closed right after its login still takes over; it is
+    // dropped at its next step.
+    if (promoted)
+        return Outcome::Promote;
+    return ended ? Outcome::Drop : Outcome::Keep;
 }
 
 void CDJSource::TakeBlocks()
@@ -157,8 +157,13 @@ CDJSource::Outcome CDJSource::ReadLines(bool* promoted)
                 return Outcome::Drop;
             }
             m_state = State::Headers;
-            if (!m_pSocket->Send(kAccepted, sizeof kAccepted) || !m_pSocket->Poll(nullptr))
-                return Outcome::Drop;
+            // A peer that closes right after its login has still sent what
+            // is queued: its close is seen once that has been read.
+            if (m_pSocket->IsOpen()) {
+                if (!m_pSocket->Send(kAccepted, sizeof kAccepted))
+                    return Outcome::Drop;
+                (void)m_pSocket->Poll(nullptr);
+            }
             // The secret of this run is never printed.
             m_pServer->Console("DJ Password Check OK (pass:*)\n");
             *promoted = true;
