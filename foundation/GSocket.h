@@ -70,6 +70,9 @@ public:
     // Takes up to *len bytes; *len becomes the count. Bytes that arrived
     // before the connection ended stay readable.
     [[nodiscard]] bool Receive(int* len, char* out, bool consume);
+    // The same, with the choice named at the call site.
+    enum class Take { Consume, Peek };
+    [[nodiscard]] bool Receive(int* len, char* out, Take take) { return Receive(len, out, take == Take::Consume); }
     void Skip(int len);
     [[nodiscard]] int GetReceiveLength() const { return m_recvQueue.GetLength(); }
     // -1 when not connected.

@@ -126,7 +126,7 @@ void CDJSource::TakeBlocks()
 {
     while (m_pSocket->GetReceiveLength() >= CStreamRing::kSlotBytes) {
         int len = CStreamRing::kSlotBytes;
-        if (!m_pSocket->Receive(&len, m_pLine.get(), true) || len != CStreamRing::kSlotBytes)
+        if (!m_pSocket->Receive(&len, m_pLine.get(), GSocket::Take::Consume) || len != CStreamRing::kSlotBytes)
             break;
         m_pServer->m_ring.Write(m_pLine.get());
         const char spin[] = { 'D', 'a', 't', 'a', ' ', kSpinner[m_nSpinner], '\b', '\b', '\b', '\b', '\b', '\b' };

@@ -227,7 +227,7 @@ bool SecretEquals(std::string_view guess, std::string_view secret)
 LineStatus TakeLine(GSocket& socket, char* scratch, std::string* line)
 {
     int len = kMaxServerLine;
-    if (!socket.Receive(&len, scratch, false) || len <= 0)
+    if (!socket.Receive(&len, scratch, GSocket::Take::Peek) || len <= 0)
         return LineStatus::Waiting;
     const void* found = std::memchr(scratch, '\n', static_cast<size_t>(len));
     if (!found)

@@ -201,7 +201,7 @@ int GShoutCastSource::Login()
 
     char reply[kReplyBytes + 1] = {};
     int len = kReplyBytes;
-    if (!s.Receive(&len, reply, true) || len <= 0)
+    if (!s.Receive(&len, reply, GSocket::Take::Consume) || len <= 0)
         return kNoReply;
     if (len < 3 || strncasecmp(reply, "OK2", 3) != 0)
         return kPasswordRefused;
