@@ -46,6 +46,10 @@ public:
             const int title = Listen(port);
             const int source = Listen(port + 1);
             if (title >= 0 && source >= 0) {
+                // Title connections get a small receive buffer, so a title
+                // server that stops reading stalls its sender soon.
+                const int small = 8192;
+                ::setsockopt(title, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
                 m_port = port;
                 Serve({ title, source }, 10);
                 return true;
@@ -74,6 +78,11 @@ public:
         std::lock_guard guard(m_lock);
         return m_sourceConnections;
     }
+    int TitleConnections()
+    {
+        std::lock_guard guard(m_lock);
+        return m_titleConnections;
+    }
 
     template <typename Pred> bool WaitFor(Pred pred, int timeoutMs = 5000)
     {
@@ -94,10 +103,8 @@ private:
     void Accepted(size_t listener, Conn& c) override
     {
         c.source = listener == 1;
-        if (c.source) {
-            std::lock_guard guard(m_lock);
-            ++m_sourceConnections;
-        }
+        std::lock_guard guard(m_lock);
+        ++(c.source ? m_sourceConnections : m_titleConnections);
     }
 
     void Ended(Conn& c) override
@@ -132,8 +139,9 @@ private:
     }
 
     int m_port = 0;
-    std::mutex m_lock; // guards: m_source, m_titles, m_sourceConnections
+    std::mutex m_lock; // guards: m_source, m_titles, m_sourceConnections, m_titleConnections
     std::string m_source;
     std::vector<std::string> m_titles;
     int m_sourceConnections = 0;
+    int m_titleConnections = 0;
 };
