@@ -2,7 +2,7 @@
 // logins, blocks, closes and refused accepts on an in-memory network (see
 // tests/engine/server/ServerInterleaving.h for what is checked).
 
-#include "engine/server/ServerInterleaving.h"
+#include "tests/engine/server/ServerInterleaving.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -14,9 +14,9 @@
 // Returns an empty text when all held, else what failed.
 
 #include "engine/server/CDJServer.h"
-#include "fakes/FakeClock.h"
-#include "fakes/FakeHostResolver.h"
-#include "fakes/FakeNetwork.h"
+#include "tests/fakes/FakeClock.h"
+#include "tests/fakes/FakeHostResolver.h"
+#include "tests/fakes/FakeNetwork.h"
 
 #include <cstdint>
 #include <cstring>
