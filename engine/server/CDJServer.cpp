@@ -309,9 +309,10 @@ bool CDJServer::PollPass()
         m_pollEntries[first + i] = entry(wanted ? m_clients[i]->Handle() : platform::kNoSocket, wanted);
     }
     const size_t waited = m_clients.size();
-    // A paused listener is waited on no longer than the pause lasts.
-    const bool paused = !acceptClients || !acceptSources;
-    const int waitMs = m_bLastPassActive ? 0 : (paused ? std::min<int>(kWaitMs, kAcceptPauseMs) : kWaitMs);
+    // The wait is shorter than an accept pause, so a paused listener is
+    // asked again once its pause is over.
+    static_assert(kWaitMs < static_cast<int>(kAcceptPauseMs));
+    const int waitMs = m_bLastPassActive ? 0 : kWaitMs;
     if (m_api.WaitForEvents(m_pollEntries.data(), static_cast<int>(m_pollEntries.size()), waitMs) < 0)
         m_clock.SleepMs(kWaitMs);
 
