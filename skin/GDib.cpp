@@ -7,6 +7,10 @@
 #include <array>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 constexpr std::uint32_t kOpaque = 0xFF000000u;
@@ -70,6 +74,28 @@ std::uint32_t* Row(QImage& image, int y)
 const std::uint32_t* Row(const QImage& image, int y)
 {
     return reinterpret_cast<const std::uint32_t*>(image.constScanLine(y));
+}
+
+// The hottest loop of a skin: controls are drawn with their key on every
+// animation tick. Four pixels at a time where the processor allows, then
+// one by one.
+void CopyKeyedRow(const std::uint32_t* pSrc, std::uint32_t* pDst, int nWidth, std::uint32_t key)
+{
+    int i = 0;
+#if defined(__SSE2__)
+    const __m128i vKey = _mm_set1_epi32(static_cast<int>(key));
+    const __m128i vMask = _mm_set1_epi32(static_cast<int>(kRgbMask));
+    for (; i + 4 <= nWidth; i += 4) {
+        const __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pSrc + i));
+        const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pDst + i));
+        const __m128i isKey = _mm_cmpeq_epi32(_mm_and_si128(s, vMask), vKey);
+        _mm_storeu_si128(
+            reinterpret_cast<__m128i*>(pDst + i), _mm_or_si128(_mm_and_si128(isKey, d), _mm_andnot_si128(isKey, s)));
+    }
+#endif
+    for (; i < nWidth; ++i)
+        if ((pSrc[i] & kRgbMask) != key)
+            pDst[i] = pSrc[i];
 }
 
 std::uint8_t ClampChannel(int v)
@@ -399,9 +425,7 @@ bool GDib::CopyBlock(GDib* pDest, const Block& requested, KeyMode mode) const
                 std::memcpy(pDst, pSrc, static_cast<std::size_t>(block.nWidth) * 4);
                 continue;
             }
-            for (int i = 0; i < block.nWidth; ++i)
-                if ((pSrc[i] & kRgbMask) != key)
-                    pDst[i] = pSrc[i];
+            CopyKeyedRow(pSrc, pDst, block.nWidth, key);
         }
         return true;
     }
@@ -483,13 +507,13 @@ bool GDib::StretchTo(GDib* pDest, int nWidth, int nHeight) const
         const GDib snapshot(*this);
         return snapshot.StretchTo(pDest, nWidth, nHeight);
     }
-    // A target larger than the destination is cut to it.
-    nWidth = std::min(nWidth, pDest->GetWidth());
-    nHeight = std::min(nHeight, pDest->GetHeight());
     ReleaseMemDC();
     pDest->ReleaseMemDC();
     const std::int64_t xStep = (std::int64_t { GetWidth() } << 16) / nWidth;
     const std::int64_t yStep = (std::int64_t { GetHeight() } << 16) / nHeight;
+    // A target larger than the destination shows only its part inside it.
+    nWidth = std::min(nWidth, pDest->GetWidth());
+    nHeight = std::min(nHeight, pDest->GetHeight());
     for (int j = 0; j < nHeight; ++j) {
         const std::uint32_t* pSrc = Row(m_image, static_cast<int>((j * yStep) >> 16));
         std::uint32_t* pDst = Row(pDest->m_image, j);
