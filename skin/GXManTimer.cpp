@@ -24,6 +24,8 @@ GXManTimer::~GXManTimer()
 
 unsigned GXManTimer::SetTimer(GXConBase* pControl, int nLocalId, int nElapseMs)
 {
+    if (pControl == nullptr)
+        return 0;
     const int elapse = std::max(nElapseMs, kMinElapseMs);
     if (m_nFiring == 0)
         m_retired.clear();

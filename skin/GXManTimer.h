@@ -27,7 +27,7 @@ public:
     GXManTimer& operator=(const GXManTimer&) = delete;
 
     // Starts the pair's timer, or re-arms it with the new period under the
-    // id it already has. Returns the window-wide id.
+    // id it already has. Returns the window-wide id (0 without a control).
     unsigned SetTimer(GXConBase* pControl, int nLocalId, int nElapseMs);
     // False when the pair has no timer.
     bool KillTimer(GXConBase* pControl, int nLocalId);
