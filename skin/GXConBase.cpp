@@ -274,6 +274,11 @@ int GXConBase::GetImageNum() const
     return -1;
 }
 
+bool GXConBase::WantsKeyboardFocus() const
+{
+    return false;
+}
+
 bool GXConBase::Navigate(const std::string&)
 {
     return false;

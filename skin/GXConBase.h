@@ -88,6 +88,8 @@ public:
     // SetImageNum). Controls without numbered images answer false / -1.
     virtual bool SetImageNum(int nImage);
     [[nodiscard]] virtual int GetImageNum() const;
+    // A control that takes the keyboard once clicked (the list box).
+    [[nodiscard]] virtual bool WantsKeyboardFocus() const;
     // A browser control opens the URL; every other control answers false.
     virtual bool Navigate(const std::string& url);
 
