@@ -213,7 +213,7 @@ std::string GXWindowMain::GetErrorText() const
 
 std::intptr_t GXWindowMain::SendToOwner(unsigned nMessage, std::uintptr_t wParam, std::intptr_t lParam)
 {
-    return m_pOwnerWindow != nullptr ? m_pOwnerWindow->SendToOwner(nMessage, wParam, lParam) : 0;
+    return GetOwnerWindow() != nullptr ? GetOwnerWindow()->SendToOwner(nMessage, wParam, lParam) : 0;
 }
 
 void GXWindowMain::OnControlNotify(const SGxNotifyRecord& record)
@@ -228,12 +228,12 @@ void GXWindowMain::OnControlNotify(const SGxNotifyRecord& record)
         RunStrCmd(reinterpret_cast<const char*>(record.wParam));
         return;
     }
-    if (m_pOwnerWindow == nullptr)
+    if (GetOwnerWindow() == nullptr)
         return;
     if (record.delivery == SGxNotifyRecord::Delivery::Post)
-        m_pOwnerWindow->PostToOwner(record.message, record.wParam, record.lParam);
+        GetOwnerWindow()->PostToOwner(record.message, record.wParam, record.lParam);
     else
-        (void)m_pOwnerWindow->SendToOwner(record.message, record.wParam, record.lParam);
+        (void)GetOwnerWindow()->SendToOwner(record.message, record.wParam, record.lParam);
 }
 
 void GXWindowMain::RunStrCmd(const char* pszScript)
@@ -276,8 +276,8 @@ std::intptr_t GXWindowMain::NotifyOwner(int nCode, std::intptr_t lParam)
 
 void GXWindowMain::HandleCommand(std::uintptr_t wParam, std::intptr_t lParam)
 {
-    if (m_pOwnerWindow != nullptr)
-        m_pOwnerWindow->PostToOwner(GXMsg::kCommand, wParam, lParam);
+    if (GetOwnerWindow() != nullptr)
+        GetOwnerWindow()->PostToOwner(GXMsg::kCommand, wParam, lParam);
 }
 
 // ---- timers and refreshes ----
@@ -418,9 +418,9 @@ void GXWindowMain::HandleSize(int nSizeType, int nWidth, int nHeight)
 
 void GXWindowMain::HandleMove()
 {
-    if (!m_flags.bMoveParent || m_pWidget == nullptr || m_pOwnerWindow == nullptr)
+    if (!m_flags.bMoveParent || m_pWidget == nullptr || GetOwnerWindow() == nullptr)
         return;
-    QWidget* pOwner = m_pOwnerWindow->GetOwnerWidget();
+    QWidget* pOwner = GetOwnerWindow()->GetOwnerWidget();
     if (pOwner != nullptr && pOwner != m_pWidget->window())
         pOwner->setGeometry(m_pWidget->frameGeometry());
 }

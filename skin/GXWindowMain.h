@@ -93,7 +93,9 @@ public:
     // Creates the widget on the owner's widget (or as a window of its own
     // when the owner has none). False when it exists already.
     bool Create(GXWindowOwner* pOwner, const GXRect& rect);
-    [[nodiscard]] GXWindowOwner* GetOwnerWindow() const { return m_pOwnerWindow; }
+    // The application window of the skin (nested windows report to their
+    // top window's); null before Create and once the window is let go.
+    [[nodiscard]] GXWindowOwner* GetOwnerWindow() const { return GetTopWindow()->m_pOwnerWindow; }
     [[nodiscard]] QWidget* GetWidget() const;
     // The own id map first, then those of the skin windows in the control
     // list (one level), in list order.

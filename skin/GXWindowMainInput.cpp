@@ -342,8 +342,8 @@ void GXWindowMain::HandleClose()
 {
     DispatchScope scope(*this);
     if (m_flags.bPopupWindow) {
-        if (m_pOwnerWindow != nullptr)
-            m_pOwnerWindow->PostToOwner(GXMsg::kClose, 0, 0);
+        if (GetOwnerWindow() != nullptr)
+            GetOwnerWindow()->PostToOwner(GXMsg::kClose, 0, 0);
         return;
     }
     if (m_bChild)

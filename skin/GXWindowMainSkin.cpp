@@ -43,7 +43,7 @@ bool GXWindowMain::LoadControlIdFile(const std::string& path)
     for (const GXControlIdTable::SEntry& entry : file.windowIds) {
         // Window control ids name the application's own widgets; a name
         // whose widget the application does not have is skipped.
-        QWidget* pWidget = m_pOwnerWindow != nullptr ? m_pOwnerWindow->GetDlgItem(entry.nId) : nullptr;
+        QWidget* pWidget = GetOwnerWindow() != nullptr ? GetOwnerWindow()->GetDlgItem(entry.nId) : nullptr;
         if (pWidget == nullptr)
             continue;
         if (!AddWindowControlId(entry.name, entry.nId, pWidget))
@@ -174,8 +174,8 @@ void GXWindowMain::SetWindowRegion(const QRegion* pRegion)
     if (m_pWidget == nullptr)
         return;
     QWidget* pTarget = m_pWidget.get();
-    if (!m_flags.bPopupWindow && m_pOwnerWindow != nullptr && m_pOwnerWindow->GetOwnerWidget() != nullptr)
-        pTarget = m_pOwnerWindow->GetOwnerWidget();
+    if (!m_flags.bPopupWindow && GetOwnerWindow() != nullptr && GetOwnerWindow()->GetOwnerWidget() != nullptr)
+        pTarget = GetOwnerWindow()->GetOwnerWidget();
     if (pRegion == nullptr)
         pTarget->clearMask();
     else
