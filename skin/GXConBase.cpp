@@ -264,6 +264,26 @@ bool GXConBase::OnKeyUp(int, int, int)
     return false;
 }
 
+bool GXConBase::SetImageNum(int)
+{
+    return false;
+}
+
+int GXConBase::GetImageNum() const
+{
+    return -1;
+}
+
+bool GXConBase::WantsKeyboardFocus() const
+{
+    return false;
+}
+
+bool GXConBase::Navigate(const std::string&)
+{
+    return false;
+}
+
 void GXConBase::SetEnable(bool bEnable)
 {
     if (m_bEnabled == bEnable)
