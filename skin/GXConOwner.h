@@ -11,6 +11,7 @@ class GXConBase;
 class GXManAlign;
 class GXSubFont;
 class QCursor;
+struct SGxMenuItem;
 
 // Thread: user-interface thread only.
 // The skin window as its controls see it. A control holds one of these
@@ -44,6 +45,9 @@ public:
     // The number of a control-ID name (MenuID, AssociateControl, ...);
     // false when the skin's ID table has no such name.
     virtual bool LookupControlId(const std::string&, int*) { return false; }
+    // A menu of the program by id (its children are the pop-ups); null when
+    // there is none.
+    virtual const SGxMenuItem* FindMenu(int) { return nullptr; }
     // The layout node of the control with this id; null when there is none.
     virtual GXManAlign* FindLayoutNode(int) { return nullptr; }
     // Refresh every control, lay the window out again and redraw it all
