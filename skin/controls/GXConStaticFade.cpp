@@ -87,19 +87,23 @@ void GXConStaticFade::NextFrame()
         return;
     m_picture.NextFrame();
     m_stripCopy.DrawFrameTo(&m_nextFrame, 0, 0, m_picture.GetFrameCount(), m_picture.GetFrame(), GDib::Transparent::No);
+    m_bFading = true;
     KillControlTimer(kFrameTimer);
     SetControlTimer(kFadeTimer, m_nFadeDelay);
 }
 
 void GXConStaticFade::FadeStep()
 {
-    if (m_nextFrame.IsEmpty())
+    // The buffer holds the shown frame from the load on; only a frame tick
+    // starts a fade.
+    if (m_nextFrame.IsEmpty() || !m_bFading)
         return;
     m_nFadeLevel
         = static_cast<int>(std::min<long long>(static_cast<long long>(m_nFadeLevel) + m_nFadeAmount, kFullWeight));
     m_nextFrame.AlphaBlendTo(&m_display, m_nFadeLevel, 0, 0);
     if (m_nFadeLevel >= kFullWeight) {
         m_nFadeLevel = 0;
+        m_bFading = false;
         KillControlTimer(kFadeTimer);
         if (m_picture.GetMode() == GXStaticPicture::Mode::Animation)
             SetControlTimer(kFrameTimer, m_picture.GetAnimDelay());
