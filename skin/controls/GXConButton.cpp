@@ -1,8 +1,9 @@
 #include "skin/controls/GXConButton.h"
 
 #include "foundation/GXmpData.h"
+#include "platform/MessageRegistry.h"
 #include "skin/GXConOwner.h"
-#include "skin/GXSkinMessages.h"
+#include "skin/GXSkinIds.h"
 #include "skin/SkinFormat.h"
 #include "skin/SkinFrame.h"
 #include "skin/controls/GXStaticPicture.h"
@@ -220,7 +221,8 @@ bool GXConButton::OnButtonUp(int nButton, int x, int y, Captured)
     if (bInside) {
         if (nButton == kButtonLeft || nButton == kButtonDoubleClick) {
             if (!m_strEvent.empty())
-                Notify(GXSkinMessage::kStrCmd, reinterpret_cast<std::uintptr_t>(&m_strEvent), 0);
+                Notify(platform::RegisterMessage(GXMsgName::kStrCmd),
+                    reinterpret_cast<std::uintptr_t>(m_strEvent.c_str()), 0);
             else
                 NotifyCommand(static_cast<unsigned>(GetCommandId() != 0 ? GetCommandId() : GetControlId()));
         } else if (nButton == kButtonRight) {

@@ -10,7 +10,7 @@ class QPoint;
 struct SGxMenuItem;
 
 // What the owner is told around a pop-up menu (NotifyOwner codes
-// GXSkinNotify::kMenuOpen and kMenuClosed); both live on the button's stack
+// GXSkinNotify::kMenuOpening and kMenuChosen); both live on the button's stack
 // and are valid only during the call.
 struct SGxMenuOpen {
     const SGxMenuItem* pMenu = nullptr;

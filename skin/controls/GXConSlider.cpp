@@ -1,7 +1,8 @@
 #include "skin/controls/GXConSlider.h"
 
 #include "foundation/GXmpData.h"
-#include "skin/GXSkinMessages.h"
+#include "platform/MessageRegistry.h"
+#include "skin/GXSkinIds.h"
 #include "skin/SkinFormat.h"
 #include "skin/controls/GXConSliderParent.h"
 #include "skin/controls/GXStaticPicture.h"
@@ -209,7 +210,7 @@ bool GXConSlider::OnButtonDown(int nButton, int x, int y, bool* pbCapture)
     m_ptDragStart = GXPoint { x, y };
     SetInternalPos(value);
     Invalidate();
-    ReportChange(GXSkinMessage::kSliderPosChange, GetPos());
+    ReportChange(Report::Change, GetPos());
     return true;
 }
 
@@ -233,7 +234,7 @@ bool GXConSlider::OnMouseMove(int x, int y, Captured, bool* pbWantLeave)
                 BuildComposite(Force::Yes);
             SetInternalPos(value);
             Invalidate();
-            ReportChange(GXSkinMessage::kSliderPosChange, GetPos());
+            ReportChange(Report::Change, GetPos());
         } else {
             BuildComposite(Force::Yes);
             Invalidate();
@@ -244,8 +245,8 @@ bool GXConSlider::OnMouseMove(int x, int y, Captured, bool* pbWantLeave)
         if (m_pParent != nullptr)
             m_pParent->PosScanning(value, GetControlId());
         else
-            Notify(GXSkinMessage::kSliderPosScanning, static_cast<std::uintptr_t>(static_cast<std::intptr_t>(value)),
-                GetControlId());
+            Notify(platform::RegisterMessage(GXMsgName::kSliderPosScanning),
+                static_cast<std::uintptr_t>(static_cast<std::intptr_t>(value)), GetControlId());
     }
     return false;
 }
@@ -258,7 +259,7 @@ bool GXConSlider::OnButtonUp(int, int, int, Captured)
     m_bDragging = false;
     if (m_nMin == m_nMax)
         return false;
-    ReportChange(GXSkinMessage::kSliderPosChangeEnd, GetPos());
+    ReportChange(Report::End, GetPos());
     return true;
 }
 
@@ -272,16 +273,18 @@ bool GXConSlider::OnMouseLeave()
     return false;
 }
 
-void GXConSlider::ReportChange(unsigned nMessage, int nPos)
+void GXConSlider::ReportChange(Report report, int nPos)
 {
     if (m_pParent != nullptr) {
-        if (nMessage == GXSkinMessage::kSliderPosChangeEnd)
+        if (report == Report::End)
             m_pParent->PosChangeEnd(nPos, GetControlId());
         else
             m_pParent->PosChange(nPos, GetControlId());
         return;
     }
-    Notify(nMessage, static_cast<std::uintptr_t>(static_cast<std::intptr_t>(nPos)), GetControlId());
+    const unsigned message = platform::RegisterMessage(
+        report == Report::End ? GXMsgName::kSliderPosChangeEnd : GXMsgName::kSliderPosChange);
+    Notify(message, static_cast<std::uintptr_t>(static_cast<std::intptr_t>(nPos)), GetControlId());
 }
 
 void GXConSlider::BuildBackground()

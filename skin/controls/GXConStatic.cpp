@@ -1,8 +1,9 @@
 #include "skin/controls/GXConStatic.h"
 
 #include "foundation/GXmpData.h"
+#include "platform/MessageRegistry.h"
 #include "skin/GDib.h"
-#include "skin/GXSkinMessages.h"
+#include "skin/GXSkinIds.h"
 #include "skin/SkinFormat.h"
 
 GXConStatic::GXConStatic(GXConOwner* pOwner)
@@ -84,7 +85,8 @@ bool GXConStatic::OnButtonUp(int, int x, int y, Captured)
 {
     if (m_click.ButtonUp(GXConBase::HitTest(x, y)) == GXStaticClick::Action::Command) {
         if (!m_strEvent.empty())
-            Notify(GXSkinMessage::kStrCmd, reinterpret_cast<std::uintptr_t>(&m_strEvent), 0);
+            Notify(
+                platform::RegisterMessage(GXMsgName::kStrCmd), reinterpret_cast<std::uintptr_t>(m_strEvent.c_str()), 0);
         else
             NotifyCommand(static_cast<unsigned>(GetCommandId() != 0 ? GetCommandId() : GetControlId()));
     }

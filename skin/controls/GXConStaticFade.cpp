@@ -1,7 +1,8 @@
 #include "skin/controls/GXConStaticFade.h"
 
 #include "foundation/GXmpData.h"
-#include "skin/GXSkinMessages.h"
+#include "platform/MessageRegistry.h"
+#include "skin/GXSkinIds.h"
 #include "skin/SkinFormat.h"
 
 #include <algorithm>
@@ -150,7 +151,8 @@ bool GXConStaticFade::OnButtonUp(int, int x, int y, Captured)
 {
     if (m_click.ButtonUp(GXConBase::HitTest(x, y)) == GXStaticClick::Action::Command) {
         if (!m_strEvent.empty())
-            Notify(GXSkinMessage::kStrCmd, reinterpret_cast<std::uintptr_t>(&m_strEvent), 0);
+            Notify(
+                platform::RegisterMessage(GXMsgName::kStrCmd), reinterpret_cast<std::uintptr_t>(m_strEvent.c_str()), 0);
         else
             NotifyCommand(static_cast<unsigned>(GetCommandId() != 0 ? GetCommandId() : GetControlId()));
     }

@@ -1,10 +1,12 @@
 #pragma once
 
 #include "foundation/GXmp.h"
+#include "platform/MessageRegistry.h"
 #include "skin/GDib.h"
 #include "skin/GXConBase.h"
 #include "skin/GXConOwner.h"
 #include "skin/GXManAlign.h"
+#include "skin/GXSkinIds.h"
 #include "skin/GXSubFont.h"
 #include "skin/controls/SGxMenuItem.h"
 
@@ -30,8 +32,8 @@ public:
     void OnControlNotify(const SGxNotifyRecord& record) override
     {
         notified.push_back(record);
-        if (record.message == 0x8101)
-            scripts.push_back(*reinterpret_cast<const std::string*>(record.wParam));
+        if (record.message == platform::RegisterMessage(GXMsgName::kStrCmd))
+            scripts.emplace_back(reinterpret_cast<const char*>(record.wParam));
     }
     void InvalidateControl(GXConBase& control) override
     {
@@ -53,12 +55,12 @@ public:
         return it != images.end() ? &it->second : nullptr;
     }
     const QCursor* FindCursor(const std::string&) override { return nullptr; }
-    GXSubFont* FindFont(const std::string& name) override
+    GXSubFont* FindControlFont(const std::string& name) override
     {
         const auto it = fonts.find(name);
         return it != fonts.end() ? it->second.get() : nullptr;
     }
-    bool LookupControlId(const std::string& name, int* pId) override
+    bool LookupIdName(const std::string& name, int* pId) override
     {
         const auto it = ids.find(name);
         if (it == ids.end())

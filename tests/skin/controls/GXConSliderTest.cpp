@@ -5,7 +5,8 @@
 #include "skin/controls/GXConSlider.h"
 #include "skin/controls/GXConSliderParent.h"
 
-#include "skin/GXSkinMessages.h"
+#include "platform/MessageRegistry.h"
+#include "skin/GXSkinIds.h"
 #include "support/DibPixels.h"
 #include "support/FakeSkinOwner.h"
 
@@ -153,7 +154,11 @@ TEST(GXConSlider, PositionToKnob)
 
 TEST(GXConSlider, DragReportsAndIgnoresTheApplicationUntilReleased)
 {
-    namespace M = GXSkinMessage;
+    struct {
+        unsigned kSliderPosChange = platform::RegisterMessage(GXMsgName::kSliderPosChange);
+        unsigned kSliderPosChangeEnd = platform::RegisterMessage(GXMsgName::kSliderPosChangeEnd);
+        unsigned kSliderPosScanning = platform::RegisterMessage(GXMsgName::kSliderPosScanning);
+    } const M;
     FakeSkinOwner owner;
     AddImages(&owner);
     auto slider = MakeSlider(&owner, R"(ImageEdge="2,2")");
@@ -175,8 +180,8 @@ TEST(GXConSlider, DragReportsAndIgnoresTheApplicationUntilReleased)
     EXPECT_TRUE(slider->OnButtonUp(GXConBase::kButtonLeft, 29, 1, GXConBase::Captured::Yes));
     EXPECT_FALSE(slider->IsDragging());
     EXPECT_EQ(Reports(owner),
-        (std::vector<Report> { { M::kSliderPosChange, 50 }, { M::kSliderPosChange, 75 }, { M::kSliderPosScanning, 75 },
-            { M::kSliderPosChangeEnd, 10 } }));
+        (std::vector<Report> { { M.kSliderPosChange, 50 }, { M.kSliderPosChange, 75 }, { M.kSliderPosScanning, 75 },
+            { M.kSliderPosChangeEnd, 10 } }));
 
     // Hovering without a hot knob image scans (now over 0..200) but never
     // redraws.
@@ -186,7 +191,7 @@ TEST(GXConSlider, DragReportsAndIgnoresTheApplicationUntilReleased)
     slider->OnMouseMove(11, 1, GXConBase::Captured::No, &flag);
     EXPECT_EQ(owner.invalidated, invalidated);
     EXPECT_FALSE(slider->IsHotShown());
-    EXPECT_EQ(Reports(owner), (std::vector<Report> { { M::kSliderPosScanning, 50 } }));
+    EXPECT_EQ(Reports(owner), (std::vector<Report> { { M.kSliderPosScanning, 50 } }));
 
     // An empty range takes no clicks, and a range that collapses during a
     // drag still lets the release end it.
