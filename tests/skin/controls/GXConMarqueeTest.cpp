@@ -162,7 +162,7 @@ TEST(GXConMarquee, DrawsItsWindowIntoTheStrip)
     }
 }
 
-TEST(GXConMarquee, LoadErrorsAndClicks)
+TEST(GXConMarquee, LoadErrors)
 {
     struct Case {
         std::string attributes;
@@ -182,12 +182,4 @@ TEST(GXConMarquee, LoadErrorsAndClicks)
         EXPECT_EQ(marquee.GetErrorCode(), c.code);
         EXPECT_EQ(marquee.GetErrorDetail(), c.detail);
     }
-    MarqueeRig s(R"(NotifyClick="1")");
-    EXPECT_TRUE(s.marquee.HitTest(1, 1));
-    EXPECT_FALSE(s.marquee.HitTest(9, 1));
-    bool capture = false;
-    s.marquee.OnButtonDown(GXConBase::kButtonLeft, 1, 1, &capture);
-    s.marquee.OnButtonUp(GXConBase::kButtonLeft, 1, 1, GXConBase::Captured::Yes);
-    s.marquee.OnButtonUp(GXConBase::kButtonLeft, 1, 1, GXConBase::Captured::Yes);
-    EXPECT_EQ(s.owner.Commands(), (std::vector<unsigned> { 44 }));
 }
