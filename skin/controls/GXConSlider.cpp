@@ -57,9 +57,10 @@ bool GXConSlider::Load(GDib* pBackBuffer, const GXmpData* pElement)
     if (pElement->GetAttribute("ImageEdge", &value)) {
         GXPoint edges;
         ParseSkinPoint(value, &edges);
-        // A negative edge would move the knob off its own track.
-        m_nStartEdge = std::max(0, edges.x);
-        m_nEndEdge = std::max(0, edges.y);
+        // A negative edge would move the knob off its own track; no edge is
+        // longer than an image can be.
+        m_nStartEdge = std::clamp(edges.x, 0, GDib::kMaxSide);
+        m_nEndEdge = std::clamp(edges.y, 0, GDib::kMaxSide);
     }
     m_nKnobLength = ToInt(static_cast<long long>(m_nStartEdge) + m_nEndEdge);
     if (pElement->GetAttribute("SliderType", &value)) {
