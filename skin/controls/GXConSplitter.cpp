@@ -82,8 +82,9 @@ bool GXConSplitter::OnMouseLeave()
 
 bool GXConSplitter::OnButtonUp(int, int, int, Captured)
 {
+    const bool bWasDragging = m_bDragging;
     m_bDragging = false;
-    return false;
+    return bWasDragging;
 }
 
 bool GXConSplitter::HitTest(int, int) const

@@ -194,6 +194,11 @@ TEST(GXConStatic, ClicksHitTestsAndImageSets)
         }
         EXPECT_EQ(owner.Commands(), c.commands);
         EXPECT_EQ(owner.scripts, c.scripts);
+        // A clickable static keeps its press until the button goes up.
+        bool capture = false;
+        const bool bClickable = c.attributes.find(R"(NotifyClick="1")") != std::string::npos && control.IsEnabled();
+        EXPECT_EQ(control.OnButtonDown(GXConBase::kButtonLeft, 1, 1, &capture), bClickable);
+        EXPECT_EQ(capture, bClickable);
         EXPECT_EQ(control.HitTest(5, 5), c.hitInside);
         EXPECT_EQ(control.HitTest(50, 5), c.hitOutside);
     }
@@ -246,7 +251,7 @@ TEST(GXConSplitter, DragResizesTheAssociatedPaneNeverBelowZero)
         EXPECT_EQ(pNode->GetAlign().nHeight, m.height);
     }
     EXPECT_EQ(owner.relayouts, 3);
-    EXPECT_FALSE(splitter.OnButtonUp(GXConBase::kButtonLeft, 0, 0, GXConBase::Captured::Yes));
+    EXPECT_TRUE(splitter.OnButtonUp(GXConBase::kButtonLeft, 0, 0, GXConBase::Captured::Yes));
     EXPECT_FALSE(splitter.OnMouseMove(50, 50, GXConBase::Captured::No, &capture));
     EXPECT_EQ(owner.relayouts, 3);
 }
