@@ -43,6 +43,11 @@ GXConPopupMenuButton::GXConPopupMenuButton(GXConOwner* pOwner)
 {
 }
 
+GXConPopupMenuButton::~GXConPopupMenuButton()
+{
+    *m_pAlive = false;
+}
+
 GXConPopupMenuButton::SPlace GXConPopupMenuButton::PlaceMenu(
     const SRect& button, const SRect& workArea, int nMenuHeight, Position position)
 {
@@ -130,7 +135,10 @@ bool GXConPopupMenuButton::OnButtonUp(int nButton, int x, int y, Captured captur
     NotifyOwner(GXSkinNotify::kMenuOpening, reinterpret_cast<std::intptr_t>(&open));
     SetState(State::Pressed);
     m_bMenuOpen = true;
+    const std::shared_ptr<bool> pAlive = m_pAlive;
     const int command = ChosenCommand(ExecMenu(*pPopup, at));
+    if (!*pAlive)
+        return true;
     SetState(State::Normal);
     Invalidate();
     const SGxMenuClosed closed { m_nMenuId, command };

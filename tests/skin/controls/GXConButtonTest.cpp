@@ -70,6 +70,7 @@ class ScriptedMenuButton : public GXConPopupMenuButton {
 public:
     using GXConPopupMenuButton::GXConPopupMenuButton;
     int pick = 0;
+    bool bUnloadWhileOpen = false;
     GXPoint cursor { 0, 0 };
     std::vector<QPoint> opened;
     std::vector<QString> seen;
@@ -77,6 +78,12 @@ public:
 protected:
     QAction* ExecMenu(QMenu& menu, const QPoint& at) override
     {
+        if (bUnloadWhileOpen) {
+            // The skin unloads while the menu runs: the button is gone.
+            const QList<QAction*> actions = menu.actions();
+            delete this;
+            return actions.value(0);
+        }
         opened.push_back(at);
         QAction* pChosen = nullptr;
         for (QAction* pAction : menu.actions()) {
@@ -347,4 +354,21 @@ TEST(GXConPopupMenuButton, ClickThatClosedTheMenuDoesNotReopenIt)
     Drive(orphan, { { Act::Down, 1, 1 }, { Act::Up, 1, 1 } });
     EXPECT_TRUE(orphan.opened.empty());
     EXPECT_EQ(bare.Commands(), (std::vector<unsigned> { 30 }));
+}
+
+TEST(GXConPopupMenuButton, SkinUnloadedWhileTheMenuRuns)
+{
+    FakeSkinOwner owner;
+    owner.ids["IDR_MAIN"] = 900;
+    owner.menus[900] = TestMenu();
+    auto* pButton = new ScriptedMenuButton(&owner);
+    pButton->bUnloadWhileOpen = true;
+    ParsedElement element(R"(<PopupMenuButtonControl ButtonControlType="transparent" MenuID="IDR_MAIN" SubMenu="0"/>)");
+    ASSERT_TRUE(pButton->Load(nullptr, element.get()));
+    pButton->SetPos(10, 20, 30, 15, GXConBase::Redraw::No);
+    bool capture = false;
+    pButton->OnButtonDown(GXConBase::kButtonLeft, 1, 1, &capture);
+    EXPECT_TRUE(pButton->OnButtonUp(GXConBase::kButtonLeft, 1, 1, GXConBase::Captured::Yes));
+    // Only the opening notice: nothing is sent for a button that is gone.
+    EXPECT_EQ(owner.ownerCodes, (std::vector<int> { 2 }));
 }
