@@ -421,6 +421,8 @@ def build_images():
     img["card"] = make_frame("card.png", 30, 8, PANEL, EDGE, BG)
     img["inset"] = make_frame("inset.png", 24, 6, INSET, (0x2A, 0x31, 0x3A), PANEL)
     img["lcd"] = make_frame("lcd.png", 24, 6, (0x11, 0x15, 0x19), (0x2A, 0x31, 0x3A), PANEL)
+    # Behind the title edit field, which paints itself black.
+    img["field"] = make_frame("field.png", 24, 6, (0, 0, 0), (0x3A, 0x42, 0x4D), (0x20, 0x25, 0x2C))
     img["panelbox"] = make_frame("panelbox.png", 24, 6, (0x20, 0x25, 0x2C), EDGE, PANEL)
     for k, looks in BUTTON_LOOKS.items():
         img[k] = make_button_frames(k, looks)
@@ -680,8 +682,8 @@ def build_layout(img):
 
     title = [
         caption(sub(12, 8, 200, 16), "방송할 곡 제목 (Enter: 보내기)"),
-        frame_static(sub(10, 26, 320, 32), img["inset"]),
-        C("WindowControl", sub(18, 33, 304, 18), ID="IDC_EDIT_TITLE"),
+        frame_static(sub(10, 26, 320, 32), img["field"]),
+        C("WindowControl", sub(16, 31, 308, 22), ID="IDC_EDIT_TITLE"),
         text_button(sub(10, 72, 156, 30), "제목 보내기", img["btn"], cmd="ID_CMD_SEND_TITLE", cid="IDC_SEND_TITLE"),
         text_button(
             sub(174, 72, 156, 30),
