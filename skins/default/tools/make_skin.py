@@ -417,7 +417,7 @@ class C:
 
 def build_images():
     img = {}
-    img["bg"] = make_frame("bg.png", 48, 10, BG, OUTLINE, BG)
+    img["bg"] = make_frame("bg.png", 48, 8, BG, OUTLINE, BG)
     img["card"] = make_frame("card.png", 30, 8, PANEL, EDGE, BG)
     img["inset"] = make_frame("inset.png", 24, 6, INSET, (0x2A, 0x31, 0x3A), PANEL)
     img["lcd"] = make_frame("lcd.png", 24, 6, (0x11, 0x15, 0x19), (0x2A, 0x31, 0x3A), PANEL)
@@ -612,7 +612,9 @@ def build_layout(img):
     controls.append(
         C(
             "MarqueeControl",
-            (408, 54, 728, 84),
+            # The strip is drawn from the control's top: one text line high,
+            # centred in the display.
+            (410, 61, 726, 77),
             ID="IDC_STATUS",
             Behavior="scroll",
             Direction="left",
@@ -1025,7 +1027,8 @@ def render(canvas, c, state, origin_rect):
             kn = load(a["ImageKnob"])
             paste_keyed(canvas, kn, (l + se + k - kn.size[0] // 2, t))
     elif el == "MarqueeControl":
-        draw_text(canvas, rect, state.get("text", {}).get(cid, ""), a["FontName"], a["FontColor"], "vcenter")
+        text = state.get("text", {}).get(cid, "")
+        ImageDraw.Draw(canvas).text(rect[:2], text, font=skin_font(a["FontName"]), fill=a["FontColor"], anchor="la")
     elif el == "WindowControl":
         d = ImageDraw.Draw(canvas)
         d.rectangle((rect[0], rect[1], rect[2] - 1, rect[3] - 1), fill=(0, 0, 0))
