@@ -11,6 +11,7 @@ Run with a Python 3 that has Pillow (Debian: python3-pil):
 The outputs are committed; the build does not run this.
 """
 
+import math
 import os
 from xml.sax.saxutils import quoteattr
 
@@ -165,8 +166,6 @@ def icon(sh, name, cx, cy, color, k=1.0):
     w = 1.6 * k
     if name == "gear":
         sh.ellipse((cx - 3.2 * k, cy - 3.2 * k, cx + 3.2 * k, cy + 3.2 * k), outline=color, width=1.6)
-        import math
-
         for i in range(8):
             a = i * math.pi / 4
             sh.line(
@@ -193,8 +192,6 @@ def icon(sh, name, cx, cy, color, k=1.0):
         for y in (5, 8, 11):
             sh.line([*P(5, y), *P(11, y)], color, 1.4 * k)
     elif name == "reset":
-        import math
-
         r = 5.5 * k
         sh.arc((cx - r, cy - r, cx + r, cy + r), 60, 330, color, 1.7 * k)
         a = math.radians(330)
@@ -504,7 +501,6 @@ def slider(rect, cid, img, tooltip=None):
 
 
 def build_layout(img):
-    W, H = MinSize
     controls = []
     controls.append(
         C("StaticControl", None, ID="IDC_BACKGROUND", StaticControlType="bitmap", Image=img["bg"], ImageType="fillframe", Align="client")
@@ -766,7 +762,6 @@ def build_layout(img):
         PopupWindow="true",
         Align="popup",
     )
-    mini.attrs["_regions"] = True
     controls.append(mini)
     return controls
 
@@ -871,7 +866,7 @@ ATTR_ORDER = ["ID", "CMD"]
 
 def emit(c, parent_origin, out, depth):
     pad = "    " * depth
-    attrs = {k: v for k, v in c.attrs.items() if not k.startswith("_")}
+    attrs = dict(c.attrs)
     if c.rect is not None:
         l, t, r, b = c.rect
         ox, oy = parent_origin
