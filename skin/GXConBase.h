@@ -1,5 +1,6 @@
 #pragma once
 
+#include "skin/GXSkinIds.h"
 #include "skin/GXTypes.h"
 #include "skin/SGxAlign.h"
 
@@ -29,10 +30,10 @@ public:
     enum class Captured { No, Yes };
 
     // Mouse buttons as the window numbers them for OnButtonDown/Up.
-    static constexpr int kButtonLeft = 1;
-    static constexpr int kButtonRight = 2;
-    static constexpr int kButtonMiddle = 3;
-    static constexpr int kButtonDoubleClick = 4;
+    static constexpr int kButtonLeft = GXButton::kLeft;
+    static constexpr int kButtonRight = GXButton::kRight;
+    static constexpr int kButtonMiddle = GXButton::kMiddle;
+    static constexpr int kButtonDoubleClick = GXButton::kDoubleClick;
     static constexpr int kTextCount = 6;
     // Single line, vertically centred, "&" drawn as it is.
     static constexpr unsigned kDefaultTextFormat = 0x824;
@@ -87,6 +88,8 @@ public:
     // SetImageNum). Controls without numbered images answer false / -1.
     virtual bool SetImageNum(int nImage);
     [[nodiscard]] virtual int GetImageNum() const;
+    // A control that takes the keyboard once clicked (the list box).
+    [[nodiscard]] virtual bool WantsKeyboardFocus() const;
     // A browser control opens the URL; every other control answers false.
     virtual bool Navigate(const std::string& url);
 
@@ -142,6 +145,18 @@ protected:
     // printf-style detail; null gives an empty detail.
     void SetError(int nCode, const char* pszFormat = nullptr, ...) __attribute__((format(printf, 3, 4)));
     void ToLocal(int* px, int* py) const;
+    // The text attributes several controls share. LoadFont reads FontName
+    // (error 6 when the skin has no such font); LoadTexts reads Text,
+    // Text2 ... up to nCount, evaluating "$" values when asked;
+    // LoadTextColors reads FontColor and FontShadowColor, the shadow only
+    // beside a text colour when asked.
+    enum class EvalTexts { No, Yes };
+    enum class ShadowNeedsColor { No, Yes };
+    [[nodiscard]] bool LoadFont(const GXmpData* pElement);
+    void LoadTexts(const GXmpData* pElement, int nCount, EvalTexts eval);
+    void LoadTextColors(const GXmpData* pElement, ShadowNeedsColor rule);
+    // A "$" value evaluated by the skin's script; others as they are.
+    [[nodiscard]] std::string Evaluate(const std::string& value) const;
     // Draws text nIndex into the back buffer inside the inner gaps.
     void DrawText(int nIndex);
 
