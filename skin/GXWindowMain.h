@@ -230,6 +230,12 @@ public:
     std::string EvalText(const std::string& text) override;
     [[nodiscard]] GXPoint ClientToScreen(GXPoint point) const override;
     [[nodiscard]] int GetSkinDebugLevel() const override;
+    // The window's widget, parent of the views browser and Flash controls
+    // place over themselves.
+    [[nodiscard]] QWidget* GetHostWidget() override;
+    // A button handed back from such a view: handled as the window's own
+    // press or release at the point.
+    void OnForwardedButton(int nButton, ButtonAction action, GXPoint point) override;
 
     // ---- GXConBase slots of a window ----
     void Close() override;
