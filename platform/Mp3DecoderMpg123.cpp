@@ -27,6 +27,8 @@ std::unique_ptr<Mp3Decoder> Mp3Decoder::Open(const std::string& path)
     handle->pHandle = mpg123_new(nullptr, &error);
     if (!handle->pHandle)
         return nullptr;
+    // Failures are answered by return values; the library keeps quiet.
+    mpg123_param(handle->pHandle, MPG123_ADD_FLAGS, MPG123_QUIET, 0);
     // Every rate, mono or stereo, always 16-bit: what the playback layer takes.
     mpg123_format_none(handle->pHandle);
     const long* pRates = nullptr;
