@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 
 CLimitEdit::CLimitEdit(QWidget* pParent)
@@ -17,8 +18,22 @@ void CLimitEdit::keyPressEvent(QKeyEvent* pEvent)
     else if (!pEvent->text().isEmpty() && pEvent->text().at(0).isPrint())
         inserted = pEvent->text();
     // Counted before the key is handled: the selection is replaced.
-    const qsizetype wanted = text().size() - selectedText().size() + inserted.size();
+    const bool overflows = Overflows(inserted);
     QLineEdit::keyPressEvent(pEvent);
-    if (!isReadOnly() && !inserted.isEmpty() && wanted > maxLength() && m_onMaxText)
+    if (overflows && m_onMaxText)
         m_onMaxText();
+}
+
+void CLimitEdit::inputMethodEvent(QInputMethodEvent* pEvent)
+{
+    const bool overflows = Overflows(pEvent->commitString());
+    QLineEdit::inputMethodEvent(pEvent);
+    if (overflows && m_onMaxText)
+        m_onMaxText();
+}
+
+bool CLimitEdit::Overflows(const QString& inserted) const
+{
+    return !isReadOnly() && !inserted.isEmpty()
+        && text().size() - selectedText().size() + inserted.size() > maxLength();
 }

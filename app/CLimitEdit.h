@@ -16,7 +16,13 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent* pEvent) override;
+    // Korean is typed through an input method: its committed text counts.
+    void inputMethodEvent(QInputMethodEvent* pEvent) override;
 
 private:
+    // Whether inserting this text in place of the selection needs more room
+    // than the limit leaves.
+    [[nodiscard]] bool Overflows(const QString& inserted) const;
+
     std::function<void()> m_onMaxText;
 };

@@ -21,6 +21,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
@@ -226,10 +227,13 @@ TEST_F(SettingDlgTest, TypingPastTheLimitIsRefusedWithAMessage)
     QLineEdit* pName = Get<QLineEdit>("1005");
     pName->setText(QString(CSetBroadCastDlg::kMaxText - 1, 'a'));
     pName->setCursorPosition(0);
-    for (int key = 0; key < 2; ++key) {
-        QKeyEvent press(QEvent::KeyPress, Qt::Key_B, Qt::NoModifier, "b");
-        QApplication::sendEvent(pName, &press);
-    }
+    // A key that still fits, then a syllable committed by the input method.
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_B, Qt::NoModifier, "b");
+    QApplication::sendEvent(pName, &press);
+    EXPECT_TRUE(m_messages.Calls().empty());
+    QInputMethodEvent compose;
+    compose.setCommitString(QStringLiteral("방"));
+    QApplication::sendEvent(pName, &compose);
     EXPECT_EQ(pName->text().size(), CSetBroadCastDlg::kMaxText);
     EXPECT_EQ(Texts(), std::vector<std::string> { "문자열의 길이가 범위를 초과하였습니다." });
     EXPECT_EQ(pName->cursorPosition(), CSetBroadCastDlg::kMaxText);
