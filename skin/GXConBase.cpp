@@ -3,6 +3,7 @@
 #include "foundation/GXmpData.h"
 #include "skin/GDib.h"
 #include "skin/GXConOwner.h"
+#include "skin/GXSkinMessages.h"
 #include "skin/GXSubFont.h"
 #include "skin/SkinFormat.h"
 
@@ -19,7 +20,7 @@
 namespace {
 
 // The WM_COMMAND message a command notification carries.
-constexpr unsigned kCommandMessage = 0x0111;
+constexpr unsigned kCommandMessage = GXSkinMessage::kCommand;
 // Error details are short texts (names, positions); longer ones are cut.
 constexpr std::size_t kMaxErrorDetail = 1024;
 
@@ -264,6 +265,16 @@ bool GXConBase::OnKeyUp(int, int, int)
     return false;
 }
 
+bool GXConBase::SetImageNum(int)
+{
+    return false;
+}
+
+int GXConBase::GetImageNum() const
+{
+    return -1;
+}
+
 void GXConBase::SetEnable(bool bEnable)
 {
     if (m_bEnabled == bEnable)
@@ -412,4 +423,42 @@ void GXConBase::DrawText(int nIndex)
     pFont->DrawText(box, pDC, m_pBackBuffer, text, m_nTextFormat, m_crText);
     pFont->Deselect(pDC);
     m_pBackBuffer->ReleaseMemDC();
+}
+
+bool GXConBase::LoadFont(const GXmpData* pElement)
+{
+    std::string name;
+    if (!pElement->GetAttribute("FontName", &name))
+        return true;
+    m_pFont = m_pOwner != nullptr ? m_pOwner->FindFont(name) : nullptr;
+    if (m_pFont == nullptr) {
+        SetError(6, "%s", name.c_str());
+        return false;
+    }
+    return true;
+}
+
+void GXConBase::LoadTexts(const GXmpData* pElement, int nCount, EvalTexts eval)
+{
+    std::string value;
+    for (int i = 0; i < std::min(nCount, kTextCount); ++i) {
+        const std::string attribute = i == 0 ? std::string("Text") : "Text" + std::to_string(i + 1);
+        if (pElement->GetAttribute(attribute, &value))
+            m_strText[static_cast<std::size_t>(i)] = eval == EvalTexts::Yes ? Evaluate(value) : value;
+    }
+}
+
+void GXConBase::LoadTextColors(const GXmpData* pElement, ShadowNeedsColor rule)
+{
+    std::string value;
+    const bool bColor = pElement->GetAttribute("FontColor", &value);
+    if (bColor)
+        m_crText = ParseSkinColor(value);
+    if ((bColor || rule == ShadowNeedsColor::No) && pElement->GetAttribute("FontShadowColor", &value))
+        m_crShadow = ParseSkinColor(value);
+}
+
+std::string GXConBase::Evaluate(const std::string& value) const
+{
+    return !value.empty() && value[0] == '$' && m_pOwner != nullptr ? m_pOwner->EvalText(value) : value;
 }

@@ -83,6 +83,10 @@ public:
     virtual void OnTimer(int nLocalId);
     virtual bool OnKeyDown(int nKey, int nRepeat, int nFlags);
     virtual bool OnKeyUp(int nKey, int nRepeat, int nFlags);
+    // Image sets of statics and buttons: false (and -1) for controls that
+    // have none.
+    virtual bool SetImageNum(int nIndex);
+    [[nodiscard]] virtual int GetImageNum() const;
 
     // Used by the application and the script built-ins.
     void SetEnable(bool bEnable);
@@ -136,6 +140,18 @@ protected:
     // printf-style detail; null gives an empty detail.
     void SetError(int nCode, const char* pszFormat = nullptr, ...) __attribute__((format(printf, 3, 4)));
     void ToLocal(int* px, int* py) const;
+    // The text attributes several controls share. LoadFont reads FontName
+    // (error 6 when the skin has no such font); LoadTexts reads Text,
+    // Text2 ... up to nCount, evaluating "$" values when asked;
+    // LoadTextColors reads FontColor and FontShadowColor, the shadow only
+    // beside a text colour when asked.
+    enum class EvalTexts { No, Yes };
+    enum class ShadowNeedsColor { No, Yes };
+    [[nodiscard]] bool LoadFont(const GXmpData* pElement);
+    void LoadTexts(const GXmpData* pElement, int nCount, EvalTexts eval);
+    void LoadTextColors(const GXmpData* pElement, ShadowNeedsColor rule);
+    // A "$" value evaluated by the skin's script; others as they are.
+    [[nodiscard]] std::string Evaluate(const std::string& value) const;
     // Draws text nIndex into the back buffer inside the inner gaps.
     void DrawText(int nIndex);
 

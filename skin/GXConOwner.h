@@ -8,7 +8,10 @@
 
 class GDib;
 class GXConBase;
+class GXManAlign;
+class GXSubFont;
 class QCursor;
+struct SGxMenuItem;
 
 // Thread: user-interface thread only.
 // The skin window as its controls see it. A control holds one of these
@@ -37,6 +40,19 @@ public:
     // The skin's shared resources by name; null when the skin has none.
     virtual GDib* FindImage(const std::string& name) = 0;
     virtual const QCursor* FindCursor(const std::string& name) = 0;
+    // A "Font" or "ImageFont" define item of the skin; null when none.
+    virtual GXSubFont* FindFont(const std::string&) { return nullptr; }
+    // The number of a control-ID name (MenuID, AssociateControl, ...);
+    // false when the skin's ID table has no such name.
+    virtual bool LookupControlId(const std::string&, int*) { return false; }
+    // A menu of the program by id (its children are the pop-ups); null when
+    // there is none.
+    virtual const SGxMenuItem* FindMenu(int) { return nullptr; }
+    // The layout node of the control with this id; null when there is none.
+    virtual GXManAlign* FindLayoutNode(int) { return nullptr; }
+    // Refresh every control, lay the window out again and redraw it all
+    // now (a splitter drag changes the sizes the whole layout hangs on).
+    virtual void RelayoutAll() { }
     // A text beginning with "$" evaluated by the skin's script; any other
     // text, or one whose script fails, comes back as it is.
     virtual std::string EvalText(const std::string& text) = 0;

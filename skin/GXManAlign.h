@@ -46,6 +46,12 @@ public:
 
     [[nodiscard]] const SRect& GetNodeRect() const { return m_rect; }
     [[nodiscard]] const SGxAlign& GetAlign() const { return m_align; }
+    // A splitter drag resizes its pane; the next walk uses the new size.
+    void SetExtent(int nWidth, int nHeight)
+    {
+        m_align.nWidth = nWidth;
+        m_align.nHeight = nHeight;
+    }
     [[nodiscard]] GXConBase* GetControl() const { return m_pControl; }
 
 private:
