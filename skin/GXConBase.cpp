@@ -275,6 +275,11 @@ int GXConBase::GetImageNum() const
     return -1;
 }
 
+bool GXConBase::WantsKeyboardFocus() const
+{
+    return false;
+}
+
 void GXConBase::SetEnable(bool bEnable)
 {
     if (m_bEnabled == bEnable)

@@ -87,6 +87,8 @@ public:
     // have none.
     virtual bool SetImageNum(int nIndex);
     [[nodiscard]] virtual int GetImageNum() const;
+    // A control that takes the keyboard once clicked (the list box).
+    [[nodiscard]] virtual bool WantsKeyboardFocus() const;
 
     // Used by the application and the script built-ins.
     void SetEnable(bool bEnable);
