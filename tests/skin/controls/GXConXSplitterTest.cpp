@@ -131,8 +131,6 @@ TEST(GXConXSplitter, LoadNeedsFourPanesAndTheBarImages)
     const std::string panes = R"(ControlLT="a" ControlRT="b" ControlLB="c" ControlRB="d" )";
     const Case cases[] = {
         { R"(ControlLT="a" ControlRT="b" ControlLB="c")", 4, "ControlRB" },
-        { panes + R"(ImageHFrame="h.bmp" ImageVFrame="v.bmp")", 4, "ImageCenter" },
-        { panes + R"(ImageHFrame="h.bmp" ImageVFrame="none.bmp" ImageCenter="c.bmp")", 5, "none.bmp" },
         { panes + R"(ImageHFrame="h.bmp" ImageVFrame="v.bmp" ImageCenter="c.bmp" ImageVPadding="no.bmp")", 5,
             "no.bmp" },
         { panes + R"(ImageHFrame="h.bmp" ImageVFrame="v.bmp" ImageCenter="c.bmp")", 0, "" },

@@ -80,13 +80,16 @@ TEST(GXConRgnX11, ShapesTheTopLevelWindow)
     char* argv[] = { name, nullptr };
     auto app = std::make_unique<QApplication>(argc, argv);
 
-    // An ellipse, a bar united with it, a hole cut out of both and a strip
-    // that flips what it covers.
+    // An ellipse, a bar united with it, a hole cut out of both, a strip that
+    // flips what it covers, a frame that trims the edges and a shape whose
+    // "copy" changes nothing.
     const Shape shapes[] = {
         { R"(Type="ellipse")", { 0, 0, 120, 80 } },
         { R"(Type="rect" Mode="or")", { 100, 30, 90, 40 } },
         { R"(Type="roundrect" Param="10,10" Mode="diff")", { 30, 20, 30, 30 } },
         { R"(Type="rect" Mode="xor")", { 0, 90, 200, 20 } },
+        { R"(Type="rect" Mode="and")", { 2, 2, 196, 116 } },
+        { R"(Type="rect" Mode="copy")", { 0, 0, 10, 10 } },
     };
     ControlTestOwner owner;
     std::vector<std::unique_ptr<GXConRgn>> controls;
@@ -115,17 +118,20 @@ TEST(GXConRgnX11, ShapesTheTopLevelWindow)
 
     QRegion expected = QRegion(0, 0, 120, 80, QRegion::Ellipse).united(QRegion(100, 30, 90, 40));
     expected = expected.subtracted(QRegion(30, 20, 30, 30)).xored(QRegion(0, 90, 200, 20));
+    expected = expected.intersected(QRegion(2, 2, 196, 116));
     // The rounded hole's corners are the only pixels whose rounding is the
     // shape code's own; everything else is fixed by the geometry.
     EXPECT_TRUE(expected.xored(outline).subtracted(QRegion(30, 20, 30, 30)).isEmpty());
     EXPECT_EQ(WaitForOutline(outline), 0);
 
-    // The bar grows: only that shape is rebuilt, and the new outline shows.
-    for (const auto& pControl : controls)
-        EXPECT_FALSE(pControl->NeedsCombine());
+    // The same place asks for nothing; a moved or grown shape asks for a new
+    // outline, and the screen shows it.
+    controls[0]->SetPos(0, 0, 120, 80, GXConBase::Redraw::No);
+    controls[3]->SetPos(0, 95, 200, 20, GXConBase::Redraw::No);
     controls[1]->SetPos(100, 30, 100, 60, GXConBase::Redraw::No);
-    EXPECT_TRUE(controls[1]->NeedsCombine());
     EXPECT_FALSE(controls[0]->NeedsCombine());
+    EXPECT_TRUE(controls[1]->NeedsCombine());
+    EXPECT_TRUE(controls[3]->NeedsCombine());
     outline = combine();
     EXPECT_TRUE(outline.contains(QPoint(195, 85)));
     window.setMask(outline);
