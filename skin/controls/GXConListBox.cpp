@@ -54,11 +54,10 @@ GXConListBox::GXConListBox(GXConOwner* pOwner)
     m_skinColors = m_colors;
 }
 
-GXConListBox::~GXConListBox()
-{
-    if (m_pSlider != nullptr)
-        m_pSlider->SetParent(nullptr);
-}
+// The slider is not told: the window destroys its controls in list order,
+// so it may already be gone, and a slider reports only while it handles an
+// event, which never happens during an unload.
+GXConListBox::~GXConListBox() = default;
 
 unsigned GXConListBox::ItemChangedMessage()
 {

@@ -148,3 +148,13 @@ void GXConRgn::CombineInto(QRegion* pTotal)
         break;
     }
 }
+
+std::optional<QRegion> GXConRgn::CombineChanged(const std::vector<GXConRgn*>& shapes)
+{
+    if (std::none_of(shapes.begin(), shapes.end(), [](const GXConRgn* p) { return p->NeedsCombine(); }))
+        return std::nullopt;
+    QRegion total;
+    for (GXConRgn* pShape : shapes)
+        pShape->CombineInto(&total);
+    return total;
+}

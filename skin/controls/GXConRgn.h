@@ -5,6 +5,7 @@
 #include <QRegion>
 
 #include <optional>
+#include <vector>
 
 // Thread: user-interface thread of its skin window.
 // "Rgn" in a skin's RegionDefine: one shape of the window's outline (a
@@ -40,6 +41,10 @@ public:
     // *pTotal = *pTotal (mode) this shape at its place in the window; "copy"
     // keeps the total as it is.
     void CombineInto(QRegion* pTotal);
+    // The window's outline: every shape combined in list order, starting
+    // from nothing; nothing when no shape needs combining, so the mask the
+    // window already has stays.
+    [[nodiscard]] static std::optional<QRegion> CombineChanged(const std::vector<GXConRgn*>& shapes);
 
 private:
     std::optional<GXPoint> m_ptCombined;

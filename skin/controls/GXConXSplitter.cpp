@@ -238,7 +238,7 @@ bool GXConXSplitter::OnButtonUp(int, int, int, Captured)
 int GXConXSplitter::Draw()
 {
     GDib* pDest = GetBackBuffer();
-    if (m_rect.IsEmpty() || IsTooSmall() || pDest == nullptr)
+    if (m_rect.IsEmpty() || IsTooSmall() || pDest == nullptr || m_pCenter == nullptr)
         return 1;
     const SPanes p = ComputePanes();
     GXRect hBar { m_rect.left, Sum(m_rect.top, p.nTop), m_rect.right, Sum(m_rect.top, p.nTop, m_nBarHeight) };

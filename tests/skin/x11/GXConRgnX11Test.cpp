@@ -93,26 +93,22 @@ TEST(GXConRgnX11, ShapesTheTopLevelWindow)
     };
     ControlTestOwner owner;
     std::vector<std::unique_ptr<GXConRgn>> controls;
+    std::vector<GXConRgn*> list;
     for (const Shape& s : shapes) {
         controls.push_back(std::make_unique<GXConRgn>(&owner));
         const auto doc = ParseElement(std::string("<Rgn ") + s.attributes + "/>");
         ASSERT_TRUE(controls.back()->Load(nullptr, doc->GetRoot()));
         controls.back()->SetPos(s.place.x(), s.place.y(), s.place.width(), s.place.height(), GXConBase::Redraw::No);
+        list.push_back(controls.back().get());
     }
-    const auto combine = [&] {
-        QRegion total;
-        for (const auto& pControl : controls)
-            pControl->CombineInto(&total);
-        return total;
-    };
-
     QWidget window(nullptr, Qt::FramelessWindowHint);
     QPalette palette = window.palette();
     palette.setColor(QPalette::Window, Qt::red);
     window.setPalette(palette);
     window.setAutoFillBackground(true);
     window.setGeometry(kWindow);
-    QRegion outline = combine();
+    QRegion outline = GXConRgn::CombineChanged(list).value_or(QRegion());
+    EXPECT_FALSE(GXConRgn::CombineChanged(list).has_value());
     window.setMask(outline);
     window.show();
 
@@ -132,7 +128,7 @@ TEST(GXConRgnX11, ShapesTheTopLevelWindow)
     EXPECT_FALSE(controls[0]->NeedsCombine());
     EXPECT_TRUE(controls[1]->NeedsCombine());
     EXPECT_TRUE(controls[3]->NeedsCombine());
-    outline = combine();
+    outline = GXConRgn::CombineChanged(list).value_or(QRegion());
     EXPECT_TRUE(outline.contains(QPoint(195, 85)));
     window.setMask(outline);
     EXPECT_EQ(WaitForOutline(outline), 0);
