@@ -149,7 +149,9 @@ bool GXConListBox::ClickSelect(int nIndex, bool bPress)
         SetSel(nIndex, Select::Yes, NotifyChange::Yes);
         return true;
     }
-    if (held.bShift && m_nCurrent >= 0) {
+    // A range from an anchor that was deleted would clear everything and
+    // select nothing; such a click selects like a plain one.
+    if (held.bShift && m_nCurrent >= 0 && IsValid(m_nAnchor)) {
         ClearSel(Redraw::No);
         SelectRange(m_nAnchor, nIndex, NotifyChange::Yes);
         return true;

@@ -202,6 +202,13 @@ TEST(GXConListBox, IndicesFollowTheirItemsThroughInsertDeleteAndSwap)
     rig.list.InsertItem(0, "again", GXConBase::Redraw::Yes);
     rig.Click(0, kShift);
     EXPECT_EQ(rig.Selected(), std::set<int> { 0 });
+    // Shift+click after the anchor's item was deleted selects like a click.
+    rig.list.InsertItem(1, "b", GXConBase::Redraw::No);
+    rig.list.InsertItem(2, "c", GXConBase::Redraw::No);
+    rig.Click(2, kShift);
+    EXPECT_TRUE(rig.list.DeleteItem(0));
+    rig.Click(0, kShift);
+    EXPECT_EQ(rig.Selected(), std::set<int> { 0 });
 }
 
 TEST(GXConListBox, ScrollsWithTheWheelAndTheSlider)
