@@ -3,7 +3,6 @@
 #include "foundation/AppRegistry.h"
 #include "foundation/Ini.h"
 #include "foundation/Paths.h"
-#include "foundation/SystemInfo.h"
 
 namespace {
 
@@ -131,7 +130,6 @@ bool COption::Save()
 
 void COption::ResetServerDefaults()
 {
-    m_nWindowsVersion = GetWindowsVersion();
     m_strDefaultFolder = GetDocumentsFolder();
     for (const RegistryFlag& flag : kRegistryFlags)
         this->*flag.field = true;

@@ -34,9 +34,8 @@ public:
 
     [[nodiscard]] std::string SettingsPath() const;
 
-    // Not stored: the system's version code, and where the intro-tune file
-    // dialog starts when the stored tune's folder is gone.
-    int m_nWindowsVersion = 0;
+    // Not stored: where the intro-tune file dialog starts when the stored
+    // tune's folder is gone.
     std::string m_strDefaultFolder;
 
     // Registry "SOFTWARE\VANDREL\TavDJ\Option".

@@ -45,7 +45,7 @@ bool CreateFolderPath(const std::string& path);
 [[nodiscard]] std::string GetParentFolder(const std::string& path);
 
 // The extension of the last path component with its dot, "" without one.
-// Both '/' and '\' end a component, as in paths written on Windows.
+// Both '/' and '\' end a component: stored paths may use either.
 [[nodiscard]] std::string GetFileExtension(const char* path);
 
 // base + separator + name with exactly one separator between them.

@@ -3,7 +3,6 @@
 #include "foundation/GXmpData.h"
 #include "skin/GDib.h"
 #include "skin/GXConOwner.h"
-#include "skin/GXSkinMessages.h"
 #include "skin/GXSubFont.h"
 #include "skin/SkinFormat.h"
 
@@ -20,7 +19,7 @@
 namespace {
 
 // The WM_COMMAND message a command notification carries.
-constexpr unsigned kCommandMessage = GXSkinMessage::kCommand;
+constexpr unsigned kCommandMessage = GXMsg::kCommand;
 // Error details are short texts (names, positions); longer ones are cut.
 constexpr std::size_t kMaxErrorDetail = 1024;
 
@@ -280,6 +279,11 @@ bool GXConBase::WantsKeyboardFocus() const
     return false;
 }
 
+bool GXConBase::Navigate(const std::string&)
+{
+    return false;
+}
+
 void GXConBase::SetEnable(bool bEnable)
 {
     if (m_bEnabled == bEnable)
@@ -435,7 +439,7 @@ bool GXConBase::LoadFont(const GXmpData* pElement)
     std::string name;
     if (!pElement->GetAttribute("FontName", &name))
         return true;
-    m_pFont = m_pOwner != nullptr ? m_pOwner->FindFont(name) : nullptr;
+    m_pFont = m_pOwner != nullptr ? m_pOwner->FindControlFont(name) : nullptr;
     if (m_pFont == nullptr) {
         SetError(6, "%s", name.c_str());
         return false;

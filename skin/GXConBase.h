@@ -1,5 +1,6 @@
 #pragma once
 
+#include "skin/GXSkinIds.h"
 #include "skin/GXTypes.h"
 #include "skin/SGxAlign.h"
 
@@ -29,10 +30,10 @@ public:
     enum class Captured { No, Yes };
 
     // Mouse buttons as the window numbers them for OnButtonDown/Up.
-    static constexpr int kButtonLeft = 1;
-    static constexpr int kButtonRight = 2;
-    static constexpr int kButtonMiddle = 3;
-    static constexpr int kButtonDoubleClick = 4;
+    static constexpr int kButtonLeft = GXButton::kLeft;
+    static constexpr int kButtonRight = GXButton::kRight;
+    static constexpr int kButtonMiddle = GXButton::kMiddle;
+    static constexpr int kButtonDoubleClick = GXButton::kDoubleClick;
     static constexpr int kTextCount = 6;
     // Single line, vertically centred, "&" drawn as it is.
     static constexpr unsigned kDefaultTextFormat = 0x824;
@@ -83,12 +84,14 @@ public:
     virtual void OnTimer(int nLocalId);
     virtual bool OnKeyDown(int nKey, int nRepeat, int nFlags);
     virtual bool OnKeyUp(int nKey, int nRepeat, int nFlags);
-    // Image sets of statics and buttons: false (and -1) for controls that
-    // have none.
-    virtual bool SetImageNum(int nIndex);
+    // The image a static or a button shows, chosen by number (scripts'
+    // SetImageNum). Controls without numbered images answer false / -1.
+    virtual bool SetImageNum(int nImage);
     [[nodiscard]] virtual int GetImageNum() const;
     // A control that takes the keyboard once clicked (the list box).
     [[nodiscard]] virtual bool WantsKeyboardFocus() const;
+    // A browser control opens the URL; every other control answers false.
+    virtual bool Navigate(const std::string& url);
 
     // Used by the application and the script built-ins.
     void SetEnable(bool bEnable);

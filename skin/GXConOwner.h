@@ -41,10 +41,10 @@ public:
     virtual GDib* FindImage(const std::string& name) = 0;
     virtual const QCursor* FindCursor(const std::string& name) = 0;
     // A "Font" or "ImageFont" define item of the skin; null when none.
-    virtual GXSubFont* FindFont(const std::string&) { return nullptr; }
+    virtual GXSubFont* FindControlFont(const std::string&) { return nullptr; }
     // The number of a control-ID name (MenuID, AssociateControl, ...);
     // false when the skin's ID table has no such name.
-    virtual bool LookupControlId(const std::string&, int*) { return false; }
+    virtual bool LookupIdName(const std::string&, int*) { return false; }
     // A menu of the program by id (its children are the pop-ups); null when
     // there is none.
     virtual const SGxMenuItem* FindMenu(int) { return nullptr; }

@@ -1,8 +1,9 @@
 #include "skin/controls/GXConButton.h"
 
 #include "foundation/GXmpData.h"
+#include "platform/MessageRegistry.h"
 #include "skin/GXConOwner.h"
-#include "skin/GXSkinMessages.h"
+#include "skin/GXSkinIds.h"
 #include "skin/SkinFormat.h"
 #include "skin/SkinFrame.h"
 #include "skin/controls/GXStaticPicture.h"
@@ -217,18 +218,21 @@ bool GXConButton::OnButtonUp(int nButton, int x, int y, Captured)
         return false;
     const bool bInside = GXConBase::HitTest(x, y);
     m_state = bInside ? State::Hot : State::Normal;
-    if (bInside) {
-        if (nButton == kButtonLeft || nButton == kButtonDoubleClick) {
-            if (!m_strEvent.empty())
-                Notify(GXSkinMessage::kStrCmd, reinterpret_cast<std::uintptr_t>(&m_strEvent), 0);
-            else
-                NotifyCommand(static_cast<unsigned>(GetCommandId() != 0 ? GetCommandId() : GetControlId()));
-        } else if (nButton == kButtonRight) {
-            NotifyCommand(static_cast<unsigned>(GetRCommandId() != 0 ? GetRCommandId() : GetControlId2()));
-        }
-    }
     m_nHeldButton = 0;
     RequestRefresh();
+    // The notification comes last: a script it runs may unload the skin
+    // and this button with it.
+    if (!bInside)
+        return true;
+    if (nButton == kButtonLeft || nButton == kButtonDoubleClick) {
+        if (!m_strEvent.empty())
+            Notify(
+                platform::RegisterMessage(GXMsgName::kStrCmd), reinterpret_cast<std::uintptr_t>(m_strEvent.c_str()), 0);
+        else
+            NotifyCommand(static_cast<unsigned>(GetCommandId() != 0 ? GetCommandId() : GetControlId()));
+    } else if (nButton == kButtonRight) {
+        NotifyCommand(static_cast<unsigned>(GetRCommandId() != 0 ? GetRCommandId() : GetControlId2()));
+    }
     return true;
 }
 

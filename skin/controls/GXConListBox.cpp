@@ -4,6 +4,7 @@
 #include "platform/MessageRegistry.h"
 #include "skin/GXConOwner.h"
 #include "skin/GXManAlign.h"
+#include "skin/GXSkinIds.h"
 #include "skin/GXSubFont.h"
 #include "skin/SColorTheme.h"
 #include "skin/SkinFormat.h"
@@ -19,12 +20,11 @@
 
 namespace {
 
-// Loader errors a list box reports.
-constexpr int kErrorImage = 5;
-constexpr int kErrorItemHeight = 8;
-constexpr int kErrorSlider = 9;
-constexpr int kErrorNoHeaderId = 10;
-constexpr int kErrorNoControl = 11;
+constexpr int kErrorImage = GXSkinError::kImageOpen;
+constexpr int kErrorItemHeight = GXSkinError::kZeroItemHeight;
+constexpr int kErrorSlider = GXSkinError::kSliderNotFound;
+constexpr int kErrorNoHeaderId = GXSkinError::kNoColumnHeaderId;
+constexpr int kErrorNoControl = GXSkinError::kColumnHeaderNotFound;
 
 // Cells: one line, centred vertically, cut with an ellipsis, "&" as it is.
 constexpr unsigned kCellFormat
@@ -61,7 +61,7 @@ GXConListBox::~GXConListBox() = default;
 
 unsigned GXConListBox::ItemChangedMessage()
 {
-    static const unsigned id = platform::RegisterMessage("GXLBM_ITEMCHANGED");
+    static const unsigned id = platform::RegisterMessage(GXMsgName::kListItemChanged);
     return id;
 }
 
@@ -133,7 +133,7 @@ bool GXConListBox::LoadLinks(const GXmpData* pElement)
 {
     std::string value;
     const auto lookup = [&](int nError, int* pnId) {
-        if (GetOwner() != nullptr && GetOwner()->LookupControlId(value, pnId))
+        if (GetOwner() != nullptr && GetOwner()->LookupIdName(value, pnId))
             return true;
         SetError(nError, "%s", value.c_str());
         return false;

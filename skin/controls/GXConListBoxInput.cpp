@@ -1,5 +1,6 @@
 #include "skin/controls/GXConListBox.h"
 
+#include "skin/GXSkinIds.h"
 #include "skin/controls/GXConSlider.h"
 
 #include <QGuiApplication>
@@ -10,15 +11,15 @@
 
 namespace {
 
-// The keys the window hands over as virtual-key codes.
-constexpr int kKeyReturn = 0x0D;
-constexpr int kKeyPrior = 0x21;
-constexpr int kKeyNext = 0x22;
-constexpr int kKeyEnd = 0x23;
-constexpr int kKeyHome = 0x24;
-constexpr int kKeyUp = 0x26;
-constexpr int kKeyDown = 0x28;
-constexpr int kKeyA = 0x41;
+constexpr int kKeyReturn = GXKey::kReturn;
+constexpr int kKeyPrior = GXKey::kPrior;
+constexpr int kKeyNext = GXKey::kNext;
+constexpr int kKeyEnd = GXKey::kEnd;
+constexpr int kKeyHome = GXKey::kHome;
+constexpr int kKeyUp = GXKey::kUp;
+constexpr int kKeyDown = GXKey::kDown;
+// Letters arrive as their upper-case codes.
+constexpr int kKeyA = 'A';
 
 // One wheel notch, and the rows it scrolls (the desktop's usual three).
 constexpr int kWheelNotch = 120;

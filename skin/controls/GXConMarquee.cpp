@@ -281,16 +281,21 @@ bool GXConMarquee::HitTest(int x, int y) const
 
 bool GXConMarquee::OnButtonDown(int nButton, int, int, bool* pbCapture)
 {
-    if (m_click.GetMode() == GXStaticClick::Mode::Click && nButton == kButtonLeft && IsEnabled())
-        *pbCapture = true;
+    // A press that may become a click is ours until the button goes up,
+    // wherever that happens, so the window neither drags nor forwards it.
+    const bool bHandled = m_click.GetMode() == GXStaticClick::Mode::Click && nButton == kButtonLeft && IsEnabled();
+    *pbCapture = bHandled;
     if (m_click.ButtonDown(nButton, IsEnabled()) == GXStaticClick::Action::Command)
         NotifyCommand(static_cast<unsigned>(GetCommandId() != 0 ? GetCommandId() : GetControlId()));
-    return false;
+    return bHandled;
 }
 
 bool GXConMarquee::OnButtonUp(int, int x, int y, Captured)
 {
+    // Decided before notifying: a script the notification runs may unload
+    // the skin and this control with it.
+    const bool bHandled = m_click.GetMode() == GXStaticClick::Mode::Click;
     if (m_click.ButtonUp(GXConBase::HitTest(x, y)) == GXStaticClick::Action::Command)
         NotifyCommand(static_cast<unsigned>(GetCommandId() != 0 ? GetCommandId() : GetControlId()));
-    return false;
+    return bHandled;
 }

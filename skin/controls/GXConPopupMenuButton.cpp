@@ -1,8 +1,9 @@
 #include "skin/controls/GXConPopupMenuButton.h"
 
 #include "foundation/GXmpData.h"
+#include "platform/MessageRegistry.h"
 #include "skin/GXConOwner.h"
-#include "skin/GXSkinMessages.h"
+#include "skin/GXSkinIds.h"
 #include "skin/controls/SGxMenuItem.h"
 
 #include <QAction>
@@ -42,6 +43,11 @@ GXConPopupMenuButton::GXConPopupMenuButton(GXConOwner* pOwner)
 {
 }
 
+GXConPopupMenuButton::~GXConPopupMenuButton()
+{
+    *m_pAlive = false;
+}
+
 GXConPopupMenuButton::SPlace GXConPopupMenuButton::PlaceMenu(
     const SRect& button, const SRect& workArea, int nMenuHeight, Position position)
 {
@@ -76,7 +82,7 @@ bool GXConPopupMenuButton::Load(GDib* pBackBuffer, const GXmpData* pElement)
     std::string subMenu;
     if (!pElement->GetAttribute("MenuID", &menu) || !pElement->GetAttribute("SubMenu", &subMenu))
         return true;
-    if (GetOwner() == nullptr || !GetOwner()->LookupControlId(menu, &m_nMenuId)) {
+    if (GetOwner() == nullptr || !GetOwner()->LookupIdName(menu, &m_nMenuId)) {
         m_nMenuId = 0;
         SetError(kErrorMenuId, "%s", menu.c_str());
         return false;
@@ -126,14 +132,17 @@ bool GXConPopupMenuButton::OnButtonUp(int nButton, int x, int y, Captured captur
     const QPoint at(place.x, place.bBottomEdge ? place.y - height : place.y);
 
     const SGxMenuOpen open { pMenu, pPopup.get(), m_nMenuId, m_nSubMenu };
-    NotifyOwner(GXSkinNotify::kMenuOpen, reinterpret_cast<std::intptr_t>(&open));
+    NotifyOwner(GXSkinNotify::kMenuOpening, reinterpret_cast<std::intptr_t>(&open));
     SetState(State::Pressed);
     m_bMenuOpen = true;
+    const std::shared_ptr<bool> pAlive = m_pAlive;
     const int command = ChosenCommand(ExecMenu(*pPopup, at));
+    if (!*pAlive)
+        return true;
     SetState(State::Normal);
     Invalidate();
     const SGxMenuClosed closed { m_nMenuId, command };
-    if (NotifyOwner(GXSkinNotify::kMenuClosed, reinterpret_cast<std::intptr_t>(&closed)) == 0 && command != 0)
+    if (NotifyOwner(GXSkinNotify::kMenuChosen, reinterpret_cast<std::intptr_t>(&closed)) == 0 && command != 0)
         NotifyCommand(static_cast<unsigned>(command));
     const GXPoint cursor = CursorPos();
     const bool bCursorInside

@@ -10,7 +10,7 @@ class QPoint;
 struct SGxMenuItem;
 
 // What the owner is told around a pop-up menu (NotifyOwner codes
-// GXSkinNotify::kMenuOpen and kMenuClosed); both live on the button's stack
+// GXSkinNotify::kMenuOpening and kMenuChosen); both live on the button's stack
 // and are valid only during the call.
 struct SGxMenuOpen {
     const SGxMenuItem* pMenu = nullptr;
@@ -51,6 +51,7 @@ public:
     [[nodiscard]] static int ChosenCommand(const QAction* pAction);
 
     explicit GXConPopupMenuButton(GXConOwner* pOwner);
+    ~GXConPopupMenuButton() override;
 
     bool Load(GDib* pBackBuffer, const GXmpData* pElement) override;
     bool OnButtonUp(int nButton, int x, int y, Captured captured) override;
@@ -69,4 +70,7 @@ private:
     int m_nSubMenu = 0;
     Position m_position = Position::Down;
     bool m_bMenuOpen = false;
+    // Cleared by the destructor. The menu's modal loop dispatches other
+    // events, and one of them may unload the skin and this button with it.
+    std::shared_ptr<bool> m_pAlive = std::make_shared<bool>(true);
 };

@@ -2,6 +2,7 @@
 
 #include "foundation/GXmpData.h"
 #include "skin/GDib.h"
+#include "skin/GXSkinIds.h"
 #include "skin/SkinFormat.h"
 #include "skin/SkinRegion.h"
 
@@ -10,9 +11,9 @@
 
 namespace {
 
-constexpr int kErrorMissing = 4;
-constexpr int kErrorImage = 5;
-constexpr int kErrorUnknownType = 12;
+constexpr int kErrorMissing = GXSkinError::kMissingAttribute;
+constexpr int kErrorImage = GXSkinError::kImageOpen;
+constexpr int kErrorUnknownType = GXSkinError::kUnknownType;
 
 int Sum(long long a, long long b, long long c)
 {

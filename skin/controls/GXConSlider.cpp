@@ -1,7 +1,8 @@
 #include "skin/controls/GXConSlider.h"
 
 #include "foundation/GXmpData.h"
-#include "skin/GXSkinMessages.h"
+#include "platform/MessageRegistry.h"
+#include "skin/GXSkinIds.h"
 #include "skin/SkinFormat.h"
 #include "skin/controls/GXConSliderParent.h"
 #include "skin/controls/GXStaticPicture.h"
@@ -56,9 +57,10 @@ bool GXConSlider::Load(GDib* pBackBuffer, const GXmpData* pElement)
     if (pElement->GetAttribute("ImageEdge", &value)) {
         GXPoint edges;
         ParseSkinPoint(value, &edges);
-        // A negative edge would move the knob off its own track.
-        m_nStartEdge = std::max(0, edges.x);
-        m_nEndEdge = std::max(0, edges.y);
+        // A negative edge would move the knob off its own track; no edge is
+        // longer than an image can be.
+        m_nStartEdge = std::clamp(edges.x, 0, GDib::kMaxSide);
+        m_nEndEdge = std::clamp(edges.y, 0, GDib::kMaxSide);
     }
     m_nKnobLength = ToInt(static_cast<long long>(m_nStartEdge) + m_nEndEdge);
     if (pElement->GetAttribute("SliderType", &value)) {
@@ -209,7 +211,7 @@ bool GXConSlider::OnButtonDown(int nButton, int x, int y, bool* pbCapture)
     m_ptDragStart = GXPoint { x, y };
     SetInternalPos(value);
     Invalidate();
-    ReportChange(GXSkinMessage::kSliderPosChange, GetPos());
+    ReportChange(Report::Change, GetPos());
     return true;
 }
 
@@ -233,7 +235,7 @@ bool GXConSlider::OnMouseMove(int x, int y, Captured, bool* pbWantLeave)
                 BuildComposite(Force::Yes);
             SetInternalPos(value);
             Invalidate();
-            ReportChange(GXSkinMessage::kSliderPosChange, GetPos());
+            ReportChange(Report::Change, GetPos());
         } else {
             BuildComposite(Force::Yes);
             Invalidate();
@@ -244,8 +246,8 @@ bool GXConSlider::OnMouseMove(int x, int y, Captured, bool* pbWantLeave)
         if (m_pParent != nullptr)
             m_pParent->PosScanning(value, GetControlId());
         else
-            Notify(GXSkinMessage::kSliderPosScanning, static_cast<std::uintptr_t>(static_cast<std::intptr_t>(value)),
-                GetControlId());
+            Notify(platform::RegisterMessage(GXMsgName::kSliderPosScanning),
+                static_cast<std::uintptr_t>(static_cast<std::intptr_t>(value)), GetControlId());
     }
     return false;
 }
@@ -258,7 +260,7 @@ bool GXConSlider::OnButtonUp(int, int, int, Captured)
     m_bDragging = false;
     if (m_nMin == m_nMax)
         return false;
-    ReportChange(GXSkinMessage::kSliderPosChangeEnd, GetPos());
+    ReportChange(Report::End, GetPos());
     return true;
 }
 
@@ -272,16 +274,18 @@ bool GXConSlider::OnMouseLeave()
     return false;
 }
 
-void GXConSlider::ReportChange(unsigned nMessage, int nPos)
+void GXConSlider::ReportChange(Report report, int nPos)
 {
     if (m_pParent != nullptr) {
-        if (nMessage == GXSkinMessage::kSliderPosChangeEnd)
+        if (report == Report::End)
             m_pParent->PosChangeEnd(nPos, GetControlId());
         else
             m_pParent->PosChange(nPos, GetControlId());
         return;
     }
-    Notify(nMessage, static_cast<std::uintptr_t>(static_cast<std::intptr_t>(nPos)), GetControlId());
+    const unsigned message = platform::RegisterMessage(
+        report == Report::End ? GXMsgName::kSliderPosChangeEnd : GXMsgName::kSliderPosChange);
+    Notify(message, static_cast<std::uintptr_t>(static_cast<std::intptr_t>(nPos)), GetControlId());
 }
 
 void GXConSlider::BuildBackground()

@@ -58,7 +58,8 @@ private:
     void BuildBackground();
     void BuildComposite(Force force);
     void DrawKnob(const GDib* pKnob, int k);
-    void ReportChange(unsigned nMessage, int nPos);
+    enum class Report { Change, End };
+    void ReportChange(Report report, int nPos);
 
     bool m_bDragging = false;
     int m_nWidth = 0;

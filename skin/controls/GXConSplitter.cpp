@@ -33,7 +33,7 @@ bool GXConSplitter::Load(GDib* pBackBuffer, const GXmpData* pElement)
     std::string name;
     if (!pElement->GetAttribute("AssociateControl", &name))
         return true;
-    if (GetOwner() == nullptr || !GetOwner()->LookupControlId(name, &m_nAssociateId)) {
+    if (GetOwner() == nullptr || !GetOwner()->LookupIdName(name, &m_nAssociateId)) {
         SetError(kErrorNoAssociate, "%s", name.c_str());
         return false;
     }
@@ -82,8 +82,9 @@ bool GXConSplitter::OnMouseLeave()
 
 bool GXConSplitter::OnButtonUp(int, int, int, Captured)
 {
+    const bool bWasDragging = m_bDragging;
     m_bDragging = false;
-    return false;
+    return bWasDragging;
 }
 
 bool GXConSplitter::HitTest(int, int) const

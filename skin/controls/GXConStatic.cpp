@@ -1,8 +1,9 @@
 #include "skin/controls/GXConStatic.h"
 
 #include "foundation/GXmpData.h"
+#include "platform/MessageRegistry.h"
 #include "skin/GDib.h"
-#include "skin/GXSkinMessages.h"
+#include "skin/GXSkinIds.h"
 #include "skin/SkinFormat.h"
 
 GXConStatic::GXConStatic(GXConOwner* pOwner)
@@ -73,22 +74,28 @@ void GXConStatic::Refresh()
 
 bool GXConStatic::OnButtonDown(int nButton, int, int, bool* pbCapture)
 {
-    if (m_click.GetMode() == GXStaticClick::Mode::Click && nButton == kButtonLeft && IsEnabled())
-        *pbCapture = true;
+    // A press that may become a click is ours until the button goes up,
+    // wherever that happens, so the window neither drags nor forwards it.
+    const bool bHandled = m_click.GetMode() == GXStaticClick::Mode::Click && nButton == kButtonLeft && IsEnabled();
+    *pbCapture = bHandled;
     if (m_click.ButtonDown(nButton, IsEnabled()) == GXStaticClick::Action::Command)
         NotifyCommand(static_cast<unsigned>(GetCommandId() != 0 ? GetCommandId() : GetControlId()));
-    return false;
+    return bHandled;
 }
 
 bool GXConStatic::OnButtonUp(int, int x, int y, Captured)
 {
+    // Decided before notifying: a script the notification runs may unload
+    // the skin and this control with it.
+    const bool bHandled = m_click.GetMode() == GXStaticClick::Mode::Click;
     if (m_click.ButtonUp(GXConBase::HitTest(x, y)) == GXStaticClick::Action::Command) {
         if (!m_strEvent.empty())
-            Notify(GXSkinMessage::kStrCmd, reinterpret_cast<std::uintptr_t>(&m_strEvent), 0);
+            Notify(
+                platform::RegisterMessage(GXMsgName::kStrCmd), reinterpret_cast<std::uintptr_t>(m_strEvent.c_str()), 0);
         else
             NotifyCommand(static_cast<unsigned>(GetCommandId() != 0 ? GetCommandId() : GetControlId()));
     }
-    return false;
+    return bHandled;
 }
 
 bool GXConStatic::HitTest(int x, int y) const

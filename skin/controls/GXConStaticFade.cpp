@@ -1,7 +1,8 @@
 #include "skin/controls/GXConStaticFade.h"
 
 #include "foundation/GXmpData.h"
-#include "skin/GXSkinMessages.h"
+#include "platform/MessageRegistry.h"
+#include "skin/GXSkinIds.h"
 #include "skin/SkinFormat.h"
 
 #include <algorithm>
@@ -87,19 +88,23 @@ void GXConStaticFade::NextFrame()
         return;
     m_picture.NextFrame();
     m_stripCopy.DrawFrameTo(&m_nextFrame, 0, 0, m_picture.GetFrameCount(), m_picture.GetFrame(), GDib::Transparent::No);
+    m_bFading = true;
     KillControlTimer(kFrameTimer);
     SetControlTimer(kFadeTimer, m_nFadeDelay);
 }
 
 void GXConStaticFade::FadeStep()
 {
-    if (m_nextFrame.IsEmpty())
+    // The buffer holds the shown frame from the load on; only a frame tick
+    // starts a fade.
+    if (m_nextFrame.IsEmpty() || !m_bFading)
         return;
     m_nFadeLevel
         = static_cast<int>(std::min<long long>(static_cast<long long>(m_nFadeLevel) + m_nFadeAmount, kFullWeight));
     m_nextFrame.AlphaBlendTo(&m_display, m_nFadeLevel, 0, 0);
     if (m_nFadeLevel >= kFullWeight) {
         m_nFadeLevel = 0;
+        m_bFading = false;
         KillControlTimer(kFadeTimer);
         if (m_picture.GetMode() == GXStaticPicture::Mode::Animation)
             SetControlTimer(kFrameTimer, m_picture.GetAnimDelay());
@@ -135,22 +140,28 @@ void GXConStaticFade::Refresh()
 
 bool GXConStaticFade::OnButtonDown(int nButton, int, int, bool* pbCapture)
 {
-    if (m_click.GetMode() == GXStaticClick::Mode::Click && nButton == kButtonLeft && IsEnabled())
-        *pbCapture = true;
+    // A press that may become a click is ours until the button goes up,
+    // wherever that happens, so the window neither drags nor forwards it.
+    const bool bHandled = m_click.GetMode() == GXStaticClick::Mode::Click && nButton == kButtonLeft && IsEnabled();
+    *pbCapture = bHandled;
     if (m_click.ButtonDown(nButton, IsEnabled()) == GXStaticClick::Action::Command)
         NotifyCommand(static_cast<unsigned>(GetCommandId() != 0 ? GetCommandId() : GetControlId()));
-    return false;
+    return bHandled;
 }
 
 bool GXConStaticFade::OnButtonUp(int, int x, int y, Captured)
 {
+    // Decided before notifying: a script the notification runs may unload
+    // the skin and this control with it.
+    const bool bHandled = m_click.GetMode() == GXStaticClick::Mode::Click;
     if (m_click.ButtonUp(GXConBase::HitTest(x, y)) == GXStaticClick::Action::Command) {
         if (!m_strEvent.empty())
-            Notify(GXSkinMessage::kStrCmd, reinterpret_cast<std::uintptr_t>(&m_strEvent), 0);
+            Notify(
+                platform::RegisterMessage(GXMsgName::kStrCmd), reinterpret_cast<std::uintptr_t>(m_strEvent.c_str()), 0);
         else
             NotifyCommand(static_cast<unsigned>(GetCommandId() != 0 ? GetCommandId() : GetControlId()));
     }
-    return false;
+    return bHandled;
 }
 
 bool GXConStaticFade::HitTest(int x, int y) const

@@ -50,6 +50,7 @@ private:
     GDib m_display;
     GDib m_stripCopy;
     GDib m_nextFrame;
+    bool m_bFading = false;
     int m_nFadeLevel = 0;
     int m_nFadeAmount = 1;
     int m_nFadeDelay = 100;

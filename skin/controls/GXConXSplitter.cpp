@@ -4,6 +4,7 @@
 #include "skin/GDib.h"
 #include "skin/GXConOwner.h"
 #include "skin/GXManAlign.h"
+#include "skin/GXSkinIds.h"
 #include "skin/SkinFormat.h"
 #include "skin/SkinFrame.h"
 
@@ -12,8 +13,8 @@
 
 namespace {
 
-constexpr int kErrorMissing = 4;
-constexpr int kErrorImage = 5;
+constexpr int kErrorMissing = GXSkinError::kMissingAttribute;
+constexpr int kErrorImage = GXSkinError::kImageOpen;
 
 constexpr const char* kPaneNames[] = { "ControlLT", "ControlRT", "ControlLB", "ControlRB" };
 
@@ -56,7 +57,7 @@ bool GXConXSplitter::Load(GDib* pBackBuffer, const GXmpData* pElement)
         // A name the ID table does not know leaves the pane missing, and a
         // splitter without all four panes places nothing.
         int id = -1;
-        if (GetOwner() != nullptr && GetOwner()->LookupControlId(value, &id))
+        if (GetOwner() != nullptr && GetOwner()->LookupIdName(value, &id))
             m_nPaneIds[static_cast<std::size_t>(i)] = id;
     }
     const auto image = [&](const char* pszAttribute, GDib** ppImage, bool bRequired) {

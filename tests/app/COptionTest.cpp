@@ -1,11 +1,11 @@
 #include "app/COption.h"
 
 #include "engine/stream/CDJDataMan.h"
+#include "support/EditSettings.h"
 #include "engine/stream/CSysSoundOff2.h"
 #include "foundation/AppRegistry.h"
 #include "foundation/Ini.h"
 #include "foundation/Paths.h"
-#include "foundation/SystemInfo.h"
 #include "platform/IniFile.h"
 
 #include "support/TempHome.h"
@@ -64,7 +64,6 @@ TEST_F(OptionTest, FirstStartHoldsTheDefaultsAndTheFirstSaveWritesThemAll)
 {
     COption option;
     EXPECT_EQ(option.SettingsPath(), GetAppDataFolder() + "SETTING.ini");
-    EXPECT_EQ(option.m_nWindowsVersion, GetWindowsVersion());
     EXPECT_EQ(option.m_strDefaultFolder, GetDocumentsFolder());
     EXPECT_EQ(std::tie(option.m_strLocalServAddress, option.m_nLocalServPort, option.m_strLocalServPasswd),
         std::make_tuple(std::string("localhost"), 8000, std::string("tarnwick")));
@@ -119,13 +118,15 @@ TEST_F(OptionTest, EngineAndShellShareOneSettingsFileWithoutLosingKeys)
     const std::string file = m_home.Path("SETTING.ini");
     CDJDataMan engine(file);
     COption option(file);
-    engine.m_nSystemSoundOff = 0;
+    EditSettings(engine, [](DJSettings& s) { s.m_nSystemSoundOff = 0; });
 
     // Both keep keys in [Network] and [Song]; each save rewrites only its own.
     for (int round = 0; round < 3; ++round) {
-        engine.m_strAddress = "radio" + std::to_string(round) + ".example.org";
-        engine.m_nPort = 8000 + round;
-        engine.m_strName = "방송국 " + std::to_string(round);
+        EditSettings(engine, [round](DJSettings& s) {
+            s.m_strAddress = "radio" + std::to_string(round) + ".example.org";
+            s.m_nPort = 8000 + round;
+            s.m_strName = "방송국 " + std::to_string(round);
+        });
         SetEverything(option, round);
         if (round % 2 == 0) {
             ASSERT_TRUE(engine.SaveSettings());
@@ -138,7 +139,7 @@ TEST_F(OptionTest, EngineAndShellShareOneSettingsFileWithoutLosingKeys)
 
     // Saves from two threads at once: every key still holds its writer's value.
     SetEverything(option, 9);
-    engine.m_strAddress = "last.example.org";
+    EditSettings(engine, [](DJSettings& s) { s.m_strAddress = "last.example.org"; });
     {
         std::jthread shell([&] {
             for (int i = 0; i < 5; ++i)
@@ -150,9 +151,9 @@ TEST_F(OptionTest, EngineAndShellShareOneSettingsFileWithoutLosingKeys)
 
     CDJDataMan engineLoaded(file);
     engineLoaded.LoadSettings();
-    EXPECT_EQ(engineLoaded.m_strAddress, "last.example.org");
-    EXPECT_EQ(engineLoaded.m_nPort, 8002);
-    EXPECT_EQ(engineLoaded.m_strName, "방송국 2");
+    EXPECT_EQ(engineLoaded.Settings().m_strAddress, "last.example.org");
+    EXPECT_EQ(engineLoaded.Settings().m_nPort, 8002);
+    EXPECT_EQ(engineLoaded.Settings().m_strName, "방송국 2");
     COption optionLoaded(file);
     EXPECT_EQ(Stored(optionLoaded), Stored(option));
 }

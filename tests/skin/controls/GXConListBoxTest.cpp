@@ -4,8 +4,8 @@
 #include "skin/controls/GXConListBox.h"
 
 #include "skin/controls/GXConSlider.h"
-#include "support/ControlTestOwner.h"
 #include "support/DibPixels.h"
+#include "support/FakeSkinOwner.h"
 
 #include <gtest/gtest.h>
 
@@ -13,6 +13,15 @@
 #include <string>
 
 namespace {
+
+// Hangs a control into the test's layout tree under an id and its name.
+GXManAlign* AddNode(FakeSkinOwner& owner, GXManAlign& root, GXConBase* pControl, int nId, const std::string& name)
+{
+    SGxAlign align;
+    align.nType = SGxAlign::kNoMove;
+    owner.ids[name] = nId;
+    return owner.nodes[nId] = root.AddChild(pControl, align);
+}
 
 constexpr int kSliderId = 7;
 constexpr int kListId = 9;
@@ -30,13 +39,12 @@ protected:
 struct ListRig {
     explicit ListRig(const std::string& attributes, int nItems = 7, int nWidth = 120)
     {
-        owner.Add(&slider, kSliderId, "IDC_SCROLL");
-        const auto sliderDoc = ParseElement(R"(<SliderControl Orientation="vertical" ScrollBar="1"/>)");
-        EXPECT_TRUE(slider.Load(nullptr, sliderDoc->GetRoot()));
+        AddNode(owner, root, &slider, kSliderId, "IDC_SCROLL");
+        const ParsedElement sliderDoc(R"(<SliderControl Orientation="vertical" ScrollBar="1"/>)");
+        EXPECT_TRUE(slider.Load(nullptr, sliderDoc.get()));
         owner.nodes[kSliderId]->Place(nWidth - 10, 0, nWidth, 100);
-        const auto doc
-            = ParseElement(R"(<ListBoxControl ItemHeight="20" SliderControlID="IDC_SCROLL" )" + attributes + "/>");
-        loaded = list.Load(&backBuffer, doc->GetRoot());
+        const ParsedElement doc(R"(<ListBoxControl ItemHeight="20" SliderControlID="IDC_SCROLL" )" + attributes + "/>");
+        loaded = list.Load(&backBuffer, doc.get());
         list.SetIds(kListId, 0, 0, 0);
         for (int i = 0; i < nItems; ++i)
             list.InsertItem(i, "item " + std::to_string(i), GXConBase::Redraw::No);
@@ -72,7 +80,8 @@ struct ListRig {
         return bTaken;
     }
 
-    ControlTestOwner owner;
+    FakeSkinOwner owner;
+    GXManAlign root;
     GXConSlider slider { &owner };
     TestListBox list { &owner };
     GDib backBuffer;
@@ -265,18 +274,19 @@ TEST(GXConListBox, DrawsRowsByStateAndColumnsTheHeaderHasGaps)
 {
     // Column 1 is not named: it has no width, and the items' missing second
     // and third cells draw as empty.
-    ControlTestOwner owner;
+    FakeSkinOwner owner;
+    GXManAlign root;
     GXConBase header(&owner), column0(&owner), column2(&owner);
-    owner.Add(&header, 20, "IDC_HEADER")->Place(0, 0, 100, 10);
-    owner.Add(&column0, 21, "IDC_COL0")->Place(0, 0, 40, 10);
-    owner.Add(&column2, 22, "IDC_COL2")->Place(40, 0, 100, 10);
+    AddNode(owner, root, &header, 20, "IDC_HEADER")->Place(0, 0, 100, 10);
+    AddNode(owner, root, &column0, 21, "IDC_COL0")->Place(0, 0, 40, 10);
+    AddNode(owner, root, &column2, 22, "IDC_COL2")->Place(40, 0, 100, 10);
     TestListBox list(&owner);
-    const auto doc = ParseElement(R"(<ListBoxControl ItemHeight="20" ColumnHeader="true" ColumnHeaderID="IDC_HEADER")"
-                                  R"( Column0="IDC_COL0" Column2="IDC_COL2" ClrDefaultTextBk="#102030")"
-                                  R"( ClrSelTextBk="#405060"/>)");
+    const ParsedElement doc(R"(<ListBoxControl ItemHeight="20" ColumnHeader="true" ColumnHeaderID="IDC_HEADER")"
+                            R"( Column0="IDC_COL0" Column2="IDC_COL2" ClrDefaultTextBk="#102030")"
+                            R"( ClrSelTextBk="#405060"/>)");
     GDib backBuffer;
     ASSERT_TRUE(backBuffer.Create24(100, 100));
-    ASSERT_TRUE(list.Load(&backBuffer, doc->GetRoot()));
+    ASSERT_TRUE(list.Load(&backBuffer, doc.get()));
     EXPECT_EQ(list.GetColumnCount(), 3);
     for (int i = 0; i < 6; ++i)
         list.InsertItem(i, "row", GXConBase::Redraw::No);
@@ -316,11 +326,11 @@ TEST(GXConListBox, LoadRefusesWhatTheSkinCannotBack)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.attributes);
-        ControlTestOwner owner;
+        FakeSkinOwner owner;
         owner.ids["IDC_HEADER"] = 20;
         GXConListBox list(&owner);
-        const auto doc = ParseElement("<ListBoxControl " + c.attributes + "/>");
-        EXPECT_EQ(list.Load(nullptr, doc->GetRoot()), c.error == 0);
+        const ParsedElement doc("<ListBoxControl " + c.attributes + "/>");
+        EXPECT_EQ(list.Load(nullptr, doc.get()), c.error == 0);
         EXPECT_EQ(list.GetErrorCode(), c.error);
         EXPECT_EQ(list.GetErrorDetail(), c.detail);
     }

@@ -2,8 +2,8 @@
 // sized. Combining them on a real window is tests/skin/x11/GXConRgnX11Test.
 #include "skin/controls/GXConRgn.h"
 
-#include "support/ControlTestOwner.h"
 #include "support/DibPixels.h"
+#include "support/FakeSkinOwner.h"
 
 #include <gtest/gtest.h>
 
@@ -45,11 +45,11 @@ TEST(GXConRgn, LoadReadsTypeParamAndMode)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.attributes);
-        ControlTestOwner owner;
+        FakeSkinOwner owner;
         owner.images["shape.bmp"] = HalfKeyed();
         GXConRgn shape(&owner);
-        const auto doc = ParseElement("<Rgn " + c.attributes + "/>");
-        EXPECT_EQ(shape.Load(nullptr, doc->GetRoot()), c.error == 0);
+        const ParsedElement doc("<Rgn " + c.attributes + "/>");
+        EXPECT_EQ(shape.Load(nullptr, doc.get()), c.error == 0);
         EXPECT_EQ(shape.GetErrorCode(), c.error);
         EXPECT_EQ(shape.GetErrorDetail(), c.detail);
         EXPECT_EQ(shape.GetShape(), c.shape);
@@ -61,15 +61,15 @@ TEST(GXConRgn, LoadReadsTypeParamAndMode)
 
 TEST(GXConRgn, BitmapShapeAutosizesOnePixelShort)
 {
-    ControlTestOwner owner;
+    FakeSkinOwner owner;
     owner.images["shape.bmp"] = HalfKeyed();
     GXConRgn shape(&owner);
-    const auto doc = ParseElement(
+    const ParsedElement doc(
         R"(<Rgn Type="bitmap" Param="shape.bmp" Align="none" Left="10" Top="20" Width="autosize" Height="autosize" Gaps="1,2,3,4"/>)");
-    ASSERT_TRUE(shape.Load(nullptr, doc->GetRoot()));
+    ASSERT_TRUE(shape.Load(nullptr, doc.get()));
     SGxAlign align;
     int error = 0;
-    ASSERT_TRUE(shape.ReadAlign(doc->GetRoot(), &align, &error));
+    ASSERT_TRUE(shape.ReadAlign(doc.get(), &align, &error));
     EXPECT_EQ(align.nWidth, 6 + 1 + 3);
     EXPECT_EQ(align.nHeight, 4 + 2 + 4);
     EXPECT_EQ(align.rect, (SRect { 10, 20, 15, 23 }));

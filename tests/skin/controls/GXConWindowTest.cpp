@@ -2,7 +2,7 @@
 // place, or masked to it in region mode.
 #include "skin/controls/GXConWindow.h"
 
-#include "support/ControlTestOwner.h"
+#include "support/FakeSkinOwner.h"
 
 #include <QWidget>
 
@@ -10,13 +10,12 @@
 
 TEST(GXConWindow, KeepsTheAttachedWidgetInStep)
 {
-    // The skin window's client area starts at (300, 200) on the screen; the
-    // widget's parent at (250, 150), so the parent sees control (x, y) at
+    // The skin window's client area starts at (100, 200) on the screen; the
+    // widget's parent at (50, 150), so the parent sees control (x, y) at
     // (x + 50, y + 50).
-    ControlTestOwner owner;
-    owner.screenOffset = GXPoint { 300, 200 };
+    FakeSkinOwner owner;
     QWidget parent;
-    parent.setGeometry(250, 150, 400, 300);
+    parent.setGeometry(50, 150, 400, 300);
     QWidget field(&parent);
     GXConWindow control(&owner);
     control.SetPos(10, 20, 100, 18, GXConBase::Redraw::No);

@@ -2,14 +2,23 @@
 // and dragging its bars.
 #include "skin/controls/GXConXSplitter.h"
 
-#include "support/ControlTestOwner.h"
 #include "support/DibPixels.h"
+#include "support/FakeSkinOwner.h"
 
 #include <gtest/gtest.h>
 
 #include <array>
 
 namespace {
+
+// Hangs a control into the test's layout tree under an id and its name.
+GXManAlign* AddNode(FakeSkinOwner& owner, GXManAlign& root, GXConBase* pControl, int nId, const std::string& name)
+{
+    SGxAlign align;
+    align.nType = SGxAlign::kNoMove;
+    owner.ids[name] = nId;
+    return owner.nodes[nId] = root.AddChild(pControl, align);
+}
 
 struct SplitterRig {
     explicit SplitterRig(const std::string& attributes)
@@ -19,12 +28,12 @@ struct SplitterRig {
         owner.images["c.bmp"] = MakeDib(4, 4, [](int, int) { return GxRgb(200, 0, 0); });
         const char* names[] = { "IDC_LT", "IDC_RT", "IDC_LB", "IDC_RB" };
         for (int i = 0; i < 4; ++i)
-            owner.Add(&panes[static_cast<std::size_t>(i)], 30 + i, names[i]);
-        const auto doc = ParseElement(R"(<XSplitterControl ControlLT="IDC_LT" ControlRT="IDC_RT" ControlLB="IDC_LB")"
-                                      R"( ControlRB="IDC_RB" ImageHFrame="h.bmp" ImageVFrame="v.bmp")"
-                                      R"( ImageCenter="c.bmp" )"
+            AddNode(owner, root, &panes[static_cast<std::size_t>(i)], 30 + i, names[i]);
+        const ParsedElement doc(R"(<XSplitterControl ControlLT="IDC_LT" ControlRT="IDC_RT" ControlLB="IDC_LB")"
+                                R"( ControlRB="IDC_RB" ImageHFrame="h.bmp" ImageVFrame="v.bmp")"
+                                R"( ImageCenter="c.bmp" )"
             + attributes + "/>");
-        loaded = splitter.Load(&backBuffer, doc->GetRoot());
+        loaded = splitter.Load(&backBuffer, doc.get());
         EXPECT_TRUE(backBuffer.Create24(200, 100));
     }
 
@@ -36,7 +45,8 @@ struct SplitterRig {
         return rects;
     }
 
-    ControlTestOwner owner;
+    FakeSkinOwner owner;
+    GXManAlign root;
     std::array<GXConBase, 4> panes { GXConBase(&owner), GXConBase(&owner), GXConBase(&owner), GXConBase(&owner) };
     GXConXSplitter splitter { &owner };
     GDib backBuffer;
@@ -139,8 +149,8 @@ TEST(GXConXSplitter, LoadNeedsFourPanesAndTheBarImages)
         SCOPED_TRACE(c.attributes);
         SplitterRig rig("");
         GXConXSplitter splitter(&rig.owner);
-        const auto doc = ParseElement("<XSplitterControl " + c.attributes + "/>");
-        EXPECT_EQ(splitter.Load(nullptr, doc->GetRoot()), c.error == 0);
+        const ParsedElement doc("<XSplitterControl " + c.attributes + "/>");
+        EXPECT_EQ(splitter.Load(nullptr, doc.get()), c.error == 0);
         EXPECT_EQ(splitter.GetErrorCode(), c.error);
         EXPECT_EQ(splitter.GetErrorDetail(), c.detail);
         // Pane names the ID table does not know: nothing is placed.

@@ -3,7 +3,7 @@
 // and the outline follows when a shape is resized.
 #include "skin/controls/GXConRgn.h"
 
-#include "support/ControlTestOwner.h"
+#include "support/FakeSkinOwner.h"
 #include "support/RequireTool.h"
 #include "support/XvfbServer.h"
 
@@ -91,13 +91,13 @@ TEST(GXConRgnX11, ShapesTheTopLevelWindow)
         { R"(Type="rect" Mode="and")", { 2, 2, 196, 116 } },
         { R"(Type="rect" Mode="copy")", { 0, 0, 10, 10 } },
     };
-    ControlTestOwner owner;
+    FakeSkinOwner owner;
     std::vector<std::unique_ptr<GXConRgn>> controls;
     std::vector<GXConRgn*> list;
     for (const Shape& s : shapes) {
         controls.push_back(std::make_unique<GXConRgn>(&owner));
-        const auto doc = ParseElement(std::string("<Rgn ") + s.attributes + "/>");
-        ASSERT_TRUE(controls.back()->Load(nullptr, doc->GetRoot()));
+        const ParsedElement doc(std::string("<Rgn ") + s.attributes + "/>");
+        ASSERT_TRUE(controls.back()->Load(nullptr, doc.get()));
         controls.back()->SetPos(s.place.x(), s.place.y(), s.place.width(), s.place.height(), GXConBase::Redraw::No);
         list.push_back(controls.back().get());
     }
