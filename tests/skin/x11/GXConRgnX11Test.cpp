@@ -1,8 +1,11 @@
-// Region shapes cutting a real top-level window on an X server: the pixels
-// the server shows are the window's exactly where the combined shapes are,
-// and the outline follows when a shape is resized.
+// Region controls shaping a real top-level skin window on an X server: the
+// pixels the server shows are the window's exactly inside the combined
+// outline, an unchanged layout leaves the mask alone, and a resize that
+// moves a shape changes the outline on the screen.
 #include "skin/controls/GXConRgn.h"
 
+#include "skin/GXWindowMain.h"
+#include "skin/SkinRegion.h"
 #include "support/FakeSkinOwner.h"
 #include "support/RequireTool.h"
 #include "support/XvfbServer.h"
@@ -10,10 +13,8 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QImage>
-#include <QPalette>
 #include <QScreen>
 #include <QWidget>
-#include <QWindow>
 
 #include <gtest/gtest.h>
 
@@ -24,50 +25,51 @@
 
 namespace {
 
-const QRect kWindow(40, 30, 200, 120);
+const QPoint kOrigin(40, 30);
 
-struct Shape {
-    const char* attributes;
-    QRect place;
-};
-
-// Pixels of the screen inside the window that disagree with the expected
-// outline: the window's red where the mask is, anything else outside.
-int Mismatches(const QRegion& expected)
+// Pixels of the screen over the window that disagree with the expected
+// outline: the window's red inside it, anything else outside.
+int Mismatches(const QRegion& expected, const QSize& size)
 {
     const QImage shot = QGuiApplication::primaryScreen()
-                            ->grabWindow(0, kWindow.x(), kWindow.y(), kWindow.width(), kWindow.height())
+                            ->grabWindow(0, kOrigin.x(), kOrigin.y(), size.width(), size.height())
                             .toImage()
                             .convertToFormat(QImage::Format_RGB32);
-    if (shot.size() != kWindow.size())
+    if (shot.size() != size)
         return -1;
     int wrong = 0;
     for (int y = 0; y < shot.height(); ++y) {
-        for (int x = 0; x < shot.width(); ++x) {
-            const bool bRed = (shot.pixel(x, y) & 0xFFFFFF) == 0xFF0000;
-            wrong += bRed != expected.contains(QPoint(x, y));
-        }
+        for (int x = 0; x < shot.width(); ++x)
+            wrong += ((shot.pixel(x, y) & 0xFFFFFF) == 0xFF0000) != expected.contains(QPoint(x, y));
     }
     return wrong;
 }
 
 // The server draws asynchronously: wait, bounded, until the screen shows
 // the outline.
-int WaitForOutline(const QRegion& expected)
+int WaitForOutline(const QRegion& expected, const QSize& size)
 {
     QElapsedTimer clock;
     clock.start();
-    int wrong = Mismatches(expected);
+    int wrong = Mismatches(expected, size);
     while (wrong != 0 && clock.elapsed() < 10000) {
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-        wrong = Mismatches(expected);
+        wrong = Mismatches(expected, size);
     }
     return wrong;
 }
 
+// The outline of the shapes below for a window of w x h.
+QRegion Expected(int w, int h)
+{
+    QRegion r = QRegion(0, 0, 120, 80, QRegion::Ellipse).united(QRegion(100, 30, 90, 40));
+    r = r.subtracted(RoundRectRegion(QRect(30, 20, 30, 30), 10, 10));
+    return r.intersected(QRegion(2, 2, 196, 136)).xored(QRegion(0, h - 20, w, 20));
+}
+
 } // namespace
 
-TEST(GXConRgnX11, ShapesTheTopLevelWindow)
+TEST(GXConRgnX11, RegionControlsShapeTheTopLevelSkinWindow)
 {
     TAVDJ_REQUIRE_TOOL(ToolOnPath("Xvfb"), "Xvfb");
     XvfbServer server;
@@ -80,56 +82,53 @@ TEST(GXConRgnX11, ShapesTheTopLevelWindow)
     char* argv[] = { name, nullptr };
     auto app = std::make_unique<QApplication>(argc, argv);
 
-    // An ellipse, a bar united with it, a hole cut out of both, a strip that
-    // flips what it covers, a frame that trims the edges and a shape whose
-    // "copy" changes nothing.
-    const Shape shapes[] = {
-        { R"(Type="ellipse")", { 0, 0, 120, 80 } },
-        { R"(Type="rect" Mode="or")", { 100, 30, 90, 40 } },
-        { R"(Type="roundrect" Param="10,10" Mode="diff")", { 30, 20, 30, 30 } },
-        { R"(Type="rect" Mode="xor")", { 0, 90, 200, 20 } },
-        { R"(Type="rect" Mode="and")", { 2, 2, 196, 116 } },
-        { R"(Type="rect" Mode="copy")", { 0, 0, 10, 10 } },
+    GXWindowMain::Ptr pWindow(new GXWindowMain(nullptr));
+    ASSERT_TRUE(pWindow->Create(nullptr, GXRect { kOrigin.x(), kOrigin.y(), kOrigin.x() + 200, kOrigin.y() + 120 }));
+    pWindow->SetBackground(nullptr, GxRgb(255, 0, 0), GXWindowMain::Background::Color);
+    // An ellipse, a bar united with it, a hole cut out of both, a frame
+    // that trims the edges, a strip docked to the bottom that flips what it
+    // covers and a shape whose "copy" changes nothing.
+    struct Shape {
+        const char* attributes;
+        int align;
+        SRect rect;
+        int height;
     };
-    FakeSkinOwner owner;
-    std::vector<std::unique_ptr<GXConRgn>> controls;
-    std::vector<GXConRgn*> list;
+    const Shape shapes[] = {
+        { R"(Type="ellipse")", SGxAlign::kNone, { 0, 0, 120, 80 }, 0 },
+        { R"(Type="rect" Mode="or")", SGxAlign::kNone, { 100, 30, 190, 70 }, 0 },
+        { R"(Type="roundrect" Param="10,10" Mode="diff")", SGxAlign::kNone, { 30, 20, 60, 50 }, 0 },
+        { R"(Type="rect" Mode="and")", SGxAlign::kNone, { 2, 2, 198, 138 }, 0 },
+        { R"(Type="rect" Mode="xor")", SGxAlign::kBottom, {}, 20 },
+        { R"(Type="rect" Mode="copy")", SGxAlign::kNone, { 0, 0, 10, 10 }, 0 },
+    };
+    std::vector<GXConRgn*> controls;
     for (const Shape& s : shapes) {
-        controls.push_back(std::make_unique<GXConRgn>(&owner));
-        const ParsedElement doc(std::string("<Rgn ") + s.attributes + "/>");
-        ASSERT_TRUE(controls.back()->Load(nullptr, doc.get()));
-        controls.back()->SetPos(s.place.x(), s.place.y(), s.place.width(), s.place.height(), GXConBase::Redraw::No);
-        list.push_back(controls.back().get());
+        auto pShape = std::make_unique<GXConRgn>(pWindow.get());
+        const ParsedElement element(std::string("<Rgn ") + s.attributes + "/>");
+        ASSERT_TRUE(pShape->Load(nullptr, element.get()));
+        SGxAlign align;
+        align.nType = s.align;
+        align.rect = s.rect;
+        align.nHeight = s.height;
+        controls.push_back(pShape.get());
+        pWindow->AddRegionControl(std::move(pShape), align);
     }
-    QWidget window(nullptr, Qt::FramelessWindowHint);
-    QPalette palette = window.palette();
-    palette.setColor(QPalette::Window, Qt::red);
-    window.setPalette(palette);
-    window.setAutoFillBackground(true);
-    window.setGeometry(kWindow);
-    QRegion outline = GXConRgn::CombineChanged(list).value_or(QRegion());
-    EXPECT_FALSE(GXConRgn::CombineChanged(list).has_value());
-    window.setMask(outline);
-    window.show();
+    QWidget* pWidget = pWindow->GetWidget();
+    pWindow->HandleSize(0, 200, 120);
+    pWidget->show();
+    EXPECT_TRUE(pWidget->mask().xored(Expected(200, 120)).isEmpty());
+    EXPECT_EQ(WaitForOutline(Expected(200, 120), QSize(200, 120)), 0);
 
-    QRegion expected = QRegion(0, 0, 120, 80, QRegion::Ellipse).united(QRegion(100, 30, 90, 40));
-    expected = expected.subtracted(QRegion(30, 20, 30, 30)).xored(QRegion(0, 90, 200, 20));
-    expected = expected.intersected(QRegion(2, 2, 196, 116));
-    // The rounded hole's corners are the only pixels whose rounding is the
-    // shape code's own; everything else is fixed by the geometry.
-    EXPECT_TRUE(expected.xored(outline).subtracted(QRegion(30, 20, 30, 30)).isEmpty());
-    EXPECT_EQ(WaitForOutline(outline), 0);
+    // The same size again: no shape was rebuilt or moved, nothing to send.
+    for (const GXConRgn* pShape : controls)
+        EXPECT_FALSE(pShape->NeedsCombine());
+    pWidget->clearMask();
+    pWindow->HandleSize(0, 200, 120);
+    EXPECT_TRUE(pWidget->mask().isEmpty());
 
-    // The same place asks for nothing; a moved or grown shape asks for a new
-    // outline, and the screen shows it.
-    controls[0]->SetPos(0, 0, 120, 80, GXConBase::Redraw::No);
-    controls[3]->SetPos(0, 95, 200, 20, GXConBase::Redraw::No);
-    controls[1]->SetPos(100, 30, 100, 60, GXConBase::Redraw::No);
-    EXPECT_FALSE(controls[0]->NeedsCombine());
-    EXPECT_TRUE(controls[1]->NeedsCombine());
-    EXPECT_TRUE(controls[3]->NeedsCombine());
-    outline = GXConRgn::CombineChanged(list).value_or(QRegion());
-    EXPECT_TRUE(outline.contains(QPoint(195, 85)));
-    window.setMask(outline);
-    EXPECT_EQ(WaitForOutline(outline), 0);
+    // Taller: the docked strip moves down, and the screen follows.
+    pWidget->resize(200, 140);
+    EXPECT_TRUE(pWidget->mask().xored(Expected(200, 140)).isEmpty());
+    EXPECT_EQ(WaitForOutline(Expected(200, 140), QSize(200, 140)), 0);
 }
