@@ -6,6 +6,7 @@
 #include "skin/controls/GXConSlider.h"
 #include "support/DibPixels.h"
 #include "support/FakeSkinOwner.h"
+#include "support/SkinWindowRig.h"
 
 #include <gtest/gtest.h>
 
@@ -125,9 +126,6 @@ TEST(GXConListBox, KeysMoveTheSelectionAndTheViewFollows)
         SCOPED_TRACE(c.name);
         ListRig rig("Style=\"" + c.style + "\"");
         ASSERT_TRUE(rig.loaded);
-        // The window gives keys to a clicked control that asks for them; a
-        // single-select list must ask as well.
-        EXPECT_TRUE(rig.list.WantsKeyboardFocus());
         if (c.start >= 0)
             rig.list.SetSel(c.start, GXConListBox::Select::Yes, GXConListBox::NotifyChange::No);
         if (c.wheel != 0) {
@@ -140,7 +138,6 @@ TEST(GXConListBox, KeysMoveTheSelectionAndTheViewFollows)
         // Seven items in five rows: the slider runs over two positions.
         EXPECT_EQ(rig.slider.GetPos(), c.top);
     }
-    EXPECT_FALSE(GXConBase(nullptr).WantsKeyboardFocus());
 }
 
 TEST(GXConListBox, ClicksSelectByStyleAndModifiersAndNotify)
@@ -334,4 +331,30 @@ TEST(GXConListBox, LoadRefusesWhatTheSkinCannotBack)
         EXPECT_EQ(list.GetErrorCode(), c.error);
         EXPECT_EQ(list.GetErrorDetail(), c.detail);
     }
+}
+
+TEST(GXConListBox, ASingleSelectListTakesKeysAndTheWheelInItsWindow)
+{
+    SkinWindowRig rig(200, 100);
+    auto pOwned = std::make_unique<GXConListBox>(rig.pWindow.get());
+    GXConListBox* pList = pOwned.get();
+    const ParsedElement element(R"(<ListBoxControl ItemHeight="20"/>)");
+    ASSERT_TRUE(pList->Load(nullptr, element.get()));
+    for (int i = 0; i < 7; ++i)
+        pList->InsertItem(i, "item " + std::to_string(i), GXConBase::Redraw::No);
+    SGxAlign align;
+    align.nType = SGxAlign::kNone;
+    align.rect = SRect { 0, 0, 100, 100 };
+    rig.pWindow->AddControl(std::move(pOwned), align);
+    rig.pWindow->HandleSize(0, 200, 100);
+
+    rig.pWindow->HandleButtonDown(GXButton::kLeft, { 5, 25 });
+    rig.pWindow->HandleButtonUp(GXButton::kLeft, { 5, 25 });
+    EXPECT_EQ(rig.pWindow->GetFocusControl(), pList);
+    rig.pWindow->HandleKey(GXMsg::kKeyDown, GXKey::kDown, 1);
+    EXPECT_EQ(pList->GetFirstSel(), 2);
+    EXPECT_TRUE(rig.owner.Only(GXMsg::kKeyDown).empty());
+    EXPECT_TRUE(rig.pWindow->HandleWheel(0, -120, { 5, 25 }));
+    EXPECT_EQ(pList->GetTopIndex(), 2);
+    EXPECT_TRUE(rig.owner.Only(GXMsg::kMouseWheel).empty());
 }
