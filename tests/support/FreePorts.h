@@ -13,12 +13,12 @@ inline int PickPortPair()
 {
     for (int attempt = 0; attempt < 50; ++attempt) {
         const int a = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in sa {};
+        sockaddr_in sa{};
         sa.sin_family = AF_INET;
         sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         socklen_t len = sizeof sa;
-        if (::bind(a, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0
-            || ::getsockname(a, reinterpret_cast<sockaddr*>(&sa), &len) != 0) {
+        if (::bind(a, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 ||
+            ::getsockname(a, reinterpret_cast<sockaddr*>(&sa), &len) != 0) {
             ::close(a);
             continue;
         }
@@ -59,4 +59,4 @@ inline int PickPortRun(int count)
     return 0;
 }
 
-} // namespace testutil
+}  // namespace testutil
