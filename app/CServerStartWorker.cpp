@@ -23,8 +23,7 @@ bool CServerStartWorker::Start(platform::TargetHandle window, const CDJServerPar
     m_pServer = std::make_unique<CDJServer>();
     m_bPosted = false;
     try {
-        m_thread = std::jthread(
-            [this, window, params, firstPort](std::stop_token stop) { Run(stop, window, params, firstPort); });
+        m_thread = std::jthread([this, window, params, firstPort] { Run(window, params, firstPort); });
     } catch (const std::system_error&) {
         m_pServer.reset();
         return false;
@@ -37,7 +36,7 @@ void CServerStartWorker::Cancel()
 {
     if (!m_bOutstanding)
         return;
-    m_thread.request_stop();
+    m_bCancel = true;
     m_thread.join();
     m_pServer.reset(); // stops a server the worker started
     m_bOutstanding = false;
@@ -57,11 +56,11 @@ bool CServerStartWorker::TakeResult(std::unique_ptr<CDJServer>* pServer)
     return true;
 }
 
-void CServerStartWorker::Run(std::stop_token stop, platform::TargetHandle window, CDJServerParams params, int firstPort)
+void CServerStartWorker::Run(platform::TargetHandle window, CDJServerParams params, int firstPort)
 {
     int found = -1;
     for (int port = firstPort; port < firstPort + kPortSpan && port <= kHighestListenerPort; port += kPortStep) {
-        if (stop.stop_requested())
+        if (m_bCancel)
             return;
         params.port = port;
         if (m_pServer->Start(params)) {
@@ -71,7 +70,7 @@ void CServerStartWorker::Run(std::stop_token stop, platform::TargetHandle window
     }
     // A cancel that came while the last port was tried: the main thread
     // stops the server once it has joined us.
-    if (stop.stop_requested())
+    if (m_bCancel)
         return;
     m_bPosted = true;
     if (found > 0)

@@ -52,16 +52,19 @@ public:
     [[nodiscard]] bool TakeResult(std::unique_ptr<CDJServer>* pServer);
 
     // Any thread: the cancel flag, as the worker sees it.
-    [[nodiscard]] bool IsCancelRequested() const { return m_thread.get_stop_token().stop_requested(); }
+    [[nodiscard]] bool IsCancelRequested() const { return m_bCancel; }
 
 private:
     // Worker thread.
-    void Run(std::stop_token stop, platform::TargetHandle window, CDJServerParams params, int firstPort);
+    void Run(platform::TargetHandle window, CDJServerParams params, int firstPort);
 
     bool m_bOutstanding = false;
     // Made on the main thread before the worker starts, used only by the
     // worker while it runs, the main thread's again once it is joined.
     std::unique_ptr<CDJServer> m_pServer;
+    // Written by the main thread, read by the worker before each port and
+    // before it posts.
+    std::atomic<bool> m_bCancel { false };
     // Set by the worker just before it posts.
     std::atomic<bool> m_bPosted { false };
     std::jthread m_thread;
