@@ -21,6 +21,7 @@ bool CServerStartWorker::Start(platform::TargetHandle window, const CDJServerPar
     if (m_bOutstanding)
         return false;
     m_pServer = std::make_unique<CDJServer>();
+    m_bCancel = false;
     m_bPosted = false;
     try {
         m_thread = std::jthread([this, window, params, firstPort] { Run(window, params, firstPort); });

@@ -149,5 +149,12 @@ TEST_F(ServerStartWorkerTest, CancelPostsNothingAndLeavesNoServerRunning)
         EXPECT_FALSE(worker.TakeResult(&server)) << "a stale result is refused";
         testutil::LoopbackClient listener;
         EXPECT_FALSE(listener.Connect(m_nFirst + 2)) << "the started server is stopped";
+
+        // The next start on the same worker is not cancelled by the last one.
+        const size_t before = m_window.Count(kResult);
+        ASSERT_TRUE(worker.Start(m_window.Handle(), CDJServerParams(), m_nFirst));
+        ASSERT_TRUE(m_window.RunUntil([&] { return m_window.Count(kResult) == before + 1; }, 20000));
+        ASSERT_TRUE(worker.TakeResult(&server));
+        EXPECT_TRUE(server && server->GetPort() == m_nFirst + 2);
     }
 }
