@@ -39,15 +39,16 @@ constexpr Setting Number(const char* section, const char* key, int COption::*fie
     return { section, key, field, nullptr, value, kept };
 }
 
-constexpr Setting Text(const char* section, const char* key, std::string COption::*field)
+constexpr Setting Text(const char* section, const char* key, std::string COption::*field, bool kept = false)
 {
-    return { section, key, nullptr, field, 0, false };
+    return { section, key, nullptr, field, 0, kept };
 }
 
 // In file order; saving writes them in this order.
 constexpr Setting kSettings[] = {
     Number("Network", "LocalServ", &COption::m_nLocalServ, 1),
     Text("Network", "NationalAddress", &COption::m_strNationalAddress),
+    Text("Network", "ReachTestHost", &COption::m_strReachTestHost, true),
     Number("Network", "Audience", &COption::m_nAudience, 50),
     Number("Network", "UseIntroSound", &COption::m_nUseIntroSound, 0),
     Text("Network", "IntroSound", &COption::m_strIntroSound),
@@ -89,10 +90,15 @@ std::string COption::SettingsPath() const
 
 void COption::Init()
 {
-    // The first-start values are the reset values plus the two a reset keeps.
-    for (const Setting& setting : kSettings)
-        if (setting.bKeptByReset)
+    // The first-start values are the reset values plus those a reset keeps.
+    for (const Setting& setting : kSettings) {
+        if (!setting.bKeptByReset)
+            continue;
+        if (setting.number != nullptr)
             this->*setting.number = setting.numberValue;
+        else
+            this->*setting.text = DefaultText(setting);
+    }
     ResetServerDefaults();
     Load();
 }

@@ -52,6 +52,11 @@ public:
     std::string m_strLocalServAddress = "localhost";
     int m_nLocalServPort = 8000;
     std::string m_strLocalServPasswd = "tarnwick";
+    // [Network] ReachTestHost: the maker's reachability-test service as
+    // "host" or "host:port" (port 31200 when none is given), beside the
+    // controller's IPCheckHost in the same section; empty means no such
+    // service and the test is skipped. Deployment data, so a reset keeps it.
+    std::string m_strReachTestHost;
     // [Network] Audience, UseIntroSound, IntroSound.
     int m_nAudience = 50;
     int m_nUseIntroSound = 0;

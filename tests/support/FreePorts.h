@@ -34,4 +34,29 @@ inline int PickPortPair()
     return 0;
 }
 
+// A loopback port p such that p … p + count - 1 were all free a moment ago
+// (a server that moves on to the next pair when one is taken). 0 when none
+// was found.
+inline int PickPortRun(int count)
+{
+    for (int attempt = 0; attempt < 50; ++attempt) {
+        const int first = PickPortPair();
+        if (first == 0 || first + count > 65536)
+            continue;
+        bool free = true;
+        for (int p = first + 2; p < first + count && free; ++p) {
+            const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+            sockaddr_in sa {};
+            sa.sin_family = AF_INET;
+            sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            sa.sin_port = htons(static_cast<uint16_t>(p));
+            free = ::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0;
+            ::close(fd);
+        }
+        if (free)
+            return first;
+    }
+    return 0;
+}
+
 }  // namespace testutil

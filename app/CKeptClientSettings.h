@@ -1,0 +1,44 @@
+#pragma once
+
+#include <string>
+
+class CDJDataMan;
+
+// Thread: main thread (it edits the broadcast controller's settings).
+// The user's external-server address, port and password, set aside while
+// the built-in server stands in for them. Restore puts them back, and so
+// does the destructor: a member of the main window therefore returns the
+// user's values on every way out of own-server mode (a stop, a dropped
+// broadcast, closing the window, the end of the session), so the settings
+// the controller saves never hold "localhost" and a port and secret of a
+// server that no longer runs. Only these three values are touched; other
+// settings changed meanwhile stay as they are.
+class CKeptClientSettings {
+public:
+    static constexpr const char* kServerHost = "localhost";
+
+    explicit CKeptClientSettings(CDJDataMan& controller);
+    // Restore.
+    ~CKeptClientSettings();
+    CKeptClientSettings(const CKeptClientSettings&) = delete;
+    CKeptClientSettings& operator=(const CKeptClientSettings&) = delete;
+
+    // Keeps userAddress (the settings object's NationalAddress, the user's
+    // external server) with the controller's current port and password, and
+    // points the controller at the built-in server: "localhost", port,
+    // password. While values are kept, a second call only points the
+    // controller anew and keeps what it kept first: the current values are
+    // the built-in server's then, not the user's.
+    void Replace(const std::string& userAddress, int port, const std::string& password);
+    // The kept values back into the controller's settings; nothing when
+    // nothing is kept.
+    void Restore();
+    [[nodiscard]] bool IsKept() const { return m_bKept; }
+
+private:
+    CDJDataMan& m_controller;
+    bool m_bKept = false;
+    std::string m_strAddress;
+    int m_nPort = 0;
+    std::string m_strPasswd;
+};
