@@ -3,6 +3,7 @@
 // detail; images, themes, cursors and the hooks controls call.
 #include "skin/GXWindowMain.h"
 
+#include "foundation/GXmpData.h"
 #include "skin/GDib.h"
 #include "skin/GXManAlign.h"
 #include "skin/GXSkinIds.h"
