@@ -197,8 +197,9 @@ bool GXWindowMain::LoadSkinWindow(const GXmpData* pElement, int nThemeIndex)
     (void)pElement->GetAttributeInt("Width", &nWidth);
     (void)pElement->GetAttributeInt("Height", &nHeight);
     m_sizeSkin = GXSize { nWidth, nHeight };
+    int nDebug = 0;
     if (!m_bChild)
-        SetSkinDebugLevel(pElement->GetAttributeInt("Debug", &nWidth) ? nWidth : 0);
+        SetSkinDebugLevel(pElement->GetAttributeInt("Debug", &nDebug) ? nDebug : 0);
 
     const std::string bkgnd = pElement->GetAttributeString("BkgndImage", "");
     std::string value;
