@@ -639,11 +639,6 @@ void GXWindowMain::RelayoutAll()
     RefreshAll();
 }
 
-QWidget* GXWindowMain::GetHostWidget()
-{
-    return GetWidget();
-}
-
 std::string GXWindowMain::GetSkinContentFolder()
 {
     GXSkinSource* pSource = GetSource();
@@ -655,12 +650,4 @@ std::string GXWindowMain::GetSkinContentFolder()
     while (folder.size() > 1 && folder.back() == '/')
         folder.pop_back();
     return folder;
-}
-
-void GXWindowMain::OnForwardedButton(int nButton, ButtonAction action, GXPoint point)
-{
-    if (action == ButtonAction::Down)
-        (void)HandleButtonDown(nButton, point);
-    else
-        (void)HandleButtonUp(nButton, point);
 }
