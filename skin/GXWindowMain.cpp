@@ -9,6 +9,7 @@
 #include "skin/GXRefreshQueue.h"
 #include "skin/GXSkinBuiltins.h"
 #include "skin/GXSkinIds.h"
+#include "skin/GXSkinSource.h"
 #include "skin/GXSubFont.h"
 #include "skin/GXSubTooltipWindow.h"
 #include "skin/GXWindowOwner.h"
