@@ -1,27 +1,13 @@
 #include "app/CSessionEndSignal.h"
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
+#include "support/QtEventWait.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <functional>
 #include <vector>
 
 namespace {
-
-bool WaitUntil(const std::function<bool()>& condition)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > 10000)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
 
 // Each signal arrives as one call on the event loop, never inside the
 // handler; a burst before the loop runs is one call for its first signal.
@@ -42,7 +28,7 @@ TEST(CSessionEndSignal, SignalsBecomeOneQueuedCallOnTheEventLoop)
         for (const int signal : c.raised)
             ASSERT_EQ(::raise(signal), 0);
         EXPECT_TRUE(calls.empty());
-        ASSERT_TRUE(WaitUntil([&] { return !calls.empty(); }));
+        ASSERT_TRUE(RunEventsUntil([&] { return !calls.empty(); }));
         // Let any stray wake-up through before counting.
         QCoreApplication::processEvents();
         EXPECT_EQ(calls, std::vector<int> { c.expected });
@@ -68,7 +54,7 @@ TEST(CSessionEndSignal, PreviousHandlingReturnsAndOnlyOneWatcherHoldsTheSignals)
         EXPECT_TRUE(first.IsInstalled());
         EXPECT_FALSE(second.IsInstalled());
         ASSERT_EQ(::raise(SIGHUP), 0);
-        ASSERT_TRUE(WaitUntil([&] { return calls == 1; }));
+        ASSERT_TRUE(RunEventsUntil([&] { return calls == 1; }));
         EXPECT_EQ(s_previousCalls.load(), 0);
     }
     ASSERT_EQ(::raise(SIGHUP), 0);
