@@ -116,7 +116,12 @@ void CPlayerExchange::OnConnection()
         QObject::connect(pIdle, &QTimer::timeout, pSocket, [this, pSocket] { DropPeer(pSocket); });
         pIdle->start(kPeerTimeoutMs);
         QObject::connect(pSocket, &QLocalSocket::readyRead, pSocket, [this, pSocket] { OnReadyRead(pSocket); });
-        QObject::connect(pSocket, &QLocalSocket::disconnected, pSocket, [this, pSocket] { DropPeer(pSocket); });
+        // A player that writes its record and hangs up at once still has
+        // it read.
+        QObject::connect(pSocket, &QLocalSocket::disconnected, pSocket, [this, pSocket] {
+            OnReadyRead(pSocket);
+            DropPeer(pSocket);
+        });
         // Records may have arrived with the connection.
         OnReadyRead(pSocket);
     }

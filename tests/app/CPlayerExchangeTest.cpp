@@ -92,7 +92,7 @@ TEST(CPlayerExchange, RecordsTravelBothWaysAndMalformedOnesAreDropped)
         std::string("\xA9\x26\0\0\0\x02\0\0", 8) + "0df03f58715bf632fa3a78d18f86abcd" + std::string(480, '\0'));
 
     // One connection: a short 9898, an unknown kind, a good 9898 and a
-    // request, split across writes.
+    // request, split across writes, then closed.
     const std::string stream = CPlayerExchange::EncodeRecord(9898, StreamCommandBytes("x", 1, 515))
         + CPlayerExchange::EncodeRecord(1234, "ignored")
         + CPlayerExchange::EncodeRecord(9898, StreamCommandBytes("next", 77)) + CPlayerExchange::EncodeRecord(9897, "");
@@ -100,6 +100,7 @@ TEST(CPlayerExchange, RecordsTravelBothWaysAndMalformedOnesAreDropped)
     ASSERT_TRUE(pFirst);
     ASSERT_TRUE(RunEventsUntil([&] { return pFirst->bytesToWrite() == 0; }));
     pFirst->write(stream.substr(700).c_str(), static_cast<qint64>(stream.size() - 700));
+    pFirst->disconnectFromServer(); // hangs up as soon as the rest is out
     ASSERT_TRUE(RunEventsUntil([&] { return requests == 1; }));
     ASSERT_EQ(commands.size(), 1u);
     EXPECT_EQ(commands[0].text, "next");
