@@ -1,6 +1,7 @@
 #include "platform/Clock.h"
 
 #include <chrono>
+#include <ctime>
 #include <thread>
 
 namespace platform {
@@ -14,6 +15,11 @@ public:
 };
 
 }  // namespace
+
+int64_t Clock::UnixSeconds()
+{
+    return static_cast<int64_t>(std::time(nullptr));
+}
 
 Clock& Clock::System()
 {

@@ -14,6 +14,10 @@ public:
     // Milliseconds since an arbitrary fixed point; never goes back.
     [[nodiscard]] virtual uint64_t NowMs() = 0;
     virtual void SleepMs(uint32_t ms) = 0;
+    // Seconds since 1970-01-01 UTC: the time of day for dated files and log
+    // lines. Unlike NowMs it may jump when the system's time is set, and it
+    // keeps counting while the machine sleeps.
+    [[nodiscard]] virtual int64_t UnixSeconds();
 
     // The process's real monotonic clock.
     static Clock& System();
