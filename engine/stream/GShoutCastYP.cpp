@@ -107,7 +107,7 @@ int GShoutCastYP::Start(platform::TargetHandle notifyWindow, const char* host, i
     m_szHost = host;
     m_nPort = port;
     m_nBitrate = bitrateKbps;
-    m_szPathPrefix = "/" + std::string(text(pathWord)) + "/";
+    m_szPathPrefix = std::string("/").append(text(pathWord)).append("/");
     m_szStationNameEnc = EncodeDirectoryText(text(stationName));
     m_szStationUrlEnc = EncodeDirectoryText(text(stationUrl));
     m_szGenreEnc = EncodeDirectoryText(text(genre));

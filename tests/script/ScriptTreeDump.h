@@ -105,8 +105,11 @@ inline std::string Dump(const SStmt* p)
 inline std::string DumpChain(const SStmt* p)
 {
     std::string s;
-    for (; p; p = p->m_pNext.get())
-        s += (s.empty() ? "" : " ") + Dump(p);
+    for (; p; p = p->m_pNext.get()) {
+        if (!s.empty())
+            s += ' ';
+        s += Dump(p);
+    }
     return s;
 }
 
