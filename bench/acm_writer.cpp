@@ -3,8 +3,8 @@
 // codec path (format blocks, conversion stream, copies) costs no more than
 // 1.1x the LAME writer; with resampling from 22.05 kHz mono it stays far
 // below real time (10 s of sound in well under 1 s).
-#include "engine/audio/CAAcmMp3Writer.h"
-#include "engine/audio/CALameMp3Writer.h"
+#include "engine/audio/codec/CAAcmMp3Writer.h"
+#include "engine/audio/codec/CALameMp3Writer.h"
 #include "platform/AcmLame.h"
 
 #include <benchmark/benchmark.h>

@@ -2,9 +2,9 @@
 // the pump hands it over. The "x_realtime" counter is seconds of sound per
 // second of processing; the whole road aims at 20x, so the effects together
 // should stay far above 200x.
-#include "engine/audio/CMzDspEcho.h"
-#include "engine/audio/CMzDspReverb.h"
-#include "engine/audio/CMzDspSpeed.h"
+#include "engine/audio/effects/CMzDspEcho.h"
+#include "engine/audio/effects/CMzDspReverb.h"
+#include "engine/audio/effects/CMzDspSpeed.h"
 
 #include <benchmark/benchmark.h>
 #include <cmath>

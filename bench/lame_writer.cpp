@@ -2,7 +2,7 @@
 // sound: 60 s of 44.1 kHz stereo at 128 kbit/s. Goal: the writer costs no
 // more than 1.1x the command line. Both are measured in wall time, since
 // the command line's work happens in a child process.
-#include "engine/audio/CALameMp3Writer.h"
+#include "engine/audio/codec/CALameMp3Writer.h"
 
 #include "peers/PeerSupport.h"
 

@@ -1,10 +1,10 @@
 // The audio pump at full speed: 60 s of 44.1 kHz 16-bit stereo, converted to
 // 32 kHz, into the null writer. Reports how many times faster than real time.
 
-#include "engine/audio/CANULLWriter.h"
-#include "engine/audio/CARWMan.h"
-#include "engine/audio/CAReader.h"
-#include "engine/audio/CASampleConverter.h"
+#include "engine/audio/road/CANULLWriter.h"
+#include "engine/audio/road/CARWMan.h"
+#include "engine/audio/road/CAReader.h"
+#include "engine/audio/road/CASampleConverter.h"
 #include "platform/MessageTarget.h"
 
 #include "bench/EndWaiter.h"

@@ -4,6 +4,10 @@
 //   Fib:   fib(20) written with temporaries, each compiled once.
 //   Load:  one Run of a 300-statement function declaration, against
 //          luaL_loadstring of the same function.
+//   Nest:  one Run of an assignment whose value is nested N brackets deep,
+//          on the left "x = ((1 + 1) + 1) + 1;" or on the right
+//          "x = 1 + (1 + (1 + 1));", against luaL_loadstring of the same;
+//          the time per level must stay flat as N grows.
 // Goals: Click within 3x of Lua, Fib within 10x, Load under 5 ms.
 #include <benchmark/benchmark.h>
 
@@ -178,6 +182,47 @@ void LoadLuaCompile(benchmark::State& state)
     lua_close(L);
 }
 BENCHMARK(LoadLuaCompile)->Unit(benchmark::kMillisecond);
+
+// nLevels brackets, each level adding one; nRight 0 nests on the left.
+std::string NestText(int nLevels, int nRight)
+{
+    std::string s = "x = ";
+    for (int i = 0; i < nLevels; ++i)
+        s += nRight ? "1 + (" : "(";
+    s += nRight ? "1 + 1" : "1";
+    for (int i = 0; i < nLevels; ++i)
+        s += nRight ? ")" : " + 1)";
+    return s + (nRight ? ";" : " + 1;");
+}
+
+void NestScript(benchmark::State& state)
+{
+    const int nLevels = static_cast<int>(state.range(0));
+    const std::string text = NestText(nLevels, static_cast<int>(state.range(1)));
+    GXScriptHost host;
+    int nCode = 0;
+    GXSVal result;
+    for (auto _ : state) {
+        if (!host.Run(text.c_str(), &result, &nCode) || result.m_num.n != nLevels + 2)
+            state.SkipWithError("nested expression failed");
+    }
+    state.SetItemsProcessed(state.iterations() * nLevels);
+}
+BENCHMARK(NestScript)->ArgsProduct({ { 25, 50, 90 }, { 0, 1 } })->ArgNames({ "levels", "right" });
+
+void NestLua(benchmark::State& state)
+{
+    const std::string text = NestText(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+    lua_State* L = luaL_newstate();
+    for (auto _ : state) {
+        if (luaL_loadstring(L, text.c_str()) != LUA_OK)
+            state.SkipWithError("load failed");
+        lua_pop(L, 1);
+    }
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+    lua_close(L);
+}
+BENCHMARK(NestLua)->ArgsProduct({ { 25, 50, 90 }, { 0, 1 } })->ArgNames({ "levels", "right" });
 
 } // namespace
 

@@ -4,6 +4,7 @@
 #include "engine/stream/CDJDataMan.h"
 #include "engine/stream/CSysSoundOff2.h"
 
+#include "support/EditSettings.h"
 #include "support/TempHome.h"
 
 #include <benchmark/benchmark.h>
@@ -12,7 +13,7 @@ static void LoadSettingsFromASavedFile(benchmark::State& state)
 {
     TempHome home;
     CDJDataMan dm(home.Path("SETTING.ini"));
-    dm.m_nSystemSoundOff = 0;
+    EditSettings(dm, [](DJSettings& s) { s.m_nSystemSoundOff = 0; });
     dm.SaveSettings();
     for (auto _ : state)
         dm.LoadSettings("TavDJ");

@@ -14,6 +14,18 @@ std::optional<std::string> Utf8ToCodePage(std::string_view text, unsigned codePa
     return out;
 }
 
+std::optional<std::string> CodePageToUtf8(std::string_view text, unsigned codePage)
+{
+    std::string out;
+    if (platform::IsUtf8CodePage(codePage)) {
+        out.assign(text);
+        return out;
+    }
+    if (!platform::ConvertCodePage(text, codePage, platform::kCodePageUtf8, &out))
+        return std::nullopt;
+    return out;
+}
+
 bool HasNonAsciiByte(std::string_view text)
 {
     for (char c : text) {

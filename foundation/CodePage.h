@@ -10,5 +10,9 @@
 // keep the original bytes.
 [[nodiscard]] std::optional<std::string> Utf8ToCodePage(std::string_view text, unsigned codePage);
 
+// Converts text in the given code page into UTF-8; UTF-8 code pages return
+// the text unchanged. Empty when a byte sequence is invalid in the source.
+[[nodiscard]] std::optional<std::string> CodePageToUtf8(std::string_view text, unsigned codePage);
+
 // True when any byte has its high bit set.
 [[nodiscard]] bool HasNonAsciiByte(std::string_view text);

@@ -31,7 +31,7 @@ int GLockedRingBuffer::Read(int len, char* out)
     if (!m_pRing || !out || len <= 0)
         return -1;
     const int n = std::min(len, m_pRing->GetLength());
-    if (n > 0 && !m_pRing->Read(n, out, true))
+    if (n > 0 && !m_pRing->Read(n, out, GRingBuffer::Consume::Yes))
         return 0;
     return n;
 }

@@ -59,12 +59,12 @@ void GRingBuffer::CopyOut(int len, char* out) const
         std::memcpy(out + firstRun, m_pStorage.get(), static_cast<size_t>(len - firstRun));
 }
 
-bool GRingBuffer::Read(int len, char* out, bool consume)
+bool GRingBuffer::Read(int len, char* out, Consume consume)
 {
     if (len <= 0 || len > m_nLength)
         return false;
     CopyOut(len, out);
-    if (consume)
+    if (consume == Consume::Yes)
         Skip(len);
     return true;
 }

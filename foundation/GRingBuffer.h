@@ -9,6 +9,8 @@
 class GRingBuffer {
 public:
     static constexpr int kInitialCapacity = 4096;
+    // Whether Read takes the bytes out or only looks at them.
+    enum class Consume { Yes, No };
 
     GRingBuffer();
     GRingBuffer(const GRingBuffer&) = delete;
@@ -17,9 +19,9 @@ public:
     // Appends len bytes. len <= 0 does nothing and succeeds. False only when
     // a needed growth fails; then nothing changes.
     [[nodiscard]] bool Write(int len, const char* data);
-    // Copies exactly len bytes from the front; consume false peeks. False and
+    // Copies exactly len bytes from the front; Consume::No peeks. False and
     // nothing copied when len <= 0 or more than stored.
-    [[nodiscard]] bool Read(int len, char* out, bool consume);
+    [[nodiscard]] bool Read(int len, char* out, Consume consume);
     // Drops len bytes from the front; same refusals as Read.
     bool Skip(int len);
     // Empties the buffer, keeping its capacity; returns the length it had.

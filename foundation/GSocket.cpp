@@ -39,6 +39,8 @@ bool GSocket::Create(int port)
     // new connection must not start with the old one's unsent request.
     m_sendQueue.Clear();
     m_recvQueue.Clear();
+    m_bKeepOpenAfterEnd = false;
+    m_bPeerEnded = false;
     m_hSocket = m_api.OpenTcp();
     m_pRecvBlock.reset(new (std::nothrow) char[kReceiveBlock]);
     m_pSendBlock.reset(new (std::nothrow) char[kSendBlock]);
@@ -71,7 +73,7 @@ bool GSocket::Attach(platform::SocketFd fd)
     return true;
 }
 
-bool GSocket::Connect(const char* host, int port)
+bool GSocket::Connect(const char* host, int port, std::stop_token stop)
 {
     if (m_nState != kCreated || port != m_nCreatedPort || !host)
         return false;
@@ -85,7 +87,7 @@ bool GSocket::Connect(const char* host, int port)
     uint32_t address = 0;
     if (!platform::ParseDottedIpv4(host, &address)) {
         int answer = 1;
-        for (int i = 0; i < kLookupTries && answer == 1; ++i) {
+        for (int i = 0; i < kLookupTries && answer == 1 && !stop.stop_requested(); ++i) {
             answer = m_dns.Lookup(host, &address);
             if (answer == 1)
                 m_clock.SleepMs(kPollSleepMs);
@@ -115,7 +117,7 @@ bool GSocket::Connect(const char* host, int port)
         if (m_nState == kConnected)
             return true;
         // Failed, or connected and already closed by the peer.
-        if (m_nState == kFailed || m_nState == kClosed)
+        if (m_nState == kFailed || m_nState == kClosed || stop.stop_requested())
             return false;
         m_clock.SleepMs(kPollSleepMs);
         // Left connecting: the owner closes or re-creates the socket.
@@ -171,7 +173,7 @@ bool GSocket::SendString(const char* text)
     return text && Send(text, static_cast<int>(std::strlen(text)) + 1);
 }
 
-bool GSocket::SendAndWait(const char* data, int len, uint32_t limitMs)
+bool GSocket::SendAndWait(const char* data, int len, uint32_t limitMs, std::stop_token stop)
 {
     if (!Send(data, len))
         return false;
@@ -179,7 +181,7 @@ bool GSocket::SendAndWait(const char* data, int len, uint32_t limitMs)
     while (m_nState == kConnected) {
         if (m_sendQueue.GetLength() == 0 || !Poll(nullptr) || m_sendQueue.GetLength() == 0)
             break;
-        if (limitMs != kNoTimeLimit && m_clock.NowMs() - started >= limitMs)
+        if ((limitMs != kNoTimeLimit && m_clock.NowMs() - started >= limitMs) || stop.stop_requested())
             return false;
         m_clock.SleepMs(kPollSleepMs);
     }
@@ -201,7 +203,7 @@ bool GSocket::Receive(int* len, char* out, bool consume)
     }
     const int n = std::min(*len, queued);
     *len = n;
-    return m_recvQueue.Read(n, out, consume);
+    return m_recvQueue.Read(n, out, consume ? GRingBuffer::Consume::Yes : GRingBuffer::Consume::No);
 }
 
 void GSocket::Skip(int len)
@@ -252,9 +254,15 @@ bool GSocket::Flush()
     uint64_t sentNow = 0;
     while (m_sendQueue.GetLength() > 0) {
         const int n = std::min(m_sendQueue.GetLength(), kSendBlock);
-        if (!m_sendQueue.Read(n, m_pSendBlock.get(), false))
+        if (!m_sendQueue.Read(n, m_pSendBlock.get(), GRingBuffer::Consume::No))
             break;
         const platform::NetIo io = m_api.Send(m_hSocket, m_pSendBlock.get(), n);
+        if (io.status == platform::NetStatus::Failed && m_bKeepOpenAfterEnd) {
+            // Nothing is read from such a peer any more, so only a refused
+            // send can tell that it has gone.
+            Close();
+            break;
+        }
         if (io.status != platform::NetStatus::Done || io.bytes <= 0)
             break;
         m_sendQueue.Skip(io.bytes);
@@ -273,9 +281,13 @@ bool GSocket::ReadIncoming(ReadMode mode)
 {
     if (m_hSocket == platform::kNoSocket || !m_pRecvBlock)
         return false;
-    if (m_recvQueue.GetLength() >= kMaxReceiveQueue)
+    if (m_recvQueue.GetLength() >= kMaxReceiveQueue || m_bPeerEnded)
         return false;
     const platform::NetIo io = m_api.Receive(m_hSocket, m_pRecvBlock.get(), kReceiveBlock);
+    if (io.status == platform::NetStatus::Closed && m_bKeepOpenAfterEnd) {
+        m_bPeerEnded = true;
+        return false;
+    }
     if (io.status == platform::NetStatus::Done) {
         if (m_recvQueue.Write(io.bytes, m_pRecvBlock.get()))
             return true;

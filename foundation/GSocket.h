@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -49,8 +50,9 @@ public:
     [[nodiscard]] bool Create(int port);
     // True only when connected (state 6) within about five seconds. The port
     // must be the one given to Create. A host longer than kMaxHost fails at
-    // once; a host name is looked up through the cache for up to 5 s.
-    [[nodiscard]] bool Connect(const char* host, int port);
+    // once; a host name is looked up through the cache for up to 5 s. Gives
+    // up as a failure once stop is requested.
+    [[nodiscard]] bool Connect(const char* host, int port, std::stop_token stop = {});
     // Listens on every local address at the created port: state 4.
     [[nodiscard]] bool Listen(int backlog);
     // A waiting connection as a connected socket, or null when none waits.
@@ -61,11 +63,16 @@ public:
     // Queues the text and its terminating NUL byte.
     [[nodiscard]] bool SendString(const char* text);
     // Queues and polls every 50 ms until the queue is empty; false when the
-    // connection ended or limitMs passed with bytes still queued.
-    [[nodiscard]] bool SendAndWait(const char* data, int len, uint32_t limitMs = kNoTimeLimit);
+    // connection ended, limitMs passed or stop was requested with bytes
+    // still queued.
+    [[nodiscard]] bool SendAndWait(const char* data, int len, uint32_t limitMs = kNoTimeLimit,
+                                   std::stop_token stop = {});
     // Takes up to *len bytes; *len becomes the count. Bytes that arrived
     // before the connection ended stay readable.
     [[nodiscard]] bool Receive(int* len, char* out, bool consume);
+    // The same, with the choice named at the call site.
+    enum class Take { Consume, Peek };
+    [[nodiscard]] bool Receive(int* len, char* out, Take take) { return Receive(len, out, take == Take::Consume); }
     void Skip(int len);
     [[nodiscard]] int GetReceiveLength() const { return m_recvQueue.GetLength(); }
     // -1 when not connected.
@@ -77,6 +84,12 @@ public:
     bool Poll(int* activity);
     // False when nothing is open; the queues keep their contents.
     bool Close();
+    // For a peer that may end its sending side and still read (a player
+    // that half-closes after its request): from now on the end of the
+    // peer's bytes leaves the socket open, and a send the network refuses
+    // closes it instead.
+    void KeepOpenAfterPeerEnds() { m_bKeepOpenAfterEnd = true; }
+    [[nodiscard]] bool PeerEnded() const { return m_bPeerEnded; }
 
     // out: at least 16 bytes.
     bool GetPeerAddress(char* out) const;
@@ -114,6 +127,8 @@ private:
     std::unique_ptr<char[]> m_pRecvBlock;
     std::unique_ptr<char[]> m_pSendBlock;
     uint64_t m_nBytesSent = 0;
+    bool m_bKeepOpenAfterEnd = false;
+    bool m_bPeerEnded = false;
 };
 
 // The machine's IPv4 address as "%d.%d.%d.%d": the first interface that is

@@ -77,7 +77,7 @@ void AppendUtf8(char32_t cp, std::string* pOut)
 }
 
 // UTF-16LE to UTF-8; an odd trailing byte is dropped and a lone surrogate
-// becomes U+FFFD, as the Windows conversion does.
+// becomes U+FFFD, so a damaged text still converts instead of failing.
 std::string Utf16LeToUtf8(std::string_view bytes)
 {
     std::string out;
@@ -230,7 +230,7 @@ std::string GXmp::DecodeToText(std::string_view data)
     }
     std::string_view text = UpToNul(data);
     m_bUtf8 = DeclaresUtf8(text);
-    // Skin tools on Korean Windows save in its code page without saying so;
+    // Skin tools save Korean documents in code page 949 without saying so;
     // a document that is not UTF-8 and does not claim to be is read as that.
     if (!m_bUtf8 && m_nCodePage != platform::kCodePageKorean && !IsValidUtf8(text)) {
         std::string converted;

@@ -14,7 +14,7 @@ HttpDownloadWorkers::HttpDownloadWorkers()
 
 HttpDownloadWorkers::~HttpDownloadWorkers()
 {
-    JoinAll(true);
+    JoinAll(Cancel::Yes);
 }
 
 HttpDownloadWorkers& HttpDownloadWorkers::Shared()
@@ -53,14 +53,14 @@ bool HttpDownloadWorkers::Start(std::function<void(std::stop_token)> work)
     return true;
 }
 
-void HttpDownloadWorkers::JoinAll(bool cancel)
+void HttpDownloadWorkers::JoinAll(Cancel cancel)
 {
     std::list<std::unique_ptr<Worker>> taken;
     {
         std::lock_guard guard(m_lock);
         taken.swap(m_workers);
     }
-    if (cancel) {
+    if (cancel == Cancel::Yes) {
         for (auto& worker : taken)
             worker->thread.request_stop();
     }

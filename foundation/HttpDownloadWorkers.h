@@ -22,8 +22,11 @@ public:
 
     // Runs work on a new thread. False when the thread cannot be started.
     [[nodiscard]] bool Start(std::function<void(std::stop_token)> work);
-    // Waits for every running worker; with cancel they are asked to stop first.
-    void JoinAll(bool cancel);
+    // Whether JoinAll asks the workers to stop before it waits.
+    enum class Cancel { Yes, No };
+    // Waits for every running worker; with Cancel::Yes they are asked to
+    // stop first.
+    void JoinAll(Cancel cancel);
     [[nodiscard]] size_t RunningCount();
 
     // The instance behind HttpGetFile's asynchronous form.

@@ -208,7 +208,7 @@ bool HttpGetFile(char** outBuffer, const char* outFile, const char* url, platfor
         [req = std::shared_ptr<Request>(std::move(r))](std::stop_token workerStop) { Run(*req, std::move(workerStop)); });
 }
 
-void HttpGetFileJoinAll(bool cancel)
+void HttpGetFileJoinAll(HttpDownloadWorkers::Cancel cancel)
 {
     HttpDownloadWorkers::Shared().JoinAll(cancel);
 }

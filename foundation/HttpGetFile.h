@@ -1,5 +1,6 @@
 #pragma once
 
+#include "foundation/HttpDownloadWorkers.h"
 #include "platform/MessageTarget.h"
 
 #include <cstdint>
@@ -45,6 +46,6 @@ inline constexpr int kHttpGetFileMaxMemoryBody = 16 * 1024 * 1024;
                                int byteLimit, bool toFile, int* bytesRead,
                                const HttpGetFileTimeouts& timeouts = {}, std::stop_token stop = {});
 
-// Waits for every asynchronous download; with cancel they end early as
+// Waits for every asynchronous download; with Cancel::Yes they end early as
 // failures. The program calls it before it exits; tests between cases.
-void HttpGetFileJoinAll(bool cancel);
+void HttpGetFileJoinAll(HttpDownloadWorkers::Cancel cancel);

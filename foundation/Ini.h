@@ -7,8 +7,9 @@
 // is taken relative to the program folder (GetModuleFolder). Each call
 // reads the file anew; writes replace it atomically. Thread: any.
 
-// The value, cut to 9998 bytes like the fixed buffer callers were written
-// against; defaultValue when the file, section or key is missing.
+// The value, cut to 9998 bytes: no setting or skin key needs more, and the
+// bound keeps a hand-edited file from handing a caller megabytes.
+// defaultValue when the file, section or key is missing.
 [[nodiscard]] std::string IniGetString(const std::string& section, const std::string& key, const std::string& file,
                                        const std::string& defaultValue);
 // A null key removes the section, a null value removes the key.
@@ -17,8 +18,9 @@ bool IniWriteString(const std::string& section, const char* key, const char* val
 [[nodiscard]] int IniGetInt(const std::string& section, const std::string& key, int defaultValue,
                             const std::string& file);
 bool IniWriteInt(const std::string& section, const std::string& key, int value, const std::string& file);
-// Replaces keys with the section's key names in file order (as many as fit
-// the 0x7C00-byte list the callers expect); returns their count.
+// Replaces keys with the section's key names in file order, as many as fit
+// in 0x7C00 bytes of names (each counted with a terminator), the same kind
+// of bound as IniGetString's; returns their count.
 int IniGetKeyNames(const std::string& section, const std::string& file, std::vector<std::string>& keys);
 
 // The path the functions above use for file.

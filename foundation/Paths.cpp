@@ -22,19 +22,6 @@ std::string FirstShellFolder(std::initializer_list<const char*> names)
     return {};
 }
 
-// A shared temporary folder lets anyone plant a file or link under a name
-// we are about to use, so our files go in a folder only we can enter.
-std::string PrivateTempFolder()
-{
-    std::string base = GetTempFolder();
-    if (!FolderExists(base.c_str()))
-        base = "/tmp/";
-    if (!FolderExists(base.c_str()))
-        return {};
-    std::string folder = base + "tavdj-" + std::to_string(geteuid()) + "/";
-    return platform::EnsurePrivateFolder(folder) ? folder : std::string();
-}
-
 }  // namespace
 
 std::string GetModuleFolder()
@@ -64,9 +51,20 @@ std::string GetTempFolder()
     return platform::TempFolder();
 }
 
+std::string GetPrivateTempFolder()
+{
+    std::string base = GetTempFolder();
+    if (!FolderExists(base.c_str()))
+        base = "/tmp/";
+    if (!FolderExists(base.c_str()))
+        return {};
+    std::string folder = base + "tavdj-" + std::to_string(geteuid()) + "/";
+    return platform::EnsurePrivateFolder(folder) ? folder : std::string();
+}
+
 std::string CreateTempFile()
 {
-    std::string folder = PrivateTempFolder();
+    std::string folder = GetPrivateTempFolder();
     if (folder.empty())
         return {};
     // The tick-count names come first; once a hundred of them are taken (a

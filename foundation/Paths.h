@@ -23,6 +23,12 @@ inline constexpr const char* kBrowseForFolderTitle = "저장될 폴더를 지정
 // The system's temporary folder.
 [[nodiscard]] std::string GetTempFolder();
 
+// The per-user folder under the system's temporary folder that only this
+// user can enter (0700, owned by us, not a link), created on first use, with
+// its trailing '/'; "" when it cannot be trusted. A shared temporary folder
+// lets anyone plant a file or link under a name we are about to use.
+[[nodiscard]] std::string GetPrivateTempFolder();
+
 // Creates a new empty file, mode 0600, in a folder that only this user can
 // enter, and returns its path; "" when no file could be made.
 [[nodiscard]] std::string CreateTempFile();
@@ -39,7 +45,7 @@ bool CreateFolderPath(const std::string& path);
 [[nodiscard]] std::string GetParentFolder(const std::string& path);
 
 // The extension of the last path component with its dot, "" without one.
-// Both '/' and '\' end a component, as in paths written on Windows.
+// Both '/' and '\' end a component: stored paths may use either.
 [[nodiscard]] std::string GetFileExtension(const char* path);
 
 // base + separator + name with exactly one separator between them.

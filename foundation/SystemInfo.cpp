@@ -3,17 +3,6 @@
 #include "platform/Connectivity.h"
 #include "platform/Process.h"
 
-int DetectWindowsVersion()
-{
-    return kWindowsVersionLatestNt;
-}
-
-int GetWindowsVersion()
-{
-    static const int version = DetectWindowsVersion();
-    return version;
-}
-
 int GetUserGroupLevel()
 {
     constexpr int kUsers = 1;
@@ -24,9 +13,4 @@ int GetUserGroupLevel()
 bool IsInternetConnected()
 {
     return platform::HasNetworkConnection();
-}
-
-bool AllowCopyDataMessage()
-{
-    return true;
 }

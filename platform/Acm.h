@@ -90,9 +90,10 @@ struct AcmStreamHeader {
 
 // Thread: listing and describing from any thread; one stream is used by one
 // thread at a time.
-// The codecs installed on this machine, driven the way the Windows Audio
-// Compression Manager drives its drivers: list, open, describe, then convert
-// PCM through a stream. Handles stay valid until closed.
+// The codecs installed on this machine as codec drivers: list, open,
+// describe, then convert PCM through a stream. The encoding settings name a
+// codec and format by their place in these lists. Handles stay valid until
+// closed.
 class Acm {
 public:
     // The codecs of this machine: one MP3 driver backed by LAME.

@@ -19,8 +19,9 @@ public:
     static Clock& System();
 };
 
-// The 32-bit tick the Windows shape expects; wraps after 49.7 days, so
-// compare ticks only by unsigned difference.
+// A 32-bit millisecond tick, the width of the stamps that are stored and
+// compared (a socket's last send, the connect time); it wraps after 49.7
+// days, so compare ticks only by unsigned difference.
 [[nodiscard]] uint32_t GetTickCount();
 [[nodiscard]] uint64_t GetTickCount64();
 void Sleep(uint32_t ms);

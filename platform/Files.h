@@ -11,7 +11,8 @@ namespace platform {
 
 enum class PathKind { Missing, Directory, Other };
 
-// What stat() says the path is (following links, like the Windows shape).
+// What stat() says the path is, following links: a link to a folder is a
+// folder to every caller.
 [[nodiscard]] PathKind KindOf(const std::string& path);
 
 // One mkdir with the default mode; true when the folder exists afterwards.

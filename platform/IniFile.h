@@ -8,8 +8,8 @@
 namespace platform {
 
 // Thread: one object per thread; the free functions below are thread-safe.
-// A private-profile (ini) file with the reading rules Windows programs
-// expect: section and key names compare case-insensitively (ASCII), the
+// A private-profile (ini) file with the reading rules stored settings and
+// skins were written for: section and key names compare case-insensitively (ASCII), the
 // first of duplicate sections or keys wins, blanks around names and values
 // are trimmed, one pair of surrounding quotes is removed, lines starting
 // with ';' are comments, CRLF and LF both read. Edits keep every other line
@@ -36,9 +36,10 @@ public:
     [[nodiscard]] std::optional<std::string> Find(std::string_view section, std::string_view key) const;
     [[nodiscard]] std::string GetString(std::string_view section, std::string_view key,
                                         std::string_view defaultValue) const;
-    // A sign and decimal digits up to the first other character, wrapping
-    // like the 32-bit arithmetic of the Windows shape; the default when the
-    // key is missing or empty, 0 when the value does not start with a number.
+    // A sign and decimal digits up to the first other character, wrapping in
+    // 32 bits, so an overlong number reads as a defined value instead of
+    // overflowing; the default when the key is missing or empty, 0 when the
+    // value does not start with a number.
     [[nodiscard]] int GetInt(std::string_view section, std::string_view key, int defaultValue) const;
     // Key names of the first section of that name, in file order, without
     // repeats.
@@ -75,7 +76,8 @@ private:
     bool m_bom = false;
 };
 
-// The Windows private-profile calls over IniFile. Each reads the file anew.
+// The private-profile calls foundation/Ini.h is built on, over IniFile. Each
+// reads the file anew.
 [[nodiscard]] std::string GetPrivateProfileString(std::string_view section, std::string_view key,
                                                   std::string_view defaultValue, const std::string& path);
 [[nodiscard]] int GetPrivateProfileInt(std::string_view section, std::string_view key, int defaultValue,

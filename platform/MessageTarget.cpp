@@ -62,6 +62,7 @@ void MessageTarget::EnqueueFromAnyThread(const Posted& posted)
 
 size_t MessageTarget::DispatchPending()
 {
+    m_ownerThread.CheckOwner();
     size_t ran = 0;
     for (;;) {
         Posted next;
@@ -80,6 +81,7 @@ size_t MessageTarget::DispatchPending()
 
 bool MessageTarget::WaitAndDispatch(uint32_t timeoutMs)
 {
+    m_ownerThread.CheckOwner();
     {
         std::unique_lock guard(m_queueLock);
         if (!m_queueReady.wait_for(guard, std::chrono::milliseconds(timeoutMs),
@@ -118,7 +120,10 @@ MessageTarget* FindForOwner(TargetHandle target)
 LParam SendMessage(TargetHandle target, MessageId msg, WParam wParam, LParam lParam)
 {
     MessageTarget* found = FindForOwner(target);
-    return found ? found->OnMessage(msg, wParam, lParam) : 0;
+    if (!found)
+        return 0;
+    found->m_ownerThread.CheckOwner();
+    return found->OnMessage(msg, wParam, lParam);
 }
 
 bool IsTarget(TargetHandle target)
@@ -129,13 +134,19 @@ bool IsTarget(TargetHandle target)
 bool SetTimer(TargetHandle target, uint32_t id, uint32_t periodMs)
 {
     MessageTarget* found = FindForOwner(target);
-    return found && found->SetTimer(id, periodMs);
+    if (!found)
+        return false;
+    found->m_ownerThread.CheckOwner();
+    return found->SetTimer(id, periodMs);
 }
 
 bool KillTimer(TargetHandle target, uint32_t id)
 {
     MessageTarget* found = FindForOwner(target);
-    return found && found->KillTimer(id);
+    if (!found)
+        return false;
+    found->m_ownerThread.CheckOwner();
+    return found->KillTimer(id);
 }
 
 }  // namespace platform

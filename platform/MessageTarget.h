@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/MessageRegistry.h"
+#include "platform/ThreadChecker.h"
 
 #include <condition_variable>
 #include <cstdint>
@@ -12,11 +13,14 @@ namespace platform {
 
 using WParam = uintptr_t;
 using LParam = intptr_t;
-// A window handle in the Windows shape: a number that may outlive its target.
+// A target's handle: a plain number that may outlive its target, so a worker
+// keeps a handle, never a pointer, and a post after the target is gone is
+// simply dropped.
 using TargetHandle = uint64_t;
 inline constexpr TargetHandle kNoTarget = 0;
-// A target's due timers reach OnMessage as this message (the number Windows
-// gives WM_TIMER) with the timer id in wParam and 0 in lParam.
+// A target's due timers reach OnMessage as this message with the timer id
+// in wParam and 0 in lParam. It lies below the registered range (0xC000 up),
+// so no message registered by name can be taken for a timer.
 inline constexpr MessageId kTimerMessage = 0x0113;
 
 // Something that receives messages: the main window, a test's message loop.
@@ -58,9 +62,15 @@ protected:
     // OnMessage touches its own members calls this first in its destructor.
     void Detach();
 
+    // Debug builds: asserts that the caller is the owner thread. A derived
+    // class calls it in its own owner-only methods (its timers).
+    void CheckOwnerThread() const { m_ownerThread.CheckOwner(); }
+
 private:
     friend bool PostMessage(TargetHandle, MessageId, WParam, LParam);
     friend LParam SendMessage(TargetHandle, MessageId, WParam, LParam);
+    friend bool SetTimer(TargetHandle, uint32_t, uint32_t);
+    friend bool KillTimer(TargetHandle, uint32_t);
 
     struct Posted {
         MessageId msg;
@@ -72,6 +82,7 @@ private:
 
     const TargetHandle m_handle;
     std::function<void()> m_wake;
+    [[no_unique_address]] ThreadChecker m_ownerThread;
 
     std::mutex m_queueLock;  // guards: m_queue
     std::condition_variable m_queueReady;
@@ -86,7 +97,7 @@ bool PostMessage(TargetHandle target, MessageId msg, WParam wParam, LParam lPara
 // 0 when the target does not exist.
 LParam SendMessage(TargetHandle target, MessageId msg, WParam wParam, LParam lParam);
 
-// True while the handle names a live target (Windows' IsWindow).
+// True while the handle names a live target.
 [[nodiscard]] bool IsTarget(TargetHandle target);
 
 // Owner thread of the target: its SetTimer / KillTimer; false when the

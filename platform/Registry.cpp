@@ -38,7 +38,10 @@ bool IsBadNameChar(char c) { return c == '\r' || c == '\n' || c == '\0'; }
 
 // "Software\\\\Foo\\" and "Software\Foo" name the same key. Empty result
 // for a path that cannot be stored.
-std::string FullPath(RegRoot root, std::string_view subKey, bool allowRoot)
+// Whether a path may name the root itself (an empty sub-key).
+enum class AllowRoot { Yes, No };
+
+std::string FullPath(RegRoot root, std::string_view subKey, AllowRoot allowRoot)
 {
     std::string out(RootName(root));
     size_t depth = 0;
@@ -54,7 +57,7 @@ std::string FullPath(RegRoot root, std::string_view subKey, bool allowRoot)
         out += '\\';
         out += part;
     }
-    return (depth == 0 && !allowRoot) ? std::string() : out;
+    return (depth == 0 && allowRoot == AllowRoot::No) ? std::string() : out;
 }
 
 std::string Escape(std::string_view s)
@@ -72,14 +75,17 @@ std::string Escape(std::string_view s)
     return out;
 }
 
-// Reads an escaped text up to an unescaped quote (quoted) or the end.
-bool Unescape(std::string_view* in, bool quoted, std::string* out)
+// Where an escaped text ends: at an unescaped quote or at the end.
+enum class EndsAt { Quote, End };
+
+// Reads an escaped text up to an unescaped quote (EndsAt::Quote) or the end.
+bool Unescape(std::string_view* in, EndsAt endsAt, std::string* out)
 {
     out->clear();
     while (!in->empty()) {
         char c = in->front();
         in->remove_prefix(1);
-        if (quoted && c == '"')
+        if (endsAt == EndsAt::Quote && c == '"')
             return true;
         if (c != '\\') {
             *out += c;
@@ -96,7 +102,7 @@ bool Unescape(std::string_view* in, bool quoted, std::string* out)
         default: return false;
         }
     }
-    return !quoted;
+    return endsAt == EndsAt::End;
 }
 
 // One value line: @=type:data or "name"=type:data.
@@ -107,7 +113,7 @@ bool ParseValueLine(std::string_view line, std::string* name, RegValue* value)
         line.remove_prefix(2);
     } else if (!line.empty() && line.front() == '"') {
         line.remove_prefix(1);
-        if (!Unescape(&line, true, name) || name->empty() || name->size() > Registry::kMaxNameBytes
+        if (!Unescape(&line, EndsAt::Quote, name) || name->empty() || name->size() > Registry::kMaxNameBytes
             || line.empty() || line.front() != '=')
             return false;
         line.remove_prefix(1);
@@ -141,7 +147,7 @@ bool ParseValueLine(std::string_view line, std::string* name, RegValue* value)
     else
         return false;
     std::string text;
-    if (!Unescape(&data, false, &text) || text.find('\0') != std::string::npos)
+    if (!Unescape(&data, EndsAt::End, &text) || text.find('\0') != std::string::npos)
         return false;
     *value = RegValue{kind, std::move(text), 0};
     return true;
@@ -183,7 +189,7 @@ bool Registry::LoadLocked(Store* store) const
                 std::string_view prefix = RootName(root);
                 if (inner.size() > prefix.size() + 1 && EqualsNoCase(inner.substr(0, prefix.size()), prefix)
                     && inner[prefix.size()] == '\\') {
-                    std::string path = FullPath(root, inner.substr(prefix.size() + 1), false);
+                    std::string path = FullPath(root, inner.substr(prefix.size() + 1), AllowRoot::No);
                     if (!path.empty())
                         current = &EnsureKey(*store, path);
                     if (store->size() > kMaxKeys) {
@@ -255,7 +261,7 @@ bool Registry::Change(const std::function<Edit(Store&)>& edit)
 
 bool Registry::CreateKey(RegRoot root, std::string_view subKey)
 {
-    std::string path = FullPath(root, subKey, false);
+    std::string path = FullPath(root, subKey, AllowRoot::No);
     return !path.empty() && Change([&](Store& store) {
         if (store.count(LowerCopy(path)))
             return Edit::Keep;
@@ -266,14 +272,14 @@ bool Registry::CreateKey(RegRoot root, std::string_view subKey)
 
 bool Registry::KeyExists(RegRoot root, std::string_view subKey) const
 {
-    std::string path = FullPath(root, subKey, false);
+    std::string path = FullPath(root, subKey, AllowRoot::No);
     Store store;
     return !path.empty() && Read(&store) && store.count(LowerCopy(path)) != 0;
 }
 
 bool Registry::DeleteKey(RegRoot root, std::string_view subKey)
 {
-    std::string lower = LowerCopy(FullPath(root, subKey, false));
+    std::string lower = LowerCopy(FullPath(root, subKey, AllowRoot::No));
     return !lower.empty() && Change([&](Store& store) {
         size_t removed = std::erase_if(store, [&](const auto& entry) {
             return entry.first == lower || entry.first.compare(0, lower.size() + 1, lower + "\\") == 0;
@@ -285,7 +291,7 @@ bool Registry::DeleteKey(RegRoot root, std::string_view subKey)
 std::vector<std::string> Registry::SubKeyNames(RegRoot root, std::string_view subKey) const
 {
     std::vector<std::string> names;
-    std::string path = FullPath(root, subKey, true);
+    std::string path = FullPath(root, subKey, AllowRoot::Yes);
     Store store;
     if (path.empty() || !Read(&store))
         return names;
@@ -300,7 +306,7 @@ std::vector<std::string> Registry::SubKeyNames(RegRoot root, std::string_view su
 std::vector<std::string> Registry::ValueNames(RegRoot root, std::string_view subKey) const
 {
     std::vector<std::string> names;
-    std::string path = FullPath(root, subKey, false);
+    std::string path = FullPath(root, subKey, AllowRoot::No);
     Store store;
     if (path.empty() || !Read(&store))
         return names;
@@ -313,7 +319,7 @@ std::vector<std::string> Registry::ValueNames(RegRoot root, std::string_view sub
 
 bool Registry::GetValue(RegRoot root, std::string_view subKey, std::string_view valueName, RegValue* out) const
 {
-    std::string path = FullPath(root, subKey, false);
+    std::string path = FullPath(root, subKey, AllowRoot::No);
     Store store;
     if (path.empty() || !Read(&store))
         return false;
@@ -332,7 +338,7 @@ bool Registry::GetValue(RegRoot root, std::string_view subKey, std::string_view 
 
 bool Registry::SetValue(RegRoot root, std::string_view subKey, std::string_view valueName, const RegValue& value)
 {
-    std::string path = FullPath(root, subKey, false);
+    std::string path = FullPath(root, subKey, AllowRoot::No);
     if (path.empty() || valueName.size() > kMaxNameBytes
         || std::any_of(valueName.begin(), valueName.end(), IsBadNameChar))
         return false;
@@ -354,7 +360,7 @@ bool Registry::SetValue(RegRoot root, std::string_view subKey, std::string_view 
 
 bool Registry::DeleteValue(RegRoot root, std::string_view subKey, std::string_view valueName)
 {
-    std::string lower = LowerCopy(FullPath(root, subKey, false));
+    std::string lower = LowerCopy(FullPath(root, subKey, AllowRoot::No));
     return !lower.empty() && Change([&](Store& store) {
         auto it = store.find(lower);
         if (it == store.end())

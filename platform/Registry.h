@@ -19,7 +19,7 @@ struct RegValue {
 };
 
 // Thread: any.
-// The Windows registry as a text file of our own: keys under three roots,
+// A registry of keys and values kept as a text file of our own: keys under three roots,
 // "\"-separated sub-keys compared case-insensitively, values of type
 // string, expandable string and 32-bit number, and the default value (the
 // empty value name). Every call reads the file; every change rewrites it

@@ -80,6 +80,10 @@ public:
 // Raises the process's soft limit on open descriptors to at least needed
 // (never above the hard limit); true when the limit is then at least needed.
 bool EnsureDescriptorLimit(int needed);
+// The process's soft limit on open descriptors (capped at INT_MAX), and how
+// many it holds now; -1 when unknown.
+[[nodiscard]] int GetDescriptorLimit();
+[[nodiscard]] int CountOpenDescriptors();
 
 // IPv4 addresses of interfaces that are up and not loopback, in the order
 // the system lists them.

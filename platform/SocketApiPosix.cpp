@@ -12,7 +12,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cstring>
+#include <dirent.h>
 
 namespace platform {
 
@@ -199,6 +201,31 @@ bool EnsureDescriptorLimit(int needed)
             return false;
     }
     return limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur >= want;
+}
+
+int GetDescriptorLimit()
+{
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0)
+        return -1;
+    if (limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur > static_cast<rlim_t>(INT_MAX))
+        return INT_MAX;
+    return static_cast<int>(limit.rlim_cur);
+}
+
+int CountOpenDescriptors()
+{
+    DIR* dir = ::opendir("/proc/self/fd");
+    if (!dir)
+        return -1;
+    int count = 0;
+    while (const dirent* entry = ::readdir(dir)) {
+        if (entry->d_name[0] != '.')
+            ++count;
+    }
+    ::closedir(dir);
+    // The directory's own descriptor was counted too.
+    return count > 0 ? count - 1 : 0;
 }
 
 std::vector<uint32_t> InterfaceIpv4Addresses()

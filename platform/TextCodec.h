@@ -5,8 +5,9 @@
 
 namespace platform {
 
-// Text conversion between code pages, numbered as Windows numbers them so
-// stored skins and settings keep their meaning. The system code page (0) is
+// Text conversion between code pages, named by their code-page numbers (949
+// Korean, 65001 UTF-8, 1200 UTF-16LE), the numbers stored skins and
+// settings use. The system code page (0) is
 // UTF-8 on this platform.
 // Thread: any; no shared state.
 

@@ -5,8 +5,8 @@
 namespace platform {
 
 // Cuts the first line off text and returns it without its line end. Any
-// number of CRs before the LF go with it, so CRLF files written by Windows
-// programs, LF files and stray CRs all read alike.
+// number of CRs before the LF go with it, so CRLF files (settings and skins
+// made with other tools), LF files and stray CRs all read alike.
 inline std::string_view TakeLine(std::string_view* text)
 {
     size_t end = text->find('\n');

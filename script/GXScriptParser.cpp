@@ -205,6 +205,72 @@ int GXScriptParser::FirstAtLevel(const LevelList& list, int nLevel, int nFrom, i
     return it->second;
 }
 
+int GXScriptParser::LastAtLevel(const LevelList& list, int nLevel, int nFrom, int nTo)
+{
+    auto it = std::upper_bound(list.begin(), list.end(), std::make_pair(nLevel, nTo));
+    if (it == list.begin() || (--it)->first != nLevel || it->second < nFrom)
+        return -1;
+    return it->second;
+}
+
+int GXScriptParser::Level(int i) const
+{
+    return m_paren[i] + m_bracket[i];
+}
+
+// The nearest such token overall is the answer when it is outside brackets,
+// as in most expressions; only otherwise is the level list searched.
+inline int GXScriptParser::FirstOutside(
+    const std::vector<int>& nextTok, const LevelList& byLevel, int nLevel, int nFrom, int nTo)
+{
+    const int q = nextTok[nFrom];
+    if (q > nTo)
+        return -1;
+    if (Level(q) == nLevel)
+        return q;
+    BuildSplitLists();
+    return FirstAtLevel(byLevel, nLevel, q + 1, nTo);
+}
+
+inline int GXScriptParser::LastOutside(
+    const std::vector<int>& prevTok, const LevelList& byLevel, int nLevel, int nFrom, int nTo)
+{
+    const int q = nTo >= 0 ? prevTok[nTo] : -1;
+    if (q < nFrom)
+        return -1;
+    if (Level(q) == nLevel)
+        return q;
+    BuildSplitLists();
+    return LastAtLevel(byLevel, nLevel, nFrom, q - 1);
+}
+
+// Built the first time a scan meets a split token inside brackets; texts
+// without one never pay for the sorting.
+void GXScriptParser::BuildSplitLists()
+{
+    if (m_bSplitLists)
+        return;
+    m_bSplitLists = true;
+    for (int i = 0; i < m_nTokens; ++i) {
+        const int k = Kind(i);
+        if (IsCompareKind(k))
+            m_compareByLevel.emplace_back(Level(i), i);
+        else if (k == TK_PLUS || k == TK_MINUS)
+            m_additiveByLevel.emplace_back(Level(i), i);
+        else if (k == TK_STAR || k == TK_SLASH || k == TK_PERCENT)
+            m_multiplicativeByLevel.emplace_back(Level(i), i);
+        else if (k == TK_COMMA)
+            m_commaByLevel.emplace_back(Level(i), i);
+    }
+    for (auto* v : { &m_compareByLevel, &m_additiveByLevel, &m_multiplicativeByLevel, &m_commaByLevel })
+        std::sort(v->begin(), v->end());
+}
+
+int GXScriptParser::ConditionEnd(int s, int e) const
+{
+    return FirstAtLevel(m_closeByLevel, m_paren[s + 2], s + 2, e);
+}
+
 void GXScriptParser::BuildTables()
 {
     const int n = m_nTokens;
@@ -216,9 +282,10 @@ void GXScriptParser::BuildTables()
         { &m_prevAdditive, &m_prevMultiplicative, &m_prevComma, &m_prevSemi, &m_prevBoundary, &m_matchBrace })
         v->assign(n + 1, -1);
     m_ifCondition.assign(n, 0);
-    m_closeByLevel.clear();
-    m_elseByLevel.clear();
-    m_ifByLevel.clear();
+    for (auto* v : { &m_closeByLevel, &m_elseByLevel, &m_ifByLevel, &m_compareByLevel, &m_additiveByLevel,
+             &m_multiplicativeByLevel, &m_commaByLevel })
+        v->clear();
+    m_bSplitLists = false;
 
     std::vector<int> open;
     for (int i = 0; i < n; ++i) {
@@ -253,9 +320,8 @@ void GXScriptParser::BuildTables()
         m_nextCompare[i] = IsCompareKind(k) ? i : m_nextCompare[i + 1];
         m_nextSemi[i] = k == TK_SEMI ? i : m_nextSemi[i + 1];
     }
-    std::sort(m_closeByLevel.begin(), m_closeByLevel.end());
-    std::sort(m_elseByLevel.begin(), m_elseByLevel.end());
-    std::sort(m_ifByLevel.begin(), m_ifByLevel.end());
+    for (auto* v : { &m_closeByLevel, &m_elseByLevel, &m_ifByLevel })
+        std::sort(v->begin(), v->end());
 
     // An `if` whose condition is not an expression raises 201 wherever it is
     // tried, so ranges holding one are never pruned: the first one reached
@@ -263,7 +329,7 @@ void GXScriptParser::BuildTables()
     for (int i = 0; i < n && m_bPrune; ++i) {
         if (Kind(i) != TK_IF || Kind(i + 1) != TK_LPAREN || i + 3 >= n)
             continue;
-        const int c = FirstAtLevel(m_closeByLevel, m_paren[i + 3], i + 3, n - 1);
+        const int c = ConditionEnd(i, n - 1);
         if (c < 0)
             continue;
         SStmtPtr cond;
@@ -287,7 +353,7 @@ void GXScriptParser::BuildTables()
         (void)nLevel;
         if (Kind(i + 1) != TK_LPAREN || i + 3 >= n)
             continue;
-        const int c = FirstAtLevel(m_closeByLevel, m_paren[i + 3], i + 3, n - 1);
+        const int c = ConditionEnd(i, n - 1);
         if (c >= 0)
             m_ifByThenStart.emplace_back(c + 1, i);
         const int el = FirstAtLevel(m_elseByLevel, m_brace[i + 3], i + 3, n - 1);
@@ -603,14 +669,14 @@ int GXScriptParser::FirstStatementStart(int first, int last, SStmtPtr& out)
 }
 
 // if-statement := ("if" | "while") "(" condition ")" statement ["else" statement]
-// The condition ends at the first ")" at parenthesis depth 0 from the third
-// token on; the else is the first one outside braces.
+// The condition ends at the ")" matching the "(" after the keyword; the else
+// is the first one outside braces from the condition's second token on.
 bool GXScriptParser::IfStatement(int s, int e, SStmtPtr& out)
 {
     if (Kind(s) != TK_IF || Kind(s + 1) != TK_LPAREN || s + 3 > e)
         return false;
     Step();
-    const int close = FirstAtLevel(m_closeByLevel, m_paren[s + 3], s + 3, e);
+    const int close = ConditionEnd(s, e);
     if (close < 0)
         return false;
     const int elsePos = FirstAtLevel(m_elseByLevel, m_brace[s + 3], s + 3, e);
@@ -657,7 +723,7 @@ bool GXScriptParser::ReturnStatement(int s, int e, SStmtPtr& out)
 // ===========================================================================
 
 // expression := variable "=" expression | comparison
-// (split at the first "="; so a = b = 1 assigns right to left)
+// (split at the first "=", brackets or not; so a = b = 1 assigns right to left)
 bool GXScriptParser::Expression(int s, int e, SStmtPtr& out)
 {
     if (!CanBeExpression(s, e))
@@ -703,11 +769,12 @@ bool GXScriptParser::VariableReference(int s, int e, SStmtPtr& out)
 }
 
 // comparison := additive compare-op additive | additive
-// (split at the first comparison operator; comparisons do not chain)
+// (split at the first comparison operator outside brackets; comparisons do
+// not chain)
 bool GXScriptParser::Comparison(int s, int e, SStmtPtr& out)
 {
-    const int q = m_nextCompare[s + 1];
-    if (q <= e - 1) {
+    const int q = FirstOutside(m_nextCompare, m_compareByLevel, Level(s), s + 1, e - 1);
+    if (q >= 0) {
         SStmtPtr left, right;
         if (Additive(s, q - 1, left) && Additive(q + 1, e, right)) {
             out = Binary(s, q, std::move(left), std::move(right));
@@ -718,32 +785,32 @@ bool GXScriptParser::Comparison(int s, int e, SStmtPtr& out)
 }
 
 // additive := additive ("+" | "-") multiplicative | multiplicative
-// (split at the last "+" or "-", parentheses ignored)
+// (split at the last "+" or "-" outside brackets)
 bool GXScriptParser::Additive(int s, int e, SStmtPtr& out)
 {
-    return LeftAssociative(
-        s, e, out, R_ADDITIVE, m_prevAdditive, &GXScriptParser::Additive, &GXScriptParser::Multiplicative);
+    return LeftAssociative(s, e, out, R_ADDITIVE, m_prevAdditive, m_additiveByLevel, &GXScriptParser::Additive,
+        &GXScriptParser::Multiplicative);
 }
 
 // multiplicative := multiplicative ("*" | "/" | "%") unary | unary
 bool GXScriptParser::Multiplicative(int s, int e, SStmtPtr& out)
 {
-    return LeftAssociative(
-        s, e, out, R_MULTIPLICATIVE, m_prevMultiplicative, &GXScriptParser::Multiplicative, &GXScriptParser::Unary);
+    return LeftAssociative(s, e, out, R_MULTIPLICATIVE, m_prevMultiplicative, m_multiplicativeByLevel,
+        &GXScriptParser::Multiplicative, &GXScriptParser::Unary);
 }
 
 // level := level op next | next, split at the level's last operator in
-// [s+1, e-1] (prevOp tells where it is).
-bool GXScriptParser::LeftAssociative(
-    int s, int e, SStmtPtr& out, int nRule, const std::vector<int>& prevOp, Rule self, Rule next)
+// [s+1, e-1] outside brackets (prevOp and opsByLevel tell where it is).
+bool GXScriptParser::LeftAssociative(int s, int e, SStmtPtr& out, int nRule, const std::vector<int>& prevOp,
+    const LevelList& opsByLevel, Rule self, Rule next)
 {
     if (!CanBeExpression(s, e))
         return false;
     Step();
     if (Failed(nRule, s, e))
         return false;
-    const int q = e - 1 >= 0 ? prevOp[e - 1] : -1;
-    if (q >= s + 1) {
+    const int q = LastOutside(prevOp, opsByLevel, Level(s), s + 1, e - 1);
+    if (q >= 0) {
         CNest nest(*this);
         SStmtPtr left, right;
         if ((this->*self)(s, q - 1, left) && (this->*next)(q + 1, e, right)) {
@@ -820,7 +887,8 @@ bool GXScriptParser::Primary(int s, int e, SStmtPtr& out)
 }
 
 // arguments := arguments "," expression | expression
-// (split at the last ","; when that fails the whole range is one expression)
+// (split at the last "," outside brackets; when that fails the whole range is
+// one expression)
 // The ends the rule visits do not depend on the outcomes, so it descends
 // along them in a loop and climbs back, trying the fallbacks on the way up.
 bool GXScriptParser::ArgumentList(int first, int last, SStmtPtr& out)
@@ -836,7 +904,7 @@ bool GXScriptParser::ArgumentList(int first, int last, SStmtPtr& out)
     bool bOk = false;
     for (;;) {
         Step();
-        const int c = end - 1 >= first ? m_prevComma[end - 1] : -1;
+        const int c = LastOutside(m_prevComma, m_commaByLevel, Level(first), first, end - 1);
         SStmtPtr tail;
         if (c >= first && Expression(c + 1, end, tail)) {
             levels.push_back({ end, std::move(tail) });

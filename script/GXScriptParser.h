@@ -16,10 +16,15 @@
 // alternative. Only 201 (a bad `if` condition) and 200 (no program; nesting
 // or work beyond the caps) abort the parse.
 //
-// The rules are followed as written; tables built once per parse make the
-// scans O(1) or O(log n), ranges that can never match are rejected from
-// prefix counts, and failed (rule, range) pairs are remembered, which keeps
-// the accepted texts and their trees unchanged.
+// Skins already in use carry scripts written against these rules, so which
+// texts parse, how they group and where an error points stay as they are,
+// odd corners included ("a + -b" does not parse, comparisons do not chain).
+// A scan splits only at operators and commas outside brackets, so an operand
+// in brackets or a call's arguments never split the expression around them.
+// Speed comes from around the rules, never from changing what they accept:
+// tables built once per parse answer each scan in O(1) or O(log n) whatever
+// the nesting, ranges that can never match are rejected from prefix counts,
+// and failed (rule, range) pairs are remembered.
 class GXScriptParser {
 public:
     void SetTrace(const GXScriptTrace* pTrace) { m_pTrace = pTrace; }
@@ -62,7 +67,21 @@ private:
     [[nodiscard]] bool HasBadIf(int s, int e) const;
     [[nodiscard]] bool Failed(int nRule, int s, int e) const;
     void MarkFailed(int nRule, int s, int e);
+    // The first / last position of list at nLevel within [nFrom, nTo], or -1.
     [[nodiscard]] static int FirstAtLevel(const LevelList& list, int nLevel, int nFrom, int nTo);
+    [[nodiscard]] static int LastAtLevel(const LevelList& list, int nLevel, int nFrom, int nTo);
+    // Brackets, "(" and "[" alike, open before position i; an operator is
+    // outside every bracket of a range that starts at s when its level is s's.
+    [[nodiscard]] int Level(int i) const;
+    // The first / last token of one kind at nLevel within [nFrom, nTo], or -1;
+    // nextTok / prevTok give the nearest token of the kind, byLevel all.
+    [[nodiscard]] int FirstOutside(
+        const std::vector<int>& nextTok, const LevelList& byLevel, int nLevel, int nFrom, int nTo);
+    [[nodiscard]] int LastOutside(
+        const std::vector<int>& prevTok, const LevelList& byLevel, int nLevel, int nFrom, int nTo);
+    void BuildSplitLists();
+    // The ")" that closes the condition of the `if` at s, or -1.
+    [[nodiscard]] int ConditionEnd(int s, int e) const;
 
     // Statements.
     [[nodiscard]] bool TopList(int first, int last, SStmtPtr& out);
@@ -87,8 +106,8 @@ private:
     [[nodiscard]] bool Multiplicative(int s, int e, SStmtPtr& out);
     [[nodiscard]] bool Unary(int s, int e, SStmtPtr& out);
     using Rule = bool (GXScriptParser::*)(int, int, SStmtPtr&);
-    [[nodiscard]] bool LeftAssociative(
-        int s, int e, SStmtPtr& out, int nRule, const std::vector<int>& prevOp, Rule self, Rule next);
+    [[nodiscard]] bool LeftAssociative(int s, int e, SStmtPtr& out, int nRule, const std::vector<int>& prevOp,
+        const LevelList& opsByLevel, Rule self, Rule next);
     [[nodiscard]] SStmtPtr Binary(int s, int nOpPos, SStmtPtr left, SStmtPtr right) const;
     [[nodiscard]] bool Primary(int s, int e, SStmtPtr& out);
     [[nodiscard]] bool ArgumentList(int first, int last, SStmtPtr& out);
@@ -109,7 +128,11 @@ private:
     std::vector<int> m_nextAssign, m_nextCompare, m_prevAdditive, m_prevMultiplicative;
     std::vector<int> m_prevComma, m_prevSemi, m_prevBoundary, m_nextSemi, m_matchBrace;
     std::vector<int8_t> m_ifCondition; // per `if` token: 0 fine, 1 bad, 2 too deep
+    // ")" and else by the net "(" or "{" before them; the split tokens of the
+    // expression rules by Level(), built on first need.
     LevelList m_closeByLevel, m_elseByLevel, m_ifByLevel;
+    LevelList m_compareByLevel, m_additiveByLevel, m_multiplicativeByLevel, m_commaByLevel;
+    bool m_bSplitLists = false; // the four lists above are built
     // (position where an `if`'s then / else branch begins, the `if`), sorted
     LevelList m_ifByThenStart, m_ifByElseStart;
     std::unordered_set<uint64_t> m_failed;

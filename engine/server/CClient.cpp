@@ -11,14 +11,16 @@
 
 namespace {
 
-constexpr char kPlaylist[] =
-    "HTTP/1.1 200 OK\r\nContent-Type:text/acpls\r\n\r\n[playlist]\r\nNumberOfEntries=1\r\n"
-    "File1=http://%s:%d/\r\nTitle1=TavDJServer\r\n\r\n";
-constexpr char kRefusal[] =
-    "ICY 400 Server Full\r\nicy-notice1:<BR>VEDAZ IDUZAD v1.x<BR>\r\n"
-    "icy-notice2:This server has reached its user limit<BR>\r\n\r\n";
-constexpr char kStreamHeader[] =
-    "HTTP/1.1 200 OK\r\nContent-Type:audio/mpeg\r\nicy-name:%s\r\nicy-genre:%s\r\nicy-br:%d\r\n";
+constexpr char kPlaylist[] = "HTTP/1.1 200 OK\r\nContent-Type:text/acpls\r\n\r\n[playlist]\r\nNumberOfEntries=1\r\n"
+                             "File1=http://%s:%d/\r\nTitle1=TavDJServer\r\n\r\n";
+constexpr char kRefusal[] = "ICY 400 Server Full\r\nicy-notice1:<BR>VEDAZ IDUZAD v1.x<BR>\r\n"
+                            "icy-notice2:This server has reached its user limit<BR>\r\n\r\n";
+constexpr char kStreamHeader[]
+    = "HTTP/1.1 200 OK\r\nContent-Type:audio/mpeg\r\nicy-name:%s\r\nicy-genre:%s\r\nicy-br:%d\r\n";
+// HTTP clients (curl, scripts) report an update answered by a bare close
+// as an error; this tells them it was taken.
+constexpr char kUpdated[] = "HTTP/1.0 200 OK\r\nContent-Type:text/html\r\nContent-Length:40\r\nConnection:close\r\n\r\n"
+                            "<html><body>Update done.</body></html>\r\n";
 
 int ReadDecimal(const std::string& text)
 {
@@ -26,34 +28,41 @@ int ReadDecimal(const std::string& text)
     return value > 0x7FFFFFFFL ? 0x7FFFFFFF : (value < -0x7FFFFFFFL ? -0x7FFFFFFF : static_cast<int>(value));
 }
 
-}  // namespace
+} // namespace
 
 CClient::CClient() = default;
 CClient::~CClient() = default;
 
-void CClient::Attach(std::unique_ptr<GSocket> socket, CDJServer* server, bool intro)
+void CClient::Attach(std::unique_ptr<GSocket> socket, CDJServer* server, Intro intro)
 {
     m_pSocket = std::move(socket);
     m_pServer = server;
     m_pLine.reset(new (std::nothrow) char[kMaxServerLine]);
     char address[16] = {};
     if (m_pSocket && m_pSocket->GetPeerAddress(address))
-        peerAddress = address;
-    connectTick = server->NowMs();
-    wantsIntro = intro;
+        m_peerAddress = address;
+    m_nConnectTick = server->NowMs();
+    m_intro = intro;
     if (!m_pLine)
         DropSocket();
 }
 
 uint32_t CClient::ElapsedMs() const
 {
-    return m_pServer ? m_pServer->NowMs() - connectTick : 0;
+    return m_pServer ? m_pServer->NowMs() - m_nConnectTick : 0;
+}
+
+void CClient::Evict()
+{
+    m_pServer->Log("Evicted(IP:%s)", m_peerAddress.c_str());
+    DropSocket();
+    Remove();
 }
 
 void CClient::PrintInfo() const
 {
-    m_pServer->Console("IP:%-15s Agent:%s Sent:%" PRIu64 " ConTime:%d\n", peerAddress.c_str(), agent.c_str(),
-                       m_pSocket ? m_pSocket->GetBytesSent() : uint64_t{0}, static_cast<int>(ElapsedMs() / 1000));
+    m_pServer->Console("IP:%-15s Agent:%s Sent:%" PRIu64 " ConTime:%d\n", m_peerAddress.c_str(), m_agent.c_str(),
+        m_pSocket ? m_pSocket->GetBytesSent() : uint64_t { 0 }, static_cast<int>(ElapsedMs() / 1000));
 }
 
 platform::SocketFd CClient::Handle() const
@@ -66,7 +75,7 @@ int CClient::WantedEvents(bool sweep) const
     if (!m_pSocket)
         return 0;
     int wanted = m_pSocket->GetSendLength() > 0 ? platform::kPollWrite : 0;
-    if (sweep || state == kRequestLine || state == kHeaders)
+    if (sweep || m_state == State::RequestLine || m_state == State::Headers)
         wanted |= platform::kPollRead;
     return wanted;
 }
@@ -88,12 +97,14 @@ int CClient::PollOnce()
 
 bool CClient::TimedOut() const
 {
-    if (m_pServer->NowMs() - m_pSocket->GetLastSendTime() <= CDJServer::kIdleLimitMs)
-        return false;
-    // Before the request is complete the time runs from accept. Afterwards
-    // only bytes that cannot leave count: a listener waiting for the
-    // source's first audio is not stuck.
-    return state == kRequestLine || state == kHeaders || m_pSocket->GetSendLength() > 0;
+    const uint32_t now = m_pServer->NowMs();
+    // A player sends its whole request at once; a connection that has not
+    // done so within a few seconds holds a place a listener could use.
+    if (m_state == State::RequestLine || m_state == State::Headers)
+        return now - m_nConnectTick > CDJServer::kRequestLimitMs;
+    // Afterwards only bytes that cannot leave count: a listener waiting for
+    // the source's first audio is not stuck.
+    return now - m_pSocket->GetLastSendTime() > CDJServer::kIdleLimitMs && m_pSocket->GetSendLength() > 0;
 }
 
 int CClient::Step(int ready)
@@ -111,27 +122,27 @@ int CClient::Step(int ready)
         }
     }
     // After its request a listener has nothing more to say.
-    if (state >= kIntro)
+    if (m_state != State::RequestLine && m_state != State::Headers)
         m_pSocket->Skip(m_pSocket->GetReceiveLength());
     if (TimedOut()) {
-        m_pServer->Log("Timeout(IP:%s)", peerAddress.c_str());
+        m_pServer->Log("Timeout(IP:%s)", m_peerAddress.c_str());
         DropSocket();
         Remove();
         return activity;
     }
 
     std::string line;
-    while (m_pSocket && (state == kRequestLine || state == kHeaders)) {
+    while (m_pSocket && (m_state == State::RequestLine || m_state == State::Headers)) {
         const LineStatus got = TakeLine(*m_pSocket, m_pLine.get(), &line);
         if (got == LineStatus::Waiting)
             break;
         if (got == LineStatus::TooLong) {
-            m_pServer->Log("LineTooLong(IP:%s)", peerAddress.c_str());
+            m_pServer->Log("LineTooLong(IP:%s)", m_peerAddress.c_str());
             DropSocket();
             Remove();
             return activity;
         }
-        if (state == kRequestLine)
+        if (m_state == State::RequestLine)
             ReadRequestLine(line);
         else if (!line.empty())
             ReadHeader(line);
@@ -141,15 +152,15 @@ int CClient::Step(int ready)
     if (!m_pSocket)
         return activity;
 
-    switch (state) {
-    case kIntro:
+    switch (m_state) {
+    case State::Intro:
         activity |= FeedIntro();
         break;
-    case kLive:
+    case State::Live:
         if (m_pSocket->GetSendLength() < CStreamRing::kSlotBytes)
             activity |= SendNextSlot();
         break;
-    case kAnswering:
+    case State::Answering:
         if (m_pSocket->GetSendLength() == 0)
             DropSocket();
         break;
@@ -162,13 +173,18 @@ int CClient::Step(int ready)
 void CClient::ReadRequestLine(const std::string& line)
 {
     ServerRequest request;
-    if (line.compare(0, 3, "GET") != 0 || !ParseServerRequest(line, &request)) {
+    const bool parsed = ParseServerRequest(line, &request);
+    // HEAD asks for the answer's header alone; it never updates a title.
+    m_bHeadOnly = parsed && request.method == "HEAD";
+    if ((line.compare(0, 3, "GET") != 0 && !m_bHeadOnly) || !parsed) {
         SendPage("index.html");
         return;
     }
     if (request.path == "/") {
         m_pServer->Console(" client:%s\n", line.c_str());
-        state = kHeaders;
+        m_state = State::Headers;
+    } else if (request.path == "/admin.cgi" && m_bHeadOnly) {
+        SendPage("index.html");
     } else if (request.path == "/admin.cgi") {
         TitleUpdate(line, request);
     } else if (request.path == "/listen.pls") {
@@ -188,41 +204,47 @@ void CClient::ReadHeader(const std::string& line)
     if (!ParseHeaderLine(line, &name, &value))
         return;
     if (EqualsNoCase(name, "Host"))
-        host = value;
+        m_host = value;
     else if (EqualsNoCase(name, "User-Agent"))
-        agent = value;
+        m_agent = value;
     else if (EqualsNoCase(name, "Icy-MetaData"))
-        metaData = ReadDecimal(value);
+        m_nMetaData = ReadDecimal(value);
 }
 
 void CClient::EndOfHeaders()
 {
-    if (agent.compare(0, 7, "Mozilla") == 0) {
-        m_pServer->Console("RejectAgent:%s\n", agent.c_str());
+    if (m_agent.compare(0, 7, "Mozilla") == 0) {
+        m_pServer->Console("RejectAgent:%s\n", m_agent.c_str());
         SendPage("index.html");
         return;
     }
     // Only listeners that receive the stream count: page requests and
     // half-open connections must not lock real listeners out.
     if (m_pServer->StreamingCount() >= m_pServer->m_nMaxListeners) {
-        m_pServer->Log("ServerFull(IP:%s)(UserCount:%d)", peerAddress.c_str(),
-                       static_cast<int>(m_pServer->m_clients.size()));
+        m_pServer->Log(
+            "ServerFull(IP:%s)(UserCount:%d)", m_peerAddress.c_str(), static_cast<int>(m_pServer->m_clients.size()));
         Answer(kRefusal);
         return;
     }
-    std::string header(sizeof kStreamHeader + m_pServer->m_stationName.size() + m_pServer->m_genre.size() + 64,
-                       '\0');
+    std::string header(sizeof kStreamHeader + m_pServer->m_stationName.size() + m_pServer->m_genre.size() + 64, '\0');
     int n = std::snprintf(header.data(), header.size(), kStreamHeader, m_pServer->m_stationName.c_str(),
-                          m_pServer->m_genre.c_str(), m_pServer->m_nBitrate);
+        m_pServer->m_genre.c_str(), m_pServer->m_nBitrate);
     header.resize(static_cast<size_t>(n));
-    if (metaData != 0)
+    if (m_nMetaData != 0)
         header += "icy-metaint:" + std::to_string(CDJServer::kMetaInterval) + "\r\n";
     header += "\r\n";
+    if (m_bHeadOnly) {
+        Answer(header);
+        return;
+    }
+    // A player may end its sending side once its request is out; it still
+    // listens.
+    m_pSocket->KeepOpenAfterPeerEnds();
     if (!m_pSocket->Send(header.data(), static_cast<int>(header.size()))) {
         DropSocket();
         return;
     }
-    state = kIntro;
+    m_state = State::Intro;
     PollOnce();
 }
 
@@ -236,11 +258,17 @@ void CClient::SendPage(const std::string& path)
 // queue is empty, or by the idle rule.
 void CClient::Answer(const std::string& bytes)
 {
-    if (!m_pSocket->Send(bytes.data(), static_cast<int>(bytes.size()))) {
+    size_t length = bytes.size();
+    if (m_bHeadOnly) {
+        const size_t end = bytes.find("\r\n\r\n");
+        if (end != std::string::npos)
+            length = end + 4;
+    }
+    if (!m_pSocket->Send(bytes.data(), static_cast<int>(length))) {
         DropSocket();
         return;
     }
-    state = kAnswering;
+    m_state = State::Answering;
     PollOnce();
     if (m_pSocket && m_pSocket->GetSendLength() == 0)
         DropSocket();
@@ -248,7 +276,8 @@ void CClient::Answer(const std::string& bytes)
 
 void CClient::TitleUpdate(const std::string& line, const ServerRequest& request)
 {
-    m_pServer->Log("GET [%s]", line.c_str());
+    // The request carries the secret of this run: never in a log.
+    m_pServer->Log("GET [%s]", MaskQueryValue(line, "pass").c_str());
     const auto pass = request.query.find("pass");
     if (pass == request.query.end() || !SecretEquals(pass->second, m_pServer->m_password)) {
         SendPage("index.html");
@@ -268,7 +297,7 @@ void CClient::TitleUpdate(const std::string& line, const ServerRequest& request)
             m_pServer->Log(" url:%s", m_pServer->m_titleUrl.c_str());
         }
     }
-    DropSocket();
+    Answer(kUpdated);
 }
 
 // The intro is read from the server's one copy by offset, a piece at a time
@@ -279,11 +308,11 @@ int CClient::FeedIntro()
     int activity = 0;
     const char* intro = m_pServer->m_pIntro.get();
     const size_t size = m_pServer->m_nIntroSize;
-    const bool sendIntro = wantsIntro && intro && size >= static_cast<size_t>(CStreamRing::kSlotBytes);
+    const bool sendIntro = m_intro == Intro::Wanted && intro && size >= static_cast<size_t>(CStreamRing::kSlotBytes);
     while (sendIntro && m_nIntroSent < size && m_pSocket->GetSendLength() < CStreamRing::kSlotBytes) {
         static const char kEmptyBlock = '\0';
-        if (!m_pSocket->Send(intro + m_nIntroSent, CStreamRing::kSlotBytes) ||
-            (metaData != 0 && !m_pSocket->Send(&kEmptyBlock, 1))) {
+        if (!m_pSocket->Send(intro + m_nIntroSent, CStreamRing::kSlotBytes)
+            || (m_nMetaData != 0 && !m_pSocket->Send(&kEmptyBlock, 1))) {
             DropSocket();
             Remove();
             return activity;
@@ -294,8 +323,8 @@ int CClient::FeedIntro()
             return activity;
     }
     if ((!sendIntro || m_nIntroSent >= size) && m_pSocket->GetSendLength() < CStreamRing::kSlotBytes) {
-        ringPos = m_pServer->m_ring.StartPosition();
-        state = kLive;
+        m_nRingPos = m_pServer->m_ring.StartPosition();
+        m_state = State::Live;
         activity |= SendNextSlot();
     }
     return activity;
@@ -309,25 +338,25 @@ int CClient::SendNextSlot()
         return 0;
     const CStreamRing& ring = m_pServer->m_ring;
     const char* block = nullptr;
-    CStreamRing::Fetch got = ring.Next(ringPos, &block);
+    CStreamRing::Fetch got = ring.Next(m_nRingPos, &block);
     if (got == CStreamRing::Fetch::Overwritten) {
         const uint64_t live = ring.StartPosition();
-        m_pServer->Log("SkipAhead(IP:%s)(Blocks:%" PRIu64 ")", peerAddress.c_str(), live - ringPos);
-        ringPos = live;
-        got = ring.Next(ringPos, &block);
+        m_pServer->Log("SkipAhead(IP:%s)(Blocks:%" PRIu64 ")", m_peerAddress.c_str(), live - m_nRingPos);
+        m_nRingPos = live;
+        got = ring.Next(m_nRingPos, &block);
     }
     if (got != CStreamRing::Fetch::Ready)
         return 0;
     bool queued = m_pSocket->Send(block, CStreamRing::kSlotBytes);
-    ++ringPos;
-    if (queued && metaData != 0) {
+    ++m_nRingPos;
+    if (queued && m_nMetaData != 0) {
         unsigned char length = 0;
-        if (m_pServer->m_nTitleStamp != titleStamp) {
+        if (m_pServer->m_nTitleStamp != m_nTitleStamp) {
             length = static_cast<unsigned char>(m_pServer->m_metadata.size() / 16);
-            titleStamp = m_pServer->m_nTitleStamp;
+            m_nTitleStamp = m_pServer->m_nTitleStamp;
         }
-        queued = m_pSocket->Send(&length, 1) &&
-                 (length == 0 || m_pSocket->Send(m_pServer->m_metadata.data(), length * 16));
+        queued = m_pSocket->Send(&length, 1)
+            && (length == 0 || m_pSocket->Send(m_pServer->m_metadata.data(), length * 16));
     }
     if (!queued) {
         DropSocket();

@@ -16,45 +16,49 @@ struct ServerRequest;
 // Thread: server thread only.
 class CClient {
 public:
-    enum State {
-        kRequestLine = 0,
-        kHeaders = 1,
-        kIntro = 2,
-        kLive = 3,
+    enum class State {
+        RequestLine,
+        Headers,
+        Intro,
+        Live,
         // An answer (page, playlist, refusal) waits in the send queue; the
         // socket closes once it has left.
-        kAnswering = 4,
+        Answering,
     };
+    enum class Intro { Wanted, NotWanted };
 
     CClient();
     ~CClient();
     CClient(const CClient&) = delete;
     CClient& operator=(const CClient&) = delete;
 
-    void Attach(std::unique_ptr<GSocket> socket, CDJServer* server, bool wantsIntro);
+    void Attach(std::unique_ptr<GSocket> socket, CDJServer* server, Intro intro);
     // One pass of work; ready: the socket's event bits from the last wait.
     // Non-zero when the socket moved data.
     int Step(int ready);
     [[nodiscard]] uint32_t ElapsedMs() const;
     void PrintInfo() const;
+    // Server thread: ends the connection before its request is complete,
+    // to make room for others.
+    void Evict();
 
     [[nodiscard]] bool IsDone() const { return m_bRemove; }
-    [[nodiscard]] bool IsStreaming() const { return m_pSocket && (state == kIntro || state == kLive); }
+    [[nodiscard]] bool IsStreaming() const { return m_pSocket && (m_state == State::Intro || m_state == State::Live); }
+    // True while the request is not complete: such a connection holds a
+    // place without being a listener yet.
+    [[nodiscard]] bool AwaitsRequest() const
+    {
+        return !m_bRemove && (m_state == State::RequestLine || m_state == State::Headers);
+    }
     // The socket and the events to wait for, kNoSocket when none. A
     // listener waiting for the next block is left out of the wait unless
     // sweep is set: with many listeners the wait itself costs the most.
     [[nodiscard]] platform::SocketFd Handle() const;
     [[nodiscard]] int WantedEvents(bool sweep) const;
 
-    int metaData = 0;
-    std::string agent;
-    std::string host;
-    uint32_t connectTick = 0;
-    int state = kRequestLine;
-    uint64_t ringPos = 0;  // the next block to send
-    uint64_t titleStamp = 0;
-    std::string peerAddress;
-    bool wantsIntro = false;
+    [[nodiscard]] const std::string& PeerAddress() const { return m_peerAddress; }
+    [[nodiscard]] const std::string& Agent() const { return m_agent; }
+    [[nodiscard]] uint32_t ConnectTick() const { return m_nConnectTick; }
 
 private:
     void Remove() { m_bRemove = true; }
@@ -69,6 +73,18 @@ private:
     int FeedIntro();
     int SendNextSlot();
     int PollOnce();
+
+    int m_nMetaData = 0;
+    std::string m_agent;
+    std::string m_host;
+    uint32_t m_nConnectTick = 0;
+    State m_state = State::RequestLine;
+    uint64_t m_nRingPos = 0; // the next block to send
+    uint64_t m_nTitleStamp = 0;
+    std::string m_peerAddress;
+    Intro m_intro = Intro::NotWanted;
+    // A HEAD request: answers end after their header.
+    bool m_bHeadOnly = false;
 
     std::unique_ptr<GSocket> m_pSocket;
     std::unique_ptr<char[]> m_pLine;

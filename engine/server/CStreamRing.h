@@ -35,6 +35,6 @@ public:
 
 private:
     std::unique_ptr<char[]> m_pSlots;
-    std::unique_ptr<uint64_t[]> m_pSlotSeq;  // 0: never written
+    std::unique_ptr<uint64_t[]> m_pSlotSeq; // 0: never written
     uint64_t m_nWritten = 0;
 };

@@ -21,7 +21,7 @@ int HexValue(char c)
     return std::max(0, platform::AsciiHexValue(c));
 }
 
-}  // namespace
+} // namespace
 
 std::string PercentDecode(std::string_view text)
 {
@@ -35,6 +35,8 @@ std::string PercentDecode(std::string_view text)
                 continue;
             c = static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
             i += 2;
+        } else if (c == '+') {
+            c = ' ';
         }
         if (c == '\0')
             break;
@@ -43,11 +45,102 @@ std::string PercentDecode(std::string_view text)
     return out;
 }
 
+std::string MaskQueryValue(std::string_view line, std::string_view key)
+{
+    std::string out(line);
+    const size_t query = out.find('?');
+    if (query == std::string::npos)
+        return out;
+    size_t at = query + 1;
+    while (at < out.size() && !IsBlank(out[at])) {
+        size_t end = at;
+        while (end < out.size() && out[end] != '&' && !IsBlank(out[end]))
+            ++end;
+        const std::string_view pair(out.data() + at, end - at);
+        if (pair.size() > key.size() && pair.compare(0, key.size(), key) == 0 && pair[key.size()] == '=') {
+            out.replace(at + key.size() + 1, end - at - key.size() - 1, "*");
+            end = at + key.size() + 2;
+        }
+        at = end < out.size() && out[end] == '&' ? end + 1 : end;
+        if (at < out.size() && IsBlank(out[at]))
+            break;
+    }
+    return out;
+}
+
+namespace {
+
+// Length of the valid UTF-8 sequence at text[i] that is no control
+// character, or 0.
+size_t PrintableUtf8(std::string_view text, size_t i)
+{
+    const auto b = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
+    const unsigned char c = b(i);
+    if (c >= 0x20 && c < 0x7F)
+        return 1;
+    size_t n = 0;
+    unsigned min = 0;
+    unsigned cp = 0;
+    if (c >= 0xC2 && c <= 0xDF) {
+        n = 2;
+        cp = c & 0x1F;
+        min = 0x80;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        n = 3;
+        cp = c & 0x0F;
+        min = 0x800;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        n = 4;
+        cp = c & 0x07;
+        min = 0x10000;
+    } else {
+        return 0;
+    }
+    if (i + n > text.size())
+        return 0;
+    for (size_t k = 1; k < n; ++k) {
+        if ((b(i + k) & 0xC0) != 0x80)
+            return 0;
+        cp = (cp << 6) | (b(i + k) & 0x3F);
+    }
+    // Over-long forms, surrogates, beyond Unicode, and the C1 controls.
+    if (cp < min || (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF || (cp >= 0x80 && cp <= 0x9F))
+        return 0;
+    return n;
+}
+
+} // namespace
+
+std::string EscapeLogText(std::string_view text, size_t maxBytes)
+{
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(std::min(text.size(), maxBytes) + 8);
+    for (size_t i = 0; i < text.size();) {
+        if (out.size() >= maxBytes) {
+            out += "...";
+            break;
+        }
+        const size_t n = PrintableUtf8(text, i);
+        if (n > 0 && text[i] != '\\') {
+            out.append(text.data() + i, n);
+            i += n;
+            continue;
+        }
+        const auto c = static_cast<unsigned char>(text[i]);
+        out += "\\x";
+        out.push_back(kHex[c >> 4]);
+        out.push_back(kHex[c & 15]);
+        ++i;
+    }
+    return out;
+}
+
 bool ParseServerRequest(std::string_view line, ServerRequest* out)
 {
     if (!out)
         return false;
-    *out = ServerRequest{};
+    *out = ServerRequest {};
     size_t i = 0;
     const size_t n = line.size();
     while (i < n && IsBlank(line[i]))
@@ -134,7 +227,7 @@ bool SecretEquals(std::string_view guess, std::string_view secret)
 LineStatus TakeLine(GSocket& socket, char* scratch, std::string* line)
 {
     int len = kMaxServerLine;
-    if (!socket.Receive(&len, scratch, false) || len <= 0)
+    if (!socket.Receive(&len, scratch, GSocket::Take::Peek) || len <= 0)
         return LineStatus::Waiting;
     const void* found = std::memchr(scratch, '\n', static_cast<size_t>(len));
     if (!found)
@@ -212,11 +305,19 @@ const char* PageContentType(const std::string& path)
         const char* type;
     };
     static constexpr Kind kKinds[] = {
-        {".html", "text/html; charset=utf-8"}, {".htm", "text/html; charset=utf-8"},
-        {".js", "application/javascript; charset=utf-8"}, {".css", "text/css; charset=utf-8"},
-        {".txt", "text/plain; charset=utf-8"}, {".png", "image/png"}, {".gif", "image/gif"},
-        {".jpg", "image/jpeg"}, {".jpeg", "image/jpeg"}, {".ico", "image/x-icon"}, {".svg", "image/svg+xml"},
-        {".pls", "audio/x-scpls"}, {".mp3", "audio/mpeg"},
+        { ".html", "text/html; charset=utf-8" },
+        { ".htm", "text/html; charset=utf-8" },
+        { ".js", "application/javascript; charset=utf-8" },
+        { ".css", "text/css; charset=utf-8" },
+        { ".txt", "text/plain; charset=utf-8" },
+        { ".png", "image/png" },
+        { ".gif", "image/gif" },
+        { ".jpg", "image/jpeg" },
+        { ".jpeg", "image/jpeg" },
+        { ".ico", "image/x-icon" },
+        { ".svg", "image/svg+xml" },
+        { ".pls", "audio/x-scpls" },
+        { ".mp3", "audio/mpeg" },
     };
     for (const Kind& k : kKinds) {
         if (EqualsNoCase(ext, k.ext))
@@ -236,8 +337,8 @@ std::string EscapeJs(std::string_view text)
     out.reserve(text.size());
     for (const char c : text) {
         const unsigned char u = static_cast<unsigned char>(c);
-        if (u < 0x20 || u == 0x7F || c == '\\' || c == '\'' || c == '"' || c == '<' || c == '>' || c == '&' ||
-            c == '`') {
+        if (u < 0x20 || u == 0x7F || c == '\\' || c == '\'' || c == '"' || c == '<' || c == '>' || c == '&'
+            || c == '`') {
             char buf[8];
             std::snprintf(buf, sizeof buf, "\\x%02x", u);
             out.append(buf);
@@ -268,14 +369,14 @@ std::string FillPageTemplate(std::string_view page, const PageValues& values, Pa
         std::string value;
     };
     const Slot slots[] = {
-        {"$URL$", text(values.url)},
-        {"$PORT$", port},
-        {"$VERSION$", ""},
-        {"$LISTNER$", listeners},
-        {"$MAXLISTENER$", maxListeners},
-        {"$SERVERSTATE$", values.serverState},
-        {"$SERVERNAME$", text(values.serverName)},
-        {"$SONGTITLE$", text(values.songTitle)},
+        { "$URL$", text(values.url) },
+        { "$PORT$", port },
+        { "$VERSION$", "" },
+        { "$LISTNER$", listeners },
+        { "$MAXLISTENER$", maxListeners },
+        { "$SERVERSTATE$", values.serverState },
+        { "$SERVERNAME$", text(values.serverName) },
+        { "$SONGTITLE$", text(values.songTitle) },
     };
     std::string out;
     out.reserve(page.size() + 256);

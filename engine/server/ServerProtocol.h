@@ -29,14 +29,25 @@ struct ServerRequest {
 [[nodiscard]] bool ParseServerRequest(std::string_view line, ServerRequest* out);
 
 // "%hh" to its byte (a non-hex digit counts as 0), a "%" without two
-// characters after it dropped, "+" kept. The value ends at the first NUL
-// it decodes to, so "%00" cannot smuggle a hidden tail past a C string.
+// characters after it dropped, "+" a blank as every HTML form and HTTP
+// tool encodes it. The value ends at the first NUL it decodes to, so "%00"
+// cannot smuggle a hidden tail past a C string.
 [[nodiscard]] std::string PercentDecode(std::string_view text);
 
 // header-line := blanks name ":" blanks value. Blanks inside the name are
 // dropped; in the value every further ":" goes with the blanks after it.
 // False when the name or the value is empty.
 [[nodiscard]] bool ParseHeaderLine(std::string_view line, std::string* name, std::string* value);
+
+// The request line with the value of one query key replaced by "*", so a
+// secret in it never reaches a log.
+[[nodiscard]] std::string MaskQueryValue(std::string_view line, std::string_view key);
+
+// Text made safe for a console or log line: control bytes, bytes that are
+// no valid UTF-8 and the UTF-8 forms of C1 controls become "\xNN" (so
+// neither terminal escape sequences nor forged line breaks get through);
+// the result is cut to about maxBytes and then ends in "...".
+[[nodiscard]] std::string EscapeLogText(std::string_view text, size_t maxBytes);
 
 // ASCII comparison without regard to case.
 using platform::EqualsNoCase;
@@ -86,7 +97,7 @@ struct PageValues {
     int port = 0;
     int listeners = 0;
     int maxListeners = 0;
-    std::string serverState;  // our own markup, inserted as it is
+    std::string serverState; // our own markup, inserted as it is
     std::string serverName;
     std::string songTitle;
 };

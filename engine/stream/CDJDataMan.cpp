@@ -57,6 +57,7 @@ CDJDataMan::CDJDataMan(std::string settingsPath, const DJDataManSystems& systems
     , m_musicVolume(Or(systems.pMixer, platform::MixerSystem::Default()))
     , m_lineInVolume(Or(systems.pMixer, platform::MixerSystem::Default()))
     , m_micVolume(Or(systems.pMixer, platform::MixerSystem::Default()))
+    , m_sender(m_source, m_yp, m_clock)
     , m_pump(m_clock)
 {
     (void)WmWriteLog();
@@ -77,8 +78,9 @@ CDJDataMan& TheDJDataMan()
 
 int CDJDataMan::Init(std::string_view folderName, platform::TargetHandle mainWindow)
 {
+    m_mainThread.CheckOwner();
     LoadSettings(folderName);
-    m_nFadeTimeInUse = m_nFadeTime;
+    m_fade.SetFadeTimeInUse(m_settings.m_nFadeTime);
     m_bInitialised = true;
     m_hMainWindow = mainWindow;
     m_nMonitorRetries = 0;
@@ -93,6 +95,7 @@ int CDJDataMan::Init(std::string_view folderName, platform::TargetHandle mainWin
 
 void CDJDataMan::Shutdown()
 {
+    m_mainThread.CheckOwner();
     StopSendThread();
     StopRecordingAndPump();
     m_bMonitoring = false;
@@ -113,12 +116,12 @@ void CDJDataMan::SetupMixerLines()
     const double top = kMaxVolume;
     if (m_musicVolume.OpenPreset(kMusicRow)) {
         m_musicVolume.SetRange(0, top);
-        m_musicVolume.SetVolume(m_nNormal);
+        m_musicVolume.SetVolume(m_settings.m_nNormal);
     }
     if (m_lineInVolume.OpenPreset(kLineInRow)) {
         m_lineInVolume.SetRange(0, top);
-        if (m_nLineinFade)
-            m_lineInVolume.SetVolume(m_nNormal);
+        if (m_settings.m_nLineinFade)
+            m_lineInVolume.SetVolume(m_settings.m_nNormal);
     }
     if (m_micVolume.OpenPreset(kMicRow)) {
         m_micVolume.SetRange(0, top);
@@ -130,23 +133,23 @@ void CDJDataMan::SetupEffects()
 {
     for (CMzDsp* effect : m_effects)
         effect->SetFormat(kEffectBits, kEffectChannels, kCaptureRate);
-    SetReverbActive(m_nReverb_Active);
-    SetReverbLevel(m_nReverb_Level);
-    SetEchoActive(m_nEcho_Active);
-    SetEchoLevel(m_nEcho_Level);
-    SetPitchActive(m_nPitch_Active);
-    SetPitchLevel(m_nPitch_Level);
+    SetReverbActive(m_settings.m_nReverb_Active);
+    SetReverbLevel(m_settings.m_nReverb_Level);
+    SetEchoActive(m_settings.m_nEcho_Active);
+    SetEchoLevel(m_settings.m_nEcho_Level);
+    SetPitchActive(m_settings.m_nPitch_Active);
+    SetPitchLevel(m_settings.m_nPitch_Level);
 }
 
 CAWriter& CDJDataMan::ConfigureWriter(int* pKbps)
 {
-    if (m_nCodecN > 0 && m_acmWriter.SetCodec(m_nCodecN - 1, m_nFormatN)) {
-        *pKbps = m_acmWriter.GetFormatBitrate(m_nCodecN - 1, m_nFormatN) / 1000;
+    if (m_settings.m_nCodecN > 0 && m_acmWriter.SetCodec(m_settings.m_nCodecN - 1, m_settings.m_nFormatN)) {
+        *pKbps = m_acmWriter.GetFormatBitrate(m_settings.m_nCodecN - 1, m_settings.m_nFormatN) / 1000;
         return m_acmWriter;
     }
     // A codec or format that is gone must not end the broadcast as a
     // recording-device failure: the LAME writer's default row takes over.
-    const int row = m_nCodecN == 0 ? m_nFormatN : GetDefaultQualityPreset();
+    const int row = m_settings.m_nCodecN == 0 ? m_settings.m_nFormatN : GetDefaultQualityPreset();
     const QualityPreset& preset = GetQualityPresetOrDefault(row);
     m_lameWriter.SetBitrate(preset.kbps);
     m_lameWriter.SetFormatOverride(preset.hz, preset.channels);
@@ -169,7 +172,7 @@ void CDJDataMan::StopPump()
 int CDJDataMan::StartMonitor()
 {
     StopPump();
-    (void)m_reader.SetDevice(m_nDevice);
+    (void)m_reader.SetDevice(m_settings.m_nDevice);
     (void)m_pump.SetReader(&m_reader);
     (void)m_nullWriter.SetOutputCallback(nullptr, nullptr);
     (void)m_pump.SetWriter(&m_nullWriter);
@@ -194,7 +197,7 @@ int CDJDataMan::StartMonitor()
 int CDJDataMan::StartEncoder(std::string* pText, int* pCode)
 {
     StopPump();
-    (void)m_reader.SetDevice(m_nDevice);
+    (void)m_reader.SetDevice(m_settings.m_nDevice);
     (void)m_pump.SetReader(&m_reader);
     CAWriter& writer = ConfigureWriter(&m_nEncoderKbps);
     (void)writer.SetOutputCallback(&CDJDataMan::OnEncodedData, this);
@@ -229,6 +232,7 @@ void CDJDataMan::StopRecordingAndPump()
 
 void CDJDataMan::SelectInputDevice(int device)
 {
+    m_mainThread.CheckOwner();
     if (IsConnected() || device == m_reader.GetDevice())
         return;
     m_nMonitorRetries = 0;
@@ -238,6 +242,7 @@ void CDJDataMan::SelectInputDevice(int device)
 
 int CDJDataMan::OnPumpMessage(platform::MessageId msg, platform::WParam wParam)
 {
+    m_mainThread.CheckOwner();
     static const platform::MessageId kError = platform::RegisterMessage("WM_ARWMAN_ERROR");
     static const platform::MessageId kEnd = platform::RegisterMessage("WM_ARWMAN_END");
     if (msg != kError && msg != kEnd)
@@ -258,7 +263,7 @@ int CDJDataMan::OnPumpMessage(platform::MessageId msg, platform::WParam wParam)
         WriteLog("오디오 입력이 끝났습니다.");
     else
         WriteLog("오디오 처리 오류(%d)", static_cast<int>(wParam));
-    if (IsConnected() || m_bOnAir) {
+    if (IsConnected() || m_sender.IsOnAir()) {
         Disconnect();
         return 1;
     }
@@ -296,7 +301,7 @@ int CDJDataMan::ProcessBlock(void* pSamples, int nFrames, int nRate, int nBits, 
         const auto seconds = static_cast<uint32_t>(m_clock.NowMs() / 1000);
         (void)m_analyser.Feed(static_cast<const int16_t*>(pSamples), seconds, nFrames * nBits / 8 * nChannels);
     }
-    if (m_bOnAir)
+    if (m_sender.IsOnAir())
         nFrames = RunEffects(pSamples, nFrames, nRate, nBits, nChannels);
     if (m_analyser.Fetch(m_levelFrame.data()) == 0)
         m_nPeakLevel = CLevelAnalyser::PeakLevel(m_levelFrame.data());
@@ -322,15 +327,8 @@ int CDJDataMan::OnEncodedData(void* pUser, const char* pData, int nBytes)
 
 void CDJDataMan::WriteEncoded(const char* pData, int nBytes)
 {
-    if (nBytes <= 0)
-        return;
-    {
-        std::lock_guard guard(m_recordLock);
-        if (m_pRecordFile)
-            (void)std::fwrite(pData, 1, static_cast<size_t>(nBytes), m_pRecordFile);
-    }
-    if (m_bOnAir)
-        (void)m_streamRing.Write(nBytes, pData);
+    m_recording.Write(pData, nBytes);
+    m_sender.Feed(pData, nBytes);
 }
 
 void CDJDataMan::GetPlayerSongTitle(std::string* pOut)

@@ -1,24 +1,28 @@
 #pragma once
 
-#include "engine/audio/CAAcmMp3Writer.h"
-#include "engine/audio/CALameMp3Writer.h"
-#include "engine/audio/CANULLWriter.h"
-#include "engine/audio/CARWMan.h"
-#include "engine/audio/CAWaveInReader.h"
-#include "engine/audio/CLevelAnalyser.h"
-#include "engine/audio/CMixerDeviceList.h"
-#include "engine/audio/CMixerLineVolume.h"
-#include "engine/audio/CMzDspEcho.h"
-#include "engine/audio/CMzDspReverb.h"
-#include "engine/audio/CMzDspSpeed.h"
+#include "engine/audio/codec/CAAcmMp3Writer.h"
+#include "engine/audio/codec/CALameMp3Writer.h"
+#include "engine/audio/road/CANULLWriter.h"
+#include "engine/audio/road/CARWMan.h"
+#include "engine/audio/capture/CAWaveInReader.h"
+#include "engine/audio/meter/CLevelAnalyser.h"
+#include "engine/audio/mixer/CMixerDeviceList.h"
+#include "engine/audio/mixer/CMixerLineVolume.h"
+#include "engine/audio/effects/CMzDspEcho.h"
+#include "engine/audio/effects/CMzDspReverb.h"
+#include "engine/audio/effects/CMzDspSpeed.h"
+#include "engine/stream/CRecordingFile.h"
+#include "engine/stream/CStreamSender.h"
+#include "engine/stream/CTalkOverFade.h"
+#include "engine/stream/DJSettings.h"
 #include "engine/stream/GShoutCastSource.h"
 #include "engine/stream/GShoutCastYP.h"
-#include "foundation/GLockedRingBuffer.h"
 #include "platform/Acm.h"
 #include "platform/Clock.h"
 #include "platform/Firewall.h"
 #include "platform/HostResolver.h"
 #include "platform/MessageTarget.h"
+#include "platform/ThreadChecker.h"
 #include "platform/Mixer.h"
 #include "platform/SocketApi.h"
 #include "platform/WaveIn.h"
@@ -27,12 +31,9 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
-#include <cstdio>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <string_view>
-#include <thread>
 
 // The platform layers the controller's components run on; a null entry
 // means the real one. Tests put fakes here.
@@ -47,15 +48,15 @@ struct DJDataManSystems {
     platform::WindowFinder* pWindows = nullptr;
 };
 
-// Thread: every public call on the main thread unless its comment says
-// otherwise; the pump thread runs OnPcmBlock and OnEncodedData, the send
+// Thread: every public call on the main thread (the owner; the calls that
+// change state check it in debug builds) unless its comment says otherwise; the pump thread runs OnPcmBlock and OnEncodedData, the send
 // thread moves the stream ring to the server.
-// The broadcast controller. The settings fields are public because the
-// shell reads and sets them directly; they are named after their
-// SETTING.ini keys. It keeps capture running all the time (monitoring into
-// the NULL writer), switches the pump to an MP3 writer while on air, sends
-// the stream, titles and stream commands, records the broadcast, registers
-// the station with the directory and fades the mixer lines for talk-over.
+// The broadcast controller. It keeps the settings (DJSettings, one value the
+// shell copies and applies), keeps capture running all the time (monitoring
+// into the NULL writer), switches the pump to an MP3 writer while on air,
+// and hands the broadcast's parts to the helpers it owns: the stream sender
+// (send thread, titles, stream commands), the recording file and the
+// talk-over fade. It also registers the station with the directory.
 class CDJDataMan {
 public:
     // settingsPath is the SETTING.ini to use; empty means SETTING.ini in the
@@ -79,76 +80,24 @@ public:
 
     [[nodiscard]] std::string SettingsPath() const;
 
-    // [Volume] levels 0 … 65536 outside and during talk-over; FadeTime in
-    // 50-ms steps; LineinFade 1 fades the line-in with the music.
-    int m_nNormal = 32768;
-    int m_nBGM = 9830;
-    int m_nMic = 32768;
-    int m_nFadeTime = 20;
-    int m_nLineinFade = 1;
-    // [DSP]
-    int m_nReverb_Active = 0;
-    int m_nReverb_Level = 24;
-    int m_nEcho_Active = 0;
-    int m_nEcho_Level = 230;
-    int m_nPitch_Active = 0;
-    int m_nPitch_Level = 100; // percent
-    // [Network] the streaming server.
-    std::string m_strLocalAddress = "localhost";
-    std::string m_strAddress = "localhost";
-    int m_nPort = 8000;
-    std::string m_strPasswd = "tarnwick";
-    // [SHOUTcast] the station; AIM is the presenter's name, an empty
-    // ListenUrl means the listen address is worked out.
-    std::string m_strName = "TavDJ 방송국";
-    std::string m_strAIM;
-    std::string m_strGenre = "가요";
-    std::string m_strUrl = "http://";
-    std::string m_strListenUrl;
-    // [Source] recording device, mixer destination and source line (-1
-    // none), source line volume.
-    int m_nDevice = 0;
-    int m_nDest = 0;
-    int m_nSource = -1;
-    int m_nVolume = 32767;
-    // [Encoding] CodecN 0 is the LAME writer with FormatN a quality preset
-    // row; n > 0 is ACM codec n - 1 with FormatN its format index.
-    int m_nCodecN = 0;
-    int m_nFormatN = 3;
-    // [Song] automatic title from another player.
-    int m_nAuto = 1;
-    // [Connect]
-    int m_nReconnect = 1;
-    // [Capture] record the broadcast into the folder m_strPath.
-    int m_nEnable = 0;
-    std::string m_strPath;
-    // [NormalMode] keep the window on top while on air.
-    int m_nOntopOnair = 0;
-    int m_nSystemSoundOff = 1;
-    int m_nTitleWithCJName = 1; // titles start with "[" presenter "] "
-    int m_nAddYP = 1; // register with the station directory
-    int m_nSongRequest = 0;
+    // Main thread. The settings as a value: the shell copies them, edits the
+    // copy and applies it. Applying stores the value only; changes that need
+    // the device or the writer re-opened take effect through
+    // SelectInputDevice or the next Connect, the effects through their
+    // setters.
+    [[nodiscard]] const DJSettings& Settings() const;
+    void ApplySettings(const DJSettings& settings);
 
-    // [Network] IPCheckHost, [AddYP] Host and Port: the address check's host
-    // ("host" or "host:port") and the station directory's. Empty means no
-    // such service: the local address is used, and the station is not
-    // registered.
-    std::string m_strIPCheckHost;
-    std::string m_strYPHost;
-    int m_nYPPort = 80;
-
-    // Runtime state the settings set: the talk-over fade's step counter, the
-    // last title sent (guarded by m_textLock once the send thread runs), and
+    // Main thread: the talk-over fade's step counter (0 … FadeTime) and
     // whether talk-over is on.
-    int m_nFadeStep = 20;
-    std::string m_strKeptTitle;
-    bool m_bTalkOver = false;
+    [[nodiscard]] int GetFadeStep() const;
+    [[nodiscard]] bool IsTalkOver() const;
 
-    static constexpr uint32_t kTimerFadeOn = 1025;
-    static constexpr uint32_t kTimerFadeOff = 1026;
-    static constexpr uint32_t kFadePeriodMs = 50;
-    static constexpr int kSendBlockBytes = 1024;
-    static constexpr uint32_t kSendIdleMs = 50;
+    static constexpr uint32_t kTimerFadeOn = CTalkOverFade::kTimerFadeOn;
+    static constexpr uint32_t kTimerFadeOff = CTalkOverFade::kTimerFadeOff;
+    static constexpr uint32_t kFadePeriodMs = CTalkOverFade::kFadePeriodMs;
+    static constexpr int kSendBlockBytes = CStreamSender::kSendBlockBytes;
+    static constexpr uint32_t kSendIdleMs = CStreamSender::kSendIdleMs;
     static constexpr int kMaxVolume = 65536;
     // WM_DJDATAMAN_WRITE_LOG: sent for each log line, wParam the text (valid
     // during the call). WM_DJDATAMAN_ERROR_INIT_INPUT: sent when the
@@ -203,7 +152,7 @@ public:
     // One fade step; the main window calls it for timer 1025 (on) and 1026
     // (off).
     void StepTalkOverFade(bool on);
-    [[nodiscard]] bool IsFadeRunning() const { return m_bFadeRunning; }
+    [[nodiscard]] bool IsFadeRunning() const;
 
     void SetReverbActive(int on);
     void SetReverbLevel(int level);
@@ -221,8 +170,8 @@ public:
 
     // Any thread.
     [[nodiscard]] int GetPeakLevel() const { return m_nPeakLevel; }
-    [[nodiscard]] bool IsOnAir() const { return m_bOnAir; }
-    [[nodiscard]] uint64_t GetBytesSent() const { return m_nBytesSent; }
+    [[nodiscard]] bool IsOnAir() const { return m_sender.IsOnAir(); }
+    [[nodiscard]] uint64_t GetBytesSent() const { return m_sender.BytesSent(); }
     [[nodiscard]] uint32_t GetConnectTime() const { return m_nConnectTime; }
     [[nodiscard]] int GetBitrate() const { return m_nBitrate; }
     [[nodiscard]] std::string GetKeptUrl();
@@ -268,19 +217,17 @@ private:
     void WriteLog(const char* format, ...) __attribute__((format(printf, 2, 3)));
     int StartSendThread();
     void StopSendThread();
-    void SendLoop(std::stop_token stop);
-    void SendPendingCommand();
     // Main thread: the decoration TitleWithCJName and AIM ask for.
     [[nodiscard]] std::string TitlePrefix() const;
-    // Main thread or send thread.
-    void PushTitle(const std::string& title, const std::string& url, const std::string& prefix);
     int RunEffects(void* pSamples, int nFrames, int nRate, int nBits, int nChannels);
     int ProcessBlock(void* pSamples, int nFrames, int nRate, int nBits, int nChannels);
     void WriteEncoded(const char* pData, int nBytes);
     void UpdateListenUrl();
     void ApplyFadeVolumes(int mic, int music);
 
+    [[no_unique_address]] platform::ThreadChecker m_mainThread;
     std::string m_strSettingsPath;
+    DJSettings m_settings;
     platform::Clock& m_clock;
     platform::Firewall& m_firewall;
 
@@ -289,35 +236,17 @@ private:
     bool m_bMonitoring = false;
     // Restarts of monitoring after a pump failure since the last user action.
     int m_nMonitorRetries = 0;
-    bool m_bFadeRunning = false;
-    // The fade time the step counter was last counted against.
-    int m_nFadeTimeInUse = 20;
+    CTalkOverFade m_fade;
 
     // Main thread: set by Connect, read by the main window.
     std::atomic<int> m_nBitrate{0};
     std::string m_strListenAddress;
 
-    std::atomic<bool> m_bOnAir{false};
     std::atomic<bool> m_bYPStarted{false};
     std::atomic<int> m_nPeakLevel{0};
-    std::atomic<uint64_t> m_nBytesSent{0};
     std::atomic<uint32_t> m_nConnectTime{0};
-    std::atomic<bool> m_bCommandPending{false};
-    std::atomic<int> m_nCommandTime{0};
-    // 1 ... 99; only the send thread advances it.
-    int m_nCommandSeq = 0;
 
-    // guards: m_strKeptTitle, m_strKeptUrl, m_strCommand, m_strTitlePrefix
-    std::mutex m_textLock;
-    std::string m_strKeptUrl;
-    // "[presenter] " or empty, taken from the settings on the main thread for
-    // the titles the send thread pushes.
-    std::string m_strTitlePrefix;
-    std::string m_strCommand;
-
-    std::mutex m_recordLock; // guards: m_pRecordFile, m_strRecordingPath
-    std::FILE* m_pRecordFile = nullptr;
-    std::string m_strRecordingPath;
+    CRecordingFile m_recording;
 
     // The bit rate in kbit/s the broadcast's writer was set up with.
     int m_nEncoderKbps = 0;
@@ -340,13 +269,12 @@ private:
     CMzDspEcho m_echo;
     CMzDspSpeed m_pitch;
     std::array<CMzDsp*, 3> m_effects{&m_reverb, &m_echo, &m_pitch};
-    GLockedRingBuffer m_streamRing;
+    // The pump feeds its ring, so it stops before the sender goes.
+    CStreamSender m_sender;
     // Pump thread only: the newest display frame.
     std::array<uint8_t, CLevelAnalyser::kFrameBytes> m_levelFrame{};
 
     CARWMan m_pump;
-    std::jthread m_sendThread;
-    std::atomic<bool> m_bSendRunning{false};
 };
 
 // The program's one controller, built on first use and shut down at exit.

@@ -94,15 +94,14 @@ std::string Encoded(const std::string& text)
     return buffer;
 }
 
-}  // namespace
+} // namespace
 
 GShoutCastSource::GShoutCastSource()
     : GShoutCastSource(platform::SocketApi::System(), platform::HostResolver::System(), platform::Clock::System())
 {
 }
 
-GShoutCastSource::GShoutCastSource(platform::SocketApi& api, platform::HostResolver& resolver,
-                                   platform::Clock& clock)
+GShoutCastSource::GShoutCastSource(platform::SocketApi& api, platform::HostResolver& resolver, platform::Clock& clock)
     : m_api(api)
     , m_resolver(resolver)
     , m_clock(clock)
@@ -120,8 +119,7 @@ GShoutCastSource::~GShoutCastSource()
 }
 
 int GShoutCastSource::Connect(const char* host, int port, int bitrateKbps, const char* password,
-                              const char* stationName, const char* stationUrl, const char* genre,
-                              const char* djName)
+    const char* stationName, const char* stationUrl, const char* genre, const char* djName)
 {
     Close();
     if (!host || !*host || port <= 0 || bitrateKbps <= 0)
@@ -156,7 +154,13 @@ int GShoutCastSource::Connect(const char* host, int port, int bitrateKbps, const
         if (!m_pTitleSocket)
             return kNoMemory;
     }
-    UpdateTitle(m_firstTitle.c_str(), m_firstTitleUrl.c_str());
+    if (!m_titlePusher.Start([this](const std::string& song, const std::string& url, std::stop_token stop) {
+            (void)SendTitleNow(song.c_str(), url.c_str(), stop);
+        }))
+        return kNoMemory;
+    // Connect blocks anyway: the first title goes out before it returns,
+    // so a title handed over right after cannot replace it.
+    (void)SendTitleNow(m_firstTitle.c_str(), m_firstTitleUrl.c_str());
     m_bConnected = true;
     return kOk;
 }
@@ -197,7 +201,7 @@ int GShoutCastSource::Login()
 
     char reply[kReplyBytes + 1] = {};
     int len = kReplyBytes;
-    if (!s.Receive(&len, reply, true) || len <= 0)
+    if (!s.Receive(&len, reply, GSocket::Take::Consume) || len <= 0)
         return kNoReply;
     if (len < 3 || strncasecmp(reply, "OK2", 3) != 0)
         return kPasswordRefused;
@@ -219,6 +223,10 @@ int GShoutCastSource::Login()
 
 void GShoutCastSource::Close()
 {
+    // A push or a status download in flight ends now, not at its limit.
+    m_titlePusher.Stop();
+    m_statusWorker.request_stop();
+    JoinStatusWorker();
     if (m_pSourceSocket)
         m_pSourceSocket->Close();
     m_pSourceSocket.reset();
@@ -265,6 +273,16 @@ int GShoutCastSource::Send(const void* data, int len)
 
 int GShoutCastSource::UpdateTitle(const char* song, const char* url)
 {
+    return m_titlePusher.Post(Text(song), Text(url)) ? kOk : kNoTitleSocket;
+}
+
+bool GShoutCastSource::WaitTitlesSent(int timeoutMs)
+{
+    return m_titlePusher.WaitIdle(timeoutMs);
+}
+
+int GShoutCastSource::SendTitleNow(const char* song, const char* url, std::stop_token stop)
+{
     std::lock_guard guard(m_titleLock);
     if (!m_pTitleSocket)
         return kNoTitleSocket;
@@ -275,15 +293,17 @@ int GShoutCastSource::UpdateTitle(const char* song, const char* url)
     m_encodedSong = Encoded(CutTitle(Text(song)));
     m_encodedUrl = Encoded(Text(url));
     const std::string head = "GET /admin.cgi?pass=";
-    const std::string rest = "&mode=updinfo&song=" + m_encodedSong + "&url=" + m_encodedUrl +
-                             " HTTP/1.1\nUser-Agent: " + kAgent + "\n\n";
+    const std::string rest
+        = "&mode=updinfo&song=" + m_encodedSong + "&url=" + m_encodedUrl + " HTTP/1.1\nUser-Agent: " + kAgent + "\n\n";
     m_titleRequest = head + EscapeQueryValue(m_password) + rest;
 
     int result = kOk;
-    if (!s.Connect(m_host.c_str(), m_nPort))
+    if (!s.Connect(m_host.c_str(), m_nPort, stop))
         result = kConnectFailed;
     else
-        result = SendAndWait(s, m_titleRequest, kTitleSendLimitMs);
+        result = s.SendAndWait(m_titleRequest.data(), static_cast<int>(m_titleRequest.size()), kTitleSendLimitMs, stop)
+            ? kOk
+            : kSendFailed;
     if (result == kOk) {
         // The trace is for developers; the password never goes into it.
         const std::string shown = head + "*" + rest;
@@ -327,8 +347,12 @@ bool GShoutCastSource::FetchStatus(platform::TargetHandle notifyWindow)
                                         : "http://" + m_host + ":" + std::to_string(m_nPort) + "/index.html";
     try {
         m_statusWorker = std::jthread([this, url, notifyWindow](std::stop_token stop) {
-            (void)HttpGetFile(nullptr, m_statusFile.c_str(), url.c_str(), notifyWindow, true, kAgent,
-                              kStatusByteLimit, true, nullptr, {}, stop);
+            HttpGetFileTimeouts limits;
+            limits.connectMs = kStatusLimitMs;
+            limits.stallMs = kStatusLimitMs;
+            limits.totalMs = kStatusLimitMs;
+            (void)HttpGetFile(nullptr, m_statusFile.c_str(), url.c_str(), notifyWindow, true, kAgent, kStatusByteLimit,
+                true, nullptr, limits, stop);
             {
                 std::lock_guard guard(m_statusLock);
                 m_bStatusBusy = false;
@@ -358,8 +382,8 @@ int GShoutCastSource::ParseStatus(int* current, int* maximum)
     if (std::FILE* f = std::fopen(m_statusFile.c_str(), "rb")) {
         char chunk[4096];
         size_t n = 0;
-        while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0 &&
-               m_statusPage.size() < static_cast<size_t>(kMaxStatusPage))
+        while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0
+            && m_statusPage.size() < static_cast<size_t>(kMaxStatusPage))
             m_statusPage.append(chunk, n);
         std::fclose(f);
     }

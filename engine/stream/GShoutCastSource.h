@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/stream/GTitlePusher.h"
 #include "foundation/GSocket.h"
 #include "platform/Clock.h"
 #include "platform/HostResolver.h"
@@ -19,8 +20,9 @@
 // is downloaded and read for the listener counts.
 // Thread: Connect, Close, FetchStatus and ParseStatus on the owner thread;
 // Send on the send thread, which the owner stops before Close and never runs
-// during Connect; UpdateTitle on either, serialised by m_titleLock. The
-// status download runs on a worker of this object.
+// during Connect; UpdateTitle on either, never blocking: the pushes run on
+// a title worker of this object, serialised by m_titleLock. The status
+// download runs on another worker of this object; Close ends both.
 class GShoutCastSource {
 public:
     enum Result {
@@ -41,6 +43,9 @@ public:
     static constexpr uint32_t kLoginReplyLimitMs = 10000;
     static constexpr uint32_t kLoginSendLimitMs = 10000;
     static constexpr uint32_t kTitleSendLimitMs = 5000;
+    // The whole status download, so a server that trickles its page cannot
+    // hold the worker past the next poll (every 5 s).
+    static constexpr uint32_t kStatusLimitMs = 4000;
     // Titles of this many bytes or more are cut to kTitleKeptBytes + "...".
     static constexpr size_t kTitleCutAt = 85;
     static constexpr size_t kTitleKeptBytes = 81;
@@ -55,15 +60,23 @@ public:
 
     // Owner thread; blocks for the login. A result code.
     [[nodiscard]] int Connect(const char* host, int port, int bitrateKbps, const char* password,
-                              const char* stationName, const char* stationUrl, const char* genre,
-                              const char* djName);
+        const char* stationName, const char* stationUrl, const char* genre, const char* djName);
     void Close();
     [[nodiscard]] bool IsConnected() const;
     // Send thread: queues and polls once. 0, or kSendFailed when there is no
     // connection, it broke, or too much is queued.
     [[nodiscard]] int Send(const void* data, int len);
-    // Any thread: pushes a title on its own connection. A result code.
+    // Any thread; never blocks: hands the title to the title worker, which
+    // pushes it on its own connection. A title handed over while a push
+    // runs replaces any that waits (the newest wins). kOk, or
+    // kNoTitleSocket before Connect and after Close.
     int UpdateTitle(const char* song, const char* url);
+    // Pushes a title now, on the caller's thread, within the connect and
+    // send limits; gives up once stop is requested. A result code.
+    int SendTitleNow(const char* song, const char* url, std::stop_token stop = {});
+    // Waits up to timeoutMs until every handed-over title has been pushed
+    // (or given up). False on timeout.
+    [[nodiscard]] bool WaitTitlesSent(int timeoutMs);
     // Owner thread: starts downloading the status page into the status file,
     // reported to notifyWindow by the HTTP download messages. False without a
     // window, or while the previous download still runs.
@@ -101,17 +114,19 @@ private:
     bool m_bConnected = false;
     std::unique_ptr<GSocket> m_pSourceSocket;
 
-    std::mutex m_titleLock;  // guards: m_pTitleSocket, m_encodedSong, m_encodedUrl, m_titleRequest
+    std::mutex m_titleLock; // guards: m_pTitleSocket, m_encodedSong, m_encodedUrl, m_titleRequest
     std::unique_ptr<GSocket> m_pTitleSocket;
     std::string m_encodedSong;
     std::string m_encodedUrl;
     std::string m_titleRequest;
+    // After the fields its pushes use, so it stops before they go.
+    GTitlePusher m_titlePusher;
 
     std::string m_statusFile;
     std::string m_statusPage;
     // Only one status download at a time: a second would write the same
     // file while the first is parsed.
-    std::mutex m_statusLock;  // guards: m_bStatusBusy
+    std::mutex m_statusLock; // guards: m_bStatusBusy
     std::condition_variable m_statusIdle;
     bool m_bStatusBusy = false;
     std::jthread m_statusWorker;

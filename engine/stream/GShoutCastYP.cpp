@@ -93,38 +93,35 @@ std::string GShoutCastYP::EncodeDirectoryText(std::string_view text)
     return out;
 }
 
-int GShoutCastYP::Start(platform::TargetHandle notifyWindow, const char* host, int port, int bitrateKbps,
-                        const char* stationName, const char* stationUrl, const char* genre, const char* djName,
-                        const char* icq, const char* irc, const char* listenAddress, const char* pathWord,
-                        const char* machineKey, const char* timeText, const char* checkKey, const char* version)
+int GShoutCastYP::Start(const GShoutCastYPParams& params)
 {
+    m_ownerThread.CheckOwner();
     Stop();
-    if (!host || !*host || port <= 0 || bitrateKbps <= 0 || notifyWindow == platform::kNoTarget ||
-        std::string_view(host).size() > GSocket::kMaxHost)
+    if (params.host.empty() || params.port <= 0 || params.bitrateKbps <= 0 ||
+        params.notifyWindow == platform::kNoTarget || params.host.size() > GSocket::kMaxHost)
         return kBadArguments;
-    auto text = [](const char* p) { return std::string_view(p ? p : ""); };
-    m_hNotifyWindow = notifyWindow;
-    m_szHost = host;
-    m_nPort = port;
-    m_nBitrate = bitrateKbps;
-    m_szPathPrefix = std::string("/").append(text(pathWord)).append("/");
-    m_szStationNameEnc = EncodeDirectoryText(text(stationName));
-    m_szStationUrlEnc = EncodeDirectoryText(text(stationUrl));
-    m_szGenreEnc = EncodeDirectoryText(text(genre));
-    m_szDJNameEnc = EncodeDirectoryText(text(djName));
-    m_szIcqEnc = EncodeDirectoryText(text(icq));
-    m_szIrcEnc = EncodeDirectoryText(text(irc));
-    m_szListenAddressEnc = EncodeDirectoryText(text(listenAddress));
-    m_szMachineKeyEnc = EncodeDirectoryText(text(machineKey));
-    m_szTimeTextEnc = EncodeDirectoryText(text(timeText));
-    m_szCheckKeyEnc = EncodeDirectoryText(text(checkKey));
-    m_szVersionEnc = EncodeDirectoryText(text(version));
+    m_hNotifyWindow = params.notifyWindow;
+    m_szHost = params.host;
+    m_nPort = params.port;
+    m_nBitrate = params.bitrateKbps;
+    m_szPathPrefix = "/" + params.pathWord + "/";
+    m_szStationNameEnc = EncodeDirectoryText(params.stationName);
+    m_szStationUrlEnc = EncodeDirectoryText(params.stationUrl);
+    m_szGenreEnc = EncodeDirectoryText(params.genre);
+    m_szDJNameEnc = EncodeDirectoryText(params.djName);
+    m_szIcqEnc = EncodeDirectoryText(params.icq);
+    m_szIrcEnc = EncodeDirectoryText(params.irc);
+    m_szListenAddressEnc = EncodeDirectoryText(params.listenAddress);
+    m_szMachineKeyEnc = EncodeDirectoryText(params.machineKey);
+    m_szTimeTextEnc = EncodeDirectoryText(params.timeText);
+    m_szCheckKeyEnc = EncodeDirectoryText(params.checkKey);
+    m_szVersionEnc = EncodeDirectoryText(params.version);
     m_szContentTypeEnc = EncodeDirectoryText(kContentType);
     {
         std::lock_guard guard(m_titleLock);
-        m_szTitle = text(stationName);
+        m_szTitle = params.stationName;
         m_szTitleEnc = m_szStationNameEnc;
-        m_szTitleUrl = text(stationUrl);
+        m_szTitleUrl = params.stationUrl;
     }
 
     m_pSocket = std::make_unique<GSocket>(m_api, m_resolver, m_clock);
@@ -132,7 +129,7 @@ int GShoutCastYP::Start(platform::TargetHandle notifyWindow, const char* host, i
         Stop();
         return kSocketFailed;
     }
-    m_nState = kRegister;
+    m_state = State::Register;
     try {
         m_thread = std::jthread([this](std::stop_token stop) { Run(stop); });
     } catch (const std::system_error&) {
@@ -144,6 +141,7 @@ int GShoutCastYP::Start(platform::TargetHandle notifyWindow, const char* host, i
 
 void GShoutCastYP::Stop()
 {
+    m_ownerThread.CheckOwner();
     if (m_thread.joinable()) {
         m_thread.request_stop();
         m_thread.join();
@@ -151,7 +149,7 @@ void GShoutCastYP::Stop()
     m_thread = std::jthread();
     m_pSocket.reset();
     m_reply.Clear();
-    m_nState = kRegister;
+    m_state = State::Register;
     m_nYPId = -1;
     m_nTouchMinutes = kDefaultTouchMinutes;
     m_nLastTouchTick = 0;
@@ -201,6 +199,7 @@ std::string GShoutCastYP::GetErrorText() const
 
 void GShoutCastYP::SetBoardKeySource(bool songRequest, const std::string& serverAddress, int serverPort)
 {
+    m_ownerThread.CheckOwner();
     std::lock_guard guard(m_sharedLock);
     m_bSongRequest = songRequest;
     m_szServerAddress = serverAddress;
@@ -231,17 +230,17 @@ void GShoutCastYP::Run(std::stop_token stop)
         m_clock.SleepMs(kStepMs);
     }
     const bool ended = code != 0;
-    if (m_nState == kIdle)
+    if (m_state == State::Idle)
         Unregister();
     int result = code;
-    switch (m_nState) {
-    case kWaitRegister:
+    switch (m_state) {
+    case State::WaitRegister:
         result = ended ? kRegisterEnded : kOk;
         break;
-    case kIdle:
+    case State::Idle:
         result = ended ? kTouchEnded : kOk;
         break;
-    case kWaitTouch:
+    case State::WaitTouch:
         result = kTouchEnded;
         break;
     default:
@@ -253,39 +252,39 @@ void GShoutCastYP::Run(std::stop_token stop)
 
 int GShoutCastYP::Step(std::stop_token stop)
 {
-    switch (m_nState) {
-    case kRegister: {
+    switch (m_state) {
+    case State::Register: {
         const int code = SendRegister(stop);
         if (code != 0 || stop.stop_requested())
             return code;
-        m_nState = kWaitRegister;
+        m_state = State::WaitRegister;
         return 0;
     }
-    case kWaitRegister: {
-        const int code = WaitReplyStep(true);
+    case State::WaitRegister: {
+        const int code = WaitReplyStep(Reply::Register);
         if (code == kIncomplete)
             return 0;
         // The schedule is set before the window hears of it, so whatever
         // the window does next (a Stop, a clock step in tests) sees it.
         if (code == 0) {
             m_nLastTouchTick = m_clock.NowMs();
-            m_nState = kIdle;
+            m_state = State::Idle;
         }
         Notify(kRegisterResult, code);
         return code;
     }
-    case kIdle:
+    case State::Idle:
         return Touch(stop);
-    case kWaitTouch: {
+    case State::WaitTouch: {
         // Only failures to reach the directory count towards the limit; a
         // directory that answers, even badly or late, keeps us listed.
         m_nFailCount = 0;
-        int code = WaitReplyStep(false);
+        int code = WaitReplyStep(Reply::Touch);
         if (code == kIncomplete)
             return 0;
         if (code == kNoReply)
             ++m_nFailCount;
-        m_nState = kIdle;
+        m_state = State::Idle;
         if (code != 0) {
             const int posted = code;
             if (m_nFailCount < kMaxFailures) {
@@ -433,7 +432,7 @@ int GShoutCastYP::Touch(std::stop_token stop)
         m_nLastTouchTick = m_clock.NowMs();
         m_nLastActivityTick = m_nLastTouchTick;
         m_nRequestTick = m_nLastTouchTick;
-        m_nState = kWaitTouch;
+        m_state = State::WaitTouch;
         m_nFailCount = 0;
         DebugTrace("YP로 BlockSend전송: %s", request.c_str());
         Notify(kTouchResult, kOk);
@@ -490,7 +489,7 @@ GYPReply::LineRead GShoutCastYP::TakeLine(std::string* line)
 // waiting; a peer that closed has said all it will. Past the reply's time
 // limit every line already queued is taken at once, and the reply fails
 // only when its end is not among them.
-int GShoutCastYP::WaitReplyStep(bool registering)
+int GShoutCastYP::WaitReplyStep(Reply reply)
 {
     int activity = 0;
     const bool connected = m_pSocket->Poll(&activity);
@@ -514,7 +513,7 @@ int GShoutCastYP::WaitReplyStep(bool registering)
             return FailReply();
         if (line.empty())
             break;
-        if (registering)
+        if (reply == Reply::Register)
             DebugTrace("GShoutCastYP::_YP_WaitAddSrv()-szBuf: %s, m_nYPDataSize: %d", line.c_str(),
                        m_reply.HeaderCount());
         if (!overdue)
@@ -527,7 +526,7 @@ int GShoutCastYP::WaitReplyStep(bool registering)
     const std::string* connection = m_reply.Find("Connection");
     if (connection && platform::EqualsNoCase(*connection, "close"))
         m_pSocket->Close();
-    const int code = registering ? JudgeRegisterReply() : JudgeTouchReply();
+    const int code = reply == Reply::Register ? JudgeRegisterReply() : JudgeTouchReply();
     m_reply.Clear();
     return code;
 }

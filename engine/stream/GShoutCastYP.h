@@ -5,6 +5,7 @@
 #include "platform/Clock.h"
 #include "platform/HostResolver.h"
 #include "platform/MessageTarget.h"
+#include "platform/ThreadChecker.h"
 #include "platform/SocketApi.h"
 #include "platform/WindowFinder.h"
 
@@ -17,13 +18,37 @@
 #include <string_view>
 #include <thread>
 
+// What a registration announces: the directory's host, the station's
+// listener port and bit rate, and the texts the directory lists (each sent
+// encoded by EncodeDirectoryText). pathWord names the directory's folder
+// ("dj" gives "/dj/").
+struct GShoutCastYPParams {
+    platform::TargetHandle notifyWindow = platform::kNoTarget;
+    std::string host;
+    int port = 0;
+    int bitrateKbps = 0;
+    std::string stationName;
+    std::string stationUrl;
+    std::string genre;
+    std::string djName;
+    std::string icq;
+    std::string irc;
+    std::string listenAddress;
+    std::string pathWord;
+    std::string machineKey;
+    std::string timeText;
+    std::string checkKey;
+    std::string version;
+};
+
+// Thread: Start, Stop and the set-up calls on the owner thread (checked in
+// debug builds); SetTitle, SetListeners, GetErrorText and GetBoardKey from
+// any thread. A worker of this object owns the socket, the state, the stamps
+// and the reply headers.
 // Keeps the running station listed in the public station directory: one
 // "addsrv_v2.php" request registers it, a "tchsrv" request every few
 // minutes carries the title and listener counts, "remsrv" removes it. Every
 // outcome is posted to the owner's window as WM_GSHOUTCASTYP_NOTIFY.
-// Thread: Start and Stop on the owner thread; SetTitle, SetListeners,
-// GetErrorText and GetBoardKey from any thread. A worker of this object owns
-// the socket, the state, the stamps and the reply headers.
 class GShoutCastYP {
 public:
     static constexpr const char* kNotifyMessage = "WM_GSHOUTCASTYP_NOTIFY";
@@ -48,7 +73,8 @@ public:
         kTouchRefused = 201,
         kTouchNoFrequency = 202,
     };
-    enum State { kRegister = 0, kWaitRegister = 1, kIdle = 2, kWaitTouch = 3 };
+    // The worker's state machine; only the worker reads it.
+    enum class State { Register, WaitRegister, Idle, WaitTouch };
 
     static constexpr int kDirectoryPort = 80;
     static constexpr uint32_t kStepMs = 100;
@@ -78,12 +104,8 @@ public:
     GShoutCastYP& operator=(const GShoutCastYP&) = delete;
 
     // Owner thread: stops a running registration, then starts the worker.
-    // A StartResult. Null texts count as empty.
-    [[nodiscard]] int Start(platform::TargetHandle notifyWindow, const char* host, int port, int bitrateKbps,
-                            const char* stationName, const char* stationUrl, const char* genre,
-                            const char* djName, const char* icq, const char* irc, const char* listenAddress,
-                            const char* pathWord, const char* machineKey, const char* timeText,
-                            const char* checkKey, const char* version);
+    // A StartResult: kBadArguments without a host, window, port or bit rate.
+    [[nodiscard]] int Start(const GShoutCastYPParams& params);
     // Owner thread: ends the worker (after "remsrv" when listed and idle)
     // and forgets the registration, the board key included. Bounded by the
     // send limits and a connect.
@@ -103,7 +125,11 @@ public:
     [[nodiscard]] std::string GetBoardKey() const;
 
     // The directory listens on port 80; tests point it elsewhere. Before Start.
-    void SetDirectoryPort(int port) { m_nDirectoryPort = port; }
+    void SetDirectoryPort(int port)
+    {
+        m_ownerThread.CheckOwner();
+        m_nDirectoryPort = port;
+    }
 
     // ASCII letters and digits stay, every other byte becomes "%xx" in
     // lower-case hex, while four bytes of kEncodedCapacity remain.
@@ -117,7 +143,9 @@ private:
     int SendRegister(std::stop_token stop);
     int Touch(std::stop_token stop);
     void Unregister();
-    int WaitReplyStep(bool registering);
+    // Which request the awaited reply answers.
+    enum class Reply { Register, Touch };
+    int WaitReplyStep(Reply reply);
     int JudgeRegisterReply();
     int JudgeTouchReply();
     bool AcceptTouchMinutes();
@@ -134,12 +162,13 @@ private:
     platform::Clock& m_clock;
     platform::WindowFinder& m_windows;
     platform::MessageId m_msgNotify;
+    [[no_unique_address]] platform::ThreadChecker m_ownerThread;
 
     std::jthread m_thread;
     platform::TargetHandle m_hNotifyWindow = platform::kNoTarget;
 
     // Worker-owned while it runs; the owner touches them only when stopped.
-    int m_nState = kRegister;
+    State m_state = State::Register;
     int m_nYPId = -1;
     int m_nTouchMinutes = kDefaultTouchMinutes;
     uint64_t m_nLastTouchTick = 0;

@@ -4,9 +4,10 @@
 // tests: records every byte of the source connection and of each title
 // request, and answers the login as scripted.
 
-#include "support/FreePorts.h"
 #include "fakes/ScriptedLoopbackServer.h"
+#include "support/FreePorts.h"
 
+#include <atomic>
 #include <chrono>
 #include <mutex>
 #include <string>
@@ -28,7 +29,10 @@ public:
     Login mode = Login::Reply;
     std::string loginReply = "OK2\r\nicy-caps:11\r\n\r\n";
     bool closeAfterReply = false;
-    bool readStream = true;  // false: the source stalls after the login
+    bool readStream = true; // false: the source stalls after the login
+    // false: title connections are not read (a stalled title server); may
+    // change while serving.
+    std::atomic<bool> readTitles { true };
 
     ~FakeShoutcastServer() override { StopServing(); }
 
@@ -42,11 +46,15 @@ public:
             const int title = Listen(port);
             const int source = Listen(port + 1);
             if (title >= 0 && source >= 0) {
+                // Title connections get a small receive buffer, so a title
+                // server that stops reading stalls its sender soon.
+                const int small = 8192;
+                ::setsockopt(title, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
                 m_port = port;
-                Serve({title, source}, 10);
+                Serve({ title, source }, 10);
                 return true;
             }
-            for (int fd : {title, source})
+            for (int fd : { title, source })
                 if (fd >= 0)
                     ::close(fd);
         }
@@ -70,9 +78,13 @@ public:
         std::lock_guard guard(m_lock);
         return m_sourceConnections;
     }
+    int TitleConnections()
+    {
+        std::lock_guard guard(m_lock);
+        return m_titleConnections;
+    }
 
-    template <typename Pred>
-    bool WaitFor(Pred pred, int timeoutMs = 5000)
+    template <typename Pred> bool WaitFor(Pred pred, int timeoutMs = 5000)
     {
         const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
         while (std::chrono::steady_clock::now() < end) {
@@ -86,15 +98,13 @@ public:
 private:
     using Conn = FakeShoutcastConn;
 
-    bool Reading(const Conn& c) const override { return c.reading; }
+    bool Reading(const Conn& c) const override { return c.source ? c.reading : readTitles.load(); }
 
     void Accepted(size_t listener, Conn& c) override
     {
         c.source = listener == 1;
-        if (c.source) {
-            std::lock_guard guard(m_lock);
-            ++m_sourceConnections;
-        }
+        std::lock_guard guard(m_lock);
+        ++(c.source ? m_sourceConnections : m_titleConnections);
     }
 
     void Ended(Conn& c) override
@@ -129,8 +139,9 @@ private:
     }
 
     int m_port = 0;
-    std::mutex m_lock;  // guards: m_source, m_titles, m_sourceConnections
+    std::mutex m_lock; // guards: m_source, m_titles, m_sourceConnections, m_titleConnections
     std::string m_source;
     std::vector<std::string> m_titles;
     int m_sourceConnections = 0;
+    int m_titleConnections = 0;
 };

@@ -35,7 +35,7 @@ TEST(GRingBuffer, GrowsOnlyWhenTheFreeSpaceIsNotStrictlyLarger)
         ASSERT_TRUE(ring.Write(10000, Pattern(10000).data()));
         EXPECT_EQ(ring.GetCapacity(), 16384);
         std::vector<char> out(10000);
-        ASSERT_TRUE(ring.Read(10000, out.data(), true));
+        ASSERT_TRUE(ring.Read(10000, out.data(), GRingBuffer::Consume::Yes));
         EXPECT_EQ(out, Pattern(10000));
     }
 }
@@ -48,14 +48,14 @@ TEST(GRingBuffer, WrapsAndGrowsKeepingOrder)
     ASSERT_TRUE(ring.Write(2500, Pattern(2500, 3000).data()));
     EXPECT_EQ(ring.GetCapacity(), 4096);  // the last 1404 bytes wrapped to the front
     std::vector<char> out(3500);
-    ASSERT_TRUE(ring.Read(3500, out.data(), false));
+    ASSERT_TRUE(ring.Read(3500, out.data(), GRingBuffer::Consume::No));
     EXPECT_EQ(out, Pattern(3500, 2000));
 
     // Growing a wrapped buffer keeps the bytes in order.
     ASSERT_TRUE(ring.Write(4000, Pattern(4000, 5500).data()));
     EXPECT_EQ(ring.GetCapacity(), 8192);
     std::vector<char> all(7500);
-    ASSERT_TRUE(ring.Read(7500, all.data(), true));
+    ASSERT_TRUE(ring.Read(7500, all.data(), GRingBuffer::Consume::Yes));
     EXPECT_EQ(all, Pattern(7500, 2000));
     EXPECT_EQ(ring.GetLength(), 0);
 }
@@ -65,15 +65,15 @@ TEST(GRingBuffer, PeekSkipClearAndRefusals)
     GRingBuffer ring;
     ASSERT_TRUE(ring.Write(100, Pattern(100).data()));
     std::vector<char> a(60), b(60);
-    ASSERT_TRUE(ring.Read(60, a.data(), false));
-    ASSERT_TRUE(ring.Read(60, b.data(), false));
+    ASSERT_TRUE(ring.Read(60, a.data(), GRingBuffer::Consume::No));
+    ASSERT_TRUE(ring.Read(60, b.data(), GRingBuffer::Consume::No));
     EXPECT_EQ(a, b);
     EXPECT_TRUE(ring.Skip(60));
     EXPECT_EQ(ring.GetLength(), 40);
 
-    EXPECT_FALSE(ring.Read(0, a.data(), true));
-    EXPECT_FALSE(ring.Read(-5, a.data(), true));
-    EXPECT_FALSE(ring.Read(41, a.data(), true));
+    EXPECT_FALSE(ring.Read(0, a.data(), GRingBuffer::Consume::Yes));
+    EXPECT_FALSE(ring.Read(-5, a.data(), GRingBuffer::Consume::Yes));
+    EXPECT_FALSE(ring.Read(41, a.data(), GRingBuffer::Consume::Yes));
     EXPECT_FALSE(ring.Skip(0));
     EXPECT_FALSE(ring.Skip(-1));
     EXPECT_FALSE(ring.Skip(41));
@@ -97,7 +97,7 @@ TEST(GRingBuffer, RefusesGrowthPastIntMaxUnchanged)
     EXPECT_EQ(ring.GetLength(), 1000);
     EXPECT_EQ(ring.GetCapacity(), 4096);
     std::vector<char> out(1000);
-    ASSERT_TRUE(ring.Read(1000, out.data(), true));
+    ASSERT_TRUE(ring.Read(1000, out.data(), GRingBuffer::Consume::Yes));
     EXPECT_EQ(out, Pattern(1000));
 }
 

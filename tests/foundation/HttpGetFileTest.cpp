@@ -68,7 +68,7 @@ protected:
         TAVDJ_REQUIRE_TOOL(ToolOnPath("python3"), "python3");
         ASSERT_TRUE(m_server.Start());
     }
-    void TearDown() override { HttpGetFileJoinAll(true); }
+    void TearDown() override { HttpGetFileJoinAll(HttpDownloadWorkers::Cancel::Yes); }
 
     // Memory form, synchronous; returns the body or nullopt-ish via ok.
     bool Fetch(const std::string& path, std::string* body, int limit = -1,
@@ -248,7 +248,7 @@ TEST_F(HttpGetFileTest, ShutdownCancelsAHangingDownload)
     ASSERT_TRUE(HttpGetFile(nullptr, nullptr, m_server.Url("/silent").c_str(), m_target.Handle(), false, "a", -1,
                             false, nullptr));
     const auto started = std::chrono::steady_clock::now();
-    HttpGetFileJoinAll(true);
+    HttpGetFileJoinAll(HttpDownloadWorkers::Cancel::Yes);
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
     m_target.DispatchPending();
     EXPECT_EQ(m_target.Completed(), 0);

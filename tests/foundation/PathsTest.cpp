@@ -88,6 +88,7 @@ TEST(Paths, CreateTempFileIsPrivateAndUnique)
     ASSERT_NE(first, second);
     std::string folder = home.Path("tmp") + "/tavdj-" + std::to_string(geteuid()) + "/";
     EXPECT_EQ(GetParentFolder(first), folder);
+    EXPECT_EQ(GetPrivateTempFolder(), folder);
     std::smatch m;
     std::string name = first.substr(folder.size());
     EXPECT_TRUE(std::regex_match(name, m, std::regex("t[0-9]{2}[0-9a-f]{5}\\.tmp"))) << name;
@@ -112,6 +113,7 @@ TEST(Paths, CreateTempFileRefusesAFolderItCannotTrust)
     std::string folder = home.Path("tmp") + "/tavdj-" + std::to_string(geteuid());
     ASSERT_EQ(symlink(home.Path("home").c_str(), folder.c_str()), 0);
     EXPECT_EQ(CreateTempFile(), "");
+    EXPECT_EQ(GetPrivateTempFolder(), "");
     // A real folder that someone else owns is not trusted either.
     if (geteuid() == 0) {
         unlink(folder.c_str());

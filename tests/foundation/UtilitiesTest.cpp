@@ -15,7 +15,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-TEST(CommandLine, SplitArgumentsLikeTheProgramAlwaysDid)
+TEST(CommandLine, SplitsQuotedArgumentsAndSwallowsTheCharacterAfterAClosingQuote)
 {
     std::vector<std::string> args{"stale"};
     EXPECT_EQ(SplitArguments("\"C:\\Program Files\\TavDJ\\TavDJ.exe\" /skin  blue", args), 3);
@@ -61,12 +61,10 @@ TEST(OpenUrl, PassesTheUrlAsOneArgumentWithoutAShell)
     EXPECT_FALSE(OpenUrl("http://example.invalid/"));
 }
 
-TEST(SystemInfo, LinuxAnswers)
+TEST(SystemInfo, UserLevelAndConnectivityFollowTheSystem)
 {
-    EXPECT_EQ(GetWindowsVersion(), kWindowsVersionLatestNt);
     int level = GetUserGroupLevel();
     EXPECT_TRUE(geteuid() == 0 ? level == 3 : (level == 1 || level == 3)) << level;
-    EXPECT_TRUE(AllowCopyDataMessage());
 
     TempHome home;
     home.Set(platform::kAssumeOnlineEnv, "1");

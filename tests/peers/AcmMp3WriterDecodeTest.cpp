@@ -1,6 +1,6 @@
 // The codec writer's MP3 output checked by real decoders: mpg123 tests and
 // decodes the stream, ffprobe reads its parameters.
-#include "engine/audio/CAAcmMp3Writer.h"
+#include "engine/audio/codec/CAAcmMp3Writer.h"
 
 #include "support/RequireTool.h"
 #include "peers/PeerSupport.h"

@@ -10,6 +10,7 @@
 #include "peers/SoundFixtures.h"
 
 #include "fakes/FakeMainWindow.h"
+#include "support/EditSettings.h"
 #include "support/RequireTool.h"
 #include "support/TempHome.h"
 
@@ -68,12 +69,14 @@ protected:
             return platform::LParam(0);
         });
         ASSERT_EQ(m_dj->Init("녹음", m_window.Handle()), 1);
-        m_dj->m_strAddress = "127.0.0.1";
-        m_dj->m_nPort = m_icecast.Port();
-        m_dj->m_strPasswd = IcecastServer::kPassword;
-        m_dj->m_strAIM = kPresenter;
-        m_dj->m_strPath = m_dir.Path();
-        m_dj->m_nEnable = 0;
+        EditSettings(*m_dj, [&](DJSettings& s) {
+            s.m_strAddress = "127.0.0.1";
+            s.m_nPort = m_icecast.Port();
+            s.m_strPasswd = IcecastServer::kPassword;
+            s.m_strAIM = kPresenter;
+            s.m_strPath = m_dir.Path();
+            s.m_nEnable = 0;
+        });
     }
 
     // Listens until about 1.5 s of the stream at kbps arrived and returns the
@@ -166,7 +169,7 @@ TEST_F(DJDataManBroadcast, EveryPresetRowReachesARealListenerWithItsRateAndBitRa
     for (int row = 0; row < GetQualityPresetCount(); ++row) {
         SCOPED_TRACE("row " + std::to_string(row));
         const QualityPreset& preset = QualityPresets[static_cast<size_t>(row)];
-        m_dj->m_nFormatN = row;
+        EditSettings(*m_dj, [&](DJSettings& s) { s.m_nFormatN = row; });
         std::string text;
         int code = -9;
         ASSERT_EQ(m_dj->Connect(&text, &code), 1) << code << " " << text << "\n" << m_icecast.ErrorLog();
@@ -178,7 +181,7 @@ TEST_F(DJDataManBroadcast, EveryPresetRowReachesARealListenerWithItsRateAndBitRa
         const std::string listen = m_dj->GetListenUrl();
         EXPECT_TRUE(std::regex_match(listen, std::regex("http://[^/]+:" + std::to_string(m_icecast.Port())))) << listen;
         EXPECT_EQ(listen.find("127.0.0.1"), std::string::npos);
-        EXPECT_EQ(m_dj->m_strAddress, "127.0.0.1") << "the stored address stays";
+        EXPECT_EQ(m_dj->Settings().m_strAddress, "127.0.0.1") << "the stored address stays";
         EXPECT_TRUE(LogHas("서버 접속 성공 : 서버=127.0.0.1, 포트=" + std::to_string(m_icecast.Port()) +
                            ", 출력=" + std::to_string(preset.kbps) + "kbps"));
 
@@ -214,8 +217,10 @@ TEST_F(DJDataManBroadcast, RecordingDecodesWholeAndSurvivesToggling)
 {
     UseToneDevice();
     ASSERT_NO_FATAL_FAILURE(StartController());
-    m_dj->m_nEnable = 1;
-    m_dj->m_nFormatN = 3;
+    EditSettings(*m_dj, [](DJSettings& s) {
+        s.m_nEnable = 1;
+        s.m_nFormatN = 3;
+    });
     std::string text;
     int code = 0;
     ASSERT_EQ(m_dj->Connect(&text, &code), 1) << code << " " << text << "\n" << m_icecast.ErrorLog();
@@ -276,7 +281,7 @@ TEST_F(DJDataManBroadcast, RefusedRateFallsBackToHalfTheRate)
     EXPECT_EQ(rate, 22050);
     EXPECT_EQ(m_window.Count(CDJDataMan::WmErrorInitInput()), 0u);
 
-    m_dj->m_nFormatN = 3;
+    EditSettings(*m_dj, [](DJSettings& s) { s.m_nFormatN = 3; });
     std::string text;
     int code = 0;
     ASSERT_EQ(m_dj->Connect(&text, &code), 1) << code << " " << text << "\n" << m_icecast.ErrorLog();
@@ -294,7 +299,7 @@ TEST_F(DJDataManBroadcast, FailuresGiveTheirCodesTextsAndLogLines)
     std::string text;
     int code = 0;
 
-    m_dj->m_strPasswd = "wrong";
+    EditSettings(*m_dj, [](DJSettings& s) { s.m_strPasswd = "wrong"; });
     EXPECT_EQ(m_dj->Connect(&text, &code), 0);
     EXPECT_EQ(code, -1);
     EXPECT_EQ(text, "음악방송 서버 암호가 틀렸습니다.\n암호를 다시 입력하십시오.");
@@ -304,7 +309,7 @@ TEST_F(DJDataManBroadcast, FailuresGiveTheirCodesTextsAndLogLines)
 
     // The server goes away mid-stream: the send fails, nothing is on air,
     // the connection reads as dropped, and Disconnect returns to monitoring.
-    m_dj->m_strPasswd = IcecastServer::kPassword;
+    EditSettings(*m_dj, [&](DJSettings& s) { s.m_strPasswd = IcecastServer::kPassword; });
     ASSERT_EQ(m_dj->Connect(&text, &code), 1) << code << " " << text << "\n" << m_icecast.ErrorLog();
     ASSERT_TRUE(m_window.RunUntil([&] { return m_dj->GetBytesSent() > 0; }, 5000));
     m_icecast.Stop();
@@ -352,8 +357,10 @@ TEST_F(DJDataManBroadcast, AcmWriterStreamsAndAGoneCodecFallsBackToLame)
             format = f;
     ASSERT_GE(format, 0);
 
-    m_dj->m_nCodecN = 1;
-    m_dj->m_nFormatN = format;
+    EditSettings(*m_dj, [&](DJSettings& s) {
+        s.m_nCodecN = 1;
+        s.m_nFormatN = format;
+    });
     std::string text;
     int code = 0;
     ASSERT_EQ(m_dj->Connect(&text, &code), 1) << code << " " << text << "\n" << m_icecast.ErrorLog();
@@ -364,7 +371,7 @@ TEST_F(DJDataManBroadcast, AcmWriterStreamsAndAGoneCodecFallsBackToLame)
     m_dj->Disconnect();
 
     // A codec that is no longer installed: the LAME writer's default row.
-    m_dj->m_nCodecN = acm.GetCodecCount() + 3;
+    EditSettings(*m_dj, [&](DJSettings& s) { s.m_nCodecN = acm.GetCodecCount() + 3; });
     ASSERT_EQ(m_dj->Connect(&text, &code), 1) << code << " " << text << "\n" << m_icecast.ErrorLog();
     EXPECT_EQ(m_dj->GetBitrate(), 128);
     heard = Listen("fallback.mp3", 128);

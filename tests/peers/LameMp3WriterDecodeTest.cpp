@@ -1,6 +1,6 @@
 // The writer's MP3 files checked by real decoders: ffprobe reads the stream
 // parameters, mpg123 decodes the sound back.
-#include "engine/audio/CALameMp3Writer.h"
+#include "engine/audio/codec/CALameMp3Writer.h"
 
 #include "peers/PeerSupport.h"
 

@@ -1,7 +1,7 @@
 // The mixer model against a real mixer: a private PulseAudio server with a
 // null sink, reached through the ALSA pulse plugin as the "default" device.
-#include "engine/audio/CMixerDeviceList.h"
-#include "engine/audio/CMixerLineVolume.h"
+#include "engine/audio/mixer/CMixerDeviceList.h"
+#include "engine/audio/mixer/CMixerLineVolume.h"
 
 #include "support/TestSandbox.h"
 #include "peers/PeerSupport.h"

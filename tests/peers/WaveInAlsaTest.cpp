@@ -1,9 +1,9 @@
 // Capture through real ALSA, with a configuration of the test's own: the
 // "default" device is a file plugin that plays a generated tone into the
 // capture stream, so no sound card is needed.
-#include "engine/audio/CALameMp3Writer.h"
-#include "engine/audio/CARWMan.h"
-#include "engine/audio/CAWaveInReader.h"
+#include "engine/audio/codec/CALameMp3Writer.h"
+#include "engine/audio/road/CARWMan.h"
+#include "engine/audio/capture/CAWaveInReader.h"
 
 #include "peers/SoundFixtures.h"
 

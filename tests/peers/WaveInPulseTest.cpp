@@ -1,7 +1,7 @@
 // Real-time capture through a real sound server: a private PulseAudio with a
 // null sink, a tone played into it with paplay, captured from its monitor
 // through ALSA's "default" (the pulse plugin).
-#include "engine/audio/CAWaveInReader.h"
+#include "engine/audio/capture/CAWaveInReader.h"
 
 #include "peers/SoundFixtures.h"
 

@@ -12,10 +12,10 @@ using platform::IniFile;
 
 namespace {
 
-// Written the way a Windows program leaves its settings: CRLF, quoted
-// values, padding around '=', a duplicated section and key, a comment,
-// negative geometry, a key outside any section and a line without '='.
-constexpr const char* kWindowsFixture =
+// A settings file as editors and other tools leave it: CRLF, quoted values,
+// padding around '=', a duplicated section and key, a comment, negative
+// geometry, a key outside any section and a line without '='.
+constexpr const char* kToolWrittenFixture =
     "stray=outside\r\n"
     "[Network]\r\n"
     "ServerIP = 127.0.0.1 \r\n"
@@ -48,10 +48,10 @@ std::string ReadAll(const std::string& path)
 
 }  // namespace
 
-TEST(IniFile, ReadsWindowsWrittenFiles)
+TEST(IniFile, ReadsCrlfQuotedPaddedAndDuplicatedEntries)
 {
     IniFile ini;
-    ini.Parse(kWindowsFixture);
+    ini.Parse(kToolWrittenFixture);
     EXPECT_EQ(ini.GetString("NETWORK", "serverip", "x"), "127.0.0.1");
     EXPECT_EQ(ini.GetString("Network", "Password", "x"), "pa ss");
     EXPECT_EQ(ini.GetString("Network", "Title", "x"), "quoted");
@@ -82,7 +82,7 @@ TEST(IniFile, ReadsWindowsWrittenFiles)
 TEST(IniFile, EditsInPlaceAndKeepsTheRest)
 {
     IniFile ini;
-    ini.Parse(kWindowsFixture);
+    ini.Parse(kToolWrittenFixture);
     ASSERT_TRUE(ini.SetString("network", "PORT", "8001"));
     ASSERT_TRUE(ini.SetString("Skin", "Height", "480"));
     ASSERT_TRUE(ini.SetString("New", "Key", "v=1"));

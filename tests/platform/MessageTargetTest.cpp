@@ -1,6 +1,8 @@
 #include "platform/MessageTarget.h"
 
 #include <gtest/gtest.h>
+
+#include <atomic>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -73,17 +75,45 @@ TEST(MessageTarget, PostToVanishedTargetIsDropped)
     EXPECT_FALSE(PostMessage(kNoTarget, 1, 1, 1));
 }
 
+// Each post either reaches the live target (its wake hook runs, under the
+// registry lock) or is refused because the target is gone. A refused handle
+// never accepts again, and no post reaches the target once its destructor
+// has returned; under ThreadSanitizer a post touching the dying target
+// outside the lock would be reported as a race.
 TEST(MessageTarget, PostersRacingDestructionNeverCrash)
 {
     const MessageId msg = RegisterMessage("WM_TEST_RACE");
     for (int round = 0; round < 50; ++round) {
+        std::atomic<int> wakes{0};
+        std::atomic<bool> destroyed{false};
+        std::atomic<int> wakesAfterDestruction{0};
         auto target = std::make_unique<Recorder>();
+        target->SetWakeHook([&] {
+            ++wakes;
+            if (destroyed)
+                ++wakesAfterDestruction;
+        });
         const TargetHandle handle = target->Handle();
-        std::jthread poster([handle, msg] {
-            for (int i = 0; i < 200; ++i)
-                PostMessage(handle, msg, 0, 0);
+        int accepted = 0;
+        bool acceptedAfterRefusal = false;
+        std::jthread poster([&] {
+            bool refused = false;
+            for (int i = 0; i < 200; ++i) {
+                if (PostMessage(handle, msg, 0, 0)) {
+                    ++accepted;
+                    acceptedAfterRefusal = acceptedAfterRefusal || refused;
+                } else {
+                    refused = true;
+                }
+            }
         });
         target.reset();
+        destroyed = true;
+        poster.join();
+        EXPECT_EQ(wakes.load(), accepted) << "round " << round;
+        EXPECT_EQ(wakesAfterDestruction.load(), 0) << "round " << round;
+        EXPECT_FALSE(acceptedAfterRefusal) << "round " << round;
+        EXPECT_FALSE(PostMessage(handle, msg, 0, 0));
     }
 }
 

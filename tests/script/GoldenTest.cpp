@@ -1,57 +1,22 @@
-// Runs every case of tests/script/golden/*.gxs. A file holds cases:
-//   === name          starts a case (a fresh host with the stub natives)
-//   <script lines>    the text of the next run
-//   >>> expectation   ends the run and states its outcome
+// Runs every case of tests/script/golden/*.gxs (format in GoldenCases.h) as
+// its own test, named after its file and case, so a failure names its script.
 // Expectations: int N | double X | string TEXT | void | undefined | untouched
 //   | error CODE LINE:COL ERRORTEXT | tree SEXPR | parseerror CODE LINE:COL
 //   | tokens K[:value] ... | tokpos K@LINE:COL ... | lexerror CODE LINE:COL | log TEXT
 // Trailing blanks of an outcome are dropped; an empty tree reads <empty>.
-#include <dirent.h>
-
-#include <algorithm>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "script/GXScriptHost.h"
+#include "script/GoldenCases.h"
 #include "script/ScriptTreeDump.h"
 
 namespace {
 
-struct SRun {
-    std::string strText;
-    std::string strExpect;
-    int nLine; // of the ">>>" line, for messages
-};
-
-struct SCase {
-    std::string strName;
-    std::vector<SRun> runs;
-};
-
-std::vector<SCase> LoadCases(const std::string& path)
-{
-    std::ifstream in(path);
-    std::vector<SCase> cases;
-    std::string line, text;
-    int nLine = 0;
-    while (std::getline(in, line)) {
-        ++nLine;
-        if (line.rfind("=== ", 0) == 0) {
-            cases.push_back({ line.substr(4), {} });
-            text.clear();
-        } else if (line.rfind(">>> ", 0) == 0 && !cases.empty()) {
-            cases.back().runs.push_back({ text, line.substr(4), nLine });
-            text.clear();
-        } else if (!cases.empty()) {
-            text += line + "\n";
-        }
-    }
-    return cases;
-}
+using scripttest::SGoldenCase;
+using SRun = scripttest::SGoldenRun;
 
 std::string DumpTokens(const std::vector<SToken>& tokens)
 {
@@ -199,34 +164,42 @@ std::string Outcome(const SRun& run, GXScriptHost& host, CStubs& stubs)
     return DescribeValue(result);
 }
 
+// "parser_comparisons_do_not_chain": letters and digits of file and case
+// (gtest refuses a name twice, so two cases of a file need different names).
+std::string TestName(const testing::TestParamInfo<SGoldenCase>& info)
+{
+    std::string s = info.param.strFile + "_";
+    for (char c : info.param.strName) {
+        const bool bWord = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+        if (bWord)
+            s += c;
+        else if (s.back() != '_')
+            s += '_';
+    }
+    while (s.back() == '_')
+        s.pop_back();
+    return s;
+}
+
+class ScriptGolden : public testing::TestWithParam<SGoldenCase> { };
+
 } // namespace
 
-TEST(ScriptGolden, EveryCaseOfEveryFileMatches)
+TEST_P(ScriptGolden, Matches)
 {
-    const std::string dir = std::string(TAVDJ_SOURCE_DIR) + "/tests/script/golden";
-    std::vector<std::string> files;
-    if (DIR* d = opendir(dir.c_str())) {
-        while (dirent* e = readdir(d)) {
-            std::string name = e->d_name;
-            if (name.size() > 4 && name.substr(name.size() - 4) == ".gxs")
-                files.push_back(name);
-        }
-        closedir(d);
+    const SGoldenCase& c = GetParam();
+    GXScriptHost host;
+    CStubs stubs;
+    stubs.Register(host);
+    for (const SRun& run : c.runs) {
+        const std::string got = TrimmedOutcome(run, host, stubs);
+        EXPECT_EQ(got, run.strExpect) << c.strFile << ".gxs:" << run.nLine;
     }
-    std::sort(files.begin(), files.end());
-    ASSERT_FALSE(files.empty());
-    int nCases = 0;
-    for (const std::string& file : files) {
-        for (const SCase& c : LoadCases(dir + "/" + file)) {
-            ++nCases;
-            GXScriptHost host;
-            CStubs stubs;
-            stubs.Register(host);
-            for (const SRun& run : c.runs) {
-                const std::string got = TrimmedOutcome(run, host, stubs);
-                EXPECT_EQ(got, run.strExpect) << file << ":" << run.nLine << " [" << c.strName << "]";
-            }
-        }
-    }
-    EXPECT_GT(nCases, 50);
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, ScriptGolden, testing::ValuesIn(scripttest::LoadGoldenCases()), TestName);
+
+TEST(ScriptGoldenFiles, HoldTheCases)
+{
+    EXPECT_GT(scripttest::LoadGoldenCases().size(), 50u);
 }

@@ -6,7 +6,9 @@
 #include "script/SStmt.h"
 
 // Writes a statement tree as compact S-expressions so tests can state the
-// expected shape in one line.
+// expected shape in one line. With positions, every node is followed by
+// "@line:col", so two trees that print alike also point errors at the same
+// tokens.
 namespace scripttest {
 
 inline std::string TypeName(int nType)
@@ -35,37 +37,54 @@ inline std::string FormatDouble(double d)
     return s;
 }
 
-inline std::string DumpChain(const SStmt* p);
+inline std::string DumpChain(const SStmt* p, bool bPositions = false);
 
-inline std::string Dump(const SStmt* p)
+// "+" for OP_ADD, "neg" for unary minus, as the dump writes them.
+inline const char* OperatorName(int nOp)
+{
+    static const char* const kOps[] = { "?", "==", "!=", "<=", ">=", "<", ">", "+", "-", "*", "/", "%", "!", "neg" };
+    return kOps[nOp >= 0 && nOp <= 13 ? nOp : 0];
+}
+
+inline std::string DumpNode(const SStmt* p, bool bPositions);
+
+inline std::string Dump(const SStmt* p, bool bPositions = false)
 {
     if (!p)
         return "_";
-    static const char* const kOps[] = { "?", "==", "!=", "<=", ">=", "<", ">", "+", "-", "*", "/", "%", "!", "neg" };
+    if (!bPositions)
+        return DumpNode(p, false);
+    return DumpNode(p, true) + "@" + std::to_string(p->m_nLine) + ":" + std::to_string(p->m_nCol);
+}
+
+inline std::string DumpNode(const SStmt* p, bool bPositions)
+{
+    auto sub = [bPositions](const SStmt* q) { return scripttest::Dump(q, bPositions); };
+    auto chain = [bPositions](const SStmt* q) { return scripttest::DumpChain(q, bPositions); };
     switch (p->m_nKind) {
     case SK_IF: {
         auto* q = static_cast<const SStmtIf*>(p);
-        std::string s = "(if " + Dump(q->m_pCond.get()) + " " + Dump(q->m_pThen.get());
+        std::string s = "(if " + sub(q->m_pCond.get()) + " " + sub(q->m_pThen.get());
         if (q->m_pElse)
-            s += " " + Dump(q->m_pElse.get());
+            s += " " + sub(q->m_pElse.get());
         return s + ")";
     }
     case SK_VAR: {
         auto* q = static_cast<const SStmtVar*>(p);
-        return q->m_pIndex ? q->m_strName + "[" + Dump(q->m_pIndex.get()) + "]" : q->m_strName;
+        return q->m_pIndex ? q->m_strName + "[" + sub(q->m_pIndex.get()) + "]" : q->m_strName;
     }
     case SK_VAR_DECL: {
         auto* q = static_cast<const SStmtVarDecl*>(p);
-        return "(decl " + TypeName(q->m_nType) + " " + Dump(q->m_pVar.get()) + ")";
+        return "(decl " + TypeName(q->m_nType) + " " + sub(q->m_pVar.get()) + ")";
     }
     case SK_FUNC_DECL: {
         auto* q = static_cast<const SStmtFuncDecl*>(p);
-        return "(func " + TypeName(q->m_nType) + " " + q->m_strName + " (" + DumpChain(q->m_pParams.get()) + ") "
-            + Dump(q->m_pBody.get()) + ")";
+        return "(func " + TypeName(q->m_nType) + " " + q->m_strName + " (" + chain(q->m_pParams.get()) + ") "
+            + sub(q->m_pBody.get()) + ")";
     }
     case SK_ASSIGNMENT: {
         auto* q = static_cast<const SStmtAssignment*>(p);
-        return "(= " + Dump(q->m_pTarget.get()) + " " + Dump(q->m_pValue.get()) + ")";
+        return "(= " + sub(q->m_pTarget.get()) + " " + sub(q->m_pValue.get()) + ")";
     }
     case SK_EXPRESSION: {
         auto* q = static_cast<const SStmtExpression*>(p);
@@ -77,24 +96,24 @@ inline std::string Dump(const SStmt* p)
                 return FormatDouble(v.m_num.dbl);
             return "\"" + v.m_strText + "\"";
         }
-        std::string s = std::string("(") + kOps[q->m_nOp >= 0 && q->m_nOp <= 13 ? q->m_nOp : 0];
+        std::string s = std::string("(") + OperatorName(q->m_nOp);
         if (q->m_pLeft)
-            s += " " + Dump(q->m_pLeft.get());
-        return s + " " + Dump(q->m_pRight.get()) + ")";
+            s += " " + sub(q->m_pLeft.get());
+        return s + " " + sub(q->m_pRight.get()) + ")";
     }
     case SK_COMPOUND: {
         auto* q = static_cast<const SStmtCompound*>(p);
-        std::string d = DumpChain(q->m_pDecls.get());
-        std::string s = DumpChain(q->m_pStmts.get());
+        std::string d = chain(q->m_pDecls.get());
+        std::string s = chain(q->m_pStmts.get());
         return "{" + d + (d.empty() ? "" : " ") + "|" + (s.empty() ? "" : " ") + s + "}";
     }
     case SK_RETURN: {
         auto* q = static_cast<const SStmtReturn*>(p);
-        return q->m_nBare ? std::string("(return)") : "(return " + Dump(q->m_pValue.get()) + ")";
+        return q->m_nBare ? std::string("(return)") : "(return " + sub(q->m_pValue.get()) + ")";
     }
     case SK_CALL: {
         auto* q = static_cast<const SStmtCall*>(p);
-        std::string args = DumpChain(q->m_pArgs.get());
+        std::string args = chain(q->m_pArgs.get());
         return "(call " + q->m_strName + (args.empty() ? "" : " ") + args + ")";
     }
     default:
@@ -102,13 +121,13 @@ inline std::string Dump(const SStmt* p)
     }
 }
 
-inline std::string DumpChain(const SStmt* p)
+inline std::string DumpChain(const SStmt* p, bool bPositions)
 {
     std::string s;
     for (; p; p = p->m_pNext.get()) {
         if (!s.empty())
             s += ' ';
-        s += Dump(p);
+        s += Dump(p, bPositions);
     }
     return s;
 }

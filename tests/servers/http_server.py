@@ -15,7 +15,8 @@ of stdout, and serves until killed. Paths:
   /silent         accepts, reads the request, never answers
   /trickle        200 without Content-Length, then one byte every 0.2 s
   /file           the file named by --page (or 404 when none), also served
-                  as /index.html; with --hang those never answer
+                  as /index.html; with --hang those never answer; with
+                  --trickle they send their header a byte every 0.2 s
 The body byte at offset i is (i % 251), so tests can check content.
 """
 import argparse
@@ -34,6 +35,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
     page = None
     hang = False
+    trickle = False
 
     def log_message(self, *args):
         pass
@@ -101,6 +103,14 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 pass
         elif path in ("/file", "/index.html") and Handler.hang:
             time.sleep(3600)
+        elif path in ("/file", "/index.html") and Handler.trickle:
+            try:
+                for c in b"HTTP/1.0 200 OK\r\nX-Slow: " + b"s" * 18000:
+                    self.wfile.write(bytes([c]))
+                    self.wfile.flush()
+                    time.sleep(0.2)
+            except OSError:
+                pass
         elif path in ("/file", "/index.html") and Handler.page:
             with open(Handler.page, "rb") as f:
                 data = f.read()
@@ -123,9 +133,11 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--page")
     parser.add_argument("--hang", action="store_true")
+    parser.add_argument("--trickle", action="store_true")
     args = parser.parse_args()
     Handler.page = args.page
     Handler.hang = args.hang
+    Handler.trickle = args.trickle
     server = Server(("127.0.0.1", 0), Handler)
     print(server.server_address[1], flush=True)
     server.serve_forever()

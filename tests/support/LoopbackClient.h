@@ -12,6 +12,7 @@
 #include <chrono>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace testutil {
 
@@ -23,7 +24,9 @@ public:
     LoopbackClient& operator=(const LoopbackClient&) = delete;
 
     // receiveBuffer > 0 shrinks the kernel's receive buffer (a slow reader).
-    bool Connect(int port, int receiveBuffer = 0)
+    bool Connect(int port, int receiveBuffer = 0) { return ConnectFrom(nullptr, port, receiveBuffer); }
+    // From a given loopback address (127.0.0.2, ...), as another machine.
+    bool ConnectFrom(const char* from, int port, int receiveBuffer = 0)
     {
         Close();
         m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -31,7 +34,14 @@ public:
             return false;
         if (receiveBuffer > 0)
             ::setsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
-        sockaddr_in sa{};
+        if (from) {
+            sockaddr_in local {};
+            local.sin_family = AF_INET;
+            if (::inet_pton(AF_INET, from, &local.sin_addr) != 1
+                || ::bind(m_fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0)
+                return false;
+        }
+        sockaddr_in sa {};
         sa.sin_family = AF_INET;
         sa.sin_port = htons(static_cast<uint16_t>(port));
         sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -66,6 +76,12 @@ public:
     }
 
     std::string& Data() { return m_data; }
+    void Swap(LoopbackClient& other)
+    {
+        std::swap(m_fd, other.m_fd);
+        std::swap(m_closed, other.m_closed);
+        m_data.swap(other.m_data);
+    }
     bool IsClosedByPeer() const { return m_closed; }
     int Fd() const { return m_fd; }
 
@@ -74,21 +90,22 @@ public:
         if (m_fd >= 0)
             ::close(m_fd);
         m_fd = -1;
+        m_closed = false;
+        m_data.clear();
     }
 
 private:
-    template <typename More>
-    bool ReadWhile(More more, int timeoutMs)
+    template <typename More> bool ReadWhile(More more, int timeoutMs)
     {
         const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
         while (more()) {
             if (m_closed || m_fd < 0)
                 return false;
-            const auto left =
-                std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now()).count();
+            const auto left
+                = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now()).count();
             if (left <= 0)
                 return false;
-            pollfd p{m_fd, POLLIN, 0};
+            pollfd p { m_fd, POLLIN, 0 };
             if (::poll(&p, 1, static_cast<int>(left)) <= 0)
                 continue;
             char buf[65536];
@@ -107,4 +124,4 @@ private:
     std::string m_data;
 };
 
-}  // namespace testutil
+} // namespace testutil

@@ -21,10 +21,22 @@
 
 namespace testutil {
 
+// The server's answer to a correct password, with its terminating NUL.
+inline const std::string kLoginReply("OK2\r\nicy-caps:11\r\n\r\n", 21);
+
+// The answer to an accepted title update.
+inline const std::string kUpdateAnswer
+    = "HTTP/1.0 200 OK\r\nContent-Type:text/html\r\nContent-Length:40\r\nConnection:close\r\n\r\n"
+      "<html><body>Update done.</body></html>\r\n";
+
 class ServerRig {
 public:
-    ServerRig() : ServerRig(std::make_unique<CDJServer>()) {}
-    explicit ServerRig(std::unique_ptr<CDJServer> server) : m_server(std::move(server))
+    ServerRig()
+        : ServerRig(std::make_unique<CDJServer>())
+    {
+    }
+    explicit ServerRig(std::unique_ptr<CDJServer> server)
+        : m_server(std::move(server))
     {
         if (m_dir.Create("tavdj-server"))
             m_folder = m_dir.Dir().string();
@@ -41,7 +53,7 @@ public:
         std::filesystem::create_directories(Pages());
         if (shippedIndex)
             std::filesystem::copy_file(SourcePath("serverhtml/index.html"), Pages() + "/index.html",
-                                       std::filesystem::copy_options::overwrite_existing);
+                std::filesystem::copy_options::overwrite_existing);
         for (int attempt = 0; attempt < 5; ++attempt) {
             CDJServerParams params;
             params.port = PickPortPair();
@@ -69,6 +81,13 @@ public:
         std::unique_lock<std::mutex> lock(m_lock);
         return m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return HasLocked(part); });
     }
+    // Waits until at least count lines hold part.
+    bool WaitLogCount(const std::string& part, size_t count, int timeoutMs = 5000)
+    {
+        std::unique_lock<std::mutex> lock(m_lock);
+        return m_changed.wait_for(
+            lock, std::chrono::milliseconds(timeoutMs), [&] { return CountLocked(part) >= count; });
+    }
     bool HasLog(const std::string& part)
     {
         std::lock_guard<std::mutex> lock(m_lock);
@@ -82,10 +101,7 @@ public:
     size_t CountLog(const std::string& part)
     {
         std::lock_guard<std::mutex> lock(m_lock);
-        size_t n = 0;
-        for (const std::string& line : m_log)
-            n += line.find(part) != std::string::npos ? 1 : 0;
-        return n;
+        return CountLocked(part);
     }
     // Waits until the server thread has run every command posted so far:
     // a client list dump ends with its second rule line.
@@ -114,8 +130,8 @@ public:
         return m_log.size();
     }
 
-    // A source logged in with the server's password (NUL after it, as the
-    // classic client sends it) and its header block sent.
+    // A source logged in with the server's password (NUL after it, as
+    // source clients send it) and its header block sent.
     bool ConnectSource(LoopbackClient& source, const std::string& name = "Station", bool withNul = true)
     {
         if (!source.Connect(m_port + 1))
@@ -124,7 +140,7 @@ public:
         if (withNul)
             login.push_back('\0');
         login += "\n";
-        if (!source.Send(login) || !source.ReadAtLeast(8, 5000) || source.Data() != std::string("OK2\r\n\r\n\0", 8))
+        if (!source.Send(login) || !source.ReadAtLeast(kLoginReply.size(), 5000) || source.Data() != kLoginReply)
             return false;
         return source.Send("icy-name:" + name + "\nicy-genre:Test\nicy-br:128\n\n");
     }
@@ -134,8 +150,8 @@ public:
     {
         if (!listener.Connect(port))
             return false;
-        return listener.Send("GET / HTTP/1.0\r\nUser-Agent: " + agent + "\r\n" +
-                             (metadata ? "icy-metadata: 1\r\n" : "") + "\r\n");
+        return listener.Send(
+            "GET / HTTP/1.0\r\nUser-Agent: " + agent + "\r\n" + (metadata ? "icy-metadata: 1\r\n" : "") + "\r\n");
     }
 
 private:
@@ -148,6 +164,13 @@ private:
         }
         self->m_changed.notify_all();
     }
+    size_t CountLocked(const std::string& part) const
+    {
+        size_t n = 0;
+        for (const std::string& line : m_log)
+            n += line.find(part) != std::string::npos ? 1 : 0;
+        return n;
+    }
     bool HasLocked(const std::string& part) const
     {
         for (const std::string& line : m_log) {
@@ -159,7 +182,7 @@ private:
 
     TestSandbox m_dir;
     std::string m_folder;
-    std::mutex m_lock;  // guards: m_log
+    std::mutex m_lock; // guards: m_log
     std::condition_variable m_changed;
     std::vector<std::string> m_log;
     int m_port = 0;
@@ -167,4 +190,4 @@ private:
     std::unique_ptr<CDJServer> m_server;
 };
 
-}  // namespace testutil
+} // namespace testutil

@@ -15,8 +15,9 @@
 
 class XvfbServer {
 public:
-    // False when Xvfb is missing or no server came up.
-    bool Start()
+    // False when Xvfb is missing or no server came up. screen is Xvfb's
+    // WIDTHxHEIGHTxDEPTH of its one screen.
+    bool Start(const std::string& screen = "320x240x24")
     {
         std::mt19937 random(std::random_device{}());
         std::uniform_int_distribution<int> number(200, 9999);
@@ -24,7 +25,7 @@ public:
             const std::string display = std::string(":").append(std::to_string(number(random)));
             m_process = std::make_unique<testutil::ChildProcess>();
             if (!m_process->Start({"Xvfb", display, "-displayfd", "1", "-noreset", "-nolisten", "tcp", "-screen", "0",
-                                   "320x240x24"}))
+                                   screen}))
                 return false;
             std::string ready;
             if (m_process->ReadLine(&ready, 10000) && ":" + ready == display) {

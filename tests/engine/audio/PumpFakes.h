@@ -2,8 +2,8 @@
 
 // A reader and a writer for driving the audio pump in tests.
 
-#include "engine/audio/CAReader.h"
-#include "engine/audio/CAWriter.h"
+#include "engine/audio/road/CAReader.h"
+#include "engine/audio/road/CAWriter.h"
 #include "platform/MessageTarget.h"
 
 #include <algorithm>

@@ -11,10 +11,15 @@
 #include <gtest/gtest.h>
 
 #include <poll.h>
+#include <sys/socket.h>
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 using testutil::AfterHeader;
@@ -66,9 +71,15 @@ protected:
         m_listener.Data().erase(0, kBlock);
     }
 
-    void Expire()
+    // Past the deadline of requests and logins; the source keeps its place.
+    void ExpireRequests() { m_clock.Advance(std::max(CDJServer::kRequestLimitMs, CDJServer::kLoginLimitMs) + 1000); }
+    // Past the idle limit for whoever moved nothing, in two steps with a
+    // block between, so the source that sends on is not idle.
+    void ExpireIdle()
     {
-        m_clock.Advance(CDJServer::kIdleLimitMs + 1000);
+        m_clock.Advance(CDJServer::kIdleLimitMs / 2 + 1000);
+        PushAndCheck();
+        m_clock.Advance(CDJServer::kIdleLimitMs / 2 + 1000);
     }
 
     int Port() const { return m_rig->Port(); }
@@ -80,7 +91,7 @@ protected:
     uint64_t m_nBlocks = 0;
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(Hostile, OverLongLinesSlowlorisAndSilentSourcesAreDropped)
 {
@@ -103,18 +114,22 @@ TEST_F(Hostile, OverLongLinesSlowlorisAndSilentSourcesAreDropped)
     PushAndCheck();
 
     // Bytes trickled in, a line never finished; a source that never logs in.
+    // Time may only jump once the server holds both, or their clocks would
+    // start after the jump.
+    const size_t clientsBefore = m_rig->CountLog("AddClient(");
     LoopbackClient slow;
     ASSERT_TRUE(slow.Connect(Port()));
+    ASSERT_TRUE(m_rig->WaitLogCount("AddClient(", clientsBefore + 1));
     for (const char c : std::string("GET / HTTP/1.0\r\nHost: a")) {
         ASSERT_TRUE(slow.Send(std::string(1, c)));
         PushAndCheck();
     }
+    const size_t loginsBefore = m_rig->CountLog("AddDJ");
     LoopbackClient silentSource;
     ASSERT_TRUE(silentSource.Connect(Port() + 1));
     ASSERT_TRUE(silentSource.Send("abc"));
-    ASSERT_TRUE(m_rig->WaitLog("AddDJ"));
-    ASSERT_TRUE(m_rig->Sync());
-    Expire();
+    ASSERT_TRUE(m_rig->WaitLogCount("AddDJ", loginsBefore + 1));
+    ExpireRequests();
     EXPECT_TRUE(slow.ReadToEnd(kWait));
     EXPECT_TRUE(silentSource.ReadToEnd(kWait));
     EXPECT_TRUE(m_rig->WaitLog("Timeout(IP:127.0.0.1)"));
@@ -161,7 +176,7 @@ TEST_F(Hostile, ListenersThatStopReadingFallBehindAloneAndAreDropped)
     EXPECT_TRUE(m_rig->HasLog("SkipAhead(IP:127.0.0.1)"));
 
     // The one that never reads is dropped 20 s after its last progress.
-    Expire();
+    ExpireIdle();
     PushAndCheck();
     EXPECT_TRUE(m_rig->WaitLog("Timeout(IP:127.0.0.1)"));
 }
@@ -190,8 +205,9 @@ TEST_F(Hostile, ConnectionFloodIsCappedAndServedListenersCarryOn)
     EXPECT_LE(most, cap);
     PushAndCheck();
 
-    // The idle rest go after 20 s; then the server is as before.
-    Expire();
+    // The idle rest go once their request is overdue; then the server is
+    // as before.
+    ExpireRequests();
     for (auto& c : flood)
         EXPECT_TRUE(c->ReadToEnd(kWait));
     PushAndCheck();
@@ -216,8 +232,8 @@ TEST_F(Hostile, WrongPasswordsAndPoisonedTitlesChangeNothingForListeners)
     auto admin = [&](const std::string& query) {
         LoopbackClient c;
         EXPECT_TRUE(c.Connect(Port()));
-        EXPECT_TRUE(c.Send("GET /admin.cgi?pass=" + m_rig->Server().GetPassword() + "&mode=updinfo&" + query +
-                           " HTTP/1.0\r\n\r\n"));
+        EXPECT_TRUE(c.Send(
+            "GET /admin.cgi?pass=" + m_rig->Server().GetPassword() + "&mode=updinfo&" + query + " HTTP/1.0\r\n\r\n"));
         EXPECT_TRUE(c.ReadToEnd(kWait));
         return c.Data();
     };
@@ -225,10 +241,10 @@ TEST_F(Hostile, WrongPasswordsAndPoisonedTitlesChangeNothingForListeners)
     std::string title;
     while (title.size() < 10240)
         title += "a'\"b";
-    EXPECT_EQ(admin("song=" + title), "");
+    EXPECT_EQ(admin("song=" + title), ""); // too long: closed unanswered
     EXPECT_TRUE(m_rig->WaitLog("LineTooLong"));
     // Within the line bound: cut at %00, then cut to fit one title block.
-    EXPECT_EQ(admin("song=" + title.substr(0, 6000) + "%00hidden&url=%0d%0aX"), "");
+    EXPECT_EQ(admin("song=" + title.substr(0, 6000) + "%00hidden&url=%0d%0aX"), testutil::kUpdateAnswer);
     ASSERT_TRUE(m_rig->WaitLog(" url:X"));
     PushAndCheck();
     PushAndCheck();
@@ -236,7 +252,8 @@ TEST_F(Hostile, WrongPasswordsAndPoisonedTitlesChangeNothingForListeners)
     meta.ReadAtLeast(meta.Data().size() + 4096, 300);
     const testutil::IcyFrames frames = testutil::SplitIcy(meta.Data());
     ASSERT_GE(frames.audio.size(), 2u);
-    const std::string& block = frames.titles.back().empty() ? frames.titles[frames.titles.size() - 2] : frames.titles.back();
+    const std::string& block
+        = frames.titles.back().empty() ? frames.titles[frames.titles.size() - 2] : frames.titles.back();
     ASSERT_EQ(block.size(), 255u * 16u);
     EXPECT_EQ(block.find("hidden"), std::string::npos);
     EXPECT_EQ(block.rfind("StreamTitle='a'\"b", 0), 0u);
@@ -254,9 +271,183 @@ TEST_F(Hostile, APageReaderThatNeverReadsStallsOnlyItself)
     for (int i = 0; i < 20; ++i)
         PushAndCheck();
     // Gone once the page has left, or 20 s after its last progress.
-    Expire();
+    ExpireIdle();
     PushAndCheck();
     ASSERT_TRUE(m_rig->Sync());
     EXPECT_TRUE(m_rig->HasLog(" connection-count : 1"));
     PushAndCheck();
+}
+
+namespace {
+
+// A connection from another loopback address, as a stranger elsewhere on
+// the network would come.
+bool ConnectFrom(LoopbackClient& client, const char* from, int port)
+{
+    return client.ConnectFrom(from, port);
+}
+
+// Connects to port every few hundred microseconds and says nothing, until
+// stopped.
+class Flooder {
+public:
+    explicit Flooder(int port)
+        : m_thread([this, port](std::stop_token stop) {
+            std::vector<std::unique_ptr<LoopbackClient>> open;
+            while (!stop.stop_requested()) {
+                auto c = std::make_unique<LoopbackClient>();
+                if (c->Connect(port))
+                    ++m_nConnections;
+                open.push_back(std::move(c));
+                if (open.size() > 400)
+                    open.erase(open.begin());
+                std::this_thread::sleep_for(std::chrono::microseconds(500));
+            }
+        })
+    {
+    }
+    int Connections() const { return m_nConnections.load(); }
+
+private:
+    std::atomic<int> m_nConnections { 0 };
+    std::jthread m_thread;
+};
+
+} // namespace
+
+TEST_F(Hostile, StrangersOnTheSourcePortCannotKnockALoginOff)
+{
+    Flooder flood(Port() + 1);
+    // Each login is answered and takes over; the one before is closed.
+    for (int i = 0; i < 15; ++i) {
+        LoopbackClient dj;
+        ASSERT_TRUE(m_rig->ConnectSource(dj, "DJ" + std::to_string(i))) << "login " << i << " of 15";
+        ASSERT_TRUE(m_source.ReadToEnd(kWait)) << "the source before was not replaced";
+        m_source.Close();
+        m_source.Swap(dj);
+        PushAndCheck();
+    }
+    EXPECT_GT(flood.Connections(), 15);
+    EXPECT_TRUE(m_rig->HasLog("CloseOldDJ"));
+    // However many strangers come, the authenticated source keeps the air.
+    for (int i = 0; i < 20; ++i)
+        PushAndCheck();
+}
+
+TEST_F(Hostile, BlocksSentJustBeforeTheSourceClosesAllReachListeners)
+{
+    std::string blocks;
+    for (int i = 0; i < 10; ++i)
+        blocks += NumberedBlock(++m_nBlocks);
+    ASSERT_TRUE(m_source.Send(blocks + "tail"));
+    m_source.Close();
+    ASSERT_TRUE(m_listener.ReadAtLeast(blocks.size(), kWait)) << m_listener.Data().size() << " bytes";
+    EXPECT_TRUE(m_listener.Data().substr(0, blocks.size()) == blocks);
+    EXPECT_TRUE(m_rig->WaitLog("DJ disconnected"));
+}
+
+TEST_F(Hostile, ASilentSourceIsDroppedAndTheStationGoesOffAir)
+{
+    PushAndCheck();
+    m_clock.Advance(CDJServer::kIdleLimitMs + 1000);
+    EXPECT_TRUE(m_source.ReadToEnd(kWait));
+    EXPECT_TRUE(m_rig->WaitLog("DJ timeout(IP:127.0.0.1)"));
+    EXPECT_TRUE(m_rig->WaitLog("DJ disconnected"));
+    LoopbackClient page;
+    ASSERT_TRUE(page.Connect(Port()));
+    ASSERT_TRUE(page.Send("GET /index.html HTTP/1.0\r\n\r\n"));
+    ASSERT_TRUE(page.ReadToEnd(kWait));
+    EXPECT_NE(page.Data().find("<b>방송중이 아닙니다.</b>"), std::string::npos);
+
+    // The next DJ comes on air without replacing anyone; the listener that
+    // waited on gets its audio.
+    LoopbackClient next;
+    ASSERT_TRUE(m_rig->ConnectSource(next, "Next"));
+    m_source.Swap(next);
+    PushAndCheck();
+}
+
+TEST_F(Hostile, IdleConnectionsAndSlowlorisCannotLockListenersOut)
+{
+    // Hundreds of connections that never send a request, from this address
+    // and from another, and one that trickles its request.
+    std::vector<std::unique_ptr<LoopbackClient>> idle;
+    for (int i = 0; i < 300; ++i) {
+        idle.push_back(std::make_unique<LoopbackClient>());
+        ASSERT_TRUE(i % 2 ? idle.back()->Connect(Port()) : ConnectFrom(*idle.back(), "127.0.0.2", Port()));
+    }
+    LoopbackClient slow;
+    ASSERT_TRUE(ConnectFrom(slow, "127.0.0.3", Port()));
+    ASSERT_TRUE(slow.Send("GET / HT"));
+    PushAndCheck();
+
+    // Real listeners, up to the limit, still get in and get every block.
+    std::vector<std::unique_ptr<LoopbackClient>> listeners;
+    for (int i = 1; i < kMaxListeners; ++i) {
+        listeners.push_back(std::make_unique<LoopbackClient>());
+        ASSERT_TRUE(ServerRig::RequestStream(*listeners.back(), Port(), false));
+        ASSERT_TRUE(listeners.back()->ReadUntil("\r\n\r\n", kWait)) << "listener " << i;
+        ASSERT_EQ(listeners.back()->Data().rfind("HTTP/1.1 200 OK", 0), 0u);
+        listeners.back()->Data() = AfterHeader(listeners.back()->Data());
+    }
+    const std::string block = NumberedBlock(m_nBlocks + 1);
+    PushAndCheck();
+    // After the blocks a newcomer starts with, the new one arrives whole.
+    for (auto& l : listeners)
+        EXPECT_TRUE(l->ReadUntil(block, kWait));
+    EXPECT_TRUE(m_rig->HasLog("Evicted(IP:127.0.0.2)"));
+    int most = 0;
+    for (const std::string& line : m_rig->Log()) {
+        const size_t at = line.find("(UserCount:");
+        if (at != std::string::npos)
+            most = std::max(most, std::atoi(line.c_str() + at + 11));
+    }
+    EXPECT_LE(most, kMaxListeners + CDJServer::kConnectionMargin);
+
+    // An unfinished request ends after a few seconds, the stream does not.
+    ExpireRequests();
+    EXPECT_TRUE(slow.ReadToEnd(kWait));
+    PushAndCheck();
+}
+
+TEST_F(Hostile, HeadGetsHeadersAloneAndHalfClosedPlayersKeepListening)
+{
+    LoopbackClient head;
+    ASSERT_TRUE(head.Connect(Port()));
+    ASSERT_TRUE(head.Send("HEAD / HTTP/1.0\r\nIcy-MetaData: 1\r\n\r\n"));
+    ASSERT_TRUE(head.ReadToEnd(kWait));
+    EXPECT_EQ(head.Data(),
+        "HTTP/1.1 200 OK\r\nContent-Type:audio/mpeg\r\nicy-name:Station\r\nicy-genre:Test\r\n"
+        "icy-br:128\r\nicy-metaint:8192\r\n\r\n");
+    LoopbackClient headPage;
+    ASSERT_TRUE(headPage.Connect(Port()));
+    ASSERT_TRUE(headPage.Send("HEAD /index.html HTTP/1.0\r\n\r\n"));
+    ASSERT_TRUE(headPage.ReadToEnd(kWait));
+    EXPECT_EQ(headPage.Data().rfind("HTTP/1.0 200 OK\r\n", 0), 0u);
+    EXPECT_EQ(headPage.Data().find("\r\n\r\n") + 4, headPage.Data().size()) << "no body";
+    // A title update by HEAD changes nothing.
+    LoopbackClient headAdmin;
+    ASSERT_TRUE(headAdmin.Connect(Port()));
+    ASSERT_TRUE(headAdmin.Send(
+        "HEAD /admin.cgi?pass=" + m_rig->Server().GetPassword() + "&mode=updinfo&song=x HTTP/1.0\r\n\r\n"));
+    ASSERT_TRUE(headAdmin.ReadToEnd(kWait));
+    EXPECT_FALSE(m_rig->HasLog(" title:x"));
+
+    LoopbackClient halfClosed;
+    ASSERT_TRUE(halfClosed.Connect(Port()));
+    ASSERT_TRUE(halfClosed.Send("GET / HTTP/1.0\r\n\r\n"));
+    ASSERT_EQ(::shutdown(halfClosed.Fd(), SHUT_WR), 0);
+    ASSERT_TRUE(halfClosed.ReadUntil("\r\n\r\n", kWait));
+    halfClosed.Data() = AfterHeader(halfClosed.Data());
+    for (int i = 0; i < 3; ++i) {
+        PushAndCheck();
+        ASSERT_TRUE(halfClosed.ReadAtLeast(kBlock, kWait)) << "block " << i;
+        EXPECT_TRUE(halfClosed.Data().substr(0, kBlock) == NumberedBlock(m_nBlocks));
+        halfClosed.Data().erase(0, kBlock);
+    }
+    // Once it closes for good, the next block it cannot take drops it.
+    halfClosed.Close();
+    PushAndCheck();
+    PushAndCheck();
+    EXPECT_TRUE(m_rig->WaitLog("DelClient(IP:127.0.0.1,Agent:,"));
 }

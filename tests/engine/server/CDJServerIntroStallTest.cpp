@@ -31,13 +31,26 @@ TEST(CDJServerIntro, AListenerThatStopsReadingDuringTheIntroIsTimedOut)
     ASSERT_TRUE(rig.ConnectSource(source));
     ASSERT_TRUE(rig.WaitLog(" dj:icy-br:128"));
 
+    // A listener that reads everything shows when the server has taken a
+    // block from the source.
+    LoopbackClient watcher;
+    ASSERT_TRUE(ServerRig::RequestStream(watcher, rig.Port(), false));
+    ASSERT_TRUE(watcher.ReadUntil("\r\n\r\n", kWait));
+    const size_t watched = watcher.Data().find("\r\n\r\n") + 4 + intro.size();
+    ASSERT_TRUE(watcher.ReadAtLeast(watched, kWait));
+
     LoopbackClient stalled;
     ASSERT_TRUE(stalled.Connect(rig.Port(), 4096));
     ASSERT_TRUE(stalled.Send("GET / HTTP/1.0\r\n\r\n"));
     ASSERT_TRUE(stalled.ReadUntil("\r\n\r\n", kWait));
     ASSERT_TRUE(rig.Sync());
 
-    clock.Advance(CDJServer::kIdleLimitMs + 1000);
+    // Twenty seconds pass in two steps with audio between, so only the
+    // listener that takes nothing is idle.
+    clock.Advance(CDJServer::kIdleLimitMs / 2 + 1000);
+    ASSERT_TRUE(source.Send(std::string(8192, 'K')));
+    ASSERT_TRUE(watcher.ReadAtLeast(watched + 8192, kWait));
+    clock.Advance(CDJServer::kIdleLimitMs / 2 + 1000);
     ASSERT_TRUE(source.Send(std::string(8192, 'L')));
     EXPECT_TRUE(rig.WaitLog("Timeout(IP:127.0.0.1)", kWait));
 

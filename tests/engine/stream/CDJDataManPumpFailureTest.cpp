@@ -20,8 +20,10 @@ protected:
         CreateController();
         ASSERT_TRUE(m_server.Start());
         ASSERT_EQ(m_dj->Init("녹음", m_window.Handle()), 1);
-        m_dj->m_strAddress = "127.0.0.1";
-        m_dj->m_nPort = m_server.Port();
+        EditSettings(*m_dj, [&](DJSettings& s) {
+            s.m_strAddress = "127.0.0.1";
+            s.m_nPort = m_server.Port();
+        });
     }
 
     FakeShoutcastServer m_server;
@@ -47,8 +49,10 @@ TEST_F(DJDataManOnAir, AStoredRowOutsideThePresetTableBroadcastsTheDefaultRow)
 {
     for (int row : {12, -7}) {
         SCOPED_TRACE(row);
-        m_dj->m_nCodecN = 0;
-        m_dj->m_nFormatN = row;
+        EditSettings(*m_dj, [&](DJSettings& s) {
+            s.m_nCodecN = 0;
+            s.m_nFormatN = row;
+        });
         std::string text;
         int code = -9;
         ASSERT_EQ(m_dj->Connect(&text, &code), 1) << text;

@@ -6,6 +6,7 @@
 #include "foundation/Paths.h"
 #include "platform/Files.h"
 
+#include "support/EditSettings.h"
 #include "support/TempHome.h"
 
 #include <fstream>
@@ -37,58 +38,61 @@ TEST_F(Settings, MissingFileLoadsDefaultsAndCreatesTheRecordingFolder)
 {
     CDJDataMan dm;
     EXPECT_EQ(dm.SettingsPath(), GetAppDataFolder() + "SETTING.ini");
-    dm.m_nSystemSoundOff = 5;
+    EditSettings(dm, [](DJSettings& s) { s.m_nSystemSoundOff = 5; });
     dm.LoadSettings();
-    EXPECT_EQ(dm.m_nFadeStep, 20);
-    EXPECT_EQ(dm.m_strGenre, "가요");
-    EXPECT_EQ(dm.m_nFormatN, 3);
-    EXPECT_EQ(dm.m_nSystemSoundOff, 1);
-    EXPECT_EQ(dm.m_strPath, Docs("방송 갈무리"));
-    EXPECT_TRUE(FolderExists(dm.m_strPath.c_str()));
+    EXPECT_EQ(dm.GetFadeStep(), 20);
+    EXPECT_EQ(dm.Settings().m_strGenre, "가요");
+    EXPECT_EQ(dm.Settings().m_nFormatN, 3);
+    EXPECT_EQ(dm.Settings().m_nSystemSoundOff, 1);
+    EXPECT_EQ(dm.Settings().m_strPath, Docs("방송 갈무리"));
+    EXPECT_TRUE(FolderExists(dm.Settings().m_strPath.c_str()));
 
     // The documents folder is already the program's own one.
     dm.LoadSettings("TavDJ");
-    EXPECT_EQ(dm.m_strPath, Docs("TavDJ"));
-    EXPECT_TRUE(FolderExists(dm.m_strPath.c_str()));
+    EXPECT_EQ(dm.Settings().m_strPath, Docs("TavDJ"));
+    EXPECT_TRUE(FolderExists(dm.Settings().m_strPath.c_str()));
 }
 
 TEST_F(Settings, SavedSettingsLoadBackAndOtherKeysSurvive)
 {
     Write("[Skin]\nLeft=-1\n[Network]\nProxy=none\n");
     CDJDataMan dm(m_file);
-    dm.m_nFadeTime = 7;
-    dm.m_strPasswd = "p=ss;word";
-    dm.m_strAIM = "디제이";
-    dm.m_nSource = 3;
-    dm.m_nCodecN = 2;
-    dm.m_nFormatN = 0;
-    dm.m_strPath = m_home.Path("rec");
-    dm.m_nSystemSoundOff = 0;
-    dm.m_nSongRequest = 1;
-    dm.m_strKeptTitle = "Song - Artist";
+    EditSettings(dm, [&](DJSettings& s) {
+        s.m_nFadeTime = 7;
+        s.m_strPasswd = "p=ss;word";
+        s.m_strAIM = "디제이";
+        s.m_nSource = 3;
+        s.m_nCodecN = 2;
+        s.m_nFormatN = 0;
+        s.m_strPath = m_home.Path("rec");
+        s.m_nSystemSoundOff = 0;
+        s.m_nSongRequest = 1;
+    });
     ASSERT_TRUE(dm.SaveSettings());
 
     CDJDataMan loaded(m_file);
     loaded.LoadSettings();
-    EXPECT_EQ(loaded.m_nFadeStep, 7);
-    EXPECT_EQ(loaded.m_strPasswd, "p=ss;word");
-    EXPECT_EQ(loaded.m_strAIM, "디제이");
-    EXPECT_EQ(loaded.m_nSource, 3);
-    EXPECT_EQ(loaded.m_nCodecN, 2);
-    EXPECT_EQ(loaded.m_nFormatN, 0);
-    EXPECT_EQ(loaded.m_strPath, m_home.Path("rec"));
-    EXPECT_TRUE(FolderExists(loaded.m_strPath.c_str()));
-    EXPECT_EQ(loaded.m_nSystemSoundOff, 0);
-    EXPECT_EQ(loaded.m_nSongRequest, 1);
-    EXPECT_EQ(loaded.m_strKeptTitle, ""); // titles are never kept
+    EXPECT_EQ(loaded.GetFadeStep(), 7);
+    EXPECT_EQ(loaded.Settings().m_strPasswd, "p=ss;word");
+    EXPECT_EQ(loaded.Settings().m_strAIM, "디제이");
+    EXPECT_EQ(loaded.Settings().m_nSource, 3);
+    EXPECT_EQ(loaded.Settings().m_nCodecN, 2);
+    EXPECT_EQ(loaded.Settings().m_nFormatN, 0);
+    EXPECT_EQ(loaded.Settings().m_strPath, m_home.Path("rec"));
+    EXPECT_TRUE(FolderExists(loaded.Settings().m_strPath.c_str()));
+    EXPECT_EQ(loaded.Settings().m_nSystemSoundOff, 0);
+    EXPECT_EQ(loaded.Settings().m_nSongRequest, 1);
+    EXPECT_EQ(loaded.GetKeptTitle(), ""); // titles are never kept
 
     EXPECT_EQ(IniGetInt("Skin", "Left", 0, m_file), -1);
     EXPECT_EQ(IniGetString("Network", "Proxy", m_file, ""), "none");
     EXPECT_EQ(IniGetString("Song", "Title", m_file, "absent"), "");
 
     // A value the file cannot hold is refused without stopping the others.
-    dm.m_strAIM = "two\nlines";
-    dm.m_nSongRequest = 0;
+    EditSettings(dm, [](DJSettings& s) {
+        s.m_strAIM = "two\nlines";
+        s.m_nSongRequest = 0;
+    });
     EXPECT_FALSE(dm.SaveSettings());
     EXPECT_EQ(IniGetString("SHOUTcast", "AIM", m_file, ""), "디제이");
     EXPECT_EQ(IniGetInt("SongRequest", "SongRequest", 1, m_file), 0);
@@ -110,27 +114,27 @@ TEST_F(Settings, UnusableStoredValuesAreCorrected)
     Write("[SHOUTcast]\nName=\n[Source]\nVolume=0\n[Encoding]\nCodecN=0\n");
     CDJDataMan dm(m_file);
     dm.LoadSettings();
-    EXPECT_EQ(dm.m_strName, "TavDJ 방송국");
-    EXPECT_EQ(dm.m_nVolume, 32767);
-    EXPECT_EQ(dm.m_nFormatN, 3);
+    EXPECT_EQ(dm.Settings().m_strName, "TavDJ 방송국");
+    EXPECT_EQ(dm.Settings().m_nVolume, 32767);
+    EXPECT_EQ(dm.Settings().m_nFormatN, 3);
 
     Write("[Source]\nVolume=-20\n[Encoding]\nCodecN=2\n");
     dm.LoadSettings();
-    EXPECT_EQ(dm.m_nVolume, 32767);
-    EXPECT_EQ(dm.m_nFormatN, 0);
+    EXPECT_EQ(dm.Settings().m_nVolume, 32767);
+    EXPECT_EQ(dm.Settings().m_nFormatN, 0);
 
     Write("[Encoding]\nCodecN=0\nFormatN=-1\n");
     dm.LoadSettings();
-    EXPECT_EQ(dm.m_nFormatN, 3);
+    EXPECT_EQ(dm.Settings().m_nFormatN, 3);
 
     // Other values outside the preset table stay as stored; the preset
     // lookups answer them with the default row.
     Write("[Encoding]\nCodecN=0\nFormatN=12\n");
     dm.LoadSettings();
-    EXPECT_EQ(dm.m_nFormatN, 12);
+    EXPECT_EQ(dm.Settings().m_nFormatN, 12);
 }
 
-TEST_F(Settings, AFileWrittenOnWindowsLoadsAndKeepsItsLineEnds)
+TEST_F(Settings, ACrlfFileWithADriveLetterPathLoadsAndKeepsItsLineEnds)
 {
     Write("[Volume]\r\nNormal=40000\r\nFadeTime=10\r\n"
           "[Network]\r\nAddress=radio.example.kr\r\nPort=8010\r\n"
@@ -139,13 +143,13 @@ TEST_F(Settings, AFileWrittenOnWindowsLoadsAndKeepsItsLineEnds)
           "[SystemSoundOff]\r\nSystemSoundOff=0\r\n");
     CDJDataMan dm(m_file);
     dm.LoadSettings("TavDJ");
-    EXPECT_EQ(dm.m_nFadeStep, 10);
-    EXPECT_EQ(dm.m_nPort, 8010);
-    EXPECT_EQ(dm.m_strName, "우리 방송국");
-    EXPECT_EQ(dm.m_strGenre, "발라드");
-    EXPECT_EQ(dm.m_strPath, "C:\\Users\\dj\\Documents\\TavDJ");
-    EXPECT_FALSE(FolderExists(dm.m_strPath.c_str()));
-    EXPECT_EQ(dm.m_nSystemSoundOff, 0);
+    EXPECT_EQ(dm.GetFadeStep(), 10);
+    EXPECT_EQ(dm.Settings().m_nPort, 8010);
+    EXPECT_EQ(dm.Settings().m_strName, "우리 방송국");
+    EXPECT_EQ(dm.Settings().m_strGenre, "발라드");
+    EXPECT_EQ(dm.Settings().m_strPath, "C:\\Users\\dj\\Documents\\TavDJ");
+    EXPECT_FALSE(FolderExists(dm.Settings().m_strPath.c_str()));
+    EXPECT_EQ(dm.Settings().m_nSystemSoundOff, 0);
 
     ASSERT_TRUE(dm.SaveSettings());
     std::string text = Read();
@@ -170,22 +174,25 @@ TEST_F(Settings, ResetRestoresDefaultsAndMutesTheEventSounds)
     CDJDataMan dm(m_file);
     dm.LoadSettings();
     EXPECT_EQ(currentSound(), "stop.wav");
-    EXPECT_EQ(dm.m_strKeptTitle, "kept");
+    EXPECT_EQ(dm.GetKeptTitle(), "kept");
 
-    dm.m_strName = "x";
-    dm.m_bTalkOver = true;
+    EditSettings(dm, [](DJSettings& s) { s.m_strName = "x"; });
+    (void)dm.StartTalkOverFade(true);
+    ASSERT_TRUE(dm.IsTalkOver());
     dm.ResetSettings();
-    EXPECT_EQ(dm.m_strName, "TavDJ 방송국");
-    EXPECT_EQ(dm.m_nFormatN, 3);
-    EXPECT_EQ(dm.m_nSystemSoundOff, 1);
-    EXPECT_FALSE(dm.m_bTalkOver);
-    EXPECT_EQ(dm.m_strPath, Docs("TavDJ"));
-    EXPECT_TRUE(FolderExists(dm.m_strPath.c_str()));
+    EXPECT_EQ(dm.Settings().m_strName, "TavDJ 방송국");
+    EXPECT_EQ(dm.Settings().m_nFormatN, 3);
+    EXPECT_EQ(dm.Settings().m_nSystemSoundOff, 1);
+    EXPECT_FALSE(dm.IsTalkOver());
+    EXPECT_EQ(dm.Settings().m_strPath, Docs("TavDJ"));
+    EXPECT_TRUE(FolderExists(dm.Settings().m_strPath.c_str()));
     EXPECT_EQ(currentSound(), "");
 
     ASSERT_TRUE(dm.SaveSettings());
     EXPECT_EQ(IniGetInt("SystemSoundOff", "SystemSoundOff", 0, m_file), 1);
     EXPECT_EQ(IniGetInt("Encoding", "FormatN", -1, m_file), 3);
+    EXPECT_EQ(dm.GetKeptTitle(), "kept") << "a reset keeps the title";
+    EXPECT_EQ(IniGetString("Song", "Title", m_file, "absent"), "") << "titles are never kept";
 
     // Loading a file that switches it off puts the sound back.
     IniWriteInt("SystemSoundOff", "SystemSoundOff", 0, m_file);

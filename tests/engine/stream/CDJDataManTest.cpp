@@ -55,10 +55,12 @@ TEST_F(DJDataMan, TalkOverFadesBothWaysAndReversesFromWhereItStands)
 {
     EXPECT_EQ(m_dj->StartTalkOverFade(true), 0) << "no main window yet";
     ASSERT_NO_FATAL_FAILURE(Init());
-    m_dj->m_nNormal = 40000;
-    m_dj->m_nBGM = 10000;
-    m_dj->m_nMic = 30000;
-    m_dj->m_nLineinFade = 1;
+    EditSettings(*m_dj, [](DJSettings& s) {
+        s.m_nNormal = 40000;
+        s.m_nBGM = 10000;
+        s.m_nMic = 30000;
+        s.m_nLineinFade = 1;
+    });
     EXPECT_EQ(m_card.Mic(), 0);
 
     ASSERT_EQ(m_dj->StartTalkOverFade(true), 1);
@@ -99,17 +101,19 @@ TEST_F(DJDataMan, TalkOverFadesBothWaysAndReversesFromWhereItStands)
 TEST_F(DJDataMan, FadeTimeChangedMidFadeOrZeroNeverLeavesTheVolumeRange)
 {
     ASSERT_NO_FATAL_FAILURE(Init());
-    m_dj->m_nNormal = 65536;
-    m_dj->m_nBGM = 0;
-    m_dj->m_nMic = 65536;
-    m_dj->m_nLineinFade = 0;
+    EditSettings(*m_dj, [](DJSettings& s) {
+        s.m_nNormal = 65536;
+        s.m_nBGM = 0;
+        s.m_nMic = 65536;
+        s.m_nLineinFade = 0;
+    });
     const int lineBefore = m_card.LineIn();
 
     ASSERT_EQ(m_dj->StartTalkOverFade(true), 1);
     for (int i = 0; i < 25; ++i)
         m_dj->StepTalkOverFade(true);
     // The slider goes to 0 after a finished fade: one step is the whole way.
-    m_dj->m_nFadeTime = 0;
+    EditSettings(*m_dj, [](DJSettings& s) { s.m_nFadeTime = 0; });
     ASSERT_EQ(m_dj->StartTalkOverFade(false), 1);
     m_dj->StepTalkOverFade(false);
     EXPECT_FALSE(m_window.HasTimer(CDJDataMan::kTimerFadeOff));
@@ -119,11 +123,11 @@ TEST_F(DJDataMan, FadeTimeChangedMidFadeOrZeroNeverLeavesTheVolumeRange)
 
     // A shorter fade time half way through: every value stays in range and
     // the fade still ends at the end values.
-    m_dj->m_nFadeTime = 20;
+    EditSettings(*m_dj, [](DJSettings& s) { s.m_nFadeTime = 20; });
     ASSERT_EQ(m_dj->StartTalkOverFade(true), 1);
     for (int i = 0; i < 10; ++i)
         m_dj->StepTalkOverFade(true);
-    m_dj->m_nFadeTime = 3;
+    EditSettings(*m_dj, [](DJSettings& s) { s.m_nFadeTime = 3; });
     int steps = 0;
     while (m_window.HasTimer(CDJDataMan::kTimerFadeOn) && steps < 100) {
         m_dj->StepTalkOverFade(true);
@@ -192,11 +196,13 @@ TEST_F(DJDataMan, ConnectedTitlesAndStreamCommandsReachTheServer)
     FakeShoutcastServer server;
     ASSERT_TRUE(server.Start());
     ASSERT_NO_FATAL_FAILURE(Init());
-    m_dj->m_strAddress = "127.0.0.1";
-    m_dj->m_nPort = server.Port();
-    m_dj->m_strListenUrl = "http://radio.example/listen.pls";
-    m_dj->m_nTitleWithCJName = 1;
-    m_dj->m_strAIM = "";
+    EditSettings(*m_dj, [&](DJSettings& s) {
+        s.m_strAddress = "127.0.0.1";
+        s.m_nPort = server.Port();
+        s.m_strListenUrl = "http://radio.example/listen.pls";
+        s.m_nTitleWithCJName = 1;
+        s.m_strAIM = "";
+    });
 
     std::string text;
     int code = 0;
@@ -211,7 +217,7 @@ TEST_F(DJDataMan, ConnectedTitlesAndStreamCommandsReachTheServer)
     ASSERT_TRUE(server.WaitFor([](FakeShoutcastServer& s) { return s.TitleRequests().size() == 2; }));
     EXPECT_EQ(TitleOf(server.TitleRequests()[1]), std::make_pair(std::string("첫 곡"), std::string("http://song")));
 
-    m_dj->m_strAIM = "진행자";
+    EditSettings(*m_dj, [](DJSettings& s) { s.m_strAIM = "진행자"; });
     for (int i = 1; i <= 100; ++i) {
         m_dj->SetStreamCommandTime(i);
         m_dj->SetStreamCommand("play");
@@ -224,17 +230,17 @@ TEST_F(DJDataMan, ConnectedTitlesAndStreamCommandsReachTheServer)
     EXPECT_EQ(TitleOf(titles[101]).second, "tavacmdsl://play?seq=1&time=100") << "the 100th starts again at 1";
 
     // Another capture device is not taken while on air, only afterwards.
-    m_dj->m_nDevice = 1;
+    EditSettings(*m_dj, [](DJSettings& s) { s.m_nDevice = 1; });
     m_dj->SelectInputDevice(1);
     EXPECT_EQ(m_waveIn.LastDevice(), 0);
 
     m_dj->Disconnect();
     EXPECT_FALSE(m_dj->IsOnAir());
     EXPECT_EQ(m_dj->GetKeptTitle(), "");
-    EXPECT_EQ(m_dj->m_strListenUrl, "http://radio.example/listen.pls") << "the setting stays";
+    EXPECT_EQ(m_dj->Settings().m_strListenUrl, "http://radio.example/listen.pls") << "the setting stays";
     EXPECT_TRUE(m_dj->IsMonitoring());
     EXPECT_EQ(m_waveIn.LastDevice(), 1) << "monitoring again applies the Device setting";
-    m_dj->m_nDevice = 0;
+    EditSettings(*m_dj, [](DJSettings& s) { s.m_nDevice = 0; });
     m_dj->SelectInputDevice(0);
     EXPECT_EQ(m_waveIn.LastDevice(), 0);
     EXPECT_TRUE(m_dj->IsMonitoring());
@@ -257,7 +263,7 @@ TEST_F(DJDataMan, ExternalAddressComesFromTheCheckHostElseALocalOne)
     EXPECT_FALSE(address.empty()) << "no host: a local address or localhost";
     EXPECT_EQ(address.find("127."), std::string::npos);
 
-    m_dj->m_strIPCheckHost = "127.0.0.1:" + m[1].str();
+    EditSettings(*m_dj, [&](DJSettings& s) { s.m_strIPCheckHost = "127.0.0.1:" + m[1].str(); });
     m_dj->GetExternalIP(&address);
     EXPECT_EQ(address, "203.0.113.7");
 
@@ -267,15 +273,17 @@ TEST_F(DJDataMan, ExternalAddressComesFromTheCheckHostElseALocalOne)
     ASSERT_TRUE(server.Start());
     std::ofstream(m_home.Path("SETTING.ini")) << "[Network]\nIPCheckHost=127.0.0.1:" << m[1].str() << "\n";
     ASSERT_NO_FATAL_FAILURE(Init());
-    EXPECT_EQ(m_dj->m_strIPCheckHost, "127.0.0.1:" + m[1].str());
-    m_dj->m_strAddress = "LocalHost";
-    m_dj->m_nPort = server.Port();
-    m_dj->m_strListenUrl = "";
+    EXPECT_EQ(m_dj->Settings().m_strIPCheckHost, "127.0.0.1:" + m[1].str());
+    EditSettings(*m_dj, [&](DJSettings& s) {
+        s.m_strAddress = "LocalHost";
+        s.m_nPort = server.Port();
+        s.m_strListenUrl = "";
+    });
     std::string text;
     int code = 0;
     ASSERT_EQ(m_dj->Connect(&text, &code), 1) << text;
     EXPECT_EQ(m_dj->GetListenUrl(), "http://203.0.113.7:" + std::to_string(server.Port()));
-    EXPECT_EQ(m_dj->m_strAddress, "LocalHost");
+    EXPECT_EQ(m_dj->Settings().m_strAddress, "LocalHost");
     m_dj->Disconnect();
     web.Stop();
 }
@@ -287,20 +295,24 @@ TEST_F(DJDataMan, DirectoryRegistrationCarriesTheKeyAndEndsWithDisconnect)
     ASSERT_TRUE(server.Start());
     ASSERT_TRUE(directory.Start());
     ASSERT_NO_FATAL_FAILURE(Init());
-    m_dj->m_strAddress = "127.0.0.1";
-    m_dj->m_nPort = server.Port();
-    m_dj->m_nAddYP = 1;
+    EditSettings(*m_dj, [&](DJSettings& s) {
+        s.m_strAddress = "127.0.0.1";
+        s.m_nPort = server.Port();
+        s.m_nAddYP = 1;
+    });
     EXPECT_EQ(m_dj->StartYP(), 5) << "no directory host: nothing to register with";
-    m_dj->m_strYPHost = "127.0.0.1";
-    m_dj->m_nYPPort = directory.Port();
-    m_dj->m_nAddYP = 0;
+    EditSettings(*m_dj, [&](DJSettings& s) {
+        s.m_strYPHost = "127.0.0.1";
+        s.m_nYPPort = directory.Port();
+        s.m_nAddYP = 0;
+    });
     EXPECT_EQ(m_dj->StartYP(), 5);
     EXPECT_EQ(m_dj->IsYPStarted(), 0);
 
     std::string text;
     int code = 0;
     ASSERT_EQ(m_dj->Connect(&text, &code), 1) << text;
-    m_dj->m_nAddYP = 1;
+    EditSettings(*m_dj, [](DJSettings& s) { s.m_nAddYP = 1; });
     directory.Then("HTTP/1.0 200 OK\r\nicy-response: ack\r\nicy-id: 7\r\nicy-tchfrq: 5\r\n\r\n");
     ASSERT_EQ(m_dj->StartYP(), 0);
     EXPECT_EQ(m_dj->IsYPStarted(), 1);

@@ -10,6 +10,7 @@
 #include "fakes/FakeMainWindow.h"
 #include "fakes/FakeMixer.h"
 #include "fakes/FakeWaveIn.h"
+#include "support/EditSettings.h"
 #include "support/TempHome.h"
 
 #include <gtest/gtest.h>

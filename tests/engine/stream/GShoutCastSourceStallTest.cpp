@@ -13,9 +13,13 @@
 
 class GShoutCastSourceStall : public ::testing::Test {
 protected:
+    // After a login, waits for the first title: the fake sockets are the
+    // test's alone again.
     int Connect()
     {
-        return source.Connect("10.0.0.1", 8000, 128, "secret", "Station", "http://u", "pop", "dj");
+        const int code = source.Connect("10.0.0.1", 8000, 128, "secret", "Station", "http://u", "pop", "dj");
+        EXPECT_TRUE(source.WaitTitlesSent(10000));
+        return code;
     }
     // Plenty of "would block" answers: more polls than any limit allows.
     void ShutTheWindow() { api.sendBudgets.assign(100000, -1); }
@@ -23,7 +27,7 @@ protected:
     FakeSocketApi api;
     FakeHostResolver resolver;
     FakeClock clock;
-    GShoutCastSource source{api, resolver, clock};
+    GShoutCastSource source { api, resolver, clock };
 };
 
 TEST_F(GShoutCastSourceStall, TitlePushGivesUpAfterItsLimit)
@@ -33,7 +37,7 @@ TEST_F(GShoutCastSourceStall, TitlePushGivesUpAfterItsLimit)
 
     ShutTheWindow();
     const uint64_t started = clock.NowMs();
-    EXPECT_EQ(source.UpdateTitle("song", ""), GShoutCastSource::kSendFailed);
+    EXPECT_EQ(source.SendTitleNow("song", ""), GShoutCastSource::kSendFailed);
     const uint64_t waited = clock.NowMs() - started;
     EXPECT_GE(waited, GShoutCastSource::kTitleSendLimitMs);
     EXPECT_LT(waited, GShoutCastSource::kTitleSendLimitMs + 1000);
@@ -46,14 +50,14 @@ TEST_F(GShoutCastSourceStall, ATitleThatTimedOutIsNotSentWithTheNextOne)
     api.incoming.push_back("OK2\r\nicy-caps:11\r\n\r\n");
     ASSERT_EQ(Connect(), GShoutCastSource::kOk);
     ShutTheWindow();
-    ASSERT_EQ(source.UpdateTitle("song", ""), GShoutCastSource::kSendFailed);
+    ASSERT_EQ(source.SendTitleNow("song", ""), GShoutCastSource::kSendFailed);
 
     api.sendBudgets.clear();
     const size_t before = api.sent.size();
-    EXPECT_EQ(source.UpdateTitle("next", ""), GShoutCastSource::kOk);
+    EXPECT_EQ(source.SendTitleNow("next", ""), GShoutCastSource::kOk);
     EXPECT_EQ(api.sent.substr(before),
-              "GET /admin.cgi?pass=secret&mode=updinfo&song=%6e%65%78%74&url= HTTP/1.1\n"
-              "User-Agent: Mozilla(Fixed Value)\n\n");
+        "GET /admin.cgi?pass=secret&mode=updinfo&song=%6e%65%78%74&url= HTTP/1.1\n"
+        "User-Agent: Mozilla(Fixed Value)\n\n");
 }
 
 TEST_F(GShoutCastSourceStall, LoginHeadersThatNeverLeaveFailTheConnect)
@@ -65,6 +69,7 @@ TEST_F(GShoutCastSourceStall, LoginHeadersThatNeverLeaveFailTheConnect)
     api.sendBudgets.push_front(7);
     const uint64_t started = clock.NowMs();
     EXPECT_EQ(Connect(), GShoutCastSource::kSendFailed);
-    EXPECT_LT(clock.NowMs() - started, GShoutCastSource::kLoginReplyLimitMs + GShoutCastSource::kLoginSendLimitMs + 1000);
+    EXPECT_LT(
+        clock.NowMs() - started, GShoutCastSource::kLoginReplyLimitMs + GShoutCastSource::kLoginSendLimitMs + 1000);
     EXPECT_FALSE(source.IsConnected());
 }

@@ -1,31 +1,33 @@
 #include "engine/stream/GShoutCastSource.h"
 
-#include "support/DownloadCompletion.h"
 #include "fakes/FakeClock.h"
 #include "fakes/FakeShoutcastServer.h"
+#include "foundation/DebugTrace.h"
+#include "foundation/HttpGetFile.h"
+#include "support/DownloadCompletion.h"
 #include "support/LocalHttpServer.h"
 #include "support/RequireTool.h"
 #include "support/TestSandbox.h"
-#include "foundation/DebugTrace.h"
-#include "foundation/HttpGetFile.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 
-const char kHeaders[] =
-    "icy-name:A\nicy-genre:B\nicy-url:C\nicy-aim:D\nicy-icq:\nicy-irc:\nContent-Type:audio/mpeg\n"
-    "icy-pub:1\nicy-br:128\nicy-filekey:\n\n";
+const char kHeaders[] = "icy-name:A\nicy-genre:B\nicy-url:C\nicy-aim:D\nicy-icq:\nicy-irc:\nContent-Type:audio/mpeg\n"
+                        "icy-pub:1\nicy-br:128\nicy-filekey:\n\n";
 
 std::string TitleRequest(const std::string& pass, const std::string& song, const std::string& url)
 {
-    return "GET /admin.cgi?pass=" + pass + "&mode=updinfo&song=" + song + "&url=" + url +
-           " HTTP/1.1\nUser-Agent: Mozilla(Fixed Value)\n\n";
+    return "GET /admin.cgi?pass=" + pass + "&mode=updinfo&song=" + song + "&url=" + url
+        + " HTTP/1.1\nUser-Agent: Mozilla(Fixed Value)\n\n";
 }
 
 std::string Enc(const std::string& text)
@@ -40,7 +42,7 @@ int ConnectTo(GShoutCastSource& source, int port, const char* password = "secret
     return source.Connect("127.0.0.1", port, 128, password, "A", "C", "B", "D");
 }
 
-}  // namespace
+} // namespace
 
 TEST(GShoutCastSource, LogsInStreamsAndPushesTitlesByteForByte)
 {
@@ -52,7 +54,8 @@ TEST(GShoutCastSource, LogsInStreamsAndPushesTitlesByteForByte)
     EXPECT_TRUE(source.IsConnected());
 
     // No NUL after the password; the header block exactly.
-    ASSERT_TRUE(server.WaitFor([](FakeShoutcastServer& s) { return s.SourceBytes().size() >= 7 + sizeof kHeaders - 1; }));
+    ASSERT_TRUE(
+        server.WaitFor([](FakeShoutcastServer& s) { return s.SourceBytes().size() >= 7 + sizeof kHeaders - 1; }));
     EXPECT_EQ(server.SourceBytes(), std::string("secret\n") + kHeaders);
     // The first title is the station name and URL.
     ASSERT_TRUE(server.WaitFor([](FakeShoutcastServer& s) { return s.TitleRequests().size() == 1; }));
@@ -66,17 +69,20 @@ TEST(GShoutCastSource, LogsInStreamsAndPushesTitlesByteForByte)
         return s.SourceBytes().size() == 7 + sizeof kHeaders - 1 + 5000;
     }));
 
-    EXPECT_EQ(source.UpdateTitle("abc", ""), GShoutCastSource::kOk);
     const std::string exact84(84, 'x');
     const std::string long85(85, 'y');
     // 'a' then Korean syllables of three bytes: byte 81 falls inside one.
     std::string korean = "a";
     for (int i = 0; i < 30; ++i)
         korean += "가";
-    EXPECT_EQ(source.UpdateTitle(exact84.c_str(), "http://u"), GShoutCastSource::kOk);
-    EXPECT_EQ(source.UpdateTitle(long85.c_str(), ""), GShoutCastSource::kOk);
-    EXPECT_EQ(source.UpdateTitle(korean.c_str(), ""), GShoutCastSource::kOk);
-    ASSERT_TRUE(server.WaitFor([](FakeShoutcastServer& s) { return s.TitleRequests().size() == 5; }));
+    // One at a time: a title handed over while another waits replaces it.
+    size_t pushed = 1;
+    for (const auto& [song, url] : std::vector<std::pair<std::string, std::string>> {
+             { "abc", "" }, { exact84, "http://u" }, { long85, "" }, { korean, "" } }) {
+        EXPECT_EQ(source.UpdateTitle(song.c_str(), url.c_str()), GShoutCastSource::kOk);
+        ++pushed;
+        ASSERT_TRUE(server.WaitFor([&](FakeShoutcastServer& s) { return s.TitleRequests().size() == pushed; }));
+    }
     const auto titles = server.TitleRequests();
     EXPECT_EQ(titles[1], TitleRequest("secret", "%61%62%63", ""));
     EXPECT_EQ(titles[2], TitleRequest("secret", Enc(exact84), Enc("http://u")));
@@ -119,12 +125,12 @@ TEST(GShoutCastSource, LoginRepliesMapToTheirCodes)
         int expected;
     };
     const Case cases[] = {
-        {FakeShoutcastServer::Login::Reply, "ok2\r\n", false, GShoutCastSource::kOk},
-        {FakeShoutcastServer::Login::Reply, "Ok2 and more", false, GShoutCastSource::kOk},
-        {FakeShoutcastServer::Login::Reply, "FAIL\r\n", false, GShoutCastSource::kPasswordRefused},
-        {FakeShoutcastServer::Login::Reply, "FAIL", true, GShoutCastSource::kPasswordRefused},
-        {FakeShoutcastServer::Login::Reply, "OK", true, GShoutCastSource::kPasswordRefused},
-        {FakeShoutcastServer::Login::CloseAfterPassword, "", false, GShoutCastSource::kPasswordRefused},
+        { FakeShoutcastServer::Login::Reply, "ok2\r\n", false, GShoutCastSource::kOk },
+        { FakeShoutcastServer::Login::Reply, "Ok2 and more", false, GShoutCastSource::kOk },
+        { FakeShoutcastServer::Login::Reply, "FAIL\r\n", false, GShoutCastSource::kPasswordRefused },
+        { FakeShoutcastServer::Login::Reply, "FAIL", true, GShoutCastSource::kPasswordRefused },
+        { FakeShoutcastServer::Login::Reply, "OK", true, GShoutCastSource::kPasswordRefused },
+        { FakeShoutcastServer::Login::CloseAfterPassword, "", false, GShoutCastSource::kPasswordRefused },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.reply);
@@ -205,10 +211,10 @@ TEST(GShoutCastSource, StatusPageGivesListenerCountsOnlyWithAllMarks)
         int maximum;
     };
     const Case cases[] = {
-        {"<html>Stream is up at 128 kbps with <B>3 of 50 listeners</B>", 1, 3, 50},
-        {"Stream is up at 128 kbps with <B>3 listeners</B>", 0, -1, -1},
-        {"Server is down. with <B>3 of 50", 0, -1, -1},
-        {"", 0, -1, -1},
+        { "<html>Stream is up at 128 kbps with <B>3 of 50 listeners</B>", 1, 3, 50 },
+        { "Stream is up at 128 kbps with <B>3 listeners</B>", 0, -1, -1 },
+        { "Server is down. with <B>3 of 50", 0, -1, -1 },
+        { "", 0, -1, -1 },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.page);
@@ -222,8 +228,8 @@ TEST(GShoutCastSource, StatusPageGivesListenerCountsOnlyWithAllMarks)
         // The status page comes from the host and listener port of the last
         // Connect, which fails here: nothing listens on the source port.
         GShoutCastSource source;
-        ASSERT_EQ(source.Connect("127.0.0.1", http.Port(), 128, "p", "A", "C", "B", "D"),
-                  GShoutCastSource::kConnectFailed);
+        ASSERT_EQ(
+            source.Connect("127.0.0.1", http.Port(), 128, "p", "A", "C", "B", "D"), GShoutCastSource::kConnectFailed);
 
         DownloadCompletion done;
         EXPECT_FALSE(source.FetchStatus(platform::kNoTarget));
@@ -234,7 +240,7 @@ TEST(GShoutCastSource, StatusPageGivesListenerCountsOnlyWithAllMarks)
         EXPECT_EQ(source.ParseStatus(&current, &maximum), c.ok);
         EXPECT_EQ(current, c.current);
         EXPECT_EQ(maximum, c.maximum);
-        EXPECT_EQ(source.ParseStatus(&current, &maximum), 0);  // the file is gone
+        EXPECT_EQ(source.ParseStatus(&current, &maximum), 0); // the file is gone
     }
 }
 
@@ -250,6 +256,82 @@ TEST(GShoutCastSource, OneStatusDownloadAtATime)
     EXPECT_FALSE(source->FetchStatus(done.Handle()));
     EXPECT_EQ(source->ParseStatus(nullptr, nullptr), 0);
     const auto started = std::chrono::steady_clock::now();
-    source.reset();  // cancels the hanging download
+    source.reset(); // cancels the hanging download
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
+}
+
+TEST(GShoutCastSource, AStalledTitleServerNeverHoldsTheAudioAndTheNewestTitleWins)
+{
+    FakeShoutcastServer server;
+    ASSERT_TRUE(server.Start());
+    GShoutCastSource source;
+    ASSERT_EQ(ConnectTo(source, server.Port()), GShoutCastSource::kOk);
+    ASSERT_TRUE(server.WaitFor([](FakeShoutcastServer& s) { return s.TitleRequests().size() == 1; }));
+    const size_t login = server.SourceBytes().size();
+
+    // A request far larger than the socket buffers, to a server that does
+    // not read it: that push hangs until its limit.
+    server.readTitles = false;
+    const std::string url(8 << 20, 'u');
+    // Handing a title over never waits for the network.
+    auto handOver = [&](const char* song, const char* u) {
+        const auto started = std::chrono::steady_clock::now();
+        EXPECT_EQ(source.UpdateTitle(song, u), GShoutCastSource::kOk);
+        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(500)) << song;
+    };
+    handOver("stuck", url.c_str());
+    // Once that push is under way, two more wait in turn: the newer wins.
+    ASSERT_TRUE(server.WaitFor([](FakeShoutcastServer& s) { return s.TitleConnections() == 2; }));
+    handOver("skipped", "");
+    handOver("newest", "");
+
+    // The stream flows meanwhile.
+    const std::string mp3(1000, '\xff');
+    for (int i = 0; i < 200; ++i)
+        ASSERT_EQ(source.Send(mp3.data(), 1000), GShoutCastSource::kOk);
+    ASSERT_TRUE(server.WaitFor([&](FakeShoutcastServer& s) {
+        (void)source.Send(nullptr, 0);
+        return s.SourceBytes().size() == login + 200000;
+    }));
+
+    server.readTitles = true;
+    ASSERT_TRUE(source.WaitTitlesSent(20000));
+    ASSERT_TRUE(server.WaitFor([](FakeShoutcastServer& s) { return s.TitleRequests().size() == 3; }));
+    const auto titles = server.TitleRequests();
+    EXPECT_EQ(titles[1].find("song=" + Enc("stuck") + "&url="), titles[1].find("song="));
+    EXPECT_EQ(titles[2], TitleRequest("secret", Enc("newest"), ""));
+
+    // Close ends a push in flight at once, not at the push's own limit.
+    server.readTitles = false;
+    EXPECT_EQ(source.UpdateTitle("again", url.c_str()), GShoutCastSource::kOk);
+    ASSERT_TRUE(server.WaitFor([](FakeShoutcastServer& s) { return s.TitleConnections() == 4; }));
+    const auto closing = std::chrono::steady_clock::now();
+    source.Close();
+    EXPECT_LT(std::chrono::steady_clock::now() - closing,
+        std::chrono::milliseconds(GShoutCastSource::kTitleSendLimitMs - 1000));
+}
+
+TEST(GShoutCastSource, AStatusPageThatTricklesIsCutOffAndCloseEndsTheFetch)
+{
+    TAVDJ_REQUIRE_TOOL(ToolOnPath("python3"), "python3");
+    testutil::LocalHttpServer http;
+    ASSERT_TRUE(http.Start({}, false, true));
+    GShoutCastSource source;
+    (void)source.Connect("127.0.0.1", http.Port(), 128, "p", "A", "C", "B", "D");
+
+    DownloadCompletion done;
+    const auto started = std::chrono::steady_clock::now();
+    ASSERT_TRUE(source.FetchStatus(done.Handle()));
+    ASSERT_TRUE(done.Wait(GShoutCastSource::kStatusLimitMs + 10000));
+    EXPECT_EQ(done.result, 0);
+    EXPECT_LT(
+        std::chrono::steady_clock::now() - started, std::chrono::milliseconds(GShoutCastSource::kStatusLimitMs + 5000));
+    EXPECT_EQ(source.ParseStatus(nullptr, nullptr), 0);
+
+    // The next fetch runs; Close ends it without waiting for its limit.
+    DownloadCompletion again;
+    ASSERT_TRUE(source.FetchStatus(again.Handle()));
+    const auto closing = std::chrono::steady_clock::now();
+    source.Close();
+    EXPECT_LT(std::chrono::steady_clock::now() - closing, std::chrono::milliseconds(GShoutCastSource::kStatusLimitMs));
 }

@@ -65,21 +65,42 @@ TEST(GShoutCastYPStop, StopEndsARegisterSendThatNeverLeaves)
     ManualClock clock;
     FakeWindowFinder windows;
     FakeMainWindow window;  // notifications are not looked at
-    GShoutCastYP yp(api, resolver, clock, windows);
-    yp.SetDirectoryPort(8080);
-    ASSERT_EQ(yp.Start(window.Handle(), "directory.example", 8000, 128, "Radio", "http://r/", "Pop", "DJ", "",
-                       "", "http://1.2.3.4:8000", "dj", "hk", "20261209", "sk", "1.0"),
-              GShoutCastYP::kStarted);
+    GShoutCastYPParams params;
+    params.notifyWindow = window.Handle();
+    params.host = "directory.example";
+    params.port = 8000;
+    params.bitrateKbps = 128;
+    params.stationName = "Radio";
+    params.listenAddress = "http://1.2.3.4:8000";
+    params.pathWord = "dj";
 
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (api.sendAttempts.load() < 3 && std::chrono::steady_clock::now() < deadline)
+    // The client lives on an owner thread of its own, so this thread can time
+    // the owner's Stop.
+    bool started = false;
+    bool sending = false;
+    std::atomic<bool> stopping{false};
+    auto owner = std::async(std::launch::async, [&] {
+        GShoutCastYP yp(api, resolver, clock, windows);
+        yp.SetDirectoryPort(8080);
+        started = yp.Start(params) == GShoutCastYP::kStarted;
+        if (!started)
+            return;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (api.sendAttempts.load() < 3 && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::yield();
+        sending = api.sendAttempts.load() >= 3;
+        stopping = true;
+        yp.Stop();
+    });
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+    while (!stopping && owner.wait_for(std::chrono::seconds(0)) != std::future_status::ready &&
+           std::chrono::steady_clock::now() < deadline)
         std::this_thread::yield();
-    ASSERT_GE(api.sendAttempts.load(), 3) << "the worker never reached its send";
-
-    auto stopped = std::async(std::launch::async, [&] { yp.Stop(); });
-    const bool prompt = stopped.wait_for(std::chrono::seconds(3)) == std::future_status::ready;
+    const bool prompt = owner.wait_for(std::chrono::seconds(3)) == std::future_status::ready;
     // Let a worker that ignores the flag finish, so the test ends either way.
     api.released = true;
-    stopped.get();
+    owner.get();
+    ASSERT_TRUE(started);
+    ASSERT_TRUE(sending) << "the worker never reached its send";
     EXPECT_TRUE(prompt) << "Stop waited for the send instead of ending it";
 }

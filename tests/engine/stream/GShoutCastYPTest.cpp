@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <functional>
 #include <ostream>
 #include <thread>
 #include <utility>
@@ -119,8 +120,29 @@ protected:
 
     int StartYP()
     {
-        return yp.Start(window.Handle(), "127.0.0.1", 8000, 128, "My Radio 1", "http://my.radio/", "Pop", "DJ Kim",
-                        "ICQ", "IRC", "http://1.2.3.4:8000", "dj", "hk1", "20261209", "sk1", "1.0");
+        return yp.Start(StationParams());
+    }
+
+    GShoutCastYPParams StationParams()
+    {
+        GShoutCastYPParams p;
+        p.notifyWindow = window.Handle();
+        p.host = "127.0.0.1";
+        p.port = 8000;
+        p.bitrateKbps = 128;
+        p.stationName = "My Radio 1";
+        p.stationUrl = "http://my.radio/";
+        p.genre = "Pop";
+        p.djName = "DJ Kim";
+        p.icq = "ICQ";
+        p.irc = "IRC";
+        p.listenAddress = "http://1.2.3.4:8000";
+        p.pathWord = "dj";
+        p.machineKey = "hk1";
+        p.timeText = "20261209";
+        p.checkKey = "sk1";
+        p.version = "1.0";
+        return p;
     }
 
     // Registered with id 42; the directory asks for touches every 5 minutes.
@@ -413,14 +435,17 @@ TEST_F(YPTest, UnreachableDirectoryEndsTheRegistration)
 
 TEST_F(YPTest, EmptyHostOrBadArgumentsSendNothing)
 {
-    EXPECT_EQ(yp.Start(window.Handle(), "", 8000, 128, "n", "u", "g", "d", "ICQ", "IRC", "l", "dj", "", "", "", ""),
-              GShoutCastYP::kBadArguments);
-    EXPECT_EQ(yp.Start(window.Handle(), "127.0.0.1", 0, 128, "n", "u", "g", "d", "ICQ", "IRC", "l", "dj", "", "", "",
-                       ""),
-              GShoutCastYP::kBadArguments);
-    EXPECT_EQ(yp.Start(platform::kNoTarget, "127.0.0.1", 8000, 128, "n", "u", "g", "d", "ICQ", "IRC", "l", "dj", "",
-                       "", "", ""),
-              GShoutCastYP::kBadArguments);
+    const std::function<void(GShoutCastYPParams&)> faults[] = {
+        [](GShoutCastYPParams& p) { p.host.clear(); },
+        [](GShoutCastYPParams& p) { p.port = 0; },
+        [](GShoutCastYPParams& p) { p.bitrateKbps = 0; },
+        [](GShoutCastYPParams& p) { p.notifyWindow = platform::kNoTarget; },
+    };
+    for (const auto& fault : faults) {
+        GShoutCastYPParams params = StationParams();
+        fault(params);
+        EXPECT_EQ(yp.Start(params), GShoutCastYP::kBadArguments);
+    }
     EXPECT_TRUE(NoRequestBeyond(0));
     EXPECT_TRUE(window.Seen().empty());
 }

@@ -1,0 +1,325 @@
+// The broadcast itself: connecting and disconnecting, titles and stream
+// commands (sent by CStreamSender), the listen address, the recording file
+// and the directory registration.
+#include "engine/stream/CDJDataMan.h"
+
+#include "engine/stream/CFirewallRegistration.h"
+#include "foundation/GSocket.h"
+#include "foundation/HttpGetFile.h"
+#include "foundation/Ini.h"
+#include "foundation/MachineId.h"
+#include "foundation/Md5.h"
+#include "foundation/Paths.h"
+
+#include <cctype>
+#include <ctime>
+#include <strings.h>
+
+namespace {
+
+constexpr const char* kIPCheckPath = "/cgi-bin/tav_app/ipcheck.cgi";
+constexpr const char* kIPCheckAgent = "HttpGetFile";
+// An address check answers with one short line; anything longer is not an
+// address.
+constexpr size_t kMaxAddressLength = 255;
+// The check runs on the main thread while connecting: a host that trickles
+// its reply must not freeze the window, nor fill memory.
+constexpr uint32_t kIPCheckLimitMs = 15000;
+constexpr int kIPCheckByteLimit = 1024;
+constexpr const char* kDirectoryKeySalt = "wexil_brorp";
+constexpr int kYPOff = 5;
+
+struct ConnectFailure {
+    int result;
+    const char* text;
+    const char* caption;
+    int code;
+};
+
+constexpr ConnectFailure kConnectFailures[] = {
+    { GShoutCastSource::kBadArguments,
+        "서버 정보 입력이 잘못되었습니다.\n - 서버 주소, 포트 번호를 입력했는지 확인하십시오.\n - 음질 설정의 포맷을 확인하십시오.",
+        "설정값 에러", -1 },
+    { GShoutCastSource::kNoMemory, "시스템이 불안정합니다. 재부팅 후 다시 시도해 주십시오.\n -메모리 할당 실패",
+        "메모리 할당 실패", -1 },
+    { GShoutCastSource::kPasswordRefused, "음악방송 서버 암호가 틀렸습니다.\n암호를 다시 입력하십시오.", "암호 불일치",
+        -1 },
+    { GShoutCastSource::kSendFailed, "현 진행자가 방송 끊기를 기다림... \n연결중...", "다른 방송자 접속중", -2 },
+};
+
+constexpr ConnectFailure kOtherFailure
+    = { -1, "서버 접속에 실패하였습니다.\n - 서버 주소와 포트, 암호가 바르게 설정되었는지 확인하십시오.", "접속 에러", -2 };
+
+const ConnectFailure& FailureFor(int result)
+{
+    for (const ConnectFailure& failure : kConnectFailures)
+        if (failure.result == result)
+            return failure;
+    return kOtherFailure;
+}
+
+std::string Trim(std::string_view text)
+{
+    size_t begin = 0;
+    size_t end = text.size();
+    while (begin < end && std::isspace(static_cast<unsigned char>(text[begin])))
+        ++begin;
+    while (end > begin && std::isspace(static_cast<unsigned char>(text[end - 1])))
+        --end;
+    return std::string(text.substr(begin, end - begin));
+}
+
+bool IsLoopbackName(const std::string& address)
+{
+    return strcasecmp(address.c_str(), "127.0.0.1") == 0 || strcasecmp(address.c_str(), "localhost") == 0;
+}
+
+} // namespace
+
+int CDJDataMan::IsConnected() const
+{
+    return m_source.IsConnected() ? 1 : 0;
+}
+
+int CDJDataMan::Connect(std::string* pText, int* pCode)
+{
+    m_mainThread.CheckOwner();
+    std::string text;
+    int code = 0;
+    m_nMonitorRetries = 0;
+    StopPump();
+    m_sender.ClearRing();
+    if (!StartEncoder(&text, &code)) {
+        Disconnect();
+        *pText = text;
+        *pCode = code;
+        return 0;
+    }
+    AddFirewallException();
+
+    // The writer was set up by StartEncoder and runs now; its rate is what
+    // it was configured with.
+    const int kbps = m_nEncoderKbps;
+    m_nBitrate = kbps;
+    m_nConnectTime = 0;
+    WriteLog("서버 접속 시도 : 서버=%s, 포트=%d", m_settings.m_strAddress.c_str(), m_settings.m_nPort);
+    code = m_source.Connect(m_settings.m_strAddress.c_str(), m_settings.m_nPort, kbps, m_settings.m_strPasswd.c_str(), m_settings.m_strName.c_str(),
+        m_settings.m_strUrl.c_str(), m_settings.m_strGenre.c_str(), m_settings.m_strAIM.c_str());
+    if (code == GShoutCastSource::kOk) {
+        if (!StartSendThread()) {
+            // Not the encoder's "success" text with code 0: a failure.
+            *pText = kOtherFailure.text;
+            *pCode = kOtherFailure.code;
+            Disconnect();
+            return 0;
+        }
+        *pText = "서버 접속 성공";
+        *pCode = 0;
+        WriteLog("서버 접속 성공 : 서버=%s, 포트=%d, 출력=%dkbps", m_settings.m_strAddress.c_str(), m_settings.m_nPort, kbps);
+        UpdateListenUrl();
+        OpenRecordingFile();
+        m_nConnectTime = platform::GetTickCount();
+        return 1;
+    }
+    const ConnectFailure& failure = FailureFor(code);
+    *pText = failure.text;
+    *pCode = failure.code;
+    WriteLog("서버 접속 실패(%d) : %s", failure.code, failure.caption);
+    Disconnect();
+    return 0;
+}
+
+void CDJDataMan::Disconnect()
+{
+    m_mainThread.CheckOwner();
+    m_yp.Stop();
+    m_bYPStarted = false;
+    m_strListenAddress.clear();
+    m_sender.SetKeptTitle({});
+    StopSendThread();
+    m_source.Close();
+    StopRecordingAndPump();
+    StartMonitor();
+}
+
+int CDJDataMan::StartSendThread()
+{
+    return m_sender.Start() ? 1 : 0;
+}
+
+void CDJDataMan::StopSendThread()
+{
+    m_sender.Stop();
+}
+
+void CDJDataMan::SetStreamCommand(const std::string& text)
+{
+    m_sender.SetCommand(text, TitlePrefix());
+}
+
+void CDJDataMan::SetStreamCommandTime(int time)
+{
+    m_sender.SetCommandTime(time);
+}
+
+std::string CDJDataMan::TitlePrefix() const
+{
+    return m_settings.m_nTitleWithCJName && !m_settings.m_strAIM.empty() ? "[" + m_settings.m_strAIM + "] "
+                                                                         : std::string();
+}
+
+void CDJDataMan::SendTitle(const std::string& title, const std::string& url)
+{
+    m_mainThread.CheckOwner();
+    m_sender.SendTitle(title, url, TitlePrefix());
+}
+
+void CDJDataMan::ResendTitle()
+{
+    std::string title;
+    std::string url;
+    m_sender.GetKept(&title, &url);
+    SendTitle(title, url);
+}
+
+std::string CDJDataMan::GetKeptTitle()
+{
+    return m_sender.KeptTitle();
+}
+
+std::string CDJDataMan::GetKeptUrl()
+{
+    return m_sender.KeptUrl();
+}
+
+int CDJDataMan::FetchServerStatus(platform::TargetHandle window)
+{
+    if (window == platform::kNoTarget)
+        return 0;
+    return m_source.FetchStatus(window) ? 1 : 0;
+}
+
+int CDJDataMan::GetListenerCount(int* pCurrent, int* pMax)
+{
+    const int parsed = m_source.ParseStatus(pCurrent, pMax);
+    return parsed && pCurrent && pMax ? 1 : 0;
+}
+
+void CDJDataMan::GetExternalIP(std::string* pOut)
+{
+    if (!pOut)
+        return;
+    if (!m_settings.m_strIPCheckHost.empty()) {
+        const std::string url = "http://" + m_settings.m_strIPCheckHost + kIPCheckPath;
+        char* reply = nullptr;
+        HttpGetFileTimeouts timeouts;
+        timeouts.totalMs = kIPCheckLimitMs;
+        if (HttpGetFile(&reply, nullptr, url.c_str(), platform::kNoTarget, true, kIPCheckAgent, kIPCheckByteLimit,
+                false, nullptr, timeouts)
+            && reply) {
+            std::unique_ptr<char[]> owned(reply);
+            const std::string_view body(reply);
+            const std::string line = Trim(body.substr(0, body.find('\n')));
+            if (!line.empty() && line.size() <= kMaxAddressLength) {
+                *pOut = line;
+                return;
+            }
+        }
+    }
+    char local[64] = {};
+    *pOut = GetUsableLocalAddress(local) ? local : "localhost";
+}
+
+void CDJDataMan::UpdateListenUrl()
+{
+    // A copy: the stored address is saved and used again to reconnect.
+    std::string address = m_settings.m_strAddress;
+    if (IsLoopbackName(address))
+        GetExternalIP(&address);
+    if (!m_settings.m_strListenUrl.empty())
+        m_strListenAddress = m_settings.m_strListenUrl;
+    else if (!address.empty())
+        m_strListenAddress = "http://" + address + ":" + std::to_string(m_settings.m_nPort);
+    else
+        m_strListenAddress.clear();
+}
+
+void CDJDataMan::AddFirewallException()
+{
+    (void)AddAppToFirewall(m_firewall);
+}
+
+void CDJDataMan::OpenRecordingFile()
+{
+    if (!m_settings.m_nEnable || !IsConnected())
+        return;
+    m_recording.Open(m_settings.m_strPath);
+}
+
+void CDJDataMan::CloseRecordingFile()
+{
+    m_recording.Close();
+}
+
+bool CDJDataMan::IsRecording()
+{
+    return m_recording.IsOpen();
+}
+
+std::string CDJDataMan::GetRecordingPath()
+{
+    return m_recording.Path();
+}
+
+int CDJDataMan::StartYP()
+{
+    m_mainThread.CheckOwner();
+    const std::string machineId = GetMacAddress();
+    const std::string timeText = std::to_string(static_cast<long long>(std::time(nullptr)));
+    const std::string hex = Md5Hex(machineId + timeText + kDirectoryKeySalt);
+    std::string key;
+    for (size_t i = 1; i < 20 && i < hex.size(); i += 2)
+        key += hex[i];
+    const std::string version = IniGetString("TAVDJ", "VERSION", GetAppDataFolder() + "VdVersion.ini", "");
+
+    // Without a directory host there is nowhere to register: the same as
+    // AddYP off, and no error every few seconds.
+    if (!m_settings.m_nAddYP || m_settings.m_strYPHost.empty())
+        return kYPOff;
+    m_yp.SetDirectoryPort(m_settings.m_nYPPort);
+    m_yp.SetBoardKeySource(m_settings.m_nSongRequest != 0, m_settings.m_strAddress, m_settings.m_nPort);
+    GShoutCastYPParams params;
+    params.notifyWindow = m_hMainWindow;
+    params.host = m_settings.m_strYPHost;
+    params.port = m_settings.m_nPort;
+    params.bitrateKbps = m_nBitrate;
+    params.stationName = m_settings.m_strName;
+    params.stationUrl = m_settings.m_strUrl;
+    params.genre = m_settings.m_strGenre;
+    params.djName = m_settings.m_strAIM;
+    params.icq = "ICQ";
+    params.irc = "IRC";
+    params.listenAddress = m_strListenAddress;
+    params.pathWord = "dj";
+    params.machineKey = machineId;
+    params.timeText = timeText;
+    params.checkKey = key;
+    params.version = version;
+    const int result = m_yp.Start(params);
+    if (result == GShoutCastYP::kStarted)
+        m_bYPStarted = true;
+    return result;
+}
+
+void CDJDataMan::SetYPListeners(int current, int maximum)
+{
+    m_yp.SetListeners(current, maximum);
+}
+
+bool CDJDataMan::GetYPErrorText(std::string* pText)
+{
+    const std::string text = m_yp.GetErrorText();
+    if (pText)
+        *pText = text;
+    return !text.empty();
+}

@@ -1,0 +1,17 @@
+// libFuzzer target: the built-in server under interleavings of accepts,
+// logins, blocks, closes and refused accepts on an in-memory network (see
+// tests/engine/server/ServerInterleaving.h for what is checked).
+
+#include "tests/engine/server/ServerInterleaving.h"
+
+#include <cstdint>
+#include <cstdlib>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    if (size > 4096)
+        return 0;
+    if (!testutil::RunServerInterleaving(data, size).empty())
+        std::abort();
+    return 0;
+}
