@@ -3,7 +3,11 @@
 // (level analyser, reverb, echo, pitch), LAME at 320 kbit/s, and the stream
 // ring emptied by a sender as the controller's send thread does.
 //   BM_RoadRealTimeFactor: 60 s of sound as fast as the road takes it; the
-//     pump thread does all the work, so this is the factor on one core.
+//     pump thread does all the work, so this is the factor on one core. The
+//     device runs at most two seconds ahead of the pump, well inside the
+//     reader's backlog bound, so no sound is dropped on the way; the run
+//     counts as done only when all 60 s were read, encoded to the bytes
+//     60 s at 320 kbit/s give, and every byte left through the socket.
 //   BM_ClickToSocketLatency: the device paced like a sound card (a 50 ms
 //     period is handed over when it is complete); the time from the click's
 //     moment in the sound to the last byte of its MP3 frame leaving a socket.
@@ -28,6 +32,7 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -90,18 +95,25 @@ private:
 };
 
 // The real ALSA backend, cut to a number of periods and, when paced,
-// handing each period over at the moment a sound card would.
+// handing each period over at the moment a sound card would. Unpaced, it
+// hands periods over as fast as the pump reads them, at most kAheadBytes
+// ahead: the reader keeps only kMaxBacklogSeconds and drops the rest.
 class PacedBackend final : public platform::WaveInBackend {
 public:
+    static constexpr uint64_t kAheadBytes = uint64_t(kRate) * 4 * 2;
+    static_assert(kAheadBytes < uint64_t(CAWaveInReader::kMaxBacklogSeconds) * kRate * 4 / 2);
+
     PacedBackend(bool paced, int maxPeriods)
         : m_paced(paced)
         , m_maxPeriods(maxPeriods)
     {
     }
+    // The pump whose reading lets an unpaced device go on.
+    void FollowPump(const CARWMan* pPump) { m_pPump = pPump; }
     int GetDeviceCount() override { return m_inner.GetDeviceCount(); }
     std::string GetDeviceName(int index) override { return m_inner.GetDeviceName(index); }
-    platform::WaveInResult Open(int index, const platform::WaveInFormat& format,
-                                std::unique_ptr<platform::WaveInStream>* pStream) override
+    platform::WaveInResult Open(
+        int index, const platform::WaveInFormat& format, std::unique_ptr<platform::WaveInStream>* pStream) override
     {
         std::unique_ptr<platform::WaveInStream> inner;
         const platform::WaveInResult result = m_inner.Open(index, format, &inner);
@@ -125,23 +137,36 @@ private:
         {
             if (m_periods >= m_owner.m_maxPeriods)
                 return ReadResult::Gone;
+            // The capture thread waits here, never the pump: two seconds of
+            // sound are always queued for it.
+            while (!m_owner.m_paced && m_owner.m_pPump && !m_interrupted
+                && m_delivered > m_owner.m_pPump->GetReadBytes() + kAheadBytes)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
             const ReadResult result = m_inner->ReadPeriod(pSamples, frames);
             ++m_periods;
+            m_delivered += uint64_t(frames) * 4;
             if (m_owner.m_paced)
                 std::this_thread::sleep_until(m_owner.started + std::chrono::milliseconds(50) * m_periods);
             return result;
         }
-        void Interrupt() override { m_inner->Interrupt(); }
+        void Interrupt() override
+        {
+            m_interrupted = true;
+            m_inner->Interrupt();
+        }
 
     private:
         std::unique_ptr<platform::WaveInStream> m_inner;
         PacedBackend& m_owner;
         int m_periods = 0;
+        uint64_t m_delivered = 0;
+        std::atomic<bool> m_interrupted { false };
     };
 
     platform::WaveInBackend& m_inner = platform::WaveInBackend::System();
     bool m_paced;
     int m_maxPeriods;
+    const CARWMan* m_pPump = nullptr;
 };
 
 // What the controller runs on every block while on air, in its order.
@@ -152,6 +177,8 @@ struct OnAirEffects {
     CMzDspSpeed pitch;
     std::array<uint8_t, CLevelAnalyser::kFrameBytes> frame {};
     std::atomic<int> peak { 0 };
+    // Frames handed on to the encoder.
+    std::atomic<uint64_t> framesOut { 0 };
 
     OnAirEffects()
     {
@@ -176,6 +203,7 @@ struct OnAirEffects {
         }
         if (self->analyser.Fetch(self->frame.data()) == 0)
             self->peak = CLevelAnalyser::PeakLevel(self->frame.data());
+        self->framesOut += uint64_t(nFrames);
         return nFrames;
     }
 };
@@ -190,8 +218,9 @@ public:
             m_fds[0] = m_fds[1] = -1;
         m_drain = std::jthread([this](std::stop_token stop) {
             char buffer[65536];
-            while (!stop.stop_requested() && read(m_fds[1], buffer, sizeof buffer) > 0) {
-            }
+            ssize_t got = 0;
+            while (!stop.stop_requested() && (got = read(m_fds[1], buffer, sizeof buffer)) > 0)
+                m_drained += uint64_t(got);
         });
         m_send = std::jthread([this](std::stop_token stop) { Send(stop); });
     }
@@ -208,7 +237,11 @@ public:
 
     static int OnEncoded(void* pUser, const char* pData, int nBytes)
     {
-        (void)static_cast<RingSender*>(pUser)->m_ring.Write(nBytes, pData);
+        auto* self = static_cast<RingSender*>(pUser);
+        const bool kept = self->m_ring.Write(nBytes, pData);
+        self->m_encoded += uint64_t(nBytes);
+        if (!kept)
+            self->m_lost += uint64_t(nBytes);
         return nBytes;
     }
 
@@ -216,6 +249,17 @@ public:
     [[nodiscard]] Clock::time_point ReachedAt() const { return Clock::time_point(Clock::duration(m_reachedAt.load())); }
     [[nodiscard]] bool Reached() const { return m_reachedAt.load() != 0; }
     [[nodiscard]] uint64_t Sent() const { return m_sent; }
+    [[nodiscard]] uint64_t Encoded() const { return m_encoded; }
+    [[nodiscard]] uint64_t Drained() const { return m_drained; }
+    [[nodiscard]] uint64_t Lost() const { return m_lost; }
+    // Waits until every encoded byte came out of the socket's far end.
+    bool WaitAllThrough(std::chrono::seconds limit) const
+    {
+        const auto end = Clock::now() + limit;
+        while (m_drained.load() < m_encoded.load() && Clock::now() < end)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        return m_drained.load() == m_encoded.load();
+    }
 
 private:
     void Send(std::stop_token stop)
@@ -238,6 +282,9 @@ private:
     GLockedRingBuffer m_ring;
     int m_fds[2] = { -1, -1 };
     std::atomic<uint64_t> m_sent { 0 };
+    std::atomic<uint64_t> m_encoded { 0 };
+    std::atomic<uint64_t> m_lost { 0 };
+    std::atomic<uint64_t> m_drained { 0 };
     std::atomic<uint64_t> m_watch { 0 };
     std::atomic<Clock::rep> m_reachedAt { 0 };
     std::jthread m_drain;
@@ -264,39 +311,92 @@ struct Road {
         (void)pump.SetWriter(&writer);
         pump.SetDspHook(&OnAirEffects::Hook, &effects);
         pump.SetNotifyWindow(waiter.Handle());
+        backend.FollowPump(&pump);
     }
 };
+
+bool g_failed = false;
+
+// Reports a benchmark that did not do all its work: no figure, and the
+// program's exit status says so.
+void Fail(benchmark::State& state, const std::string& why)
+{
+    g_failed = true;
+    std::fprintf(stderr, "bench_road: %s\n", why.c_str());
+    state.SkipWithError(why.c_str());
+}
+
+// The MP3 bytes `frames` frames of sound give at 32 kHz / 320 kbit/s: LAME
+// adds its delay in front and fills the last frame.
+uint64_t ExpectedMp3Bytes(uint64_t frames)
+{
+    return (frames + kEncoderDelay + kMp3FrameSamples - 1) / kMp3FrameSamples * kMp3FrameBytes;
+}
 
 void BM_RoadRealTimeFactor(benchmark::State& state)
 {
     ToneDevice device;
     if (!device.Ready()) {
-        state.SkipWithError("no temporary folder");
+        Fail(state, "no temporary folder");
         return;
     }
+    const uint64_t inputBytes = uint64_t(kThroughputSeconds) * kRate * 4;
+    const uint64_t outputFrames = uint64_t(kThroughputSeconds) * kOutRate;
+    double seconds = 0;
+    double cpu = 0;
     for (auto _ : state) {
         Road road(false, kThroughputSeconds * 20);
         int code = 0;
         const auto cpuBefore = std::clock();
+        const auto began = Clock::now();
         if (!road.pump.Start(&code)) {
-            state.SkipWithError("capture did not start");
+            Fail(state, "capture did not start");
             return;
         }
         while (!road.waiter.ended)
             road.waiter.WaitAndDispatch(1000);
+        const double took = std::chrono::duration<double>(Clock::now() - began).count();
+        const bool through = road.sender.WaitAllThrough(std::chrono::seconds(10));
         road.pump.Stop();
-        state.counters["cpu_s"] = double(std::clock() - cpuBefore) / CLOCKS_PER_SEC;
+        cpu += double(std::clock() - cpuBefore) / CLOCKS_PER_SEC;
+        seconds += took;
+        state.SetIterationTime(took);
+
+        // All of it, or no figure: a road that dropped sound would time
+        // less work than it claims.
+        const uint64_t read = road.pump.GetReadBytes();
+        const uint64_t frames = road.effects.framesOut.load();
+        const uint64_t encoded = road.sender.Encoded();
+        const uint64_t expected = ExpectedMp3Bytes(outputFrames);
+        const auto bytesOff = encoded > expected ? encoded - expected : expected - encoded;
+        char why[256] = {};
+        if (read != inputBytes)
+            std::snprintf(why, sizeof why, "the pump read %llu of %llu bytes of sound", (unsigned long long)read,
+                (unsigned long long)inputBytes);
+        else if (bytesOff > uint64_t(kMp3FrameBytes))
+            std::snprintf(why, sizeof why,
+                "encoded %llu bytes, 60 s at %d kbit/s give %llu (%llu frames reached the encoder)",
+                (unsigned long long)encoded, kKbps, (unsigned long long)expected, (unsigned long long)frames);
+        else if (road.sender.Lost() != 0 || !through)
+            std::snprintf(why, sizeof why, "%llu of %llu encoded bytes left through the socket",
+                (unsigned long long)road.sender.Drained(), (unsigned long long)encoded);
+        if (why[0]) {
+            Fail(state, why);
+            return;
+        }
+        state.counters["mp3_bytes"] = double(encoded);
     }
-    state.counters["realtime_x"]
-        = benchmark::Counter(kThroughputSeconds * double(state.iterations()), benchmark::Counter::kIsRate);
+    const double runs = double(state.iterations());
+    state.counters["process_cpu_s"] = cpu / runs;
+    state.counters["realtime_x"] = kThroughputSeconds * runs / seconds;
 }
-BENCHMARK(BM_RoadRealTimeFactor)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+BENCHMARK(BM_RoadRealTimeFactor)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3);
 
 void BM_ClickToSocketLatency(benchmark::State& state)
 {
     ToneDevice device;
     if (!device.Ready()) {
-        state.SkipWithError("no temporary folder");
+        Fail(state, "no temporary folder");
         return;
     }
     // The click's MP3 frame: its output sample after resampling and the
@@ -310,7 +410,7 @@ void BM_ClickToSocketLatency(benchmark::State& state)
         road.sender.WatchFor(lastByte);
         int code = 0;
         if (!road.pump.Start(&code)) {
-            state.SkipWithError("capture did not start");
+            Fail(state, "capture did not start");
             return;
         }
         const auto clickAt = road.backend.started + std::chrono::microseconds(int64_t(kClickSample) * 1000000 / kRate);
@@ -319,7 +419,7 @@ void BM_ClickToSocketLatency(benchmark::State& state)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         road.pump.Stop();
         if (!road.sender.Reached()) {
-            state.SkipWithError("the click never left");
+            Fail(state, "the click never left");
             return;
         }
         const double ms = std::chrono::duration<double, std::milli>(road.sender.ReachedAt() - clickAt).count();
@@ -335,4 +435,12 @@ BENCHMARK(BM_ClickToSocketLatency)->Unit(benchmark::kMillisecond)->UseManualTime
 
 } // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv)
+{
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 2;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return g_failed ? 1 : 0;
+}

@@ -1,7 +1,21 @@
 # Shared build rules. Every subsystem is one library whose sources are the
 # .cpp files of its folder tree, so adding a class never means editing a list.
 
-set(TAVDJ_WARNINGS -Wall -Wextra -Werror)
+# Warnings are errors only where we choose the compiler and its flags
+# (test.sh, CI, the sanitizer builds): a packager's newer compiler or own
+# flags may find a new warning, and that must not stop their build.
+set(TAVDJ_WARNINGS -Wall -Wextra -Wshadow)
+if(TAVDJ_WERROR)
+  list(APPEND TAVDJ_WARNINGS -Werror)
+endif()
+
+if(TAVDJ_SANITIZE AND TAVDJ_TSAN)
+  message(FATAL_ERROR "ThreadSanitizer cannot share a build with AddressSanitizer")
+endif()
+if(TAVDJ_TSAN)
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
+endif()
 
 if(TAVDJ_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)

@@ -49,9 +49,11 @@ int SamplesPerFrame(int rate)
 // "128 kBit/s, 44,100 Hz, Stereo": the rate with a thousands separator.
 std::string Describe(int kbps, int rate, int channels)
 {
-    std::string hz = std::to_string(rate);
-    if (hz.size() > 3)
-        hz.insert(hz.size() - 3, ",");
+    const std::string digits = std::to_string(rate);
+    std::string hz = digits.substr(0, digits.size() > 3 ? digits.size() - 3 : 0);
+    if (!hz.empty())
+        hz += ',';
+    hz.append(digits, hz.empty() ? 0 : digits.size() - 3);
     return std::to_string(kbps) + " kBit/s, " + hz + " Hz, " + (channels == 1 ? "Mono" : "Stereo");
 }
 

@@ -86,7 +86,7 @@ std::string ElementName(snd_mixer_elem_t* elem)
 {
     std::string name = snd_mixer_selem_get_name(elem);
     if (unsigned index = snd_mixer_selem_get_index(elem); index != 0)
-        name += " " + std::to_string(index);
+        name.append(" ").append(std::to_string(index));
     return name;
 }
 

@@ -155,7 +155,7 @@ bool ParseValueLine(std::string_view line, std::string* name, RegValue* value)
 
 std::string ValueLine(const std::string& name, const RegValue& value)
 {
-    std::string out = name.empty() ? std::string("@=") : "\"" + Escape(name) + "\"=";
+    std::string out = name.empty() ? std::string("@=") : std::string("\"").append(Escape(name)).append("\"=");
     switch (value.type) {
     case RegType::String: out += "sz:" + Escape(value.text); break;
     case RegType::ExpandString: out += "expand:" + Escape(value.text); break;

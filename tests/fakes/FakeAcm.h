@@ -37,9 +37,11 @@ public:
     // An MP3 format described the way the codec of this system does.
     static Format Mp3(int kbps, int rate, int channels)
     {
-        std::string hz = std::to_string(rate);
-        if (hz.size() > 3)
-            hz.insert(hz.size() - 3, ",");
+        const std::string digits = std::to_string(rate);
+        std::string hz = digits.substr(0, digits.size() > 3 ? digits.size() - 3 : 0);
+        if (!hz.empty())
+            hz += ',';
+        hz.append(digits, hz.empty() ? 0 : digits.size() - 3);
         return {platform::kWaveFormatMpegLayer3, std::to_string(kbps) + " kBit/s, " + hz + " Hz, " +
                                                       (channels == 1 ? "Mono" : "Stereo"),
                 rate, channels, kbps, platform::kMpegLayer3ExtraBytes};

@@ -31,8 +31,8 @@ struct FakeMixerDestination {
 
 class FakeMixerCard {
 public:
-    explicit FakeMixerCard(std::string product)
-        : product(std::move(product))
+    explicit FakeMixerCard(std::string productName)
+        : product(std::move(productName))
     {
     }
 

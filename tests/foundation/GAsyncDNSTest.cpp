@@ -52,30 +52,31 @@ TEST(GAsyncDNS, AnswersPendingThenCachedAndRemembersFailures)
 
 TEST(GAsyncDNS, FullTableRefusesWhenAllPendingAndReusesTheLeastRecentDoneEntry)
 {
+    auto Name = [](char letter, int i) { return std::string(1, letter).append(std::to_string(i)); };
     FakeHostResolver resolver;
     uint32_t address = 0;
     {
         GAsyncDNS dns(resolver);
         resolver.Hold(true);
         for (int i = 0; i < GAsyncDNS::kEntryCount; ++i)
-            EXPECT_EQ(dns.Lookup(("p" + std::to_string(i)).c_str(), &address), 1);
+            EXPECT_EQ(dns.Lookup(Name('p', i).c_str(), &address), 1);
         EXPECT_EQ(dns.Lookup("one.too.many", &address), -1);
         resolver.Hold(false);  // the destructor waits for the pass
     }
 
     GAsyncDNS dns(resolver);
     for (int i = 0; i < GAsyncDNS::kEntryCount; ++i) {
-        resolver.Add("h" + std::to_string(i), static_cast<uint32_t>(i + 1));
-        ASSERT_EQ(LookupUntilDone(dns, "h" + std::to_string(i), &address), 0);
+        resolver.Add(Name('h', i), static_cast<uint32_t>(i + 1));
+        ASSERT_EQ(LookupUntilDone(dns, Name('h', i), &address), 0);
     }
     for (int i = GAsyncDNS::kEntryCount - 1; i >= 1; --i)
-        ASSERT_EQ(dns.Lookup(("h" + std::to_string(i)).c_str(), &address), 0);
+        ASSERT_EQ(dns.Lookup(Name('h', i).c_str(), &address), 0);
     // h0 is now the least recently used; the new name takes its entry.
     resolver.Add("new", 99);
     ASSERT_EQ(LookupUntilDone(dns, "new", &address), 0);
     const int calls = resolver.Calls();
     for (int i = 1; i < GAsyncDNS::kEntryCount; ++i)
-        ASSERT_EQ(dns.Lookup(("h" + std::to_string(i)).c_str(), &address), 0);
+        ASSERT_EQ(dns.Lookup(Name('h', i).c_str(), &address), 0);
     EXPECT_EQ(resolver.Calls(), calls);
     EXPECT_EQ(dns.Lookup("h0", &address), 1);  // evicted: asked again
 }

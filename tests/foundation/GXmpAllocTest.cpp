@@ -11,18 +11,18 @@
 #include <new>
 #include <string>
 
-// AddressSanitizer owns the allocator in its builds; the test runs in the
-// plain build.
+// AddressSanitizer and ThreadSanitizer own the allocator in their builds;
+// the test runs in the plain build.
 #if defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define TAVDJ_ASAN 1
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define TAVDJ_SANITIZER_ALLOCATOR 1
 #endif
 #endif
-#if defined(__SANITIZE_ADDRESS__)
-#define TAVDJ_ASAN 1
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define TAVDJ_SANITIZER_ALLOCATOR 1
 #endif
 
-#ifndef TAVDJ_ASAN
+#ifndef TAVDJ_SANITIZER_ALLOCATOR
 
 // GCC sees free() meet memory from operator new; here both are ours.
 #if defined(__GNUC__) && !defined(__clang__)
@@ -74,4 +74,4 @@ TEST(GXmp, EveryAllocationFailureEndsTheLoadWithFalse)
     EXPECT_GT(failAt, 50);
 }
 
-#endif  // TAVDJ_ASAN
+#endif  // TAVDJ_SANITIZER_ALLOCATOR

@@ -172,7 +172,7 @@ TEST_F(DJDataManBroadcast, EveryPresetRowReachesARealListenerWithItsRateAndBitRa
         EditSettings(*m_dj, [&](DJSettings& s) { s.m_nFormatN = row; });
         std::string text;
         int code = -9;
-        ASSERT_EQ(m_dj->Connect(&text, &code), 1) << text << m_icecast.ErrorLog();
+        ASSERT_EQ(m_dj->Connect(&text, &code), 1) << code << " " << text << "\n" << m_icecast.ErrorLog();
         EXPECT_EQ(code, 0);
         EXPECT_EQ(text, "서버 접속 성공");
         EXPECT_EQ(m_dj->GetBitrate(), preset.kbps);
@@ -223,7 +223,7 @@ TEST_F(DJDataManBroadcast, RecordingDecodesWholeAndSurvivesToggling)
     });
     std::string text;
     int code = 0;
-    ASSERT_EQ(m_dj->Connect(&text, &code), 1) << text;
+    ASSERT_EQ(m_dj->Connect(&text, &code), 1) << code << " " << text << "\n" << m_icecast.ErrorLog();
     ASSERT_TRUE(m_dj->IsRecording());
     const std::string first = m_dj->GetRecordingPath();
     const std::string name = std::filesystem::path(first).filename().string();
@@ -284,7 +284,7 @@ TEST_F(DJDataManBroadcast, RefusedRateFallsBackToHalfTheRate)
     EditSettings(*m_dj, [](DJSettings& s) { s.m_nFormatN = 3; });
     std::string text;
     int code = 0;
-    ASSERT_EQ(m_dj->Connect(&text, &code), 1) << text;
+    ASSERT_EQ(m_dj->Connect(&text, &code), 1) << code << " " << text << "\n" << m_icecast.ErrorLog();
     m_dj->Reader().GetRate(&rate);
     EXPECT_EQ(rate, 22050);
     const std::string heard = Listen("half.mp3", 128);
@@ -310,7 +310,7 @@ TEST_F(DJDataManBroadcast, FailuresGiveTheirCodesTextsAndLogLines)
     // The server goes away mid-stream: the send fails, nothing is on air,
     // the connection reads as dropped, and Disconnect returns to monitoring.
     EditSettings(*m_dj, [&](DJSettings& s) { s.m_strPasswd = IcecastServer::kPassword; });
-    ASSERT_EQ(m_dj->Connect(&text, &code), 1) << text;
+    ASSERT_EQ(m_dj->Connect(&text, &code), 1) << code << " " << text << "\n" << m_icecast.ErrorLog();
     ASSERT_TRUE(m_window.RunUntil([&] { return m_dj->GetBytesSent() > 0; }, 5000));
     m_icecast.Stop();
     EXPECT_TRUE(m_window.RunUntil([&] { return !m_dj->IsOnAir(); }, 10000));
@@ -363,7 +363,7 @@ TEST_F(DJDataManBroadcast, AcmWriterStreamsAndAGoneCodecFallsBackToLame)
     });
     std::string text;
     int code = 0;
-    ASSERT_EQ(m_dj->Connect(&text, &code), 1) << text;
+    ASSERT_EQ(m_dj->Connect(&text, &code), 1) << code << " " << text << "\n" << m_icecast.ErrorLog();
     EXPECT_EQ(m_dj->GetBitrate(), 96);
     std::string heard = Listen("acm.mp3", 96);
     EXPECT_EQ(Probe(heard), "codec_name=mp3\nsample_rate=32000\nchannels=2\nbit_rate=96000\n");
@@ -372,7 +372,7 @@ TEST_F(DJDataManBroadcast, AcmWriterStreamsAndAGoneCodecFallsBackToLame)
 
     // A codec that is no longer installed: the LAME writer's default row.
     EditSettings(*m_dj, [&](DJSettings& s) { s.m_nCodecN = acm.GetCodecCount() + 3; });
-    ASSERT_EQ(m_dj->Connect(&text, &code), 1) << text;
+    ASSERT_EQ(m_dj->Connect(&text, &code), 1) << code << " " << text << "\n" << m_icecast.ErrorLog();
     EXPECT_EQ(m_dj->GetBitrate(), 128);
     heard = Listen("fallback.mp3", 128);
     EXPECT_EQ(Probe(heard), "codec_name=mp3\nsample_rate=44100\nchannels=2\nbit_rate=128000\n");

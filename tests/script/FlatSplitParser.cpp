@@ -69,7 +69,7 @@ bool CFlatSplitParser::IsType(int i) const
 std::string CFlatSplitParser::At(int i) const
 {
     const SToken& tok = (*m_pTokens)[static_cast<size_t>(i)];
-    return "@" + std::to_string(tok.nLine) + ":" + std::to_string(tok.nCol);
+    return std::string("@").append(std::to_string(tok.nLine)) + ":" + std::to_string(tok.nCol);
 }
 
 void CFlatSplitParser::Step()
@@ -321,7 +321,7 @@ bool CFlatSplitParser::Comparison(int s, int e, std::string& out)
         ++q;
     std::string left, right;
     if (q <= e - 1 && Additive(s, q - 1, left) && Additive(q + 1, e, right)) {
-        out = "(" + std::string(scripttest::OperatorName(OperatorOf(Kind(q)))) + " " + left + " " + right + ")" + At(s);
+        out = std::string("(") + scripttest::OperatorName(OperatorOf(Kind(q))) + " " + left + " " + right + ")" + At(s);
         return true;
     }
     return Additive(s, e, out);
@@ -337,7 +337,7 @@ bool CFlatSplitParser::Additive(int s, int e, std::string& out)
         --q;
     std::string left, right;
     if (q >= s + 1 && Additive(s, q - 1, left) && Multiplicative(q + 1, e, right)) {
-        out = "(" + std::string(scripttest::OperatorName(OperatorOf(Kind(q)))) + " " + left + " " + right + ")" + At(s);
+        out = std::string("(") + scripttest::OperatorName(OperatorOf(Kind(q))) + " " + left + " " + right + ")" + At(s);
         return true;
     }
     return Multiplicative(s, e, out);
@@ -353,7 +353,7 @@ bool CFlatSplitParser::Multiplicative(int s, int e, std::string& out)
         --q;
     std::string left, right;
     if (q >= s + 1 && Multiplicative(s, q - 1, left) && Unary(q + 1, e, right)) {
-        out = "(" + std::string(scripttest::OperatorName(OperatorOf(Kind(q)))) + " " + left + " " + right + ")" + At(s);
+        out = std::string("(") + scripttest::OperatorName(OperatorOf(Kind(q))) + " " + left + " " + right + ")" + At(s);
         return true;
     }
     return Unary(s, e, out);

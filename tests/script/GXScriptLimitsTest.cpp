@@ -74,8 +74,10 @@ TEST(GXScriptLimits, HostileTextsEndPromptlyWithACode)
     GXScriptHost host;
     // Each a pattern that made the plain rules retry ranges over and over.
     EXPECT_EQ(RunCode(host, Repeat("if (a) ", 2000) + Repeat("{ x; } else ", 2000) + "y;"), GXS_ERR_EOF);
-    EXPECT_EQ(RunCode(host, "{" + Repeat("if ((a) +) x = 1;", 3000) + "}"), GXS_ERR_SYNTAX);
-    EXPECT_EQ(RunCode(host, "a = 0; {" + Repeat("if ((a)) x = 1;", 3000) + "}"), 0);
+    const std::string badIfs = Repeat("if ((a) +) x = 1;", 3000);
+    EXPECT_EQ(RunCode(host, "{" + badIfs + "}"), GXS_ERR_SYNTAX);
+    const std::string ifs = Repeat("if ((a)) x = 1;", 3000);
+    EXPECT_EQ(RunCode(host, "a = 0; {" + ifs + "}"), 0);
     EXPECT_EQ(RunCode(host, "x = f(" + Repeat("a - (b, ", 3000) + "c" + Repeat(")", 3000) + ");"), GXS_ERR_EOF);
 }
 

@@ -124,8 +124,11 @@ inline std::string DumpNode(const SStmt* p, bool bPositions)
 inline std::string DumpChain(const SStmt* p, bool bPositions)
 {
     std::string s;
-    for (; p; p = p->m_pNext.get())
-        s += (s.empty() ? "" : " ") + Dump(p, bPositions);
+    for (; p; p = p->m_pNext.get()) {
+        if (!s.empty())
+            s += ' ';
+        s += Dump(p, bPositions);
+    }
     return s;
 }
 

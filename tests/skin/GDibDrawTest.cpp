@@ -89,7 +89,7 @@ TEST_P(BlockDraw, OpaqueAndKeyedCopyMatchThePixelRule)
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    GDib, BlockDraw, ::testing::ValuesIn(kBlocks), [](const auto& info) { return std::string(info.param.name); });
+    GDib, BlockDraw, ::testing::ValuesIn(kBlocks), [](const auto& test) { return std::string(test.param.name); });
 
 TEST(GDib, KeyedCopyHonoursAnotherKeyColour)
 {

@@ -17,7 +17,7 @@ namespace {
 
 std::string Show(const SRect& r)
 {
-    return "(" + std::to_string(r.left) + ", " + std::to_string(r.top) + ", " + std::to_string(r.right) + ", "
+    return std::string("(").append(std::to_string(r.left)) + ", " + std::to_string(r.top) + ", " + std::to_string(r.right) + ", "
         + std::to_string(r.bottom) + ")";
 }
 

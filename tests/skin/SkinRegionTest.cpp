@@ -96,7 +96,7 @@ TEST_P(WindowRegion, BuildsTheShapeOrReportsTheError)
 }
 
 INSTANTIATE_TEST_SUITE_P(SkinRegion, WindowRegion, ::testing::ValuesIn(kCases),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& test) { return std::string(test.param.name); });
 
 TEST(SkinRegion, ImageRegionIsExactlyTheUnkeyedPixelsAcrossBatches)
 {

@@ -86,11 +86,11 @@ public:
     // The commands (WM_COMMAND ids) notified so far, in order.
     std::vector<unsigned> Commands() const
     {
-        std::vector<unsigned> ids;
+        std::vector<unsigned> commands;
         for (const SGxNotifyRecord& r : notified)
             if (r.message == 0x0111)
-                ids.push_back(static_cast<unsigned>(r.wParam));
-        return ids;
+                commands.push_back(static_cast<unsigned>(r.wParam));
+        return commands;
     }
 
     std::map<std::string, GDib> images;

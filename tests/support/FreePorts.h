@@ -5,30 +5,50 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <fstream>
+#include <random>
+
 namespace testutil {
 
+namespace detail {
+
+// True when port is free for a listener on loopback this moment.
+inline bool PortFree(int port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sa.sin_port = htons(static_cast<uint16_t>(port));
+    const bool free = fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0;
+    if (fd >= 0)
+        ::close(fd);
+    return free;
+}
+
+// The first port the kernel hands out to outgoing connections.
+inline int EphemeralStart()
+{
+    int low = 32768;
+    std::ifstream("/proc/sys/net/ipv4/ip_local_port_range") >> low;
+    return low;
+}
+
+}  // namespace detail
+
 // A loopback port p such that p and p + 1 were both free a moment ago (a
-// SHOUTcast server listens on both). 0 when none was found.
+// SHOUTcast server listens on both). 0 when none was found. The pair is
+// drawn below the kernel's range for outgoing connections: a port from that
+// range can be taken as the local end of any test's connection between this
+// check and the server's bind, which under a loaded parallel run happens.
 inline int PickPortPair()
 {
-    for (int attempt = 0; attempt < 50; ++attempt) {
-        const int a = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in sa{};
-        sa.sin_family = AF_INET;
-        sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof sa;
-        if (::bind(a, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 ||
-            ::getsockname(a, reinterpret_cast<sockaddr*>(&sa), &len) != 0) {
-            ::close(a);
-            continue;
-        }
-        const int port = ntohs(sa.sin_port);
-        const int b = ::socket(AF_INET, SOCK_STREAM, 0);
-        sa.sin_port = htons(static_cast<uint16_t>(port + 1));
-        const bool ok = port < 65535 && ::bind(b, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0;
-        ::close(a);
-        ::close(b);
-        if (ok)
+    const int top = detail::EphemeralStart() - 2;
+    std::mt19937 random(std::random_device{}());
+    std::uniform_int_distribution<int> pick(top > 12000 ? top - 10000 : 1024, top > 1026 ? top : 65533);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const int port = pick(random);
+        if (detail::PortFree(port) && detail::PortFree(port + 1))
             return port;
     }
     return 0;

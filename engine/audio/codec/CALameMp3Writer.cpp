@@ -257,7 +257,7 @@ bool CALameMp3Writer::OpenPartFileLocked()
 {
     std::string base = m_strTarget.substr(0, m_strTarget.size() >= 4 ? m_strTarget.size() - 4 : 0);
     for (int attempt = 0; attempt < kPartNameAttempts; ++attempt) {
-        base += "-" + std::to_string(m_nPartCount);
+        base.append("-").append(std::to_string(m_nPartCount));
         m_pFile.reset(std::fopen((base + ".mp3").c_str(), "wb+"));
         if (m_pFile)
             return true;

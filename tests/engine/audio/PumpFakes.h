@@ -24,11 +24,11 @@ namespace audiotest {
 // Thread: any; Close may run while another thread is in Read.
 class FakeReader final : public CAReader {
 public:
-    FakeReader(int rate, int bits, int channels)
+    FakeReader(int nRate, int nBits, int nChannels)
         : CAReader("Fake Reader")
-        , rate(rate)
-        , bits(bits)
-        , channels(channels)
+        , rate(nRate)
+        , bits(nBits)
+        , channels(nChannels)
     {
     }
 

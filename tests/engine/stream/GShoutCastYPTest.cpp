@@ -9,7 +9,9 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <linux/sockios.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -83,6 +85,16 @@ int BindLoopback(int* port)
     return fd;
 }
 
+// True once the peer acknowledged every byte sent on fd (at most 10 s).
+bool Acknowledged(int fd)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    int unacked = 0;
+    while (::ioctl(fd, SIOCOUTQ, &unacked) == 0 && unacked > 0 && std::chrono::steady_clock::now() < end)
+        std::this_thread::yield();
+    return unacked == 0;
+}
+
 std::string Wrap(const std::string& line)
 {
     return line + " HTTP/1.0\r\nHost: 127.0.0.1\nAccept: */*\r\n\r\n";
@@ -143,6 +155,19 @@ protected:
 
     // The touch has not come within a short real wait.
     bool NoRequestBeyond(size_t count) { return !directory.WaitForRequests(count + 1, 150); }
+
+    // True once (what, code) arrived; false once the worker went round its
+    // loop twice without it, so one whole round saw what came before the call.
+    bool NotifiedWithinTwoRounds(int what, int code)
+    {
+        const uint64_t target = clock.Sleeps() + 2;
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (clock.Sleeps() < target && std::chrono::steady_clock::now() < end) {
+            if (window.WaitFor(what, code, 5))
+                return true;
+        }
+        return window.WaitFor(what, code, 5);
+    }
 
     ManualClock clock;
     FakeWindowFinder windows;
@@ -380,10 +405,14 @@ TEST_F(YPTest, TricklingRegisterReplyFailsOnceTheReplyIsOverdue)
     for (; seconds < GYPReply::kMaxLines - 4 && !failed; ++seconds) {
         const std::string line = "x-wait: " + std::to_string(seconds) + "\r\n";
         ASSERT_EQ(::send(conn, line.data(), line.size(), MSG_NOSIGNAL), static_cast<ssize_t>(line.size()));
-        // Let the worker take the line before the clock moves on.
-        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        // The worker takes the line before the clock moves on: it is in the
+        // worker's socket once acknowledged, and taken a round after that.
+        ASSERT_TRUE(Acknowledged(conn));
+        failed = NotifiedWithinTwoRounds(1, 7);
+        if (failed)
+            break;
         clock.Advance(1000);
-        failed = window.WaitFor(1, 7, 30);
+        failed = NotifiedWithinTwoRounds(1, 7);
     }
     ::close(conn);
     ASSERT_TRUE(failed);
