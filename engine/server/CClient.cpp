@@ -106,15 +106,13 @@ bool CClient::TimedOut() const
     return now - m_pSocket->GetLastSendTime() > CDJServer::kIdleLimitMs && HasUnsent();
 }
 
-// Bytes are due: queued, part of a block, or a whole piece or block that
-// the network had no room for.
+// Bytes wait for the network: queued, the rest of a block, or a block the
+// network had no room for when it was offered. A block that simply has not
+// been offered yet does not count: a listener whose source paused is not
+// stuck.
 bool CClient::HasUnsent() const
 {
-    if (m_pSocket->GetSendLength() > 0 || m_nBlockSent > 0)
-        return true;
-    if (m_state == State::Intro)
-        return IntroLeft();
-    return m_state == State::Live && m_pServer->m_ring.NewestBlock() >= m_nRingPos;
+    return m_pSocket->GetSendLength() > 0 || m_nBlockSent > 0 || m_bNetworkFull;
 }
 
 int CClient::Step(int ready)
@@ -347,6 +345,7 @@ int CClient::Pump()
         }
         activity |= sent > 0 ? 1 : 0;
         m_nBlockSent += sent;
+        m_bNetworkFull = m_nBlockSent < CStreamRing::kSlotBytes;
         if (m_nBlockSent < CStreamRing::kSlotBytes)
             break; // the network takes no more now
         if (!EndBlock()) {

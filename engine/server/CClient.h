@@ -102,5 +102,6 @@ private:
     CDJServer* m_pServer = nullptr;
     size_t m_nIntroSent = 0; // intro bytes in pieces already finished
     int m_nBlockSent = 0; // bytes of the current piece or block the network took
+    bool m_bNetworkFull = false; // the last piece or block offered did not all go
     bool m_bRemove = false;
 };

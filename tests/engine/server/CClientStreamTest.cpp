@@ -1,8 +1,9 @@
-// A listener that stops taking bytes partway through a block, while the
-// source fills the whole ring behind it, and then reads again: its block is
-// overwritten mid-send. It must still get a well-formed stream: that block
-// whole, then a skip ahead at the block boundary, titles framed every 8192
-// audio bytes. On an in-memory network, so the stall lands where chosen.
+// Listeners streamed straight from the server's ring, on an in-memory
+// network so a stall lands where chosen. A listener that stops taking bytes
+// partway through a block while the source fills the whole ring behind it,
+// and then reads again, has its block overwritten mid-send: it must still
+// get a well-formed stream (that block whole, then a skip ahead at the
+// block boundary, titles framed every 8192 audio bytes).
 
 #include "engine/server/CDJServer.h"
 #include "engine/server/StreamFrames.h"
@@ -50,7 +51,7 @@ struct Logs {
 
 } // namespace
 
-TEST(CClientOverwrite, AListenerWhoseBlockIsOverwrittenMidSendSkipsAheadAtTheBlockBoundary)
+TEST(CClientStream, AListenerWhoseBlockIsOverwrittenMidSendSkipsAheadAtTheBlockBoundary)
 {
     struct Case {
         const char* name;
@@ -158,4 +159,34 @@ TEST(CClientOverwrite, AListenerWhoseBlockIsOverwrittenMidSendSkipsAheadAtTheBlo
         }
         server.Stop();
     }
+}
+
+// Only bytes the network refused count toward the idle limit: a listener
+// that waited longer than that for the source's next block is sent it.
+TEST(CClientStream, AListenerWaitingOnAPausedSourceIsKept)
+{
+    FakeNetwork net;
+    FakeHostResolver resolver;
+    FakeClock clock;
+    CDJServer server(net, resolver, clock);
+    CDJServerParams params;
+    params.port = kPort;
+    params.pageFolder = "/nonexistent-tavdj-pages";
+    params.logCallback = [](const char*, void*) {};
+    ASSERT_TRUE(server.StartWithoutThread(params));
+    const int dj = net.Connect(kPort + 1);
+    net.At(dj).toServer = server.GetPassword() + std::string(1, '\0') + "\nicy-name:DJ\n\n" + Block(1);
+    const int listener = net.Connect(kPort);
+    net.At(listener).toServer = "GET / HTTP/1.0\r\n\r\n";
+    for (int i = 0; i < 5; ++i)
+        server.RunPass();
+    ASSERT_EQ(testutil::AfterHeader(net.At(listener).fromServer), Block(1));
+
+    clock.Advance(CDJServer::kIdleLimitMs + 5000);
+    net.At(dj).toServer = Block(2);
+    for (int i = 0; i < 5; ++i)
+        server.RunPass();
+    EXPECT_FALSE(net.At(listener).serverClosed);
+    EXPECT_EQ(testutil::AfterHeader(net.At(listener).fromServer), Block(1) + Block(2));
+    server.Stop();
 }
