@@ -7,7 +7,6 @@
 
 GAsyncDNS::GAsyncDNS(platform::HostResolver& resolver)
     : m_resolver(resolver)
-    , m_entries(kEntryCount)
 {
 }
 
@@ -31,6 +30,10 @@ int GAsyncDNS::Lookup(const char* host, uint32_t* address)
     bool start = false;
     {
         std::lock_guard guard(m_lock);
+        // Made on first use: most sockets (every accepted one) never look a
+        // name up, and a server holds thousands of them.
+        if (m_entries.empty())
+            m_entries.resize(kEntryCount);
         Entry* chosen = nullptr;
         for (Entry& e : m_entries) {
             if (e.lastUse != 0 && e.name == host) {

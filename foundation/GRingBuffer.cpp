@@ -84,3 +84,22 @@ int GRingBuffer::Clear()
     m_nReadPos = m_nWritePos = m_nLength = 0;
     return had;
 }
+
+void GRingBuffer::Release()
+{
+    if (m_nLength != 0)
+        return;
+    m_pStorage.reset();
+    m_nCapacity = 0;
+    m_nReadPos = m_nWritePos = 0;
+}
+
+int GRingBuffer::Front(const char** data) const
+{
+    if (m_nLength == 0) {
+        *data = nullptr;
+        return 0;
+    }
+    *data = m_pStorage.get() + m_nReadPos;
+    return std::min(m_nLength, m_nCapacity - m_nReadPos);
+}

@@ -4,7 +4,9 @@
 
 // A growable circular byte queue for a single owner: a socket's send and
 // receive queues, the echo's delay line. Starts at 4096 bytes and doubles
-// when full; never shrinks, so steady streaming allocates nothing.
+// when full; never shrinks by itself, so steady streaming allocates nothing.
+// An owner that holds many mostly empty queues gives their storage back
+// with Release.
 // Thread: one owner thread; not thread-safe (see GLockedRingBuffer).
 class GRingBuffer {
 public:
@@ -26,6 +28,12 @@ public:
     bool Skip(int len);
     // Empties the buffer, keeping its capacity; returns the length it had.
     int Clear();
+    // Frees the storage of an empty buffer (capacity 0); the next Write
+    // allocates again. Does nothing while bytes are stored.
+    void Release();
+    // The bytes at the front that lie in one piece (all of them, or up to
+    // the wrap): their count, and where they start in *data.
+    [[nodiscard]] int Front(const char** data) const;
 
     [[nodiscard]] int GetLength() const { return m_nLength; }
     [[nodiscard]] int GetCapacity() const { return m_nCapacity; }

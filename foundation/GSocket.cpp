@@ -11,7 +11,7 @@ constexpr uint32_t kPollSleepMs = 50;
 constexpr int kLookupTries = 100;
 constexpr uint64_t kConnectWaitMs = 5000;
 
-}  // namespace
+} // namespace
 
 GSocket::GSocket()
     : GSocket(platform::SocketApi::System(), platform::HostResolver::System(), platform::Clock::System())
@@ -41,10 +41,9 @@ bool GSocket::Create(int port)
     m_recvQueue.Clear();
     m_bKeepOpenAfterEnd = false;
     m_bPeerEnded = false;
+    m_bDiscardIncoming = false;
     m_hSocket = m_api.OpenTcp();
-    m_pRecvBlock.reset(new (std::nothrow) char[kReceiveBlock]);
-    m_pSendBlock.reset(new (std::nothrow) char[kSendBlock]);
-    if (m_hSocket == platform::kNoSocket || !m_pRecvBlock || !m_pSendBlock) {
+    if (m_hSocket == platform::kNoSocket) {
         Close();
         m_nState = kFailed;
         return false;
@@ -60,10 +59,12 @@ bool GSocket::Attach(platform::SocketFd fd)
     Close();
     m_sendQueue.Clear();
     m_recvQueue.Clear();
+    // A server holds one socket per peer: the queues take memory only
+    // while bytes wait in them.
+    m_sendQueue.Release();
+    m_recvQueue.Release();
     m_hSocket = fd;
-    m_pRecvBlock.reset(new (std::nothrow) char[kReceiveBlock]);
-    m_pSendBlock.reset(new (std::nothrow) char[kSendBlock]);
-    if (!m_api.MakeNonBlocking(fd) || !m_pRecvBlock || !m_pSendBlock) {
+    if (!m_api.MakeNonBlocking(fd)) {
         Close();
         m_nState = kFailed;
         return false;
@@ -168,6 +169,35 @@ bool GSocket::Send(const void* data, int len)
     return m_sendQueue.Write(len, static_cast<const char*>(data));
 }
 
+int GSocket::SendDirect(const char* data, int len)
+{
+    if (m_nState != kConnected || (!data && len > 0))
+        return -1;
+    if (len <= 0 || m_sendQueue.GetLength() > 0)
+        return 0;
+    bool refused = false;
+    const int sent = SendSome(data, len, &refused);
+    CountSent(sent);
+    if (refused && m_bKeepOpenAfterEnd) {
+        Close();
+        return -1;
+    }
+    return sent;
+}
+
+void GSocket::DiscardIncoming()
+{
+    m_bDiscardIncoming = true;
+    m_recvQueue.Clear();
+    m_recvQueue.Release();
+}
+
+void GSocket::ReleaseIdleQueues()
+{
+    m_sendQueue.Release();
+    m_recvQueue.Release();
+}
+
 bool GSocket::SendString(const char* text)
 {
     return text && Send(text, static_cast<int>(std::strlen(text)) + 1);
@@ -244,52 +274,72 @@ bool GSocket::Poll(int* activity)
     return true;
 }
 
-// Sends queued bytes in pieces of kSendBlock until the network takes no
-// more. Every byte that left is counted, even when a later piece would
+// Sends queued bytes straight from the queue, in pieces of kSendBlock,
+// until the network takes no more. Every byte that left is counted, even when a later piece would
 // block; unsent bytes stay queued, and only the read side ends a connection.
 bool GSocket::Flush()
 {
     if (m_hSocket == platform::kNoSocket || m_sendQueue.GetLength() == 0)
         return false;
-    uint64_t sentNow = 0;
-    while (m_sendQueue.GetLength() > 0) {
-        const int n = std::min(m_sendQueue.GetLength(), kSendBlock);
-        if (!m_sendQueue.Read(n, m_pSendBlock.get(), GRingBuffer::Consume::No))
-            break;
-        const platform::NetIo io = m_api.Send(m_hSocket, m_pSendBlock.get(), n);
-        if (io.status == platform::NetStatus::Failed && m_bKeepOpenAfterEnd) {
-            // Nothing is read from such a peer any more, so only a refused
-            // send can tell that it has gone.
-            Close();
-            break;
-        }
-        if (io.status != platform::NetStatus::Done || io.bytes <= 0)
-            break;
-        m_sendQueue.Skip(io.bytes);
-        sentNow += static_cast<uint64_t>(io.bytes);
-        if (io.bytes < n)
+    int sentNow = 0;
+    bool refused = false;
+    while (m_sendQueue.GetLength() > 0 && !refused) {
+        const char* front = nullptr;
+        const int n = std::min(m_sendQueue.Front(&front), kSendBlock);
+        const int sent = SendSome(front, n, &refused);
+        m_sendQueue.Skip(sent);
+        sentNow += sent;
+        if (sent < n)
             break;
     }
-    if (sentNow == 0)
-        return false;
+    CountSent(sentNow);
+    // Nothing is read from a peer that ended its side, so only a refused
+    // send can tell that it has gone.
+    if (refused && m_bKeepOpenAfterEnd)
+        Close();
+    return sentNow > 0;
+}
+
+int GSocket::SendSome(const char* data, int len, bool* refused)
+{
+    int sent = 0;
+    while (sent < len) {
+        const platform::NetIo io = m_api.Send(m_hSocket, data + sent, len - sent);
+        if (io.status == platform::NetStatus::Failed)
+            *refused = true;
+        if (io.status != platform::NetStatus::Done || io.bytes <= 0)
+            break;
+        const bool partial = io.bytes < len - sent;
+        sent += io.bytes;
+        // A short send means the network is full for now.
+        if (partial)
+            break;
+    }
+    return sent;
+}
+
+void GSocket::CountSent(int sent)
+{
+    if (sent <= 0)
+        return;
     m_dwLastSend = static_cast<uint32_t>(m_clock.NowMs());
-    m_nBytesSent += sentNow;
-    return true;
+    m_nBytesSent += static_cast<uint64_t>(sent);
 }
 
 bool GSocket::ReadIncoming(ReadMode mode)
 {
-    if (m_hSocket == platform::kNoSocket || !m_pRecvBlock)
+    if (m_hSocket == platform::kNoSocket)
         return false;
     if (m_recvQueue.GetLength() >= kMaxReceiveQueue || m_bPeerEnded)
         return false;
-    const platform::NetIo io = m_api.Receive(m_hSocket, m_pRecvBlock.get(), kReceiveBlock);
+    char block[kReceiveBlock];
+    const platform::NetIo io = m_api.Receive(m_hSocket, block, kReceiveBlock);
     if (io.status == platform::NetStatus::Closed && m_bKeepOpenAfterEnd) {
         m_bPeerEnded = true;
         return false;
     }
     if (io.status == platform::NetStatus::Done) {
-        if (m_recvQueue.Write(io.bytes, m_pRecvBlock.get()))
+        if (m_bDiscardIncoming || m_recvQueue.Write(io.bytes, block))
             return true;
         // Bytes we cannot keep break the stream: treat it as broken.
         if (mode == ReadMode::Poll)
@@ -309,8 +359,6 @@ bool GSocket::Close()
     m_api.Close(m_hSocket);
     m_hSocket = platform::kNoSocket;
     m_nState = kClosed;
-    m_pRecvBlock.reset();
-    m_pSendBlock.reset();
     m_nBytesSent = 0;
     return true;
 }
@@ -329,8 +377,8 @@ int GSocket::GetBoundPort() const
     return m_hSocket == platform::kNoSocket ? -1 : m_api.LocalPort(m_hSocket);
 }
 
-bool PickLocalAddress(const std::vector<uint32_t>& interfaces, const std::vector<uint32_t>& hostName,
-                      bool usableOnly, uint32_t* chosen)
+bool PickLocalAddress(
+    const std::vector<uint32_t>& interfaces, const std::vector<uint32_t>& hostName, bool usableOnly, uint32_t* chosen)
 {
     auto usable = [usableOnly](uint32_t address) {
         if (!usableOnly)
@@ -338,7 +386,7 @@ bool PickLocalAddress(const std::vector<uint32_t>& interfaces, const std::vector
         const unsigned first = reinterpret_cast<const unsigned char*>(&address)[0];
         return first != 0 && first != 127 && first != 224 && first != 240;
     };
-    for (const std::vector<uint32_t>* list : {&interfaces, &hostName}) {
+    for (const std::vector<uint32_t>* list : { &interfaces, &hostName }) {
         const size_t limit = std::min<size_t>(list->size(), 255);
         for (size_t i = 0; i < limit; ++i) {
             if (usable((*list)[i])) {
@@ -361,15 +409,15 @@ bool WriteLocalAddress(char* out, bool usableOnly)
     uint32_t chosen = 0;
     // The host name is asked only when no interface qualifies: on Debian it
     // names 127.0.1.1.
-    if (!PickLocalAddress(interfaces, {}, usableOnly, &chosen) &&
-        !PickLocalAddress({}, platform::HostNameIpv4Addresses(), usableOnly, &chosen))
+    if (!PickLocalAddress(interfaces, {}, usableOnly, &chosen)
+        && !PickLocalAddress({}, platform::HostNameIpv4Addresses(), usableOnly, &chosen))
         return false;
     const std::string text = platform::FormatIpv4(chosen);
     std::memcpy(out, text.c_str(), text.size() + 1);
     return true;
 }
 
-}  // namespace
+} // namespace
 
 bool GetLocalAddress(char* out)
 {

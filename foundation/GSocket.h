@@ -33,6 +33,7 @@ public:
     };
 
     static constexpr int kReceiveBlock = 8192;
+    // The queue leaves in pieces of at most this many bytes.
     static constexpr int kSendBlock = 4096;
     // A peer that sends faster than the owner reads is left waiting in the
     // kernel above this many queued bytes, so it cannot exhaust memory.
@@ -60,13 +61,19 @@ public:
 
     // Queues len bytes; only when connected. Nothing leaves before Poll.
     [[nodiscard]] bool Send(const void* data, int len);
+    // Hands bytes straight to the network, without copying them, when
+    // nothing waits in the send queue ahead of them: the count the network
+    // took (0 when it takes none now or the queue is not empty), -1 when the
+    // connection has ended. For bytes the caller keeps until they are gone
+    // (a server's shared stream history).
+    [[nodiscard]] int SendDirect(const char* data, int len);
     // Queues the text and its terminating NUL byte.
     [[nodiscard]] bool SendString(const char* text);
     // Queues and polls every 50 ms until the queue is empty; false when the
     // connection ended, limitMs passed or stop was requested with bytes
     // still queued.
-    [[nodiscard]] bool SendAndWait(const char* data, int len, uint32_t limitMs = kNoTimeLimit,
-                                   std::stop_token stop = {});
+    [[nodiscard]] bool SendAndWait(
+        const char* data, int len, uint32_t limitMs = kNoTimeLimit, std::stop_token stop = {});
     // Takes up to *len bytes; *len becomes the count. Bytes that arrived
     // before the connection ended stay readable.
     [[nodiscard]] bool Receive(int* len, char* out, bool consume);
@@ -90,6 +97,12 @@ public:
     // closes it instead.
     void KeepOpenAfterPeerEnds() { m_bKeepOpenAfterEnd = true; }
     [[nodiscard]] bool PeerEnded() const { return m_bPeerEnded; }
+    // For a peer with nothing more to say (a listener after its request):
+    // from now on what it sends is read and dropped, never queued.
+    void DiscardIncoming();
+    // Gives back the storage of whichever queue is empty; a queue that is
+    // used again allocates again. For owners of many idle sockets.
+    void ReleaseIdleQueues();
 
     // out: at least 16 bytes.
     bool GetPeerAddress(char* out) const;
@@ -105,6 +118,9 @@ public:
 private:
     bool Attach(platform::SocketFd fd);
     bool Flush();
+    // Sends from data until the network takes no more; the count taken.
+    int SendSome(const char* data, int len, bool* refused);
+    void CountSent(int sent);
     enum class ReadMode { Poll, Closing };
     bool ReadIncoming(ReadMode mode);
 
@@ -113,22 +129,21 @@ private:
     platform::Clock& m_clock;
 
     // Atomic so another thread may ask whether the socket is still open.
-    std::atomic<int> m_nState{kNew};
+    std::atomic<int> m_nState { kNew };
     int m_nCreatedPort = -1;
     int m_nConnectPort = -1;
-    std::atomic<platform::SocketFd> m_hSocket{platform::kNoSocket};
+    std::atomic<platform::SocketFd> m_hSocket { platform::kNoSocket };
     std::string m_szHost;
-    uint32_t m_nAddress = 0;  // IPv4, network order
+    uint32_t m_nAddress = 0; // IPv4, network order
     int m_nAddressPort = 0;
     GAsyncDNS m_dns;
     GRingBuffer m_sendQueue;
     GRingBuffer m_recvQueue;
     uint32_t m_dwLastSend = 0;
-    std::unique_ptr<char[]> m_pRecvBlock;
-    std::unique_ptr<char[]> m_pSendBlock;
     uint64_t m_nBytesSent = 0;
     bool m_bKeepOpenAfterEnd = false;
     bool m_bPeerEnded = false;
+    bool m_bDiscardIncoming = false;
 };
 
 // The machine's IPv4 address as "%d.%d.%d.%d": the first interface that is
@@ -138,5 +153,5 @@ bool GetLocalAddress(char* out);
 // or 240.
 bool GetUsableLocalAddress(char* out);
 // The choice both make, on given lists (for tests).
-bool PickLocalAddress(const std::vector<uint32_t>& interfaces, const std::vector<uint32_t>& hostName,
-                      bool usableOnly, uint32_t* chosen);
+bool PickLocalAddress(
+    const std::vector<uint32_t>& interfaces, const std::vector<uint32_t>& hostName, bool usableOnly, uint32_t* chosen);

@@ -7,7 +7,6 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
-#include <new>
 
 namespace {
 
@@ -21,6 +20,9 @@ constexpr char kStreamHeader[]
 // as an error; this tells them it was taken.
 constexpr char kUpdated[] = "HTTP/1.0 200 OK\r\nContent-Type:text/html\r\nContent-Length:40\r\nConnection:close\r\n\r\n"
                             "<html><body>Update done.</body></html>\r\n";
+
+// The metadata block of a stretch without a new title: its length byte.
+constexpr char kEmptyTitle = '\0';
 
 int ReadDecimal(const std::string& text)
 {
@@ -37,14 +39,11 @@ void CClient::Attach(std::unique_ptr<GSocket> socket, CDJServer* server, Intro i
 {
     m_pSocket = std::move(socket);
     m_pServer = server;
-    m_pLine.reset(new (std::nothrow) char[kMaxServerLine]);
     char address[16] = {};
     if (m_pSocket && m_pSocket->GetPeerAddress(address))
         m_peerAddress = address;
     m_nConnectTick = server->NowMs();
     m_intro = intro;
-    if (!m_pLine)
-        DropSocket();
 }
 
 uint32_t CClient::ElapsedMs() const
@@ -74,7 +73,7 @@ int CClient::WantedEvents(bool sweep) const
 {
     if (!m_pSocket)
         return 0;
-    int wanted = m_pSocket->GetSendLength() > 0 ? platform::kPollWrite : 0;
+    int wanted = HasUnsent() ? platform::kPollWrite : 0;
     if (sweep || m_state == State::RequestLine || m_state == State::Headers)
         wanted |= platform::kPollRead;
     return wanted;
@@ -104,7 +103,16 @@ bool CClient::TimedOut() const
         return now - m_nConnectTick > CDJServer::kRequestLimitMs;
     // Afterwards only bytes that cannot leave count: a listener waiting for
     // the source's first audio is not stuck.
-    return now - m_pSocket->GetLastSendTime() > CDJServer::kIdleLimitMs && m_pSocket->GetSendLength() > 0;
+    return now - m_pSocket->GetLastSendTime() > CDJServer::kIdleLimitMs && HasUnsent();
+}
+
+// Bytes wait for the network: queued, the rest of a block, or a block the
+// network had no room for when it was offered. A block that simply has not
+// been offered yet does not count: a listener whose source paused is not
+// stuck.
+bool CClient::HasUnsent() const
+{
+    return m_pSocket->GetSendLength() > 0 || m_nBlockSent > 0 || m_bNetworkFull;
 }
 
 int CClient::Step(int ready)
@@ -123,7 +131,7 @@ int CClient::Step(int ready)
     }
     // After its request a listener has nothing more to say.
     if (m_state != State::RequestLine && m_state != State::Headers)
-        m_pSocket->Skip(m_pSocket->GetReceiveLength());
+        m_pSocket->DiscardIncoming();
     if (TimedOut()) {
         m_pServer->Log("Timeout(IP:%s)", m_peerAddress.c_str());
         DropSocket();
@@ -133,7 +141,7 @@ int CClient::Step(int ready)
 
     std::string line;
     while (m_pSocket && (m_state == State::RequestLine || m_state == State::Headers)) {
-        const LineStatus got = TakeLine(*m_pSocket, m_pLine.get(), &line);
+        const LineStatus got = TakeLine(*m_pSocket, m_pServer->LineScratch(), &line);
         if (got == LineStatus::Waiting)
             break;
         if (got == LineStatus::TooLong) {
@@ -154,11 +162,8 @@ int CClient::Step(int ready)
 
     switch (m_state) {
     case State::Intro:
-        activity |= FeedIntro();
-        break;
     case State::Live:
-        if (m_pSocket->GetSendLength() < CStreamRing::kSlotBytes)
-            activity |= SendNextSlot();
+        activity |= Pump();
         break;
     case State::Answering:
         if (m_pSocket->GetSendLength() == 0)
@@ -167,6 +172,8 @@ int CClient::Step(int ready)
     default:
         break;
     }
+    if (m_pSocket)
+        m_pSocket->ReleaseIdleQueues();
     return activity;
 }
 
@@ -300,42 +307,67 @@ void CClient::TitleUpdate(const std::string& line, const ServerRequest& request)
     Answer(kUpdated);
 }
 
-// The intro is read from the server's one copy by offset, a piece at a time
-// while the queue is short, so a hundred listeners do not hold a hundred
-// copies; the bytes on the wire are the same.
-int CClient::FeedIntro()
+// The intro and the live stream go from the server's one copy of them
+// straight to the network, a piece or block at a time: the bytes on the
+// wire are the same as if each listener held its own copy. Whatever the
+// listener owns (header, title blocks) waits in its send queue and leaves
+// first. At most one ring block is begun per pass, so a slow listener falls
+// behind in the ring instead of holding more.
+int CClient::Pump()
 {
     int activity = 0;
-    const char* intro = m_pServer->m_pIntro.get();
-    const size_t size = m_pServer->m_nIntroSize;
-    const bool sendIntro = m_intro == Intro::Wanted && intro && size >= static_cast<size_t>(CStreamRing::kSlotBytes);
-    while (sendIntro && m_nIntroSent < size && m_pSocket->GetSendLength() < CStreamRing::kSlotBytes) {
-        static const char kEmptyBlock = '\0';
-        if (!m_pSocket->Send(intro + m_nIntroSent, CStreamRing::kSlotBytes)
-            || (m_nMetaData != 0 && !m_pSocket->Send(&kEmptyBlock, 1))) {
+    bool begunRingBlock = false;
+    while (m_pSocket) {
+        if (m_pSocket->GetSendLength() > 0) {
+            activity |= PollOnce();
+            if (!m_pSocket || m_pSocket->GetSendLength() > 0)
+                break;
+        }
+        if (m_nBlockSent == 0) {
+            if (m_state == State::Intro && !IntroLeft()) {
+                m_nRingPos = m_pServer->m_ring.StartPosition();
+                m_state = State::Live;
+            }
+            if (m_state == State::Live) {
+                if (begunRingBlock || !FindRingBlock())
+                    break;
+                begunRingBlock = true;
+            }
+        }
+        const char* block = CurrentBlock();
+        if (!block)
+            break;
+        const int sent = m_pSocket->SendDirect(block + m_nBlockSent, CStreamRing::kSlotBytes - m_nBlockSent);
+        if (sent < 0) {
             DropSocket();
             Remove();
-            return activity;
+            break;
         }
-        m_nIntroSent += CStreamRing::kSlotBytes;
-        activity |= PollOnce();
-        if (!m_pSocket)
-            return activity;
-    }
-    if ((!sendIntro || m_nIntroSent >= size) && m_pSocket->GetSendLength() < CStreamRing::kSlotBytes) {
-        m_nRingPos = m_pServer->m_ring.StartPosition();
-        m_state = State::Live;
-        activity |= SendNextSlot();
+        activity |= sent > 0 ? 1 : 0;
+        m_nBlockSent += sent;
+        m_bNetworkFull = m_nBlockSent < CStreamRing::kSlotBytes;
+        if (m_nBlockSent < CStreamRing::kSlotBytes)
+            break; // the network takes no more now
+        if (!EndBlock()) {
+            DropSocket();
+            Remove();
+            break;
+        }
     }
     return activity;
 }
 
-// Queues one block only when the queue is empty, so a slow listener falls
-// behind in the ring instead of growing its queue.
-int CClient::SendNextSlot()
+bool CClient::IntroLeft() const
 {
-    if (m_pSocket->GetSendLength() > 0)
-        return 0;
+    const size_t size = m_pServer->m_nIntroSize;
+    return m_intro == Intro::Wanted && m_pServer->m_pIntro && size >= static_cast<size_t>(CStreamRing::kSlotBytes)
+        && m_nIntroSent < size;
+}
+
+// The next ring block to begin; a listener whose block was overwritten
+// since skips ahead to where a newcomer would start.
+bool CClient::FindRingBlock()
+{
     const CStreamRing& ring = m_pServer->m_ring;
     const char* block = nullptr;
     CStreamRing::Fetch got = ring.Next(m_nRingPos, &block);
@@ -345,23 +377,61 @@ int CClient::SendNextSlot()
         m_nRingPos = live;
         got = ring.Next(m_nRingPos, &block);
     }
-    if (got != CStreamRing::Fetch::Ready)
-        return 0;
-    bool queued = m_pSocket->Send(block, CStreamRing::kSlotBytes);
-    ++m_nRingPos;
-    if (queued && m_nMetaData != 0) {
-        unsigned char length = 0;
-        if (m_pServer->m_nTitleStamp != m_nTitleStamp) {
-            length = static_cast<unsigned char>(m_pServer->m_metadata.size() / 16);
-            m_nTitleStamp = m_pServer->m_nTitleStamp;
-        }
-        queued = m_pSocket->Send(&length, 1)
-            && (length == 0 || m_pSocket->Send(m_pServer->m_metadata.data(), length * 16));
+    return got == CStreamRing::Fetch::Ready;
+}
+
+// The piece or block being sent. A ring block begun stays readable until it
+// is finished: the server has this listener keep its rest before the slot
+// is overwritten.
+const char* CClient::CurrentBlock() const
+{
+    if (m_state == State::Intro)
+        return m_pServer->m_pIntro.get() + m_nIntroSent;
+    const char* block = nullptr;
+    return m_pServer->m_ring.Next(m_nRingPos, &block) == CStreamRing::Fetch::Ready ? block : nullptr;
+}
+
+// A piece or block is out: its metadata block follows (an empty one after
+// intro pieces), then the next.
+bool CClient::EndBlock()
+{
+    m_nBlockSent = 0;
+    if (m_state == State::Intro) {
+        m_nIntroSent += CStreamRing::kSlotBytes;
+        return m_nMetaData == 0 || SendOwned(&kEmptyTitle, 1);
     }
-    if (!queued) {
+    ++m_nRingPos;
+    if (m_nMetaData == 0)
+        return true;
+    if (m_pServer->m_nTitleStamp == m_nTitleStamp)
+        return SendOwned(&kEmptyTitle, 1);
+    // The title as it is now: a later change must not alter a block whose
+    // length byte has gone.
+    const std::string& text = m_pServer->m_metadata;
+    const size_t length = text.size() / 16;
+    std::string block(1, static_cast<char>(static_cast<unsigned char>(length)));
+    block.append(text, 0, length * 16);
+    m_nTitleStamp = m_pServer->m_nTitleStamp;
+    return SendOwned(block.data(), static_cast<int>(block.size()));
+}
+
+// Bytes of this listener's own: straight out when the network takes them,
+// the rest queued behind.
+bool CClient::SendOwned(const char* data, int len)
+{
+    const int sent = m_pSocket->SendDirect(data, len);
+    return sent >= 0 && (sent == len || m_pSocket->Send(data + sent, len - sent));
+}
+
+void CClient::KeepBlockBeforeOverwrite(uint64_t seq)
+{
+    if (!m_pSocket || m_state != State::Live || m_nBlockSent == 0 || m_nRingPos != seq)
+        return;
+    const char* block = nullptr;
+    if (m_pServer->m_ring.Next(seq, &block) != CStreamRing::Fetch::Ready)
+        return;
+    if (!m_pSocket->Send(block + m_nBlockSent, CStreamRing::kSlotBytes - m_nBlockSent) || !EndBlock()) {
         DropSocket();
         Remove();
-        return 0;
     }
-    return PollOnce();
 }

@@ -14,6 +14,10 @@ struct ServerRequest;
 // answers with the stream (intro first, in-band titles when asked), a
 // playlist, a page or a refusal.
 // Thread: server thread only.
+// A streaming listener is a cursor: its block number and how much of that
+// block the network has taken. The audio goes straight from the server's
+// intro and ring; the listener owns only its header and title blocks, and
+// those only while the network cannot take them.
 class CClient {
 public:
     enum class State {
@@ -41,6 +45,9 @@ public:
     // Server thread: ends the connection before its request is complete,
     // to make room for others.
     void Evict();
+    // The ring is about to overwrite block seq: when this listener is
+    // partway through it, the rest is queued now.
+    void KeepBlockBeforeOverwrite(uint64_t seq);
 
     [[nodiscard]] bool IsDone() const { return m_bRemove; }
     [[nodiscard]] bool IsStreaming() const { return m_pSocket && (m_state == State::Intro || m_state == State::Live); }
@@ -70,8 +77,13 @@ private:
     void SendPage(const std::string& path);
     void Answer(const std::string& bytes);
     void TitleUpdate(const std::string& line, const ServerRequest& request);
-    int FeedIntro();
-    int SendNextSlot();
+    int Pump();
+    [[nodiscard]] bool IntroLeft() const;
+    [[nodiscard]] bool FindRingBlock();
+    [[nodiscard]] const char* CurrentBlock() const;
+    [[nodiscard]] bool EndBlock();
+    [[nodiscard]] bool SendOwned(const char* data, int len);
+    [[nodiscard]] bool HasUnsent() const;
     int PollOnce();
 
     int m_nMetaData = 0;
@@ -79,7 +91,7 @@ private:
     std::string m_host;
     uint32_t m_nConnectTick = 0;
     State m_state = State::RequestLine;
-    uint64_t m_nRingPos = 0; // the next block to send
+    uint64_t m_nRingPos = 0; // the block being sent, or the next one
     uint64_t m_nTitleStamp = 0;
     std::string m_peerAddress;
     Intro m_intro = Intro::NotWanted;
@@ -87,8 +99,9 @@ private:
     bool m_bHeadOnly = false;
 
     std::unique_ptr<GSocket> m_pSocket;
-    std::unique_ptr<char[]> m_pLine;
     CDJServer* m_pServer = nullptr;
-    size_t m_nIntroSent = 0;
+    size_t m_nIntroSent = 0; // intro bytes in pieces already finished
+    int m_nBlockSent = 0; // bytes of the current piece or block the network took
+    bool m_bNetworkFull = false; // the last piece or block offered did not all go
     bool m_bRemove = false;
 };

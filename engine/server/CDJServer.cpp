@@ -135,6 +135,7 @@ bool CDJServer::Open(const CDJServerParams& params)
         return false;
     }
     LoadIntro(params.introPath);
+    m_lineScratch.assign(static_cast<size_t>(kMaxServerLine), '\0');
 
     m_nPort = params.port;
     char address[16] = {};
@@ -348,6 +349,19 @@ bool CDJServer::PollPass()
     RemoveFinishedClients();
     m_bLastPassActive = activity;
     return activity;
+}
+
+void CDJServer::WriteBlock(const char* block)
+{
+    // Only a listener a whole ring behind is still on the block that goes:
+    // it keeps the rest of that block, so its stream stays whole up to the
+    // block boundary where it skips ahead.
+    const uint64_t leaving = m_ring.NextOverwritten();
+    if (leaving != 0) {
+        for (const auto& client : m_clients)
+            client->KeepBlockBeforeOverwrite(leaving);
+    }
+    m_ring.Write(block);
 }
 
 bool CDJServer::AcceptSources()

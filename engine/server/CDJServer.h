@@ -162,6 +162,12 @@ private:
     // The whole answer for a page path: the filled page with a status line,
     // or the not-found reply.
     [[nodiscard]] std::string BuildPageAnswer(const std::string& path, int depth = 0) const;
+    // A block from the source into the ring. A listener still sending the
+    // block whose slot it takes keeps that block's rest first.
+    void WriteBlock(const char* block);
+    // Scratch for reading request lines, shared by every client: a line is
+    // read and parsed within one step.
+    [[nodiscard]] char* LineScratch() { return m_lineScratch.data(); }
     void SetStationName(const std::string& name);
     void SetTitle(const std::string& title);
     void SetTitleUrl(const std::string& url);
@@ -208,6 +214,7 @@ private:
     bool m_bClientsPaused = false;
     bool m_bSourcesPaused = false;
     CStreamRing m_ring;
+    std::vector<char> m_lineScratch;
 
     std::string m_stationName;
     std::string m_title;

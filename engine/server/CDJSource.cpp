@@ -128,7 +128,7 @@ void CDJSource::TakeBlocks()
         int len = CStreamRing::kSlotBytes;
         if (!m_pSocket->Receive(&len, m_pLine.get(), GSocket::Take::Consume) || len != CStreamRing::kSlotBytes)
             break;
-        m_pServer->m_ring.Write(m_pLine.get());
+        m_pServer->WriteBlock(m_pLine.get());
         const char spin[] = { 'D', 'a', 't', 'a', ' ', kSpinner[m_nSpinner], '\b', '\b', '\b', '\b', '\b', '\b' };
         m_pServer->ConsoleRaw(std::string_view(spin, sizeof spin));
         m_nSpinner = (m_nSpinner + 1) % 4;

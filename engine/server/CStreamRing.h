@@ -25,6 +25,11 @@ public:
     void Write(const char* block);
     // Sequence number of the newest block, 0 before the first.
     [[nodiscard]] uint64_t NewestBlock() const { return m_nWritten; }
+    // The block whose slot the next Write takes, 0 while slots are free.
+    [[nodiscard]] uint64_t NextOverwritten() const
+    {
+        return m_nWritten >= static_cast<uint64_t>(kSlots) ? m_nWritten + 1 - kSlots : 0;
+    }
     // The first block a newcomer is sent (may not be written yet).
     [[nodiscard]] uint64_t StartPosition() const;
 

@@ -2,6 +2,7 @@
 
 #include "platform/SocketApi.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <deque>
 #include <map>
@@ -11,7 +12,9 @@
 // A whole loopback network in memory for a server under test: listening
 // ports, connections that peers open, fill and close, and a wait that
 // reports what is ready. Accepting can be made to fail as when the process
-// is out of descriptors. Every send is taken whole. One thread only.
+// is out of descriptors. A peer takes every send whole unless it was given
+// a room: then it takes that many bytes and no more until given more. One
+// thread only.
 class FakeNetwork final : public platform::SocketApi {
 public:
     struct Conn {
@@ -22,6 +25,7 @@ public:
         bool peerClosed = false; // the peer ended its side
         bool serverClosed = false; // the server closed the socket
         bool accepted = false;
+        long long room = -1; // bytes the peer still takes; -1: no limit
     };
 
     bool failAccepts = false;
@@ -82,8 +86,14 @@ public:
         auto it = m_conns.find(fd);
         if (it == m_conns.end() || it->second.serverClosed)
             return { platform::NetStatus::Failed, 0 };
-        it->second.fromServer.append(data, static_cast<size_t>(len));
-        return { platform::NetStatus::Done, len };
+        Conn& c = it->second;
+        if (c.room == 0)
+            return { platform::NetStatus::Pending, 0 };
+        const int n = c.room < 0 ? len : static_cast<int>(std::min<long long>(len, c.room));
+        c.fromServer.append(data, static_cast<size_t>(n));
+        if (c.room > 0)
+            c.room -= n;
+        return { platform::NetStatus::Done, n };
     }
     platform::NetIo Receive(platform::SocketFd fd, char* out, int len) override
     {
@@ -117,7 +127,7 @@ public:
             } else if (auto c = m_conns.find(e.fd); c != m_conns.end()) {
                 if ((e.wanted & platform::kPollRead) && (!c->second.toServer.empty() || c->second.peerClosed))
                     e.ready |= platform::kPollRead;
-                if (e.wanted & platform::kPollWrite)
+                if ((e.wanted & platform::kPollWrite) && c->second.room != 0)
                     e.ready |= platform::kPollWrite;
             }
             ready += e.ready ? 1 : 0;
