@@ -156,5 +156,6 @@ private:
     // Why the skin's files could not be read when the skin window has no
     // error of its own to tell.
     std::string m_strLoaderFailure;
+    bool m_bSkinErrorShown = false;
     bool m_bCreated = false;
 };

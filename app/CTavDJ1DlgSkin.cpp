@@ -107,7 +107,7 @@ void SetLabel(GXConBase* pControl, const std::string& text)
 
 std::string CTavDJ1Dlg::ConfiguredSkinPath()
 {
-    return IniGetString("SKIN", "SKINPATH", "", JoinPath(GetModuleFolder(), kSkinSettingsFile));
+    return IniGetString("SKIN", "SKINPATH", JoinPath(GetModuleFolder(), kSkinSettingsFile), "");
 }
 
 std::string CTavDJ1Dlg::ResolveSkinPath(const std::string& path, const std::string& programFolder)
@@ -218,6 +218,7 @@ void CTavDJ1Dlg::CreateTitleEdit()
 bool CTavDJ1Dlg::LoadSkin(const std::string& path, const std::string& file)
 {
     DestroySkin();
+    m_bSkinErrorShown = false;
     m_pSkin.reset(new GXWindowMain());
     if (!LoadSkinFiles(path, file))
         return false;
@@ -268,6 +269,7 @@ void CTavDJ1Dlg::ShowSkinError(const std::string& format)
     if (detail.empty() && m_pSkin)
         detail = m_pSkin->GetErrorText();
     ReplaceFirst(&text, "%s", detail);
+    m_bSkinErrorShown = true;
     MessageDlg(this, text, kCaption, kSkinFailureBox);
 }
 
@@ -476,6 +478,10 @@ void CTavDJ1Dlg::OnReloadSkin()
 {
     SaveWindowRects();
     if (!ReloadSkin(ConfiguredSkinPath(), kSkinFile)) {
+        // Binding tells its own failures; a skin that could not be read is
+        // told here, so the program never just vanishes.
+        if (!m_bSkinErrorShown)
+            ShowSkinError("%s");
         PostToOwner(GXMsg::kClose, 0, 0);
         return;
     }
