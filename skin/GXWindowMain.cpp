@@ -9,17 +9,22 @@
 #include "skin/GXRefreshQueue.h"
 #include "skin/GXSkinBuiltins.h"
 #include "skin/GXSkinIds.h"
+#include "skin/GXSkinSource.h"
 #include "skin/GXSubFont.h"
 #include "skin/GXSubTooltipWindow.h"
 #include "skin/GXWindowOwner.h"
 #include "skin/GXWindowWidget.h"
 #include "skin/SkinErrorText.h"
+#include "skin/controls/GXConRgn.h"
 
 #include <QCoreApplication>
 #include <QMetaObject>
+#include <QRegion>
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
+#include <vector>
 
 namespace {
 
@@ -30,6 +35,19 @@ int g_nLiveWindows = 0;
 
 // A script run that fails because its window is going away.
 constexpr std::int64_t kNoMoreStatements = 0;
+
+// The outline the region controls give the window, in list order; nothing
+// when there are none or none was rebuilt or moved since the last outline,
+// so an unchanged mask is not sent to the window system again.
+std::optional<QRegion> RegionOutline(const std::list<std::unique_ptr<GXConBase>>& regions)
+{
+    std::vector<GXConRgn*> shapes;
+    for (const std::unique_ptr<GXConBase>& pControl : regions) {
+        if (auto* pShape = dynamic_cast<GXConRgn*>(pControl.get()))
+            shapes.push_back(pShape);
+    }
+    return shapes.empty() ? std::nullopt : GXConRgn::CombineChanged(shapes);
+}
 
 std::string FormatScriptResult(const GXSVal& value)
 {
@@ -408,8 +426,12 @@ void GXWindowMain::HandleSize(int nSizeType, int nWidth, int nHeight)
     }
     if (m_pControlRoot != nullptr)
         m_pControlRoot->Relayout(nSizeType, nWidth, nHeight);
-    if (m_pRegionRoot != nullptr && nSizeType != GXSizeType::kMinimized)
+    if (m_pRegionRoot != nullptr && nSizeType != GXSizeType::kMinimized) {
         m_pRegionRoot->Relayout(nSizeType, nWidth, nHeight);
+        const std::optional<QRegion> outline = nWidth > 0 || nHeight > 0 ? RegionOutline(m_regions) : std::nullopt;
+        if (outline)
+            SetWindowRegion(&*outline);
+    }
     HandleMove();
     RedrawControl(nullptr);
     m_bDirtyOnly = false;

@@ -5,6 +5,7 @@
 #include "skin/GXConOwner.h"
 #include "skin/GXControlIdTable.h"
 #include "skin/SColorTheme.h"
+#include "skin/controls/SGxMenuItem.h"
 
 #include <QCursor>
 
@@ -21,6 +22,7 @@ class GXManAlign;
 class GXManTimer;
 class GXRefreshQueue;
 class GXScriptHost;
+class GXSkinSource;
 class GXSubFont;
 class GXWindowOwner;
 class GXWindowWidget;
@@ -116,6 +118,32 @@ public:
     bool AddControlId(const std::string& name, int nId);
     bool AddWindowControlId(const std::string& name, int nId, QWidget* pWindow);
 
+    // ---- loading a skin ----
+    // Stores the skin's path (a folder, or a file opened as a zip) and
+    // forgets the previous source; unloads nothing. False when the file
+    // does not open as a zip.
+    bool SetSkinPath(const std::string& path, bool bFromResources);
+    // Unloads, then reads and parses the skin's description (the
+    // application passes "skin.xml", 0 and true: the skin must also hold
+    // LIST.xml or LIST.ini). nCodePage is the parser's code page option.
+    bool LoadSkinXml(const std::string& fileName, unsigned nCodePage, bool bRequireList);
+    // Builds the window from the parsed description: its attributes,
+    // defines, script, controls and first picture. A failure unloads.
+    bool BuildSkin();
+    // False when no skin path is set.
+    bool GetSkinSource(bool* pbFromResources, bool* pbZip, std::string* pPath) const;
+    // Zip skins only: the private folder their other files are extracted
+    // to (on first use), with a trailing '/'.
+    bool GetTempFolder(std::string* pFolder);
+    // The skin image of that name, loaded, tinted and cached on first use
+    // (nested windows use the top window's cache); null when it cannot be
+    // read.
+    GDib* GetImage(const std::string& name);
+    // The Width and Height of the window's SkinWindow element.
+    [[nodiscard]] GXSize GetSkinSize() const { return m_sizeSkin; }
+    // The application's menus, by menu id, for the skin's menu buttons.
+    void SetMenuTable(std::map<int, SGxMenuItem> menus);
+
     // ---- what the skin loader fills in (and tests use without it) ----
     // Appends a control to the control list with a layout node under
     // pParentNode (the control root when null); returns the node.
@@ -153,6 +181,7 @@ public:
     // -1: the theme after the current one. False without themes.
     bool SelectColorTheme(int nIndex);
     [[nodiscard]] int GetColorThemeIndex() const { return m_nThemeIndex; }
+    [[nodiscard]] const SColorTheme& GetColorTheme() const { return m_currentTheme; }
     void ApplyColorThemeToControls(const SColorTheme& theme);
     // Closes and deletes every control and forgets everything the skin
     // brought except the control-ID table.
@@ -225,9 +254,15 @@ public:
     std::intptr_t NotifyOwner(int nCode, std::intptr_t lParam) override;
     void SetTimer(GXConBase& control, int nLocalId, int nElapseMs) override;
     void KillTimer(GXConBase& control, int nLocalId) override;
+    // Cached, else loaded from the skin when one is set.
     GDib* FindImage(const std::string& name) override;
     const QCursor* FindCursor(const std::string& name) override;
     std::string EvalText(const std::string& text) override;
+    GXSubFont* FindControlFont(const std::string& name) override;
+    bool LookupIdName(const std::string& name, int* pnId) override;
+    const SGxMenuItem* FindMenu(int nMenuId) override;
+    GXManAlign* FindLayoutNode(int nControlId) override;
+    void RelayoutAll() override;
     [[nodiscard]] GXPoint ClientToScreen(GXPoint point) const override;
     [[nodiscard]] int GetSkinDebugLevel() const override;
 
@@ -261,6 +296,20 @@ private:
         std::unique_ptr<GDib> pTinted;
     };
 
+    enum class ControlList { Controls, Regions };
+
+    // The loader's steps (GXWindowMainLoad.cpp).
+    bool LoadSkinWindow(const GXmpData* pElement, int nThemeIndex);
+    bool LoadChildSkinWindow(const GXmpData* pElement);
+    bool CreateControls(const GXmpData* pElement, GXManAlign* pParentNode, ControlList list);
+    bool CreateNestedWindow(const GXmpData* pElement, GXManAlign* pParentNode);
+    bool MapCommonIds(const GXmpData* pElement, GXConBase* pControl, int* pnMapId, bool* pbKeep);
+    bool LoadDefines(const GXmpData* pItem);
+    bool LoadCursorItem(const GXmpData* pItem);
+    bool LoadFontItem(const GXmpData* pItem, bool bImageFont);
+    bool RunSkinScript(const std::string& text);
+    std::unique_ptr<GDib> LoadImageFile(const std::string& name);
+    GXSkinSource* GetSource();
     [[nodiscard]] bool IsKnownControl(const GXConBase* pControl) const;
     bool LookupInfo(const std::string& name, SGxControlInfo* pInfo, bool bClimb, int nDepth) const;
     void LeaveHot();
@@ -288,6 +337,10 @@ private:
     COLORREF m_crBkgnd = 0;
     Background m_bkgndMode = Background::None;
     std::unique_ptr<GXmp> m_pSkinDoc;
+    // The top window's; nested windows read through it.
+    std::unique_ptr<GXSkinSource> m_pSource;
+    GXSize m_sizeSkin;
+    std::map<int, SGxMenuItem> m_menus;
 
     std::list<std::unique_ptr<GXConBase>> m_controls;
     std::list<std::unique_ptr<GXConBase>> m_regions;

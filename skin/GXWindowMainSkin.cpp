@@ -6,6 +6,7 @@
 #include "skin/GXManTimer.h"
 #include "skin/GXRefreshQueue.h"
 #include "skin/GXSkinIds.h"
+#include "skin/GXSkinSource.h"
 #include "skin/GXSubFont.h"
 #include "skin/GXSubTooltipWindow.h"
 #include "skin/GXWindowMain.h"
@@ -211,7 +212,21 @@ GDib* GXWindowMain::FindImage(const std::string& name)
     if (m_pParentWindow != nullptr)
         return GetTopWindow()->FindImage(name);
     const auto it = m_images.find(Lower(name));
-    return it != m_images.end() ? it->second.pTinted.get() : nullptr;
+    if (it != m_images.end())
+        return it->second.pTinted.get();
+    return m_pSource != nullptr ? GetImage(name) : nullptr;
+}
+
+GDib* GXWindowMain::GetImage(const std::string& name)
+{
+    GXWindowMain* pTop = GetTopWindow();
+    const std::string key = Lower(name);
+    if (const auto it = pTop->m_images.find(key); it != pTop->m_images.end())
+        return it->second.pTinted.get();
+    std::unique_ptr<GDib> pImage = LoadImageFile(name);
+    if (pImage == nullptr || !pTop->RegisterImage(name, std::move(pImage)))
+        return nullptr;
+    return pTop->m_images[key].pTinted.get();
 }
 
 void GXWindowMain::LockImageTheme(const std::string& name)
@@ -268,6 +283,10 @@ bool GXWindowMain::SelectColorTheme(int nIndex)
             pTop->Tint(image);
     }
     ApplyColorThemeToControls(m_currentTheme);
+    // A theme switch is a pause in reading the skin: the zip closes, and
+    // the next file read opens it again.
+    if (pTop->m_pSource != nullptr)
+        pTop->m_pSource->Release();
     return true;
 }
 
@@ -327,4 +346,5 @@ void GXWindowMain::UnloadSkin()
     m_themes.clear();
     m_nThemeIndex = -1;
     m_currentTheme = SColorTheme {};
+    m_sizeSkin = GXSize {};
 }

@@ -45,6 +45,8 @@ QRect BoxOf(const int* v)
     return QRect(left, top, right - left, bottom - top);
 }
 
+} // namespace
+
 QRegion RoundRectRegion(const QRect& box, int nCornerWidth, int nCornerHeight)
 {
     // The corner numbers give the full corner ellipse; its radii are half.
@@ -52,8 +54,6 @@ QRegion RoundRectRegion(const QRect& box, int nCornerWidth, int nCornerHeight)
     path.addRoundedRect(QRectF(box), nCornerWidth / 2.0, nCornerHeight / 2.0);
     return QRegion(path.toFillPolygon().toPolygon(), Qt::WindingFill);
 }
-
-} // namespace
 
 std::optional<QRegion> CreateRegionFromImage(const GDib* pImage)
 {

@@ -31,6 +31,9 @@ using SkinImageLookup = std::function<const GDib*(const std::string& name)>;
 // own key; nothing for an empty image.
 [[nodiscard]] std::optional<QRegion> CreateRegionFromImage(const GDib* pImage);
 
+// A rectangle with corners cut by an ellipse of the given width and height.
+[[nodiscard]] QRegion RoundRectRegion(const QRect& box, int nCornerWidth, int nCornerHeight);
+
 // element := "SetWindowRgn" ( "Rgn" Type= Param= Mode= )*
 // Combines the children's shapes in document order into *pRegion (set to
 // the empty region first, and left with what was built on failure). False
