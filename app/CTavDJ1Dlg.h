@@ -153,9 +153,6 @@ private:
     std::array<int, 3> m_savedVolumes { -1, -1, -1 };
     std::vector<int> m_savedSwitchStates;
     std::string m_strKeptAddressTooltip;
-    // Why the skin's files could not be read when the skin window has no
-    // error of its own to tell.
-    std::string m_strLoaderFailure;
     bool m_bSkinErrorShown = false;
     bool m_bCreated = false;
 };

@@ -33,34 +33,11 @@ constexpr const char* kDefaultSkinFolder = "default_skin";
 constexpr const char* kDefaultSkinZip = "default_skin.zip";
 constexpr const char* kControlFileFailure = "컨트롤 파일을 열 수 없습니다. \n\n에러내용:\n  %s";
 constexpr const char* kSkinBuildFailure = "스킨을 열 수 없습니다. \n\n에러내용:\n  %s";
-constexpr const char* kNoSkinLoader = "이 프로그램에는 스킨을 읽는 기능이 없습니다.";
 constexpr int kTitleFontPixels = 12;
 constexpr int kRowMusic = 1;
 constexpr int kRowLineIn = 2;
 constexpr int kRowMicrophone = 5;
 constexpr int kFullSourceVolume = 32767;
-
-// The skin window reads its files through the skin loader; a skin engine
-// built without one has nothing to open and says so.
-template <class Window>
-bool OpenSkinDocument(Window& window, const std::string& path, const std::string& file, std::string* pFailure)
-{
-    if constexpr (requires { window.SetSkinPath(path, 0) && window.LoadSkinXml(file, 0, 1); }) {
-        pFailure->clear();
-        return window.SetSkinPath(path, 0) && window.LoadSkinXml(file, 0, 1);
-    } else {
-        *pFailure = kNoSkinLoader;
-        return false;
-    }
-}
-
-template <class Window> bool BuildSkinControls(Window& window)
-{
-    if constexpr (requires { window.BuildSkin(); })
-        return window.BuildSkin();
-    else
-        return false;
-}
 
 template <class Control> void Bind(const GXWindowMain& skin, int nId, Control** ppSlot)
 {
@@ -230,10 +207,7 @@ bool CTavDJ1Dlg::LoadSkin(const std::string& path, const std::string& file)
 bool CTavDJ1Dlg::LoadSkinFiles(const std::string& path, const std::string& file)
 {
     const std::string skinPath = ResolveSkinPath(path.empty() ? ConfiguredSkinPath() : path, GetModuleFolder());
-    std::string failure;
-    const bool bLoaded = OpenSkinDocument(*m_pSkin, skinPath, file.empty() ? kSkinFile : file, &failure);
-    m_strLoaderFailure = failure;
-    return bLoaded;
+    return m_pSkin->SetSkinPath(skinPath, false) && m_pSkin->LoadSkinXml(file.empty() ? kSkinFile : file, 0, true);
 }
 
 bool CTavDJ1Dlg::BindSkinControls()
@@ -242,7 +216,7 @@ bool CTavDJ1Dlg::BindSkinControls()
         ShowSkinError(kControlFileFailure);
         return false;
     }
-    if (!BuildSkinControls(*m_pSkin)) {
+    if (!m_pSkin->BuildSkin()) {
         ShowSkinError(kSkinBuildFailure);
         return false;
     }
@@ -265,10 +239,7 @@ bool CTavDJ1Dlg::BindSkinControls()
 void CTavDJ1Dlg::ShowSkinError(const std::string& format)
 {
     std::string text = format;
-    std::string detail = m_strLoaderFailure;
-    if (detail.empty() && m_pSkin)
-        detail = m_pSkin->GetErrorText();
-    ReplaceFirst(&text, "%s", detail);
+    ReplaceFirst(&text, "%s", m_pSkin ? m_pSkin->GetErrorText() : std::string());
     m_bSkinErrorShown = true;
     MessageDlg(this, text, kCaption, kSkinFailureBox);
 }
