@@ -36,12 +36,15 @@ function(tavdj_library name)
   endif()
 endfunction()
 
-# tavdj_test(<name> DIRS <dir>... LINK <lib>... [MAIN <file>] [LABEL <label>])
+# tavdj_test(<name> DIRS <dir>... LINK <lib>... [MAIN <file>] [LABEL <label>]
+#            [ASAN_OPTIONS <flags>])
 # One GoogleTest executable per test folder; each case becomes a CTest test.
 # MAIN replaces GoogleTest's own main, for suites that need an application
-# object alive around every test.
+# object alive around every test. ASAN_OPTIONS flags ("a=0:b=1") are added
+# after the run's own, so they win, for suites whose system libraries trip
+# a check that is meant for our code.
 function(tavdj_test name)
-  cmake_parse_arguments(ARG "" "LABEL;MAIN" "DIRS;LINK" ${ARGN})
+  cmake_parse_arguments(ARG "" "LABEL;MAIN;ASAN_OPTIONS" "DIRS;LINK" ${ARGN})
   set(sources "")
   foreach(dir IN LISTS ARG_DIRS)
     file(GLOB found CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/${dir}/*.cpp")
@@ -67,6 +70,9 @@ function(tavdj_test name)
   set(props "")
   if(ARG_LABEL)
     set(props LABELS ${ARG_LABEL})
+  endif()
+  if(ARG_ASAN_OPTIONS)
+    list(APPEND props ENVIRONMENT_MODIFICATION "ASAN_OPTIONS=string_append::${ARG_ASAN_OPTIONS}")
   endif()
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES ${props} ENVIRONMENT "TAVDJ_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
 endfunction()

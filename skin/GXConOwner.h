@@ -12,6 +12,7 @@ class GXManAlign;
 class GXSubFont;
 class QCursor;
 struct SGxMenuItem;
+class QWidget;
 
 // Thread: user-interface thread only.
 // The skin window as its controls see it. A control holds one of these
@@ -61,4 +62,27 @@ public:
     [[nodiscard]] virtual GXPoint ClientToScreen(GXPoint point) const = 0;
     // The skin-wide debug drawing level (the top window's Debug attribute).
     [[nodiscard]] virtual int GetSkinDebugLevel() const = 0;
+
+    // Controls that place a view of their own over their rectangle (web
+    // page, Flash stage) ask for the three below. A window that answers
+    // with the defaults (as the tests' windows do) gets no such view, and
+    // the controls still load and draw.
+
+    // The widget whose coordinates are the window's client coordinates;
+    // such views are its children. Null when there is none.
+    [[nodiscard]] virtual QWidget* GetHostWidget() { return nullptr; }
+    // The folder a skin page named "./..." lives in: the skin folder, or
+    // for a zipped skin the folder its content files are extracted to
+    // (extracted on first use). Empty when there is none.
+    [[nodiscard]] virtual std::string GetSkinContentFolder() { return {}; }
+    enum class ButtonAction { Down, Up };
+    // A mouse button that a view over a control hands back to the skin:
+    // the window handles it as its own button down or up at the point
+    // (client coordinates), so context menus and dragging work over it.
+    virtual void OnForwardedButton(int nButton, ButtonAction action, GXPoint point)
+    {
+        (void)nButton;
+        (void)action;
+        (void)point;
+    }
 };

@@ -2,12 +2,16 @@
 
 #include "skin/GXWindowMain.h"
 #include "skin/controls/GXConButton.h"
+#include "skin/controls/GXConListBox.h"
 #include "skin/controls/GXConMarquee.h"
 #include "skin/controls/GXConPopupMenuButton.h"
+#include "skin/controls/GXConRgn.h"
 #include "skin/controls/GXConSlider.h"
 #include "skin/controls/GXConSplitter.h"
 #include "skin/controls/GXConStatic.h"
 #include "skin/controls/GXConStaticFade.h"
+#include "skin/controls/GXConWindow.h"
+#include "skin/controls/GXConXSplitter.h"
 
 #include <array>
 
@@ -29,9 +33,13 @@ const std::array kEntries {
     GXControlFactory::SEntry {
         "PopupMenuButtonControl", Kind::Control, Detail::WithElementName, &Make<GXConPopupMenuButton> },
     GXControlFactory::SEntry { "SliderControl", Kind::Control, Detail::WithElementName, &Make<GXConSlider> },
+    GXControlFactory::SEntry { "WindowControl", Kind::Control, Detail::WithElementName, &Make<GXConWindow> },
     GXControlFactory::SEntry { "SkinWindow", Kind::NestedWindow, Detail::WithElementName, nullptr },
+    GXControlFactory::SEntry { "ListBoxControl", Kind::Control, Detail::ControlOnly, &Make<GXConListBox> },
     GXControlFactory::SEntry { "MarqueeControl", Kind::Control, Detail::ControlOnly, &Make<GXConMarquee> },
     GXControlFactory::SEntry { "Font", Kind::Accepted, Detail::ControlOnly, nullptr },
+    GXControlFactory::SEntry { "Rgn", Kind::Control, Detail::ControlOnly, &Make<GXConRgn> },
+    GXControlFactory::SEntry { "XSplitterControl", Kind::Control, Detail::ControlOnly, &Make<GXConXSplitter> },
 };
 
 } // namespace

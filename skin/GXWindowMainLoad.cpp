@@ -13,6 +13,7 @@
 #include "skin/SkinCursor.h"
 #include "skin/SkinFormat.h"
 #include "skin/SkinRegion.h"
+#include "skin/controls/GXConWindow.h"
 
 #include <QRegion>
 
@@ -319,6 +320,13 @@ bool GXWindowMain::CreateControls(const GXmpData* pElement, GXManAlign* pParentN
         return false;
     if (!bKeep)
         return true;
+    // A widget shown in a nested skin window lives in that window.
+    if (auto* pWindowControl = dynamic_cast<GXConWindow*>(pControl.get())) {
+        QWidget* pWidget = pWindowControl->GetAttachedWindow();
+        if (m_bChild && pWidget != nullptr && GetWidget() != nullptr && pWidget->parentWidget() != GetWidget())
+            pWidget->setParent(GetWidget());
+        pWindowControl->Attach(pWidget);
+    }
     SGxAlign align;
     int nError = 0;
     if (!pControl->ReadAlign(pElement, &align, &nError)) {

@@ -14,12 +14,14 @@ of stdout, and serves until killed. Paths:
   /cut            Content-Length 30000, 10000 bytes sent, then close
   /silent         accepts, reads the request, never answers
   /trickle        200 without Content-Length, then one byte every 0.2 s
+  /cookie         200, an HTML page whose text is the request's Cookie header
   /file           the file named by --page (or 404 when none), also served
                   as /index.html; with --hang those never answer; with
                   --trickle they send their header a byte every 0.2 s
 The body byte at offset i is (i % 251), so tests can check content.
 """
 import argparse
+import html
 import http.server
 import socketserver
 import sys
@@ -101,6 +103,14 @@ class Handler(http.server.BaseHTTPRequestHandler):
                     time.sleep(0.2)
             except OSError:
                 pass
+        elif path == "/cookie":
+            text = html.escape(self.headers.get("Cookie", "")).encode()
+            data = b"<!DOCTYPE html><html><body>" + text + b"</body></html>"
+            self.send_response(200)
+            self.send_header("Content-Type", "text/html; charset=utf-8")
+            self.send_header("Content-Length", str(len(data)))
+            self.end_headers()
+            self.wfile.write(data)
         elif path in ("/file", "/index.html") and Handler.hang:
             time.sleep(3600)
         elif path in ("/file", "/index.html") and Handler.trickle:

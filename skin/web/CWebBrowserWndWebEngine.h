@@ -1,0 +1,40 @@
+#pragma once
+
+#include "skin/host/CWebBrowserWnd.h"
+
+#include <QPointer>
+
+class QWebEngineView;
+
+// Thread: user-interface thread only; Qt WebEngine loads on threads and
+// processes of its own and reports back on this thread.
+// The web view drawn by Qt WebEngine: a QWebEngineView as a child widget of
+// the skin window. Every view shares the engine's default profile, which
+// keeps cookies and cache in memory only, so nothing of a page outlives
+// the program. The program registers this backend once (Register); the
+// engine itself starts when the first view is made, which is when the
+// first browser control navigates.
+class CWebBrowserWndWebEngine : public CWebBrowserWnd {
+public:
+    // Makes CWebBrowserWnd::Create build these.
+    static void Register();
+    // Null without a parent: a page in a top-level window of its own is
+    // never what a skin means.
+    [[nodiscard]] static std::unique_ptr<CWebBrowserWnd> Create(QWidget* pParent);
+
+    explicit CWebBrowserWndWebEngine(QWidget* pParent);
+    ~CWebBrowserWndWebEngine() override;
+
+    void Navigate(const std::string& url) override;
+    void MoveBrowser(const GXRect& rect) override;
+    void Show() override;
+    void Hide() override;
+    [[nodiscard]] bool IsVisible() const override;
+    void Enable() override;
+    void Disable() override;
+    void SetCookie(const std::string& url, const std::string& name, const std::string& value) override;
+
+private:
+    // The parent deletes its children, so the view may be gone before us.
+    QPointer<QWebEngineView> m_pView;
+};
