@@ -9,6 +9,10 @@
 
 #include <QApplication>
 
+#ifdef TAVDJ_WEB_VIEW
+#include "skin/web/CWebBrowserWndWebEngine.h"
+#endif
+
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -49,7 +53,14 @@ int main(int argc, char** argv)
     (void)CDJDataMan::WmWriteLog();
     (void)CDJDataMan::WmErrorInitInput();
 
+#ifdef TAVDJ_WEB_VIEW
+    // Web views share their GL contexts with the program's windows.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+#endif
     QApplication application(argc, argv);
+#ifdef TAVDJ_WEB_VIEW
+    CWebBrowserWndWebEngine::Register();
+#endif
     QApplication::setApplicationName(QStringLiteral("TavDJ"));
     QApplication::setQuitOnLastWindowClosed(true);
     CTavDJ1App app(std::move(args));
