@@ -1,7 +1,9 @@
 #include "skin/GXControlFactory.h"
 
 #include "skin/GXWindowMain.h"
+#include "skin/controls/GXConBrowser.h"
 #include "skin/controls/GXConButton.h"
+#include "skin/controls/GXConFlash.h"
 #include "skin/controls/GXConListBox.h"
 #include "skin/controls/GXConMarquee.h"
 #include "skin/controls/GXConPopupMenuButton.h"
@@ -40,6 +42,8 @@ const std::array kEntries {
     GXControlFactory::SEntry { "Font", Kind::Accepted, Detail::ControlOnly, nullptr },
     GXControlFactory::SEntry { "Rgn", Kind::Control, Detail::ControlOnly, &Make<GXConRgn> },
     GXControlFactory::SEntry { "XSplitterControl", Kind::Control, Detail::ControlOnly, &Make<GXConXSplitter> },
+    GXControlFactory::SEntry { "BrowserControl", Kind::Control, Detail::ControlOnly, &Make<GXConBrowser> },
+    GXControlFactory::SEntry { "FlashControl", Kind::Control, Detail::ControlOnly, &Make<GXConFlash> },
 };
 
 } // namespace

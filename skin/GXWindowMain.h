@@ -263,6 +263,10 @@ public:
     const SGxMenuItem* FindMenu(int nMenuId) override;
     GXManAlign* FindLayoutNode(int nControlId) override;
     void RelayoutAll() override;
+    QWidget* GetHostWidget() override;
+    // The skin folder, or for a zip skin its private extraction folder.
+    std::string GetSkinContentFolder() override;
+    void OnForwardedButton(int nButton, ButtonAction action, GXPoint point) override;
     [[nodiscard]] GXPoint ClientToScreen(GXPoint point) const override;
     [[nodiscard]] int GetSkinDebugLevel() const override;
 

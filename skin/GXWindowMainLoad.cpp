@@ -637,3 +637,29 @@ void GXWindowMain::RelayoutAll()
 {
     RefreshAll();
 }
+
+QWidget* GXWindowMain::GetHostWidget()
+{
+    return GetWidget();
+}
+
+std::string GXWindowMain::GetSkinContentFolder()
+{
+    GXSkinSource* pSource = GetSource();
+    if (pSource == nullptr || !pSource->IsSet() || pSource->IsFromResources())
+        return {};
+    std::string folder = pSource->GetPath();
+    if (pSource->IsZip() && !pSource->GetTempFolder(&folder))
+        return {};
+    while (folder.size() > 1 && folder.back() == '/')
+        folder.pop_back();
+    return folder;
+}
+
+void GXWindowMain::OnForwardedButton(int nButton, ButtonAction action, GXPoint point)
+{
+    if (action == ButtonAction::Down)
+        (void)HandleButtonDown(nButton, point);
+    else
+        (void)HandleButtonUp(nButton, point);
+}

@@ -194,6 +194,9 @@ TEST_F(SkinLoad, FolderAndZipGiveTheSameWindow)
     EXPECT_TRUE(fs::exists(fs::path(temp) / "cursors" / "point.cur"));
     EXPECT_FALSE(fs::exists(fs::path(temp) / "skin.xml"));
     EXPECT_FALSE(fromFolder.pWindow->GetTempFolder(&temp));
+    // Browser pages named "./..." are looked up there.
+    EXPECT_EQ(fromZip.pWindow->GetSkinContentFolder() + "/", temp);
+    EXPECT_EQ(fromFolder.pWindow->GetSkinContentFolder(), (Dir() / "folder").string());
 }
 
 TEST_F(SkinLoad, EachLoaderErrorHasItsTextAndDetail)
@@ -239,6 +242,8 @@ TEST_F(SkinLoad, EachLoaderErrorHasItsTextAndDetail)
             "잘못된 속성값 CMD=\"ID_NOPE\"" },
         { skin("", R"(<ButtonControl Align="client"/>)"), "필요한 속성이 없음 ButtonControl(ButtonControlType)" },
         { skin("", R"(<StaticControl/>)"), "Align 속성이 없음 " },
+        // Controls outside the first group report their own detail alone.
+        { skin("", R"(<XSplitterControl Align="client"/>)"), "필요한 속성이 없음 ControlLT" },
         { skin(R"x(<DoScript CMD="Broken()"/>)x", okStatic), "스크립트 처리중 오류 발생 EXP:" },
         { skin(R"(<ImageFont FontName="F" Image="a.bmp"/>)", okStatic), "ImageFont - 정보 부족 " },
         { skin(R"(<Cursor CursorName="c"/>)", okStatic), "커서 생성 실패 - 정보 부족 " },
@@ -382,6 +387,47 @@ TEST(SkinCursor, FromMemory)
     EXPECT_EQ(PredefinedSkinCursor("IDC_SIZEWE")->shape(), Qt::SizeHorCursor);
     EXPECT_EQ(PredefinedSkinCursor("IDC_WAIT")->shape(), Qt::WaitCursor);
     EXPECT_FALSE(PredefinedSkinCursor("idc_wait").has_value());
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(SkinLoad, EveryControlElementBuildsItsClass)
+{
+    WriteTestFile(Dir() / "s" / "LIST.ini", "");
+    WriteTestFile(Dir() / "s" / "a.bmp", MakeTestBmp(8, 8, 1));
+    struct Case {
+        std::string element;
+        std::string className; // empty: nothing is built
+    };
+    const Case cases[] = {
+        { R"(<StaticControl Align="client"/>)", "GXConStatic" },
+        { R"(<StaticFadeControl Align="client"/>)", "GXConStaticFade" },
+        { R"(<SplitterControl Align="left" Width="4"/>)", "GXConSplitter" },
+        { R"(<ButtonControl ButtonControlType="transparent" Align="client"/>)", "GXConButton" },
+        { R"(<PopupMenuButtonControl ButtonControlType="transparent" Align="client"/>)", "GXConPopupMenuButton" },
+        { R"(<SliderControl Align="client" Orientation="horizontal"/>)", "GXConSlider" },
+        { R"(<MarqueeControl Align="client"/>)", "GXConMarquee" },
+        { R"(<WindowControl Align="client"/>)", "GXConWindow" },
+        { R"(<ListBoxControl Align="client" ItemHeight="12"/>)", "GXConListBox" },
+        { R"(<BrowserControl Align="client"/>)", "GXConBrowser" },
+        { R"(<FlashControl Align="client"/>)", "GXConFlash" },
+        { R"(<SkinWindow Align="popup"><ControlDefine/></SkinWindow>)", "GXWindowChild" },
+        { R"(<Font FontName="x"/>)", "" },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.element);
+        WriteTestFile(Dir() / "s" / "skin.xml",
+            "<GXSkin><SkinWindow><ControlDefine>" + c.element + "</ControlDefine></SkinWindow></GXSkin>");
+        SkinWindowRig rig;
+        ASSERT_TRUE(Load(*rig.pWindow, Dir() / "s")) << rig.pWindow->GetErrorText();
+        ASSERT_EQ(rig.pWindow->GetControls().size(), c.className.empty() ? 0u : 1u);
+        if (!c.className.empty()) {
+            const GXConBase& control = *rig.pWindow->GetControls().front();
+            EXPECT_NE(std::string(typeid(control).name()).find(c.className), std::string::npos);
+        }
+    }
 }
 
 } // namespace

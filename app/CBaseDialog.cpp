@@ -1,0 +1,33 @@
+#include "app/CBaseDialog.h"
+
+#include <QEvent>
+#include <QHelpEvent>
+#include <QToolTip>
+#include <QWidget>
+
+CBaseDialog::CBaseDialog(QWidget* pParent)
+    : QDialog(pParent)
+{
+}
+
+void CBaseDialog::AddTooltip(const QString& text)
+{
+    m_strTooltip = text;
+    if (QWidget* pButton = findChild<QWidget*>(QString::number(kTestButtonId))) {
+        pButton->setToolTip(text);
+        pButton->setAttribute(Qt::WA_AlwaysShowToolTips);
+        pButton->installEventFilter(this);
+    }
+}
+
+bool CBaseDialog::eventFilter(QObject* pWatched, QEvent* pEvent)
+{
+    // The tip appears as soon as the mouse enters, not after the usual delay.
+    if (pEvent->type() == QEvent::Enter || pEvent->type() == QEvent::ToolTip) {
+        auto* pButton = static_cast<QWidget*>(pWatched);
+        QToolTip::showText(
+            pButton->mapToGlobal(QPoint(0, pButton->height())), m_strTooltip, pButton, {}, kTooltipHideMs);
+        return pEvent->type() == QEvent::ToolTip;
+    }
+    return QDialog::eventFilter(pWatched, pEvent);
+}

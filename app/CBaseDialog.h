@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QDialog>
+#include <QString>
+
+// Thread: user-interface thread.
+// A dialog whose server-test button (1066) shows a tooltip at once when
+// the mouse rests on it, for 15 seconds.
+class CBaseDialog : public QDialog {
+public:
+    static constexpr int kTestButtonId = 1066;
+    static constexpr int kTooltipHideMs = 15000;
+
+    explicit CBaseDialog(QWidget* pParent = nullptr);
+
+    // The text the test button's tooltip shows; the button must exist.
+    void AddTooltip(const QString& text);
+
+protected:
+    bool eventFilter(QObject* pWatched, QEvent* pEvent) override;
+
+private:
+    QString m_strTooltip;
+};
