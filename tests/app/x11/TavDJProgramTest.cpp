@@ -85,6 +85,17 @@ protected:
         return process.Start(argv, false, true);
     }
 
+    template <class Done> static bool WaitUntil(Done done)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitMs);
+        while (!done()) {
+            if (std::chrono::steady_clock::now() >= deadline)
+                return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        return true;
+    }
+
     // The id of the visible window of that title, "" when none came.
     std::string WaitForWindow(const std::string& title)
     {
@@ -198,9 +209,21 @@ TEST_F(TavDJProgram, DefaultSkinAppearsAndASecondStartOnlyBringsItForward)
     EXPECT_EQ(third.Wait(kWaitMs), 0);
     EXPECT_EQ(program.Wait(0), -1) << "the first instance ended";
 
-    // A reload builds the skin anew in the same window.
-    CommandSucceeds("xdotool windowactivate --sync " + window + " key --clearmodifiers ctrl+r");
-    ASSERT_FALSE(WaitForWindow("TavDJ").empty());
+    // A reload reads setting.ini again and binds the new skin in the same
+    // window: one a little lower here, so the new size shows it.
+    fs::copy(Program() / "default_skin", Program() / "lower", fs::copy_options::recursive);
+    const fs::path lowerXml = Program() / "lower" / "skin.xml";
+    std::string text = ReadFile(lowerXml);
+    const size_t at = text.find("MinSize=\"760,320\"");
+    ASSERT_NE(at, std::string::npos);
+    text.replace(at, 17, "MinSize=\"760,300\"");
+    std::ofstream(lowerXml) << text;
+    std::ofstream(Program() / "setting.ini") << "[SKIN]\nSKINPATH=lower\n";
+    // A bare X server gives the keyboard to the window under the pointer.
+    CommandSucceeds("xdotool mousemove --window " + window + " 300 20 key ctrl+r");
+    EXPECT_TRUE(WaitUntil([&] {
+        return CommandOutput("xdotool getwindowgeometry " + window).find("760x300") != std::string::npos;
+    })) << CommandOutput("xdotool getwindowgeometry " + window);
     Screenshot("reloaded");
 
     CommandSucceeds("xdotool mousemove --window " + window + " " + std::to_string(kCloseButtonX) + " "
