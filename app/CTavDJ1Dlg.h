@@ -85,7 +85,6 @@ public:
     // platform::MessageTarget: the window's timers, by id.
     bool SetTimer(uint32_t id, uint32_t periodMs) override;
     bool KillTimer(uint32_t id) override;
-    [[nodiscard]] bool HasTimer(uint32_t id) const { return m_timers.count(id) != 0; }
 
     // GXWindowOwner
     std::intptr_t SendToOwner(unsigned nMessage, std::uintptr_t wParam, std::intptr_t lParam) override;

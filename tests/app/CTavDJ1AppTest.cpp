@@ -65,8 +65,6 @@ INSTANTIATE_TEST_SUITE_P(App, CommandLineOptions,
         // A port TCP cannot carry keeps the stored one; no number gives 0.
         SParseCase { "PortAboveRangeKept", { "/serv_port", "70000" }, "localhost", 8000, kDefaults.m_strPasswd,
             kDefaults.m_strUrl, kKeptListen, 0 },
-        SParseCase { "NegativePortKept", { "/serv_port", "-5" }, "localhost", 8000, kDefaults.m_strPasswd,
-            kDefaults.m_strUrl, kKeptListen, 0 },
         SParseCase { "NonNumericPortIsZero", { "/serv_port", "abc" }, "localhost", 0, kDefaults.m_strPasswd,
             kDefaults.m_strUrl, kKeptListen, 0 },
         SParseCase { "PasswordLastHasNoValue", { "/serv_pwd" }, "localhost", 8000, kDefaults.m_strPasswd,

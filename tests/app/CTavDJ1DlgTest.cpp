@@ -101,7 +101,7 @@ TEST(MainWindow, ControlsBindOnlyUnderTheirClass)
     EXPECT_EQ(c.pBackground, nullptr);
 }
 
-TEST(MainWindow, PostsFromOtherThreadsReachTheWindowAndTimersGoById)
+TEST(MainWindow, PostsFromOtherThreadsReachTheWindow)
 {
     CTavDJ1Dlg window;
     window.show();
@@ -109,13 +109,6 @@ TEST(MainWindow, PostsFromOtherThreadsReachTheWindowAndTimersGoById)
         [handle = window.Handle()] { platform::PostMessage(handle, GXMsg::kCommand, GXCommandId::kMinimise, 0); });
     poster.join();
     EXPECT_TRUE(ProcessEventsUntil([&] { return window.isMinimized(); }));
-
-    EXPECT_TRUE(window.SetTimer(7, 50));
-    EXPECT_TRUE(window.SetTimer(7, 1000)); // re-armed, still one
-    EXPECT_TRUE(window.HasTimer(7));
-    EXPECT_TRUE(window.KillTimer(7));
-    EXPECT_FALSE(window.KillTimer(7));
-    EXPECT_FALSE(window.HasTimer(7));
 }
 
 TEST(MainWindow, FailedReloadTellsWhyAndClosesTheWindow)
