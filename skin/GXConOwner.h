@@ -11,8 +11,8 @@ class GXConBase;
 class GXManAlign;
 class GXSubFont;
 class QCursor;
-struct SGxMenuItem;
 class QWidget;
+struct SGxMenuItem;
 
 // Thread: user-interface thread only.
 // The skin window as its controls see it. A control holds one of these

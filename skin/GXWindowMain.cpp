@@ -460,6 +460,19 @@ int GXWindowMain::GetSkinDebugLevel() const
     return GetTopWindow()->m_nSkinDebug;
 }
 
+QWidget* GXWindowMain::GetHostWidget()
+{
+    return GetWidget();
+}
+
+void GXWindowMain::OnForwardedButton(int nButton, ButtonAction action, GXPoint point)
+{
+    if (action == ButtonAction::Down)
+        HandleButtonDown(nButton, point);
+    else
+        HandleButtonUp(nButton, point);
+}
+
 void GXWindowMain::SetSkinDebugLevel(int nLevel)
 {
     m_nSkinDebug = nLevel;

@@ -263,12 +263,16 @@ public:
     const SGxMenuItem* FindMenu(int nMenuId) override;
     GXManAlign* FindLayoutNode(int nControlId) override;
     void RelayoutAll() override;
-    QWidget* GetHostWidget() override;
     // The skin folder, or for a zip skin its private extraction folder.
     std::string GetSkinContentFolder() override;
-    void OnForwardedButton(int nButton, ButtonAction action, GXPoint point) override;
     [[nodiscard]] GXPoint ClientToScreen(GXPoint point) const override;
     [[nodiscard]] int GetSkinDebugLevel() const override;
+    // The window's widget, parent of the views browser and Flash controls
+    // place over themselves.
+    [[nodiscard]] QWidget* GetHostWidget() override;
+    // A button handed back from such a view: handled as the window's own
+    // press or release at the point.
+    void OnForwardedButton(int nButton, ButtonAction action, GXPoint point) override;
 
     // ---- GXConBase slots of a window ----
     void Close() override;

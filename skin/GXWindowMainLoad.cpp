@@ -197,8 +197,9 @@ bool GXWindowMain::LoadSkinWindow(const GXmpData* pElement, int nThemeIndex)
     (void)pElement->GetAttributeInt("Width", &nWidth);
     (void)pElement->GetAttributeInt("Height", &nHeight);
     m_sizeSkin = GXSize { nWidth, nHeight };
+    int nDebug = 0;
     if (!m_bChild)
-        SetSkinDebugLevel(pElement->GetAttributeInt("Debug", &nWidth) ? nWidth : 0);
+        SetSkinDebugLevel(pElement->GetAttributeInt("Debug", &nDebug) ? nDebug : 0);
 
     const std::string bkgnd = pElement->GetAttributeString("BkgndImage", "");
     std::string value;
@@ -638,11 +639,6 @@ void GXWindowMain::RelayoutAll()
     RefreshAll();
 }
 
-QWidget* GXWindowMain::GetHostWidget()
-{
-    return GetWidget();
-}
-
 std::string GXWindowMain::GetSkinContentFolder()
 {
     GXSkinSource* pSource = GetSource();
@@ -654,12 +650,4 @@ std::string GXWindowMain::GetSkinContentFolder()
     while (folder.size() > 1 && folder.back() == '/')
         folder.pop_back();
     return folder;
-}
-
-void GXWindowMain::OnForwardedButton(int nButton, ButtonAction action, GXPoint point)
-{
-    if (action == ButtonAction::Down)
-        (void)HandleButtonDown(nButton, point);
-    else
-        (void)HandleButtonUp(nButton, point);
 }

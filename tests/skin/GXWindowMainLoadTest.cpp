@@ -3,6 +3,7 @@
 // detail; images, themes, cursors and the hooks controls call.
 #include "skin/GXWindowMain.h"
 
+#include "foundation/GXmpData.h"
 #include "skin/GDib.h"
 #include "skin/GXManAlign.h"
 #include "skin/GXSkinIds.h"
@@ -35,7 +36,8 @@ std::string Describe(GXWindowMain& window)
     for (const auto& pControl : window.GetControls()) {
         SRect rect;
         pControl->GetRect(&rect);
-        out += std::string(typeid(*pControl).name()) + " " + std::to_string(pControl->GetControlId()) + " "
+        const GXConBase& control = *pControl;
+        out += std::string(typeid(control).name()) + " " + std::to_string(pControl->GetControlId()) + " "
             + std::to_string(pControl->GetCommandId()) + " " + std::to_string(rect.left) + ","
             + std::to_string(rect.top) + "," + std::to_string(rect.right) + "," + std::to_string(rect.bottom) + " "
             + pControl->GetTooltip() + "\n";

@@ -297,9 +297,15 @@ TEST(GShoutCastSource, AStalledTitleServerNeverHoldsTheAudioAndTheNewestTitleWin
     server.readTitles = true;
     ASSERT_TRUE(source.WaitTitlesSent(20000));
     ASSERT_TRUE(server.WaitFor([](FakeShoutcastServer& s) { return s.TitleRequests().size() == 3; }));
+    // The stuck request and the newest finish on their own connections, in
+    // either order; "skipped" never leaves. Compared as flags, so a failure
+    // does not print the 8 MiB request.
     const auto titles = server.TitleRequests();
-    EXPECT_EQ(titles[1].find("song=" + Enc("stuck") + "&url="), titles[1].find("song="));
-    EXPECT_EQ(titles[2], TitleRequest("secret", Enc("newest"), ""));
+    const auto isStuck = [](const std::string& request) {
+        return request.find("song=" + Enc("stuck") + "&url=" + Enc("uuu")) != std::string::npos;
+    };
+    const std::string newest = TitleRequest("secret", Enc("newest"), "");
+    EXPECT_TRUE((isStuck(titles[1]) && titles[2] == newest) || (isStuck(titles[2]) && titles[1] == newest));
 
     // Close ends a push in flight at once, not at the push's own limit.
     server.readTitles = false;

@@ -5,8 +5,10 @@
 
 #include "foundation/GXmp.h"
 #include "platform/Connectivity.h"
+#include "skin/GXSkinIds.h"
 #include "skin/host/CFlashMouseHookMan.h"
 #include "support/FakeConOwner.h"
+#include "support/SkinWindowRig.h"
 #include "support/TempHome.h"
 
 #include <QCoreApplication>
@@ -214,4 +216,28 @@ TEST(GXConFlash, PassThroughZonesDecideWhoGetsALeftClick)
         EXPECT_EQ(control.PassesToMovie(c.at.x, c.at.y), c.movie)
             << static_cast<int>(c.edge) << " " << c.at.x << "," << c.at.y;
     }
+}
+
+TEST(GXConFlash, ARightClickOnTheStageReachesTheSkinWindowsOwner)
+{
+    SkinWindowRig rig;
+    auto pFlash = std::make_unique<GXConFlash>(rig.pWindow.get());
+    GXConFlash* pControl = pFlash.get();
+    ASSERT_TRUE(Load(*pControl, R"(URL="http://a.test/m.swf")"));
+    SGxAlign align;
+    align.nType = SGxAlign::kNone;
+    align.rect = GXRect { 40, 30, 140, 80 };
+    rig.pWindow->AddControl(std::move(pFlash), align);
+    rig.pWindow->HandleSize(0, 200, 100);
+    QWidget* pStage = pControl->GetHost().GetInnerWindow();
+    ASSERT_NE(pStage, nullptr);
+    EXPECT_EQ(pStage->parentWidget(), rig.pWindow->GetWidget());
+    EXPECT_EQ(pStage->geometry(), QRect(40, 30, 100, 50));
+
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(5, 6), QPointF(pStage->mapToGlobal(QPoint(5, 6))),
+        Qt::RightButton, Qt::RightButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(pStage, &press);
+    const auto downs = rig.owner.Only(GXMsg::kRButtonDown);
+    ASSERT_EQ(downs.size(), 1U);
+    EXPECT_EQ(downs[0].lParam, 45 | 36 << 16);
 }
