@@ -1,12 +1,12 @@
 #include "app/COption.h"
 
 #include "engine/stream/CDJDataMan.h"
-#include "support/EditSettings.h"
 #include "engine/stream/CSysSoundOff2.h"
 #include "foundation/AppRegistry.h"
 #include "foundation/Ini.h"
 #include "foundation/Paths.h"
 #include "platform/IniFile.h"
+#include "support/EditSettings.h"
 
 #include "support/TempHome.h"
 

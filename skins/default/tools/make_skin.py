@@ -879,6 +879,12 @@ def emit(c, parent_origin, out, depth):
     text = " ".join("%s=%s" % (k, quoteattr(str(attrs[k]))) for k in keys)
     if c.element == "SkinWindow":
         out.append("%s<SkinWindow %s>" % (pad, text))
+        # Fonts belong to the window that defines them: a nested window
+        # names its own.
+        out.append("%s    <PreDefine>" % pad)
+        for name, (face, size, bold) in SKIN_FONTS.items():
+            out.append('%s        <Font FontName="%s" FaceName="%s" Size="%d" Bold="%d"/>' % (pad, name, face, size, bold))
+        out.append("%s    </PreDefine>" % pad)
         out.append("%s    <RegionDefine>" % pad)
         out.append('%s        <Rgn Type="roundrect" Param="16,16" Align="client"/>' % pad)
         out.append("%s    </RegionDefine>" % pad)

@@ -1,0 +1,157 @@
+#pragma once
+
+#include "app/SMainControls.h"
+#include "platform/MessageTarget.h"
+#include "skin/GSnap.h"
+#include "skin/GXTypes.h"
+#include "skin/GXWindowMain.h"
+#include "skin/GXWindowOwner.h"
+
+#include <QSize>
+#include <QWidget>
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+class CDJEditEnter;
+class CInstanceLock;
+class CLauncherResultEndpoint;
+class QTimer;
+
+// Thread: user-interface thread; other threads only post to its handle.
+// The program's one top-level window: frameless, filled by the skin window
+// it owns, with the song-title field as its only widget of its own. It is
+// the skin's owner (every command and notification of the skin arrives
+// here) and the engine's main window (posted registered messages and the
+// window's timers arrive through OnMessage). Commands, timers and
+// registered messages are dispatched through tables, so each part of the
+// window registers its handlers in one place.
+class CTavDJ1Dlg : public QWidget, public platform::MessageTarget, public GXWindowOwner {
+public:
+    static constexpr int kSnapDistance = 16;
+    static constexpr const char* kCaption = "TavDJ";
+    static constexpr const char* kSkinFile = "skin.xml";
+    static constexpr const char* kControlIdFile = "ControlID.XML";
+    // Message-box type of the skin failures: OK button, question icon.
+    static constexpr int kSkinFailureBox = 32;
+
+    // args: the program's arguments (element 0 the program), applied as
+    // command-line options while the window is created.
+    explicit CTavDJ1Dlg(std::vector<std::string> args = {});
+    ~CTavDJ1Dlg() override;
+    CTavDJ1Dlg(const CTavDJ1Dlg&) = delete;
+    CTavDJ1Dlg& operator=(const CTavDJ1Dlg&) = delete;
+
+    // Builds the window: title field, engine, command-line options, skin,
+    // snapping, control states. False (after telling the user why) when the
+    // skin cannot be loaded; the program then ends. pInstance, when given,
+    // learns the window so later starts can bring it forward.
+    bool CreateMainWindow(CInstanceLock* pInstance);
+
+    // A new skin window with the skin at path (relative to the program
+    // folder unless absolute; setting.ini's SKINPATH when empty) and file
+    // (skin.xml when empty), bound to the window. False on any failure.
+    bool LoadSkin(const std::string& path, const std::string& file);
+    // LoadSkin, then placement and the controls' starting values.
+    bool ReloadSkin(const std::string& path, const std::string& file);
+    void DestroySkin();
+
+    [[nodiscard]] GXWindowMain* SkinWindow() const { return m_pSkin.get(); }
+    [[nodiscard]] const SMainControls& Controls() const { return m_controls; }
+    [[nodiscard]] CDJEditEnter* TitleEdit() const { return m_pTitleEdit; }
+    [[nodiscard]] bool IsCreated() const { return m_bCreated; }
+    [[nodiscard]] uint32_t LauncherWindowNumber() const;
+    [[nodiscard]] const GXPoint& MinSize() const { return m_minSize; }
+    [[nodiscard]] const GXPoint& MaxSize() const { return m_maxSize; }
+
+    // setting.ini [SKIN] SKINPATH of the program folder; "" when missing.
+    [[nodiscard]] static std::string ConfiguredSkinPath();
+    // Where the skin of path lies: the configured path when path is empty,
+    // else "default_skin" when the program folder holds one, else
+    // "default_skin.zip"; relative paths lie in the program folder.
+    [[nodiscard]] static std::string ResolveSkinPath(const std::string& path, const std::string& programFolder);
+    // The window's first size. MinSize with negative sides as 0, its width
+    // cut to MaxSize's when MaxSize has a width and it is smaller; without
+    // a usable MinSize (no MainWindow element) the skin window's own size.
+    [[nodiscard]] static QSize InitialSize(const GXPoint& minSize, const GXPoint& maxSize, const QSize& skinSize);
+
+    // Binds the controls of a loaded skin window (tests bind hand-built ones).
+    [[nodiscard]] static SMainControls FindControls(const GXWindowMain& skin);
+
+    // platform::MessageTarget: the window's timers, by id.
+    bool SetTimer(uint32_t id, uint32_t periodMs) override;
+    bool KillTimer(uint32_t id) override;
+
+    // GXWindowOwner
+    std::intptr_t SendToOwner(unsigned nMessage, std::uintptr_t wParam, std::intptr_t lParam) override;
+    void PostToOwner(unsigned nMessage, std::uintptr_t wParam, std::intptr_t lParam) override;
+    [[nodiscard]] QWidget* GetOwnerWidget() const override { return const_cast<CTavDJ1Dlg*>(this); }
+
+protected:
+    platform::LParam OnMessage(platform::MessageId msg, platform::WParam wParam, platform::LParam lParam) override;
+    void resizeEvent(QResizeEvent* pEvent) override;
+    void closeEvent(QCloseEvent* pEvent) override;
+
+private:
+    using CommandHandler = void (CTavDJ1Dlg::*)();
+    using TimerHandler = void (CTavDJ1Dlg::*)(uint32_t id);
+    using MessageHandler = platform::LParam (CTavDJ1Dlg::*)(platform::WParam wParam, platform::LParam lParam);
+
+    void RegisterHandlers();
+    void OnCommand(unsigned nId);
+    void OnTimer(uint32_t id);
+
+    // Commands.
+    void OnReloadSkin();
+    void OnMinimise();
+    void OnCloseCommand();
+    // Timers.
+    void OnTalkOverFadeTimer(uint32_t id);
+
+    // Creation and skin binding (CTavDJ1DlgSkin.cpp).
+    void CreateTitleEdit();
+    bool LoadSkinFiles(const std::string& path, const std::string& file);
+    bool BindSkinControls();
+    void RefreshControlStates();
+    void ClearControlPointers();
+    void InitControls();
+    void RestoreWindowPlacement();
+    void SaveWindowRects();
+    void ApplySizeLimits();
+    void GetCurrentQuality();
+    void ShowQualityInfo();
+    void CheckSoundDevices();
+    void SaveMixerVolumes();
+    void ShowSkinError(const std::string& format);
+    static void SetControlTooltip(GXConBase* pControl, const std::string& text);
+
+    std::vector<std::string> m_args;
+    GXWindowMain::Ptr m_pSkin;
+    SMainControls m_controls;
+    CDJEditEnter* m_pTitleEdit = nullptr; // child widget, deleted with the window
+    GSnap m_snap;
+    std::unique_ptr<CLauncherResultEndpoint> m_pLauncherEndpoint;
+
+    std::map<unsigned, CommandHandler> m_commands;
+    std::map<uint32_t, TimerHandler> m_timerHandlers;
+    std::map<platform::MessageId, MessageHandler> m_messageHandlers;
+    std::map<uint32_t, std::unique_ptr<QTimer>> m_timers;
+
+    GXPoint m_minSize;
+    GXPoint m_maxSize;
+    int m_nBitrate = 0; // bit/s of the current quality
+    int m_nChannels = 0;
+    int m_nBroadcastState = 0;
+    int m_nReconnectCount = 10;
+    // Playback volumes read at creation (-1 for a line that did not open)
+    // and the capture destination's switch states; put back at the end.
+    std::array<int, 3> m_savedVolumes { -1, -1, -1 };
+    std::vector<int> m_savedSwitchStates;
+    std::string m_strKeptAddressTooltip;
+    bool m_bSkinErrorShown = false;
+    bool m_bCreated = false;
+};

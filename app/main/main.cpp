@@ -1,0 +1,68 @@
+// The program's entry: builds the global objects in order, runs the
+// application object, and lets the globals go in reverse order.
+#include "app/CDJEditEnter.h"
+#include "app/COption.h"
+#include "app/CTavDJ1App.h"
+#include "app/MessageDlg.h"
+#include "app/UpdateCheck.h"
+#include "engine/stream/CDJDataMan.h"
+
+#include <QApplication>
+
+#ifdef TAVDJ_WEB_VIEW
+#include "skin/web/CWebBrowserWndWebEngine.h"
+#endif
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+bool HasEnv(const char* name)
+{
+    const char* value = std::getenv(name);
+    return value && *value;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    std::vector<std::string> args(argv, argv + argc);
+    // Uninstalling asks nothing of the program: no window, no display.
+    if (CTavDJ1App::IsUninstall(args))
+        return 0;
+    // The program places its own windows, which needs X (or XWayland).
+    if (!HasEnv("QT_QPA_PLATFORM"))
+        setenv("QT_QPA_PLATFORM", "xcb", 1);
+    const std::string platformName = std::getenv("QT_QPA_PLATFORM");
+    if (platformName == "xcb" && !HasEnv("DISPLAY")) {
+        std::fprintf(stderr, "TavDJ: no display to show the window on (DISPLAY is not set).\n");
+        return 2;
+    }
+    // The engine first, then the settings object that shares its file, then
+    // the registered messages; statics go in reverse, so the settings are
+    // saved before the engine shuts down and saves its own.
+    (void)TheDJDataMan();
+    (void)TheOption();
+    (void)WmVdLauncherResult();
+    (void)WmGMessageBoxClose();
+    (void)WmCdjEditEnter();
+    (void)CDJDataMan::WmWriteLog();
+    (void)CDJDataMan::WmErrorInitInput();
+
+#ifdef TAVDJ_WEB_VIEW
+    // Web views share their GL contexts with the program's windows.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+#endif
+    QApplication application(argc, argv);
+#ifdef TAVDJ_WEB_VIEW
+    CWebBrowserWndWebEngine::Register();
+#endif
+    QApplication::setApplicationName(QStringLiteral("TavDJ"));
+    QApplication::setQuitOnLastWindowClosed(true);
+    CTavDJ1App app(std::move(args));
+    return app.Run();
+}

@@ -1,0 +1,236 @@
+// The real program, started as a user would, on a private X server.
+#include "support/ChildProcess.h"
+#include "support/RequireTool.h"
+#include "support/TempHome.h"
+#include "support/XvfbServer.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kWaitMs = 20000;
+// Where the default skin's close button lies in the main window.
+constexpr int kCloseButtonX = 730;
+constexpr int kCloseButtonY = 20;
+
+std::string ReadFile(const fs::path& path)
+{
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// What a shell command printed; "" when it failed.
+std::string CommandOutput(const std::string& command)
+{
+    std::string out;
+    if (FILE* pPipe = ::popen(command.c_str(), "r")) {
+        char buffer[256];
+        while (std::fgets(buffer, sizeof buffer, pPipe))
+            out += buffer;
+        if (::pclose(pPipe) != 0)
+            return {};
+    }
+    while (!out.empty() && (out.back() == '\n' || out.back() == ' '))
+        out.pop_back();
+    return out;
+}
+
+class TavDJProgram : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        TAVDJ_REQUIRE_TOOL(ToolOnPath("Xvfb") && ToolOnPath("xdotool") && ToolOnPath("import"),
+            "Xvfb, xdotool and ImageMagick's import");
+        ASSERT_TRUE(m_xvfb.Start("1024x768x24"));
+        m_home.Set("DISPLAY", m_xvfb.Display());
+        m_home.Set("QT_QPA_PLATFORM", std::nullopt);
+        m_home.Set("TAVDJ_ALLOW_INSTANCES", std::nullopt);
+        const fs::path runtime = m_home.Path("runtime");
+        fs::create_directories(runtime);
+        fs::permissions(runtime, fs::perms::owner_all, fs::perm_options::replace);
+        m_home.Set("XDG_RUNTIME_DIR", runtime.string());
+        const fs::path info(testing::UnitTest::GetInstance()->current_test_info()->name());
+        m_artifacts = fs::path(TAVDJ_BINARY_DIR) / "test-artifacts" / info;
+        fs::create_directories(m_artifacts);
+    }
+
+    fs::path Program() const { return m_home.Path("program"); }
+
+    // The program folder as the build leaves it: the default skin and the
+    // control-ID file beside the program.
+    void InstallDefaultSkin()
+    {
+        const fs::path built = fs::path(TAVDJ_PROGRAM).parent_path();
+        fs::copy(built / "default_skin", Program() / "default_skin", fs::copy_options::recursive);
+        fs::copy_file(built / "ControlID.XML", Program() / "ControlID.XML");
+    }
+
+    bool Start(testutil::ChildProcess& process, const std::vector<std::string>& args)
+    {
+        std::vector<std::string> argv { TAVDJ_PROGRAM };
+        argv.insert(argv.end(), args.begin(), args.end());
+        return process.Start(argv, false, true);
+    }
+
+    template <class Done> static bool WaitUntil(Done done)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitMs);
+        while (!done()) {
+            if (std::chrono::steady_clock::now() >= deadline)
+                return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        return true;
+    }
+
+    // The id of the visible window of that title, "" when none came.
+    std::string WaitForWindow(const std::string& title)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitMs);
+        while (std::chrono::steady_clock::now() < deadline) {
+            std::string id = CommandOutput("xdotool search --onlyvisible --name '^" + title + "$' 2>/dev/null");
+            if (!id.empty())
+                return id.substr(0, id.find('\n'));
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        return {};
+    }
+
+    void Screenshot(const std::string& name)
+    {
+        EXPECT_TRUE(CommandSucceeds("import -window root '" + (m_artifacts / (name + ".png")).string() + "'"));
+    }
+
+    std::string SettingsFile()
+    {
+        for (const auto& entry : fs::recursive_directory_iterator(m_home.Path()))
+            if (entry.path().filename() == "SETTING.ini")
+                return ReadFile(entry.path());
+        return {};
+    }
+
+    TempHome m_home;
+    XvfbServer m_xvfb;
+    fs::path m_artifacts;
+};
+
+TEST(TavDJProgramStart, WithoutDisplaySaysSoAndUninstallEndsAtOnce)
+{
+    TempHome home;
+    home.Set("DISPLAY", std::nullopt);
+    home.Set("WAYLAND_DISPLAY", std::nullopt);
+    home.Set("QT_QPA_PLATFORM", std::nullopt);
+    testutil::ChildProcess plain;
+    ASSERT_TRUE(plain.Start({ "sh", "-c", "exec \"$0\" 2>&1", TAVDJ_PROGRAM }));
+    std::string line;
+    ASSERT_TRUE(plain.ReadLine(&line, kWaitMs));
+    EXPECT_NE(line.find("DISPLAY"), std::string::npos) << line;
+    EXPECT_FALSE(plain.ReadLine(&line, kWaitMs)) << "a second line: " << line;
+    EXPECT_NE(plain.Wait(kWaitMs), 0);
+
+    testutil::ChildProcess uninstall;
+    ASSERT_TRUE(uninstall.Start({ TAVDJ_PROGRAM, "/UNINSTALL" }, false, true));
+    EXPECT_EQ(uninstall.Wait(kWaitMs), 0);
+}
+
+struct SBrokenSkin {
+    const char* name;
+    const char* removed; // a file taken out of the program folder
+    bool bUnknownElement; // an element no skin knows added to skin.xml
+};
+
+class BrokenSkin : public TavDJProgram, public testing::WithParamInterface<SBrokenSkin> { };
+
+TEST_P(BrokenSkin, ShowsTheLoaderErrorAndEndsWithTheOptionsSaved)
+{
+    InstallDefaultSkin();
+    if (*GetParam().removed)
+        fs::remove(Program() / GetParam().removed);
+    if (GetParam().bUnknownElement) {
+        const fs::path skinXml = Program() / "default_skin" / "skin.xml";
+        std::string text = ReadFile(skinXml);
+        const size_t at = text.find("<ControlDefine>");
+        ASSERT_NE(at, std::string::npos);
+        text.insert(at + 15, "<NoSuchControl/>");
+        std::ofstream(skinXml) << text;
+    }
+    testutil::ChildProcess program;
+    ASSERT_TRUE(Start(program, { "/serv_port", "9000", "/cast_url", "HTTP://radio.example/LISTEN.PLS" }));
+    const std::string box = WaitForWindow("TavDJ");
+    ASSERT_FALSE(box.empty());
+    Screenshot("message");
+    // Every box the failure shows is answered; then the program ends.
+    int nExitCode = -1;
+    for (int answered = 0; answered < 3 && nExitCode == -1; ++answered) {
+        if (!WaitForWindow("TavDJ").empty())
+            CommandSucceeds("xdotool key --clearmodifiers Return");
+        nExitCode = program.Wait(5000);
+    }
+    EXPECT_EQ(nExitCode, 1);
+    const std::string settings = SettingsFile();
+    EXPECT_NE(settings.find("Port=9000"), std::string::npos) << settings;
+    EXPECT_NE(settings.find("ListenUrl=HTTP://radio.example/LISTEN.PLS"), std::string::npos) << settings;
+    EXPECT_NE(settings.find("LocalServ=0"), std::string::npos) << settings;
+}
+
+INSTANTIATE_TEST_SUITE_P(TavDJProgram, BrokenSkin,
+    testing::Values(SBrokenSkin { "NoControlIdFile", "ControlID.XML", false },
+        SBrokenSkin { "NoSkinList", "default_skin/LIST.ini", false }, SBrokenSkin { "UnknownElement", "", true }),
+    [](const testing::TestParamInfo<SBrokenSkin>& info) { return std::string(info.param.name); });
+
+TEST_F(TavDJProgram, DefaultSkinAppearsAndASecondStartOnlyBringsItForward)
+{
+    InstallDefaultSkin();
+    testutil::ChildProcess program;
+    ASSERT_TRUE(Start(program, {}));
+    const std::string window = WaitForWindow("TavDJ");
+    ASSERT_FALSE(window.empty());
+    Screenshot("main");
+
+    // Later starts end at once, with or without arguments.
+    testutil::ChildProcess second;
+    ASSERT_TRUE(Start(second, { "/serv_port", "9100" }));
+    EXPECT_EQ(second.Wait(kWaitMs), 0);
+    testutil::ChildProcess third;
+    ASSERT_TRUE(Start(third, {}));
+    EXPECT_EQ(third.Wait(kWaitMs), 0);
+    EXPECT_EQ(program.Wait(0), -1) << "the first instance ended";
+
+    // A reload reads setting.ini again and binds the new skin in the same
+    // window: one a little lower here, so the new size shows it.
+    fs::copy(Program() / "default_skin", Program() / "lower", fs::copy_options::recursive);
+    const fs::path lowerXml = Program() / "lower" / "skin.xml";
+    std::string text = ReadFile(lowerXml);
+    const size_t at = text.find("MinSize=\"760,320\"");
+    ASSERT_NE(at, std::string::npos);
+    text.replace(at, 17, "MinSize=\"760,300\"");
+    std::ofstream(lowerXml) << text;
+    std::ofstream(Program() / "setting.ini") << "[SKIN]\nSKINPATH=lower\n";
+    // A bare X server gives the keyboard to the window under the pointer.
+    CommandSucceeds("xdotool mousemove --window " + window + " 300 20 key ctrl+r");
+    EXPECT_TRUE(WaitUntil([&] {
+        return CommandOutput("xdotool getwindowgeometry " + window).find("760x300") != std::string::npos;
+    })) << CommandOutput("xdotool getwindowgeometry " + window);
+    Screenshot("reloaded");
+
+    CommandSucceeds("xdotool mousemove --window " + window + " " + std::to_string(kCloseButtonX) + " "
+        + std::to_string(kCloseButtonY) + " click 1");
+    EXPECT_EQ(program.Wait(kWaitMs), 0);
+    // The second start's option never reached the settings.
+    EXPECT_EQ(SettingsFile().find("Port=9100"), std::string::npos);
+}
+
+} // namespace
