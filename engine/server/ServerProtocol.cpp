@@ -58,8 +58,11 @@ std::string MaskQueryValue(std::string_view line, std::string_view key)
             ++end;
         const std::string_view pair(out.data() + at, end - at);
         if (pair.size() > key.size() && pair.compare(0, key.size(), key) == 0 && pair[key.size()] == '=') {
-            out.replace(at + key.size() + 1, end - at - key.size() - 1, "*");
-            end = at + key.size() + 2;
+            // Rebuilt from its pieces: an in-place replace trips GCC's
+            // overlap analysis in optimised builds.
+            const size_t valueAt = at + key.size() + 1;
+            out = out.substr(0, valueAt) + '*' + out.substr(end);
+            end = valueAt + 1;
         }
         at = end < out.size() && out[end] == '&' ? end + 1 : end;
         if (at < out.size() && IsBlank(out[at]))

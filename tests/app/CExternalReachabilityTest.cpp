@@ -118,9 +118,9 @@ private:
             const auto end = SteadyClock::now() + std::chrono::seconds(10);
             while (sockets.m_nReceived < sent && SteadyClock::now() < end) {
                 // A program that gave up reads no further.
-                pollfd p { conn, POLLIN, 0 };
+                pollfd readable { conn, POLLIN, 0 };
                 char c = 0;
-                if (::poll(&p, 1, 1) > 0 && ::recv(conn, &c, 1, MSG_PEEK) <= 0) {
+                if (::poll(&readable, 1, 1) > 0 && ::recv(conn, &c, 1, MSG_PEEK) <= 0) {
                     ::close(conn);
                     return;
                 }

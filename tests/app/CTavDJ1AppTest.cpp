@@ -78,7 +78,7 @@ INSTANTIATE_TEST_SUITE_P(App, CommandLineOptions,
         // A value is never read as an option: "/serv_port" here is the password.
         SParseCase { "ValueLooksLikeOption", { "/serv_pwd", "/serv_port", "9100" }, "localhost", 8000, "/serv_port",
             kDefaults.m_strUrl, kKeptListen, 0 }),
-    [](const testing::TestParamInfo<SParseCase>& info) { return std::string(info.param.name); });
+    [](const testing::TestParamInfo<SParseCase>& testInfo) { return std::string(testInfo.param.name); });
 
 TEST(App, UninstallInAnyCaseOnlyAsFirstArgument)
 {

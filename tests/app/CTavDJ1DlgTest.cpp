@@ -56,7 +56,7 @@ INSTANTIATE_TEST_SUITE_P(MainWindow, InitialWindowSize,
         // Without a MainWindow element the skin window's own size holds.
         SSizeCase { "NoMainWindow", { 0, 0 }, { 0, 0 }, kSkinOwnSize },
         SSizeCase { "NegativeMinSize", { -5, 480 }, { 0, 0 }, kSkinOwnSize }),
-    [](const testing::TestParamInfo<SSizeCase>& info) { return std::string(info.param.name); });
+    [](const testing::TestParamInfo<SSizeCase>& testInfo) { return std::string(testInfo.param.name); });
 
 TEST(MainWindow, SkinPathResolvesInTheProgramFolder)
 {

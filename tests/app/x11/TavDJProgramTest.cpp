@@ -189,7 +189,7 @@ TEST_P(BrokenSkin, ShowsTheLoaderErrorAndEndsWithTheOptionsSaved)
 INSTANTIATE_TEST_SUITE_P(TavDJProgram, BrokenSkin,
     testing::Values(SBrokenSkin { "NoControlIdFile", "ControlID.XML", false },
         SBrokenSkin { "NoSkinList", "default_skin/LIST.ini", false }, SBrokenSkin { "UnknownElement", "", true }),
-    [](const testing::TestParamInfo<SBrokenSkin>& info) { return std::string(info.param.name); });
+    [](const testing::TestParamInfo<SBrokenSkin>& testInfo) { return std::string(testInfo.param.name); });
 
 TEST_F(TavDJProgram, DefaultSkinAppearsAndASecondStartOnlyBringsItForward)
 {
