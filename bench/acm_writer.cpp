@@ -22,8 +22,8 @@ std::vector<int16_t> Chord(int rate, int channels)
     std::vector<int16_t> samples(static_cast<size_t>(frames) * static_cast<size_t>(channels));
     for (int i = 0; i < frames; ++i) {
         const double t = static_cast<double>(i) / rate;
-        const double chord = std::sin(2 * M_PI * 220 * t) + 0.6 * std::sin(2 * M_PI * 277.2 * t) +
-                             0.5 * std::sin(2 * M_PI * 329.6 * t) + 0.3 * std::sin(2 * M_PI * 1760 * t);
+        const double chord = std::sin(2 * M_PI * 220 * t) + 0.6 * std::sin(2 * M_PI * 277.2 * t)
+            + 0.5 * std::sin(2 * M_PI * 329.6 * t) + 0.3 * std::sin(2 * M_PI * 1760 * t);
         for (int c = 0; c < channels; ++c)
             samples[static_cast<size_t>(i * channels + c)] = static_cast<int16_t>(5000 * chord);
     }
@@ -41,8 +41,8 @@ bool Feed(CAWriter& writer, const std::vector<int16_t>& samples, int channels)
     for (int done = 0; done < frames; done += CAWriter::kBlockFrames) {
         const int n = std::min(CAWriter::kBlockFrames, frames - done);
         const int bytes = n * 2 * channels;
-        if (writer.Write(reinterpret_cast<const char*>(samples.data() + static_cast<ptrdiff_t>(done) * channels),
-                         bytes) != bytes)
+        if (writer.Write(reinterpret_cast<const char*>(samples.data() + static_cast<ptrdiff_t>(done) * channels), bytes)
+            != bytes)
             return false;
     }
     return true;
@@ -78,7 +78,8 @@ void RunAcm(benchmark::State& state, const char* format, int inRate, int inChann
         for (int done = 0; done < frames; done += CAWriter::kBlockFrames) {
             const int n = std::min(CAWriter::kBlockFrames, frames - done);
             if (output.Write(reinterpret_cast<const char*>(samples.data() + static_cast<ptrdiff_t>(done) * inChannels),
-                             n * 2 * inChannels) != n * 2 * inChannels) {
+                    n * 2 * inChannels)
+                != n * 2 * inChannels) {
                 state.SkipWithError("write failed");
                 return;
             }
@@ -129,6 +130,6 @@ void BM_AcmOutputResampledMonoTo44kStereo(benchmark::State& state)
 }
 BENCHMARK(BM_AcmOutputResampledMonoTo44kStereo)->Unit(benchmark::kMillisecond);
 
-}  // namespace
+} // namespace
 
 BENCHMARK_MAIN();

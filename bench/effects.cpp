@@ -28,7 +28,8 @@ const std::vector<int16_t>& Minute()
         for (size_t i = 0; i < s.size() / 2; ++i) {
             const double t = static_cast<double>(i) / kRate;
             noise = noise * 1664525u + 1013904223u;
-            const double v = 6000 * std::sin(2 * std::numbers::pi * 220 * t) + 4000 * std::sin(2 * std::numbers::pi * 277 * t)
+            const double v = 6000 * std::sin(2 * std::numbers::pi * 220 * t)
+                + 4000 * std::sin(2 * std::numbers::pi * 277 * t)
                 + 3000 * std::sin(2 * std::numbers::pi * 330 * t) * (0.5 + 0.5 * std::sin(t))
                 + static_cast<double>(static_cast<int32_t>(noise >> 16) - 32768) / 32;
             s[2 * i] = static_cast<int16_t>(v);
@@ -69,11 +70,11 @@ void Run(benchmark::State& state, int effects, int percent)
         benchmark::ClobberMemory();
     }
     state.counters["x_realtime"] = benchmark::Counter(kSeconds, benchmark::Counter::kIsIterationInvariantRate);
-    state.counters["us_per_block"] = benchmark::Counter(
-        static_cast<double>(total) / kBlock, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+    state.counters["us_per_block"] = benchmark::Counter(static_cast<double>(total) / kBlock,
+        benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
-}  // namespace
+} // namespace
 
 BENCHMARK_CAPTURE(Run, all_three_pitch160, kReverb | kEcho | kPitch, 160)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(Run, all_three_pitch60, kReverb | kEcho | kPitch, 60)->Unit(benchmark::kMillisecond);

@@ -31,11 +31,12 @@ struct Material {
         std::uniform_real_distribution<double> hiss(-600.0, 600.0);
         for (int i = 0; i < frames; ++i) {
             const double t = static_cast<double>(i) / kRate;
-            const double chord = std::sin(2 * M_PI * 220 * t) + 0.6 * std::sin(2 * M_PI * 277.2 * t) +
-                                 0.5 * std::sin(2 * M_PI * 329.6 * t) + 0.3 * std::sin(2 * M_PI * 1760 * t);
+            const double chord = std::sin(2 * M_PI * 220 * t) + 0.6 * std::sin(2 * M_PI * 277.2 * t)
+                + 0.5 * std::sin(2 * M_PI * 329.6 * t) + 0.3 * std::sin(2 * M_PI * 1760 * t);
             const double tremolo = 0.7 + 0.3 * std::sin(2 * M_PI * 0.5 * t);
             samples[2 * static_cast<size_t>(i)] = static_cast<int16_t>(5000 * chord * tremolo + hiss(noise));
-            samples[2 * static_cast<size_t>(i) + 1] = static_cast<int16_t>(5000 * chord * (1.3 - tremolo) + hiss(noise));
+            samples[2 * static_cast<size_t>(i) + 1]
+                = static_cast<int16_t>(5000 * chord * (1.3 - tremolo) + hiss(noise));
         }
         wav = dir / "input.wav";
         peers::WriteWav(wav, kRate, 2, samples);
@@ -63,7 +64,8 @@ void BM_CALameMp3Writer(benchmark::State& state)
         }
         for (int done = 0; done < frames; done += CAWriter::kBlockFrames) {
             const int n = std::min(CAWriter::kBlockFrames, frames - done);
-            writer.Write(reinterpret_cast<const char*>(material.samples.data() + static_cast<ptrdiff_t>(done) * 2), n * 4);
+            writer.Write(
+                reinterpret_cast<const char*>(material.samples.data() + static_cast<ptrdiff_t>(done) * 2), n * 4);
         }
         writer.Close();
     }
@@ -80,8 +82,8 @@ void BM_LameCommandLine(benchmark::State& state)
     Material& material = TheMaterial();
     const std::string target = material.dir / "cli.mp3";
     for (auto _ : state) {
-        const pid_t pid = peers::Spawn({"lame", "--silent", "--cbr", "-b", "128", material.wav, target},
-                                       material.dir / "lame.log");
+        const pid_t pid = peers::Spawn(
+            { "lame", "--silent", "--cbr", "-b", "128", material.wav, target }, material.dir / "lame.log");
         if (pid <= 0 || peers::WaitChild(pid, std::chrono::minutes(5)) != 0) {
             state.SkipWithError("lame failed");
             return;
@@ -91,6 +93,6 @@ void BM_LameCommandLine(benchmark::State& state)
 }
 BENCHMARK(BM_LameCommandLine)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 
-}  // namespace
+} // namespace
 
 BENCHMARK_MAIN();

@@ -12,13 +12,13 @@
 //     period is handed over when it is complete); the time from the click's
 //     moment in the sound to the last byte of its MP3 frame leaving a socket.
 
-#include "engine/audio/codec/CALameMp3Writer.h"
-#include "engine/audio/road/CARWMan.h"
 #include "engine/audio/capture/CAWaveInReader.h"
-#include "engine/audio/meter/CLevelAnalyser.h"
+#include "engine/audio/codec/CALameMp3Writer.h"
 #include "engine/audio/effects/CMzDspEcho.h"
 #include "engine/audio/effects/CMzDspReverb.h"
 #include "engine/audio/effects/CMzDspSpeed.h"
+#include "engine/audio/meter/CLevelAnalyser.h"
+#include "engine/audio/road/CARWMan.h"
 #include "foundation/GLockedRingBuffer.h"
 #include "platform/WaveIn.h"
 

@@ -3,11 +3,11 @@
 //   build/bench/bench_socket
 
 #include "engine/stream/GShoutCastSource.h"
-#include "support/ChildProcess.h"
 #include "fakes/FakeShoutcastServer.h"
+#include "foundation/GSocket.h"
+#include "support/ChildProcess.h"
 #include "support/RequireTool.h"
 #include "support/TestSandbox.h"
-#include "foundation/GSocket.h"
 
 #include <benchmark/benchmark.h>
 
@@ -24,17 +24,17 @@ constexpr size_t kBytes = 64u << 20;
 
 double ThreadCpuSeconds()
 {
-    timespec ts{};
+    timespec ts {};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
     return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
 }
 
 double ChildrenCpuSeconds()
 {
-    rusage ru{};
+    rusage ru {};
     getrusage(RUSAGE_CHILDREN, &ru);
-    return static_cast<double>(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) +
-           static_cast<double>(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
+    return static_cast<double>(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec)
+        + static_cast<double>(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
 }
 
 // Both ends in this thread, as a send thread and a server thread would each
@@ -107,15 +107,16 @@ void BM_SocatLoopback(benchmark::State& state)
         const int port = testutil::PickPortPair();
         const double before = ChildrenCpuSeconds();
         testutil::ChildProcess receiver;
-        receiver.Start({"socat", "-u", "TCP-LISTEN:" + std::to_string(port) + ",bind=127.0.0.1,reuseaddr",
-                        "OPEN:/dev/null"}, false);
+        receiver.Start(
+            { "socat", "-u", "TCP-LISTEN:" + std::to_string(port) + ",bind=127.0.0.1,reuseaddr", "OPEN:/dev/null" },
+            false);
         testutil::ChildProcess sender;
         int rc = -1;
         for (int attempt = 0; attempt < 200 && rc != 0; ++attempt) {
-            sender.Start({"socat", "-u", "FILE:" + file, "TCP:127.0.0.1:" + std::to_string(port)}, false);
+            sender.Start({ "socat", "-u", "FILE:" + file, "TCP:127.0.0.1:" + std::to_string(port) }, false);
             rc = sender.Wait(60000);
             if (rc != 0)
-                platform::Sleep(5);  // the receiver was not listening yet
+                platform::Sleep(5); // the receiver was not listening yet
         }
         receiver.Wait(60000);
         cpu += ChildrenCpuSeconds() - before;
@@ -153,6 +154,6 @@ void BM_IdleConnectedSource(benchmark::State& state)
 }
 BENCHMARK(BM_IdleConnectedSource)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 
-}  // namespace
+} // namespace
 
 BENCHMARK_MAIN();

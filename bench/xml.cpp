@@ -33,11 +33,12 @@ double PythonParseMicros()
         return 0;
     close(fd);
     std::ofstream(path, std::ios::binary) << Skin();
-    const std::string command = std::string("python3 -c '") +
-        "import sys, timeit, xml.etree.ElementTree as ET\n"
-        "data = open(sys.argv[1], \"rb\").read()\n"
-        "t = min(timeit.repeat(lambda: ET.fromstring(data), number=20, repeat=10)) / 20\n"
-        "print(t * 1e6)' " + path;
+    const std::string command = std::string("python3 -c '")
+        + "import sys, timeit, xml.etree.ElementTree as ET\n"
+          "data = open(sys.argv[1], \"rb\").read()\n"
+          "t = min(timeit.repeat(lambda: ET.fromstring(data), number=20, repeat=10)) / 20\n"
+          "print(t * 1e6)' "
+        + path;
     double micros = 0;
     if (FILE* pipe = popen(command.c_str(), "r")) {
         if (std::fscanf(pipe, "%lf", &micros) != 1)
@@ -59,8 +60,8 @@ void BM_GXmpLoadBuffer100K(benchmark::State& state)
         if (!ok)
             state.SkipWithError("the sample skin did not load");
     }
-    const double ours = std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count() /
-                        static_cast<double>(state.iterations());
+    const double ours = std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count()
+        / static_cast<double>(state.iterations());
     static const double python = PythonParseMicros();
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * skin.size()));
     state.counters["ours_us"] = ours;
@@ -69,6 +70,6 @@ void BM_GXmpLoadBuffer100K(benchmark::State& state)
 }
 BENCHMARK(BM_GXmpLoadBuffer100K)->Unit(benchmark::kMicrosecond);
 
-}  // namespace
+} // namespace
 
 BENCHMARK_MAIN();

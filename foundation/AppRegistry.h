@@ -20,5 +20,4 @@ bool RegReadStringHKCR(const std::string& subKey, const std::string& valueName, 
 // A Shell Folders value ("AppData", "Common AppData", "Personal",
 // "Common Documents") as Linux answers it, without a trailing '/'. The
 // classes root has no shell folders. out may be null.
-bool ReadShellFolder(const char* valueName, std::string* out,
-                     platform::RegRoot root = platform::RegRoot::CurrentUser);
+bool ReadShellFolder(const char* valueName, std::string* out, platform::RegRoot root = platform::RegRoot::CurrentUser);

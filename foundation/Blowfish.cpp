@@ -11,7 +11,7 @@ namespace {
 constexpr char kKey[] = "QUORBLATEN";
 constexpr int kKeyBytes = 10;
 
-}  // namespace
+} // namespace
 
 uint32_t BlowfishF(const SBlowfishContext& ctx, uint32_t x)
 {
@@ -81,7 +81,7 @@ std::string BlowfishHex(int len, const char* data)
 {
     if (len <= 0 || data == nullptr)
         return {};
-    size_t padded = (static_cast<size_t>(len) + 7) & ~size_t{7};
+    size_t padded = (static_cast<size_t>(len) + 7) & ~size_t { 7 };
     // Words are assembled and taken apart byte by byte, little-endian, so
     // the result does not depend on the host's byte order.
     std::vector<uint32_t> words(padded / 4, 0);
@@ -105,5 +105,5 @@ std::string BlowfishHexString(std::string_view text)
 
 std::string BlowfishHexWholeBlocks(std::string_view text)
 {
-    return BlowfishHex(static_cast<int>(text.size() & ~size_t{7}), text.data());
+    return BlowfishHex(static_cast<int>(text.size() & ~size_t { 7 }), text.data());
 }

@@ -28,9 +28,9 @@ int SplitArguments(const char* text, std::vector<std::string>& out)
                 return -1;
             }
             out.emplace_back(start, p);
-            ++p;  // the closing quote
+            ++p; // the closing quote
             if (*p != '\0')
-                ++p;  // and the character after it
+                ++p; // and the character after it
             continue;
         }
         while (*p != '\0' && !IsSpaceChar(static_cast<unsigned char>(*p)))

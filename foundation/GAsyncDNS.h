@@ -33,7 +33,7 @@ public:
 
 private:
     struct Entry {
-        uint64_t lastUse = 0;  // 0: never used
+        uint64_t lastUse = 0; // 0: never used
         bool done = false;
         uint32_t address = kFailedAddress;
         std::string name;
@@ -43,10 +43,10 @@ private:
     void RunPass(std::stop_token stop);
 
     platform::HostResolver& m_resolver;
-    std::atomic<bool> m_bIdle{true};  // no pass runs
+    std::atomic<bool> m_bIdle { true }; // no pass runs
     std::jthread m_worker;
 
-    std::mutex m_lock;  // guards: m_entries, m_nUseClock
+    std::mutex m_lock; // guards: m_entries, m_nUseClock
     std::vector<Entry> m_entries;
-    uint64_t m_nUseClock = 0;  // orders uses; the least recent done entry is reused first
+    uint64_t m_nUseClock = 0; // orders uses; the least recent done entry is reused first
 };

@@ -25,6 +25,6 @@ public:
     [[nodiscard]] int GetLength();
 
 private:
-    std::mutex m_lock;  // guards: m_pRing's contents
+    std::mutex m_lock; // guards: m_pRing's contents
     std::unique_ptr<GRingBuffer> m_pRing;
 };

@@ -12,7 +12,7 @@
 
 namespace {
 
-constexpr std::array<const char*, 17> kErrorTexts{
+constexpr std::array<const char*, 17> kErrorTexts {
     "오류 없음",
     "태그 시작(<)이 없음",
     "잘못된 토큰",
@@ -84,8 +84,8 @@ std::string Utf16LeToUtf8(std::string_view bytes)
     out.reserve(bytes.size() * 3 / 2);
     const size_t units = bytes.size() / 2;
     auto unit = [&](size_t i) -> char32_t {
-        return static_cast<unsigned char>(bytes[2 * i]) |
-               (static_cast<char32_t>(static_cast<unsigned char>(bytes[2 * i + 1])) << 8);
+        return static_cast<unsigned char>(bytes[2 * i])
+            | (static_cast<char32_t>(static_cast<unsigned char>(bytes[2 * i + 1])) << 8);
     };
     for (size_t i = 0; i < units; ++i) {
         char32_t u = unit(i);
@@ -149,7 +149,7 @@ std::string_view UpToNul(std::string_view s)
     return s.substr(0, s.find('\0'));
 }
 
-}  // namespace
+} // namespace
 
 GXmp::GXmp() = default;
 
@@ -183,7 +183,7 @@ bool GXmp::LoadFile(const char* pszPath)
         if (!platform::ReadWholeFile(pszPath, static_cast<size_t>(kMaxDocumentBytes), &bytes))
             return false;
         return Load(bytes);
-    } catch (const std::exception&) {  // out of memory: the load just fails
+    } catch (const std::exception&) { // out of memory: the load just fails
         return false;
     }
 }
@@ -195,7 +195,7 @@ bool GXmp::LoadBuffer(const char* pData, int nLen)
         return false;
     try {
         return Load(std::string_view(pData, static_cast<size_t>(nLen)));
-    } catch (const std::exception&) {  // out of memory: the load just fails
+    } catch (const std::exception&) { // out of memory: the load just fails
         return false;
     }
 }

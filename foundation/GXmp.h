@@ -96,7 +96,7 @@ private:
     void AdvanceTo(std::size_t pos);
     [[nodiscard]] bool AtEnd() const { return m_nPos >= m_strText.size(); }
     [[nodiscard]] char Peek(std::size_t ahead) const;
-    [[nodiscard]] Cursor Save() const { return {m_nPos, m_nLine, m_nCol, m_bEnd}; }
+    [[nodiscard]] Cursor Save() const { return { m_nPos, m_nLine, m_nCol, m_bEnd }; }
     void Restore(const Cursor& c);
     void MarkNode(GXmpData* pNode) const;
     Token TokenError(int nCode);

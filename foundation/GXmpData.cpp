@@ -11,7 +11,7 @@ namespace {
 
 const std::string kEmpty;
 
-}  // namespace
+} // namespace
 
 bool GXmpData::EqualsIgnoreCase(std::string_view a, std::string_view b)
 {

@@ -19,7 +19,10 @@ public:
     // A place in the child list; 0 is past the end.
     using Position = std::size_t;
 
-    explicit GXmpData(int nType) : m_nType(nType) {}
+    explicit GXmpData(int nType)
+        : m_nType(nType)
+    {
+    }
     GXmpData(const GXmpData&) = delete;
     GXmpData& operator=(const GXmpData&) = delete;
 
@@ -39,8 +42,7 @@ public:
     [[nodiscard]] bool GetAttribute(std::string_view name, std::string* pValue) const;
     // The value read as the C atoi does, saturated to the int range.
     [[nodiscard]] bool GetAttributeInt(std::string_view name, int* pValue) const;
-    [[nodiscard]] std::string GetAttributeString(std::string_view name,
-                                                 std::string_view strDefault) const;
+    [[nodiscard]] std::string GetAttributeString(std::string_view name, std::string_view strDefault) const;
     // Replaces an existing attribute's text by "%u" of the value; adds none.
     bool SetAttributeUInt(std::string_view name, unsigned value);
 
@@ -63,7 +65,7 @@ private:
     [[nodiscard]] GXmpData* FindChildOfType(int nType, std::string_view name, bool ignoreCase) const;
 
     int m_nType;
-    std::string m_strName;  // the name, or the text of a text node
+    std::string m_strName; // the name, or the text of a text node
     std::map<std::string, std::string, std::less<>> m_mapAttr;
     std::vector<std::unique_ptr<GXmpData>> m_listChild;
     std::string m_strBody;

@@ -49,7 +49,7 @@ void DecodeTextAgain(std::string* pText)
 
 // Bytes that end a word: bit 0 inside tags, bit 1 inside element content.
 constexpr std::array<unsigned char, 256> kWordStops = [] {
-    std::array<unsigned char, 256> stops{};
+    std::array<unsigned char, 256> stops {};
     for (unsigned char c : std::string_view("=<> \t\r\n"))
         stops[c] = 3;
     stops['/'] = 1;
@@ -62,7 +62,7 @@ void Unescape(std::string* pText)
         *pText = XmlUnescape(*pText);
 }
 
-}  // namespace
+} // namespace
 
 // ---------------------------------------------------------------- cursor
 
@@ -191,16 +191,27 @@ GXmp::Token GXmp::NextToken(Words words, std::string* pText)
 
         Token token = Token::Value;
         switch (c) {
-        case '<': token = Token::Open; break;
-        case '>': token = Token::Close; break;
-        case '=': token = Token::Equals; break;
-        case '/': token = Token::Slash; break;
-        case '?': token = Token::Question; break;
+        case '<':
+            token = Token::Open;
+            break;
+        case '>':
+            token = Token::Close;
+            break;
+        case '=':
+            token = Token::Equals;
+            break;
+        case '/':
+            token = Token::Slash;
+            break;
+        case '?':
+            token = Token::Question;
+            break;
         case '-':
             if (Peek(1) == '-')
                 token = Token::Dashes;
             break;
-        default: break;
+        default:
+            break;
         }
         if (token == Token::Dashes) {
             pText->assign("--");
@@ -337,7 +348,7 @@ bool GXmp::ParseStartTag(GXmpData* pNode, bool* pEmpty)
                 return Fail(kErrDuplicateAttribute, name);
             break;
         default:
-            break;  // stray tokens inside a start tag are ignored
+            break; // stray tokens inside a start tag are ignored
         }
     }
 }
@@ -374,8 +385,7 @@ bool GXmp::ParseElement(GXmpData* pNode, int nDepth)
             if (t == Token::Error)
                 return false;
             if (t == Token::Question) {
-                auto& child = pNode->m_listChild.emplace_back(
-                    std::make_unique<GXmpData>(GXmpData::kInstruction));
+                auto& child = pNode->m_listChild.emplace_back(std::make_unique<GXmpData>(GXmpData::kInstruction));
                 if (!ParseInstruction(child.get()))
                     return false;
             } else if (t == Token::Slash) {
@@ -387,12 +397,11 @@ bool GXmp::ParseElement(GXmpData* pNode, int nDepth)
                 return Expect(Token::Close, &tok, kErrEndTagNotClosed);
             } else if (t == Token::Value) {
                 Restore(afterOpen);
-                auto& child = pNode->m_listChild.emplace_back(
-                    std::make_unique<GXmpData>(GXmpData::kElement));
+                auto& child = pNode->m_listChild.emplace_back(std::make_unique<GXmpData>(GXmpData::kElement));
                 if (!ParseElement(child.get(), nDepth + 1))
                     return false;
             }
-            break;  // '<' before any other token: both are skipped
+            break; // '<' before any other token: both are skipped
         }
         default:
             if (!ParseText(pNode, tok))
@@ -422,7 +431,7 @@ bool GXmp::ParseText(GXmpData* pParent, std::string& strFirst)
         }
         const size_t extra = tok.size() + (t == Token::Value ? 1 : 0);
         if (full || text.size() + extra >= kMaxTextBytes) {
-            full = true;  // the run stops growing; the rest is read and dropped
+            full = true; // the run stops growing; the rest is read and dropped
             continue;
         }
         if (t == Token::Value)

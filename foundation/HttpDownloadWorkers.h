@@ -35,11 +35,11 @@ public:
 private:
     struct Worker {
         std::jthread thread;
-        std::atomic<bool> finished{false};
+        std::atomic<bool> finished { false };
     };
 
-    void ReapFinishedLocked();  // caller holds m_lock
+    void ReapFinishedLocked(); // caller holds m_lock
 
-    std::mutex m_lock;  // guards: m_workers
+    std::mutex m_lock; // guards: m_workers
     std::list<std::unique_ptr<Worker>> m_workers;
 };

@@ -23,7 +23,7 @@ const platform::MessageId g_wmStart = platform::RegisterMessage("WM_HTTPGETFILE_
 const platform::MessageId g_wmProgress = platform::RegisterMessage("WM_HTTPGETFILE_PROGRESS");
 const platform::MessageId g_wmComplete = platform::RegisterMessage("WM_HTTPGETFILE_COMPLETE");
 
-std::atomic<uint32_t> g_requestCounter{0};
+std::atomic<uint32_t> g_requestCounter { 0 };
 
 // URLs arrive from settings and the user: they must name a scheme, and bytes
 // that cannot stand in a URL (controls, blanks, non-ASCII) are escaped.
@@ -55,7 +55,7 @@ bool CanonicalizeUrl(const char* url, std::string* out)
 struct Request {
     std::string url;
     std::string agent;
-    std::FILE* file = nullptr;  // file form, owned
+    std::FILE* file = nullptr; // file form, owned
     bool toFile = false;
     int id = 0;
     platform::TargetHandle notify = platform::kNoTarget;
@@ -77,8 +77,7 @@ struct Request {
 void Post(const Request& r, platform::MessageId msg, long long value)
 {
     if (r.notify != platform::kNoTarget)
-        platform::PostMessage(r.notify, msg, static_cast<platform::WParam>(r.id),
-                              static_cast<platform::LParam>(value));
+        platform::PostMessage(r.notify, msg, static_cast<platform::WParam>(r.id), static_cast<platform::LParam>(value));
 }
 
 class DownloadSink final : public platform::HttpGetSink {
@@ -154,7 +153,7 @@ bool Run(Request& req, std::stop_token stop)
     return ok;
 }
 
-}  // namespace
+} // namespace
 
 platform::MessageId WmHttpGetFileStart()
 {
@@ -172,8 +171,8 @@ platform::MessageId WmHttpGetFileComplete()
 }
 
 bool HttpGetFile(char** outBuffer, const char* outFile, const char* url, platform::TargetHandle notify,
-                 bool synchronous, const char* agent, int byteLimit, bool toFile, int* bytesRead,
-                 const HttpGetFileTimeouts& timeouts, std::stop_token stop)
+    bool synchronous, const char* agent, int byteLimit, bool toFile, int* bytesRead,
+    const HttpGetFileTimeouts& timeouts, std::stop_token stop)
 {
     auto r = std::make_unique<Request>();
     if (!url || !CanonicalizeUrl(url, &r->url))
@@ -204,8 +203,8 @@ bool HttpGetFile(char** outBuffer, const char* outFile, const char* url, platfor
     if (synchronous)
         return Run(*r, std::move(stop));
     // std::function wants a copyable callable, hence the shared owner.
-    return HttpDownloadWorkers::Shared().Start(
-        [req = std::shared_ptr<Request>(std::move(r))](std::stop_token workerStop) { Run(*req, std::move(workerStop)); });
+    return HttpDownloadWorkers::Shared().Start([req = std::shared_ptr<Request>(std::move(r))](
+                                                   std::stop_token workerStop) { Run(*req, std::move(workerStop)); });
 }
 
 void HttpGetFileJoinAll(HttpDownloadWorkers::Cancel cancel)

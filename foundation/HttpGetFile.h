@@ -41,10 +41,9 @@ inline constexpr int kHttpGetFileMaxMemoryBody = 16 * 1024 * 1024;
 //              this many bytes arrived (0: after the first chunk).
 //   bytesRead  0 at the start, then the running total. May be null.
 //   stop       a synchronous download ends as a failure once stop is requested.
-[[nodiscard]] bool HttpGetFile(char** outBuffer, const char* outFile, const char* url,
-                               platform::TargetHandle notify, bool synchronous, const char* agent,
-                               int byteLimit, bool toFile, int* bytesRead,
-                               const HttpGetFileTimeouts& timeouts = {}, std::stop_token stop = {});
+[[nodiscard]] bool HttpGetFile(char** outBuffer, const char* outFile, const char* url, platform::TargetHandle notify,
+    bool synchronous, const char* agent, int byteLimit, bool toFile, int* bytesRead,
+    const HttpGetFileTimeouts& timeouts = {}, std::stop_token stop = {});
 
 // Waits for every asynchronous download; with Cancel::Yes they end early as
 // failures. The program calls it before it exits; tests between cases.

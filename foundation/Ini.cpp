@@ -8,7 +8,7 @@ namespace {
 constexpr size_t kMaxValueBytes = 9998;
 constexpr size_t kKeyListBytes = 0x7C00;
 
-}  // namespace
+} // namespace
 
 std::string IniFilePath(const std::string& file)
 {
@@ -17,8 +17,8 @@ std::string IniFilePath(const std::string& file)
     return GetModuleFolder() + file;
 }
 
-std::string IniGetString(const std::string& section, const std::string& key, const std::string& file,
-                         const std::string& defaultValue)
+std::string IniGetString(
+    const std::string& section, const std::string& key, const std::string& file, const std::string& defaultValue)
 {
     std::string value = platform::GetPrivateProfileString(section, key, defaultValue, IniFilePath(file));
     if (value.size() > kMaxValueBytes)

@@ -10,13 +10,13 @@
 // The value, cut to 9998 bytes: no setting or skin key needs more, and the
 // bound keeps a hand-edited file from handing a caller megabytes.
 // defaultValue when the file, section or key is missing.
-[[nodiscard]] std::string IniGetString(const std::string& section, const std::string& key, const std::string& file,
-                                       const std::string& defaultValue);
+[[nodiscard]] std::string IniGetString(
+    const std::string& section, const std::string& key, const std::string& file, const std::string& defaultValue);
 // A null key removes the section, a null value removes the key.
 bool IniWriteString(const std::string& section, const char* key, const char* value, const std::string& file);
 // Signed: stored window positions are -1.
-[[nodiscard]] int IniGetInt(const std::string& section, const std::string& key, int defaultValue,
-                            const std::string& file);
+[[nodiscard]] int IniGetInt(
+    const std::string& section, const std::string& key, int defaultValue, const std::string& file);
 bool IniWriteInt(const std::string& section, const std::string& key, int value, const std::string& file);
 // Replaces keys with the section's key names in file order, as many as fit
 // in 0x7C00 bytes of names (each counted with a terminator), the same kind

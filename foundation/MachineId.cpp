@@ -17,7 +17,7 @@ std::string Upper(std::string s)
     return s;
 }
 
-}  // namespace
+} // namespace
 
 std::string MacText(const platform::SAdapterRecord& adapter)
 {
@@ -42,8 +42,8 @@ std::string ChooseMacAddress(const std::vector<platform::SAdapterRecord>& adapte
         else
             wired = MacText(adapter);
     }
-    DebugTrace("Mac adress - Normal : %s\nwireless : %s\nblue : %s", wired.c_str(), wireless.c_str(),
-               bluetooth.c_str());
+    DebugTrace(
+        "Mac adress - Normal : %s\nwireless : %s\nblue : %s", wired.c_str(), wireless.c_str(), bluetooth.c_str());
     if (!wired.empty())
         return wired;
     return !wireless.empty() ? wireless : bluetooth;
@@ -64,8 +64,8 @@ std::string GetMacAddress(const std::string& sysfsRoot)
     uint8_t node[6];
     if (result.empty() && GetUuidNode(node)) {
         char text[13];
-        std::snprintf(text, sizeof text, "%02X%02X%02X%02X%02X%02X", node[0], node[1], node[2], node[3], node[4],
-                      node[5]);
+        std::snprintf(
+            text, sizeof text, "%02X%02X%02X%02X%02X%02X", node[0], node[1], node[2], node[3], node[4], node[5]);
         result = text;
     }
     DebugTrace("Mac adress - %s", result.c_str());

@@ -10,7 +10,7 @@
 
 struct SMd5Context {
     uint32_t state[4];
-    uint32_t count[2];  // message length in bits, low word first
+    uint32_t count[2]; // message length in bits, low word first
     uint8_t buffer[64];
 };
 

@@ -22,7 +22,7 @@ std::string FirstShellFolder(std::initializer_list<const char*> names)
     return {};
 }
 
-}  // namespace
+} // namespace
 
 std::string GetModuleFolder()
 {
@@ -31,7 +31,7 @@ std::string GetModuleFolder()
 
 std::string GetAppDataFolder()
 {
-    std::string base = FirstShellFolder({"Common AppData", "AppData", "Personal"});
+    std::string base = FirstShellFolder({ "Common AppData", "AppData", "Personal" });
     if (base.empty())
         return GetModuleFolder();
     std::string folder = JoinPath(JoinPath(base, "VANDREL"), "TavDJ") + "/";
@@ -40,7 +40,7 @@ std::string GetAppDataFolder()
 
 std::string GetDocumentsFolder()
 {
-    std::string base = FirstShellFolder({"Common Documents", "Personal"});
+    std::string base = FirstShellFolder({ "Common Documents", "Personal" });
     if (base.empty())
         base = GetModuleFolder();
     return JoinPath(base, "TavDJ") + "/";
@@ -70,7 +70,7 @@ std::string CreateTempFile()
     // The tick-count names come first; once a hundred of them are taken (a
     // crowded folder), random names keep the call from failing.
     constexpr int kTickNames = 100;
-    static thread_local std::mt19937 rng{std::random_device{}()};
+    static thread_local std::mt19937 rng { std::random_device {}() };
     const unsigned tick = platform::GetTickCount() % 0xFFFFF;
     char name[64];
     for (int attempt = 0; attempt < 2 * kTickNames; ++attempt) {
@@ -79,9 +79,12 @@ std::string CreateTempFile()
         else
             std::snprintf(name, sizeof name, "t%06x.tmp", static_cast<unsigned>(rng() & 0xFFFFFF));
         switch (platform::CreateNewFile(folder + name)) {
-        case platform::CreateResult::Created: return folder + name;
-        case platform::CreateResult::Exists: continue;
-        case platform::CreateResult::Failed: return {};
+        case platform::CreateResult::Created:
+            return folder + name;
+        case platform::CreateResult::Exists:
+            continue;
+        case platform::CreateResult::Failed:
+            return {};
         }
     }
     return {};
@@ -135,7 +138,7 @@ std::string JoinPath(const std::string& base, std::string_view name, std::string
         name.remove_prefix(separator.size());
     std::string out = base;
     bool endsWithSeparator = !separator.empty() && out.size() >= separator.size()
-                             && std::string_view(out).substr(out.size() - separator.size()) == separator;
+        && std::string_view(out).substr(out.size() - separator.size()) == separator;
     if (!endsWithSeparator)
         out += separator;
     out += name;

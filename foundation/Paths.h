@@ -49,5 +49,4 @@ bool CreateFolderPath(const std::string& path);
 [[nodiscard]] std::string GetFileExtension(const char* path);
 
 // base + separator + name with exactly one separator between them.
-[[nodiscard]] std::string JoinPath(const std::string& base, std::string_view name,
-                                   std::string_view separator = "/");
+[[nodiscard]] std::string JoinPath(const std::string& base, std::string_view name, std::string_view separator = "/");

@@ -19,13 +19,14 @@ void FitSpan(int* lo, int* hi, int areaLo, int areaHi)
     }
 }
 
-}  // namespace
+} // namespace
 
 bool RectsIntersect(const SRect& a, const SRect& b)
 {
     if (a.IsEmpty() || b.IsEmpty())
         return false;
-    return std::max(a.left, b.left) < std::min(a.right, b.right) && std::max(a.top, b.top) < std::min(a.bottom, b.bottom);
+    return std::max(a.left, b.left) < std::min(a.right, b.right)
+        && std::max(a.top, b.top) < std::min(a.bottom, b.bottom);
 }
 
 bool RectsTouch(const SRect* a, const SRect* b)
@@ -33,7 +34,7 @@ bool RectsTouch(const SRect* a, const SRect* b)
     if (a == nullptr || b == nullptr)
         return false;
     if (!RectsIntersect(*a, *b)) {
-        SRect grown{b->left - 1, b->top - 1, b->right + 1, b->bottom + 1};
+        SRect grown { b->left - 1, b->top - 1, b->right + 1, b->bottom + 1 };
         if (RectsIntersect(*a, grown))
             return true;
     }
@@ -44,7 +45,8 @@ bool RectsTouch(const SRect* a, const SRect* b)
 
 bool IsRectOnScreen(const SRect& rect, const std::vector<SRect>& workAreas)
 {
-    return std::any_of(workAreas.begin(), workAreas.end(), [&](const SRect& area) { return RectsIntersect(rect, area); });
+    return std::any_of(
+        workAreas.begin(), workAreas.end(), [&](const SRect& area) { return RectsIntersect(rect, area); });
 }
 
 void FitRectToWorkArea(const SRect* rect, const SRect* area, SRect* out)

@@ -5,15 +5,15 @@
 
 namespace {
 
-constexpr std::array<std::pair<std::string_view, char>, 5> kEntities{{
-    {"&amp;", '&'},
-    {"&gt;", '>'},
-    {"&lt;", '<'},
-    {"&quot;", '"'},
-    {"&apos;", '\''},
-}};
+constexpr std::array<std::pair<std::string_view, char>, 5> kEntities { {
+    { "&amp;", '&' },
+    { "&gt;", '>' },
+    { "&lt;", '<' },
+    { "&quot;", '"' },
+    { "&apos;", '\'' },
+} };
 
-}  // namespace
+} // namespace
 
 std::string XmlEscape(std::string_view text)
 {
@@ -21,12 +21,24 @@ std::string XmlEscape(std::string_view text)
     out.reserve(text.size());
     for (char c : text) {
         switch (c) {
-        case '&': out += "&amp;"; break;
-        case '>': out += "&gt;"; break;
-        case '<': out += "&lt;"; break;
-        case '"': out += "&quot;"; break;
-        case '\'': out += "&apos;"; break;
-        default: out += c; break;
+        case '&':
+            out += "&amp;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        case '\'':
+            out += "&apos;";
+            break;
+        default:
+            out += c;
+            break;
         }
     }
     return out;

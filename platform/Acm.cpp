@@ -28,7 +28,7 @@ void Put32(uint8_t* p, uint32_t v)
     Put16(p + 2, static_cast<uint16_t>(v >> 16));
 }
 
-}  // namespace
+} // namespace
 
 bool ReadWaveFormat(std::span<const uint8_t> block, WaveFormat* pFormat)
 {
@@ -66,4 +66,4 @@ Acm& Acm::System()
     return system;
 }
 
-}  // namespace platform
+} // namespace platform

@@ -108,20 +108,24 @@ public:
     [[nodiscard]] virtual AcmDriverHandle OpenDriver(AcmDriverId id) = 0;
     virtual void CloseDriver(AcmDriverHandle driver) = 0;
 
-    [[nodiscard]] virtual bool GetFormatTagDetailsByTag(AcmDriverHandle driver, uint16_t formatTag,
-                                                        AcmFormatTagDetails* pDetails) = 0;
-    [[nodiscard]] virtual bool GetFormatTagDetailsByIndex(AcmDriverHandle driver, int index,
-                                                          AcmFormatTagDetails* pDetails) = 0;
+    [[nodiscard]] virtual bool GetFormatTagDetailsByTag(
+        AcmDriverHandle driver, uint16_t formatTag, AcmFormatTagDetails* pDetails)
+        = 0;
+    [[nodiscard]] virtual bool GetFormatTagDetailsByIndex(
+        AcmDriverHandle driver, int index, AcmFormatTagDetails* pDetails)
+        = 0;
     // Fills the block (which must hold the tag's largest format) with the
     // index-th format of the tag. False past the last format or when the
     // block is too small.
-    [[nodiscard]] virtual bool GetFormatDetails(AcmDriverHandle driver, uint16_t formatTag, int index,
-                                                std::span<uint8_t> block, AcmFormatDetails* pDetails) = 0;
+    [[nodiscard]] virtual bool GetFormatDetails(
+        AcmDriverHandle driver, uint16_t formatTag, int index, std::span<uint8_t> block, AcmFormatDetails* pDetails)
+        = 0;
 
     // A conversion from the source format block to the destination block; 0
     // when the driver cannot convert between them.
-    [[nodiscard]] virtual AcmStreamHandle OpenStream(AcmDriverHandle driver, std::span<const uint8_t> source,
-                                                     std::span<const uint8_t> dest) = 0;
+    [[nodiscard]] virtual AcmStreamHandle OpenStream(
+        AcmDriverHandle driver, std::span<const uint8_t> source, std::span<const uint8_t> dest)
+        = 0;
     // The largest output a conversion of sourceBytes may produce, so callers
     // can size their destination buffers; -1 for an unknown stream.
     [[nodiscard]] virtual int GetStreamSize(AcmStreamHandle stream, int sourceBytes) = 0;
@@ -133,4 +137,4 @@ public:
     virtual void CloseStream(AcmStreamHandle stream) = 0;
 };
 
-}  // namespace platform
+} // namespace platform

@@ -32,12 +32,19 @@ struct RateRow {
 // half of MPEG-2's table, where its narrow band leaves anything to spend.
 std::vector<RateRow> RateTable()
 {
-    const std::vector<int> mpeg1 = {32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
-    const std::vector<int> mpeg2 = {8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160};
-    const std::vector<int> mpeg25 = {8, 16, 24, 32, 40, 48, 56, 64};
+    const std::vector<int> mpeg1 = { 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320 };
+    const std::vector<int> mpeg2 = { 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160 };
+    const std::vector<int> mpeg25 = { 8, 16, 24, 32, 40, 48, 56, 64 };
     return {
-        {8000, mpeg25},  {11025, mpeg25}, {12000, mpeg25}, {16000, mpeg2}, {22050, mpeg2},
-        {24000, mpeg2},  {32000, mpeg1},  {44100, mpeg1},  {48000, mpeg1},
+        { 8000, mpeg25 },
+        { 11025, mpeg25 },
+        { 12000, mpeg25 },
+        { 16000, mpeg2 },
+        { 22050, mpeg2 },
+        { 24000, mpeg2 },
+        { 32000, mpeg1 },
+        { 44100, mpeg1 },
+        { 48000, mpeg1 },
     };
 }
 
@@ -63,7 +70,7 @@ void Put16(uint8_t* p, uint16_t v)
     p[1] = static_cast<uint8_t>(v >> 8);
 }
 
-}  // namespace
+} // namespace
 
 struct AcmLame::Stream {
     std::unique_ptr<Mp3Encoder> encoder;
@@ -80,8 +87,8 @@ AcmLame::AcmLame(Codecs codecs)
         if (codecs == Codecs::Installed)
             for (const RateRow& row : RateTable())
                 for (const int kbps : row.kbps)
-                    for (const int channels : {1, 2})
-                        formats.push_back({row.rate, channels, kbps});
+                    for (const int channels : { 1, 2 })
+                        formats.push_back({ row.rate, channels, kbps });
         return formats;
     }())
 {
@@ -93,7 +100,7 @@ std::vector<AcmDriverEntry> AcmLame::ListDrivers()
 {
     if (m_formats.empty())
         return {};
-    return {{kDriverId, kAcmDriverSupportCodec}};
+    return { { kDriverId, kAcmDriverSupportCodec } };
 }
 
 bool AcmLame::GetDriverDetails(AcmDriverId id, AcmDriverDetails* pDetails)
@@ -145,22 +152,22 @@ bool AcmLame::GetFormatTagDetailsByIndex(AcmDriverHandle driver, int index, AcmF
     if (index == kPcmFormatTagIndex) {
         // The PCM side is described for the conversion's sake; its formats
         // are whatever matches an MP3 format, so none is listed.
-        *pDetails = {kPcmFormatTagIndex, kWaveFormatPcm, kWaveFormatHeaderBytes, kAcmDriverSupportCodec, 0, "PCM"};
+        *pDetails = { kPcmFormatTagIndex, kWaveFormatPcm, kWaveFormatHeaderBytes, kAcmDriverSupportCodec, 0, "PCM" };
         return true;
     }
     if (index == kMp3FormatTagIndex) {
-        *pDetails = {kMp3FormatTagIndex, kWaveFormatMpegLayer3, kFormatBlockBytes, kAcmDriverSupportCodec,
-                     static_cast<int>(m_formats.size()), kTagName};
+        *pDetails = { kMp3FormatTagIndex, kWaveFormatMpegLayer3, kFormatBlockBytes, kAcmDriverSupportCodec,
+            static_cast<int>(m_formats.size()), kTagName };
         return true;
     }
     return false;
 }
 
-bool AcmLame::GetFormatDetails(AcmDriverHandle driver, uint16_t formatTag, int index, std::span<uint8_t> block,
-                               AcmFormatDetails* pDetails)
+bool AcmLame::GetFormatDetails(
+    AcmDriverHandle driver, uint16_t formatTag, int index, std::span<uint8_t> block, AcmFormatDetails* pDetails)
 {
-    if (!pDetails || formatTag != kWaveFormatMpegLayer3 || index < 0 || index >= static_cast<int>(m_formats.size()) ||
-        block.size() < static_cast<size_t>(kFormatBlockBytes) || !IsOpenDriver(driver))
+    if (!pDetails || formatTag != kWaveFormatMpegLayer3 || index < 0 || index >= static_cast<int>(m_formats.size())
+        || block.size() < static_cast<size_t>(kFormatBlockBytes) || !IsOpenDriver(driver))
         return false;
     const Format& format = m_formats[static_cast<size_t>(index)];
     const int bytesPerSecond = format.kbps * 1000 / 8;
@@ -194,29 +201,28 @@ const AcmLame::Format* AcmLame::FindFormat(const WaveFormat& format) const
         return nullptr;
     const int kbps = static_cast<int>(format.avgBytesPerSec / 125);
     for (const Format& candidate : m_formats)
-        if (candidate.rate == static_cast<int>(format.samplesPerSec) && candidate.channels == format.channels &&
-            candidate.kbps == kbps)
+        if (candidate.rate == static_cast<int>(format.samplesPerSec) && candidate.channels == format.channels
+            && candidate.kbps == kbps)
             return &candidate;
     return nullptr;
 }
 
-AcmStreamHandle AcmLame::OpenStream(AcmDriverHandle driver, std::span<const uint8_t> source,
-                                    std::span<const uint8_t> dest)
+AcmStreamHandle AcmLame::OpenStream(
+    AcmDriverHandle driver, std::span<const uint8_t> source, std::span<const uint8_t> dest)
 {
     WaveFormat pcm;
     WaveFormat mp3;
     if (!ReadWaveFormat(source, &pcm) || !ReadWaveFormat(dest, &mp3) || !IsOpenDriver(driver))
         return 0;
     const Format* format = FindFormat(mp3);
-    if (!format || pcm.formatTag != kWaveFormatPcm || pcm.bitsPerSample != 16 ||
-        pcm.channels != format->channels || pcm.blockAlign != 2 * format->channels ||
-        static_cast<int>(pcm.samplesPerSec) != format->rate)
+    if (!format || pcm.formatTag != kWaveFormatPcm || pcm.bitsPerSample != 16 || pcm.channels != format->channels
+        || pcm.blockAlign != 2 * format->channels || static_cast<int>(pcm.samplesPerSec) != format->rate)
         return 0;
     auto stream = std::make_unique<Stream>();
     stream->encoder = Mp3Encoder::Create();
     stream->channels = format->channels;
-    if (!stream->encoder || !stream->encoder->Configure(format->rate, format->channels, format->kbps) ||
-        !stream->encoder->InitParams())
+    if (!stream->encoder || !stream->encoder->Configure(format->rate, format->channels, format->kbps)
+        || !stream->encoder->InitParams())
         return 0;
     std::lock_guard lock(m_lock);
     const AcmStreamHandle handle = m_nNextHandle++;
@@ -244,8 +250,8 @@ int AcmLame::GetStreamSize(AcmStreamHandle stream, int sourceBytes)
 bool AcmLame::PrepareHeader(AcmStreamHandle stream, AcmStreamHeader* pHeader)
 {
     Stream* pStream = FindStream(stream);
-    if (!pStream || !pHeader || pHeader->prepared || pHeader->sourceLength < 0 || pHeader->destLength < 0 ||
-        (pHeader->sourceLength > 0 && !pHeader->pSource) || (pHeader->destLength > 0 && !pHeader->pDest))
+    if (!pStream || !pHeader || pHeader->prepared || pHeader->sourceLength < 0 || pHeader->destLength < 0
+        || (pHeader->sourceLength > 0 && !pHeader->pSource) || (pHeader->destLength > 0 && !pHeader->pDest))
         return false;
     pStream->samples.resize(static_cast<size_t>(pHeader->sourceLength) / 2);
     pHeader->prepared = true;
@@ -270,10 +276,8 @@ bool AcmLame::Convert(AcmStreamHandle stream, AcmStreamHeader* pHeader, uint32_t
     if (frames > 0) {
         std::memcpy(pStream->samples.data(), pHeader->pSource, static_cast<size_t>(frames) * frameBytes);
         produced = pStream->channels == 1
-                       ? pStream->encoder->EncodeMono(pStream->samples.data(), frames, pHeader->pDest,
-                                                      pHeader->destLength)
-                       : pStream->encoder->EncodeInterleaved(pStream->samples.data(), frames, pHeader->pDest,
-                                                             pHeader->destLength);
+            ? pStream->encoder->EncodeMono(pStream->samples.data(), frames, pHeader->pDest, pHeader->destLength)
+            : pStream->encoder->EncodeInterleaved(pStream->samples.data(), frames, pHeader->pDest, pHeader->destLength);
         if (produced < 0)
             return false;
     }
@@ -310,4 +314,4 @@ void AcmLame::CloseStream(AcmStreamHandle stream)
     }
 }
 
-}  // namespace platform
+} // namespace platform

@@ -3,9 +3,9 @@
 #include "platform/Acm.h"
 
 #include <map>
-#include <set>
 #include <memory>
 #include <mutex>
+#include <set>
 
 namespace platform {
 
@@ -33,9 +33,9 @@ public:
     bool GetFormatTagDetailsByTag(AcmDriverHandle driver, uint16_t formatTag, AcmFormatTagDetails* pDetails) override;
     bool GetFormatTagDetailsByIndex(AcmDriverHandle driver, int index, AcmFormatTagDetails* pDetails) override;
     bool GetFormatDetails(AcmDriverHandle driver, uint16_t formatTag, int index, std::span<uint8_t> block,
-                          AcmFormatDetails* pDetails) override;
-    AcmStreamHandle OpenStream(AcmDriverHandle driver, std::span<const uint8_t> source,
-                               std::span<const uint8_t> dest) override;
+        AcmFormatDetails* pDetails) override;
+    AcmStreamHandle OpenStream(
+        AcmDriverHandle driver, std::span<const uint8_t> source, std::span<const uint8_t> dest) override;
     int GetStreamSize(AcmStreamHandle stream, int sourceBytes) override;
     bool PrepareHeader(AcmStreamHandle stream, AcmStreamHeader* pHeader) override;
     bool Convert(AcmStreamHandle stream, AcmStreamHeader* pHeader, uint32_t flags) override;
@@ -62,4 +62,4 @@ private:
     uint32_t m_nNextHandle = 1;
 };
 
-}  // namespace platform
+} // namespace platform

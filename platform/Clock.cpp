@@ -14,7 +14,7 @@ public:
     void SleepMs(uint32_t ms) override { Sleep(ms); }
 };
 
-}  // namespace
+} // namespace
 
 int64_t Clock::UnixSeconds()
 {
@@ -43,4 +43,4 @@ void Sleep(uint32_t ms)
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
-}  // namespace platform
+} // namespace platform

@@ -30,4 +30,4 @@ public:
 [[nodiscard]] uint64_t GetTickCount64();
 void Sleep(uint32_t ms);
 
-}  // namespace platform
+} // namespace platform

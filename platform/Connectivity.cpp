@@ -39,4 +39,4 @@ bool HasNetworkConnection()
     return ReadWholeFile("/proc/net/route", 1u << 20, &table) && RouteTableHasDefault(table);
 }
 
-}  // namespace platform
+} // namespace platform

@@ -17,4 +17,4 @@ inline constexpr const char* kAssumeOnlineEnv = "TAVDJ_ASSUME_ONLINE";
 // True when a /proc/net/route table has an IPv4 default route that is up.
 [[nodiscard]] bool RouteTableHasDefault(std::string_view table);
 
-}  // namespace platform
+} // namespace platform

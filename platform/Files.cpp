@@ -25,11 +25,11 @@ bool WriteAll(int fd, std::string_view data)
     return true;
 }
 
-}  // namespace
+} // namespace
 
 PathKind KindOf(const std::string& path)
 {
-    struct stat st {};
+    struct stat st { };
     if (path.empty() || stat(path.c_str(), &st) != 0)
         return PathKind::Missing;
     return S_ISDIR(st.st_mode) ? PathKind::Directory : PathKind::Other;
@@ -55,7 +55,7 @@ bool EnsurePrivateFolder(const std::string& folder)
     int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0)
         return false;
-    struct stat st {};
+    struct stat st { };
     bool ok = fstat(fd, &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == geteuid();
     if (ok && (st.st_mode & 077) != 0)
         ok = fchmod(fd, 0700) == 0;
@@ -80,7 +80,7 @@ bool ReadWholeFile(const std::string& path, size_t maxBytes, std::string* out)
     int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return false;
-    struct stat st {};
+    struct stat st { };
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || static_cast<uint64_t>(st.st_size) > maxBytes) {
         close(fd);
         return false;
@@ -107,7 +107,7 @@ bool ReadWholeFile(const std::string& path, size_t maxBytes, std::string* out)
 
 bool ReplaceFile(const std::string& path, std::string_view contents)
 {
-    static thread_local std::mt19937 rng{std::random_device{}()};
+    static thread_local std::mt19937 rng { std::random_device {}() };
     std::string temp;
     int fd = -1;
     for (int attempt = 0; attempt < 20 && fd < 0; ++attempt) {
@@ -121,7 +121,7 @@ bool ReplaceFile(const std::string& path, std::string_view contents)
     if (fd < 0)
         return false;
     // Keep the permissions a user gave the file being replaced.
-    struct stat st {};
+    struct stat st { };
     if (stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode))
         (void)fchmod(fd, st.st_mode & 0777);
     bool ok = WriteAll(fd, contents) && fsync(fd) == 0;
@@ -133,4 +133,4 @@ bool ReplaceFile(const std::string& path, std::string_view contents)
     return ok;
 }
 
-}  // namespace platform
+} // namespace platform

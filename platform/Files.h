@@ -37,4 +37,4 @@ enum class CreateResult { Created, Exists, Failed };
 // reader sees the old or the new file, never a half-written one.
 [[nodiscard]] bool ReplaceFile(const std::string& path, std::string_view contents);
 
-}  // namespace platform
+} // namespace platform

@@ -17,4 +17,4 @@ public:
     static HostResolver& System();
 };
 
-}  // namespace platform
+} // namespace platform

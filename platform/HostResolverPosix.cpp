@@ -12,7 +12,7 @@ class GetAddrInfoResolver final : public HostResolver {
 public:
     bool ResolveIpv4(const std::string& host, uint32_t* address) override
     {
-        addrinfo hints{};
+        addrinfo hints {};
         hints.ai_family = AF_INET;
         hints.ai_socktype = SOCK_STREAM;
         addrinfo* found = nullptr;
@@ -31,7 +31,7 @@ public:
     }
 };
 
-}  // namespace
+} // namespace
 
 HostResolver& HostResolver::System()
 {
@@ -39,4 +39,4 @@ HostResolver& HostResolver::System()
     return resolver;
 }
 
-}  // namespace platform
+} // namespace platform

@@ -43,7 +43,6 @@ public:
 // whole body arrived; Stopped means the sink asked to stop; anything broken
 // (connection, time-out, cut-off body, too many redirects, stop requested
 // through stop) is Failed. Replies without a status line are accepted.
-[[nodiscard]] HttpGetResult HttpGet(const HttpGetRequest& request, HttpGetSink& sink,
-                                    std::stop_token stop = {});
+[[nodiscard]] HttpGetResult HttpGet(const HttpGetRequest& request, HttpGetSink& sink, std::stop_token stop = {});
 
-}  // namespace platform
+} // namespace platform

@@ -21,8 +21,8 @@ struct Transfer {
     HttpGetSink* sink = nullptr;
     std::stop_token stop;
     bool responseReported = false;
-    bool sinkRefused = false;  // OnResponse said no, or OnChunk failed
-    bool sinkStopped = false;  // OnChunk asked to stop: the byte limit
+    bool sinkRefused = false; // OnResponse said no, or OnChunk failed
+    bool sinkStopped = false; // OnChunk asked to stop: the byte limit
     bool headHasLocation = false;
 };
 
@@ -64,7 +64,7 @@ size_t OnHeaderLine(char* data, size_t size, size_t count, void* user)
     if (status >= 100 && status < 200)
         return len;
     if (status >= 300 && status < 400 && redirected)
-        return len;  // curl follows it, or fails with too many redirects
+        return len; // curl follows it, or fails with too many redirects
     return ReportResponse(t) ? len : 0;
 }
 
@@ -93,7 +93,7 @@ int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
     return t.stop.stop_requested() ? 1 : 0;
 }
 
-}  // namespace
+} // namespace
 
 HttpGetResult HttpGet(const HttpGetRequest& request, HttpGetSink& sink, std::stop_token stop)
 {
@@ -150,4 +150,4 @@ HttpGetResult HttpGet(const HttpGetRequest& request, HttpGetSink& sink, std::sto
     return HttpGetResult::Completed;
 }
 
-}  // namespace platform
+} // namespace platform

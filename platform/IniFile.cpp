@@ -12,7 +12,10 @@ namespace {
 
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
 
 std::string_view Trim(std::string_view s)
 {
@@ -30,9 +33,12 @@ std::string_view Unquote(std::string_view v)
     return v;
 }
 
-bool HasLineBreak(std::string_view s) { return s.find_first_of("\r\n") != std::string_view::npos; }
+bool HasLineBreak(std::string_view s)
+{
+    return s.find_first_of("\r\n") != std::string_view::npos;
+}
 
-}  // namespace
+} // namespace
 
 IniFile::LoadResult IniFile::Load(const std::string& path)
 {
@@ -170,8 +176,8 @@ bool IniFile::SetString(std::string_view section, std::string_view key, std::str
     section = Trim(section);
     key = Trim(key);
     if (section.empty() || key.empty() || HasLineBreak(section) || HasLineBreak(key) || HasLineBreak(value)
-        || section.find(']') != std::string_view::npos || key.find('=') != std::string_view::npos
-        || key.front() == '[' || key.front() == ';')
+        || section.find(']') != std::string_view::npos || key.find('=') != std::string_view::npos || key.front() == '['
+        || key.front() == ';')
         return false;
 
     Line pair;
@@ -180,7 +186,7 @@ bool IniFile::SetString(std::string_view section, std::string_view key, std::str
     size_t s = FindSection(section);
     if (s == std::string::npos) {
         if (!m_lines.empty() && !Trim(m_lines.back().text).empty())
-            m_lines.push_back(Line{});
+            m_lines.push_back(Line {});
         Line header;
         header.kind = Kind::Section;
         header.name = section;
@@ -255,10 +261,10 @@ namespace {
 // this process, or one of the two edits is lost.
 std::mutex g_writeLock;
 
-}  // namespace
+} // namespace
 
-std::string GetPrivateProfileString(std::string_view section, std::string_view key, std::string_view defaultValue,
-                                    const std::string& path)
+std::string GetPrivateProfileString(
+    std::string_view section, std::string_view key, std::string_view defaultValue, const std::string& path)
 {
     IniFile file;
     file.Load(path);
@@ -296,4 +302,4 @@ bool WritePrivateProfileString(std::string_view section, const char* key, const 
     return !changed || file.Save(path);
 }
 
-}  // namespace platform
+} // namespace platform

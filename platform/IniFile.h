@@ -34,8 +34,8 @@ public:
 
     // The value as read, or nothing when the section or key is missing.
     [[nodiscard]] std::optional<std::string> Find(std::string_view section, std::string_view key) const;
-    [[nodiscard]] std::string GetString(std::string_view section, std::string_view key,
-                                        std::string_view defaultValue) const;
+    [[nodiscard]] std::string GetString(
+        std::string_view section, std::string_view key, std::string_view defaultValue) const;
     // A sign and decimal digits up to the first other character, wrapping in
     // 32 bits, so an overlong number reads as a defined value instead of
     // overflowing; the default when the key is missing or empty, 0 when the
@@ -61,9 +61,9 @@ private:
     enum class Kind { Section, Pair, Other };
     struct Line {
         Kind kind = Kind::Other;
-        std::string text;   // the line as written, without its line end
-        std::string name;   // trimmed section or key name
-        std::string value;  // trimmed, unquoted value of a pair
+        std::string text; // the line as written, without its line end
+        std::string name; // trimmed section or key name
+        std::string value; // trimmed, unquoted value of a pair
     };
     // Index of the first header of that section, or npos.
     [[nodiscard]] size_t FindSection(std::string_view section) const;
@@ -78,16 +78,14 @@ private:
 
 // The private-profile calls foundation/Ini.h is built on, over IniFile. Each
 // reads the file anew.
-[[nodiscard]] std::string GetPrivateProfileString(std::string_view section, std::string_view key,
-                                                  std::string_view defaultValue, const std::string& path);
-[[nodiscard]] int GetPrivateProfileInt(std::string_view section, std::string_view key, int defaultValue,
-                                       const std::string& path);
-[[nodiscard]] std::vector<std::string> GetPrivateProfileKeyNames(std::string_view section,
-                                                                 const std::string& path);
+[[nodiscard]] std::string GetPrivateProfileString(
+    std::string_view section, std::string_view key, std::string_view defaultValue, const std::string& path);
+[[nodiscard]] int GetPrivateProfileInt(
+    std::string_view section, std::string_view key, int defaultValue, const std::string& path);
+[[nodiscard]] std::vector<std::string> GetPrivateProfileKeyNames(std::string_view section, const std::string& path);
 // A null key removes the section, a null value removes the key. A file
 // that exists but cannot be read is never overwritten. Writers in this
 // process are serialised so concurrent edits are not lost.
-bool WritePrivateProfileString(std::string_view section, const char* key, const char* value,
-                               const std::string& path);
+bool WritePrivateProfileString(std::string_view section, const char* key, const char* value, const std::string& path);
 
-}  // namespace platform
+} // namespace platform

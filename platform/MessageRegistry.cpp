@@ -10,9 +10,9 @@ namespace platform {
 namespace {
 
 struct Table {
-    std::mutex lock;  // guards: ids, names
+    std::mutex lock; // guards: ids, names
     std::unordered_map<std::string, MessageId> ids;
-    std::deque<std::string> names;  // index = id - kFirstId; deque keeps references stable
+    std::deque<std::string> names; // index = id - kFirstId; deque keeps references stable
 };
 
 Table& TheTable()
@@ -21,7 +21,7 @@ Table& TheTable()
     return table;
 }
 
-}  // namespace
+} // namespace
 
 MessageId MessageRegistry::Register(std::string_view name)
 {
@@ -49,4 +49,4 @@ std::string_view MessageRegistry::NameOf(MessageId id)
     return t.names[id - kFirstId];
 }
 
-}  // namespace platform
+} // namespace platform

@@ -27,4 +27,4 @@ public:
     return MessageRegistry::Register(name);
 }
 
-}  // namespace platform
+} // namespace platform

@@ -10,7 +10,7 @@ namespace {
 struct Registry {
     // Held while a post lands in a target's queue, so Detach() cannot finish
     // while a post is half done.
-    std::mutex lock;  // guards: targets, nextHandle
+    std::mutex lock; // guards: targets, nextHandle
     std::unordered_map<TargetHandle, MessageTarget*> targets;
     TargetHandle nextHandle = 1;
 };
@@ -30,7 +30,7 @@ TargetHandle Enrol(MessageTarget* target)
     return handle;
 }
 
-}  // namespace
+} // namespace
 
 MessageTarget::MessageTarget()
     : m_handle(Enrol(this))
@@ -84,8 +84,7 @@ bool MessageTarget::WaitAndDispatch(uint32_t timeoutMs)
     m_ownerThread.CheckOwner();
     {
         std::unique_lock guard(m_queueLock);
-        if (!m_queueReady.wait_for(guard, std::chrono::milliseconds(timeoutMs),
-                                   [this] { return !m_queue.empty(); }))
+        if (!m_queueReady.wait_for(guard, std::chrono::milliseconds(timeoutMs), [this] { return !m_queue.empty(); }))
             return false;
     }
     DispatchPending();
@@ -99,7 +98,7 @@ bool PostMessage(TargetHandle target, MessageId msg, WParam wParam, LParam lPara
     auto it = r.targets.find(target);
     if (it == r.targets.end())
         return false;
-    it->second->EnqueueFromAnyThread({msg, wParam, lParam});
+    it->second->EnqueueFromAnyThread({ msg, wParam, lParam });
     return true;
 }
 
@@ -115,7 +114,7 @@ MessageTarget* FindForOwner(TargetHandle target)
     return it == r.targets.end() ? nullptr : it->second;
 }
 
-}  // namespace
+} // namespace
 
 LParam SendMessage(TargetHandle target, MessageId msg, WParam wParam, LParam lParam)
 {
@@ -149,4 +148,4 @@ bool KillTimer(TargetHandle target, uint32_t id)
     return found->KillTimer(id);
 }
 
-}  // namespace platform
+} // namespace platform

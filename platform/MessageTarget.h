@@ -84,7 +84,7 @@ private:
     std::function<void()> m_wake;
     [[no_unique_address]] ThreadChecker m_ownerThread;
 
-    std::mutex m_queueLock;  // guards: m_queue
+    std::mutex m_queueLock; // guards: m_queue
     std::condition_variable m_queueReady;
     std::deque<Posted> m_queue;
 };
@@ -105,4 +105,4 @@ LParam SendMessage(TargetHandle target, MessageId msg, WParam wParam, LParam lPa
 bool SetTimer(TargetHandle target, uint32_t id, uint32_t periodMs);
 bool KillTimer(TargetHandle target, uint32_t id);
 
-}  // namespace platform
+} // namespace platform

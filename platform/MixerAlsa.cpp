@@ -340,9 +340,8 @@ void AlsaMixerDevice::AddListSources(Destination* dest, snd_mixer_elem_t* list)
             return;
         if (!*name)
             continue;
-        bool known = std::any_of(dest->sources.begin(), dest->sources.end(), [&](const Line& line) {
-            return EqualsNoCase(line.info.name, name);
-        });
+        bool known = std::any_of(dest->sources.begin(), dest->sources.end(),
+            [&](const Line& line) { return EqualsNoCase(line.info.name, name); });
         if (known)
             continue;
         Line line;

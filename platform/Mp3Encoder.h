@@ -55,4 +55,4 @@ private:
     std::unique_ptr<Mp3EncoderHandle> m_pHandle;
 };
 
-}  // namespace platform
+} // namespace platform

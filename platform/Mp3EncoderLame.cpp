@@ -117,4 +117,4 @@ void Mp3Encoder::WriteHeaderFrame(std::FILE* pFile)
     lame_mp3_tags_fid(m_pHandle->lame, pFile);
 }
 
-}  // namespace platform
+} // namespace platform

@@ -25,4 +25,4 @@ int MulDiv(int a, int b, int c)
     return static_cast<int>(q);
 }
 
-}  // namespace platform
+} // namespace platform

@@ -7,4 +7,4 @@ namespace platform {
 // sizes every block with it and treats -1 as "no size".
 [[nodiscard]] int MulDiv(int a, int b, int c);
 
-}  // namespace platform
+} // namespace platform

@@ -67,7 +67,7 @@ struct Candidate {
     SAdapterRecord record;
 };
 
-}  // namespace
+} // namespace
 
 std::vector<SAdapterRecord> ListNetworkAdapters(const std::string& sysfsRoot)
 {
@@ -111,4 +111,4 @@ std::vector<SAdapterRecord> ListNetworkAdapters(const std::string& sysfsRoot)
     return records;
 }
 
-}  // namespace platform
+} // namespace platform

@@ -8,9 +8,9 @@ namespace platform {
 
 // One network adapter as the machine identity sees it.
 struct SAdapterRecord {
-    std::string name;              // interface name, e.g. "eth0"
-    std::string description;       // "Wired eth0", "Wireless wlan0", "Bluetooth bnep0"
-    std::vector<uint8_t> address;  // hardware address bytes
+    std::string name; // interface name, e.g. "eth0"
+    std::string description; // "Wired eth0", "Wireless wlan0", "Bluetooth bnep0"
+    std::vector<uint8_t> address; // hardware address bytes
 };
 
 // The adapters under <sysfsRoot>/class/net in interface-index order. Left
@@ -21,4 +21,4 @@ struct SAdapterRecord {
 // Thread: any.
 [[nodiscard]] std::vector<SAdapterRecord> ListNetworkAdapters(const std::string& sysfsRoot = "/sys");
 
-}  // namespace platform
+} // namespace platform

@@ -3,9 +3,9 @@
 #include "platform/Files.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
-#include <csignal>
 
 #include <fcntl.h>
 #include <grp.h>
@@ -50,7 +50,7 @@ void ReportAndExit(int fd, int code)
 
 bool InGroup(const char* name, const std::vector<gid_t>& groups)
 {
-    struct group entry {};
+    struct group entry { };
     struct group* found = nullptr;
     std::vector<char> buf(16384);
     if (getgrnam_r(name, &entry, buf.data(), buf.size(), &found) != 0 || found == nullptr)
@@ -62,7 +62,7 @@ bool InGroup(const char* name, const std::vector<gid_t>& groups)
     return false;
 }
 
-}  // namespace
+} // namespace
 
 bool SpawnDetached(const std::vector<std::string>& argv)
 {
@@ -113,8 +113,7 @@ bool SpawnDetached(const std::vector<std::string>& argv)
             n = read(fds[0], &err, sizeof err);
         } while (n < 0 && errno == EINTR);
         int status = 0;
-        while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
-        }
+        while (waitpid(child, &status, 0) < 0 && errno == EINTR) { }
         started = n == 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
     }
     close(fds[0]);
@@ -156,4 +155,4 @@ bool IsAdministrator()
     return InGroup("sudo", groups) || InGroup("wheel", groups);
 }
 
-}  // namespace platform
+} // namespace platform

@@ -20,4 +20,4 @@ namespace platform {
 // Root, or a member of the group that may use sudo ("sudo" or "wheel").
 [[nodiscard]] bool IsAdministrator();
 
-}  // namespace platform
+} // namespace platform

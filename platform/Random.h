@@ -8,4 +8,4 @@ namespace platform {
 // it could not (out is then unusable). Thread: any.
 [[nodiscard]] bool FillRandomBytes(void* out, size_t len);
 
-}  // namespace platform
+} // namespace platform

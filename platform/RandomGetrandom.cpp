@@ -22,4 +22,4 @@ bool FillRandomBytes(void* out, size_t len)
     return true;
 }
 
-}  // namespace platform
+} // namespace platform

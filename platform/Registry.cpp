@@ -27,14 +27,20 @@ std::string LowerCopy(std::string_view s)
 std::string_view RootName(RegRoot root)
 {
     switch (root) {
-    case RegRoot::CurrentUser: return "HKEY_CURRENT_USER";
-    case RegRoot::LocalMachine: return "HKEY_LOCAL_MACHINE";
-    case RegRoot::ClassesRoot: return "HKEY_CLASSES_ROOT";
+    case RegRoot::CurrentUser:
+        return "HKEY_CURRENT_USER";
+    case RegRoot::LocalMachine:
+        return "HKEY_LOCAL_MACHINE";
+    case RegRoot::ClassesRoot:
+        return "HKEY_CLASSES_ROOT";
     }
     return "HKEY_CURRENT_USER";
 }
 
-bool IsBadNameChar(char c) { return c == '\r' || c == '\n' || c == '\0'; }
+bool IsBadNameChar(char c)
+{
+    return c == '\r' || c == '\n' || c == '\0';
+}
 
 // "Software\\\\Foo\\" and "Software\Foo" name the same key. Empty result
 // for a path that cannot be stored.
@@ -65,11 +71,21 @@ std::string Escape(std::string_view s)
     std::string out;
     for (char c : s) {
         switch (c) {
-        case '\\': out += "\\\\"; break;
-        case '"': out += "\\\""; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        default: out += c; break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '"':
+            out += "\\\"";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        default:
+            out += c;
+            break;
         }
     }
     return out;
@@ -96,10 +112,18 @@ bool Unescape(std::string_view* in, EndsAt endsAt, std::string* out)
         char e = in->front();
         in->remove_prefix(1);
         switch (e) {
-        case 'n': *out += '\n'; break;
-        case 'r': *out += '\r'; break;
-        case '\\': case '"': *out += e; break;
-        default: return false;
+        case 'n':
+            *out += '\n';
+            break;
+        case 'r':
+            *out += '\r';
+            break;
+        case '\\':
+        case '"':
+            *out += e;
+            break;
+        default:
+            return false;
         }
     }
     return endsAt == EndsAt::End;
@@ -136,7 +160,7 @@ bool ParseValueLine(std::string_view line, std::string* name, RegValue* value)
                 return false;
             n = n * 16u + static_cast<uint32_t>(digit);
         }
-        *value = RegValue{RegType::Dword, {}, n};
+        *value = RegValue { RegType::Dword, {}, n };
         return true;
     }
     RegType kind;
@@ -149,7 +173,7 @@ bool ParseValueLine(std::string_view line, std::string* name, RegValue* value)
     std::string text;
     if (!Unescape(&data, EndsAt::End, &text) || text.find('\0') != std::string::npos)
         return false;
-    *value = RegValue{kind, std::move(text), 0};
+    *value = RegValue { kind, std::move(text), 0 };
     return true;
 }
 
@@ -157,8 +181,12 @@ std::string ValueLine(const std::string& name, const RegValue& value)
 {
     std::string out = name.empty() ? std::string("@=") : std::string("\"").append(Escape(name)).append("\"=");
     switch (value.type) {
-    case RegType::String: out += "sz:" + Escape(value.text); break;
-    case RegType::ExpandString: out += "expand:" + Escape(value.text); break;
+    case RegType::String:
+        out += "sz:" + Escape(value.text);
+        break;
+    case RegType::ExpandString:
+        out += "expand:" + Escape(value.text);
+        break;
     case RegType::Dword: {
         char hex[16];
         std::snprintf(hex, sizeof hex, "%08x", value.dword);
@@ -170,7 +198,7 @@ std::string ValueLine(const std::string& name, const RegValue& value)
     return out;
 }
 
-}  // namespace
+} // namespace
 
 bool Registry::LoadLocked(Store* store) const
 {
@@ -185,7 +213,7 @@ bool Registry::LoadLocked(Store* store) const
         if (line.size() >= 2 && line.front() == '[' && line.back() == ']') {
             std::string_view inner = line.substr(1, line.size() - 2);
             current = nullptr;
-            for (RegRoot root : {RegRoot::CurrentUser, RegRoot::LocalMachine, RegRoot::ClassesRoot}) {
+            for (RegRoot root : { RegRoot::CurrentUser, RegRoot::LocalMachine, RegRoot::ClassesRoot }) {
                 std::string_view prefix = RootName(root);
                 if (inner.size() > prefix.size() + 1 && EqualsNoCase(inner.substr(0, prefix.size()), prefix)
                     && inner[prefix.size()] == '\\') {
@@ -219,9 +247,9 @@ Registry::Key& Registry::EnsureKey(Store& store, const std::string& path)
     size_t cut = path.find('\\');
     for (cut = path.find('\\', cut + 1); cut != std::string::npos; cut = path.find('\\', cut + 1)) {
         std::string parent = path.substr(0, cut);
-        store.try_emplace(LowerCopy(parent), Key{parent, {}});
+        store.try_emplace(LowerCopy(parent), Key { parent, {} });
     }
-    auto [it, added] = store.try_emplace(LowerCopy(path), Key{path, {}});
+    auto [it, added] = store.try_emplace(LowerCopy(path), Key { path, {} });
     return it->second;
 }
 
@@ -252,9 +280,12 @@ bool Registry::Change(const std::function<Edit(Store&)>& edit)
     if (!LoadLocked(&store))
         return false;
     switch (edit(store)) {
-    case Edit::Keep: return true;
-    case Edit::Save: return SaveLocked(store);
-    case Edit::Fail: return false;
+    case Edit::Keep:
+        return true;
+    case Edit::Save:
+        return SaveLocked(store);
+    case Edit::Fail:
+        return false;
     }
     return false;
 }
@@ -365,9 +396,10 @@ bool Registry::DeleteValue(RegRoot root, std::string_view subKey, std::string_vi
         auto it = store.find(lower);
         if (it == store.end())
             return Edit::Fail;
-        size_t removed = std::erase_if(it->second.values, [&](const auto& v) { return EqualsNoCase(v.first, valueName); });
+        size_t removed
+            = std::erase_if(it->second.values, [&](const auto& v) { return EqualsNoCase(v.first, valueName); });
         return removed != 0 ? Edit::Save : Edit::Fail;
     });
 }
 
-}  // namespace platform
+} // namespace platform

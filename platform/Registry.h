@@ -14,8 +14,8 @@ enum class RegType { String, ExpandString, Dword };
 
 struct RegValue {
     RegType type = RegType::String;
-    std::string text;     // String and ExpandString (stored unexpanded)
-    uint32_t dword = 0;   // Dword
+    std::string text; // String and ExpandString (stored unexpanded)
+    uint32_t dword = 0; // Dword
 };
 
 // Thread: any.
@@ -32,10 +32,13 @@ public:
     // planted store from costing more than a few megabytes of memory.
     static constexpr size_t kMaxFileBytes = 1u << 20;
     static constexpr size_t kMaxKeys = 20000;
-    static constexpr size_t kMaxNameBytes = 255;   // one key name or value name
+    static constexpr size_t kMaxNameBytes = 255; // one key name or value name
     static constexpr size_t kMaxDepth = 64;
 
-    explicit Registry(std::string storePath) : m_path(std::move(storePath)) {}
+    explicit Registry(std::string storePath)
+        : m_path(std::move(storePath))
+    {
+    }
     [[nodiscard]] const std::string& StorePath() const { return m_path; }
 
     // Creates the key and its missing parents. False for an empty or
@@ -50,16 +53,15 @@ public:
     [[nodiscard]] std::vector<std::string> ValueNames(RegRoot root, std::string_view subKey) const;
 
     // False when the key or value is missing; out may be null to test.
-    [[nodiscard]] bool GetValue(RegRoot root, std::string_view subKey, std::string_view valueName,
-                                RegValue* out) const;
+    [[nodiscard]] bool GetValue(RegRoot root, std::string_view subKey, std::string_view valueName, RegValue* out) const;
     // Creates the key when missing. Strings end at their first NUL.
-    [[nodiscard]] bool SetValue(RegRoot root, std::string_view subKey, std::string_view valueName,
-                                const RegValue& value);
+    [[nodiscard]] bool SetValue(
+        RegRoot root, std::string_view subKey, std::string_view valueName, const RegValue& value);
     bool DeleteValue(RegRoot root, std::string_view subKey, std::string_view valueName);
 
 private:
     struct Key {
-        std::string path;  // full path with root, as first written
+        std::string path; // full path with root, as first written
         std::vector<std::pair<std::string, RegValue>> values;
     };
     // Keyed by the lower-case full path, so map order is enumeration order.
@@ -80,4 +82,4 @@ private:
     std::string m_path;
 };
 
-}  // namespace platform
+} // namespace platform

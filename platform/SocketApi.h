@@ -11,15 +11,15 @@ using SocketFd = int;
 inline constexpr SocketFd kNoSocket = -1;
 
 enum class NetStatus {
-    Done,     // finished: connected, or bytes moved
-    Pending,  // would block, or a connect still in progress
-    Closed,   // the peer closed (receive only)
+    Done, // finished: connected, or bytes moved
+    Pending, // would block, or a connect still in progress
+    Closed, // the peer closed (receive only)
     Failed,
 };
 
 struct NetIo {
     NetStatus status;
-    int bytes;  // bytes moved when Done
+    int bytes; // bytes moved when Done
 };
 
 // One descriptor of a readiness wait. ready: kPollRead when bytes (or the
@@ -92,4 +92,4 @@ bool EnsureDescriptorLimit(int needed);
 // 127.0.1.1 on Debian); empty when it does not resolve.
 [[nodiscard]] std::vector<uint32_t> HostNameIpv4Addresses();
 
-}  // namespace platform
+} // namespace platform

@@ -27,7 +27,7 @@ bool WouldBlock(int err)
 
 sockaddr_in MakeAddress(uint32_t address, int port)
 {
-    sockaddr_in sa{};
+    sockaddr_in sa {};
     sa.sin_family = AF_INET;
     sa.sin_port = htons(static_cast<uint16_t>(port));
     sa.sin_addr.s_addr = address;
@@ -60,7 +60,7 @@ public:
 
     NetStatus CheckConnect(SocketFd fd) override
     {
-        pollfd p{fd, POLLOUT, 0};
+        pollfd p { fd, POLLOUT, 0 };
         const int n = ::poll(&p, 1, 0);
         if (n < 0)
             return WouldBlock(errno) ? NetStatus::Pending : NetStatus::Failed;
@@ -87,7 +87,7 @@ public:
 
     SocketFd Accept(SocketFd listener, uint32_t* peerAddress) override
     {
-        sockaddr_in sa{};
+        sockaddr_in sa {};
         socklen_t len = sizeof sa;
         const int fd = ::accept4(listener, reinterpret_cast<sockaddr*>(&sa), &len, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (fd < 0)
@@ -109,23 +109,23 @@ public:
     {
         const ssize_t n = ::send(fd, data, static_cast<size_t>(len), MSG_NOSIGNAL);
         if (n >= 0)
-            return {NetStatus::Done, static_cast<int>(n)};
-        return {WouldBlock(errno) ? NetStatus::Pending : NetStatus::Failed, 0};
+            return { NetStatus::Done, static_cast<int>(n) };
+        return { WouldBlock(errno) ? NetStatus::Pending : NetStatus::Failed, 0 };
     }
 
     NetIo Receive(SocketFd fd, char* out, int len) override
     {
         const ssize_t n = ::recv(fd, out, static_cast<size_t>(len), 0);
         if (n > 0)
-            return {NetStatus::Done, static_cast<int>(n)};
+            return { NetStatus::Done, static_cast<int>(n) };
         if (n == 0)
-            return {NetStatus::Closed, 0};
-        return {WouldBlock(errno) ? NetStatus::Pending : NetStatus::Failed, 0};
+            return { NetStatus::Closed, 0 };
+        return { WouldBlock(errno) ? NetStatus::Pending : NetStatus::Failed, 0 };
     }
 
     int LocalPort(SocketFd fd) override
     {
-        sockaddr_in sa{};
+        sockaddr_in sa {};
         socklen_t len = sizeof sa;
         if (::getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len) != 0)
             return -1;
@@ -145,7 +145,7 @@ public:
                 events |= POLLIN;
             if (entries[i].wanted & kPollWrite)
                 events |= POLLOUT;
-            fds[static_cast<size_t>(i)] = pollfd{entries[i].fd, events, 0};
+            fds[static_cast<size_t>(i)] = pollfd { entries[i].fd, events, 0 };
         }
         const int n = ::poll(fds.data(), static_cast<nfds_t>(count), timeoutMs);
         for (int i = 0; i < count; ++i) {
@@ -165,7 +165,7 @@ public:
     }
 };
 
-}  // namespace
+} // namespace
 
 SocketApi& SocketApi::System()
 {
@@ -175,7 +175,7 @@ SocketApi& SocketApi::System()
 
 bool ParseDottedIpv4(const char* text, uint32_t* address)
 {
-    in_addr a{};
+    in_addr a {};
     if (!text || ::inet_aton(text, &a) == 0)
         return false;
     *address = a.s_addr;
@@ -185,13 +185,12 @@ bool ParseDottedIpv4(const char* text, uint32_t* address)
 std::string FormatIpv4(uint32_t address)
 {
     const auto* b = reinterpret_cast<const unsigned char*>(&address);
-    return std::to_string(b[0]) + "." + std::to_string(b[1]) + "." + std::to_string(b[2]) + "." +
-           std::to_string(b[3]);
+    return std::to_string(b[0]) + "." + std::to_string(b[1]) + "." + std::to_string(b[2]) + "." + std::to_string(b[3]);
 }
 
 bool EnsureDescriptorLimit(int needed)
 {
-    rlimit limit{};
+    rlimit limit {};
     if (needed < 0 || ::getrlimit(RLIMIT_NOFILE, &limit) != 0)
         return false;
     const rlim_t want = static_cast<rlim_t>(needed);
@@ -205,7 +204,7 @@ bool EnsureDescriptorLimit(int needed)
 
 int GetDescriptorLimit()
 {
-    rlimit limit{};
+    rlimit limit {};
     if (::getrlimit(RLIMIT_NOFILE, &limit) != 0)
         return -1;
     if (limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur > static_cast<rlim_t>(INT_MAX))
@@ -251,7 +250,7 @@ std::vector<uint32_t> HostNameIpv4Addresses()
     char name[1024] = {};
     if (::gethostname(name, sizeof name - 1) != 0)
         return out;
-    addrinfo hints{};
+    addrinfo hints {};
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* found = nullptr;
@@ -265,4 +264,4 @@ std::vector<uint32_t> HostNameIpv4Addresses()
     return out;
 }
 
-}  // namespace platform
+} // namespace platform

@@ -27,7 +27,10 @@ std::string AbsoluteEnv(const char* name)
     return value;
 }
 
-std::string HomeFolder() { return AbsoluteEnv("HOME"); }
+std::string HomeFolder()
+{
+    return AbsoluteEnv("HOME");
+}
 
 std::string DataHome()
 {
@@ -78,7 +81,7 @@ std::string DocumentsFolder()
     return dir.empty() ? WithSlash(home) + "Documents/" : dir;
 }
 
-}  // namespace
+} // namespace
 
 std::string ExecutableFolder()
 {
@@ -118,4 +121,4 @@ std::string TempFolder()
     return dir.empty() ? std::string("/tmp/") : WithSlash(dir);
 }
 
-}  // namespace platform
+} // namespace platform

@@ -27,4 +27,4 @@ inline constexpr const char* kProgramFolderEnv = "TAVDJ_PROGRAM_DIR";
 // $TMPDIR when it names an absolute folder, else /tmp/.
 [[nodiscard]] std::string TempFolder();
 
-}  // namespace platform
+} // namespace platform

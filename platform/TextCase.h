@@ -36,4 +36,4 @@ namespace platform {
     return -1;
 }
 
-}  // namespace platform
+} // namespace platform

@@ -25,7 +25,7 @@ inline constexpr unsigned kCodePageUtf8 = 65001;
 // Converts the whole text; false, leaving *pOut untouched, when a byte
 // sequence is invalid in the source, has no counterpart in the target, or a
 // code page is unknown. Never throws.
-[[nodiscard]] bool ConvertCodePage(std::string_view text, unsigned fromCodePage,
-                                   unsigned toCodePage, std::string* pOut);
+[[nodiscard]] bool ConvertCodePage(
+    std::string_view text, unsigned fromCodePage, unsigned toCodePage, std::string* pOut);
 
-}  // namespace platform
+} // namespace platform

@@ -22,7 +22,9 @@ std::string IconvName(unsigned codePage)
 class Converter {
 public:
     Converter(const std::string& to, const std::string& from)
-        : m_cd(iconv_open(to.c_str(), from.c_str())) {}
+        : m_cd(iconv_open(to.c_str(), from.c_str()))
+    {
+    }
     ~Converter()
     {
         if (IsOpen())
@@ -46,8 +48,8 @@ public:
             char* dst = out.data() + done;
             size_t outLeft = out.size() - done;
             // The last call, with no input, writes any closing shift sequence.
-            size_t rc = inputDone ? iconv(m_cd, nullptr, nullptr, &dst, &outLeft)
-                                  : iconv(m_cd, &in, &inLeft, &dst, &outLeft);
+            size_t rc
+                = inputDone ? iconv(m_cd, nullptr, nullptr, &dst, &outLeft) : iconv(m_cd, &in, &inLeft, &dst, &outLeft);
             done = out.size() - outLeft;
             if (rc == static_cast<size_t>(-1)) {
                 if (errno != E2BIG)
@@ -57,7 +59,7 @@ public:
             }
             if (inputDone)
                 break;
-            inputDone = true;  // a successful call has taken all the input
+            inputDone = true; // a successful call has taken all the input
         }
         out.resize(done);
         *pOut = std::move(out);
@@ -68,10 +70,9 @@ private:
     iconv_t m_cd;
 };
 
-}  // namespace
+} // namespace
 
-bool ConvertCodePage(std::string_view text, unsigned fromCodePage, unsigned toCodePage,
-                     std::string* pOut)
+bool ConvertCodePage(std::string_view text, unsigned fromCodePage, unsigned toCodePage, std::string* pOut)
 {
     try {
         const std::string from = IconvName(fromCodePage);
@@ -85,4 +86,4 @@ bool ConvertCodePage(std::string_view text, unsigned fromCodePage, unsigned toCo
     }
 }
 
-}  // namespace platform
+} // namespace platform

@@ -17,4 +17,4 @@ inline std::string_view TakeLine(std::string_view* text)
     return line;
 }
 
-}  // namespace platform
+} // namespace platform

@@ -8,4 +8,4 @@ namespace platform {
 // Thread: the thread to raise.
 bool RaiseThreadPriority(int steps);
 
-}  // namespace platform
+} // namespace platform

@@ -13,4 +13,4 @@ bool RaiseThreadPriority(int steps)
     return setpriority(PRIO_PROCESS, tid, current - steps) == 0;
 }
 
-}  // namespace platform
+} // namespace platform

@@ -9,4 +9,4 @@ namespace platform {
 // system can tell it. False when none could be made. Thread: any.
 [[nodiscard]] bool NewTimeUuid(uint8_t out[16]);
 
-}  // namespace platform
+} // namespace platform

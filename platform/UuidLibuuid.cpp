@@ -19,4 +19,4 @@ bool NewTimeUuid(uint8_t out[16])
     return true;
 }
 
-}  // namespace platform
+} // namespace platform

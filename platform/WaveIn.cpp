@@ -17,7 +17,7 @@ void RaiseThreadPriorityBestEffort()
     (void)RaiseThreadPriority(2);
 }
 
-}  // namespace
+} // namespace
 
 int WaveIn::PeriodFrames(int rate)
 {
@@ -31,7 +31,7 @@ WaveInResult WaveIn::Open(int device, int rate, int channels, WaveInDataCallback
     if (rate <= 0 || frames <= 0 || channels < 1 || channels > 2)
         return WaveInResult::FormatRefused;
 
-    const WaveInFormat format{rate, channels, frames, kPeriods};
+    const WaveInFormat format { rate, channels, frames, kPeriods };
     std::unique_ptr<WaveInStream> stream;
     const WaveInResult result = m_backend.Open(device < 0 ? 0 : device, format, &stream);
     if (result != WaveInResult::Ok || !stream)
@@ -85,4 +85,4 @@ void WaveIn::Run(std::stop_token stop)
     m_bRunning = false;
 }
 
-}  // namespace platform
+} // namespace platform

@@ -10,9 +10,9 @@ namespace platform {
 
 enum class WaveInResult {
     Ok,
-    NoDevice,       // the index names no capture device
-    FormatRefused,  // the device cannot capture at exactly this rate/format
-    Failed,         // anything else: busy device, driver error
+    NoDevice, // the index names no capture device
+    FormatRefused, // the device cannot capture at exactly this rate/format
+    Failed, // anything else: busy device, driver error
 };
 
 // What a capture stream delivers: 16-bit signed little-endian interleaved
@@ -101,8 +101,8 @@ private:
     int m_nChannels = 0;
     WaveInDataCallback m_pfnData = nullptr;
     void* m_pUser = nullptr;
-    std::atomic<bool> m_bRunning{false};
+    std::atomic<bool> m_bRunning { false };
     std::jthread m_thread;
 };
 
-}  // namespace platform
+} // namespace platform

@@ -16,8 +16,8 @@ namespace platform {
 namespace {
 
 struct AlsaDevice {
-    std::string pcmName;  // what snd_pcm_open takes
-    std::string label;    // what a person reads
+    std::string pcmName; // what snd_pcm_open takes
+    std::string label; // what a person reads
 };
 
 // Index 0 is "default" (whatever the user's configuration routes there:
@@ -25,7 +25,7 @@ struct AlsaDevice {
 std::vector<AlsaDevice> ListDevices()
 {
     std::vector<AlsaDevice> devices;
-    devices.push_back({"default", "default"});
+    devices.push_back({ "default", "default" });
     int card = -1;
     while (snd_card_next(&card) == 0 && card >= 0) {
         char ctlName[32];
@@ -37,7 +37,8 @@ std::vector<AlsaDevice> ListDevices()
         snd_pcm_info_t* pcmInfo = nullptr;
         snd_ctl_card_info_alloca(&cardInfo);
         snd_pcm_info_alloca(&pcmInfo);
-        const std::string cardName = snd_ctl_card_info(ctl, cardInfo) == 0 ? snd_ctl_card_info_get_name(cardInfo) : ctlName;
+        const std::string cardName
+            = snd_ctl_card_info(ctl, cardInfo) == 0 ? snd_ctl_card_info_get_name(cardInfo) : ctlName;
         int device = -1;
         while (snd_ctl_pcm_next_device(ctl, &device) == 0 && device >= 0) {
             snd_pcm_info_set_device(pcmInfo, static_cast<unsigned>(device));
@@ -49,7 +50,7 @@ std::vector<AlsaDevice> ListDevices()
             // resampling switched off at open, never the rate.
             char pcmName[48];
             std::snprintf(pcmName, sizeof pcmName, "plughw:%d,%d", card, device);
-            devices.push_back({pcmName, cardName + ": " + snd_pcm_info_get_name(pcmInfo)});
+            devices.push_back({ pcmName, cardName + ": " + snd_pcm_info_get_name(pcmInfo) });
         }
         snd_ctl_close(ctl);
     }
@@ -67,7 +68,7 @@ public:
     {
         const int count = snd_pcm_poll_descriptors_count(pcm);
         m_fds.resize(static_cast<size_t>(count > 0 ? count : 0) + 1);
-        m_fds[0] = {wakeFd, POLLIN, 0};
+        m_fds[0] = { wakeFd, POLLIN, 0 };
         if (count > 0)
             snd_pcm_poll_descriptors(pcm, m_fds.data() + 1, static_cast<unsigned>(count));
         m_pcmFds = m_fds;
@@ -84,18 +85,20 @@ public:
     {
         int done = 0;
         while (done < frames) {
-            const snd_pcm_sframes_t got =
-                snd_pcm_readi(m_pPcm, pSamples + static_cast<ptrdiff_t>(done) * m_nChannels,
-                              static_cast<snd_pcm_uframes_t>(frames - done));
+            const snd_pcm_sframes_t got = snd_pcm_readi(m_pPcm, pSamples + static_cast<ptrdiff_t>(done) * m_nChannels,
+                static_cast<snd_pcm_uframes_t>(frames - done));
             if (got > 0) {
                 done += static_cast<int>(got);
                 continue;
             }
             if (got == 0 || got == -EAGAIN) {
                 switch (WaitForData()) {
-                case Wait::Data: continue;
-                case Wait::Interrupted: return ReadResult::Interrupted;
-                case Wait::Failed: return ReadResult::Gone;
+                case Wait::Data:
+                    continue;
+                case Wait::Interrupted:
+                    return ReadResult::Interrupted;
+                case Wait::Failed:
+                    return ReadResult::Gone;
                 }
             }
             // Overrun (-EPIPE) and suspend (-ESTRPIPE) are recoverable: the
@@ -140,15 +143,15 @@ private:
 
     bool Interrupted()
     {
-        pollfd wake{m_nWakeFd, POLLIN, 0};
+        pollfd wake { m_nWakeFd, POLLIN, 0 };
         return poll(&wake, 1, 0) > 0 && (wake.revents & POLLIN);
     }
 
     snd_pcm_t* m_pPcm;
     int m_nWakeFd;
     int m_nChannels;
-    std::vector<pollfd> m_fds;     // scratch for poll, sized at open
-    std::vector<pollfd> m_pcmFds;  // the wake fd then the device's fds
+    std::vector<pollfd> m_fds; // scratch for poll, sized at open
+    std::vector<pollfd> m_pcmFds; // the wake fd then the device's fds
 };
 
 WaveInResult ConfigureHardware(snd_pcm_t* pcm, const WaveInFormat& format)
@@ -162,14 +165,15 @@ WaveInResult ConfigureHardware(snd_pcm_t* pcm, const WaveInFormat& format)
     // The controller falls back to another rate when this one is refused,
     // so a silent resample to a "near" rate would hide the refusal.
     snd_pcm_hw_params_set_rate_resample(pcm, hw, 0);
-    if (snd_pcm_hw_params_set_format(pcm, hw, SND_PCM_FORMAT_S16_LE) < 0 ||
-        snd_pcm_hw_params_set_channels(pcm, hw, static_cast<unsigned>(format.channels)) < 0 ||
-        snd_pcm_hw_params_set_rate(pcm, hw, static_cast<unsigned>(format.rate), 0) < 0)
+    if (snd_pcm_hw_params_set_format(pcm, hw, SND_PCM_FORMAT_S16_LE) < 0
+        || snd_pcm_hw_params_set_channels(pcm, hw, static_cast<unsigned>(format.channels)) < 0
+        || snd_pcm_hw_params_set_rate(pcm, hw, static_cast<unsigned>(format.rate), 0) < 0)
         return WaveInResult::FormatRefused;
     snd_pcm_uframes_t period = static_cast<snd_pcm_uframes_t>(format.periodFrames);
     int dir = 0;
     (void)snd_pcm_hw_params_set_period_size_near(pcm, hw, &period, &dir);
-    snd_pcm_uframes_t buffer = static_cast<snd_pcm_uframes_t>(format.periodFrames) * static_cast<unsigned>(format.periods);
+    snd_pcm_uframes_t buffer
+        = static_cast<snd_pcm_uframes_t>(format.periodFrames) * static_cast<unsigned>(format.periods);
     (void)snd_pcm_hw_params_set_buffer_size_near(pcm, hw, &buffer);
     if (snd_pcm_hw_params(pcm, hw) < 0)
         return WaveInResult::Failed;
@@ -195,8 +199,8 @@ public:
         if (index < 0 || index >= static_cast<int>(devices.size()))
             return WaveInResult::NoDevice;
         snd_pcm_t* pcm = nullptr;
-        const int opened = snd_pcm_open(&pcm, devices[static_cast<size_t>(index)].pcmName.c_str(),
-                                        SND_PCM_STREAM_CAPTURE, SND_PCM_NONBLOCK);
+        const int opened = snd_pcm_open(
+            &pcm, devices[static_cast<size_t>(index)].pcmName.c_str(), SND_PCM_STREAM_CAPTURE, SND_PCM_NONBLOCK);
         if (opened < 0)
             return opened == -ENOENT || opened == -ENODEV ? WaveInResult::NoDevice : WaveInResult::Failed;
         WaveInResult result = ConfigureHardware(pcm, format);
@@ -214,7 +218,7 @@ public:
     }
 };
 
-}  // namespace
+} // namespace
 
 WaveInBackend& WaveInBackend::System()
 {
@@ -222,4 +226,4 @@ WaveInBackend& WaveInBackend::System()
     return backend;
 }
 
-}  // namespace platform
+} // namespace platform

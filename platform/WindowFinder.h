@@ -29,4 +29,4 @@ public:
     [[nodiscard]] static std::unique_ptr<WindowFinder> ForDisplay(const std::string& display);
 };
 
-}  // namespace platform
+} // namespace platform

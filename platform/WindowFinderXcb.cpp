@@ -20,7 +20,10 @@ constexpr uint32_t kMaxClassWords = 256;
 constexpr uint32_t kMaxTitleWords = WindowFinder::kMaxTitle / 4;
 
 struct Connection {
-    explicit Connection(const char* display) : conn(xcb_connect(display, &screenIndex)) {}
+    explicit Connection(const char* display)
+        : conn(xcb_connect(display, &screenIndex))
+    {
+    }
     ~Connection() { xcb_disconnect(conn); }
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
@@ -31,9 +34,11 @@ struct Connection {
     int screenIndex = 0;
 };
 
-template <typename T>
-struct Reply {
-    explicit Reply(T* reply) : p(reply) {}
+template <typename T> struct Reply {
+    explicit Reply(T* reply)
+        : p(reply)
+    {
+    }
     ~Reply() { std::free(p); }
     Reply(const Reply&) = delete;
     Reply& operator=(const Reply&) = delete;
@@ -54,8 +59,7 @@ xcb_window_t RootWindow(const Connection& c)
 
 xcb_atom_t ExistingAtom(const Connection& c, const char* name)
 {
-    const xcb_intern_atom_cookie_t cookie =
-        xcb_intern_atom(c.conn, 1, static_cast<uint16_t>(std::strlen(name)), name);
+    const xcb_intern_atom_cookie_t cookie = xcb_intern_atom(c.conn, 1, static_cast<uint16_t>(std::strlen(name)), name);
     Reply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(c.conn, cookie, nullptr));
     return reply ? reply->atom : static_cast<xcb_atom_t>(XCB_ATOM_NONE);
 }
@@ -68,8 +72,8 @@ std::vector<xcb_window_t> TopLevelWindows(const Connection& c, xcb_window_t root
     std::vector<xcb_window_t> windows;
     const xcb_atom_t clientList = ExistingAtom(c, "_NET_CLIENT_LIST");
     if (clientList != XCB_ATOM_NONE) {
-        const xcb_get_property_cookie_t cookie =
-            xcb_get_property(c.conn, 0, root, clientList, XCB_ATOM_WINDOW, 0, kMaxWindows);
+        const xcb_get_property_cookie_t cookie
+            = xcb_get_property(c.conn, 0, root, clientList, XCB_ATOM_WINDOW, 0, kMaxWindows);
         Reply<xcb_get_property_reply_t> reply(xcb_get_property_reply(c.conn, cookie, nullptr));
         if (reply && reply->type == XCB_ATOM_WINDOW && reply->format == 32) {
             const auto* ids = static_cast<const xcb_window_t*>(xcb_get_property_value(reply.p));
@@ -131,8 +135,8 @@ void CutUtf8(std::string* text, size_t max)
     text->resize(cut);
 }
 
-bool ReadProperty(const Connection& c, xcb_window_t window, xcb_atom_t property, xcb_atom_t type,
-                  uint32_t words, Reply<xcb_get_property_reply_t>* out)
+bool ReadProperty(const Connection& c, xcb_window_t window, xcb_atom_t property, xcb_atom_t type, uint32_t words,
+    Reply<xcb_get_property_reply_t>* out)
 {
     const xcb_get_property_cookie_t cookie = xcb_get_property(c.conn, 0, window, property, type, 0, words);
     out->p = xcb_get_property_reply(c.conn, cookie, nullptr);
@@ -146,17 +150,17 @@ std::string ReadTitle(const Connection& c, xcb_window_t window)
     const xcb_atom_t utf8 = ExistingAtom(c, "UTF8_STRING");
     if (netName != XCB_ATOM_NONE && utf8 != XCB_ATOM_NONE) {
         Reply<xcb_get_property_reply_t> reply(nullptr);
-        if (ReadProperty(c, window, netName, utf8, kMaxTitleWords, &reply) && reply->type == utf8 &&
-            reply->format == 8) {
+        if (ReadProperty(c, window, netName, utf8, kMaxTitleWords, &reply) && reply->type == utf8
+            && reply->format == 8) {
             title.assign(static_cast<const char*>(xcb_get_property_value(reply.p)),
-                         static_cast<size_t>(xcb_get_property_value_length(reply.p)));
+                static_cast<size_t>(xcb_get_property_value_length(reply.p)));
             CutUtf8(&title, WindowFinder::kMaxTitle - 1);
             return title;
         }
     }
     Reply<xcb_get_property_reply_t> reply(nullptr);
-    if (ReadProperty(c, window, XCB_ATOM_WM_NAME, XCB_GET_PROPERTY_TYPE_ANY, kMaxTitleWords, &reply) &&
-        reply->format == 8) {
+    if (ReadProperty(c, window, XCB_ATOM_WM_NAME, XCB_GET_PROPERTY_TYPE_ANY, kMaxTitleWords, &reply)
+        && reply->format == 8) {
         const char* bytes = static_cast<const char*>(xcb_get_property_value(reply.p));
         const int len = xcb_get_property_value_length(reply.p);
         if (reply->type == XCB_ATOM_STRING)
@@ -170,7 +174,10 @@ std::string ReadTitle(const Connection& c, xcb_window_t window)
 
 class WindowFinderXcb final : public WindowFinder {
 public:
-    explicit WindowFinderXcb(std::string display) : m_display(std::move(display)) {}
+    explicit WindowFinderXcb(std::string display)
+        : m_display(std::move(display))
+    {
+    }
 
     bool FindWindowTitle(std::string_view className, std::string* title) override
     {
@@ -207,11 +214,11 @@ private:
     const std::string m_display;
 };
 
-}  // namespace
+} // namespace
 
 WindowFinder& WindowFinder::System()
 {
-    static WindowFinderXcb finder{std::string()};
+    static WindowFinderXcb finder { std::string() };
     return finder;
 }
 
@@ -220,4 +227,4 @@ std::unique_ptr<WindowFinder> WindowFinder::ForDisplay(const std::string& displa
     return std::make_unique<WindowFinderXcb>(display);
 }
 
-}  // namespace platform
+} // namespace platform

@@ -22,8 +22,7 @@ constexpr size_t kMaxLogLine = 1024;
 // counts as one from an earlier run.
 constexpr uint32_t kPumpEndWaitMs = 1000;
 
-template <typename T>
-T& Or(T* p, T& fallback)
+template <typename T> T& Or(T* p, T& fallback)
 {
     return p ? *p : fallback;
 }

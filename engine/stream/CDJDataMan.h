@@ -1,16 +1,16 @@
 #pragma once
 
+#include "engine/audio/capture/CAWaveInReader.h"
 #include "engine/audio/codec/CAAcmMp3Writer.h"
 #include "engine/audio/codec/CALameMp3Writer.h"
-#include "engine/audio/road/CANULLWriter.h"
-#include "engine/audio/road/CARWMan.h"
-#include "engine/audio/capture/CAWaveInReader.h"
-#include "engine/audio/meter/CLevelAnalyser.h"
-#include "engine/audio/mixer/CMixerDeviceList.h"
-#include "engine/audio/mixer/CMixerLineVolume.h"
 #include "engine/audio/effects/CMzDspEcho.h"
 #include "engine/audio/effects/CMzDspReverb.h"
 #include "engine/audio/effects/CMzDspSpeed.h"
+#include "engine/audio/meter/CLevelAnalyser.h"
+#include "engine/audio/mixer/CMixerDeviceList.h"
+#include "engine/audio/mixer/CMixerLineVolume.h"
+#include "engine/audio/road/CANULLWriter.h"
+#include "engine/audio/road/CARWMan.h"
 #include "engine/stream/CRecordingFile.h"
 #include "engine/stream/CStreamSender.h"
 #include "engine/stream/CTalkOverFade.h"
@@ -22,9 +22,9 @@
 #include "platform/Firewall.h"
 #include "platform/HostResolver.h"
 #include "platform/MessageTarget.h"
-#include "platform/ThreadChecker.h"
 #include "platform/Mixer.h"
 #include "platform/SocketApi.h"
+#include "platform/ThreadChecker.h"
 #include "platform/WaveIn.h"
 #include "platform/WindowFinder.h"
 
@@ -49,14 +49,12 @@ struct DJDataManSystems {
 };
 
 // Thread: every public call on the main thread (the owner; the calls that
-// change state check it in debug builds) unless its comment says otherwise; the pump thread runs OnPcmBlock and OnEncodedData, the send
-// thread moves the stream ring to the server.
-// The broadcast controller. It keeps the settings (DJSettings, one value the
-// shell copies and applies), keeps capture running all the time (monitoring
-// into the NULL writer), switches the pump to an MP3 writer while on air,
-// and hands the broadcast's parts to the helpers it owns: the stream sender
-// (send thread, titles, stream commands), the recording file and the
-// talk-over fade. It also registers the station with the directory.
+// change state check it in debug builds) unless its comment says otherwise; the pump thread runs OnPcmBlock and
+// OnEncodedData, the send thread moves the stream ring to the server. The broadcast controller. It keeps the settings
+// (DJSettings, one value the shell copies and applies), keeps capture running all the time (monitoring into the NULL
+// writer), switches the pump to an MP3 writer while on air, and hands the broadcast's parts to the helpers it owns: the
+// stream sender (send thread, titles, stream commands), the recording file and the talk-over fade. It also registers
+// the station with the directory.
 class CDJDataMan {
 public:
     // settingsPath is the SETTING.ini to use; empty means SETTING.ini in the
@@ -239,12 +237,12 @@ private:
     CTalkOverFade m_fade;
 
     // Main thread: set by Connect, read by the main window.
-    std::atomic<int> m_nBitrate{0};
+    std::atomic<int> m_nBitrate { 0 };
     std::string m_strListenAddress;
 
-    std::atomic<bool> m_bYPStarted{false};
-    std::atomic<int> m_nPeakLevel{0};
-    std::atomic<uint32_t> m_nConnectTime{0};
+    std::atomic<bool> m_bYPStarted { false };
+    std::atomic<int> m_nPeakLevel { 0 };
+    std::atomic<uint32_t> m_nConnectTime { 0 };
 
     CRecordingFile m_recording;
 
@@ -268,11 +266,11 @@ private:
     CMzDspReverb m_reverb;
     CMzDspEcho m_echo;
     CMzDspSpeed m_pitch;
-    std::array<CMzDsp*, 3> m_effects{&m_reverb, &m_echo, &m_pitch};
+    std::array<CMzDsp*, 3> m_effects { &m_reverb, &m_echo, &m_pitch };
     // The pump feeds its ring, so it stops before the sender goes.
     CStreamSender m_sender;
     // Pump thread only: the newest display frame.
-    std::array<uint8_t, CLevelAnalyser::kFrameBytes> m_levelFrame{};
+    std::array<uint8_t, CLevelAnalyser::kFrameBytes> m_levelFrame {};
 
     CARWMan m_pump;
 };

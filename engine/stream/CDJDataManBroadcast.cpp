@@ -38,7 +38,8 @@ struct ConnectFailure {
 
 constexpr ConnectFailure kConnectFailures[] = {
     { GShoutCastSource::kBadArguments,
-        "서버 정보 입력이 잘못되었습니다.\n - 서버 주소, 포트 번호를 입력했는지 확인하십시오.\n - 음질 설정의 포맷을 확인하십시오.",
+        "서버 정보 입력이 잘못되었습니다.\n - 서버 주소, 포트 번호를 입력했는지 확인하십시오.\n - 음질 설정의 포맷을 "
+        "확인하십시오.",
         "설정값 에러", -1 },
     { GShoutCastSource::kNoMemory, "시스템이 불안정합니다. 재부팅 후 다시 시도해 주십시오.\n -메모리 할당 실패",
         "메모리 할당 실패", -1 },
@@ -47,8 +48,8 @@ constexpr ConnectFailure kConnectFailures[] = {
     { GShoutCastSource::kSendFailed, "현 진행자가 방송 끊기를 기다림... \n연결중...", "다른 방송자 접속중", -2 },
 };
 
-constexpr ConnectFailure kOtherFailure
-    = { -1, "서버 접속에 실패하였습니다.\n - 서버 주소와 포트, 암호가 바르게 설정되었는지 확인하십시오.", "접속 에러", -2 };
+constexpr ConnectFailure kOtherFailure = { -1,
+    "서버 접속에 실패하였습니다.\n - 서버 주소와 포트, 암호가 바르게 설정되었는지 확인하십시오.", "접속 에러", -2 };
 
 const ConnectFailure& FailureFor(int result)
 {
@@ -103,8 +104,9 @@ int CDJDataMan::Connect(std::string* pText, int* pCode)
     m_nBitrate = kbps;
     m_nConnectTime = 0;
     WriteLog("서버 접속 시도 : 서버=%s, 포트=%d", m_settings.m_strAddress.c_str(), m_settings.m_nPort);
-    code = m_source.Connect(m_settings.m_strAddress.c_str(), m_settings.m_nPort, kbps, m_settings.m_strPasswd.c_str(), m_settings.m_strName.c_str(),
-        m_settings.m_strUrl.c_str(), m_settings.m_strGenre.c_str(), m_settings.m_strAIM.c_str());
+    code = m_source.Connect(m_settings.m_strAddress.c_str(), m_settings.m_nPort, kbps, m_settings.m_strPasswd.c_str(),
+        m_settings.m_strName.c_str(), m_settings.m_strUrl.c_str(), m_settings.m_strGenre.c_str(),
+        m_settings.m_strAIM.c_str());
     if (code == GShoutCastSource::kOk) {
         if (!StartSendThread()) {
             // Not the encoder's "success" text with code 0: a failure.
@@ -115,7 +117,8 @@ int CDJDataMan::Connect(std::string* pText, int* pCode)
         }
         *pText = "서버 접속 성공";
         *pCode = 0;
-        WriteLog("서버 접속 성공 : 서버=%s, 포트=%d, 출력=%dkbps", m_settings.m_strAddress.c_str(), m_settings.m_nPort, kbps);
+        WriteLog("서버 접속 성공 : 서버=%s, 포트=%d, 출력=%dkbps", m_settings.m_strAddress.c_str(), m_settings.m_nPort,
+            kbps);
         UpdateListenUrl();
         OpenRecordingFile();
         m_nConnectTime = platform::GetTickCount();

@@ -166,8 +166,8 @@ bool CDJDataMan::SaveSettings()
         if (setting.number != nullptr)
             ok &= IniWriteInt(setting.section, setting.key, m_settings.*setting.number, file);
         else
-            ok &= IniWriteString(setting.section, setting.key,
-                IsKeptTitle(setting) ? "" : (m_settings.*setting.text).c_str(), file);
+            ok &= IniWriteString(
+                setting.section, setting.key, IsKeptTitle(setting) ? "" : (m_settings.*setting.text).c_str(), file);
     }
     return ok;
 }

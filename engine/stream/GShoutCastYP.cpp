@@ -16,8 +16,8 @@ constexpr std::string_view kBoardKeySuffix = "QUORBLATEN";
 constexpr const char* kContentType = "audio/mpeg";
 constexpr uint32_t kSendPollMs = 50;
 
-constexpr const char* kRefusals[] = {"Invalid_sk", "Denytitle", "Blockip", "Blockpls",
-                                     "Duplicate",  "Connectfail", "Addfail"};
+constexpr const char* kRefusals[]
+    = { "Invalid_sk", "Denytitle", "Blockip", "Blockpls", "Duplicate", "Connectfail", "Addfail" };
 
 int ClampTouchMinutes(int minutes)
 {
@@ -49,20 +49,19 @@ private:
 // alone; it is kept byte for byte.
 std::string Request(const std::string& prefix, const char* script, const Query& query, const std::string& host)
 {
-    return "GET " + prefix + script + "?" + query.Text() + " HTTP/1.0\r\nHost: " + host +
-           "\nAccept: */*\r\n\r\n";
+    return "GET " + prefix + script + "?" + query.Text() + " HTTP/1.0\r\nHost: " + host + "\nAccept: */*\r\n\r\n";
 }
 
-}  // namespace
+} // namespace
 
 GShoutCastYP::GShoutCastYP()
     : GShoutCastYP(platform::SocketApi::System(), platform::HostResolver::System(), platform::Clock::System(),
-                   platform::WindowFinder::System())
+        platform::WindowFinder::System())
 {
 }
 
-GShoutCastYP::GShoutCastYP(platform::SocketApi& api, platform::HostResolver& resolver, platform::Clock& clock,
-                           platform::WindowFinder& windows)
+GShoutCastYP::GShoutCastYP(
+    platform::SocketApi& api, platform::HostResolver& resolver, platform::Clock& clock, platform::WindowFinder& windows)
     : m_api(api)
     , m_resolver(resolver)
     , m_clock(clock)
@@ -97,8 +96,8 @@ int GShoutCastYP::Start(const GShoutCastYPParams& params)
 {
     m_ownerThread.CheckOwner();
     Stop();
-    if (params.host.empty() || params.port <= 0 || params.bitrateKbps <= 0 ||
-        params.notifyWindow == platform::kNoTarget || params.host.size() > GSocket::kMaxHost)
+    if (params.host.empty() || params.port <= 0 || params.bitrateKbps <= 0 || params.notifyWindow == platform::kNoTarget
+        || params.host.size() > GSocket::kMaxHost)
         return kBadArguments;
     m_hNotifyWindow = params.notifyWindow;
     m_szHost = params.host;
@@ -159,9 +158,9 @@ void GShoutCastYP::Stop()
     m_nCurrentListeners = 0;
     m_nMaxListeners = 0;
     m_hNotifyWindow = platform::kNoTarget;
-    for (std::string* s : {&m_szHost, &m_szPathPrefix, &m_szStationNameEnc, &m_szStationUrlEnc, &m_szGenreEnc,
-                           &m_szDJNameEnc, &m_szIcqEnc, &m_szIrcEnc, &m_szListenAddressEnc, &m_szMachineKeyEnc,
-                           &m_szTimeTextEnc, &m_szCheckKeyEnc, &m_szVersionEnc, &m_szContentTypeEnc})
+    for (std::string* s : { &m_szHost, &m_szPathPrefix, &m_szStationNameEnc, &m_szStationUrlEnc, &m_szGenreEnc,
+             &m_szDJNameEnc, &m_szIcqEnc, &m_szIrcEnc, &m_szListenAddressEnc, &m_szMachineKeyEnc, &m_szTimeTextEnc,
+             &m_szCheckKeyEnc, &m_szVersionEnc, &m_szContentTypeEnc })
         s->clear();
     {
         std::lock_guard guard(m_titleLock);
@@ -214,8 +213,8 @@ std::string GShoutCastYP::GetBoardKey() const
 
 void GShoutCastYP::Notify(int what, int code)
 {
-    platform::PostMessage(m_hNotifyWindow, m_msgNotify, static_cast<platform::WParam>(what),
-                          static_cast<platform::LParam>(code));
+    platform::PostMessage(
+        m_hNotifyWindow, m_msgNotify, static_cast<platform::WParam>(what), static_cast<platform::LParam>(code));
 }
 
 // ---- worker ---------------------------------------------------------------
@@ -478,8 +477,8 @@ GYPReply::LineRead GShoutCastYP::TakeLine(std::string* line)
     if (!m_pSocket->Receive(&len, buf, false) || len <= 0)
         return GYPReply::LineRead::None;
     size_t consumed = 0;
-    const GYPReply::LineRead read =
-        GYPReply::TakeLine(std::string_view(buf, static_cast<size_t>(len)), line, &consumed);
+    const GYPReply::LineRead read
+        = GYPReply::TakeLine(std::string_view(buf, static_cast<size_t>(len)), line, &consumed);
     if (read == GYPReply::LineRead::Line)
         m_pSocket->Skip(static_cast<int>(consumed));
     return read;
@@ -514,8 +513,8 @@ int GShoutCastYP::WaitReplyStep(Reply reply)
         if (line.empty())
             break;
         if (reply == Reply::Register)
-            DebugTrace("GShoutCastYP::_YP_WaitAddSrv()-szBuf: %s, m_nYPDataSize: %d", line.c_str(),
-                       m_reply.HeaderCount());
+            DebugTrace(
+                "GShoutCastYP::_YP_WaitAddSrv()-szBuf: %s, m_nYPDataSize: %d", line.c_str(), m_reply.HeaderCount());
         if (!overdue)
             return kIncomplete;
     }

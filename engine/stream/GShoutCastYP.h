@@ -5,8 +5,8 @@
 #include "platform/Clock.h"
 #include "platform/HostResolver.h"
 #include "platform/MessageTarget.h"
-#include "platform/ThreadChecker.h"
 #include "platform/SocketApi.h"
+#include "platform/ThreadChecker.h"
 #include "platform/WindowFinder.h"
 
 #include <atomic>
@@ -98,7 +98,7 @@ public:
 
     GShoutCastYP();
     GShoutCastYP(platform::SocketApi& api, platform::HostResolver& resolver, platform::Clock& clock,
-                 platform::WindowFinder& windows);
+        platform::WindowFinder& windows);
     virtual ~GShoutCastYP();
     GShoutCastYP(const GShoutCastYP&) = delete;
     GShoutCastYP& operator=(const GShoutCastYP&) = delete;
@@ -197,16 +197,16 @@ private:
     std::string m_szVersionEnc;
     std::string m_szContentTypeEnc;
 
-    std::atomic<int> m_nCurrentListeners{0};
-    std::atomic<int> m_nMaxListeners{0};
+    std::atomic<int> m_nCurrentListeners { 0 };
+    std::atomic<int> m_nMaxListeners { 0 };
 
-    std::mutex m_titleLock;  // guards: m_szTitle, m_szTitleEnc, m_szTitleUrl
+    std::mutex m_titleLock; // guards: m_szTitle, m_szTitleEnc, m_szTitleUrl
     std::string m_szTitle;
     std::string m_szTitleEnc;
     std::string m_szTitleUrl;
 
-    mutable std::mutex m_sharedLock;  // guards: m_szErrorText, m_szBoardKey, m_bSongRequest,
-                                      // m_szServerAddress, m_nServerPort
+    mutable std::mutex m_sharedLock; // guards: m_szErrorText, m_szBoardKey, m_bSongRequest,
+                                     // m_szServerAddress, m_nServerPort
     std::string m_szErrorText;
     std::string m_szBoardKey;
     bool m_bSongRequest = false;

@@ -31,7 +31,7 @@ int ParseNumber(std::string_view text)
     return static_cast<int>(negative ? -value : value);
 }
 
-}  // namespace
+} // namespace
 
 GYPReply::LineRead GYPReply::TakeLine(std::string_view queued, std::string* line, size_t* consumed)
 {

@@ -12,7 +12,7 @@ std::string WindowText(platform::WindowFinder& finder, std::string_view classNam
     return text;
 }
 
-}  // namespace
+} // namespace
 
 std::string StripAfterLastDash(std::string_view text)
 {
@@ -75,7 +75,7 @@ std::string ReadGuidPlayerTitle(platform::WindowFinder& finder)
 std::string ReadPlayerTitle(platform::WindowFinder& finder)
 {
     using Reader = std::string (*)(platform::WindowFinder&);
-    for (Reader reader : {&ReadTavAudioTitle, &ReadWinampTitle, &ReadALSongTitle, &ReadGuidPlayerTitle}) {
+    for (Reader reader : { &ReadTavAudioTitle, &ReadWinampTitle, &ReadALSongTitle, &ReadGuidPlayerTitle }) {
         std::string title = TrimSpaces(reader(finder));
         if (!title.empty())
             return title;

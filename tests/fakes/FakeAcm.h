@@ -42,9 +42,9 @@ public:
         if (!hz.empty())
             hz += ',';
         hz.append(digits, hz.empty() ? 0 : digits.size() - 3);
-        return {platform::kWaveFormatMpegLayer3, std::to_string(kbps) + " kBit/s, " + hz + " Hz, " +
-                                                      (channels == 1 ? "Mono" : "Stereo"),
-                rate, channels, kbps, platform::kMpegLayer3ExtraBytes};
+        return { platform::kWaveFormatMpegLayer3,
+            std::to_string(kbps) + " kBit/s, " + hz + " Hz, " + (channels == 1 ? "Mono" : "Stereo"), rate, channels,
+            kbps, platform::kMpegLayer3ExtraBytes };
     }
 
     std::vector<Driver> drivers;
@@ -63,7 +63,7 @@ public:
     {
         std::vector<platform::AcmDriverEntry> list;
         for (const Driver& d : drivers)
-            list.push_back({d.id, d.support});
+            list.push_back({ d.id, d.support });
         return list;
     }
 
@@ -95,8 +95,8 @@ public:
             --openDrivers;
     }
 
-    bool GetFormatTagDetailsByTag(platform::AcmDriverHandle driver, uint16_t tag,
-                                  platform::AcmFormatTagDetails* pDetails) override
+    bool GetFormatTagDetailsByTag(
+        platform::AcmDriverHandle driver, uint16_t tag, platform::AcmFormatTagDetails* pDetails) override
     {
         const Driver* d = ByHandle(driver);
         if (!d)
@@ -106,8 +106,8 @@ public:
         return it != tags.end() && GetFormatTagDetailsByIndex(driver, static_cast<int>(it - tags.begin()), pDetails);
     }
 
-    bool GetFormatTagDetailsByIndex(platform::AcmDriverHandle driver, int index,
-                                    platform::AcmFormatTagDetails* pDetails) override
+    bool GetFormatTagDetailsByIndex(
+        platform::AcmDriverHandle driver, int index, platform::AcmFormatTagDetails* pDetails) override
     {
         const Driver* d = ByHandle(driver);
         if (!d)
@@ -123,12 +123,12 @@ public:
                 largest = std::max(largest, platform::kWaveFormatHeaderBytes + f.extraBytes);
                 ++count;
             }
-        *pDetails = {index, tag, largest, d->support, count, "tag " + std::to_string(tag)};
+        *pDetails = { index, tag, largest, d->support, count, "tag " + std::to_string(tag) };
         return true;
     }
 
     bool GetFormatDetails(platform::AcmDriverHandle driver, uint16_t tag, int index, std::span<uint8_t> block,
-                          platform::AcmFormatDetails* pDetails) override
+        platform::AcmFormatDetails* pDetails) override
     {
         const Driver* d = ByHandle(driver);
         if (!d || d->failFormatDetails)
@@ -148,17 +148,17 @@ public:
             wave.blockAlign = 1;
             wave.extraSize = static_cast<uint16_t>(f.extraBytes);
             (void)platform::WriteWaveFormat(wave, block);
-            *pDetails = {index, f.tag, d->support, static_cast<int>(size), f.description};
+            *pDetails = { index, f.tag, d->support, static_cast<int>(size), f.description };
             return true;
         }
         return false;
     }
 
-    platform::AcmStreamHandle OpenStream(platform::AcmDriverHandle driver, std::span<const uint8_t> source,
-                                         std::span<const uint8_t> dest) override
+    platform::AcmStreamHandle OpenStream(
+        platform::AcmDriverHandle driver, std::span<const uint8_t> source, std::span<const uint8_t> dest) override
     {
-        if (failStreamOpen || !ByHandle(driver) || !platform::ReadWaveFormat(source, &lastSource) ||
-            !platform::ReadWaveFormat(dest, &lastDest))
+        if (failStreamOpen || !ByHandle(driver) || !platform::ReadWaveFormat(source, &lastSource)
+            || !platform::ReadWaveFormat(dest, &lastDest))
             return 0;
         ++openStreams;
         m_streams[m_nNext] = lastSource.blockAlign;

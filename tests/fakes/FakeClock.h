@@ -16,6 +16,6 @@ public:
     void SetUnixSeconds(int64_t seconds) { m_unixOffsetMs = seconds * 1000 - static_cast<int64_t>(m_now.load()); }
 
 private:
-    std::atomic<uint64_t> m_now{1000};
-    std::atomic<int64_t> m_unixOffsetMs{0};
+    std::atomic<uint64_t> m_now { 1000 };
+    std::atomic<int64_t> m_unixOffsetMs { 0 };
 };

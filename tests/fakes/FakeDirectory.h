@@ -27,7 +27,7 @@ public:
         std::string reply;
         bool close = true;
     };
-    static Answer Silence() { return Answer{"", false}; }
+    static Answer Silence() { return Answer { "", false }; }
 
     ~FakeDirectory() override { StopServing(); }
 
@@ -40,7 +40,7 @@ public:
                 ::close(fd);
             return false;
         }
-        Serve({fd}, 5);
+        Serve({ fd }, 5);
         return true;
     }
 
@@ -51,7 +51,7 @@ public:
         std::lock_guard guard(m_lock);
         m_script.push_back(std::move(answer));
     }
-    void Then(const std::string& reply) { Then(Answer{reply, true}); }
+    void Then(const std::string& reply) { Then(Answer { reply, true }); }
 
     // From now on connections are refused; returns once the port is closed.
     bool StopListening(int timeoutMs = 5000)
@@ -99,7 +99,7 @@ private:
         }
     }
 
-    void Accepted(size_t, Conn&) override {}
+    void Accepted(size_t, Conn&) override { }
 
     void Received(int fd, Conn& c, const char* data, size_t size) override
     {
@@ -138,9 +138,9 @@ private:
     }
 
     int m_port = 0;
-    std::atomic<bool> m_refuse{false};
-    std::atomic<bool> m_closed{false};
-    std::mutex m_lock;  // guards: m_script, m_requests
+    std::atomic<bool> m_refuse { false };
+    std::atomic<bool> m_closed { false };
+    std::mutex m_lock; // guards: m_script, m_requests
     std::deque<Answer> m_script;
     std::vector<std::string> m_requests;
 };

@@ -40,8 +40,8 @@ public:
     }
 
 private:
-    std::atomic<int> m_calls{0};
-    std::mutex m_lock;  // guards: m_table, m_hold
+    std::atomic<int> m_calls { 0 };
+    std::mutex m_lock; // guards: m_table, m_hold
     std::condition_variable m_released;
     std::map<std::string, uint32_t> m_table;
     bool m_hold = false;

@@ -32,7 +32,7 @@ public:
 
     bool SetTimer(uint32_t id, uint32_t periodMs) override
     {
-        m_timers[id] = {std::chrono::milliseconds(periodMs), Clock::now() + std::chrono::milliseconds(periodMs)};
+        m_timers[id] = { std::chrono::milliseconds(periodMs), Clock::now() + std::chrono::milliseconds(periodMs) };
         return true;
     }
     bool KillTimer(uint32_t id) override { return m_timers.erase(id) > 0; }
@@ -84,7 +84,7 @@ public:
 protected:
     platform::LParam OnMessage(platform::MessageId msg, platform::WParam wParam, platform::LParam lParam) override
     {
-        m_messages.push_back({msg, wParam, lParam});
+        m_messages.push_back({ msg, wParam, lParam });
         if (m_textMessage != 0 && msg == m_textMessage && wParam != 0)
             m_texts.emplace_back(reinterpret_cast<const char*>(wParam));
         return m_handler ? m_handler(msg, wParam, lParam) : 0;

@@ -11,9 +11,9 @@
 // scripted receive results. Records the size of every send attempt.
 class FakeSocketApi final : public platform::SocketApi {
 public:
-    std::deque<int> sendBudgets;       // bytes each send accepts; -1: would block
-    std::deque<std::string> incoming;  // each receive returns one; "" means closed
-    int quietReceives = 0;             // this many receives find nothing first
+    std::deque<int> sendBudgets; // bytes each send accepts; -1: would block
+    std::deque<std::string> incoming; // each receive returns one; "" means closed
+    int quietReceives = 0; // this many receives find nothing first
     std::vector<int> sendAttempts;
     std::string sent;
     int opened = 0;
@@ -21,10 +21,7 @@ public:
 
     platform::SocketFd OpenTcp() override { return 100 + opened++; }
     void Close(platform::SocketFd) override { ++closed; }
-    platform::NetStatus StartConnect(platform::SocketFd, uint32_t, int) override
-    {
-        return platform::NetStatus::Done;
-    }
+    platform::NetStatus StartConnect(platform::SocketFd, uint32_t, int) override { return platform::NetStatus::Done; }
     platform::NetStatus CheckConnect(platform::SocketFd) override { return platform::NetStatus::Done; }
     bool BindAndListen(platform::SocketFd, int, int) override { return true; }
     platform::SocketFd Accept(platform::SocketFd, uint32_t*) override { return platform::kNoSocket; }
@@ -46,27 +43,27 @@ public:
             take = sendBudgets.front();
             sendBudgets.pop_front();
             if (take < 0)
-                return {platform::NetStatus::Pending, 0};
+                return { platform::NetStatus::Pending, 0 };
             take = take < len ? take : len;
         }
         sent.append(data, static_cast<size_t>(take));
-        return {platform::NetStatus::Done, take};
+        return { platform::NetStatus::Done, take };
     }
 
     platform::NetIo Receive(platform::SocketFd, char* out, int len) override
     {
         if (quietReceives > 0) {
             --quietReceives;
-            return {platform::NetStatus::Pending, 0};
+            return { platform::NetStatus::Pending, 0 };
         }
         if (incoming.empty())
-            return {platform::NetStatus::Pending, 0};
+            return { platform::NetStatus::Pending, 0 };
         std::string next = incoming.front();
         incoming.pop_front();
         if (next.empty())
-            return {platform::NetStatus::Closed, 0};
+            return { platform::NetStatus::Closed, 0 };
         const int n = static_cast<int>(next.size()) < len ? static_cast<int>(next.size()) : len;
         next.copy(out, static_cast<size_t>(n));
-        return {platform::NetStatus::Done, n};
+        return { platform::NetStatus::Done, n };
     }
 };

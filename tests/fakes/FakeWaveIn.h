@@ -25,8 +25,8 @@ public:
         return index >= 0 && index < deviceCount ? "fake " + std::to_string(index) : std::string();
     }
 
-    platform::WaveInResult Open(int index, const platform::WaveInFormat& format,
-                                std::unique_ptr<platform::WaveInStream>* pStream) override
+    platform::WaveInResult Open(
+        int index, const platform::WaveInFormat& format, std::unique_ptr<platform::WaveInStream>* pStream) override
     {
         if (index < 0 || index >= deviceCount)
             return platform::WaveInResult::NoDevice;
@@ -77,7 +77,7 @@ public:
 
 private:
     struct State {
-        std::mutex lock;  // guards: everything below
+        std::mutex lock; // guards: everything below
         std::condition_variable changed;
         std::deque<int16_t> samples;
         bool interrupted = false;
@@ -103,9 +103,8 @@ private:
         {
             const size_t wanted = static_cast<size_t>(frames) * static_cast<size_t>(m_nChannels);
             std::unique_lock lock(m_state->lock);
-            m_state->changed.wait(lock, [&] {
-                return m_state->interrupted || m_state->gone || m_state->samples.size() >= wanted;
-            });
+            m_state->changed.wait(
+                lock, [&] { return m_state->interrupted || m_state->gone || m_state->samples.size() >= wanted; });
             if (m_state->interrupted)
                 return ReadResult::Interrupted;
             if (m_state->gone)

@@ -32,6 +32,6 @@ public:
     }
 
 private:
-    std::mutex m_lock;  // guards: m_windows
+    std::mutex m_lock; // guards: m_windows
     std::map<std::string, std::string> m_windows;
 };

@@ -25,6 +25,6 @@ public:
     [[nodiscard]] uint64_t Sleeps() const { return m_sleeps.load(); }
 
 private:
-    std::atomic<uint64_t> m_now{1000};
-    std::atomic<uint64_t> m_sleeps{0};
+    std::atomic<uint64_t> m_now { 1000 };
+    std::atomic<uint64_t> m_sleeps { 0 };
 };

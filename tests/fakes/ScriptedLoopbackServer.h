@@ -17,8 +17,7 @@
 #include <thread>
 #include <vector>
 
-template <typename Conn>
-class ScriptedLoopbackServer {
+template <typename Conn> class ScriptedLoopbackServer {
 protected:
     ScriptedLoopbackServer() = default;
     virtual ~ScriptedLoopbackServer()
@@ -35,7 +34,7 @@ protected:
     static int Listen(int port)
     {
         const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in sa{};
+        sockaddr_in sa {};
         sa.sin_family = AF_INET;
         sa.sin_port = htons(static_cast<uint16_t>(port));
         sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -48,7 +47,7 @@ protected:
 
     static int BoundPort(int fd)
     {
-        sockaddr_in sa{};
+        sockaddr_in sa {};
         socklen_t len = sizeof sa;
         return ::getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len) == 0 ? ntohs(sa.sin_port) : 0;
     }
@@ -83,7 +82,7 @@ protected:
         m_conns.erase(fd);
     }
 
-    virtual void BeforePoll() {}
+    virtual void BeforePoll() { }
     virtual bool Reading(const Conn&) const { return true; }
     virtual void Accepted(size_t listener, Conn& conn) = 0;
     virtual void Received(int fd, Conn& conn, const char* data, size_t size) = 0;
@@ -100,11 +99,11 @@ private:
             // first entries line up with m_listeners.
             std::vector<pollfd> fds;
             for (int fd : m_listeners)
-                fds.push_back({fd, POLLIN, 0});
+                fds.push_back({ fd, POLLIN, 0 });
             const size_t listening = fds.size();
             for (auto& [fd, conn] : m_conns)
                 if (Reading(conn))
-                    fds.push_back({fd, POLLIN, 0});
+                    fds.push_back({ fd, POLLIN, 0 });
             if (::poll(fds.data(), fds.size(), pollMs) <= 0)
                 continue;
             for (size_t i = 0; i < fds.size(); ++i) {
@@ -126,7 +125,7 @@ private:
         }
     }
 
-    std::vector<int> m_listeners;  // server thread only after Serve
-    std::map<int, Conn> m_conns;   // server thread only
+    std::vector<int> m_listeners; // server thread only after Serve
+    std::map<int, Conn> m_conns; // server thread only
     std::jthread m_thread;
 };

@@ -13,14 +13,14 @@
 TEST(Md5, Rfc1321TestSuite)
 {
     const std::pair<const char*, const char*> kSuite[] = {
-        {"", "d41d8cd98f00b204e9800998ecf8427e"},
-        {"a", "0cc175b9c0f1b6a831c399e269772661"},
-        {"abc", "900150983cd24fb0d6963f7d28e17f72"},
-        {"message digest", "f96b697d7cb7938d525a2f31aaf161d0"},
-        {"abcdefghijklmnopqrstuvwxyz", "c3fcd3d76192e4007dfb496cca67e13b"},
-        {"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789", "d174ab98d277d9f5a5611c2c9f419d9f"},
-        {"12345678901234567890123456789012345678901234567890123456789012345678901234567890",
-         "57edf4a22be3c955ac49da2e2107b67a"},
+        { "", "d41d8cd98f00b204e9800998ecf8427e" },
+        { "a", "0cc175b9c0f1b6a831c399e269772661" },
+        { "abc", "900150983cd24fb0d6963f7d28e17f72" },
+        { "message digest", "f96b697d7cb7938d525a2f31aaf161d0" },
+        { "abcdefghijklmnopqrstuvwxyz", "c3fcd3d76192e4007dfb496cca67e13b" },
+        { "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789", "d174ab98d277d9f5a5611c2c9f419d9f" },
+        { "12345678901234567890123456789012345678901234567890123456789012345678901234567890",
+            "57edf4a22be3c955ac49da2e2107b67a" },
     };
     for (const auto& [text, digest] : kSuite) {
         char out[33];
@@ -51,7 +51,7 @@ TEST(Md5, Rfc1321TestSuite)
         hex += two;
     }
     EXPECT_EQ(hex, Md5Hex(text));
-    EXPECT_EQ(ctx.state[0] | ctx.state[1] | ctx.count[0], 0u);  // wiped
+    EXPECT_EQ(ctx.state[0] | ctx.state[1] | ctx.count[0], 0u); // wiped
 }
 
 // Computed with python3-cryptography's Blowfish under "QUORBLATEN", each
@@ -68,7 +68,7 @@ TEST(Blowfish, MatchesTheServicesByteOrder)
     EXPECT_EQ(BlowfishHexWholeBlocks("abcdefghi"), "fd8393a9a83f01f2");
     EXPECT_EQ(BlowfishHexWholeBlocks("abcde"), "");
 
-    uint32_t words[3] = {1, 2, 3};
+    uint32_t words[3] = { 1, 2, 3 };
     EXPECT_FALSE(BlowfishEncryptEcb(words, 12, -1));
     EXPECT_EQ(words[0], 1u);
     EXPECT_TRUE(BlowfishEncryptEcb(words, 8, -1));
@@ -77,8 +77,8 @@ TEST(Blowfish, MatchesTheServicesByteOrder)
 
 TEST(Blowfish, AgreesWithAnIndependentImplementation)
 {
-    TAVDJ_REQUIRE_TOOL(CommandSucceeds("python3 -c 'import cryptography.hazmat.primitives.ciphers'"),
-                       "python3-cryptography");
+    TAVDJ_REQUIRE_TOOL(
+        CommandSucceeds("python3 -c 'import cryptography.hazmat.primitives.ciphers'"), "python3-cryptography");
     TempHome home;
     std::string script = home.Path("bf.py");
     std::ofstream(script) << R"(import sys, warnings

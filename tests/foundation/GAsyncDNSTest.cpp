@@ -22,7 +22,7 @@ int LookupUntilDone(GAsyncDNS& dns, const std::string& host, uint32_t* address)
     return answer;
 }
 
-}  // namespace
+} // namespace
 
 TEST(GAsyncDNS, AnswersPendingThenCachedAndRemembersFailures)
 {
@@ -61,7 +61,7 @@ TEST(GAsyncDNS, FullTableRefusesWhenAllPendingAndReusesTheLeastRecentDoneEntry)
         for (int i = 0; i < GAsyncDNS::kEntryCount; ++i)
             EXPECT_EQ(dns.Lookup(Name('p', i).c_str(), &address), 1);
         EXPECT_EQ(dns.Lookup("one.too.many", &address), -1);
-        resolver.Hold(false);  // the destructor waits for the pass
+        resolver.Hold(false); // the destructor waits for the pass
     }
 
     GAsyncDNS dns(resolver);
@@ -78,5 +78,5 @@ TEST(GAsyncDNS, FullTableRefusesWhenAllPendingAndReusesTheLeastRecentDoneEntry)
     for (int i = 1; i < GAsyncDNS::kEntryCount; ++i)
         ASSERT_EQ(dns.Lookup(Name('h', i).c_str(), &address), 0);
     EXPECT_EQ(resolver.Calls(), calls);
-    EXPECT_EQ(dns.Lookup("h0", &address), 1);  // evicted: asked again
+    EXPECT_EQ(dns.Lookup("h0", &address), 1); // evicted: asked again
 }

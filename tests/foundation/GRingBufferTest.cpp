@@ -1,5 +1,5 @@
-#include "foundation/GLockedRingBuffer.h"
 #include "foundation/GRingBuffer.h"
+#include "foundation/GLockedRingBuffer.h"
 
 #include <climits>
 #include <gtest/gtest.h>
@@ -16,7 +16,7 @@ std::vector<char> Pattern(int n, int start = 0)
     return v;
 }
 
-}  // namespace
+} // namespace
 
 TEST(GRingBuffer, GrowsOnlyWhenTheFreeSpaceIsNotStrictlyLarger)
 {
@@ -46,7 +46,7 @@ TEST(GRingBuffer, WrapsAndGrowsKeepingOrder)
     ASSERT_TRUE(ring.Write(3000, Pattern(3000).data()));
     ASSERT_TRUE(ring.Skip(2000));
     ASSERT_TRUE(ring.Write(2500, Pattern(2500, 3000).data()));
-    EXPECT_EQ(ring.GetCapacity(), 4096);  // the last 1404 bytes wrapped to the front
+    EXPECT_EQ(ring.GetCapacity(), 4096); // the last 1404 bytes wrapped to the front
     std::vector<char> out(3500);
     ASSERT_TRUE(ring.Read(3500, out.data(), GRingBuffer::Consume::No));
     EXPECT_EQ(out, Pattern(3500, 2000));

@@ -18,8 +18,7 @@
 
 namespace {
 
-template <typename Pred>
-bool PollUntil(Pred pred, int timeoutMs = 5000)
+template <typename Pred> bool PollUntil(Pred pred, int timeoutMs = 5000)
 {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (std::chrono::steady_clock::now() < end) {
@@ -67,7 +66,7 @@ public:
 
 private:
     std::vector<int> m_fds;
-    rlimit m_saved{};
+    rlimit m_saved {};
     bool m_restore = false;
 };
 
@@ -87,7 +86,7 @@ struct Pair {
     }
 };
 
-}  // namespace
+} // namespace
 
 TEST(GSocketDescriptors, ExchangeWorksOnDescriptorsAbove1024)
 {
@@ -115,7 +114,7 @@ TEST(GSocketDescriptors, SendingToAVanishedPeerFailsWithoutKillingTheProcess)
 {
     Pair p;
     ASSERT_TRUE(p.Open());
-    p.server.reset();  // the peer closes with nothing read
+    p.server.reset(); // the peer closes with nothing read
     const std::string chunk(65536, 'v');
     // The first sends may still land in the kernel; a reset follows, and from
     // then on the connection reports the break instead of raising SIGPIPE.

@@ -21,7 +21,7 @@ protected:
     FakeSocketApi api;
     FakeHostResolver resolver;
     FakeClock clock;
-    GSocket s{api, resolver, clock};
+    GSocket s { api, resolver, clock };
 };
 
 TEST_F(GSocketStall, SendAndWaitEndsAtItsLimitWithTheBytesStillQueued)

@@ -15,8 +15,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 // Polls until pred holds; a bounded loop, never a fixed sleep.
-template <typename Pred>
-bool PollUntil(Pred pred, int timeoutMs = 5000)
+template <typename Pred> bool PollUntil(Pred pred, int timeoutMs = 5000)
 {
     const auto end = Clock::now() + std::chrono::milliseconds(timeoutMs);
     while (Clock::now() < end) {
@@ -49,7 +48,7 @@ uint32_t Loopback()
     return htonl(INADDR_LOOPBACK);
 }
 
-}  // namespace
+} // namespace
 
 TEST(GSocket, ExchangesBytesAndKeepsThemReadableAfterPeerClose)
 {
@@ -57,7 +56,7 @@ TEST(GSocket, ExchangesBytesAndKeepsThemReadableAfterPeerClose)
     ASSERT_TRUE(p.Open());
     EXPECT_EQ(p.client.GetState(), GSocket::kConnected);
     EXPECT_EQ(p.server->GetState(), GSocket::kConnected);
-    EXPECT_EQ(p.listener.Accept(), nullptr);  // nothing else waits
+    EXPECT_EQ(p.listener.Accept(), nullptr); // nothing else waits
     char peer[16];
     ASSERT_TRUE(p.server->GetPeerAddress(peer));
     EXPECT_STREQ(peer, "127.0.0.1");
@@ -74,7 +73,7 @@ TEST(GSocket, ExchangesBytesAndKeepsThemReadableAfterPeerClose)
     EXPECT_EQ(len, 5);
     EXPECT_EQ(std::string(buf, 5), std::string("ab\0cd", 5));
     len = 2;
-    ASSERT_TRUE(p.server->Receive(&len, buf, true));  // the peek left them there
+    ASSERT_TRUE(p.server->Receive(&len, buf, true)); // the peek left them there
     EXPECT_EQ(std::string(buf, 2), "ab");
 
     // The client leaves; the server reads the end, closes, and still has the
@@ -102,14 +101,16 @@ TEST(GSocket, StreamsALargeBodyInOrderThroughPartialSends)
 
     std::string got;
     std::vector<char> buf(65536);
-    ASSERT_TRUE(PollUntil([&] {
-        p.client.Poll(nullptr);
-        p.server->Poll(nullptr);
-        int len = static_cast<int>(buf.size());
-        if (p.server->Receive(&len, buf.data(), true))
-            got.append(buf.data(), static_cast<size_t>(len));
-        return got.size() == data.size();
-    }, 20000));
+    ASSERT_TRUE(PollUntil(
+        [&] {
+            p.client.Poll(nullptr);
+            p.server->Poll(nullptr);
+            int len = static_cast<int>(buf.size());
+            if (p.server->Receive(&len, buf.data(), true))
+                got.append(buf.data(), static_cast<size_t>(len));
+            return got.size() == data.size();
+        },
+        20000));
     EXPECT_TRUE(got == data);
     EXPECT_EQ(p.client.GetBytesSent(), data.size());
 }
@@ -120,11 +121,11 @@ TEST(GSocket, RefusedConnectReportsFailureNotConnected)
     ASSERT_TRUE(probe.Create(0));
     ASSERT_TRUE(probe.Listen(1));
     const int port = probe.GetBoundPort();
-    probe.Close();  // nothing listens there now
+    probe.Close(); // nothing listens there now
 
     GSocket s;
     ASSERT_TRUE(s.Create(port));
-    EXPECT_FALSE(s.Connect("127.0.0.1", port + 1 == 65536 ? 1 : port + 1));  // not the created port
+    EXPECT_FALSE(s.Connect("127.0.0.1", port + 1 == 65536 ? 1 : port + 1)); // not the created port
     EXPECT_EQ(s.GetState(), GSocket::kCreated);
     const auto started = Clock::now();
     EXPECT_FALSE(s.Connect("127.0.0.1", port));
@@ -186,7 +187,7 @@ protected:
     FakeSocketApi api;
     FakeHostResolver resolver;
     FakeClock clock;
-    GSocket s{api, resolver, clock};
+    GSocket s { api, resolver, clock };
 };
 
 TEST_F(FakeConnectedSocket, FlushSendsInPiecesAndCountsBytesThatLeftBeforeABlock)
@@ -197,12 +198,12 @@ TEST_F(FakeConnectedSocket, FlushSendsInPiecesAndCountsBytesThatLeftBeforeABlock
     int activity = 0;
     ASSERT_TRUE(s.Poll(&activity));
     EXPECT_EQ(activity, 1);
-    EXPECT_EQ(api.sendAttempts, (std::vector<int>{4096, 4096, 1808}));
+    EXPECT_EQ(api.sendAttempts, (std::vector<int> { 4096, 4096, 1808 }));
     EXPECT_EQ(s.GetBytesSent(), 10000u);
 
     // The network takes one piece, then would block: that piece counts.
     api.sendAttempts.clear();
-    api.sendBudgets = {4096, -1};
+    api.sendBudgets = { 4096, -1 };
     clock.Advance(777);
     ASSERT_TRUE(s.Send(data.data(), 10000));
     ASSERT_TRUE(s.Poll(&activity));
@@ -212,7 +213,7 @@ TEST_F(FakeConnectedSocket, FlushSendsInPiecesAndCountsBytesThatLeftBeforeABlock
     EXPECT_EQ(s.GetLastSendTime(), static_cast<uint32_t>(clock.NowMs()));
 
     // Nothing leaves at all: the queue stays, no activity.
-    api.sendBudgets = {-1};
+    api.sendBudgets = { -1 };
     ASSERT_TRUE(s.Poll(&activity));
     EXPECT_EQ(activity, 0);
     EXPECT_EQ(s.GetSendLength(), 5904);
@@ -226,7 +227,7 @@ TEST_F(FakeConnectedSocket, StopsReadingAboveTheReceiveCap)
     for (int i = 0; i < blocks; ++i)
         ASSERT_TRUE(s.Poll(nullptr));
     EXPECT_EQ(s.GetReceiveLength(), GSocket::kMaxReceiveQueue);
-    EXPECT_EQ(api.incoming.size(), 10u);  // left with the peer
+    EXPECT_EQ(api.incoming.size(), 10u); // left with the peer
     s.Skip(GSocket::kReceiveBlock);
     ASSERT_TRUE(s.Poll(nullptr));
     EXPECT_EQ(api.incoming.size(), 9u);
@@ -234,17 +235,17 @@ TEST_F(FakeConnectedSocket, StopsReadingAboveTheReceiveCap)
 
 TEST(GSocket, PicksTheFirstUsableInterfaceBeforeTheHostName)
 {
-    const uint32_t loop = htonl(0x7F000101);  // 127.0.1.1
-    const uint32_t lan = htonl(0xC0A80005);   // 192.168.0.5
+    const uint32_t loop = htonl(0x7F000101); // 127.0.1.1
+    const uint32_t lan = htonl(0xC0A80005); // 192.168.0.5
     const uint32_t zero = htonl(0x00000001);
     uint32_t chosen = 0;
-    ASSERT_TRUE(PickLocalAddress({zero, loop, lan}, {}, true, &chosen));
+    ASSERT_TRUE(PickLocalAddress({ zero, loop, lan }, {}, true, &chosen));
     EXPECT_EQ(chosen, lan);
-    ASSERT_TRUE(PickLocalAddress({zero, lan}, {}, false, &chosen));
+    ASSERT_TRUE(PickLocalAddress({ zero, lan }, {}, false, &chosen));
     EXPECT_EQ(chosen, zero);
-    ASSERT_TRUE(PickLocalAddress({}, {loop, lan}, true, &chosen));
+    ASSERT_TRUE(PickLocalAddress({}, { loop, lan }, true, &chosen));
     EXPECT_EQ(chosen, lan);
-    EXPECT_FALSE(PickLocalAddress({}, {loop}, true, &chosen));
+    EXPECT_FALSE(PickLocalAddress({}, { loop }, true, &chosen));
 
     char text[16] = "junk";
     if (!platform::InterfaceIpv4Addresses().empty()) {

@@ -32,9 +32,9 @@
 namespace {
 
 // Allocations left before operator new throws; negative: never.
-std::atomic<long> g_nAllocationsLeft{-1};
+std::atomic<long> g_nAllocationsLeft { -1 };
 
-}  // namespace
+} // namespace
 
 void* operator new(std::size_t n)
 {
@@ -65,7 +65,7 @@ TEST(GXmp, EveryAllocationFailureEndsTheLoadWithFalse)
     long failAt = 0;
     for (; !loaded && failAt < 100000; ++failAt) {
         GXmp xmp;
-        xmp.SetCodePage(949);  // the code page conversions allocate too
+        xmp.SetCodePage(949); // the code page conversions allocate too
         g_nAllocationsLeft = failAt;
         loaded = xmp.LoadBuffer(skin.data(), static_cast<int>(skin.size()));
         g_nAllocationsLeft = -1;
@@ -74,4 +74,4 @@ TEST(GXmp, EveryAllocationFailureEndsTheLoadWithFalse)
     EXPECT_GT(failAt, 50);
 }
 
-#endif  // TAVDJ_SANITIZER_ALLOCATOR
+#endif // TAVDJ_SANITIZER_ALLOCATOR

@@ -48,8 +48,7 @@ for path in sys.argv[1:]:
 // Our tree in the script's form. The tree offers attributes by name only,
 // so each element reports, with our values, the names python lists at the
 // same line; while the dumps agree the lines are aligned.
-void Dump(const GXmpData* pNode, const std::vector<std::string>& theirs,
-          std::vector<std::string>* pOurs)
+void Dump(const GXmpData* pNode, const std::vector<std::string>& theirs, std::vector<std::string>* pOurs)
 {
     pOurs->push_back("E " + pNode->GetName());
     while (pOurs->size() < theirs.size() && theirs[pOurs->size()].starts_with("A ")) {
@@ -82,7 +81,6 @@ std::vector<std::string> Lines(const std::string& text)
     return lines;
 }
 
-
 std::string RunCapture(const std::string& command)
 {
     std::string out;
@@ -108,7 +106,7 @@ const char* const kDocuments[] = {
     "<a p=\"path/to/file.bmp\" q=\"&lt;&gt;\" r=\"\">x/y a.b,c;d!e</a>",
 };
 
-}  // namespace
+} // namespace
 
 TEST(GXmpEtree, TreesAgreeWithPythonXmlEtree)
 {
@@ -128,7 +126,8 @@ TEST(GXmpEtree, TreesAgreeWithPythonXmlEtree)
         std::ofstream(path, std::ios::binary) << docs[i];
         command += " " + path;
         ASSERT_TRUE(trees[i].LoadBuffer(docs[i].data(), static_cast<int>(docs[i].size())))
-            << docs[i] << "\n" << trees[i].GetErrorMessage();
+            << docs[i] << "\n"
+            << trees[i].GetErrorMessage();
     }
     const std::vector<std::string> theirs = Lines(RunCapture(command));
 

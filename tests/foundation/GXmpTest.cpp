@@ -25,9 +25,15 @@ std::string Children(const GXmpData* pNode)
     GXmpData::Position pos = pNode->GetFirstChildPosition();
     while (const GXmpData* pChild = pNode->GetNextChild(pos)) {
         switch (pChild->GetType()) {
-        case GXmpData::kElement: out += "E " + pChild->GetName(); break;
-        case GXmpData::kText: out += "T " + pChild->GetText(); break;
-        default: out += "I " + pChild->GetName(); break;
+        case GXmpData::kElement:
+            out += "E " + pChild->GetName();
+            break;
+        case GXmpData::kText:
+            out += "T " + pChild->GetText();
+            break;
+        default:
+            out += "I " + pChild->GetName();
+            break;
         }
         out += '\n';
     }
@@ -42,35 +48,35 @@ struct ErrorCase {
     int column;
 };
 
-}  // namespace
+} // namespace
 
 TEST(GXmp, EachErrorStopsWithItsCodeDetailAndPosition)
 {
     const ErrorCase cases[] = {
-        {"abc", 1, "", 0, 3},
-        {"<?xml ?> x", 1, "", 0, 10},
-        {"<?xml?><a/>", 6, "", 0, 7},  // '?' belongs to the word "xml?"
-        {"<a>x>", 2, "", 0, 5},
-        {"<a><b></a>", 3, "b,a", 0, 9},
-        {"<A></a>", 3, "A,a", 0, 6},
-        {"<a>\n  <b>\r\n</c>", 3, "b,c", 2, 3},
-        {"<a></a x>", 4, "", 0, 8},
-        {"<?=?><a/>", 5, "", 0, 3},
-        {"<?xml a=>?><a/>", 6, "", 0, 9},
-        {"<?xml > ?><a/>", 6, "", 0, 7},
-        {"<?xml a ?x><a/>", 7, "", 0, 10},
-        {"<a><?Script x <b/>", 7, "", 0, 18},
-        {"<=a/>", 8, "", 0, 2},
-        {"<a b c=\"1\"/>", 9, "", 0, 6},
-        {"<a b=>", 10, "b", 0, 6},
-        {"<a b=\"1\" b=\"2\"/>", 11, "b", 0, 14},
-        {"<a/x>", 12, "", 0, 4},
-        {" \t\r\n ", 13, "", 1, 1},
-        {"<a><b>text", 13, "", 0, 10},
-        {"<a><!-- x --", 14, "", 0, 12},
-        {"<a><!-- x -- y>", 15, "", 0, 14},
-        {"<a><!-- x -", 16, "", 0, 11},
-        {"<a><!DOCTYPE a", 16, "", 0, 14},
+        { "abc", 1, "", 0, 3 },
+        { "<?xml ?> x", 1, "", 0, 10 },
+        { "<?xml?><a/>", 6, "", 0, 7 }, // '?' belongs to the word "xml?"
+        { "<a>x>", 2, "", 0, 5 },
+        { "<a><b></a>", 3, "b,a", 0, 9 },
+        { "<A></a>", 3, "A,a", 0, 6 },
+        { "<a>\n  <b>\r\n</c>", 3, "b,c", 2, 3 },
+        { "<a></a x>", 4, "", 0, 8 },
+        { "<?=?><a/>", 5, "", 0, 3 },
+        { "<?xml a=>?><a/>", 6, "", 0, 9 },
+        { "<?xml > ?><a/>", 6, "", 0, 7 },
+        { "<?xml a ?x><a/>", 7, "", 0, 10 },
+        { "<a><?Script x <b/>", 7, "", 0, 18 },
+        { "<=a/>", 8, "", 0, 2 },
+        { "<a b c=\"1\"/>", 9, "", 0, 6 },
+        { "<a b=>", 10, "b", 0, 6 },
+        { "<a b=\"1\" b=\"2\"/>", 11, "b", 0, 14 },
+        { "<a/x>", 12, "", 0, 4 },
+        { " \t\r\n ", 13, "", 1, 1 },
+        { "<a><b>text", 13, "", 0, 10 },
+        { "<a><!-- x --", 14, "", 0, 12 },
+        { "<a><!-- x -- y>", 15, "", 0, 14 },
+        { "<a><!-- x -", 16, "", 0, 11 },
+        { "<a><!DOCTYPE a", 16, "", 0, 14 },
     };
     for (const ErrorCase& c : cases) {
         SCOPED_TRACE(c.text);
@@ -206,8 +212,8 @@ TEST(GXmp, InstructionsKeepAttributesOrARawScriptBody)
 {
     GXmp xmp;
     const std::string body = " \n  if (a < b && c) { s = \"<x>\"; t = '&amp;'; }\r\n";
-    ASSERT_TRUE(Load(xmp, "<?xml version=\"1.0\" standalone ?>\n<skin>\n<?Script" + body +
-                              "?>\n<?Other k=v k=w flag ?><b/></skin>"));
+    ASSERT_TRUE(Load(xmp,
+        "<?xml version=\"1.0\" standalone ?>\n<skin>\n<?Script" + body + "?>\n<?Other k=v k=w flag ?><b/></skin>"));
     const GXmpData* pRoot = xmp.GetRoot();
     EXPECT_EQ(Children(pRoot), "I Script\nI Other\nE b\n");
     const GXmpData* pScript = pRoot->FindChildInstruction("script", true);
@@ -229,8 +235,9 @@ TEST(GXmp, InstructionsKeepAttributesOrARawScriptBody)
 TEST(GXmpData, TypedAttributes)
 {
     GXmp xmp;
-    ASSERT_TRUE(Load(xmp, "<a n=\"12\" neg=\"-3\" word=\"abc\" lead=\" 7x\" big=\"99999999999\" "
-                          "small=\"-99999999999\" s=\"text\" e=\"\">body</a>"));
+    ASSERT_TRUE(Load(xmp,
+        "<a n=\"12\" neg=\"-3\" word=\"abc\" lead=\" 7x\" big=\"99999999999\" "
+        "small=\"-99999999999\" s=\"text\" e=\"\">body</a>"));
     GXmpData* pRoot = xmp.GetRoot();
     int n = 0;
     EXPECT_TRUE(pRoot->GetAttributeInt("n", &n));
@@ -248,7 +255,7 @@ TEST(GXmpData, TypedAttributes)
     n = 5;
     EXPECT_FALSE(pRoot->GetAttributeInt("missing", &n));
     EXPECT_EQ(n, 5);
-    EXPECT_FALSE(pRoot->GetAttributeInt("N", &n));  // names are case-sensitive
+    EXPECT_FALSE(pRoot->GetAttributeInt("N", &n)); // names are case-sensitive
 
     EXPECT_EQ(pRoot->GetAttributeString("s", "def"), "text");
     EXPECT_EQ(pRoot->GetAttributeString("e", "def"), "");
@@ -262,7 +269,7 @@ TEST(GXmpData, TypedAttributes)
     GXmpData::Position pos = pRoot->GetFirstChildPosition();
     GXmpData* pText = pRoot->GetNextChild(pos);
     ASSERT_NE(pText, nullptr);
-    EXPECT_EQ(pos, GXmpData::Position{0});
+    EXPECT_EQ(pos, GXmpData::Position { 0 });
     EXPECT_EQ(pRoot->GetNextChild(pos), nullptr);
     EXPECT_EQ(pText->GetType(), GXmpData::kText);
     EXPECT_EQ(pText->GetText(), "body");
@@ -272,7 +279,7 @@ TEST(GXmpData, TypedAttributes)
     EXPECT_EQ(value, "kept");
     EXPECT_EQ(pText->GetAttributeString("n", "def"), "");
     EXPECT_FALSE(pText->SetAttributeUInt("n", 1));
-    EXPECT_EQ(pText->GetFirstChildPosition(), GXmpData::Position{0});
+    EXPECT_EQ(pText->GetFirstChildPosition(), GXmpData::Position { 0 });
 }
 
 TEST(GXmpData, ChildLookupMatchesElementsOnlyWithOptionalCase)
@@ -293,7 +300,7 @@ TEST(GXmpData, ChildLookupMatchesElementsOnlyWithOptionalCase)
 TEST(GXmp, EncodingsAreDetectedAndConverted)
 {
     const std::string name = "한글 스킨";
-    for (const char* file : {"utf16le.xml", "utf8bom.xml", "utf8decl.xml", "cp949.xml"}) {
+    for (const char* file : { "utf16le.xml", "utf8bom.xml", "utf8decl.xml", "cp949.xml" }) {
         SCOPED_TRACE(file);
         GXmp xmp;
         ASSERT_TRUE(xmp.LoadFile(Fixture(file).c_str())) << xmp.GetErrorMessage();
@@ -309,9 +316,8 @@ TEST(GXmp, EncodingsAreDetectedAndConverted)
 TEST(GXmp, UnderAKoreanCodePageOnlyUtf8AttributeValuesAreConverted)
 {
     std::string cp949Name;
-    ASSERT_TRUE(platform::ConvertCodePage("한글 스킨", platform::kCodePageUtf8,
-                                          platform::kCodePageKorean, &cp949Name));
-    for (const char* file : {"utf8bom.xml", "utf8decl.xml"}) {
+    ASSERT_TRUE(platform::ConvertCodePage("한글 스킨", platform::kCodePageUtf8, platform::kCodePageKorean, &cp949Name));
+    for (const char* file : { "utf8bom.xml", "utf8decl.xml" }) {
         SCOPED_TRACE(file);
         GXmp xmp;
         xmp.SetCodePage(platform::kCodePageKorean);
@@ -319,7 +325,7 @@ TEST(GXmp, UnderAKoreanCodePageOnlyUtf8AttributeValuesAreConverted)
         EXPECT_EQ(xmp.GetRoot()->GetAttributeString("name", ""), cp949Name);
         EXPECT_EQ(Children(xmp.GetRoot()->FindChild("title", false)), "T 가나 다 똠\n");
     }
-    for (const char* file : {"utf16le.xml", "cp949.xml"}) {
+    for (const char* file : { "utf16le.xml", "cp949.xml" }) {
         SCOPED_TRACE(file);
         GXmp xmp;
         xmp.SetCodePage(platform::kCodePageKorean);

@@ -48,7 +48,7 @@ public:
 protected:
     LParam OnMessage(MessageId msg, WParam w, LParam l) override
     {
-        seen.push_back({msg, w, l});
+        seen.push_back({ msg, w, l });
         return 0;
     }
 };
@@ -71,13 +71,12 @@ protected:
     void TearDown() override { HttpGetFileJoinAll(HttpDownloadWorkers::Cancel::Yes); }
 
     // Memory form, synchronous; returns the body or nullopt-ish via ok.
-    bool Fetch(const std::string& path, std::string* body, int limit = -1,
-               const HttpGetFileTimeouts& timeouts = {})
+    bool Fetch(const std::string& path, std::string* body, int limit = -1, const HttpGetFileTimeouts& timeouts = {})
     {
         char* buffer = reinterpret_cast<char*>(1);
         int read = -1;
-        const bool ok = HttpGetFile(&buffer, nullptr, m_server.Url(path).c_str(), m_target.Handle(), true,
-                                    "TestAgent", limit, false, &read, timeouts);
+        const bool ok = HttpGetFile(&buffer, nullptr, m_server.Url(path).c_str(), m_target.Handle(), true, "TestAgent",
+            limit, false, &read, timeouts);
         std::unique_ptr<char[]> owned(buffer);
         if (ok) {
             EXPECT_NE(buffer, nullptr);
@@ -95,11 +94,11 @@ protected:
     Recorder m_target;
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(HttpGetFileTest, WholeBodiesArriveInEveryTransferForm)
 {
-    for (const char* path : {"/len?n=30000", "/nolen?n=30000", "/chunked?n=30000", "/redirect"}) {
+    for (const char* path : { "/len?n=30000", "/nolen?n=30000", "/chunked?n=30000", "/redirect" }) {
         SCOPED_TRACE(path);
         std::string body;
         ASSERT_TRUE(Fetch(path, &body));
@@ -120,7 +119,7 @@ TEST_F(HttpGetFileTest, BrokenTransfersFail)
 {
     std::string body;
     EXPECT_FALSE(Fetch("/missing", &body));
-    EXPECT_FALSE(Fetch("/cut", &body));  // a cut-off body is never a success
+    EXPECT_FALSE(Fetch("/cut", &body)); // a cut-off body is never a success
     EXPECT_FALSE(Fetch("/loop", &body));
     m_target.DispatchPending();
 
@@ -165,14 +164,14 @@ TEST_F(HttpGetFileTest, RejectsBadArgumentsWithoutMessages)
     const std::string longAgent(512, 'a');
     EXPECT_FALSE(HttpGetFile(&buffer, nullptr, "no scheme", m_target.Handle(), true, "a", -1, false, nullptr));
     EXPECT_FALSE(HttpGetFile(&buffer, nullptr, nullptr, m_target.Handle(), true, "a", -1, false, nullptr));
-    EXPECT_FALSE(HttpGetFile(&buffer, nullptr, m_server.Url("/len").c_str(), m_target.Handle(), true,
-                             longAgent.c_str(), -1, false, nullptr));
-    EXPECT_FALSE(HttpGetFile(nullptr, "/nonexistent-dir/x", m_server.Url("/len").c_str(), m_target.Handle(),
-                             true, "a", -1, true, nullptr));
+    EXPECT_FALSE(HttpGetFile(&buffer, nullptr, m_server.Url("/len").c_str(), m_target.Handle(), true, longAgent.c_str(),
+        -1, false, nullptr));
+    EXPECT_FALSE(HttpGetFile(
+        nullptr, "/nonexistent-dir/x", m_server.Url("/len").c_str(), m_target.Handle(), true, "a", -1, true, nullptr));
     EXPECT_EQ(m_target.DispatchPending(), 0u);
     // Null output pointers are allowed.
-    EXPECT_TRUE(HttpGetFile(nullptr, nullptr, m_server.Url("/len?n=10").c_str(), kNoTarget, true, "a", -1,
-                            false, nullptr));
+    EXPECT_TRUE(
+        HttpGetFile(nullptr, nullptr, m_server.Url("/len?n=10").c_str(), kNoTarget, true, "a", -1, false, nullptr));
 }
 
 TEST_F(HttpGetFileTest, FileFormWritesTheBodyAndTruncatesFirst)
@@ -182,16 +181,16 @@ TEST_F(HttpGetFileTest, FileFormWritesTheBodyAndTruncatesFirst)
     const std::string path = (sandbox.Dir() / "out.bin").string();
     std::ofstream(path) << std::string(50000, 'z');
     int read = 0;
-    ASSERT_TRUE(HttpGetFile(nullptr, path.c_str(), m_server.Url("/chunked?n=25000").c_str(), kNoTarget, true,
-                            "a", -1, true, &read));
+    ASSERT_TRUE(HttpGetFile(
+        nullptr, path.c_str(), m_server.Url("/chunked?n=25000").c_str(), kNoTarget, true, "a", -1, true, &read));
     EXPECT_EQ(read, 25000);
     std::ifstream in(path, std::ios::binary);
     const std::string got((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     EXPECT_EQ(got, Pattern(25000));
 
     // A failed download still leaves the file truncated and closed.
-    EXPECT_FALSE(HttpGetFile(nullptr, path.c_str(), m_server.Url("/missing").c_str(), kNoTarget, true, "a", -1,
-                             true, &read));
+    EXPECT_FALSE(
+        HttpGetFile(nullptr, path.c_str(), m_server.Url("/missing").c_str(), kNoTarget, true, "a", -1, true, &read));
     EXPECT_EQ(std::filesystem::file_size(path), 0u);
 }
 
@@ -199,8 +198,8 @@ TEST_F(HttpGetFileTest, AsyncMessagesCarryTheRequestIdInOrder)
 {
     char* buffer = nullptr;
     int read = 0;
-    ASSERT_TRUE(HttpGetFile(&buffer, nullptr, m_server.Url("/len?n=25000").c_str(), m_target.Handle(), false,
-                            "a", -1, false, &read));
+    ASSERT_TRUE(HttpGetFile(
+        &buffer, nullptr, m_server.Url("/len?n=25000").c_str(), m_target.Handle(), false, "a", -1, false, &read));
     ASSERT_TRUE(m_target.WaitComplete(10000));
     std::unique_ptr<char[]> owned(buffer);
     ASSERT_NE(buffer, nullptr);
@@ -227,15 +226,15 @@ TEST_F(HttpGetFileTest, AsyncMessagesCarryTheRequestIdInOrder)
     // No Content-Length gives -1; a 404 sends START and COMPLETE(0), no progress;
     // the next request takes the next id.
     m_target.seen.clear();
-    ASSERT_TRUE(HttpGetFile(nullptr, nullptr, m_server.Url("/nolen?n=10").c_str(), m_target.Handle(), false,
-                            "a", -1, false, nullptr));
+    ASSERT_TRUE(HttpGetFile(
+        nullptr, nullptr, m_server.Url("/nolen?n=10").c_str(), m_target.Handle(), false, "a", -1, false, nullptr));
     ASSERT_TRUE(m_target.WaitComplete(10000));
     EXPECT_EQ(m_target.seen.front().value, -1);
     EXPECT_EQ(m_target.seen.front().id, id + 1);
 
     m_target.seen.clear();
-    ASSERT_TRUE(HttpGetFile(nullptr, nullptr, m_server.Url("/missing").c_str(), m_target.Handle(), false, "a", -1,
-                            false, nullptr));
+    ASSERT_TRUE(HttpGetFile(
+        nullptr, nullptr, m_server.Url("/missing").c_str(), m_target.Handle(), false, "a", -1, false, nullptr));
     ASSERT_TRUE(m_target.WaitComplete(10000));
     ASSERT_EQ(m_target.seen.size(), 2u);
     EXPECT_EQ(m_target.seen[0].msg, WmHttpGetFileStart());
@@ -245,8 +244,8 @@ TEST_F(HttpGetFileTest, AsyncMessagesCarryTheRequestIdInOrder)
 
 TEST_F(HttpGetFileTest, ShutdownCancelsAHangingDownload)
 {
-    ASSERT_TRUE(HttpGetFile(nullptr, nullptr, m_server.Url("/silent").c_str(), m_target.Handle(), false, "a", -1,
-                            false, nullptr));
+    ASSERT_TRUE(HttpGetFile(
+        nullptr, nullptr, m_server.Url("/silent").c_str(), m_target.Handle(), false, "a", -1, false, nullptr));
     const auto started = std::chrono::steady_clock::now();
     HttpGetFileJoinAll(HttpDownloadWorkers::Cancel::Yes);
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));

@@ -21,9 +21,9 @@ TEST(Ini, BareNamesLiveInTheProgramFolder)
     EXPECT_TRUE(IniWriteString("Song", "Long", std::string(20000, 'a').c_str(), "setting.ini"));
     EXPECT_EQ(IniGetString("Song", "Long", "setting.ini", "").size(), 9998u);
 
-    std::vector<std::string> keys{"stale"};
+    std::vector<std::string> keys { "stale" };
     EXPECT_EQ(IniGetKeyNames("SKIN", "setting.ini", keys), 2);
-    EXPECT_EQ(keys, (std::vector<std::string>{"SKINPATH", "Left"}));
+    EXPECT_EQ(keys, (std::vector<std::string> { "SKINPATH", "Left" }));
     EXPECT_EQ(IniGetKeyNames("None", "setting.ini", keys), 0);
     EXPECT_TRUE(keys.empty());
 
@@ -52,7 +52,7 @@ TEST(AppRegistry, DwordsAndShellFolders)
 
     platform::Registry reg = GetAppRegistry();
     ASSERT_TRUE(reg.SetValue(platform::RegRoot::ClassesRoot, "http\\shell\\open\\command", "",
-                             platform::RegValue{platform::RegType::String, "browser \"%1\"", 0}));
+        platform::RegValue { platform::RegType::String, "browser \"%1\"", 0 }));
     std::string text;
     EXPECT_TRUE(RegReadStringHKCR("http\\shell\\open\\command", "", &text));
     EXPECT_EQ(text, "browser \"%1\"");

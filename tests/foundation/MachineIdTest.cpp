@@ -21,7 +21,7 @@ struct FakeNic {
     std::string address;
     int index = 0;
     bool device = true;
-    std::string kind;           // "", "wlan" (uevent), "wireless" (folder), "bluetooth"
+    std::string kind; // "", "wlan" (uevent), "wireless" (folder), "bluetooth"
     std::string assignType = "0";
 };
 
@@ -45,28 +45,28 @@ void AddNic(const std::string& root, const FakeNic& nic)
 
 const std::regex kTwelveHex("[0-9A-F]{12}");
 
-}  // namespace
+} // namespace
 
 TEST(MachineId, PrefersWiredThenWirelessThenBluetoothLastOfAKindWins)
 {
     TempHome home;
     std::string root = home.Path("sys");
-    AddNic(root, {"lo", "00:00:00:00:00:00", 1, false, ""});
-    AddNic(root, {"bnep0", "11:11:11:11:11:11", 2, true, "bluetooth"});
-    AddNic(root, {"wlp2s0", "22:22:22:22:22:2a", 3, true, "wlan"});
+    AddNic(root, { "lo", "00:00:00:00:00:00", 1, false, "" });
+    AddNic(root, { "bnep0", "11:11:11:11:11:11", 2, true, "bluetooth" });
+    AddNic(root, { "wlp2s0", "22:22:22:22:22:2a", 3, true, "wlan" });
     EXPECT_EQ(GetMacAddress(root), "22222222222A");
-    AddNic(root, {"enp1s0", "33:33:33:33:33:33", 5, true, ""});
-    AddNic(root, {"eno1", "44:44:44:44:44:44", 4, true, ""});
-    AddNic(root, {"docker0", "55:55:55:55:55:55", 6, false, ""});      // virtual: no device
-    AddNic(root, {"veth1", "66:66:66:66:66:66", 7, true, "", "1"});  // random address
-    AddNic(root, {"zero", "00:00:00:00:00:00", 8, true, ""});
-    AddNic(root, {"odd", "not-an-address", 9, true, ""});
+    AddNic(root, { "enp1s0", "33:33:33:33:33:33", 5, true, "" });
+    AddNic(root, { "eno1", "44:44:44:44:44:44", 4, true, "" });
+    AddNic(root, { "docker0", "55:55:55:55:55:55", 6, false, "" }); // virtual: no device
+    AddNic(root, { "veth1", "66:66:66:66:66:66", 7, true, "", "1" }); // random address
+    AddNic(root, { "zero", "00:00:00:00:00:00", 8, true, "" });
+    AddNic(root, { "odd", "not-an-address", 9, true, "" });
 
     auto adapters = platform::ListNetworkAdapters(root);
     std::vector<std::string> names;
     for (const auto& a : adapters)
         names.push_back(a.name);
-    EXPECT_EQ(names, (std::vector<std::string>{"bnep0", "wlp2s0", "eno1", "enp1s0"}));
+    EXPECT_EQ(names, (std::vector<std::string> { "bnep0", "wlp2s0", "eno1", "enp1s0" }));
     EXPECT_EQ(adapters[1].description, "Wireless wlp2s0");
     // enp1s0 has the higher interface index, so it is listed last and wins.
     EXPECT_EQ(GetMacAddress(root), "333333333333");
@@ -74,9 +74,9 @@ TEST(MachineId, PrefersWiredThenWirelessThenBluetoothLastOfAKindWins)
 
 TEST(MachineId, DescriptionsAndFallbacks)
 {
-    std::vector<platform::SAdapterRecord> list{
-        {"a", "Intel(R) WiFi Link wireless", {0xaa, 0xbb, 0xcc, 0xdd, 0xee, 0x01}},
-        {"b", "Generic BlueTooth PAN", {0x01, 0x02, 0x03, 0x04, 0x05, 0x06}},
+    std::vector<platform::SAdapterRecord> list {
+        { "a", "Intel(R) WiFi Link wireless", { 0xaa, 0xbb, 0xcc, 0xdd, 0xee, 0x01 } },
+        { "b", "Generic BlueTooth PAN", { 0x01, 0x02, 0x03, 0x04, 0x05, 0x06 } },
     };
     EXPECT_EQ(ChooseMacAddress(list), "AABBCCDDEE01");
     list.erase(list.begin());
@@ -86,7 +86,7 @@ TEST(MachineId, DescriptionsAndFallbacks)
     // With only virtual interfaces, they count rather than nothing.
     TempHome home;
     std::string root = home.Path("sys");
-    AddNic(root, {"br0", "02:42:ac:11:00:01", 3, false, ""});
+    AddNic(root, { "br0", "02:42:ac:11:00:01", 3, false, "" });
     EXPECT_EQ(GetMacAddress(root), "0242AC110001");
 
     // Without adapters the id is a UUID node.

@@ -13,8 +13,8 @@
 
 TEST(Paths, JoinPathPutsExactlyOneSeparator)
 {
-    for (const char* base : {"C:\\a", "C:\\a\\"}) {
-        for (const char* name : {"b", "\\b"})
+    for (const char* base : { "C:\\a", "C:\\a\\" }) {
+        for (const char* name : { "b", "\\b" })
             EXPECT_EQ(JoinPath(base, name, "\\"), "C:\\a\\b") << base << " + " << name;
     }
     EXPECT_EQ(JoinPath("/a/", "/b"), "/a/b");
@@ -93,7 +93,7 @@ TEST(Paths, CreateTempFileIsPrivateAndUnique)
     std::string name = first.substr(folder.size());
     EXPECT_TRUE(std::regex_match(name, m, std::regex("t[0-9]{2}[0-9a-f]{5}\\.tmp"))) << name;
 
-    struct stat st {};
+    struct stat st { };
     ASSERT_EQ(stat(first.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
     EXPECT_EQ(st.st_size, 0);

@@ -17,14 +17,14 @@
 
 TEST(CommandLine, SplitsQuotedArgumentsAndSwallowsTheCharacterAfterAClosingQuote)
 {
-    std::vector<std::string> args{"stale"};
+    std::vector<std::string> args { "stale" };
     EXPECT_EQ(SplitArguments("\"C:\\Program Files\\TavDJ\\TavDJ.exe\" /skin  blue", args), 3);
-    EXPECT_EQ(args, (std::vector<std::string>{"C:\\Program Files\\TavDJ\\TavDJ.exe", "/skin", "blue"}));
+    EXPECT_EQ(args, (std::vector<std::string> { "C:\\Program Files\\TavDJ\\TavDJ.exe", "/skin", "blue" }));
     EXPECT_EQ(SplitArguments("\"open only", args), -1);
     EXPECT_TRUE(args.empty());
     // The character right after a closing quote is swallowed, blank or not.
     EXPECT_EQ(SplitArguments("\"a b\"Xc \t\r\n\"\" d", args), 4);
-    EXPECT_EQ(args, (std::vector<std::string>{"a b", "c", "", "d"}));
+    EXPECT_EQ(args, (std::vector<std::string> { "a b", "c", "", "d" }));
     EXPECT_EQ(SplitArguments("  \t ", args), 0);
     EXPECT_EQ(SplitArguments(nullptr, args), 0);
     EXPECT_TRUE(IsSpaceChar('\r') && IsSpaceChar('\t') && !IsSpaceChar('\v') && !IsSpaceChar(0xA0));
@@ -38,7 +38,8 @@ TEST(OpenUrl, PassesTheUrlAsOneArgumentWithoutAShell)
     TempHome home;
     std::string out = home.Path("args.txt");
     std::string opener = home.Path("opener.sh");
-    std::ofstream(opener) << "#!/bin/sh\nprintf '%s\\n' \"$#\" \"$@\" > \"$OPENER_OUT.part\"\nmv \"$OPENER_OUT.part\" \"$OPENER_OUT\"\n";
+    std::ofstream(opener)
+        << "#!/bin/sh\nprintf '%s\\n' \"$#\" \"$@\" > \"$OPENER_OUT.part\"\nmv \"$OPENER_OUT.part\" \"$OPENER_OUT\"\n";
     chmod(opener.c_str(), 0700);
     home.Set(kUrlOpenerEnv, opener);
     home.Set("OPENER_OUT", out);
@@ -73,21 +74,23 @@ TEST(SystemInfo, UserLevelAndConnectivityFollowTheSystem)
     EXPECT_FALSE(IsInternetConnected());
 
     constexpr const char* kHeader = "Iface\tDestination\tGateway \tFlags\tRefCnt\tUse\tMetric\tMask\n";
-    EXPECT_TRUE(platform::RouteTableHasDefault(std::string(kHeader) + "eth0\t00000000\t0100A8C0\t0003\t0\t0\t0\t00000000\n"));
-    EXPECT_FALSE(platform::RouteTableHasDefault(std::string(kHeader) + "eth0\t0000A8C0\t00000000\t0001\t0\t0\t0\t00FFFFFF\n"));
+    EXPECT_TRUE(
+        platform::RouteTableHasDefault(std::string(kHeader) + "eth0\t00000000\t0100A8C0\t0003\t0\t0\t0\t00000000\n"));
+    EXPECT_FALSE(
+        platform::RouteTableHasDefault(std::string(kHeader) + "eth0\t0000A8C0\t00000000\t0001\t0\t0\t0\t00FFFFFF\n"));
     EXPECT_FALSE(platform::RouteTableHasDefault(std::string(kHeader) + "eth0\t00000000\t0100A8C0\t0002\n"));
-    EXPECT_FALSE(platform::RouteTableHasDefault("eth0\t00000000\t0100A8C0\t0003\n"));  // header only
+    EXPECT_FALSE(platform::RouteTableHasDefault("eth0\t00000000\t0100A8C0\t0003\n")); // header only
     EXPECT_FALSE(platform::RouteTableHasDefault(""));
 }
 
 TEST(RectGeometry, TouchAndFit)
 {
-    SRect a{0, 0, 100, 100};
-    SRect right{100, 20, 200, 80};      // shares a's right edge as its left
-    SRect gap{101, 20, 200, 80};
-    SRect diagonal{100, 100, 150, 150};
-    SRect inside{10, 10, 50, 50};
-    SRect aligned{0, 0, 40, 40};        // overlaps, but shares left and top
+    SRect a { 0, 0, 100, 100 };
+    SRect right { 100, 20, 200, 80 }; // shares a's right edge as its left
+    SRect gap { 101, 20, 200, 80 };
+    SRect diagonal { 100, 100, 150, 150 };
+    SRect inside { 10, 10, 50, 50 };
+    SRect aligned { 0, 0, 40, 40 }; // overlaps, but shares left and top
     EXPECT_TRUE(RectsTouch(&a, &right));
     EXPECT_FALSE(RectsTouch(&a, &gap));
     EXPECT_TRUE(RectsTouch(&a, &diagonal));
@@ -95,20 +98,20 @@ TEST(RectGeometry, TouchAndFit)
     EXPECT_TRUE(RectsTouch(&a, &aligned));
     EXPECT_FALSE(RectsTouch(&a, nullptr));
 
-    SRect area{0, 0, 1920, 1040};
+    SRect area { 0, 0, 1920, 1040 };
     SRect out;
-    SRect off{-50, 1000, 350, 1200};
+    SRect off { -50, 1000, 350, 1200 };
     FitRectToWorkArea(&off, &area, &out);
-    EXPECT_EQ(out, (SRect{0, 840, 400, 1040}));
-    SRect wide{100, -10, 2500, 30};
+    EXPECT_EQ(out, (SRect { 0, 840, 400, 1040 }));
+    SRect wide { 100, -10, 2500, 30 };
     FitRectToWorkArea(&wide, &area, &out);
-    EXPECT_EQ(out, (SRect{0, 0, 1920, 40}));
+    EXPECT_EQ(out, (SRect { 0, 0, 1920, 40 }));
     FitRectToWorkArea(&inside, &area, &out);
     EXPECT_EQ(out, inside);
     FitRectToWorkArea(&off, nullptr, &out);
     EXPECT_EQ(out, off);
     FitRectToWorkArea(&off, &area, nullptr);
 
-    EXPECT_TRUE(IsRectOnScreen(off, {SRect{-1920, 0, 0, 1080}, area}));
-    EXPECT_FALSE(IsRectOnScreen(SRect{3000, 0, 3100, 100}, {area}));
+    EXPECT_TRUE(IsRectOnScreen(off, { SRect { -1920, 0, 0, 1080 }, area }));
+    EXPECT_FALSE(IsRectOnScreen(SRect { 3000, 0, 3100, 100 }, { area }));
 }

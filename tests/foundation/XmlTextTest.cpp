@@ -10,6 +10,6 @@ TEST(XmlText, EscapeAndUnescapeRoundTripEntityLookingText)
     EXPECT_EQ(XmlUnescape("&amp;&gt;&lt;&quot;&apos;"), "&><\"'");
     EXPECT_EQ(XmlUnescape("a&&b"), "a&b");
     EXPECT_EQ(XmlUnescape("&copy; & &am"), "&copy; & &am");
-    EXPECT_EQ(XmlUnescape("&&amp;"), "&amp;");  // one pass: "&&" is taken first
+    EXPECT_EQ(XmlUnescape("&&amp;"), "&amp;"); // one pass: "&&" is taken first
     EXPECT_EQ(XmlUnescape(""), "");
 }

@@ -16,8 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const GYPReply::LineRead read = GYPReply::TakeLine(queued, &line, &consumed);
         if (read != GYPReply::LineRead::Line)
             break;
-        if (consumed == 0 || consumed > queued.size() || consumed > GYPReply::kMaxLineBytes ||
-            line.size() >= consumed)
+        if (consumed == 0 || consumed > queued.size() || consumed > GYPReply::kMaxLineBytes || line.size() >= consumed)
             std::abort();
         queued.remove_prefix(consumed);
         if (!reply.AddLine(line))

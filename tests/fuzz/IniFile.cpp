@@ -30,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::string expected = *ini.Find(section, key);
     platform::IniFile reread;
     if (!reread.Parse(ini.Serialize()))
-        return 0;  // the edit pushed it past the line bound
+        return 0; // the edit pushed it past the line bound
     auto found = reread.Find(section, key);
     if (!found || *found != expected)
         std::abort();

@@ -12,22 +12,23 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static const std::string path =
-        (std::filesystem::temp_directory_path() / ("tavdj-fuzz-registry-" + std::to_string(getpid()) + ".txt")).string();
+    static const std::string path
+        = (std::filesystem::temp_directory_path() / ("tavdj-fuzz-registry-" + std::to_string(getpid()) + ".txt"))
+              .string();
     {
         std::ofstream out(path, std::ios::binary | std::ios::trunc);
         out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
     }
     platform::Registry reg(path);
     using platform::RegRoot;
-    for (RegRoot root : {RegRoot::CurrentUser, RegRoot::LocalMachine, RegRoot::ClassesRoot}) {
+    for (RegRoot root : { RegRoot::CurrentUser, RegRoot::LocalMachine, RegRoot::ClassesRoot }) {
         for (const std::string& key : reg.SubKeyNames(root, "")) {
             for (const std::string& name : reg.ValueNames(root, key))
                 (void)reg.GetValue(root, key, name, nullptr);
         }
     }
     std::string text(reinterpret_cast<const char*>(data), std::min<size_t>(size, 64));
-    platform::RegValue value{platform::RegType::ExpandString, text, 0};
+    platform::RegValue value { platform::RegType::ExpandString, text, 0 };
     if (reg.SetValue(RegRoot::CurrentUser, "Fuzz\\Key", "Name", value)) {
         platform::RegValue back;
         if (!reg.GetValue(RegRoot::CurrentUser, "fuzz\\key", "name", &back)

@@ -36,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     values.songTitle = url;
     const std::string page = FillPageTemplate(input, values, PageEscape::Html);
     if (page.find('<', 0) != std::string::npos && input.find('<') == std::string_view::npos)
-        std::abort();  // an inserted value brought markup
+        std::abort(); // an inserted value brought markup
     (void)FillPageTemplate(input, values, PageEscape::Js);
     return 0;
 }

@@ -24,7 +24,7 @@ size_t Walk(const GXmpData* pNode)
     return n;
 }
 
-}  // namespace
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

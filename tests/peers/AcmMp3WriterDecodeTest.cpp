@@ -2,9 +2,9 @@
 // decodes the stream, ffprobe reads its parameters.
 #include "engine/audio/codec/CAAcmMp3Writer.h"
 
-#include "support/RequireTool.h"
 #include "peers/PeerSupport.h"
 #include "platform/AcmLame.h"
+#include "support/RequireTool.h"
 
 #include <gtest/gtest.h>
 
@@ -24,11 +24,11 @@ struct Case {
 };
 
 constexpr Case kCases[] = {
-    {"128 kBit/s, 44,100 Hz, Stereo", false, 44100, 2, 128, 1000.0},
-    {"320 kBit/s, 48,000 Hz, Stereo", false, 48000, 2, 320, 1000.0},
-    {"64 kBit/s, 22,050 Hz, Mono", true, 22050, 1, 64, 1000.0},
-    {"56 kBit/s, 24,000 Hz, Stereo", true, 24000, 2, 56, 1000.0},
-    {"32 kBit/s, 8,000 Hz, Mono", true, 8000, 1, 32, 440.0},
+    { "128 kBit/s, 44,100 Hz, Stereo", false, 44100, 2, 128, 1000.0 },
+    { "320 kBit/s, 48,000 Hz, Stereo", false, 48000, 2, 320, 1000.0 },
+    { "64 kBit/s, 22,050 Hz, Mono", true, 22050, 1, 64, 1000.0 },
+    { "56 kBit/s, 24,000 Hz, Stereo", true, 24000, 2, 56, 1000.0 },
+    { "32 kBit/s, 8,000 Hz, Mono", true, 8000, 1, 32, 440.0 },
 };
 
 int FindFormat(const CAAcmMp3Writer& writer, const std::string& name)
@@ -51,8 +51,8 @@ std::vector<int16_t> Tone(int rate, int channels, double hz, int frames)
     std::vector<int16_t> samples(static_cast<size_t>(frames) * static_cast<size_t>(channels));
     for (int i = 0; i < frames; ++i)
         for (int c = 0; c < channels; ++c)
-            samples[static_cast<size_t>(i * channels + c)] =
-                static_cast<int16_t>(std::lround(kAmplitude * std::sin(2.0 * M_PI * hz * i / rate)));
+            samples[static_cast<size_t>(i * channels + c)]
+                = static_cast<int16_t>(std::lround(kAmplitude * std::sin(2.0 * M_PI * hz * i / rate)));
     return samples;
 }
 
@@ -60,8 +60,10 @@ std::map<std::string, std::string> Probe(const std::string& mp3)
 {
     std::string text;
     if (peers::Run("ffprobe -v error -select_streams a:0 -show_entries stream=codec_name,sample_rate,channels,bit_rate"
-                   " -of default=noprint_wrappers=1 '" + mp3 + "' 2>&1",
-                   &text) != 0)
+                   " -of default=noprint_wrappers=1 '"
+                + mp3 + "' 2>&1",
+            &text)
+        != 0)
         return {};
     std::map<std::string, std::string> values;
     std::istringstream lines(text);
@@ -76,22 +78,22 @@ double ZeroCrossingHz(const peers::Wav& wav, size_t first, size_t frames)
 {
     int crossings = 0;
     for (size_t i = first + 1; i < first + frames; ++i)
-        if ((wav.samples[(i - 1) * static_cast<size_t>(wav.channels)] < 0) !=
-            (wav.samples[i * static_cast<size_t>(wav.channels)] < 0))
+        if ((wav.samples[(i - 1) * static_cast<size_t>(wav.channels)] < 0)
+            != (wav.samples[i * static_cast<size_t>(wav.channels)] < 0))
             ++crossings;
     return crossings / 2.0 * wav.rate / static_cast<double>(frames);
 }
 
 // Tests and decodes the file; checks rate, channels, bit rate, length, and
 // that every channel carries the tone at its level.
-void ExpectDecodes(const peers::TempDir& dir, const std::string& mp3, int rate, int channels, int kbps, double hz,
-                   double seconds)
+void ExpectDecodes(
+    const peers::TempDir& dir, const std::string& mp3, int rate, int channels, int kbps, double hz, double seconds)
 {
     // mpg123's test mode exits 0 even on noise; its complaints tell.
     std::string test;
     EXPECT_EQ(peers::Run("mpg123 -t '" + mp3 + "' 2>&1", &test), 0);
     EXPECT_NE(test.find("finished"), std::string::npos) << test;
-    for (const char* complaint : {"warning", "error", "resync", "Cannot"})
+    for (const char* complaint : { "warning", "error", "resync", "Cannot" })
         EXPECT_EQ(test.find(complaint), std::string::npos) << test;
     const auto values = Probe(mp3);
     ASSERT_EQ(values.size(), 4u);
@@ -121,7 +123,7 @@ void ExpectDecodes(const peers::TempDir& dir, const std::string& mp3, int rate, 
     }
 }
 
-}  // namespace
+} // namespace
 
 TEST(AcmMp3WriterDecode, FileAndCallbackOutputDecodeAtTheChosenFormat)
 {
@@ -151,8 +153,8 @@ TEST(AcmMp3WriterDecode, FileAndCallbackOutputDecodeAtTheChosenFormat)
         for (int done = 0; done < frames; done += CAWriter::kBlockFrames) {
             const int n = std::min(CAWriter::kBlockFrames, frames - done);
             ASSERT_EQ(writer.Write(reinterpret_cast<const char*>(tone.data() + static_cast<ptrdiff_t>(done) * channels),
-                                   n * frameBytes),
-                      n * frameBytes);
+                          n * frameBytes),
+                n * frameBytes);
         }
         EXPECT_EQ(writer.GetElapsedMs(), 2000u);
         writer.Close();
@@ -179,11 +181,11 @@ TEST(AcmMp3WriterDecode, EightBitMonoInputDecodesOnBothChannelsAtTheCodecRate)
     const int frames = 2 * 22050;
     std::vector<uint8_t> tone(static_cast<size_t>(frames));
     for (int i = 0; i < frames; ++i)
-        tone[static_cast<size_t>(i)] =
-            static_cast<uint8_t>(128 + std::lround(kAmplitude / 256.0 * std::sin(2.0 * M_PI * 1000.0 * i / 22050)));
+        tone[static_cast<size_t>(i)]
+            = static_cast<uint8_t>(128 + std::lround(kAmplitude / 256.0 * std::sin(2.0 * M_PI * 1000.0 * i / 22050)));
     for (int done = 0; done < frames; done += 1000)
         ASSERT_EQ(output.Write(reinterpret_cast<const char*>(tone.data() + done), std::min(1000, frames - done)),
-                  std::min(1000, frames - done));
+            std::min(1000, frames - done));
     output.Close();
     ExpectDecodes(dir, mp3, 44100, 2, 128, 1000.0, 2.0);
 }

@@ -31,7 +31,7 @@ class DJDataManBroadcast : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        for (const char* tool : {"icecast2", "curl", "ffprobe", "mpg123"})
+        for (const char* tool : { "icecast2", "curl", "ffprobe", "mpg123" })
             TAVDJ_REQUIRE_TOOL(ToolOnPath(tool), tool);
         if (::geteuid() == 0)
             TAVDJ_REQUIRE_TOOL(ToolOnPath("setpriv"), "setpriv");
@@ -87,7 +87,7 @@ protected:
         // A new capture stream of the sound server starts late.
         EXPECT_TRUE(m_window.RunUntil([&] { return m_dj->GetBytesSent() > 0; }, 5000));
         testutil::ChildProcess listener;
-        EXPECT_TRUE(listener.Start({"curl", "-s", "--max-time", "15", "-o", heard, m_icecast.Url("/live")}, false));
+        EXPECT_TRUE(listener.Start({ "curl", "-s", "--max-time", "15", "-o", heard, m_icecast.Url("/live") }, false));
         m_window.RunFor(300);
         if (meanwhile)
             meanwhile();
@@ -124,7 +124,9 @@ protected:
     {
         std::string out;
         peers::Run("ffprobe -v error -show_entries stream=codec_name,sample_rate,channels,bit_rate "
-                   "-of default=noprint_wrappers=1 '" + mp3 + "' 2>&1", &out);
+                   "-of default=noprint_wrappers=1 '"
+                + mp3 + "' 2>&1",
+            &out);
         return out;
     }
 
@@ -137,7 +139,7 @@ protected:
         // Skip the encoder's start; measure a quarter second in the middle.
         const size_t from = frames / 2 - static_cast<size_t>(rate / 8);
         EXPECT_NEAR(peers::ToneAmplitude(wav.samples, 2, 0, rate, kToneHz, from, static_cast<size_t>(rate / 4)),
-                    kAmplitude, kAmplitude * 0.1);
+            kAmplitude, kAmplitude * 0.1);
     }
 
     bool LogHas(const std::string& line) const
@@ -158,7 +160,7 @@ protected:
     std::unique_ptr<CDJDataMan> m_dj;
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(DJDataManBroadcast, EveryPresetRowReachesARealListenerWithItsRateAndBitRate)
 {
@@ -182,8 +184,8 @@ TEST_F(DJDataManBroadcast, EveryPresetRowReachesARealListenerWithItsRateAndBitRa
         EXPECT_TRUE(std::regex_match(listen, std::regex("http://[^/]+:" + std::to_string(m_icecast.Port())))) << listen;
         EXPECT_EQ(listen.find("127.0.0.1"), std::string::npos);
         EXPECT_EQ(m_dj->Settings().m_strAddress, "127.0.0.1") << "the stored address stays";
-        EXPECT_TRUE(LogHas("서버 접속 성공 : 서버=127.0.0.1, 포트=" + std::to_string(m_icecast.Port()) +
-                           ", 출력=" + std::to_string(preset.kbps) + "kbps"));
+        EXPECT_TRUE(LogHas("서버 접속 성공 : 서버=127.0.0.1, 포트=" + std::to_string(m_icecast.Port())
+            + ", 출력=" + std::to_string(preset.kbps) + "kbps"));
 
         const std::string title = "노래 " + std::to_string(row);
         const std::string heard = Listen("row" + std::to_string(row) + ".mp3", preset.kbps, [&] {
@@ -194,8 +196,9 @@ TEST_F(DJDataManBroadcast, EveryPresetRowReachesARealListenerWithItsRateAndBitRa
             EXPECT_TRUE(StatusShows("[" + kPresenter + "] " + title)) << m_icecast.Status();
             EXPECT_EQ(m_dj->GetKeptTitle(), title);
         }
-        EXPECT_EQ(Probe(heard), "codec_name=mp3\nsample_rate=" + std::to_string(preset.hz) +
-                                    "\nchannels=2\nbit_rate=" + std::to_string(preset.kbps * 1000) + "\n");
+        EXPECT_EQ(Probe(heard),
+            "codec_name=mp3\nsample_rate=" + std::to_string(preset.hz)
+                + "\nchannels=2\nbit_rate=" + std::to_string(preset.kbps * 1000) + "\n");
         ExpectTone(Decode(heard), preset.hz);
         EXPECT_GT(m_dj->GetBytesSent(), 0u);
 
@@ -203,8 +206,7 @@ TEST_F(DJDataManBroadcast, EveryPresetRowReachesARealListenerWithItsRateAndBitRa
         EXPECT_FALSE(m_dj->IsOnAir());
         EXPECT_EQ(m_dj->IsConnected(), 0);
         EXPECT_TRUE(m_dj->GetListenUrl().empty());
-        EXPECT_TRUE(m_window.RunUntil([&] { return m_icecast.Status().find("\"source\"") == std::string::npos; },
-                                      5000))
+        EXPECT_TRUE(m_window.RunUntil([&] { return m_icecast.Status().find("\"source\"") == std::string::npos; }, 5000))
             << "the source ended";
     }
 
@@ -256,7 +258,7 @@ TEST_F(DJDataManBroadcast, RecordingDecodesWholeAndSurvivesToggling)
         const auto* h = reinterpret_cast<const unsigned char*>(bytes.data() + offset);
         ASSERT_EQ(h[0], 0xFF) << "frame " << frames << " at " << offset;
         ASSERT_EQ(h[1] & 0xE0, 0xE0);
-        static const int kKbps[] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
+        static const int kKbps[] = { 0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320 };
         ASSERT_LT(h[2] >> 4, 15);
         const int kbps = kKbps[h[2] >> 4];
         const int padding = (h[2] >> 1) & 1;
@@ -342,8 +344,6 @@ TEST_F(DJDataManBroadcast, NoCaptureDeviceIsReportedAndRefusesToBroadcast)
     EXPECT_EQ(text, "녹음 장치를 여는데 실패하였습니다.\n녹음 장치를 사용하는 프로그램과 동시에 사용할 수 없습니다.");
     EXPECT_FALSE(m_dj->IsConnected());
 }
-
-
 
 TEST_F(DJDataManBroadcast, AcmWriterStreamsAndAGoneCodecFallsBackToLame)
 {

@@ -34,11 +34,11 @@ std::string ReadFile(const std::string& path)
 bool MakeMp3(const std::string& path, int seconds, const std::string& title = {})
 {
     ChildProcess ffmpeg;
-    std::vector<std::string> argv = {"ffmpeg", "-nostdin", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
-                                     "sine=frequency=440:duration=" + std::to_string(seconds), "-ac", "2",
-                                     "-ar", "44100", "-c:a", "libmp3lame", "-b:a", "128k"};
+    std::vector<std::string> argv = { "ffmpeg", "-nostdin", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
+        "sine=frequency=440:duration=" + std::to_string(seconds), "-ac", "2", "-ar", "44100", "-c:a", "libmp3lame",
+        "-b:a", "128k" };
     if (!title.empty())
-        argv.insert(argv.end(), {"-metadata", "title=" + title, "-id3v2_version", "3"});
+        argv.insert(argv.end(), { "-metadata", "title=" + title, "-id3v2_version", "3" });
     argv.push_back(path);
     return ffmpeg.Start(argv, false) && ffmpeg.Wait(60000) == 0;
 }
@@ -46,7 +46,7 @@ bool MakeMp3(const std::string& path, int seconds, const std::string& title = {}
 // Runs a shell line with its stderr joined to stdout.
 bool StartShell(ChildProcess& child, const std::string& line)
 {
-    return child.Start({"/bin/bash", "-c", "set -o pipefail; " + line + " 2>&1"});
+    return child.Start({ "/bin/bash", "-c", "set -o pipefail; " + line + " 2>&1" });
 }
 
 std::string ReadAll(ChildProcess& child, int timeoutMs)
@@ -84,9 +84,9 @@ void Stream(GShoutCastSource& source, const std::string& bytes, size_t from, siz
 // curl with titles asked for, through the de-framer into a decoder.
 bool StartDeframedListener(ChildProcess& child, const std::string& url, const std::string& titles)
 {
-    return StartShell(child, "curl -sS -H 'Icy-MetaData: 1' " + url + " | python3 " +
-                                 testutil::SourcePath("tests/peers/icy_deframe.py") + " 8192 " + titles +
-                                 " | mpg123 -t -q - && echo PIPE-OK");
+    return StartShell(child,
+        "curl -sS -H 'Icy-MetaData: 1' " + url + " | python3 " + testutil::SourcePath("tests/peers/icy_deframe.py")
+            + " 8192 " + titles + " | mpg123 -t -q - && echo PIPE-OK");
 }
 
 // Waits until the server has handed out listener number n.
@@ -110,14 +110,14 @@ protected:
 
     ServerRig rig;
     std::string url;
-    std::string titles;  // as the de-framed listener saw them
+    std::string titles; // as the de-framed listener saw them
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(DJServerPeers, PlayersDecodeTheStreamAndSeeEveryTitle)
 {
-    ASSERT_NO_FATAL_FAILURE(Start({"mpg123", "ffmpeg", "curl", "python3"}));
+    ASSERT_NO_FATAL_FAILURE(Start({ "mpg123", "ffmpeg", "curl", "python3" }));
     if (IsSkipped())
         return;
     const std::string mp3 = rig.Folder() + "/tone.mp3";
@@ -127,18 +127,19 @@ TEST_F(DJServerPeers, PlayersDecodeTheStreamAndSeeEveryTitle)
 
     GShoutCastSource source;
     ASSERT_EQ(source.Connect("127.0.0.1", rig.Port(), 128, rig.Server().GetPassword().c_str(), "Peer Station",
-                             "http://peer/", "Test", "DJ"),
-              GShoutCastSource::kOk);
+                  "http://peer/", "Test", "DJ"),
+        GShoutCastSource::kOk);
     ASSERT_TRUE(rig.WaitLog(" title:Peer Station"));
 
     ChildProcess mpg123;
     ASSERT_TRUE(StartShell(mpg123, "exec mpg123 -t -v " + url));
     ChildProcess ffmpeg;
-    ASSERT_TRUE(StartShell(ffmpeg, "ffmpeg -nostdin -loglevel error -icy 1 -i " + url + " -f null - && echo FFMPEG-OK"));
+    ASSERT_TRUE(
+        StartShell(ffmpeg, "ffmpeg -nostdin -loglevel error -icy 1 -i " + url + " -f null - && echo FFMPEG-OK"));
     ChildProcess curl;
     ASSERT_TRUE(StartDeframedListener(curl, url, titles));
     ASSERT_TRUE(WaitListeners(rig, 3));
-    EXPECT_FALSE(WaitFileHas(titles, "Peer Station", 1));  // nothing before audio
+    EXPECT_FALSE(WaitFileHas(titles, "Peer Station", 1)); // nothing before audio
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
 
     Stream(source, bytes, 0, bytes.size() / 2);
@@ -173,7 +174,7 @@ TEST_F(DJServerPeers, PlayersDecodeTheStreamAndSeeEveryTitle)
 
 TEST_F(DJServerPeers, EzstreamIsAThirdPartySourceWithTitleUpdates)
 {
-    ASSERT_NO_FATAL_FAILURE(Start({"ezstream", "ffmpeg", "curl", "python3"}));
+    ASSERT_NO_FATAL_FAILURE(Start({ "ezstream", "ffmpeg", "curl", "python3" }));
     if (IsSkipped())
         return;
     const std::string dir = rig.Folder();
@@ -189,7 +190,8 @@ TEST_F(DJServerPeers, EzstreamIsAThirdPartySourceWithTitleUpdates)
                              "<stream_name>Ez Station</stream_name><stream_genre>Tone</stream_genre>"
                              "<stream_bitrate>128</stream_bitrate></stream></streams>\n"
                              "<intakes><intake><type>playlist</type><filename>"
-                          << dir << "/list.m3u</filename><stream_once>Yes</stream_once></intake></intakes>\n"
+                          << dir
+                          << "/list.m3u</filename><stream_once>Yes</stream_once></intake></intakes>\n"
                              "<metadata><format_str>@t@</format_str></metadata>\n</ezstream>\n";
     ::chmod(config.c_str(), 0600);
 
@@ -217,9 +219,10 @@ TEST_F(DJServerPeers, BrowserAgentGetsTheStatusPageOverHttp)
     ASSERT_TRUE(rig.Start(25));
     const std::string dir = rig.Folder();
     ChildProcess curl;
-    ASSERT_TRUE(StartShell(curl, "curl -sS -A 'Mozilla/5.0 (X11; Linux x86_64)' -o " + dir +
-                                     "/page.html -w 'CODE=%{http_code} TYPE=%{content_type}\\n' http://127.0.0.1:" +
-                                     std::to_string(rig.Port()) + "/"));
+    ASSERT_TRUE(StartShell(curl,
+        "curl -sS -A 'Mozilla/5.0 (X11; Linux x86_64)' -o " + dir
+            + "/page.html -w 'CODE=%{http_code} TYPE=%{content_type}\\n' http://127.0.0.1:" + std::to_string(rig.Port())
+            + "/"));
     const std::string out = ReadAll(curl, 20000);
     EXPECT_EQ(curl.Wait(10000), 0) << out;
     EXPECT_NE(out.find("CODE=200 TYPE=text/html; charset=utf-8"), std::string::npos) << out;

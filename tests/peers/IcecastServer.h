@@ -3,11 +3,11 @@
 // A real Icecast 2 for peer tests: a private folder, loopback ports picked
 // at run time, a SHOUTcast-compatible listen socket whose mount is "/live".
 
+#include "foundation/HttpGetFile.h"
+#include "platform/Clock.h"
 #include "support/ChildProcess.h"
 #include "support/FreePorts.h"
 #include "support/TestSandbox.h"
-#include "foundation/HttpGetFile.h"
-#include "platform/Clock.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -48,27 +48,33 @@ public:
                 return false;
         }
         const std::string config = Path("icecast.xml");
-        std::ofstream(config) <<
-            "<icecast>\n"
-            "  <location>test</location><admin>test@localhost</admin>\n"
-            "  <limits><clients>10</clients><sources>2</sources><source-timeout>10</source-timeout>"
-            "<burst-size>0</burst-size></limits>\n"
-            "  <authentication><source-password>hack&amp;me #1+</source-password>"
-            "<admin-user>admin</admin-user><admin-password>adminpw</admin-password></authentication>\n"
-            "  <hostname>127.0.0.1</hostname>\n"
-            "  <listen-socket><port>" << m_port << "</port><bind-address>127.0.0.1</bind-address>"
-            "<shoutcast-mount>/live</shoutcast-mount></listen-socket>\n"
-            "  <mount><mount-name>/live</mount-name><charset>UTF-8</charset></mount>\n"
-            "  <fileserve>1</fileserve>\n"
-            "  <paths><basedir>" << m_dir.Dir().string() << "</basedir><logdir>" << log << "</logdir>"
-            "<webroot>/usr/share/icecast2/web</webroot><adminroot>/usr/share/icecast2/admin</adminroot></paths>\n"
-            "  <logging><accesslog>access.log</accesslog><errorlog>error.log</errorlog><loglevel>3</loglevel></logging>\n"
-            "  <security><chroot>0</chroot></security>\n"
-            "</icecast>\n";
+        std::ofstream(config)
+            << "<icecast>\n"
+               "  <location>test</location><admin>test@localhost</admin>\n"
+               "  <limits><clients>10</clients><sources>2</sources><source-timeout>10</source-timeout>"
+               "<burst-size>0</burst-size></limits>\n"
+               "  <authentication><source-password>hack&amp;me #1+</source-password>"
+               "<admin-user>admin</admin-user><admin-password>adminpw</admin-password></authentication>\n"
+               "  <hostname>127.0.0.1</hostname>\n"
+               "  <listen-socket><port>"
+            << m_port
+            << "</port><bind-address>127.0.0.1</bind-address>"
+               "<shoutcast-mount>/live</shoutcast-mount></listen-socket>\n"
+               "  <mount><mount-name>/live</mount-name><charset>UTF-8</charset></mount>\n"
+               "  <fileserve>1</fileserve>\n"
+               "  <paths><basedir>"
+            << m_dir.Dir().string() << "</basedir><logdir>" << log
+            << "</logdir>"
+               "<webroot>/usr/share/icecast2/web</webroot><adminroot>/usr/share/icecast2/admin</adminroot></paths>\n"
+               "  "
+               "<logging><accesslog>access.log</accesslog><errorlog>error.log</errorlog><loglevel>3</loglevel></"
+               "logging>\n"
+               "  <security><chroot>0</chroot></security>\n"
+               "</icecast>\n";
         std::vector<std::string> argv;
         if (root)
-            argv = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
-        argv.insert(argv.end(), {"icecast2", "-c", config});
+            argv = { "setpriv", "--reuid=65534", "--regid=65534", "--clear-groups" };
+        argv.insert(argv.end(), { "icecast2", "-c", config });
         if (!m_child.Start(argv, false))
             return false;
         // Up once the status page answers.
@@ -85,16 +91,13 @@ public:
     void Stop() { m_child.Stop(); }
 
     int Port() const { return m_port; }
-    std::string Url(const std::string& path) const
-    {
-        return "http://127.0.0.1:" + std::to_string(m_port) + path;
-    }
+    std::string Url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(m_port) + path; }
     std::string Status() const
     {
         char* buffer = nullptr;
-        HttpGetFileTimeouts quick{1000, 2000};
-        if (!HttpGetFile(&buffer, nullptr, Url("/status-json.xsl").c_str(), platform::kNoTarget, true, "test",
-                         -1, false, nullptr, quick))
+        HttpGetFileTimeouts quick { 1000, 2000 };
+        if (!HttpGetFile(&buffer, nullptr, Url("/status-json.xsl").c_str(), platform::kNoTarget, true, "test", -1,
+                false, nullptr, quick))
             return {};
         std::unique_ptr<char[]> owned(buffer);
         return buffer;
@@ -108,4 +111,4 @@ private:
     int m_port = 0;
 };
 
-}  // namespace testutil
+} // namespace testutil

@@ -4,8 +4,8 @@
 
 #include "engine/stream/GShoutCastSource.h"
 
-#include "support/RequireTool.h"
 #include "peers/IcecastServer.h"
+#include "support/RequireTool.h"
 
 #include <gtest/gtest.h>
 
@@ -29,7 +29,7 @@ class IcecastShoutcastTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        for (const char* tool : {"icecast2", "curl", "ffmpeg", "ffprobe", "mpg123"})
+        for (const char* tool : { "icecast2", "curl", "ffmpeg", "ffprobe", "mpg123" })
             TAVDJ_REQUIRE_TOOL(ToolOnPath(tool), tool);
         if (::geteuid() == 0)
             TAVDJ_REQUIRE_TOOL(ToolOnPath("setpriv"), "setpriv");
@@ -39,22 +39,25 @@ protected:
     IcecastServer m_icecast;
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(IcecastShoutcastTest, StreamPlaysForARealListenerAndTitlesChange)
 {
     // Eight seconds of a 440 Hz tone as 128 kbit/s MP3.
     const std::string tone = m_icecast.Path("tone.mp3");
     testutil::ChildProcess encoder;
-    ASSERT_TRUE(encoder.Start({"ffmpeg", "-v", "error", "-f", "lavfi", "-i", "sine=frequency=440:duration=8",
-                               "-ac", "2", "-ar", "44100", "-b:a", "128k", "-f", "mp3", tone}, false));
+    ASSERT_TRUE(encoder.Start({ "ffmpeg", "-v", "error", "-f", "lavfi", "-i", "sine=frequency=440:duration=8", "-ac",
+                                  "2", "-ar", "44100", "-b:a", "128k", "-f", "mp3", tone },
+        false));
     ASSERT_EQ(encoder.Wait(30000), 0);
     const std::string mp3 = ReadFile(tone);
     ASSERT_GT(mp3.size(), 100000u);
 
     GShoutCastSource source;
-    ASSERT_EQ(source.Connect("127.0.0.1", m_icecast.Port(), 128, kPassword, "Station", "http://station.test",
-                             "Genre", "DJ"), GShoutCastSource::kOk) << m_icecast.ErrorLog();
+    ASSERT_EQ(
+        source.Connect("127.0.0.1", m_icecast.Port(), 128, kPassword, "Station", "http://station.test", "Genre", "DJ"),
+        GShoutCastSource::kOk)
+        << m_icecast.ErrorLog();
     ASSERT_TRUE(source.IsConnected());
 
     // At the stream's own pace: 16000 bytes a second in 1024-byte chunks.
@@ -77,7 +80,7 @@ TEST_F(IcecastShoutcastTest, StreamPlaysForARealListenerAndTitlesChange)
 
     const std::string heard = m_icecast.Path("heard.mp3");
     testutil::ChildProcess listener;
-    ASSERT_TRUE(listener.Start({"curl", "-s", "--max-time", "3", "-o", heard, m_icecast.Url("/live")}, false));
+    ASSERT_TRUE(listener.Start({ "curl", "-s", "--max-time", "3", "-o", heard, m_icecast.Url("/live") }, false));
     const std::string korean = "한국어 제목 \xE2\x99\xAA Test";
     bool titled = false;
     for (int i = 0; i < 60 && listener.Wait(0) == -1; ++i) {
@@ -95,13 +98,14 @@ TEST_F(IcecastShoutcastTest, StreamPlaysForARealListenerAndTitlesChange)
     EXPECT_TRUE(titled) << m_icecast.Status();
 
     testutil::ChildProcess probe;
-    ASSERT_TRUE(probe.Start({"ffprobe", "-v", "error", "-show_entries", "stream=codec_name", "-of", "csv=p=0", heard}));
+    ASSERT_TRUE(
+        probe.Start({ "ffprobe", "-v", "error", "-show_entries", "stream=codec_name", "-of", "csv=p=0", heard }));
     std::string codec;
     ASSERT_TRUE(probe.ReadLine(&codec, 10000));
     EXPECT_EQ(codec, "mp3");
     EXPECT_GT(ReadFile(heard).size(), 16000u);
     testutil::ChildProcess decode;
-    ASSERT_TRUE(decode.Start({"mpg123", "-q", "-t", heard}, false));
+    ASSERT_TRUE(decode.Start({ "mpg123", "-q", "-t", heard }, false));
     EXPECT_EQ(decode.Wait(10000), 0);
 
     source.Close();
@@ -112,11 +116,10 @@ TEST_F(IcecastShoutcastTest, WrongPasswordAndClosedPortGiveTheirCodes)
 {
     GShoutCastSource source;
     EXPECT_EQ(source.Connect("127.0.0.1", m_icecast.Port(), 128, "wrong", "S", "", "", ""),
-              GShoutCastSource::kPasswordRefused);
+        GShoutCastSource::kPasswordRefused);
     EXPECT_FALSE(source.IsConnected());
 
     const int closed = testutil::PickPortPair();
     ASSERT_GT(closed, 0);
-    EXPECT_EQ(source.Connect("127.0.0.1", closed, 128, kPassword, "S", "", "", ""),
-              GShoutCastSource::kConnectFailed);
+    EXPECT_EQ(source.Connect("127.0.0.1", closed, 128, kPassword, "S", "", "", ""), GShoutCastSource::kConnectFailed);
 }

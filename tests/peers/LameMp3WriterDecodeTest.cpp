@@ -18,8 +18,14 @@ struct Preset {
 
 // The eight quality rows the controller offers.
 constexpr Preset kPresets[] = {
-    {320, 44100, 2}, {256, 44100, 2}, {192, 44100, 2}, {128, 44100, 2},
-    {128, 32000, 2}, {96, 44100, 2},  {64, 32000, 2},  {56, 24000, 2},
+    { 320, 44100, 2 },
+    { 256, 44100, 2 },
+    { 192, 44100, 2 },
+    { 128, 44100, 2 },
+    { 128, 32000, 2 },
+    { 96, 44100, 2 },
+    { 64, 32000, 2 },
+    { 56, 24000, 2 },
 };
 
 constexpr double kToneHz = 1000.0;
@@ -75,7 +81,7 @@ bool EncodeTone(const std::string& target, const Preset& preset, double seconds)
     return true;
 }
 
-}  // namespace
+} // namespace
 
 TEST(LameMp3WriterDecode, EveryPresetDecodesWithItsRateChannelsAndBitrate)
 {
@@ -90,9 +96,10 @@ TEST(LameMp3WriterDecode, EveryPresetDecodesWithItsRateChannelsAndBitrate)
 
         std::string probe;
         ASSERT_EQ(peers::Run("ffprobe -v error -select_streams a:0 -show_entries stream=codec_name,sample_rate,"
-                             "channels,bit_rate -of default=noprint_wrappers=1 '" + mp3 + "' 2>&1",
-                             &probe),
-                  0);
+                             "channels,bit_rate -of default=noprint_wrappers=1 '"
+                          + mp3 + "' 2>&1",
+                      &probe),
+            0);
         const auto values = ParseKeyValues(probe);
         EXPECT_EQ(values.size(), 4u) << "ffprobe said more than asked:\n" << probe;
         EXPECT_EQ(values.at("codec_name"), "mp3");

@@ -3,8 +3,8 @@
 #include "engine/audio/mixer/CMixerDeviceList.h"
 #include "engine/audio/mixer/CMixerLineVolume.h"
 
-#include "support/TestSandbox.h"
 #include "peers/PeerSupport.h"
+#include "support/TestSandbox.h"
 
 #include <gtest/gtest.h>
 
@@ -101,10 +101,7 @@ protected:
         }
     }
 
-    void TearDown() override
-    {
-        peers::StopChild(m_pid);
-    }
+    void TearDown() override { peers::StopChild(m_pid); }
 
     TestSandbox m_sandbox;
     fs::path m_socket;

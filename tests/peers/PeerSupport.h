@@ -13,16 +13,16 @@
 #include <unistd.h>
 
 #include <array>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <chrono>
 #include <filesystem>
-#include <thread>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace peers {
@@ -102,8 +102,7 @@ inline void StopChild(pid_t pid)
         testutil::Terminate(pid, 5000);
 }
 
-template <typename Pred>
-bool WaitFor(Pred pred, std::chrono::milliseconds timeout)
+template <typename Pred> bool WaitFor(Pred pred, std::chrono::milliseconds timeout)
 {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (!pred()) {
@@ -207,7 +206,7 @@ inline bool ReadWav(const std::string& path, Wav* pWav)
 
 // Level of one channel's sine at `hz` (Goertzel), as its peak amplitude.
 inline double ToneAmplitude(const std::vector<int16_t>& interleaved, int channels, int channel, int rate, double hz,
-                            size_t firstFrame, size_t frames)
+    size_t firstFrame, size_t frames)
 {
     const double w = 2.0 * M_PI * hz / rate;
     double s1 = 0, s2 = 0;
@@ -229,7 +228,7 @@ inline double Rms(const std::vector<int16_t>& interleaved, size_t first, size_t 
     return std::sqrt(sum / static_cast<double>(count));
 }
 
-}  // namespace peers
+} // namespace peers
 
 // Skips when a peer program or file is missing; under CI (CI=true) that is
 // a failure.

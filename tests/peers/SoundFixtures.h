@@ -40,8 +40,8 @@ inline void UseAlsaConfig(const TempDir& dir, ScopedEnv& env, const std::string&
 // Past the file's end it repeats stale bytes.
 inline std::string ToneDevice(const std::string& tonePath, const std::string& slavePcm)
 {
-    return "{\n type file\n slave.pcm " + slavePcm + "\n file \"/dev/null\"\n infile \"" + tonePath +
-           "\"\n format \"raw\"\n}";
+    return "{\n type file\n slave.pcm " + slavePcm + "\n file \"/dev/null\"\n infile \"" + tonePath
+        + "\"\n format \"raw\"\n}";
 }
 
 // A private PulseAudio with one null sink "tavnull" whose monitor records in
@@ -65,12 +65,12 @@ public:
         env.Set("PULSE_RUNTIME_PATH", dir / "runtime");
         env.Set("PULSE_COOKIE", dir / "cookie");
         env.Set("PULSE_SERVER", "unix:" + m_socket);
-        m_nServer = Spawn({"pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no",
-                           "--system=no", "--realtime=no", "--high-priority=no", "--disable-shm=yes",
-                           "--log-target=stderr", "--log-level=error",
-                           "-L", "module-null-sink sink_name=tavnull rate=" + std::to_string(rate) + " channels=2",
-                           "-L", "module-native-protocol-unix auth-anonymous=1 socket=" + m_socket},
-                          dir / "pulseaudio.log");
+        m_nServer = Spawn(
+            { "pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no", "--system=no",
+                "--realtime=no", "--high-priority=no", "--disable-shm=yes", "--log-target=stderr", "--log-level=error",
+                "-L", "module-null-sink sink_name=tavnull rate=" + std::to_string(rate) + " channels=2", "-L",
+                "module-native-protocol-unix auth-anonymous=1 socket=" + m_socket },
+            dir / "pulseaudio.log");
         ASSERT_GT(m_nServer, 0);
         ASSERT_TRUE(WaitFor([&] { return std::filesystem::exists(m_socket); }, std::chrono::seconds(15)))
             << "pulseaudio did not come up";
@@ -87,4 +87,4 @@ private:
     pid_t m_nServer = -1;
 };
 
-}  // namespace peers
+} // namespace peers

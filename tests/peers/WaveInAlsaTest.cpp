@@ -1,9 +1,9 @@
 // Capture through real ALSA, with a configuration of the test's own: the
 // "default" device is a file plugin that plays a generated tone into the
 // capture stream, so no sound card is needed.
+#include "engine/audio/capture/CAWaveInReader.h"
 #include "engine/audio/codec/CALameMp3Writer.h"
 #include "engine/audio/road/CARWMan.h"
-#include "engine/audio/capture/CAWaveInReader.h"
 
 #include "peers/SoundFixtures.h"
 
@@ -48,7 +48,7 @@ int CollectPiece(void* pUser, const char* pData, int nBytes)
     return nBytes;
 }
 
-}  // namespace
+} // namespace
 
 TEST_F(WaveInAlsa, FileDeviceDeliversTheToneBitExactInFiftyMillisecondPieces)
 {
@@ -57,8 +57,8 @@ TEST_F(WaveInAlsa, FileDeviceDeliversTheToneBitExactInFiftyMillisecondPieces)
     for (size_t i = 0; i < tone.size(); i += 7)
         tone[i] = static_cast<int16_t>(tone[i] ^ static_cast<int16_t>(i & 0xff));
     UseToneDevice(tone);
-    const std::vector<char> expected(reinterpret_cast<const char*>(tone.data()),
-                                     reinterpret_cast<const char*>(tone.data()) + kRate * 4);
+    const std::vector<char> expected(
+        reinterpret_cast<const char*>(tone.data()), reinterpret_cast<const char*>(tone.data()) + kRate * 4);
 
     {
         CWaveInDevice device;
@@ -68,8 +68,8 @@ TEST_F(WaveInAlsa, FileDeviceDeliversTheToneBitExactInFiftyMillisecondPieces)
         pieces.sizes.reserve(64);
         ASSERT_EQ(device.Open(kRate, 2, 2, &CollectPiece, &pieces), 1);
         EXPECT_EQ(device.GetBufferBytes(), kPeriodBytes);
-        ASSERT_TRUE(peers::WaitFor([&] { return device.GetDeliveredBytes() >= expected.size(); },
-                                   std::chrono::seconds(10)));
+        ASSERT_TRUE(
+            peers::WaitFor([&] { return device.GetDeliveredBytes() >= expected.size(); }, std::chrono::seconds(10)));
         device.Close();
         for (const int size : pieces.sizes)
             ASSERT_EQ(size, kPeriodBytes);
@@ -128,7 +128,7 @@ int AppendToFile(void* pUser, const char* pData, int nBytes)
     return static_cast<int>(std::fwrite(pData, 1, static_cast<size_t>(nBytes), static_cast<std::FILE*>(pUser)));
 }
 
-}  // namespace
+} // namespace
 
 TEST_F(WaveInAlsa, CaptureThroughThePumpIntoAnMp3FileThatDecodes)
 {
@@ -157,8 +157,10 @@ TEST_F(WaveInAlsa, CaptureThroughThePumpIntoAnMp3FileThatDecodes)
     ASSERT_GT(fedFrames, static_cast<uint64_t>(kRate));
 
     std::string probe;
-    ASSERT_EQ(peers::Run("ffprobe -v error -show_entries stream=sample_rate,channels -of default=noprint_wrappers=1 '" +
-                         mp3 + "' 2>&1", &probe), 0);
+    ASSERT_EQ(peers::Run("ffprobe -v error -show_entries stream=sample_rate,channels -of default=noprint_wrappers=1 '"
+                      + mp3 + "' 2>&1",
+                  &probe),
+        0);
     EXPECT_EQ(probe, "sample_rate=44100\nchannels=2\n");
     const std::string wavPath = m_dir / "capture.wav";
     std::string decoderErrors;

@@ -29,7 +29,7 @@ protected:
     peers::PrivatePulse m_pulse;
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(WaveInPulse, CapturesAToneFromTheServerInRealTime)
 {
@@ -41,7 +41,7 @@ TEST_F(WaveInPulse, CapturesAToneFromTheServerInRealTime)
     ASSERT_EQ(reader.Open("", &rate, &bits, &channels), 1);
     EXPECT_EQ(rate, kRate);
     EXPECT_EQ(reader.Device().GetBufferBytes(), 8820);
-    const pid_t player = peers::Spawn({"paplay", "-d", "tavnull", tonePath}, m_dir / "paplay.log");
+    const pid_t player = peers::Spawn({ "paplay", "-d", "tavnull", tonePath }, m_dir / "paplay.log");
     ASSERT_GT(player, 0);
 
     // Three seconds of capture hold the whole 1.5 s tone, however late the
@@ -51,7 +51,7 @@ TEST_F(WaveInPulse, CapturesAToneFromTheServerInRealTime)
     size_t filled = 0;
     while (filled < captured.size() && std::chrono::steady_clock::now() - started < std::chrono::seconds(20)) {
         const int n = reader.Read(reinterpret_cast<char*>(captured.data()) + filled * 2,
-                                  static_cast<int>(std::min<size_t>((captured.size() - filled) * 2, 9216)));
+            static_cast<int>(std::min<size_t>((captured.size() - filled) * 2, 9216)));
         ASSERT_GT(n, 0);
         filled += static_cast<size_t>(n) / 2;
     }
@@ -71,7 +71,8 @@ TEST_F(WaveInPulse, CapturesAToneFromTheServerInRealTime)
     const size_t from = first + kRate / 10;
     const size_t frames = kRate / 2;
     for (int channel = 0; channel < 2; ++channel) {
-        EXPECT_NEAR(peers::ToneAmplitude(captured, 2, channel, kRate, kToneHz, from, frames), kAmplitude, kAmplitude * 0.05);
+        EXPECT_NEAR(
+            peers::ToneAmplitude(captured, 2, channel, kRate, kToneHz, from, frames), kAmplitude, kAmplitude * 0.05);
         EXPECT_LT(peers::ToneAmplitude(captured, 2, channel, kRate, 1500.0, from, frames), kAmplitude * 0.01);
     }
 }

@@ -60,9 +60,10 @@ struct FrameHeader {
 
 bool ParseFrameHeader(const std::vector<uint8_t>& bytes, FrameHeader* pHeader)
 {
-    static const int kRates[4][3] = {{11025, 12000, 8000}, {0, 0, 0}, {22050, 24000, 16000}, {44100, 48000, 32000}};
-    static const int kMpeg1[16] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 0};
-    static const int kMpeg2[16] = {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0};
+    static const int kRates[4][3]
+        = { { 11025, 12000, 8000 }, { 0, 0, 0 }, { 22050, 24000, 16000 }, { 44100, 48000, 32000 } };
+    static const int kMpeg1[16] = { 0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 0 };
+    static const int kMpeg2[16] = { 0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0 };
     if (bytes.size() < 4 || bytes[0] != 0xFF || (bytes[1] & 0xE0) != 0xE0)
         return false;
     const int version = (bytes[1] >> 3) & 3;
@@ -76,7 +77,7 @@ bool ParseFrameHeader(const std::vector<uint8_t>& bytes, FrameHeader* pHeader)
     return true;
 }
 
-}  // namespace
+} // namespace
 
 TEST(AcmLame, OffersOneMp3CodecWithEveryLameRateChannelAndBitrate)
 {
@@ -114,7 +115,7 @@ TEST(AcmLame, OffersOneMp3CodecWithEveryLameRateChannelAndBitrate)
         rates.insert(static_cast<int>(f.wave.samplesPerSec));
     }
     EXPECT_EQ(descriptions.size(), formats.size()) << "descriptions must tell formats apart";
-    EXPECT_EQ(rates, (std::set<int> {8000, 11025, 12000, 16000, 22050, 24000, 32000, 44100, 48000}));
+    EXPECT_EQ(rates, (std::set<int> { 8000, 11025, 12000, 16000, 22050, 24000, 32000, 44100, 48000 }));
     EXPECT_TRUE(descriptions.count("128 kBit/s, 44,100 Hz, Stereo"));
     EXPECT_TRUE(descriptions.count("320 kBit/s, 48,000 Hz, Stereo"));
     EXPECT_TRUE(descriptions.count("8 kBit/s, 8,000 Hz, Mono"));
@@ -151,7 +152,7 @@ TEST(AcmLame, EveryFormatEncodesFramesOfItsOwnRateBitrateAndMode)
         EXPECT_EQ(acm.GetStreamSize(stream, sourceBytes), (frames * 5 + 3) / 4 + 7200);
         std::vector<uint8_t> out(static_cast<size_t>(acm.GetStreamSize(stream, sourceBytes)));
         AcmStreamHeader header { reinterpret_cast<const uint8_t*>(pcm.data()), sourceBytes, 0, out.data(),
-                                 static_cast<int>(out.size()), 0, false };
+            static_cast<int>(out.size()), 0, false };
         ASSERT_TRUE(acm.PrepareHeader(stream, &header));
         std::vector<uint8_t> encoded;
         for (int pass = 0; pass < 3; ++pass) {
@@ -175,7 +176,7 @@ TEST(AcmLame, EveryFormatEncodesFramesOfItsOwnRateBitrateAndMode)
         // Constant bit rate: the stream's length follows the bit rate.
         const double seconds = 3.0 * frames / rate;
         EXPECT_NEAR(static_cast<double>(encoded.size()), seconds * f.wave.avgBytesPerSec,
-                    0.1 * seconds * f.wave.avgBytesPerSec + 3000);
+            0.1 * seconds * f.wave.avgBytesPerSec + 3000);
     }
     acm.CloseDriver(driver);
 }
@@ -186,7 +187,7 @@ TEST(AcmLame, StreamsRefuseConversionsTheCodecCannotDo)
     const AcmDriverHandle driver = acm.OpenDriver(AcmLame::kDriverId);
     const std::vector<Mp3Format> formats = ListMp3Formats(acm, driver);
     const auto it = std::find_if(formats.begin(), formats.end(),
-                                 [](const Mp3Format& f) { return f.description == "128 kBit/s, 44,100 Hz, Stereo"; });
+        [](const Mp3Format& f) { return f.description == "128 kBit/s, 44,100 Hz, Stereo"; });
     ASSERT_NE(it, formats.end());
     EXPECT_EQ(acm.OpenStream(driver, PcmBlock(44100, 2, 8), it->block), 0u) << "8-bit PCM";
     EXPECT_EQ(acm.OpenStream(driver, PcmBlock(44100, 1, 16), it->block), 0u) << "mono into stereo";
@@ -200,7 +201,7 @@ TEST(AcmLame, StreamsRefuseConversionsTheCodecCannotDo)
     std::vector<int16_t> pcm(1152 * 2);
     std::vector<uint8_t> out(100);
     AcmStreamHeader header { reinterpret_cast<const uint8_t*>(pcm.data()), static_cast<int>(pcm.size() * 2), 0,
-                             out.data(), static_cast<int>(out.size()), 0, false };
+        out.data(), static_cast<int>(out.size()), 0, false };
     ASSERT_TRUE(acm.PrepareHeader(stream, &header));
     EXPECT_FALSE(acm.Convert(stream, &header, 0)) << "an output smaller than the codec's worst case";
     header.destLength = 0;

@@ -15,28 +15,27 @@ namespace {
 // A settings file as editors and other tools leave it: CRLF, quoted values,
 // padding around '=', a duplicated section and key, a comment, negative
 // geometry, a key outside any section and a line without '='.
-constexpr const char* kToolWrittenFixture =
-    "stray=outside\r\n"
-    "[Network]\r\n"
-    "ServerIP = 127.0.0.1 \r\n"
-    "Port=8000\r\n"
-    "Password=\"pa ss\"\r\n"
-    "Title='quoted'\r\n"
-    "Half=\"open\r\n"
-    "port=9999\r\n"
-    "; comment=ignored\r\n"
-    "just a line\r\n"
-    "\r\n"
-    "[ Skin ]\r\n"
-    "Left=-1\r\n"
-    "Top=-25px\r\n"
-    "Width=+640\r\n"
-    "Empty=\r\n"
-    "Word=abc\r\n"
-    "Huge=99999999999\r\n"
-    "[network]\r\n"
-    "Port=1\r\n"
-    "Late=seen only here\r\n";
+constexpr const char* kToolWrittenFixture = "stray=outside\r\n"
+                                            "[Network]\r\n"
+                                            "ServerIP = 127.0.0.1 \r\n"
+                                            "Port=8000\r\n"
+                                            "Password=\"pa ss\"\r\n"
+                                            "Title='quoted'\r\n"
+                                            "Half=\"open\r\n"
+                                            "port=9999\r\n"
+                                            "; comment=ignored\r\n"
+                                            "just a line\r\n"
+                                            "\r\n"
+                                            "[ Skin ]\r\n"
+                                            "Left=-1\r\n"
+                                            "Top=-25px\r\n"
+                                            "Width=+640\r\n"
+                                            "Empty=\r\n"
+                                            "Word=abc\r\n"
+                                            "Huge=99999999999\r\n"
+                                            "[network]\r\n"
+                                            "Port=1\r\n"
+                                            "Late=seen only here\r\n";
 
 std::string ReadAll(const std::string& path)
 {
@@ -46,7 +45,7 @@ std::string ReadAll(const std::string& path)
     return s.str();
 }
 
-}  // namespace
+} // namespace
 
 TEST(IniFile, ReadsCrlfQuotedPaddedAndDuplicatedEntries)
 {
@@ -56,8 +55,8 @@ TEST(IniFile, ReadsCrlfQuotedPaddedAndDuplicatedEntries)
     EXPECT_EQ(ini.GetString("Network", "Password", "x"), "pa ss");
     EXPECT_EQ(ini.GetString("Network", "Title", "x"), "quoted");
     EXPECT_EQ(ini.GetString("Network", "Half", "x"), "\"open");
-    EXPECT_EQ(ini.GetInt("Network", "Port", 0), 8000);  // first duplicate wins
-    EXPECT_EQ(ini.GetString("Network", "Late", "default"), "default");  // second [network] is shadowed
+    EXPECT_EQ(ini.GetInt("Network", "Port", 0), 8000); // first duplicate wins
+    EXPECT_EQ(ini.GetString("Network", "Late", "default"), "default"); // second [network] is shadowed
     EXPECT_EQ(ini.GetString("Network", "; comment", "none"), "none");
     EXPECT_EQ(ini.GetString("Network", "stray", "none"), "none");
     EXPECT_EQ(ini.GetString("Missing", "Port", "dflt"), "dflt");
@@ -71,11 +70,10 @@ TEST(IniFile, ReadsCrlfQuotedPaddedAndDuplicatedEntries)
     EXPECT_EQ(ini.GetInt("Skin", "Huge", 5), static_cast<int>(99999999999ull & 0xFFFFFFFFu));
     EXPECT_EQ(ini.GetInt("Skin", "Missing", 7), 7);
 
-    EXPECT_EQ(ini.KeyNames("network"),
-              (std::vector<std::string>{"ServerIP", "Port", "Password", "Title", "Half"}));
+    EXPECT_EQ(ini.KeyNames("network"), (std::vector<std::string> { "ServerIP", "Port", "Password", "Title", "Half" }));
     EXPECT_TRUE(ini.KeyNames("nothing").empty());
 
-    ini.Parse("\xEF\xBB\xBF[A]\nk=v");  // LF, BOM, no final line end
+    ini.Parse("\xEF\xBB\xBF[A]\nk=v"); // LF, BOM, no final line end
     EXPECT_EQ(ini.GetString("a", "K", ""), "v");
 }
 
@@ -128,7 +126,7 @@ TEST(IniFile, FileRoundTripAndUnreadableFiles)
     EXPECT_EQ(platform::GetPrivateProfileString("song", "TITLE", "", path), "새 제목");
     EXPECT_EQ(platform::GetPrivateProfileString("song", "Artist", "", path), "padded");
     EXPECT_EQ(platform::GetPrivateProfileInt("Skin", "Left", 0, path), -1);
-    EXPECT_EQ(platform::GetPrivateProfileKeyNames("SONG", path), (std::vector<std::string>{"Title", "Artist"}));
+    EXPECT_EQ(platform::GetPrivateProfileKeyNames("SONG", path), (std::vector<std::string> { "Title", "Artist" }));
 
     EXPECT_TRUE(platform::WritePrivateProfileString("Song", "Artist", nullptr, path));
     EXPECT_TRUE(platform::WritePrivateProfileString("Skin", nullptr, nullptr, path));
@@ -145,7 +143,7 @@ TEST(IniFile, FileRoundTripAndUnreadableFiles)
     std::ofstream(big, std::ios::binary) << "[A]\nk=v\n" << std::string(IniFile::kMaxFileBytes, ';');
     EXPECT_EQ(platform::GetPrivateProfileString("A", "k", "d", big), "d");
     EXPECT_FALSE(platform::WritePrivateProfileString("A", "k", "w", big));
-    struct stat st {};
+    struct stat st { };
     ASSERT_EQ(stat(big.c_str(), &st), 0);
     EXPECT_GT(static_cast<size_t>(st.st_size), IniFile::kMaxFileBytes);
 

@@ -24,7 +24,7 @@ protected:
     }
 };
 
-}  // namespace
+} // namespace
 
 TEST(MessageRegistry, SameNameSameIdFromManyThreads)
 {
@@ -84,9 +84,9 @@ TEST(MessageTarget, PostersRacingDestructionNeverCrash)
 {
     const MessageId msg = RegisterMessage("WM_TEST_RACE");
     for (int round = 0; round < 50; ++round) {
-        std::atomic<int> wakes{0};
-        std::atomic<bool> destroyed{false};
-        std::atomic<int> wakesAfterDestruction{0};
+        std::atomic<int> wakes { 0 };
+        std::atomic<bool> destroyed { false };
+        std::atomic<int> wakesAfterDestruction { 0 };
         auto target = std::make_unique<Recorder>();
         target->SetWakeHook([&] {
             ++wakes;

@@ -8,7 +8,7 @@ using platform::MulDiv;
 TEST(MulDiv, RoundsToNearestHalfAwayFromZero)
 {
     EXPECT_EQ(MulDiv(2304, 16, 8), 4608);
-    EXPECT_EQ(MulDiv(22050, 50, 1000), 1103);  // 1102.5 rounds up
+    EXPECT_EQ(MulDiv(22050, 50, 1000), 1103); // 1102.5 rounds up
     EXPECT_EQ(MulDiv(-22050, 50, 1000), -1103);
     EXPECT_EQ(MulDiv(22050, -50, 1000), -1103);
     EXPECT_EQ(MulDiv(22050, 50, -1000), -1103);

@@ -5,7 +5,7 @@
 
 TEST(TextCodec, ConvertsBetweenKoreanUtf8AndUtf16)
 {
-    const std::string utf8 = "똠방 한글 ABC";  // "똠" exists in CP949 only, not EUC-KR
+    const std::string utf8 = "똠방 한글 ABC"; // "똠" exists in CP949 only, not EUC-KR
     std::string cp949, back, utf16;
     ASSERT_TRUE(platform::ConvertCodePage(utf8, platform::kCodePageUtf8, platform::kCodePageKorean, &cp949));
     EXPECT_EQ(cp949, "\x8c\x63\xb9\xe6 \xc7\xd1\xb1\xdb ABC");
@@ -22,7 +22,8 @@ TEST(TextCodec, FailsWithoutTouchingTheOutput)
     std::string out = "kept";
     EXPECT_FALSE(platform::ConvertCodePage("\xff\xff", platform::kCodePageKorean, platform::kCodePageUtf8, &out));
     EXPECT_FALSE(platform::ConvertCodePage("\xc7", platform::kCodePageKorean, platform::kCodePageUtf8, &out));
-    EXPECT_FALSE(platform::ConvertCodePage("\xf0\x9f\x8e\xb5", platform::kCodePageUtf8, platform::kCodePageKorean, &out));
+    EXPECT_FALSE(
+        platform::ConvertCodePage("\xf0\x9f\x8e\xb5", platform::kCodePageUtf8, platform::kCodePageKorean, &out));
     EXPECT_FALSE(platform::ConvertCodePage("abc", 4242424, platform::kCodePageUtf8, &out));
     EXPECT_EQ(out, "kept");
     EXPECT_TRUE(platform::IsUtf8CodePage(0));

@@ -119,7 +119,8 @@ std::string Outcome(const SRun& run, GXScriptHost& host, CStubs& stubs)
         if (kind == "tokpos") {
             std::string s = "tokpos";
             for (const SToken& t : lexer.Tokens())
-                s.append(" ").append(std::to_string(t.nKind) + "@" + std::to_string(t.nLine) + ":" + std::to_string(t.nCol));
+                s.append(" ").append(
+                    std::to_string(t.nKind) + "@" + std::to_string(t.nLine) + ":" + std::to_string(t.nCol));
             return s;
         }
         if (nErr != 0)

@@ -15,8 +15,8 @@ namespace {
 
 std::string Show(const SRect& r)
 {
-    return std::string("(").append(std::to_string(r.left)) + ", " + std::to_string(r.top) + ", " + std::to_string(r.right) + ", "
-        + std::to_string(r.bottom) + ")";
+    return std::string("(").append(std::to_string(r.left)) + ", " + std::to_string(r.top) + ", "
+        + std::to_string(r.right) + ", " + std::to_string(r.bottom) + ")";
 }
 
 // One screen 1000 x 700 without panels, and the same screen with a second

@@ -66,8 +66,8 @@ SRect RectOf(const GXConBase& control)
 
 std::string Show(const SRect& r)
 {
-    return std::string("(").append(std::to_string(r.left)) + ", " + std::to_string(r.top) + ", " + std::to_string(r.right) + ", "
-        + std::to_string(r.bottom) + ")";
+    return std::string("(").append(std::to_string(r.left)) + ", " + std::to_string(r.top) + ", "
+        + std::to_string(r.right) + ", " + std::to_string(r.bottom) + ")";
 }
 
 } // namespace

@@ -17,8 +17,8 @@ namespace {
 
 std::string Show(const SRect& r)
 {
-    return std::string("(").append(std::to_string(r.left)) + ", " + std::to_string(r.top) + ", " + std::to_string(r.right) + ", "
-        + std::to_string(r.bottom) + ")";
+    return std::string("(").append(std::to_string(r.left)) + ", " + std::to_string(r.top) + ", "
+        + std::to_string(r.right) + ", " + std::to_string(r.bottom) + ")";
 }
 
 class Labelled : public GXConBase {

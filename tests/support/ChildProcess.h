@@ -71,7 +71,7 @@ public:
     // instead of the test's own output.
     bool Start(const std::vector<std::string>& argv, bool captureStdout = true, bool silent = false)
     {
-        int fds[2] = {-1, -1};
+        int fds[2] = { -1, -1 };
         if (captureStdout && ::pipe2(fds, O_CLOEXEC) != 0)
             return false;
         posix_spawn_file_actions_t actions;
@@ -106,11 +106,12 @@ public:
                 m_pending.erase(0, nl + 1);
                 return true;
             }
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                deadline - std::chrono::steady_clock::now()).count();
+            const auto left
+                = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now())
+                      .count();
             if (left <= 0 || m_out < 0)
                 return false;
-            pollfd p{m_out, POLLIN, 0};
+            pollfd p { m_out, POLLIN, 0 };
             if (::poll(&p, 1, static_cast<int>(left)) <= 0)
                 continue;
             char buf[4096];
@@ -168,4 +169,4 @@ inline std::string SourcePath(const std::string& relative)
     return std::string(root ? root : TAVDJ_SOURCE_DIR) + "/" + relative;
 }
 
-}  // namespace testutil
+} // namespace testutil

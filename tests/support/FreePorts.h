@@ -16,7 +16,7 @@ namespace detail {
 inline bool PortFree(int port)
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in sa{};
+    sockaddr_in sa {};
     sa.sin_family = AF_INET;
     sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     sa.sin_port = htons(static_cast<uint16_t>(port));
@@ -34,7 +34,7 @@ inline int EphemeralStart()
     return low;
 }
 
-}  // namespace detail
+} // namespace detail
 
 // A loopback port p such that p and p + 1 were both free a moment ago (a
 // SHOUTcast server listens on both). 0 when none was found. The pair is
@@ -44,7 +44,7 @@ inline int EphemeralStart()
 inline int PickPortPair()
 {
     const int top = detail::EphemeralStart() - 2;
-    std::mt19937 random(std::random_device{}());
+    std::mt19937 random(std::random_device {}());
     std::uniform_int_distribution<int> pick(top > 12000 ? top - 10000 : 1024, top > 1026 ? top : 65533);
     for (int attempt = 0; attempt < 100; ++attempt) {
         const int port = pick(random);
@@ -79,4 +79,4 @@ inline int PickPortRun(int count)
     return 0;
 }
 
-}  // namespace testutil
+} // namespace testutil

@@ -27,12 +27,12 @@ inline bool ToolOnPath(const char* pszTool)
 }
 
 // Skips the test when a tool it needs is missing, or fails it under CI.
-#define TAVDJ_REQUIRE_TOOL(available, what)                                        \
-    do {                                                                           \
-        if (!(available)) {                                                        \
-            if (RunningUnderCi())                                                  \
-                FAIL() << "missing under CI: " << (what);                          \
-            else                                                                   \
-                GTEST_SKIP() << "missing: " << (what);                             \
-        }                                                                          \
+#define TAVDJ_REQUIRE_TOOL(available, what)                                                                            \
+    do {                                                                                                               \
+        if (!(available)) {                                                                                            \
+            if (RunningUnderCi())                                                                                      \
+                FAIL() << "missing under CI: " << (what);                                                              \
+            else                                                                                                       \
+                GTEST_SKIP() << "missing: " << (what);                                                                 \
+        }                                                                                                              \
     } while (0)

@@ -17,7 +17,7 @@ public:
     {
         if (!m_sandbox.Create("tavdj-test"))
             return;
-        for (const char* sub : {"home", "data", "docs", "tmp", "program", "config"})
+        for (const char* sub : { "home", "data", "docs", "tmp", "program", "config" })
             std::filesystem::create_directories(Path(sub));
         Set("HOME", Path("home"));
         Set("XDG_DATA_HOME", Path("data"));

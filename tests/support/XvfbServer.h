@@ -19,13 +19,13 @@ public:
     // WIDTHxHEIGHTxDEPTH of its one screen.
     bool Start(const std::string& screen = "320x240x24")
     {
-        std::mt19937 random(std::random_device{}());
+        std::mt19937 random(std::random_device {}());
         std::uniform_int_distribution<int> number(200, 9999);
         for (int attempt = 0; attempt < 10; ++attempt) {
             const std::string display = std::string(":").append(std::to_string(number(random)));
             m_process = std::make_unique<testutil::ChildProcess>();
-            if (!m_process->Start({"Xvfb", display, "-displayfd", "1", "-noreset", "-nolisten", "tcp", "-screen", "0",
-                                   screen}))
+            if (!m_process->Start(
+                    { "Xvfb", display, "-displayfd", "1", "-noreset", "-nolisten", "tcp", "-screen", "0", screen }))
                 return false;
             std::string ready;
             if (m_process->ReadLine(&ready, 10000) && ":" + ready == display) {

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "engine/audio/road/CAReader.h"
 #include "engine/audio/capture/CWaveInDevice.h"
+#include "engine/audio/road/CAReader.h"
 #include "foundation/GLockedRingBuffer.h"
 #include "platform/Clock.h"
 
@@ -21,7 +21,7 @@ public:
     static constexpr int kMaxBacklogSeconds = 10;
 
     explicit CAWaveInReader(platform::WaveInBackend& backend = platform::WaveInBackend::System(),
-                            platform::Clock& clock = platform::Clock::System());
+        platform::Clock& clock = platform::Clock::System());
     ~CAWaveInReader() override;
 
     int Open(const std::string& sourceName, int* pRate, int* pBits, int* pChannels) override;
@@ -46,7 +46,7 @@ private:
     int m_nRate = 44100;
     int m_nBits = 16;
     int m_nChannels = 2;
-    std::atomic<bool> m_bDiscard{false};
+    std::atomic<bool> m_bDiscard { false };
     // Set by Open before the capture thread starts; read only by it.
     int m_nMaxBacklogBytes = 0;
     // Last: its capture thread fills the ring, so it goes first.

@@ -41,7 +41,7 @@ private:
     int m_nDevice = -1;
     DataCallback m_pfnData = nullptr;
     void* m_pUser = nullptr;
-    std::atomic<uint64_t> m_nDelivered{0};
+    std::atomic<uint64_t> m_nDelivered { 0 };
     int m_nBufferBytes = 0;
     // Last: its capture thread calls back into the fields above, so it must
     // stop before they go.

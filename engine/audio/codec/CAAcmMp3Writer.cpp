@@ -16,8 +16,8 @@ CAAcmMp3Writer::~CAAcmMp3Writer()
 
 int CAAcmMp3Writer::SetCodec(int codec, int format)
 {
-    if (!m_pOutput || codec < 0 || codec >= m_pOutput->GetCodecCount() || format < 0 ||
-        format >= m_pOutput->GetFormatCount(codec)) {
+    if (!m_pOutput || codec < 0 || codec >= m_pOutput->GetCodecCount() || format < 0
+        || format >= m_pOutput->GetFormatCount(codec)) {
         m_nCodec = -1;
         m_nFormat = -1;
         return 0;
@@ -29,8 +29,8 @@ int CAAcmMp3Writer::SetCodec(int codec, int format)
 
 int CAAcmMp3Writer::Open(const std::string& target, int* pRate, int* pBits, int* pChannels, const CATags& tags)
 {
-    if (!m_pOutput || (!m_pfnOutput && target.empty()) || !pRate || !pBits || !pChannels || *pBits <= 0 ||
-        *pChannels <= 0)
+    if (!m_pOutput || (!m_pfnOutput && target.empty()) || !pRate || !pBits || !pChannels || *pBits <= 0
+        || *pChannels <= 0)
         return 0;
     int rate = 0;
     int bits = 0;
@@ -47,9 +47,8 @@ int CAAcmMp3Writer::Open(const std::string& target, int* pRate, int* pBits, int*
     if (!platform::EqualsNoCase(GetFileExtension(name.c_str()), ".mp3"))
         name += ".mp3";
     const int opened = m_pfnOutput
-                           ? m_pOutput->OpenCallback(m_nCodec, m_nFormat, m_pfnOutput, m_pOutputUser, rate, bits / 8,
-                                                     channels)
-                           : m_pOutput->OpenFile(name, m_nCodec, m_nFormat, rate, bits / 8, channels);
+        ? m_pOutput->OpenCallback(m_nCodec, m_nFormat, m_pfnOutput, m_pOutputUser, rate, bits / 8, channels)
+        : m_pOutput->OpenFile(name, m_nCodec, m_nFormat, rate, bits / 8, channels);
     if (!opened)
         return 0;
     m_nRate = rate;

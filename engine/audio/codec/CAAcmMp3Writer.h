@@ -1,7 +1,7 @@
 #pragma once
 
-#include "engine/audio/road/CAWriter.h"
 #include "engine/audio/codec/COutputMP3.h"
+#include "engine/audio/road/CAWriter.h"
 #include "platform/Acm.h"
 
 #include <memory>

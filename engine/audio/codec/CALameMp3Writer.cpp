@@ -11,20 +11,20 @@
 
 namespace {
 
-constexpr std::array<int, 14> kMpeg1Bitrates = {32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
-constexpr std::array<int, 14> kMpeg2Bitrates = {8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160};
+constexpr std::array<int, 14> kMpeg1Bitrates = { 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320 };
+constexpr std::array<int, 14> kMpeg2Bitrates = { 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160 };
 constexpr int kMaxFrameSamples = 1152;
 constexpr int kPartNameAttempts = 4;
 
 std::string CurrentLocalYear()
 {
     const std::time_t now = std::time(nullptr);
-    std::tm local{};
+    std::tm local {};
     localtime_r(&now, &local);
     return std::to_string(local.tm_year + 1900);
 }
 
-}  // namespace
+} // namespace
 
 CALameMp3Writer::CALameMp3Writer()
     : CAWriter("고음질 코덱")
@@ -38,7 +38,7 @@ CALameMp3Writer::~CALameMp3Writer()
 
 int CALameMp3Writer::SnapRate(int rate)
 {
-    for (const int mpegRate : {8000, 11025, 12000, 16000, 22050, 24000, 32000, 44100})
+    for (const int mpegRate : { 8000, 11025, 12000, 16000, 22050, 24000, 32000, 44100 })
         if (rate <= mpegRate)
             return mpegRate;
     return 48000;
@@ -121,9 +121,12 @@ bool CALameMp3Writer::ConfigureLocked(const std::string& id3Title)
     if (!encoder.Configure(m_nRate, m_nChannels, m_nBitrate))
         return false;
     const std::pair<platform::Mp3Tag, const std::string*> tags[] = {
-        {platform::Mp3Tag::Title, &id3Title},      {platform::Mp3Tag::Artist, &m_tags.artist},
-        {platform::Mp3Tag::Album, &m_tags.album},  {platform::Mp3Tag::Year, &m_tags.year},
-        {platform::Mp3Tag::Comment, &m_tags.comment}, {platform::Mp3Tag::Track, &m_tags.track},
+        { platform::Mp3Tag::Title, &id3Title },
+        { platform::Mp3Tag::Artist, &m_tags.artist },
+        { platform::Mp3Tag::Album, &m_tags.album },
+        { platform::Mp3Tag::Year, &m_tags.year },
+        { platform::Mp3Tag::Comment, &m_tags.comment },
+        { platform::Mp3Tag::Track, &m_tags.track },
     };
     for (const auto& [tag, text] : tags)
         if (!text->empty())
@@ -240,8 +243,8 @@ int CALameMp3Writer::NewPart()
     if (m_pEncoder) {
         ++m_nPartCount;
         m_tags.track = std::to_string(m_nPartCount + 1);
-        m_strPartTitle = m_tags.title.empty() ? std::to_string(m_nPartCount)
-                                              : m_tags.title + "-" + std::to_string(m_nPartCount);
+        m_strPartTitle
+            = m_tags.title.empty() ? std::to_string(m_nPartCount) : m_tags.title + "-" + std::to_string(m_nPartCount);
         if (OpenPartFileLocked() && ConfigureLocked(m_strPartTitle))
             return 1;
     }

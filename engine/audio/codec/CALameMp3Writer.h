@@ -66,7 +66,7 @@ private:
     int m_nRateOverride = -1;
     int m_nChannelOverride = -1;
     int m_nSamplesPerFrame = 1152;
-    std::atomic<bool> m_bPaused{false};
+    std::atomic<bool> m_bPaused { false };
     int m_nPartCount = 0;
     std::string m_strPartTitle;
 };

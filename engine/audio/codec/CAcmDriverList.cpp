@@ -15,7 +15,7 @@ bool NameMatches(const std::string& shown, const std::string& wanted, CAcmDriver
     return match == CAcmDriverList::NameMatch::Whole ? shown == wanted : shown.find(wanted) != std::string::npos;
 }
 
-}  // namespace
+} // namespace
 
 CAcmDriverList::CAcmDriverList(platform::Acm& acm)
     : m_acm(acm)
@@ -66,8 +66,8 @@ bool CAcmDriverList::AddDriver(const platform::AcmDriverEntry& entry)
     return true;
 }
 
-bool CAcmDriverList::ReadFormats(platform::AcmDriverHandle driver, const platform::AcmFormatTagDetails& tag,
-                                 CAcmDriverInfo* pInfo)
+bool CAcmDriverList::ReadFormats(
+    platform::AcmDriverHandle driver, const platform::AcmFormatTagDetails& tag, CAcmDriverInfo* pInfo)
 {
     if (tag.formatTag == platform::kWaveFormatPcm)
         return true;
@@ -128,8 +128,9 @@ std::string CAcmDriverList::GetDriverName(int driver, uint16_t formatTag) const
     if (driver < 0 || driver >= static_cast<int>(m_drivers.size()))
         return {};
     const CAcmDriverInfo& info = m_drivers[static_cast<size_t>(driver)];
-    const bool hasTag = formatTag == 0 || std::any_of(info.m_formats.begin(), info.m_formats.end(),
-                                                      [&](const CAcmFormat& f) { return f.m_nFormatTag == formatTag; });
+    const bool hasTag = formatTag == 0
+        || std::any_of(info.m_formats.begin(), info.m_formats.end(),
+            [&](const CAcmFormat& f) { return f.m_nFormatTag == formatTag; });
     return hasTag ? info.m_details.longName : std::string();
 }
 
@@ -151,7 +152,7 @@ int CAcmDriverList::GetDriverFormatBitrate(int driver, int format, uint16_t form
 }
 
 bool CAcmDriverList::Locate(const std::string& codecName, const std::string& formatName, uint16_t formatTag,
-                            NameMatch match, int* pDriver, int* pFormat) const
+    NameMatch match, int* pDriver, int* pFormat) const
 {
     for (int driver = 0; driver < static_cast<int>(m_drivers.size()); ++driver) {
         if (!NameMatches(GetDriverName(driver, formatTag), codecName, match))
@@ -174,13 +175,13 @@ bool CAcmDriverList::Locate(const std::string& codecName, const std::string& for
 }
 
 int CAcmDriverList::FindFormat(const std::string& codecName, const std::string& formatName, uint16_t formatTag,
-                               int* pRate, int* pBits, int* pChannels, NameMatch match) const
+    int* pRate, int* pBits, int* pChannels, NameMatch match) const
 {
     int driver = -1;
     int format = -1;
     platform::WaveFormat wave;
-    if (!Locate(codecName, formatName, formatTag, match, &driver, &format) ||
-        !FormatAt(driver, format)->GetWaveFormat(&wave))
+    if (!Locate(codecName, formatName, formatTag, match, &driver, &format)
+        || !FormatAt(driver, format)->GetWaveFormat(&wave))
         return 1;
     if (pRate)
         *pRate = static_cast<int>(std::min<uint32_t>(wave.samplesPerSec, INT32_MAX));
@@ -192,7 +193,7 @@ int CAcmDriverList::FindFormat(const std::string& codecName, const std::string& 
 }
 
 int CAcmDriverList::OpenStream(const std::string& formatName, const std::string& codecName, uint16_t formatTag,
-                               int rate, int channels, int bytesPerSample, NameMatch match)
+    int rate, int channels, int bytesPerSample, NameMatch match)
 {
     ReleaseStream();
     if (rate <= 0 || channels <= 0 || channels > 0xFFFF || bytesPerSample <= 0 || bytesPerSample > 4)
@@ -275,8 +276,8 @@ int CAcmDriverList::CloseStream(uint8_t* pOut, int outSize, int* pOutBytes)
     if (pOutBytes)
         *pOutBytes = 0;
     if (pOut && m_hStream)
-        result = Convert(nullptr, 0, pOut, outSize, pOutBytes,
-                         platform::kAcmConvertEnd | platform::kAcmConvertBlockAlign);
+        result
+            = Convert(nullptr, 0, pOut, outSize, pOutBytes, platform::kAcmConvertEnd | platform::kAcmConvertBlockAlign);
     ReleaseStream();
     return result;
 }

@@ -46,13 +46,13 @@ public:
     // Stores the format's rate, bits per sample and channels through the
     // pointers that are not null.
     [[nodiscard]] int FindFormat(const std::string& codecName, const std::string& formatName, uint16_t formatTag,
-                                 int* pRate, int* pBits, int* pChannels, NameMatch match = NameMatch::Whole) const;
+        int* pRate, int* pBits, int* pChannels, NameMatch match = NameMatch::Whole) const;
 
     // Opens the conversion from PCM (rate, channels, bytesPerSample) to the
     // named format; 0 when open, 1 on failure. An open stream is closed
     // first, without draining.
     [[nodiscard]] int OpenStream(const std::string& formatName, const std::string& codecName, uint16_t formatTag,
-                                 int rate, int channels, int bytesPerSample, NameMatch match = NameMatch::Whole);
+        int rate, int channels, int bytesPerSample, NameMatch match = NameMatch::Whole);
     [[nodiscard]] bool IsStreamOpen() const { return m_hStream != 0; }
     // Encoded bytes one Convert or the drain may produce at most; 0 while
     // no stream is open.
@@ -60,8 +60,8 @@ public:
     // Converts frames of PCM (at most kBlockFrames) and copies the output
     // to pOut; 0 on success (also without an open stream, with nothing
     // produced), 1 on a conversion error or when the output does not fit.
-    [[nodiscard]] int Convert(const void* pData, int frames, uint8_t* pOut, int outSize, int* pOutBytes,
-                              uint32_t flags);
+    [[nodiscard]] int Convert(
+        const void* pData, int frames, uint8_t* pOut, int outSize, int* pOutBytes, uint32_t flags);
     // With pOut, drains the codec into it first; then closes the stream and
     // the driver and frees the buffers. 0 on success, 1 when the drain
     // failed (the stream is closed all the same).
@@ -69,12 +69,12 @@ public:
 
 private:
     [[nodiscard]] bool AddDriver(const platform::AcmDriverEntry& entry);
-    [[nodiscard]] bool ReadFormats(platform::AcmDriverHandle driver, const platform::AcmFormatTagDetails& tag,
-                                   CAcmDriverInfo* pInfo);
+    [[nodiscard]] bool ReadFormats(
+        platform::AcmDriverHandle driver, const platform::AcmFormatTagDetails& tag, CAcmDriverInfo* pInfo);
     [[nodiscard]] const CAcmFormat* FormatAt(int driver, int format) const;
     // The matching format's positions, under FindFormat's rules.
     [[nodiscard]] bool Locate(const std::string& codecName, const std::string& formatName, uint16_t formatTag,
-                              NameMatch match, int* pDriver, int* pFormat) const;
+        NameMatch match, int* pDriver, int* pFormat) const;
     void ReleaseStream();
 
     platform::Acm& m_acm;

@@ -7,7 +7,7 @@ namespace {
 // MP3 codecs take 16-bit PCM only, so every input is brought to 16 bits.
 constexpr int kStreamBits = 16;
 
-}  // namespace
+} // namespace
 
 COutputACM::COutputACM(platform::Acm& acm, uint16_t formatTag)
     : m_nFormatTag(formatTag)
@@ -68,8 +68,8 @@ bool COutputACM::GetFormatInfo(int codec, int format, int* pRate, int* pBits, in
     int driver = -1;
     int position = -1;
     platform::WaveFormat wave;
-    if (!Resolve(codec, format, &driver, &position) ||
-        !m_drivers.GetDrivers()[static_cast<size_t>(driver)].m_formats[static_cast<size_t>(position)].GetWaveFormat(
+    if (!Resolve(codec, format, &driver, &position)
+        || !m_drivers.GetDrivers()[static_cast<size_t>(driver)].m_formats[static_cast<size_t>(position)].GetWaveFormat(
             &wave))
         return false;
     if (pRate)
@@ -95,8 +95,8 @@ int COutputACM::OpenFile(const std::string& path, int codec, int format, int rat
     return 1;
 }
 
-int COutputACM::OpenCallback(int codec, int format, CAOutputCallback pfn, void* pUser, int rate, int bytesPerSample,
-                             int channels)
+int COutputACM::OpenCallback(
+    int codec, int format, CAOutputCallback pfn, void* pUser, int rate, int bytesPerSample, int channels)
 {
     Close();
     if (!pfn || !Open(codec, format, rate, bytesPerSample, channels))
@@ -112,15 +112,15 @@ bool COutputACM::Open(int codec, int format, int rate, int bytesPerSample, int c
     int position = -1;
     // Sample widths and channel counts beyond what the pump delivers are
     // refused rather than misread.
-    if (!Resolve(codec, format, &driver, &position) || rate <= 0 || bytesPerSample < 1 || bytesPerSample > 2 ||
-        channels < 1 || channels > 2)
+    if (!Resolve(codec, format, &driver, &position) || rate <= 0 || bytesPerSample < 1 || bytesPerSample > 2
+        || channels < 1 || channels > 2)
         return false;
     const std::string codecName = m_drivers.GetDriverName(driver, m_nFormatTag);
     const std::string formatName = m_drivers.GetDriverFormatName(driver, position, m_nFormatTag);
     int streamRate = 0;
     int formatChannels = 0;
-    if (m_drivers.FindFormat(codecName, formatName, m_nFormatTag, &streamRate, nullptr, &formatChannels) != 0 ||
-        streamRate <= 0)
+    if (m_drivers.FindFormat(codecName, formatName, m_nFormatTag, &streamRate, nullptr, &formatChannels) != 0
+        || streamRate <= 0)
         return false;
 
     m_nCodec = codec;
@@ -131,9 +131,8 @@ bool COutputACM::Open(int codec, int format, int rate, int bytesPerSample, int c
     m_nStreamRate = streamRate;
     m_nStreamBits = kStreamBits;
     m_nStreamChannels = channels == 1 && formatChannels == 2 ? 2 : channels;
-    if (m_drivers.OpenStream(formatName, codecName, m_nFormatTag, streamRate, m_nStreamChannels, kStreamBits / 8) !=
-            0 ||
-        !AllocBuffers()) {
+    if (m_drivers.OpenStream(formatName, codecName, m_nFormatTag, streamRate, m_nStreamChannels, kStreamBits / 8) != 0
+        || !AllocBuffers()) {
         Close();
         return false;
     }
@@ -150,8 +149,8 @@ bool COutputACM::AllocBuffers()
     // Input arrives in chunks of 2304 frames; the converter widens 8-bit
     // input, doubles a mono one for a stereo format and resamples to the
     // format's rate, refusing rates it cannot convert between.
-    const CASampleConverter::Format in{m_nInRate, m_nInBits, m_nInChannels};
-    const CASampleConverter::Format out{m_nStreamRate.load(), m_nStreamBits, m_nStreamChannels};
+    const CASampleConverter::Format in { m_nInRate, m_nInBits, m_nInChannels };
+    const CASampleConverter::Format out { m_nStreamRate.load(), m_nStreamBits, m_nStreamChannels };
     return m_converter.Prepare(in, out, in.FrameBytes() * kBlockFrames, 0, 0);
 }
 
@@ -202,7 +201,8 @@ int COutputACM::Write(const char* pData, int nBytes)
             const int frames = std::min(pieceFrames, (prepared - offset) / streamFrameBytes);
             int encoded = 0;
             if (m_drivers.Convert(pPrepared + offset, frames, m_encoded.data(), static_cast<int>(m_encoded.size()),
-                                  &encoded, platform::kAcmConvertBlockAlign) != 0)
+                    &encoded, platform::kAcmConvertBlockAlign)
+                != 0)
                 return -1;
             if (encoded > 0 && !Emit(m_encoded.data(), encoded))
                 return -1;

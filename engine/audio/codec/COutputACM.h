@@ -1,9 +1,9 @@
 #pragma once
 
-#include "engine/audio/road/CAWriter.h"
-#include "engine/audio/road/CASampleConverter.h"
 #include "engine/audio/codec/CAcmDriverList.h"
 #include "engine/audio/codec/CCodecIndex.h"
+#include "engine/audio/road/CASampleConverter.h"
+#include "engine/audio/road/CAWriter.h"
 #include "platform/Acm.h"
 
 #include <atomic>
@@ -36,10 +36,10 @@ public:
 
     // 1 when open. Both close first; both fail on positions outside the
     // codec index or non-positive format values.
-    [[nodiscard]] int OpenFile(const std::string& path, int codec, int format, int rate, int bytesPerSample,
-                               int channels);
-    [[nodiscard]] int OpenCallback(int codec, int format, CAOutputCallback pfn, void* pUser, int rate,
-                                   int bytesPerSample, int channels);
+    [[nodiscard]] int OpenFile(
+        const std::string& path, int codec, int format, int rate, int bytesPerSample, int channels);
+    [[nodiscard]] int OpenCallback(
+        int codec, int format, CAOutputCallback pfn, void* pUser, int rate, int bytesPerSample, int channels);
     // The input bytes taken (whole frames), or -1 when closed or when the
     // codec or the output failed.
     [[nodiscard]] int Write(const char* pData, int nBytes);

@@ -28,7 +28,6 @@ public:
     // Thread: main thread.
     virtual void SetActive(bool bActive);
 
-
 protected:
     void StoreFormatLocked(int nBits, int nChannels, int nRate);
 

@@ -22,13 +22,12 @@ int DelayBytes(int nMs, int nChannels, int nRate, int nBits)
     return static_cast<int>(d + (bytesPerSample - d % bytesPerSample));
 }
 
-template <typename T>
-T Saturate(int v)
+template <typename T> T Saturate(int v)
 {
     return static_cast<T>(std::clamp<int>(v, std::numeric_limits<T>::min(), std::numeric_limits<T>::max()));
 }
 
-}  // namespace
+} // namespace
 
 CMzDspEcho::CMzDspEcho()
     : m_pScratch(new (std::nothrow) char[kScratchBytes])

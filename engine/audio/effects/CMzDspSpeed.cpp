@@ -33,12 +33,13 @@ int CMzDspSpeed::Process(void* pSamples, int nFrames, int nBits, int nChannels, 
     std::lock_guard guard(m_lock);
     const int window = CMzPitchEngine::Window(nRate);
     if (!m_bActive || !m_bInUse || nBits != 16 || pSamples == nullptr || nFrames <= 0 || nChannels <= 0
-        || nChannels > CMzPitchEngine::kMaxChannels || nFrames > kMaxBlockFrames || !m_engine.Accepts(nFrames * nChannels, nChannels, window, m_dPitch)) {
+        || nChannels > CMzPitchEngine::kMaxChannels || nFrames > kMaxBlockFrames
+        || !m_engine.Accepts(nFrames * nChannels, nChannels, window, m_dPitch)) {
         m_engine.Restart();
         return nFrames;
     }
     StoreFormatLocked(nBits, nChannels, nRate);
-    const int samples = m_engine.Process(static_cast<int16_t*>(pSamples), nFrames * nChannels, nChannels, window,
-                                         m_dPitch, m_dSpeed);
+    const int samples
+        = m_engine.Process(static_cast<int16_t*>(pSamples), nFrames * nChannels, nChannels, window, m_dPitch, m_dSpeed);
     return samples / nChannels;
 }

@@ -22,7 +22,7 @@ int16_t Blend(int nNew, int nEarlier)
     return static_cast<int16_t>(std::clamp<long long>(v, -(1LL << 30), (1LL << 30) - 1) >> 15);
 }
 
-}  // namespace
+} // namespace
 
 CMzPitchEngine::CMzPitchEngine(int nMaxBlockFrames)
     : m_nMaxBlockSamples(nMaxBlockFrames * kMaxChannels)
@@ -43,9 +43,9 @@ int CMzPitchEngine::Window(int nRate)
 
 bool CMzPitchEngine::Accepts(int nSamples, int nChannels, int nWindow, double dPitch) const
 {
-    return m_pRing && m_pStage && nChannels >= 1 && nChannels <= kMaxChannels && nSamples > 0 && nSamples <= m_nMaxBlockSamples
-        && nSamples % nChannels == 0 && nWindow >= 1 && nWindow <= Window(kMaxRate) && dPitch > 0.0
-        && dPitch <= kMaxPitch;
+    return m_pRing && m_pStage && nChannels >= 1 && nChannels <= kMaxChannels && nSamples > 0
+        && nSamples <= m_nMaxBlockSamples && nSamples % nChannels == 0 && nWindow >= 1 && nWindow <= Window(kMaxRate)
+        && dPitch > 0.0 && dPitch <= kMaxPitch;
 }
 
 int CMzPitchEngine::Wrap(long long nPos) const
@@ -54,8 +54,7 @@ int CMzPitchEngine::Wrap(long long nPos) const
     return static_cast<int>(r < 0 ? r + m_nRingSize : r);
 }
 
-int CMzPitchEngine::Process(int16_t* pSamples, int nSamples, int nChannels, int nWindow, double dPitch,
-                            double dSpeed)
+int CMzPitchEngine::Process(int16_t* pSamples, int nSamples, int nChannels, int nWindow, double dPitch, double dSpeed)
 {
     if (!Accepts(nSamples, nChannels, nWindow, dPitch))
         return nSamples;
@@ -67,8 +66,7 @@ int CMzPitchEngine::Process(int16_t* pSamples, int nSamples, int nChannels, int 
 
 void CMzPitchEngine::ConfigureIfChanged(int nChannels, int nWindow, double dPitch, double dSpeed)
 {
-    if (m_bConfigured && nChannels == m_nChannels && nWindow == m_nWindow && dPitch == m_dPitch
-        && dSpeed == m_dSpeed)
+    if (m_bConfigured && nChannels == m_nChannels && nWindow == m_nWindow && dPitch == m_dPitch && dSpeed == m_dSpeed)
         return;
     const bool fresh = !m_bConfigured || nChannels != m_nChannels;
     m_bConfigured = true;
@@ -104,7 +102,7 @@ void CMzPitchEngine::ConfigureIfChanged(int nChannels, int nWindow, double dPitc
         m_nReadPos = 0;
         m_nResPos = 0;
         m_nResFrac = 0;
-        std::fill(std::begin(m_prevFrame), std::end(m_prevFrame), int16_t{0});
+        std::fill(std::begin(m_prevFrame), std::end(m_prevFrame), int16_t { 0 });
     }
     // The sound already in the ring up to one window ahead of the read head
     // is kept; writing resumes there, so a new factor takes over smoothly.

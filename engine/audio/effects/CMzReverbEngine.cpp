@@ -11,7 +11,7 @@ namespace {
 constexpr int kMask = CMzReverbEngine::kLineSamples - 1;
 // Comb lengths in milliseconds: lines 0-3 are the left channel's, 4-7 the
 // right's; the right differs slightly so the two sides decorrelate.
-constexpr int kLineMs[CMzReverbEngine::kLines] = {17, 18, 21, 25, 17, 18, 22, 23};
+constexpr int kLineMs[CMzReverbEngine::kLines] = { 17, 18, 21, 25, 17, 18, 22, 23 };
 constexpr int kLinesPerChannel = 4;
 
 int16_t Saturate16(long long v)
@@ -25,7 +25,7 @@ int TruncFilterOutput(double y)
     return static_cast<int>(std::clamp(y, -1e9, 1e9));
 }
 
-}  // namespace
+} // namespace
 
 bool CMzReverbEngine::Init(int nBits, int nChannels, int nRate)
 {

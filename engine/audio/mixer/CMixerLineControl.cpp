@@ -92,8 +92,8 @@ bool CMixerLineControl::SelectItem(const std::string& name)
 {
     if (GetKind() != kList || !Read())
         return false;
-    auto found = std::find_if(
-        m_itemNames.begin(), m_itemNames.end(), [&](const std::string& item) { return platform::EqualsNoCase(item, name); });
+    auto found = std::find_if(m_itemNames.begin(), m_itemNames.end(),
+        [&](const std::string& item) { return platform::EqualsNoCase(item, name); });
     int selected = found == m_itemNames.end() ? -1 : int(found - m_itemNames.begin());
     if (selected < 0 && m_control.type != kCtlMixer)
         return false;

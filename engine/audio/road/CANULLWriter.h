@@ -14,7 +14,7 @@ public:
     }
 
     int Open(const std::string& target, int* pRate, int* pBits, int* pChannels, const CATags& tags) override;
-    void Close() override {}
+    void Close() override { }
     int Write(const char* pData, int nBytes) override;
     int SetOutputCallback(CAOutputCallback pfn, void* pUser) override;
 };

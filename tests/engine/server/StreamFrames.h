@@ -9,9 +9,9 @@
 namespace testutil {
 
 struct IcyFrames {
-    std::vector<std::string> audio;  // 8192 bytes each
-    std::vector<std::string> titles;  // one per audio block, "" when none
-    size_t used = 0;                  // bytes consumed
+    std::vector<std::string> audio; // 8192 bytes each
+    std::vector<std::string> titles; // one per audio block, "" when none
+    size_t used = 0; // bytes consumed
 };
 
 inline IcyFrames SplitIcy(const std::string& bytes, size_t metaint = 8192)
@@ -37,4 +37,4 @@ inline std::string AfterHeader(const std::string& bytes)
     return end == std::string::npos ? std::string() : bytes.substr(end + 4);
 }
 
-}  // namespace testutil
+} // namespace testutil

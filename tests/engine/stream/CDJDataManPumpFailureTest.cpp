@@ -29,7 +29,7 @@ protected:
     FakeShoutcastServer m_server;
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(DJDataManOnAir, CaptureEndingMidBroadcastIsLoggedAndTakesTheStationOffAir)
 {
@@ -47,7 +47,7 @@ TEST_F(DJDataManOnAir, CaptureEndingMidBroadcastIsLoggedAndTakesTheStationOffAir
 
 TEST_F(DJDataManOnAir, AStoredRowOutsideThePresetTableBroadcastsTheDefaultRow)
 {
-    for (int row : {12, -7}) {
+    for (int row : { 12, -7 }) {
         SCOPED_TRACE(row);
         EditSettings(*m_dj, [&](DJSettings& s) {
             s.m_nCodecN = 0;

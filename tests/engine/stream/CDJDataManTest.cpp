@@ -2,9 +2,9 @@
 
 #include "foundation/Md5.h"
 
-#include "support/ChildProcess.h"
 #include "fakes/FakeDirectory.h"
 #include "fakes/FakeShoutcastServer.h"
+#include "support/ChildProcess.h"
 
 #include <filesystem>
 #include <fstream>
@@ -46,7 +46,7 @@ protected:
 
     void Init() { ASSERT_EQ(m_dj->Init("녹음", m_window.Handle()), 1); }
 
-    Card m_card{m_mixer};
+    Card m_card { m_mixer };
 };
 
 } // namespace
@@ -142,7 +142,7 @@ TEST_F(DJDataMan, FadeTimeChangedMidFadeOrZeroNeverLeavesTheVolumeRange)
 
 TEST_F(DJDataMan, RefusedRateMonitorsAtHalfAndALostDeviceIsRetriedOnceThenReported)
 {
-    m_waveIn.refusedRates = {44100};
+    m_waveIn.refusedRates = { 44100 };
     ASSERT_NO_FATAL_FAILURE(Init());
     EXPECT_TRUE(m_dj->IsMonitoring());
     EXPECT_EQ(m_waveIn.LastFormat().rate, 22050);
@@ -186,7 +186,7 @@ std::pair<std::string, std::string> TitleOf(const std::string& request)
     std::smatch m;
     if (!std::regex_search(request, m, std::regex("&song=([^&]*)&url=([^ ]*) HTTP")))
         return {};
-    return {UrlDecode(m[1]), UrlDecode(m[2])};
+    return { UrlDecode(m[1]), UrlDecode(m[2]) };
 }
 
 } // namespace
@@ -225,7 +225,8 @@ TEST_F(DJDataMan, ConnectedTitlesAndStreamCommandsReachTheServer)
             << "command " << i;
     }
     const auto titles = server.TitleRequests();
-    EXPECT_EQ(TitleOf(titles[2]), std::make_pair(std::string("[진행자] 첫 곡"), std::string("tavacmdsl://play?seq=1&time=1")));
+    EXPECT_EQ(TitleOf(titles[2]),
+        std::make_pair(std::string("[진행자] 첫 곡"), std::string("tavacmdsl://play?seq=1&time=1")));
     EXPECT_EQ(TitleOf(titles[100]).second, "tavacmdsl://play?seq=99&time=99");
     EXPECT_EQ(TitleOf(titles[101]).second, "tavacmdsl://play?seq=1&time=100") << "the 100th starts again at 1";
 
@@ -252,7 +253,7 @@ TEST_F(DJDataMan, ExternalAddressComesFromTheCheckHostElseALocalOne)
     std::filesystem::create_directories(root + "/cgi-bin/tav_app");
     std::ofstream(root + "/cgi-bin/tav_app/ipcheck.cgi") << "  203.0.113.7 \r\nsecond line\n";
     testutil::ChildProcess web;
-    ASSERT_TRUE(web.Start({"python3", "-u", "-m", "http.server", "0", "--bind", "127.0.0.1", "--directory", root}));
+    ASSERT_TRUE(web.Start({ "python3", "-u", "-m", "http.server", "0", "--bind", "127.0.0.1", "--directory", root }));
     std::string line;
     ASSERT_TRUE(web.ReadLine(&line, 10000));
     std::smatch m;

@@ -22,11 +22,11 @@ namespace {
 // directory worker uses it while the test watches.
 class ShutWindowApi final : public platform::SocketApi {
 public:
-    std::atomic<int> sendAttempts{0};
-    std::atomic<bool> released{false};
+    std::atomic<int> sendAttempts { 0 };
+    std::atomic<bool> released { false };
 
     platform::SocketFd OpenTcp() override { return 100 + m_opened++; }
-    void Close(platform::SocketFd) override {}
+    void Close(platform::SocketFd) override { }
     platform::NetStatus StartConnect(platform::SocketFd, uint32_t, int) override { return platform::NetStatus::Done; }
     platform::NetStatus CheckConnect(platform::SocketFd) override { return platform::NetStatus::Done; }
     bool BindAndListen(platform::SocketFd, int, int) override { return false; }
@@ -36,27 +36,27 @@ public:
     {
         ++sendAttempts;
         if (released)
-            return {platform::NetStatus::Done, len};
-        return {platform::NetStatus::Pending, 0};
+            return { platform::NetStatus::Done, len };
+        return { platform::NetStatus::Pending, 0 };
     }
-    platform::NetIo Receive(platform::SocketFd, char*, int) override { return {platform::NetStatus::Pending, 0}; }
+    platform::NetIo Receive(platform::SocketFd, char*, int) override { return { platform::NetStatus::Pending, 0 }; }
     int LocalPort(platform::SocketFd) override { return 40000; }
     int WaitForEvents(platform::PollEntry*, int, int) override { return 0; }
 
 private:
-    std::atomic<int> m_opened{0};
+    std::atomic<int> m_opened { 0 };
 };
 
 class TableResolver final : public platform::HostResolver {
 public:
     bool ResolveIpv4(const std::string&, uint32_t* address) override
     {
-        *address = 0x0100000A;  // 10.0.0.1
+        *address = 0x0100000A; // 10.0.0.1
         return true;
     }
 };
 
-}  // namespace
+} // namespace
 
 TEST(GShoutCastYPStop, StopEndsARegisterSendThatNeverLeaves)
 {
@@ -64,7 +64,7 @@ TEST(GShoutCastYPStop, StopEndsARegisterSendThatNeverLeaves)
     TableResolver resolver;
     ManualClock clock;
     FakeWindowFinder windows;
-    FakeMainWindow window;  // notifications are not looked at
+    FakeMainWindow window; // notifications are not looked at
     GShoutCastYPParams params;
     params.notifyWindow = window.Handle();
     params.host = "directory.example";
@@ -78,7 +78,7 @@ TEST(GShoutCastYPStop, StopEndsARegisterSendThatNeverLeaves)
     // the owner's Stop.
     bool started = false;
     bool sending = false;
-    std::atomic<bool> stopping{false};
+    std::atomic<bool> stopping { false };
     auto owner = std::async(std::launch::async, [&] {
         GShoutCastYP yp(api, resolver, clock, windows);
         yp.SetDirectoryPort(8080);
@@ -93,8 +93,8 @@ TEST(GShoutCastYPStop, StopEndsARegisterSendThatNeverLeaves)
         yp.Stop();
     });
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
-    while (!stopping && owner.wait_for(std::chrono::seconds(0)) != std::future_status::ready &&
-           std::chrono::steady_clock::now() < deadline)
+    while (!stopping && owner.wait_for(std::chrono::seconds(0)) != std::future_status::ready
+        && std::chrono::steady_clock::now() < deadline)
         std::this_thread::yield();
     const bool prompt = owner.wait_for(std::chrono::seconds(3)) == std::future_status::ready;
     // Let a worker that ignores the flag finish, so the test ends either way.

@@ -8,8 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
-#include <netinet/in.h>
 #include <linux/sockios.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
@@ -42,7 +42,8 @@ public:
                     return true;
                 }
             }
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+            const auto left
+                = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
             if (left.count() <= 0)
                 return false;
             WaitAndDispatch(static_cast<uint32_t>(left.count()));
@@ -71,12 +72,12 @@ private:
 int BindLoopback(int* port)
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in sa{};
+    sockaddr_in sa {};
     sa.sin_family = AF_INET;
     sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t len = sizeof sa;
-    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 ||
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len) != 0) {
+    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0
+        || ::getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len) != 0) {
         if (fd >= 0)
             ::close(fd);
         return -1;
@@ -100,10 +101,10 @@ std::string Wrap(const std::string& line)
     return line + " HTTP/1.0\r\nHost: 127.0.0.1\nAccept: */*\r\n\r\n";
 }
 
-const std::string kRegisterRequest = Wrap(
-    "GET /dj/addsrv_v2.php?v=1&br=128&p=8000&m=0&tav=0&t=My%20Radio%201&g=Pop&url=http%3a%2f%2fmy%2eradio%2f"
-    "&content=audio%2fmpeg&irc=IRC&icq=ICQ&aim=DJ%20Kim&_cu=http%3a%2f%2f1%2e2%2e3%2e4%3a8000&_hk=hk1"
-    "&_am=20261209&_sk=sk1&boardkey=&_vr=1%2e0");
+const std::string kRegisterRequest
+    = Wrap("GET /dj/addsrv_v2.php?v=1&br=128&p=8000&m=0&tav=0&t=My%20Radio%201&g=Pop&url=http%3a%2f%2fmy%2eradio%2f"
+           "&content=audio%2fmpeg&irc=IRC&icq=ICQ&aim=DJ%20Kim&_cu=http%3a%2f%2f1%2e2%2e3%2e4%3a8000&_hk=hk1"
+           "&_am=20261209&_sk=sk1&boardkey=&_vr=1%2e0");
 
 std::string RegisterReply(const std::string& headers)
 {
@@ -118,10 +119,7 @@ protected:
         yp.SetDirectoryPort(directory.Port());
     }
 
-    int StartYP()
-    {
-        return yp.Start(StationParams());
-    }
+    int StartYP() { return yp.Start(StationParams()); }
 
     GShoutCastYPParams StationParams()
     {
@@ -173,7 +171,7 @@ protected:
     FakeWindowFinder windows;
     FakeDirectory directory;
     Notifications window;
-    GShoutCastYP yp{platform::SocketApi::System(), platform::HostResolver::System(), clock, windows};
+    GShoutCastYP yp { platform::SocketApi::System(), platform::HostResolver::System(), clock, windows };
 };
 
 TEST_F(YPTest, RegistersTouchesAndUnregistersWithTheExactRequests)
@@ -191,8 +189,8 @@ TEST_F(YPTest, RegistersTouchesAndUnregistersWithTheExactRequests)
     ASSERT_TRUE(window.WaitFor(2, 0));
     ASSERT_TRUE(directory.WaitForRequests(2));
     EXPECT_EQ(directory.Requests()[1],
-              Wrap("GET /dj/tchsrv?id=42&p=8000&li=3&m=10&tav=0&alt=0"
-                   "&ct=%ec%83%88%20%eb%85%b8%eb%9e%98%20%2d%20A%26B&cm=0&ht=0"));
+        Wrap("GET /dj/tchsrv?id=42&p=8000&li=3&m=10&tav=0&alt=0"
+             "&ct=%ec%83%88%20%eb%85%b8%eb%9e%98%20%2d%20A%26B&cm=0&ht=0"));
 
     // A second touch proves the first reply was judged and the client idles.
     directory.Then("icy-response: ack\r\nicy-tchfrq: 5\r\n\r\n");
@@ -315,7 +313,7 @@ void PrintTo(const RegisterCase& c, std::ostream* os)
     *os << "gives_" << c.code;
 }
 
-class YPRegisterReply : public YPTest, public ::testing::WithParamInterface<RegisterCase> {};
+class YPRegisterReply : public YPTest, public ::testing::WithParamInterface<RegisterCase> { };
 
 TEST_P(YPRegisterReply, EndsTheClientWithTheDirectoryVerdict)
 {
@@ -326,14 +324,14 @@ TEST_P(YPRegisterReply, EndsTheClientWithTheDirectoryVerdict)
     EXPECT_EQ(directory.RequestCount(), 1u);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Refusals, YPRegisterReply,
-    ::testing::Values(RegisterCase{"icy-errorcode: Invalid_sk\r\n", 11}, RegisterCase{"icy-errorcode: denytitle\r\n", 11},
-                      RegisterCase{"icy-errorcode: Blockip\r\n", 11}, RegisterCase{"icy-errorcode: Blockpls\r\n", 11},
-                      RegisterCase{"icy-errorcode: Duplicate\r\n", 11}, RegisterCase{"icy-errorcode: Connectfail\r\n", 11},
-                      RegisterCase{"icy-errorcode: Addfail\r\n", 11}, RegisterCase{"icy-errorcode: Update\r\n", 12},
-                      RegisterCase{"icy-tchfrq: 5\r\n", 102}, RegisterCase{"icy-id: 0\r\nicy-tchfrq: 5\r\n", 102},
-                      RegisterCase{"icy-id: 5\r\n", 103}, RegisterCase{"icy-id: 5\r\nicy-tchfrq: -3\r\n", 103}));
+INSTANTIATE_TEST_SUITE_P(Refusals, YPRegisterReply,
+    ::testing::Values(RegisterCase { "icy-errorcode: Invalid_sk\r\n", 11 },
+        RegisterCase { "icy-errorcode: denytitle\r\n", 11 }, RegisterCase { "icy-errorcode: Blockip\r\n", 11 },
+        RegisterCase { "icy-errorcode: Blockpls\r\n", 11 }, RegisterCase { "icy-errorcode: Duplicate\r\n", 11 },
+        RegisterCase { "icy-errorcode: Connectfail\r\n", 11 }, RegisterCase { "icy-errorcode: Addfail\r\n", 11 },
+        RegisterCase { "icy-errorcode: Update\r\n", 12 }, RegisterCase { "icy-tchfrq: 5\r\n", 102 },
+        RegisterCase { "icy-id: 0\r\nicy-tchfrq: 5\r\n", 102 }, RegisterCase { "icy-id: 5\r\n", 103 },
+        RegisterCase { "icy-id: 5\r\nicy-tchfrq: -3\r\n", 103 }));
 
 TEST_F(YPTest, RefusalKeepsTheDirectoryText)
 {
@@ -366,10 +364,9 @@ TEST_F(YPTest, MalformedRegisterRepliesFailWithoutAReply)
     // Overlong lines and too many lines on a connection left open (the
     // clock stands still, so silence cannot be what fails them), and a reply
     // cut off before its end.
-    const std::vector<FakeDirectory::Answer> replies = {{std::string(2000, 'x'), false},
-                                                        {std::string(1024, 'y') + "\r\n\r\n", false},
-                                                        {manyLines, false},
-                                                        {"icy-id: 42\r\nicy-tchfrq: 5\r\n", true}};
+    const std::vector<FakeDirectory::Answer> replies
+        = { { std::string(2000, 'x'), false }, { std::string(1024, 'y') + "\r\n\r\n", false }, { manyLines, false },
+              { "icy-id: 42\r\nicy-tchfrq: 5\r\n", true } };
     for (const FakeDirectory::Answer& reply : replies) {
         FakeDirectory dir;
         ASSERT_TRUE(dir.Start());
@@ -390,7 +387,7 @@ TEST_F(YPTest, TricklingRegisterReplyFailsOnceTheReplyIsOverdue)
     ASSERT_EQ(::listen(listener, 1), 0);
     yp.SetDirectoryPort(port);
     ASSERT_EQ(StartYP(), GShoutCastYP::kStarted);
-    pollfd p{listener, POLLIN, 0};
+    pollfd p { listener, POLLIN, 0 };
     ASSERT_EQ(::poll(&p, 1, 5000), 1);
     const int conn = ::accept(listener, nullptr, nullptr);
     ::close(listener);
@@ -474,4 +471,4 @@ TEST(GShoutCastYPEncoding, KeepsLettersAndDigitsAndEncodesEveryOtherByte)
     EXPECT_LT(GShoutCastYP::EncodeDirectoryText(std::string(10000, '~')).size(), GShoutCastYP::kEncodedCapacity);
 }
 
-}  // namespace
+} // namespace

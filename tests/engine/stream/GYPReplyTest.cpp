@@ -9,8 +9,8 @@ namespace {
 TEST(GYPReply, ParsesHeaderLinesTheDirectoryWay)
 {
     GYPReply reply;
-    for (const char* line : {"HTTP/1.0 200 OK", "  icy-errorstr :  Already listed  ", ":no name", "bare",
-                             "a:b:c", "Tabbed\t\tvalue\t", "ICY-ID: 42", "icy-id: 7"})
+    for (const char* line : { "HTTP/1.0 200 OK", "  icy-errorstr :  Already listed  ", ":no name", "bare", "a:b:c",
+             "Tabbed\t\tvalue\t", "ICY-ID: 42", "icy-id: 7" })
         ASSERT_TRUE(reply.AddLine(line));
     EXPECT_EQ(reply.HeaderCount(), 7);
     EXPECT_EQ(*reply.Find("HTTP/1.0"), "200 OK");
@@ -18,7 +18,7 @@ TEST(GYPReply, ParsesHeaderLinesTheDirectoryWay)
     EXPECT_EQ(*reply.Find("bare"), "");
     EXPECT_EQ(*reply.Find("a"), "b:c");
     EXPECT_EQ(*reply.Find("tabbed"), "value");
-    EXPECT_EQ(reply.FindNumber("icy-id"), 42);  // the first match counts
+    EXPECT_EQ(reply.FindNumber("icy-id"), 42); // the first match counts
     EXPECT_EQ(reply.Find(":no"), nullptr);
     reply.Clear();
     EXPECT_EQ(reply.Find("icy-id"), nullptr);
@@ -27,7 +27,7 @@ TEST(GYPReply, ParsesHeaderLinesTheDirectoryWay)
 TEST(GYPReply, NumbersAreReadLikeAtoiButSaturate)
 {
     GYPReply reply;
-    for (const char* line : {"a: 42abc", "b: -3", "c: 99999999999999999999", "d: -99999999999999999999", "e: x"})
+    for (const char* line : { "a: 42abc", "b: -3", "c: 99999999999999999999", "d: -99999999999999999999", "e: x" })
         ASSERT_TRUE(reply.AddLine(line));
     EXPECT_EQ(reply.FindNumber("a"), 42);
     EXPECT_EQ(reply.FindNumber("b"), -3);
@@ -56,4 +56,4 @@ TEST(GYPReply, LinesAndTheirNumberAreBounded)
     EXPECT_FALSE(reply.AddLine(""));
 }
 
-}  // namespace
+} // namespace

@@ -53,7 +53,8 @@ TEST(PlayerTitle, TakesTheFirstPlayerInOrderWithANonBlankTitle)
 // Another X client on the test server, playing the part of a player.
 class XClient {
 public:
-    explicit XClient(const std::string& display) : m_conn(xcb_connect(display.c_str(), nullptr))
+    explicit XClient(const std::string& display)
+        : m_conn(xcb_connect(display.c_str(), nullptr))
     {
         const xcb_setup_t* setup = xcb_get_setup(m_conn);
         m_root = xcb_setup_roots_iterator(setup).data->root;
@@ -67,11 +68,11 @@ public:
     xcb_window_t CreateWindow(const std::string& instance, const std::string& windowClass)
     {
         const xcb_window_t w = xcb_generate_id(m_conn);
-        xcb_create_window(m_conn, XCB_COPY_FROM_PARENT, w, m_root, 0, 0, 100, 20, 0,
-                          XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT, 0, nullptr);
+        xcb_create_window(m_conn, XCB_COPY_FROM_PARENT, w, m_root, 0, 0, 100, 20, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
+            XCB_COPY_FROM_PARENT, 0, nullptr);
         std::string both = instance + '\0' + windowClass + '\0';
         xcb_change_property(m_conn, XCB_PROP_MODE_REPLACE, w, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 8,
-                            static_cast<uint32_t>(both.size()), both.data());
+            static_cast<uint32_t>(both.size()), both.data());
         xcb_map_window(m_conn, w);
         Sync();
         return w;
@@ -79,20 +80,20 @@ public:
     void SetName(xcb_window_t w, const std::string& name)
     {
         xcb_change_property(m_conn, XCB_PROP_MODE_REPLACE, w, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8,
-                            static_cast<uint32_t>(name.size()), name.data());
+            static_cast<uint32_t>(name.size()), name.data());
         Sync();
     }
     void SetUtf8Name(xcb_window_t w, const std::string& name)
     {
         xcb_change_property(m_conn, XCB_PROP_MODE_REPLACE, w, Atom("_NET_WM_NAME"), Atom("UTF8_STRING"), 8,
-                            static_cast<uint32_t>(name.size()), name.data());
+            static_cast<uint32_t>(name.size()), name.data());
         Sync();
     }
     // What a window manager would publish as the list of managed windows.
     void SetClientList(const std::vector<xcb_window_t>& windows)
     {
         xcb_change_property(m_conn, XCB_PROP_MODE_REPLACE, m_root, Atom("_NET_CLIENT_LIST"), XCB_ATOM_WINDOW, 32,
-                            static_cast<uint32_t>(windows.size()), windows.data());
+            static_cast<uint32_t>(windows.size()), windows.data());
         Sync();
     }
     void Destroy(xcb_window_t w)
@@ -155,7 +156,7 @@ TEST(PlayerTitleX11, UsesTheWindowManagersClientListWhenThereIsOne)
     desktop.SetName(hidden, "Unmanaged - TavAudio");
     const xcb_window_t managed = desktop.CreateWindow(std::string(kALSongClass), "ALSong");
     desktop.SetName(managed, "tle * ALSong * Song Ti");
-    desktop.SetClientList({managed});
+    desktop.SetClientList({ managed });
     EXPECT_EQ(ReadPlayerTitle(*finder), "Song Title");
     EXPECT_EQ(ReadTavAudioTitle(*finder), "");
 }
@@ -169,4 +170,4 @@ TEST(PlayerTitleX11, NoDisplayMeansNoTitle)
     EXPECT_EQ(ReadPlayerTitle(*finder), "");
 }
 
-}  // namespace
+} // namespace

@@ -35,7 +35,7 @@ std::vector<int16_t> ReadExactly(CAWaveInReader& reader, int nBytes)
     return out;
 }
 
-}  // namespace
+} // namespace
 
 TEST(CWaveInDevice, DeviceIndexRules)
 {
@@ -76,7 +76,7 @@ TEST(CWaveInDevice, BuffersHoldFiftyMillisecondsOfWholeFrames)
 TEST(CWaveInDevice, BadOpensLeaveNothingOpen)
 {
     FakeWaveInBackend backend;
-    backend.refusedRates = {44100};
+    backend.refusedRates = { 44100 };
     CWaveInDevice device(backend);
     EXPECT_EQ(device.Open(44100, 2, 2, nullptr, nullptr), 0);
     EXPECT_FALSE(device.IsRunning());
@@ -178,7 +178,7 @@ TEST(CAWaveInReader, BacklogOfAStalledPumpStaysBounded)
     CAWaveInReader reader(backend);
     reader.SetFormat(8000);
     ASSERT_EQ(reader.Open("", nullptr, nullptr, nullptr), 1);
-    const size_t period = 400 * 2;  // 50 ms of 8 kHz stereo, in samples
+    const size_t period = 400 * 2; // 50 ms of 8 kHz stereo, in samples
     const int kept = CAWaveInReader::kMaxBacklogSeconds * 20;
     const int periods = kept + 40;
     std::vector<int16_t> sound;

@@ -1,11 +1,11 @@
 #include "engine/audio/codec/CAAcmMp3Writer.h"
 
-#include "engine/audio/road/CARWMan.h"
 #include "engine/audio/PumpFakes.h"
+#include "engine/audio/road/CARWMan.h"
 #include "fakes/FakeAcm.h"
 #include "fakes/FakeClock.h"
-#include "support/TestSandbox.h"
 #include "platform/AcmLame.h"
+#include "support/TestSandbox.h"
 
 #include <gtest/gtest.h>
 
@@ -20,11 +20,11 @@ namespace {
 void InstallCodecs(FakeAcm* pAcm)
 {
     pAcm->drivers = {
-        {1, "Alpha MP3", platform::kAcmDriverSupportCodec, false, false, false, false,
-         {FakeAcm::Mp3(128, 44100, 2), FakeAcm::Mp3(64, 22050, 2), FakeAcm::Mp3(32, 22050, 1)}},
-        {2, "Speech Only", platform::kAcmDriverSupportCodec, false, false, false, false,
-         {{2, "ADPCM", 8000, 1, 0, 32}}},
-        {3, "Beta MP3", platform::kAcmDriverSupportCodec, false, false, false, false, {FakeAcm::Mp3(8, 8000, 1)}},
+        { 1, "Alpha MP3", platform::kAcmDriverSupportCodec, false, false, false, false,
+            { FakeAcm::Mp3(128, 44100, 2), FakeAcm::Mp3(64, 22050, 2), FakeAcm::Mp3(32, 22050, 1) } },
+        { 2, "Speech Only", platform::kAcmDriverSupportCodec, false, false, false, false,
+            { { 2, "ADPCM", 8000, 1, 0, 32 } } },
+        { 3, "Beta MP3", platform::kAcmDriverSupportCodec, false, false, false, false, { FakeAcm::Mp3(8, 8000, 1) } },
     };
 }
 
@@ -47,7 +47,7 @@ int16_t SampleAt(const std::vector<uint8_t>& bytes, size_t i)
     return s;
 }
 
-}  // namespace
+} // namespace
 
 TEST(CAAcmMp3Writer, SettingsListsComeFromTheCodecIndex)
 {

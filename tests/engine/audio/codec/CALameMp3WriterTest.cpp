@@ -34,7 +34,7 @@ int WriteSamples(CALameMp3Writer& writer, const std::vector<int16_t>& samples)
 std::string Slurp(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    return { std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>() };
 }
 
 // The text of an ID3v2.3/2.4 text frame (after its encoding byte), or "".
@@ -66,7 +66,7 @@ private:
     std::string m_path;
 };
 
-}  // namespace
+} // namespace
 
 TEST(CALameMp3Writer, SnapsRatesAndBitrates)
 {
@@ -197,7 +197,7 @@ TEST(CALameMp3Writer, FileModeSplitsIntoNumberedParts)
     EXPECT_EQ(Id3v2Text(second, "TIT2"), "show-1");
     EXPECT_EQ(Id3v2Text(second, "TRCK"), "2");
     EXPECT_EQ(Id3v2Text(third, "TRCK"), "3");
-    for (const std::string* part : {&first, &second, &third})
+    for (const std::string* part : { &first, &second, &third })
         EXPECT_GT(part->size(), 4000u) << "each part holds its half second";
 
     ASSERT_EQ(writer.Open(dir / "Loud.MP3", &rate, &bits, &channels, {}), 1);
@@ -206,7 +206,7 @@ TEST(CALameMp3Writer, FileModeSplitsIntoNumberedParts)
 
 TEST(CALameMp3Writer, BadOpensFailAndLeaveNothingOpen)
 {
-    std::string out;  // outlives the writer, whose destructor flushes into it
+    std::string out; // outlives the writer, whose destructor flushes into it
     CALameMp3Writer writer;
     int rate = 44100, bits = 16, channels = 2;
     EXPECT_EQ(writer.Open("", &rate, &bits, &channels, {}), 0) << "neither callback nor file";

@@ -10,7 +10,7 @@ constexpr uint16_t kAdpcm = 2;
 
 FakeAcm::Format Adpcm(const char* description)
 {
-    return {kAdpcm, description, 22050, 2, 0, 32};
+    return { kAdpcm, description, 22050, 2, 0, 32 };
 }
 
 std::vector<std::string> DriverNames(const CAcmDriverList& list)
@@ -21,22 +21,25 @@ std::vector<std::string> DriverNames(const CAcmDriverList& list)
     return names;
 }
 
-}  // namespace
+} // namespace
 
 TEST(CAcmDriverList, ListingSkipsUnfitCodecsAndStopsAtOneThatCannotBeRead)
 {
     FakeAcm acm;
     acm.drivers = {
-        {1, "Filter Only", 0, false, false, false, false, {FakeAcm::Mp3(128, 44100, 2)}},
-        {2, "No PCM Codec", platform::kAcmDriverSupportCodec, false, false, true, false, {FakeAcm::Mp3(64, 22050, 1)}},
-        {3, "Mixed Codec", platform::kAcmDriverSupportCodec, false, false, false, false,
-         {Adpcm("ADPCM 22 kHz"), FakeAcm::Mp3(128, 44100, 2), FakeAcm::Mp3(64, 22050, 1)}},
-        {4, "Broken Codec", platform::kAcmDriverSupportCodec, true, false, false, false, {FakeAcm::Mp3(32, 8000, 1)}},
-        {5, "Late Codec", platform::kAcmDriverSupportCodec, false, false, false, false, {FakeAcm::Mp3(32, 8000, 1)}},
+        { 1, "Filter Only", 0, false, false, false, false, { FakeAcm::Mp3(128, 44100, 2) } },
+        { 2, "No PCM Codec", platform::kAcmDriverSupportCodec, false, false, true, false,
+            { FakeAcm::Mp3(64, 22050, 1) } },
+        { 3, "Mixed Codec", platform::kAcmDriverSupportCodec, false, false, false, false,
+            { Adpcm("ADPCM 22 kHz"), FakeAcm::Mp3(128, 44100, 2), FakeAcm::Mp3(64, 22050, 1) } },
+        { 4, "Broken Codec", platform::kAcmDriverSupportCodec, true, false, false, false,
+            { FakeAcm::Mp3(32, 8000, 1) } },
+        { 5, "Late Codec", platform::kAcmDriverSupportCodec, false, false, false, false,
+            { FakeAcm::Mp3(32, 8000, 1) } },
     };
     CAcmDriverList list(acm);
     list.Enumerate();
-    EXPECT_EQ(DriverNames(list), std::vector<std::string> {"Mixed Codec"});
+    EXPECT_EQ(DriverNames(list), std::vector<std::string> { "Mixed Codec" });
     const std::vector<CAcmFormat>& formats = list.GetDrivers()[0].m_formats;
     ASSERT_EQ(formats.size(), 3u) << "every tag but PCM";
     EXPECT_EQ(formats[0].m_nFormatTag, kAdpcm);
@@ -48,14 +51,14 @@ TEST(CAcmDriverList, ListingSkipsUnfitCodecsAndStopsAtOneThatCannotBeRead)
     acm.drivers[3].failOpen = false;
     acm.drivers[3].failDetails = true;
     list.Enumerate();
-    EXPECT_EQ(DriverNames(list), std::vector<std::string> {"Mixed Codec"});
+    EXPECT_EQ(DriverNames(list), std::vector<std::string> { "Mixed Codec" });
     acm.drivers[3].failDetails = false;
     acm.drivers[3].failFormatDetails = true;
     list.Enumerate();
-    EXPECT_EQ(DriverNames(list), std::vector<std::string> {"Mixed Codec"});
+    EXPECT_EQ(DriverNames(list), std::vector<std::string> { "Mixed Codec" });
     acm.drivers[3].failFormatDetails = false;
     list.Enumerate();
-    EXPECT_EQ(DriverNames(list), (std::vector<std::string> {"Mixed Codec", "Broken Codec", "Late Codec"}));
+    EXPECT_EQ(DriverNames(list), (std::vector<std::string> { "Mixed Codec", "Broken Codec", "Late Codec" }));
     EXPECT_EQ(acm.openDrivers, 0);
 }
 
@@ -63,16 +66,16 @@ TEST(CAcmDriverList, CodecIndexHoldsOnlyTheWantedTagInDriverOrder)
 {
     FakeAcm acm;
     acm.drivers = {
-        {7, "ADPCM Only", platform::kAcmDriverSupportCodec, false, false, false, false, {Adpcm("a"), Adpcm("b")}},
-        {8, "Mixed Codec", platform::kAcmDriverSupportCodec, false, false, false, false,
-         {Adpcm("ADPCM"), FakeAcm::Mp3(128, 44100, 2), Adpcm("ADPCM 2"), FakeAcm::Mp3(64, 22050, 1)}},
+        { 7, "ADPCM Only", platform::kAcmDriverSupportCodec, false, false, false, false, { Adpcm("a"), Adpcm("b") } },
+        { 8, "Mixed Codec", platform::kAcmDriverSupportCodec, false, false, false, false,
+            { Adpcm("ADPCM"), FakeAcm::Mp3(128, 44100, 2), Adpcm("ADPCM 2"), FakeAcm::Mp3(64, 22050, 1) } },
     };
     CAcmDriverList list(acm);
     const std::vector<CCodecIndex> index = list.BuildCodecIndex(platform::kWaveFormatMpegLayer3);
     ASSERT_EQ(index.size(), 1u);
     EXPECT_EQ(index[0].m_nDriver, 1);
     // Formats are listed tag by tag, so both ADPCM formats come first.
-    EXPECT_EQ(index[0].m_formats, (std::vector<int> {2, 3}));
+    EXPECT_EQ(index[0].m_formats, (std::vector<int> { 2, 3 }));
 
     EXPECT_EQ(list.GetDriverName(0, 0), "ADPCM Only") << "tag 0 shows every codec";
     EXPECT_EQ(list.GetDriverFormatBitrate(1, 0, platform::kWaveFormatMpegLayer3), 0) << "another tag";
@@ -87,10 +90,10 @@ TEST(CAcmDriverList, FormatNamesMatchWholeAndCodecNamesMayBeAFragmentOnPurpose)
 {
     FakeAcm acm;
     acm.drivers = {
-        {1, "First Codec", platform::kAcmDriverSupportCodec, false, false, false, false,
-         {FakeAcm::Mp3(128, 8000, 1), FakeAcm::Mp3(8, 8000, 1)}},
-        {2, "Second Codec", platform::kAcmDriverSupportCodec, false, false, false, false,
-         {FakeAcm::Mp3(56, 24000, 2)}},
+        { 1, "First Codec", platform::kAcmDriverSupportCodec, false, false, false, false,
+            { FakeAcm::Mp3(128, 8000, 1), FakeAcm::Mp3(8, 8000, 1) } },
+        { 2, "Second Codec", platform::kAcmDriverSupportCodec, false, false, false, false,
+            { FakeAcm::Mp3(56, 24000, 2) } },
     };
     CAcmDriverList list(acm);
     list.Enumerate();
@@ -105,8 +108,8 @@ TEST(CAcmDriverList, FormatNamesMatchWholeAndCodecNamesMayBeAFragmentOnPurpose)
 
     EXPECT_EQ(list.FindFormat("First", "8 kBit/s, 8,000 Hz, Mono", 85, nullptr, nullptr, nullptr), 1)
         << "a fragment is not a whole name";
-    EXPECT_EQ(list.FindFormat("Second", "56 kBit/s", 85, &rate, nullptr, &channels, CAcmDriverList::NameMatch::Part),
-              0);
+    EXPECT_EQ(
+        list.FindFormat("Second", "56 kBit/s", 85, &rate, nullptr, &channels, CAcmDriverList::NameMatch::Part), 0);
     EXPECT_EQ(rate, 24000);
     EXPECT_EQ(channels, 2);
     // With fragments the first codec containing the name is the only one
@@ -124,8 +127,8 @@ TEST(CAcmDriverList, FormatNamesMatchWholeAndCodecNamesMayBeAFragmentOnPurpose)
 TEST(CAcmDriverList, StreamConvertsDrainsOnCloseAndReleasesEverything)
 {
     FakeAcm acm;
-    acm.drivers = {{1, "Codec", platform::kAcmDriverSupportCodec, false, false, false, false,
-                    {FakeAcm::Mp3(128, 44100, 2)}}};
+    acm.drivers = { { 1, "Codec", platform::kAcmDriverSupportCodec, false, false, false, false,
+        { FakeAcm::Mp3(128, 44100, 2) } } };
     CAcmDriverList list(acm);
     list.Enumerate();
     std::vector<uint8_t> out(20000);
@@ -144,8 +147,8 @@ TEST(CAcmDriverList, StreamConvertsDrainsOnCloseAndReleasesEverything)
 
     std::vector<int16_t> pcm(2304 * 2, 7);
     ASSERT_EQ(list.Convert(pcm.data(), 2304, out.data(), static_cast<int>(out.size()), &produced,
-                           platform::kAcmConvertBlockAlign),
-              0);
+                  platform::kAcmConvertBlockAlign),
+        0);
     EXPECT_EQ(produced, 2304);
     EXPECT_EQ(acm.converted.size(), 9216u);
     EXPECT_EQ(list.Convert(pcm.data(), 2304, out.data(), 100, &produced, 0), 1) << "output too small";

@@ -2,10 +2,10 @@
 
 #include "engine/audio/AudioSignals.h"
 
-#include <gtest/gtest.h>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <gtest/gtest.h>
 #include <thread>
 #include <vector>
 
@@ -20,7 +20,7 @@ std::vector<int16_t> RunImpulse(CMzDspEcho& echo, int16_t level, int totalFrames
     std::vector<int16_t> out;
     std::vector<int16_t> block(static_cast<size_t>(kBlock) * 2);
     for (int done = 0; done < totalFrames; done += kBlock) {
-        std::fill(block.begin(), block.end(), int16_t{0});
+        std::fill(block.begin(), block.end(), int16_t { 0 });
         if (done == 0)
             block[0] = level;
         EXPECT_EQ(echo.Process(block.data(), kBlock, 16, 2, kRate), kBlock);
@@ -29,7 +29,7 @@ std::vector<int16_t> RunImpulse(CMzDspEcho& echo, int16_t level, int totalFrames
     return out;
 }
 
-}  // namespace
+} // namespace
 
 TEST(CMzDspEcho, ImpulseReturnsAfterTheDelayAtHalfLevelEachTime)
 {
@@ -71,7 +71,7 @@ TEST(CMzDspEcho, SwitchingOffAndOnForgetsTheEchoAndOffPassesUnchanged)
 
     echo.SetActive(true);
     for (int i = 0; i < 10; ++i) {
-        std::fill(block.begin(), block.end(), int16_t{0});
+        std::fill(block.begin(), block.end(), int16_t { 0 });
         echo.Process(block.data(), kBlock, 16, 2, kRate);
         ASSERT_EQ(block, std::vector<int16_t>(block.size(), 0)) << "block " << i;
     }
@@ -80,7 +80,7 @@ TEST(CMzDspEcho, SwitchingOffAndOnForgetsTheEchoAndOffPassesUnchanged)
 TEST(CMzDspEcho, MixSaturatesAtTheSampleWidth)
 {
     // A loud tone plus its own half-level echo clips, never wraps.
-    for (const int16_t level : {int16_t{30000}, int16_t{-30000}}) {
+    for (const int16_t level : { int16_t { 30000 }, int16_t { -30000 } }) {
         CMzDspEcho echo;
         echo.SetDelay(10);
         echo.SetActive(true);
@@ -99,7 +99,7 @@ TEST(CMzDspEcho, MixSaturatesAtTheSampleWidth)
     echo.SetActive(true);
     std::vector<int8_t> bytes(4000);
     for (int round = 0; round < 3; ++round) {
-        std::fill(bytes.begin(), bytes.end(), int8_t{100});
+        std::fill(bytes.begin(), bytes.end(), int8_t { 100 });
         echo.Process(bytes.data(), 2000, 8, 2, 22050);
     }
     EXPECT_EQ(bytes, std::vector<int8_t>(bytes.size(), 127));
@@ -139,7 +139,7 @@ TEST(CMzDspEcho, DelayLineResizedFromAnotherThreadWhileBlocksStream)
         CMzDspEcho echo;
         echo.SetDelay(1);
         echo.SetActive(true);
-        std::atomic<int> blocks{0};
+        std::atomic<int> blocks { 0 };
         std::jthread pump([&](std::stop_token stop) {
             std::vector<int16_t> block(tone.size());
             while (!stop.stop_requested()) {

@@ -1,7 +1,7 @@
 #include "engine/audio/effects/CMzDspReverb.h"
 
-#include <gtest/gtest.h>
 #include <cstdint>
+#include <gtest/gtest.h>
 #include <vector>
 
 namespace {
@@ -16,7 +16,7 @@ double Energy(const std::vector<int16_t>& s, size_t from, size_t to)
     return e;
 }
 
-}  // namespace
+} // namespace
 
 TEST(CMzDspReverb, DryPathIsThreeQuartersOfTheInputWhenTheLevelIsZero)
 {

@@ -7,10 +7,10 @@
 
 #include "engine/audio/AudioSignals.h"
 
-#include <gtest/gtest.h>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <gtest/gtest.h>
 #include <thread>
 #include <vector>
 
@@ -24,7 +24,7 @@ TEST(CMzDspReverb, FormatAndLevelChangedFromAnotherThreadWhileBlocksStream)
         reverb.SetFormat(16, 2, kRate);
         reverb.SetLevel(16);
         reverb.SetActive(true);
-        std::atomic<int> blocks{0};
+        std::atomic<int> blocks { 0 };
         std::jthread pump([&](std::stop_token stop) {
             std::vector<int16_t> block(tone.size());
             // Block sizes and layouts vary as they do after a resampler or
@@ -63,9 +63,9 @@ TEST(CMzDspSpeed, PitchChangedFromAnotherThreadWhileBlocksStream)
         CMzDspSpeed speed;
         speed.SetPitch(160);
         speed.SetActive(true);
-        std::atomic<int> blocks{0};
-        std::atomic<long long> framesIn{0};
-        std::atomic<long long> framesOut{0};
+        std::atomic<int> blocks { 0 };
+        std::atomic<long long> framesIn { 0 };
+        std::atomic<long long> framesOut { 0 };
         std::jthread pump([&](std::stop_token stop) {
             // Exactly the documented room past the block, and a guard after
             // it that must stay untouched.
@@ -103,6 +103,6 @@ TEST(CMzDspSpeed, PitchChangedFromAnotherThreadWhileBlocksStream)
         // Pitch changes, speed does not: what went in comes out, give or
         // take what the effect holds back at any moment.
         EXPECT_NEAR(static_cast<double>(framesOut.load()), static_cast<double>(framesIn.load()),
-                    static_cast<double>(CMzDsp::kMaxBlockFrames + CMzDspSpeed::kMaxExtraFrames) * 4);
+            static_cast<double>(CMzDsp::kMaxBlockFrames + CMzDspSpeed::kMaxExtraFrames) * 4);
     }
 }

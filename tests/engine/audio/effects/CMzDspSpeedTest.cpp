@@ -2,10 +2,10 @@
 
 #include "engine/audio/AudioSignals.h"
 
-#include <gtest/gtest.h>
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <gtest/gtest.h>
 #include <numbers>
 #include <vector>
 
@@ -19,7 +19,7 @@ constexpr int kRate = 44100;
 // Feeds the signal in blocks of the given sizes (cycled), each in a buffer
 // that has exactly the documented room, and returns the joined output.
 std::vector<int16_t> RunBlocks(CMzDspSpeed& speed, const std::vector<int16_t>& in, int channels, int rate,
-                               const std::vector<int>& sizes, long long* pFrameDrift = nullptr)
+    const std::vector<int>& sizes, long long* pFrameDrift = nullptr)
 {
     std::vector<int16_t> out;
     const int total = static_cast<int>(in.size()) / channels;
@@ -57,7 +57,7 @@ int MaxAbs(const std::vector<int16_t>& s, size_t fromFrame, int channels)
     return peak;
 }
 
-}  // namespace
+} // namespace
 
 TEST(CMzDspSpeed, PercentIsClampedAndOneHundredTakesTheEffectOut)
 {
@@ -90,13 +90,13 @@ TEST(CMzDspSpeed, PercentIsClampedAndOneHundredTakesTheEffectOut)
 TEST(CMzDspSpeed, SineMovesByThePitchFactorWithoutClicksAtBlockJoins)
 {
     const std::vector<int16_t> in = Sine(1000, kRate, 8000, kRate * 3, 2);
-    for (const int percent : {160, 60}) {
+    for (const int percent : { 160, 60 }) {
         SCOPED_TRACE(percent);
         CMzDspSpeed speed;
         speed.SetPitch(percent);
         speed.SetActive(true);
         long long drift = 0;
-        const std::vector<int16_t> out = RunBlocks(speed, in, 2, kRate, {2304, 1486, 2320, 777, 1, 2048}, &drift);
+        const std::vector<int16_t> out = RunBlocks(speed, in, 2, kRate, { 2304, 1486, 2320, 777, 1, 2048 }, &drift);
         EXPECT_LE(std::llabs(drift), 2 * CMzDspSpeed::kMaxExtraFrames);
 
         // Skip the first half second: the ring starts out silent.
@@ -113,17 +113,17 @@ TEST(CMzDspSpeed, SineMovesByThePitchFactorWithoutClicksAtBlockJoins)
 
 TEST(CMzDspSpeed, OutputStaysWithinTheDocumentedRoomForEveryShape)
 {
-    for (const int rate : {44100, 22050, 32000, 24000, 48000}) {
-        for (const int channels : {1, 2}) {
-            for (const int percent : {60, 73, 99, 101, 137, 160}) {
+    for (const int rate : { 44100, 22050, 32000, 24000, 48000 }) {
+        for (const int channels : { 1, 2 }) {
+            for (const int percent : { 60, 73, 99, 101, 137, 160 }) {
                 SCOPED_TRACE(::testing::Message() << rate << " Hz, " << channels << " ch, " << percent << "%");
                 CMzDspSpeed speed;
                 speed.SetPitch(percent);
                 speed.SetActive(true);
                 const std::vector<int16_t> in = Sine(440, rate, 20000, rate, channels);
                 long long drift = 0;
-                const std::vector<int16_t> out =
-                    RunBlocks(speed, in, channels, rate, {CMzDsp::kMaxBlockFrames, 1, 999, 2304, 3}, &drift);
+                const std::vector<int16_t> out
+                    = RunBlocks(speed, in, channels, rate, { CMzDsp::kMaxBlockFrames, 1, 999, 2304, 3 }, &drift);
                 EXPECT_LE(std::llabs(drift), 2 * CMzDspSpeed::kMaxExtraFrames);
             }
         }

@@ -1,15 +1,14 @@
 #include "engine/audio/meter/CLevelAnalyser.h"
 
-#include <gtest/gtest.h>
 #include <cstdint>
+#include <gtest/gtest.h>
 #include <vector>
 
 namespace {
 
 // Stereo frames whose left channel is given by fn(frame index) and whose
 // right channel is full-scale negative, which the meter must ignore.
-template <typename Fn>
-std::vector<int16_t> Frames(int first, int count, Fn fn)
+template <typename Fn> std::vector<int16_t> Frames(int first, int count, Fn fn)
 {
     std::vector<int16_t> s(static_cast<size_t>(count) * 2);
     for (int i = 0; i < count; ++i) {
@@ -19,7 +18,7 @@ std::vector<int16_t> Frames(int first, int count, Fn fn)
     return s;
 }
 
-}  // namespace
+} // namespace
 
 TEST(CLevelAnalyser, PeakFollowsARampAcrossBlocksAndRingWraps)
 {
