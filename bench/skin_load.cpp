@@ -46,16 +46,16 @@ double MedianMs(const std::function<void()>& run)
 }
 
 // Loads the skin into a new window and checks that all of it arrived.
-GXWindowMain::Ptr LoadAndCheck(const fs::path& path, const SSyntheticSkin& spec)
+GXWindowMain::Ptr LoadAndCheck(const fs::path& path, const SSyntheticSkin& wanted)
 {
     GXWindowMain::Ptr pWindow(new GXWindowMain(nullptr));
     pWindow->Create(nullptr, GXRect { 0, 0, 400, 300 });
     if (!pWindow->SetSkinPath(path.string(), false) || !pWindow->LoadSkinXml("skin.xml", 0, true)
         || !pWindow->BuildSkin())
         Fail(pWindow->GetErrorText().c_str());
-    if (static_cast<int>(pWindow->GetControls().size()) != spec.nControls || pWindow->GetErrorCode() != 0)
+    if (static_cast<int>(pWindow->GetControls().size()) != wanted.nControls || pWindow->GetErrorCode() != 0)
         Fail("controls missing");
-    for (int i = 0; i < spec.nImages; ++i) {
+    for (int i = 0; i < wanted.nImages; ++i) {
         if (pWindow->FindImage("img" + std::to_string(i)) == nullptr)
             Fail("image missing");
     }
@@ -64,13 +64,13 @@ GXWindowMain::Ptr LoadAndCheck(const fs::path& path, const SSyntheticSkin& spec)
     int nTexts = 0;
     for (const auto& pControl : pWindow->GetControls())
         nTexts += pControl->GetTooltip().rfind("버튼 ", 0) == 0 ? 1 : 0;
-    if (nTexts != spec.nDollarTexts)
+    if (nTexts != wanted.nDollarTexts)
         Fail("\"$\" texts not evaluated");
     return pWindow;
 }
 
 // The peer: the description parsed and the images decoded by Qt alone.
-void QtReadsTheFiles(const fs::path& folder, const SSyntheticSkin& spec)
+void QtReadsTheFiles(const fs::path& folder, const SSyntheticSkin& wanted)
 {
     QFile file(QString::fromStdString((folder / "skin.xml").string()));
     if (!file.open(QIODevice::ReadOnly))
@@ -81,9 +81,9 @@ void QtReadsTheFiles(const fs::path& folder, const SSyntheticSkin& spec)
         if (reader.readNext() == QXmlStreamReader::StartElement)
             ++nElements;
     }
-    if (reader.hasError() || nElements < spec.nControls)
+    if (reader.hasError() || nElements < wanted.nControls)
         Fail("peer: parse");
-    for (int i = 0; i < spec.nImages; ++i) {
+    for (int i = 0; i < wanted.nImages; ++i) {
         QImage image(QString::fromStdString((folder / "images" / ("img" + std::to_string(i) + ".bmp")).string()));
         if (image.isNull())
             Fail("peer: image");
@@ -100,23 +100,23 @@ int main(int argc, char** argv)
     if (::mkdtemp(pattern) == nullptr)
         Fail("no temporary folder");
     const fs::path dir = pattern;
-    const SSyntheticSkin spec;
-    WriteSyntheticSkin(dir / "folder", spec);
+    const SSyntheticSkin wanted;
+    WriteSyntheticSkin(dir / "folder", wanted);
     if (std::system(("cd '" + (dir / "folder").string() + "' && zip -q -r ../skin.zip .").c_str()) != 0)
         Fail("zip failed (is zip installed?)");
 
-    const double folderMs = MedianMs([&] { LoadAndCheck(dir / "folder", spec); });
-    const double zipMs = MedianMs([&] { LoadAndCheck(dir / "skin.zip", spec); });
-    const double peerMs = MedianMs([&] { QtReadsTheFiles(dir / "folder", spec); });
-    GXWindowMain::Ptr pWindow = LoadAndCheck(dir / "skin.zip", spec);
+    const double folderMs = MedianMs([&] { LoadAndCheck(dir / "folder", wanted); });
+    const double zipMs = MedianMs([&] { LoadAndCheck(dir / "skin.zip", wanted); });
+    const double peerMs = MedianMs([&] { QtReadsTheFiles(dir / "folder", wanted); });
+    GXWindowMain::Ptr pWindow = LoadAndCheck(dir / "skin.zip", wanted);
     const double themeMs = MedianMs([&] {
         if (!pWindow->SelectColorTheme(-1))
             Fail("no theme");
         pWindow->RefreshAll();
     });
 
-    std::printf("skin load, folder (%d controls, %d images):  %7.2f ms  (goal < 100)\n", spec.nControls, spec.nImages,
-        folderMs);
+    std::printf("skin load, folder (%d controls, %d images):  %7.2f ms  (goal < 100)\n", wanted.nControls,
+        wanted.nImages, folderMs);
     std::printf("skin load, zip:                                 %7.2f ms  (goal < 100)\n", zipMs);
     std::printf("colour theme switch and redraw:                 %7.2f ms  (goal < 50)\n", themeMs);
     std::printf("peer, Qt parsing skin.xml and decoding images:  %7.2f ms\n", peerMs);

@@ -125,12 +125,12 @@ protected:
 // a theme-locked image and a cursor from a file.
 std::string RichSkinXml()
 {
-    SSyntheticSkin spec;
-    spec.nControls = 12;
-    spec.nImages = 6;
-    spec.nScriptFunctions = 3;
-    spec.nDollarTexts = 5;
-    std::string xml = MakeSyntheticSkinXml(spec);
+    SSyntheticSkin wanted;
+    wanted.nControls = 12;
+    wanted.nImages = 6;
+    wanted.nScriptFunctions = 3;
+    wanted.nDollarTexts = 5;
+    std::string xml = MakeSyntheticSkinXml(wanted);
     const auto insert
         = [&xml](const std::string& before, const std::string& text) { xml.insert(xml.find(before), text); };
     insert("</PreDefine>",
@@ -147,9 +147,9 @@ std::string RichSkinXml()
 TEST_F(SkinLoad, FolderAndZipGiveTheSameWindow)
 {
     TAVDJ_REQUIRE_TOOL(ToolOnPath("zip"), "zip");
-    SSyntheticSkin spec;
-    spec.nImages = 6;
-    WriteSyntheticSkin(Dir() / "folder", spec);
+    SSyntheticSkin wanted;
+    wanted.nImages = 6;
+    WriteSyntheticSkin(Dir() / "folder", wanted);
     WriteTestFile(Dir() / "folder" / "skin.xml", RichSkinXml());
     WriteTestFile(Dir() / "folder" / "cursors" / "point.cur", MakeCursorFile(3, 5));
     ASSERT_TRUE(Shell("cd folder && zip -q -r ../skin.zip ."));

@@ -60,13 +60,13 @@ inline void WriteTestFile(const std::filesystem::path& path, const std::string& 
 // The skin.xml of the synthetic skin. Image files are named in upper case
 // with '\' while the files on disk are lower case under "images/", as skins
 // written on Windows do.
-inline std::string MakeSyntheticSkinXml(const SSyntheticSkin& spec)
+inline std::string MakeSyntheticSkinXml(const SSyntheticSkin& wanted)
 {
     std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<GXSkin>\n"
                       "<SkinWindow Width=\"400\" Height=\"300\" BkgndImage=\"Images\\BACK.BMP\" BkgndType=\"tile\""
                       " Draggable=\"true\" MinMaxSize=\"200,100,800,600\">\n"
                       "<Script><?Script\nstring gState;\nstring Caption(string s) {\n  return \"버튼 \" + s;\n}\n";
-    for (int i = 0; i < spec.nScriptFunctions; ++i) {
+    for (int i = 0; i < wanted.nScriptFunctions; ++i) {
         const std::string n = std::to_string(i);
         xml += "int f" + n + "(int a) {\n  int b;\n  b = a + " + n + ";\n  return b;\n}\n";
     }
@@ -74,21 +74,21 @@ inline std::string MakeSyntheticSkinXml(const SSyntheticSkin& spec)
            "<ColorTheme Name=\"Warm\" Value=\"10,0,-10\"/>\n"
            "<ColorTheme Name=\"$Caption(&quot;theme&quot;)\" Value=\"0,0,0\"/>\n"
            "<Cursor CursorName=\"hand\" PredefinedCursor=\"IDC_HAND\"/>\n";
-    for (int i = 0; i < spec.nImages; ++i) {
+    for (int i = 0; i < wanted.nImages; ++i) {
         const std::string n = std::to_string(i);
         xml += "<Image Image=\"Images\\IMG" + n + ".BMP\" ImageName=\"img" + n + "\"/>\n";
     }
-    for (int i = 0; i < spec.nControls; ++i)
+    for (int i = 0; i < wanted.nControls; ++i)
         xml += "<DefineControlID ID=\"IDC_C" + std::to_string(i) + "\" Value=\"" + std::to_string(1000 + i) + "\"/>\n";
     xml += "<DefineControlID ID=\"ID_CMD\" Value=\"32771\"/>\n</PreDefine>\n<ControlDefine>\n";
-    for (int i = 0; i < spec.nControls; ++i) {
+    for (int i = 0; i < wanted.nControls; ++i) {
         const std::string n = std::to_string(i);
         const std::string rect = " Align=\"none\" Left=\"" + std::to_string(i % 10 * 40) + "\" Top=\""
             + std::to_string(i / 10 * 30) + "\" Width=\"36\" Height=\"26\"";
-        const std::string tip = i < spec.nDollarTexts ? " Tooltip=\"$Caption(&quot;" + n + "&quot;)\"" : "";
+        const std::string tip = i < wanted.nDollarTexts ? " Tooltip=\"$Caption(&quot;" + n + "&quot;)\"" : "";
         if (i % 2 == 0)
             xml += "<StaticControl ID=\"IDC_C" + n + "\"" + rect + tip + " StaticControlType=\"bitmap\" Image=\"img"
-                + std::to_string(i % std::max(spec.nImages, 1)) + "\"/>\n";
+                + std::to_string(i % std::max(wanted.nImages, 1)) + "\"/>\n";
         else
             xml += "<ButtonControl ID=\"IDC_C" + n + "\" CMD=\"ID_CMD\"" + rect + tip
                 + " ButtonControlType=\"transparent\"/>\n";
@@ -98,11 +98,11 @@ inline std::string MakeSyntheticSkinXml(const SSyntheticSkin& spec)
 }
 
 // Writes the whole skin into folder (which need not exist).
-inline void WriteSyntheticSkin(const std::filesystem::path& folder, const SSyntheticSkin& spec)
+inline void WriteSyntheticSkin(const std::filesystem::path& folder, const SSyntheticSkin& wanted)
 {
-    WriteTestFile(folder / "skin.xml", MakeSyntheticSkinXml(spec));
+    WriteTestFile(folder / "skin.xml", MakeSyntheticSkinXml(wanted));
     WriteTestFile(folder / "LIST.ini", "");
     WriteTestFile(folder / "images" / "back.bmp", MakeTestBmp(16, 16, 0));
-    for (int i = 0; i < spec.nImages; ++i)
+    for (int i = 0; i < wanted.nImages; ++i)
         WriteTestFile(folder / "images" / ("img" + std::to_string(i) + ".bmp"), MakeTestBmp(36, 26, i + 1));
 }
