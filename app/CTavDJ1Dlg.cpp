@@ -51,6 +51,11 @@ void CTavDJ1Dlg::RegisterHandlers()
     m_commands[GXCommandId::kClose] = &CTavDJ1Dlg::OnCloseCommand;
     m_timerHandlers[CDJDataMan::kTimerFadeOn] = &CTavDJ1Dlg::OnTalkOverFadeTimer;
     m_timerHandlers[CDJDataMan::kTimerFadeOff] = &CTavDJ1Dlg::OnTalkOverFadeTimer;
+    RegisterBroadcastHandlers();
+    RegisterServerHandlers();
+    RegisterSoundHandlers();
+    RegisterTitleHandlers();
+    RegisterShutdownHandlers();
 }
 
 uint32_t CTavDJ1Dlg::LauncherWindowNumber() const

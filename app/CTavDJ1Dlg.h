@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/CDailyLog.h"
 #include "app/SMainControls.h"
 #include "platform/MessageTarget.h"
 #include "skin/GSnap.h"
@@ -15,6 +16,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class CDJEditEnter;
@@ -67,6 +69,8 @@ public:
     [[nodiscard]] uint32_t LauncherWindowNumber() const;
     [[nodiscard]] const GXPoint& MinSize() const { return m_minSize; }
     [[nodiscard]] const GXPoint& MaxSize() const { return m_maxSize; }
+    // 0 idle, 1 on air, 2 waiting to reconnect.
+    [[nodiscard]] int BroadcastState() const { return m_nBroadcastState; }
 
     // setting.ini [SKIN] SKINPATH of the program folder; "" when missing.
     [[nodiscard]] static std::string ConfiguredSkinPath();
@@ -112,6 +116,34 @@ private:
     // Timers.
     void OnTalkOverFadeTimer(uint32_t id);
 
+    // Broadcast control (CTavDJ1DlgBroadcast.cpp).
+    void RegisterBroadcastHandlers();
+    void OnStartBroadcast();
+    void ConnectToServer();
+    void StopBroadcast();
+    void UpdateStatus(int nState);
+
+    // Own-server mode (CTavDJ1DlgServer.cpp).
+    void RegisterServerHandlers();
+    // The own-server start from the start command, after its device and
+    // internet checks: confirmation, address check, server start.
+    void StartOwnServerBroadcast();
+    int ToggleOwnServer();
+    void StopOwnServer();
+    [[nodiscard]] bool IsOwnServerRunning() const;
+
+    // Sound commands and panels (CTavDJ1DlgSound.cpp).
+    void RegisterSoundHandlers();
+
+    // Titles, player exchange and request board (CTavDJ1DlgTitles.cpp).
+    void RegisterTitleHandlers();
+    void NotifyPlayerAddress();
+    void OnSongRequestBoard();
+
+    // Shutdown and logs (CTavDJ1DlgShutdown.cpp).
+    void RegisterShutdownHandlers();
+    void WriteClientLog(std::string_view text);
+
     // Creation and skin binding (CTavDJ1DlgSkin.cpp).
     void CreateTitleEdit();
     bool LoadSkinFiles(const std::string& path, const std::string& file);
@@ -152,6 +184,7 @@ private:
     std::array<int, 3> m_savedVolumes { -1, -1, -1 };
     std::vector<int> m_savedSwitchStates;
     std::string m_strKeptAddressTooltip;
+    CDailyLog m_clientLog { CDailyLog::kClientPrefix };
     bool m_bSkinErrorShown = false;
     bool m_bCreated = false;
 };

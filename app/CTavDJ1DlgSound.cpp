@@ -1,0 +1,5 @@
+#include "app/CTavDJ1Dlg.h"
+
+void CTavDJ1Dlg::RegisterSoundHandlers()
+{
+}
