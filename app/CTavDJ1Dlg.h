@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/CDailyLog.h"
+#include "app/CSettingDlgHost.h"
 #include "app/SMainControls.h"
 #include "platform/MessageTarget.h"
 #include "skin/GSnap.h"
@@ -32,7 +33,7 @@ class QTimer;
 // window's timers arrive through OnMessage). Commands, timers and
 // registered messages are dispatched through tables, so each part of the
 // window registers its handlers in one place.
-class CTavDJ1Dlg : public QWidget, public platform::MessageTarget, public GXWindowOwner {
+class CTavDJ1Dlg : public QWidget, public platform::MessageTarget, public GXWindowOwner, public CSettingDlgHost {
 public:
     static constexpr int kSnapDistance = 16;
     static constexpr const char* kCaption = "TavDJ";
@@ -94,6 +95,11 @@ public:
     std::intptr_t SendToOwner(unsigned nMessage, std::uintptr_t wParam, std::intptr_t lParam) override;
     void PostToOwner(unsigned nMessage, std::uintptr_t wParam, std::intptr_t lParam) override;
     [[nodiscard]] QWidget* GetOwnerWidget() const override { return const_cast<CTavDJ1Dlg*>(this); }
+
+    // CSettingDlgHost: the engine set up again (CTavDJ1DlgSound.cpp) and the
+    // reachability test (CTavDJ1DlgServer.cpp).
+    void ReinitEngine() override;
+    Reachability TestReachability() override;
 
 protected:
     platform::LParam OnMessage(platform::MessageId msg, platform::WParam wParam, platform::LParam lParam) override;

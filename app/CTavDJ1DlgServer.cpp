@@ -21,3 +21,8 @@ bool CTavDJ1Dlg::IsOwnServerRunning() const
 {
     return false;
 }
+
+CSettingDlgHost::Reachability CTavDJ1Dlg::TestReachability()
+{
+    return Reachability::Unreachable;
+}

@@ -3,3 +3,7 @@
 void CTavDJ1Dlg::RegisterSoundHandlers()
 {
 }
+
+void CTavDJ1Dlg::ReinitEngine()
+{
+}
