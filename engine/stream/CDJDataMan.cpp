@@ -27,6 +27,12 @@ template <typename T> T& Or(T* p, T& fallback)
     return p ? *p : fallback;
 }
 
+DJDataManSystems& ProgramSystems()
+{
+    static DJDataManSystems systems;
+    return systems;
+}
+
 } // namespace
 
 platform::MessageId CDJDataMan::WmWriteLog()
@@ -71,8 +77,13 @@ CDJDataMan::~CDJDataMan()
 
 CDJDataMan& TheDJDataMan()
 {
-    static CDJDataMan controller;
+    static CDJDataMan controller({}, ProgramSystems());
     return controller;
+}
+
+void SetTheDJDataManSystems(const DJDataManSystems& systems)
+{
+    ProgramSystems() = systems;
 }
 
 int CDJDataMan::Init(std::string_view folderName, platform::TargetHandle mainWindow)
