@@ -23,6 +23,7 @@
 class CDJEditEnter;
 class CInstanceLock;
 class CLauncherResultEndpoint;
+class CSessionEndSignal;
 class QTimer;
 
 // Thread: user-interface thread; other threads only post to its handle.
@@ -149,6 +150,25 @@ private:
     // Shutdown and logs (CTavDJ1DlgShutdown.cpp).
     void RegisterShutdownHandlers();
     void WriteClientLog(std::string_view text);
+    // The desktop session ends or the program is told to stop: the close
+    // without the question.
+    void EndSession();
+    // The close after its question: the control states stored, then ShutDown.
+    void FinishClose();
+    void StoreControlStates();
+    // The end of the window's work, run once whatever leads there (a close,
+    // the session's end, destruction): timers stopped, the own server
+    // stopped with the user's client settings back, the engine shut down and
+    // saved, the mixer as it was found, the skin gone.
+    void ShutDown();
+    void RestoreMixerVolumes();
+    void OnAbout();
+    platform::LParam OnLauncherResult(platform::WParam wParam, platform::LParam lParam);
+    // A caption drag of the main window takes a mini browser that touches
+    // it along, until the button is let go.
+    platform::LParam OnNcLButtonDown(platform::WParam wParam, platform::LParam lParam);
+    void OnCaptionMoved();
+    void EndCaptionMove();
 
     // Creation and skin binding (CTavDJ1DlgSkin.cpp).
     void CreateTitleEdit();
@@ -193,4 +213,27 @@ private:
     CDailyLog m_clientLog { CDailyLog::kClientPrefix };
     bool m_bSkinErrorShown = false;
     bool m_bCreated = false;
+
+    // Shutdown and logs.
+    // The capture line's volume at creation, and the line (destination,
+    // source) it was read from; -1 when none was read.
+    int m_nSavedSourceVolume = -1;
+    int m_nSavedSourceDest = -1;
+    int m_nSavedSourceLine = -1;
+    // The destination the switch states were read from.
+    int m_nSavedSwitchDest = -1;
+    std::unique_ptr<CSessionEndSignal> m_pSessionEnd;
+    // Watches the window's moves and the skin's button release for a
+    // caption drag.
+    std::unique_ptr<QObject> m_pMoveWatch;
+    struct SCaptionMove {
+        bool bMoving = false;
+        bool bDocked = false;
+        QPoint windowStart;
+        QPoint browserStart;
+    } m_captionMove;
+    bool m_bClosing = false;
+    bool m_bEndingSession = false;
+    bool m_bShutDown = false;
+    bool m_bAboutOpen = false;
 };
