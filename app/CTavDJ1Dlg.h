@@ -1,6 +1,9 @@
 #pragma once
 
 #include "app/CDailyLog.h"
+#include "app/CExternalReachability.h"
+#include "app/CKeptClientSettings.h"
+#include "app/CServerStartWorker.h"
 #include "app/CSettingDlgHost.h"
 #include "app/SMainControls.h"
 #include "platform/MessageTarget.h"
@@ -101,6 +104,12 @@ public:
     void ReinitEngine() override;
     Reachability TestReachability() override;
 
+    // The first listener port own-server mode tries (8000, then every second
+    // port below 8100); tests hand it free ports.
+    void SetServerFirstPort(int port) { m_nServerFirstPort = port; }
+    // The built-in server of own-server mode; null while none runs.
+    [[nodiscard]] const CDJServer* OwnServer() const { return m_pServer.get(); }
+
 protected:
     platform::LParam OnMessage(platform::MessageId msg, platform::WParam wParam, platform::LParam lParam) override;
     void resizeEvent(QResizeEvent* pEvent) override;
@@ -134,9 +143,24 @@ private:
     // The own-server start from the start command, after its device and
     // internet checks: confirmation, address check, server start.
     void StartOwnServerBroadcast();
+    // Stops the server, or cancels its start, or starts it. 0 only when a
+    // start could not be launched.
     int ToggleOwnServer();
+    // Stops whatever of own-server mode runs (a reachability test, the start
+    // worker, the server) and gives the engine the user's address, port and
+    // password back. Safe when nothing runs; every way out of the program
+    // calls it before the engine saves its settings.
     void StopOwnServer();
+    // The built-in server runs or its start is outstanding.
     [[nodiscard]] bool IsOwnServerRunning() const;
+    int StartOwnServer();
+    void CancelServerStart();
+    // Hands the listener limit (Audience) to a running server.
+    void SetServerMaxListeners();
+    platform::LParam OnServerResult(platform::WParam wParam, platform::LParam lParam);
+    void OnNetworkCheckTimer(uint32_t id);
+    // The reachability test with the status line showing its progress.
+    CExternalReachability::Result RunReachabilityTest();
 
     // Sound commands and panels (CTavDJ1DlgSound.cpp).
     void RegisterSoundHandlers();
@@ -191,6 +215,20 @@ private:
     std::vector<int> m_savedSwitchStates;
     std::string m_strKeptAddressTooltip;
     CDailyLog m_clientLog { CDailyLog::kClientPrefix };
+
+    // Own-server mode (CTavDJ1DlgServer.cpp). The server log outlives the
+    // worker and the server that write to it.
+    CDailyLog m_serverLog { CDailyLog::kServerPrefix };
+    int m_nServerFirstPort = CServerStartWorker::kFirstPort;
+    std::unique_ptr<CKeptClientSettings> m_pKeptClient;
+    CServerStartWorker m_serverStart;
+    std::unique_ptr<CDJServer> m_pServer;
+    // The test in progress while the start waits for it (events keep coming).
+    CExternalReachability* m_pReachTest = nullptr;
+    // A start is between its confirmation and its launch; a stop meanwhile
+    // aborts it.
+    bool m_bOwnServerStarting = false;
+    bool m_bOwnServerStartAborted = false;
     bool m_bSkinErrorShown = false;
     bool m_bCreated = false;
 };
