@@ -13,6 +13,7 @@
 #include "skin/controls/GXConStatic.h"
 
 #include "support/FreePorts.h"
+#include "support/LoopbackClient.h"
 #include "support/MessageDlgRecorder.h"
 #include "support/TempHome.h"
 #include "support/ToneMp3.h"
@@ -62,13 +63,6 @@ int ListenOnLoopback(int port, int* pPort)
     }
     *pPort = ntohs(sa.sin_port);
     return fd;
-}
-
-int ConnectLoopback(int port)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in sa { AF_INET, htons(uint16_t(port)), { htonl(INADDR_LOOPBACK) }, {} };
-    return ::connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0 ? fd : (::close(fd), -1);
 }
 
 // Reads until `end` arrived (or 5 s passed); what came.
@@ -125,7 +119,7 @@ private:
                     const std::string line = ReadUntil(fd, "\n");
                     m_nTestedPort = std::atoi(line.c_str() + std::min<size_t>(5, line.size()));
                     if (m_bConnectBack && m_nTestedPort > 0)
-                        ::close(ConnectLoopback(m_nTestedPort));
+                        (void)testutil::LoopbackClient().Connect(m_nTestedPort);
                 }
                 ::close(fd);
             }
@@ -346,15 +340,12 @@ TEST_P(OwnServerDrop, LeavesTheServerOnlyForAReconnect)
     Press();
     ASSERT_TRUE(OnAir());
     const CDJServer* pServer = m_pWindow->OwnServer();
-    int source = -1;
+    testutil::LoopbackClient source;
     if (c.bNetworkLost) {
         m_home.Set(platform::kAssumeOnlineEnv, "0");
     } else {
-        source = ConnectLoopback(pServer->GetPort() + 1);
-        const std::string login = pServer->GetPassword() + "\r\n";
-        ASSERT_EQ(::write(source, login.data(), login.size()), ssize_t(login.size()));
-        ASSERT_NE(ReadUntil(source, "\n").find("OK2"), std::string::npos);
-        ASSERT_EQ(::write(source, "icy-name:other\r\n\r\n", 19), 19);
+        ASSERT_TRUE(source.Connect(pServer->GetPort() + 1) && source.Send(pServer->GetPassword() + "\r\n"));
+        ASSERT_TRUE(source.ReadUntil("OK2", 5000) && source.Send("icy-name:other\r\n\r\n"));
         ASSERT_TRUE(RunUntil([&] { return m_pWindow->BroadcastState() != 1; }));
     }
     platform::PostMessage(m_pWindow->Handle(), platform::kTimerMessage, 8, 0); // the network check
@@ -370,8 +361,6 @@ TEST_P(OwnServerDrop, LeavesTheServerOnlyForAReconnect)
         EXPECT_EQ(m_boxes.Last().text.rfind("인터넷이 연결되지 않아 방송이 중단", 0), 0U);
     }
     ExpectUserServerSaved();
-    if (source >= 0)
-        ::close(source);
 }
 
 INSTANTIATE_TEST_SUITE_P(OwnServerWindow, OwnServerDrop,
