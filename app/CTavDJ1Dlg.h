@@ -1,6 +1,9 @@
 #pragma once
 
 #include "app/CDailyLog.h"
+#include "app/CExternalReachability.h"
+#include "app/CKeptClientSettings.h"
+#include "app/CServerStartWorker.h"
 #include "app/CSettingDlgHost.h"
 #include "app/SMainControls.h"
 #include "platform/MessageTarget.h"
@@ -73,6 +76,9 @@ public:
     [[nodiscard]] const GXPoint& MaxSize() const { return m_maxSize; }
     // 0 idle, 1 on air, 2 waiting to reconnect.
     [[nodiscard]] int BroadcastState() const { return m_nBroadcastState; }
+    // Seconds left before a reconnect; 10 while no countdown runs.
+    [[nodiscard]] int ReconnectCountdown() const { return m_nReconnectCount; }
+    [[nodiscard]] bool IsTimerRunning(uint32_t id) const { return m_timers.count(id) != 0; }
 
     // setting.ini [SKIN] SKINPATH of the program folder; "" when missing.
     [[nodiscard]] static std::string ConfiguredSkinPath();
@@ -102,6 +108,12 @@ public:
     void ReinitEngine() override;
     Reachability TestReachability() override;
 
+    // The first listener port own-server mode tries (8000, then every second
+    // port below 8100); tests hand it free ports.
+    void SetServerFirstPort(int port) { m_nServerFirstPort = port; }
+    // The built-in server of own-server mode; null while none runs.
+    [[nodiscard]] const CDJServer* OwnServer() const { return m_pServer.get(); }
+
 protected:
     platform::LParam OnMessage(platform::MessageId msg, platform::WParam wParam, platform::LParam lParam) override;
     void resizeEvent(QResizeEvent* pEvent) override;
@@ -125,19 +137,53 @@ private:
 
     // Broadcast control (CTavDJ1DlgBroadcast.cpp).
     void RegisterBroadcastHandlers();
+    // The keys of the skin window (S, R, F, Ctrl+Break, F1, F5, F10): they
+    // act only while it has the focus, so they are made anew with each skin.
+    void CreateAccelerators();
     void OnStartBroadcast();
     void ConnectToServer();
     void StopBroadcast();
     void UpdateStatus(int nState);
+    void ShowReconnectCountdown(int nSeconds);
+    void UpdateElapsedTime();
+    void StartDirectoryRegistration();
+    void RestartEngineTimers();
+    void ShowStatusText(const std::string& text, bool bScroll);
+    void OnWatchdogTimer(uint32_t id);
+    void OnElapsedTimer(uint32_t id);
+    void OnReconnectTimer(uint32_t id);
+    void OnStatusPollTimer(uint32_t id);
+    void OnStatusStartTimer(uint32_t id);
+    platform::LParam OnHttpGetFileComplete(platform::WParam wParam, platform::LParam lParam);
+    platform::LParam OnYPNotify(platform::WParam wParam, platform::LParam lParam);
+    platform::LParam OnEngineWriteLog(platform::WParam wParam, platform::LParam lParam);
+    platform::LParam OnEngineInputInitError(platform::WParam wParam, platform::LParam lParam);
+    // The directory registration has started for this connection.
+    bool m_bDirectoryStarted = false;
 
     // Own-server mode (CTavDJ1DlgServer.cpp).
     void RegisterServerHandlers();
     // The own-server start from the start command, after its device and
     // internet checks: confirmation, address check, server start.
     void StartOwnServerBroadcast();
+    // Stops the server, or cancels its start, or starts it. 0 only when a
+    // start could not be launched.
     int ToggleOwnServer();
+    // Stops whatever of own-server mode runs (a reachability test, the start
+    // worker, the server) and gives the engine the user's address, port and
+    // password back. Safe when nothing runs; every way out of the program
+    // calls it before the engine saves its settings.
     void StopOwnServer();
+    // The built-in server runs or its start is outstanding.
     [[nodiscard]] bool IsOwnServerRunning() const;
+    int StartOwnServer();
+    void CancelServerStart();
+    // Hands the listener limit (Audience) to a running server.
+    void SetServerMaxListeners();
+    platform::LParam OnServerResult(platform::WParam wParam, platform::LParam lParam);
+    void OnNetworkCheckTimer(uint32_t id);
+    // The reachability test with the status line showing its progress.
+    CExternalReachability::Result RunReachabilityTest();
 
     // Sound commands and panels (CTavDJ1DlgSound.cpp).
     void RegisterSoundHandlers();
@@ -211,6 +257,20 @@ private:
     std::vector<int> m_savedSwitchStates;
     std::string m_strKeptAddressTooltip;
     CDailyLog m_clientLog { CDailyLog::kClientPrefix };
+
+    // Own-server mode (CTavDJ1DlgServer.cpp). The server log outlives the
+    // worker and the server that write to it.
+    CDailyLog m_serverLog { CDailyLog::kServerPrefix };
+    int m_nServerFirstPort = CServerStartWorker::kFirstPort;
+    std::unique_ptr<CKeptClientSettings> m_pKeptClient;
+    CServerStartWorker m_serverStart;
+    std::unique_ptr<CDJServer> m_pServer;
+    // The test in progress while the start waits for it (events keep coming).
+    CExternalReachability* m_pReachTest = nullptr;
+    // A start is between its confirmation and its launch; a stop meanwhile
+    // aborts it.
+    bool m_bOwnServerStarting = false;
+    bool m_bOwnServerStartAborted = false;
     bool m_bSkinErrorShown = false;
     bool m_bCreated = false;
 
