@@ -33,6 +33,8 @@ DJDataManSystems& ProgramSystems()
     return systems;
 }
 
+bool g_bProgramControllerBuilt = false;
+
 } // namespace
 
 platform::MessageId CDJDataMan::WmWriteLog()
@@ -78,12 +80,16 @@ CDJDataMan::~CDJDataMan()
 CDJDataMan& TheDJDataMan()
 {
     static CDJDataMan controller({}, ProgramSystems());
+    g_bProgramControllerBuilt = true;
     return controller;
 }
 
-void SetTheDJDataManSystems(const DJDataManSystems& systems)
+bool SetTheDJDataManSystems(const DJDataManSystems& systems)
 {
+    if (g_bProgramControllerBuilt)
+        return false;
     ProgramSystems() = systems;
+    return true;
 }
 
 int CDJDataMan::Init(std::string_view folderName, platform::TargetHandle mainWindow)

@@ -284,6 +284,6 @@ private:
 // The program's one controller, built on first use and shut down at exit.
 [[nodiscard]] CDJDataMan& TheDJDataMan();
 // The platform layers TheDJDataMan() is built on; it takes them only before
-// its first use. Tests run the real main window on fakes this way; the
-// fakes must outlive the controller, which ends at exit.
-void SetTheDJDataManSystems(const DJDataManSystems& systems);
+// its first use (false once it is built). Tests run the real main window on
+// fakes this way; the fakes must outlive the controller, which ends at exit.
+bool SetTheDJDataManSystems(const DJDataManSystems& systems);

@@ -5,8 +5,11 @@
 #include "app/CTavDJ1Dlg.h"
 
 #include "app/CDJEditEnter.h"
+#include "app/COption.h"
 #include "engine/stream/CDJDataMan.h"
 #include "foundation/Ini.h"
+#include "platform/Connectivity.h"
+#include "skin/GXSkinIds.h"
 #include "skin/GXWindowChild.h"
 #include "skin/controls/GXConButton.h"
 
@@ -14,7 +17,7 @@
 #include "fakes/FakeMixer.h"
 #include "fakes/FakeShoutcastServer.h"
 #include "fakes/FakeWaveIn.h"
-#include "support/EditSettings.h"
+#include "support/FreePorts.h"
 #include "support/MessageDlgRecorder.h"
 #include "support/QtEventWait.h"
 #include "support/TempHome.h"
@@ -50,6 +53,7 @@ struct SProgramRig {
     FakeWaveInBackend waveIn;
     FakeFirewall firewall;
     FakeMixerCard* pCard = nullptr;
+    bool bSystemsTaken = false;
 
     SProgramRig()
     {
@@ -69,7 +73,7 @@ struct SProgramRig {
         systems.pMixer = &mixer;
         systems.pWaveIn = &waveIn;
         systems.pFirewall = &firewall;
-        SetTheDJDataManSystems(systems);
+        bSystemsTaken = SetTheDJDataManSystems(systems);
 
         const fs::path source = fs::path(TAVDJ_SOURCE_DIR) / "skins" / "default";
         const fs::path program = home.Path("program");
@@ -154,27 +158,61 @@ class MainWindowEnd : public testing::Test {
 protected:
     void SetUp() override
     {
+        ASSERT_TRUE(Rig().bSystemsTaken) << "the program's engine was built before this test: run each test in a "
+                                            "process of its own, as ctest does";
         Rig().SetFound();
-        m_pWindow = std::make_unique<CTavDJ1Dlg>();
+        Rig().home.Set(platform::kAssumeOnlineEnv, "1");
+        ASSERT_TRUE(m_server.Start());
     }
 
-    void Create() { ASSERT_TRUE(m_pWindow->CreateMainWindow(nullptr)); }
-
-    void Connect()
+    // The window's end stops sending but leaves the connection to the
+    // process's end, which a test does not reach.
+    void TearDown() override
     {
-        ASSERT_TRUE(m_server.Start());
-        EditSettings(TheDJDataMan(), [&](DJSettings& s) {
-            s.m_strAddress = "127.0.0.1";
-            s.m_nPort = m_server.Port();
-        });
-        std::string text;
-        int code = 0;
-        ASSERT_EQ(TheDJDataMan().Connect(&text, &code), 1) << text;
+        m_pWindow.reset();
+        if (TheDJDataMan().IsConnected())
+            TheDJDataMan().Disconnect();
+        TheDJDataMan().Shutdown();
+    }
+
+    // The user's server is the fake one; own-server mode is chosen or not.
+    void Create(bool bOwnServer = false)
+    {
+        const std::string file = SettingsFile();
+        ASSERT_TRUE(IniWriteInt("Network", "LocalServ", bOwnServer ? 1 : 0, file));
+        for (const char* key : { "Address", "NationalAddress" })
+            ASSERT_TRUE(IniWriteString("Network", key, "127.0.0.1", file));
+        ASSERT_TRUE(IniWriteInt("Network", "Port", m_server.Port(), file));
+        ASSERT_TRUE(IniWriteString("Network", "Passwd", "userpass", file));
+        TheOption().Load();
+        m_pWindow = std::make_unique<CTavDJ1Dlg>();
+        ASSERT_TRUE(m_pWindow->CreateMainWindow(nullptr));
+        const int nFirstPort = testutil::PickPortRun(2);
+        ASSERT_NE(nFirstPort, 0);
+        m_pWindow->SetServerFirstPort(nFirstPort);
+    }
+
+    // The start button, answering yes to own-server mode's question.
+    void StartBroadcast()
+    {
+        if (TheOption().m_nLocalServ)
+            m_boxes.QueueAnswers({ kIdYes });
+        platform::PostMessage(m_pWindow->Handle(), GXMsg::kCommand, 2004, 0);
+        ASSERT_TRUE(RunEventsUntil([&] { return m_pWindow->BroadcastState() == 1 && TheDJDataMan().IsOnAir(); }));
+        m_nBoxesBefore = m_boxes.Calls().size();
+    }
+
+    void ExpectUserServerSaved()
+    {
+        EXPECT_EQ(SavedText("Network", "Address"), "127.0.0.1");
+        EXPECT_EQ(SavedInt("Network", "Port"), m_server.Port());
+        EXPECT_EQ(SavedText("Network", "Passwd"), "userpass");
     }
 
     MessageDlgRecorder m_boxes;
     FakeShoutcastServer m_server;
     std::unique_ptr<CTavDJ1Dlg> m_pWindow;
+    size_t m_nBoxesBefore = 0;
 };
 
 struct SToggleCase {
@@ -199,7 +237,7 @@ TEST_F(MainWindowEnd, CloseOnAirAsksAndOnlyYesSavesStopsAndRestores)
     for (const SToggleCase& t : toggles)
         ASSERT_TRUE(IniWriteInt(t.key[0] == 'L' ? "Volume" : "DSP", t.key, t.nStored, SettingsFile()));
     ASSERT_NO_FATAL_FAILURE(Create());
-    ASSERT_NO_FATAL_FAILURE(Connect());
+    ASSERT_NO_FATAL_FAILURE(StartBroadcast());
     Rig().ChangeWhileRunning();
     const SMainControls& c = m_pWindow->Controls();
     ASSERT_EQ(c.effectToggles[1], nullptr);
@@ -216,7 +254,7 @@ TEST_F(MainWindowEnd, CloseOnAirAsksAndOnlyYesSavesStopsAndRestores)
         EXPECT_TRUE(m_pWindow->isVisible());
         EXPECT_TRUE(TheDJDataMan().IsOnAir());
     }
-    ASSERT_EQ(m_boxes.Calls().size(), 2U);
+    ASSERT_EQ(m_boxes.Calls().size(), m_nBoxesBefore + 2);
     EXPECT_EQ(m_boxes.Last().text, "방송중입니다.\n종료하시겠습니까?");
     EXPECT_EQ(m_boxes.Last().caption, "TavDJ");
     EXPECT_EQ(m_boxes.Last().type, 4 | 32);
@@ -226,13 +264,13 @@ TEST_F(MainWindowEnd, CloseOnAirAsksAndOnlyYesSavesStopsAndRestores)
     EXPECT_TRUE(m_pWindow->close());
     EXPECT_FALSE(m_pWindow->isVisible());
     EXPECT_FALSE(TheDJDataMan().IsOnAir());
-    EXPECT_EQ(m_boxes.Calls().size(), 3U);
+    EXPECT_EQ(m_boxes.Calls().size(), m_nBoxesBefore + 3);
     Rig().ExpectFound();
     EXPECT_EQ(SavedInt("Skin", "MainLeft"), 40);
     EXPECT_EQ(SavedInt("Skin", "MainTop"), 30);
     EXPECT_EQ(SavedInt("Skin", "MainWidth"), m_pWindow->width());
     EXPECT_EQ(SavedText("Song", "Ment"), "오늘의 첫 곡");
-    EXPECT_EQ(SavedInt("Network", "Port"), m_server.Port());
+    ExpectUserServerSaved();
     for (const SToggleCase& t : toggles)
         EXPECT_EQ(SavedInt(t.key[0] == 'L' ? "Volume" : "DSP", t.key), t.nSaved) << t.key;
 
@@ -242,27 +280,39 @@ TEST_F(MainWindowEnd, CloseOnAirAsksAndOnlyYesSavesStopsAndRestores)
     EXPECT_EQ(Rig().Value(kSpeakers, 0, kCtlVolume), 50000);
 }
 
-class SessionEnd : public MainWindowEnd, public testing::WithParamInterface<int> { };
+struct SSessionEndCase {
+    const char* name;
+    int nSignal;
+    bool bOwnServer;
+};
 
-TEST_P(SessionEnd, SavesAndRestoresWithoutAsking)
+class SessionEnd : public MainWindowEnd, public testing::WithParamInterface<SSessionEndCase> { };
+
+TEST_P(SessionEnd, SavesTheUserServerAndRestoresWithoutAsking)
 {
-    ASSERT_NO_FATAL_FAILURE(Create());
-    ASSERT_NO_FATAL_FAILURE(Connect());
+    const SSessionEndCase& c = GetParam();
+    ASSERT_NO_FATAL_FAILURE(Create(c.bOwnServer));
+    ASSERT_NO_FATAL_FAILURE(StartBroadcast());
+    if (c.bOwnServer) {
+        ASSERT_NE(TheDJDataMan().Settings().m_nPort, m_server.Port()) << "not on the own server";
+    }
     Rig().ChangeWhileRunning();
     m_pWindow->move(70, 50);
     ASSERT_TRUE(RunEventsUntil([&] { return m_pWindow->pos() == QPoint(70, 50); }));
 
-    ASSERT_EQ(std::raise(GetParam()), 0);
+    ASSERT_EQ(std::raise(c.nSignal), 0);
     ASSERT_TRUE(RunEventsUntil([&] { return !m_pWindow->isVisible(); }));
-    EXPECT_TRUE(m_boxes.Calls().empty());
+    EXPECT_EQ(m_boxes.Calls().size(), m_nBoxesBefore);
     EXPECT_FALSE(TheDJDataMan().IsOnAir());
     Rig().ExpectFound();
     EXPECT_EQ(SavedInt("Skin", "MainLeft"), 70);
-    EXPECT_EQ(SavedInt("Network", "Port"), m_server.Port());
+    ExpectUserServerSaved();
 }
 
-INSTANTIATE_TEST_SUITE_P(MainWindow, SessionEnd, testing::Values(SIGTERM, SIGHUP),
-    [](const testing::TestParamInfo<int>& testInfo) { return testInfo.param == SIGTERM ? "Term" : "HangUp"; });
+INSTANTIATE_TEST_SUITE_P(MainWindow, SessionEnd,
+    testing::Values(SSessionEndCase { "TermOnOwnServer", SIGTERM, true },
+        SSessionEndCase { "HangUpOnOwnServer", SIGHUP, true }, SSessionEndCase { "TermOnUserServer", SIGTERM, false }),
+    [](const testing::TestParamInfo<SSessionEndCase>& testInfo) { return std::string(testInfo.param.name); });
 
 void Mouse(QWidget* pWidget, QEvent::Type type, QPoint local)
 {
