@@ -25,6 +25,7 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -266,6 +267,42 @@ TEST_F(BroadcastWindow, IcecastBroadcastSurvivesTheServerGoingAwayAndComingBack)
     EXPECT_EQ(log.find("YP"), std::string::npos) << log;
 }
 
+// A skin reload on air binds the new skin's controls to the running
+// broadcast and starts the listener poll again.
+TEST_F(BroadcastWindow, ReloadOnAirKeepsTheBroadcastAndBindsTheNewSkin)
+{
+    FakeShoutcastServer server;
+    ASSERT_TRUE(server.Start());
+    UseServer(server.Port());
+    Window().TitleEdit()->setText("새 스킨에서도");
+    Command(Window(), kStart);
+    ASSERT_EQ(Window().BroadcastState(), 1);
+    Tick(Window(), kTimerStatusStart);
+    const GXConBase* pOldStart = Controls().pStartButton;
+
+    Command(Window(), GXCommandId::kReloadSkin);
+    ASSERT_NE(Controls().pStartButton, nullptr);
+    EXPECT_NE(Controls().pStartButton, pOldStart);
+    EXPECT_EQ(Window().BroadcastState(), 1);
+    EXPECT_EQ(TheDJDataMan().IsConnected(), 1);
+    EXPECT_EQ(server.SourceConnections(), 1);
+    EXPECT_EQ(Controls().pStartButton->GetImageNum(), 1);
+    EXPECT_EQ(Controls().pStartButton->GetTooltip(), "방송정지(S)");
+    EXPECT_EQ(Status(), "새 스킨에서도");
+    EXPECT_EQ(Listeners(), "0/50");
+    EXPECT_TRUE(Controls().pCopyAddress->IsEnabled());
+    EXPECT_TRUE(Controls().pRecord->IsEnabled());
+    EXPECT_EQ(Window().TimerPeriodMs(kTimerStatusStart), 3000);
+    EXPECT_EQ(Window().TimerPeriodMs(kTimerStatusPoll), 0);
+    EXPECT_EQ(Window().TimerPeriodMs(1), 50);
+    EXPECT_EQ(Window().TimerPeriodMs(2), 1000);
+
+    // The new skin's start button stops it.
+    Command(Window(), kStartButton);
+    EXPECT_EQ(Window().BroadcastState(), 0);
+    EXPECT_EQ(Controls().pStartButton->GetImageNum(), 0);
+}
+
 // A start that fails: what the presenter is told and where the window ends.
 struct SFailureCase {
     const char* name;
@@ -419,6 +456,32 @@ TEST_F(BroadcastWindow, APollWaitsForTheDownloadStillRunning)
     EXPECT_EQ(Listeners(), "0/50");
 }
 
+// The window's keys act while the skin has the focus; typing in the title
+// field is typing.
+TEST_F(BroadcastWindow, SStartsAndStopsOnlyFromTheSkin)
+{
+    FakeShoutcastServer server;
+    ASSERT_TRUE(server.Start());
+    UseServer(server.Port());
+    Window().activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&Window()));
+    struct {
+        QWidget* pTarget;
+        int nState;
+    } const presses[] = {
+        { Window().TitleEdit(), 0 },
+        { Window().SkinWindow()->GetWidget(), 1 },
+        { Window().TitleEdit(), 1 },
+        { Window().SkinWindow()->GetWidget(), 0 },
+    };
+    for (const auto& press : presses) {
+        press.pTarget->setFocus();
+        QTest::keyClick(press.pTarget, Qt::Key_S);
+        EXPECT_EQ(Window().BroadcastState(), press.nState);
+    }
+    EXPECT_EQ(server.SourceConnections(), 1);
+}
+
 // The directory's notices and the engine's log lines, as the client log
 // and the presenter see them.
 struct SNoticeCase {
@@ -439,10 +502,11 @@ TEST_P(DirectoryNotice, IsLoggedAndShown)
     CTavDJ1Dlg window;
     Send(window, platform::RegisterMessage(GShoutCastYP::kNotifyMessage), platform::WParam(c.nStep), c.nCode);
     const std::string log = ClientLog(home);
-    if (*c.logLine)
+    if (*c.logLine) {
         EXPECT_NE(log.find("\t" + std::string(c.logLine) + "\n"), std::string::npos) << log;
-    else
+    } else {
         EXPECT_EQ(log, "");
+    }
     if (c.boxText) {
         ASSERT_EQ(boxes.Calls().size(), 1U);
         EXPECT_EQ(boxes.Last().text, c.boxText);
