@@ -269,7 +269,7 @@ TEST_F(BroadcastWindow, ReloadOnAirKeepsTheBroadcastAndBindsTheNewSkin)
     UseServer(server.Port());
     Window().TitleEdit()->setText("새 스킨에서도");
     Command(Window(), kStart);
-    ASSERT_EQ(Window().BroadcastState(), 1);
+    ASSERT_EQ(Window().BroadcastState(), 1) << (m_boxes.Calls().empty() ? "" : m_boxes.Last().text);
     Tick(Window(), kTimerStatusStart);
     const GXConBase* pOldStart = Controls().pStartButton;
 
@@ -401,7 +401,7 @@ TEST_F(BroadcastWindow, StatusPollShowsListenersAndRegistersWithTheDirectory)
     });
 
     Command(Window(), kStart);
-    ASSERT_EQ(Window().BroadcastState(), 1);
+    ASSERT_EQ(Window().BroadcastState(), 1) << (m_boxes.Calls().empty() ? "" : m_boxes.Last().text);
     EXPECT_EQ(Window().TimerPeriodMs(kTimerStatusStart), 3000);
     EXPECT_EQ(Window().TimerPeriodMs(kTimerStatusPoll), 0);
     EXPECT_FALSE(Controls().pCopyAddress->IsEnabled());
