@@ -4,6 +4,7 @@
 // and the engine's and the directory's messages.
 #include "app/CTavDJ1Dlg.h"
 
+#include "app/CDJEditEnter.h"
 #include "app/COption.h"
 #include "app/MessageDlg.h"
 #include "app/TitleText.h"
@@ -18,8 +19,6 @@
 #include "skin/controls/GXConButton.h"
 #include "skin/controls/GXConMarquee.h"
 #include "skin/controls/GXConStatic.h"
-
-#include "app/CDJEditEnter.h"
 
 #include <QKeySequence>
 #include <QShortcut>
