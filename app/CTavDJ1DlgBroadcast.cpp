@@ -4,6 +4,7 @@
 // and the engine's and the directory's messages.
 #include "app/CTavDJ1Dlg.h"
 
+#include "app/CDJEditEnter.h"
 #include "app/COption.h"
 #include "app/MessageDlg.h"
 #include "app/TitleText.h"
@@ -18,8 +19,6 @@
 #include "skin/controls/GXConButton.h"
 #include "skin/controls/GXConMarquee.h"
 #include "skin/controls/GXConStatic.h"
-
-#include "app/CDJEditEnter.h"
 
 #include <QKeySequence>
 #include <QShortcut>
@@ -147,6 +146,8 @@ void CTavDJ1Dlg::CreateAccelerators()
         { QKeySequence(Qt::Key_F), kCmdTalkLock },
         { QKeySequence(Qt::Key_R), kCmdRecord },
         { QKeySequence(Qt::Key_S), kCmdStartButton },
+        // Ctrl+Break: keyboards report it as Ctrl with Pause or as Cancel.
+        { QKeySequence(Qt::CTRL | Qt::Key_Pause), kCmdCopyAddress },
         { QKeySequence(Qt::CTRL | Qt::Key_Cancel), kCmdCopyAddress },
         { QKeySequence(Qt::Key_F1), kCmdNoHandler },
         { QKeySequence(Qt::Key_F10), kCmdSongRequestBoard },
