@@ -181,8 +181,8 @@ private:
     void SetServerMaxListeners();
     platform::LParam OnServerResult(platform::WParam wParam, platform::LParam lParam);
     void OnNetworkCheckTimer(uint32_t id);
-    // The reachability test with the status line showing its progress.
-    CExternalReachability::Result RunReachabilityTest();
+    // The reachability test; bShowStatus: the status line shows its progress.
+    CExternalReachability::Result RunReachabilityTest(bool bShowStatus);
 
     // Sound commands and panels (CTavDJ1DlgSound.cpp).
     void RegisterSoundHandlers();
