@@ -4,6 +4,7 @@
 // and the engine's and the directory's messages.
 #include "app/CTavDJ1Dlg.h"
 
+#include "app/CDJEditEnter.h"
 #include "app/COption.h"
 #include "app/MessageDlg.h"
 #include "app/TitleText.h"
@@ -19,10 +20,9 @@
 #include "skin/controls/GXConMarquee.h"
 #include "skin/controls/GXConStatic.h"
 
-#include "app/CDJEditEnter.h"
-
 #include <QKeySequence>
 #include <QShortcut>
+#include <QTimer>
 
 #include <cstdio>
 #include <memory>
@@ -85,9 +85,6 @@ constexpr int kDirectoryOk = 0;
 constexpr int kDirectoryOwnText = 11;
 constexpr int kDirectoryNeedsUpdate = 12;
 
-// A posted WM_DJDATAMAN_WRITE_LOG carries its own copy of the text.
-constexpr platform::LParam kOwnedLogText = 1;
-
 void SetImage(GXConButton* pButton, int nImage)
 {
     if (pButton)
@@ -130,6 +127,12 @@ void CTavDJ1Dlg::RegisterBroadcastHandlers()
     m_messageHandlers[CDJDataMan::WmErrorInitInput()] = &CTavDJ1Dlg::OnEngineInputInitError;
 }
 
+int CTavDJ1Dlg::TimerPeriodMs(uint32_t id) const
+{
+    const auto it = m_timers.find(id);
+    return it != m_timers.end() && it->second->isActive() ? it->second->interval() : 0;
+}
+
 void CTavDJ1Dlg::CreateAccelerators()
 {
     QWidget* pSkinWidget = m_pSkin ? m_pSkin->GetWidget() : nullptr;
@@ -143,6 +146,8 @@ void CTavDJ1Dlg::CreateAccelerators()
         { QKeySequence(Qt::Key_F), kCmdTalkLock },
         { QKeySequence(Qt::Key_R), kCmdRecord },
         { QKeySequence(Qt::Key_S), kCmdStartButton },
+        // Ctrl+Break: keyboards report it as Ctrl with Pause or as Cancel.
+        { QKeySequence(Qt::CTRL | Qt::Key_Pause), kCmdCopyAddress },
         { QKeySequence(Qt::CTRL | Qt::Key_Cancel), kCmdCopyAddress },
         { QKeySequence(Qt::Key_F1), kCmdNoHandler },
         { QKeySequence(Qt::Key_F10), kCmdSongRequestBoard },
@@ -450,7 +455,7 @@ platform::LParam CTavDJ1Dlg::OnYPNotify(platform::WParam wParam, platform::LPara
 
 platform::LParam CTavDJ1Dlg::OnEngineWriteLog(platform::WParam wParam, platform::LParam lParam)
 {
-    if (lParam == kOwnedLogText) {
+    if (lParam == CDJDataMan::kLogTextOwned) {
         // Posted from another thread with a copy that is ours to free.
         const std::unique_ptr<std::string> pText(reinterpret_cast<std::string*>(wParam));
         if (pText)
