@@ -184,8 +184,20 @@ private:
     void SetServerMaxListeners();
     platform::LParam OnServerResult(platform::WParam wParam, platform::LParam lParam);
     void OnNetworkCheckTimer(uint32_t id);
-    // The reachability test with the status line showing its progress.
-    CExternalReachability::Result RunReachabilityTest();
+    // The reachability test; bShowStatus: the status line shows its progress.
+    CExternalReachability::Result RunReachabilityTest(bool bShowStatus);
+    // The server log outlives the worker and the server that write to it.
+    CDailyLog m_serverLog { CDailyLog::kServerPrefix };
+    int m_nServerFirstPort = CServerStartWorker::kFirstPort;
+    std::unique_ptr<CKeptClientSettings> m_pKeptClient;
+    CServerStartWorker m_serverStart;
+    std::unique_ptr<CDJServer> m_pServer;
+    // The test in progress while the start waits for it (events keep coming).
+    CExternalReachability* m_pReachTest = nullptr;
+    // A start is between its confirmation and its launch; a stop meanwhile
+    // aborts it.
+    bool m_bOwnServerStarting = false;
+    bool m_bOwnServerStartAborted = false;
 
     // Sound commands and panels (CTavDJ1DlgSound.cpp).
     void RegisterSoundHandlers();
@@ -259,20 +271,6 @@ private:
     std::vector<int> m_savedSwitchStates;
     std::string m_strKeptAddressTooltip;
     CDailyLog m_clientLog { CDailyLog::kClientPrefix };
-
-    // Own-server mode (CTavDJ1DlgServer.cpp). The server log outlives the
-    // worker and the server that write to it.
-    CDailyLog m_serverLog { CDailyLog::kServerPrefix };
-    int m_nServerFirstPort = CServerStartWorker::kFirstPort;
-    std::unique_ptr<CKeptClientSettings> m_pKeptClient;
-    CServerStartWorker m_serverStart;
-    std::unique_ptr<CDJServer> m_pServer;
-    // The test in progress while the start waits for it (events keep coming).
-    CExternalReachability* m_pReachTest = nullptr;
-    // A start is between its confirmation and its launch; a stop meanwhile
-    // aborts it.
-    bool m_bOwnServerStarting = false;
-    bool m_bOwnServerStartAborted = false;
     bool m_bSkinErrorShown = false;
     bool m_bCreated = false;
 

@@ -11,7 +11,6 @@
 #include "engine/stream/CDJDataMan.h"
 #include "foundation/SystemInfo.h"
 #include "skin/controls/GXConButton.h"
-#include "skin/controls/GXConMarquee.h"
 
 namespace {
 
@@ -40,12 +39,6 @@ constexpr const char* kInternetLostText
     = "인터넷이 연결되지 않아 방송이 중단 되었습니다. \n\n인터넷 연결상태 확인 해 주세요.";
 constexpr const char* kStartTooltip = "방송하기(S)";
 constexpr const char* kStopTooltip = "방송정지(S)";
-
-void SetStatus(GXConMarquee* pStatus, const std::string& text)
-{
-    if (pStatus)
-        pStatus->SetText(text, 0);
-}
 
 } // namespace
 
@@ -88,8 +81,8 @@ void CTavDJ1Dlg::StartOwnServerBroadcast()
             engine.ApplySettings(settings);
             if (m_controls.pStartButton)
                 m_controls.pStartButton->SetEnable(false);
-            SetStatus(m_controls.pStatus, kTestingText);
-            const CExternalReachability::Result result = RunReachabilityTest();
+            ShowStatusText(kTestingText, false);
+            const CExternalReachability::Result result = RunReachabilityTest(true);
             // The window went away or the broadcast was stopped meanwhile.
             if (m_bOwnServerStartAborted)
                 return;
@@ -97,10 +90,10 @@ void CTavDJ1Dlg::StartOwnServerBroadcast()
                 m_controls.pStartButton->SetEnable(true);
             if (result == CExternalReachability::Result::Skipped) {
                 // Shown until the server start replaces it; kept in the log.
-                SetStatus(m_controls.pStatus, CExternalReachability::kSkippedText);
+                ShowStatusText(CExternalReachability::kSkippedText, false);
                 WriteClientLog(CExternalReachability::kSkippedText);
             } else {
-                SetStatus(m_controls.pStatus, "");
+                ShowStatusText("", false);
             }
             if (result == CExternalReachability::Result::NoFreePort)
                 MessageDlg(this, kNoPortText, kCaption, kNoticeBox);
@@ -122,21 +115,25 @@ void CTavDJ1Dlg::StartOwnServerBroadcast()
     }
 }
 
-CExternalReachability::Result CTavDJ1Dlg::RunReachabilityTest()
+CExternalReachability::Result CTavDJ1Dlg::RunReachabilityTest(bool bShowStatus)
 {
     if (m_pReachTest)
         return CExternalReachability::Result::Busy;
     CExternalReachability test(TheOption().m_strReachTestHost, m_nServerFirstPort);
     m_pReachTest = &test;
-    const CExternalReachability::Result result
-        = test.Run([this](const std::string& text) { SetStatus(m_controls.pStatus, text); });
+    const CExternalReachability::Result result = test.Run([this, bShowStatus](const std::string& text) {
+        if (bShowStatus)
+            ShowStatusText(text, false);
+    });
     m_pReachTest = nullptr;
     return result;
 }
 
 CSettingDlgHost::Reachability CTavDJ1Dlg::TestReachability()
 {
-    switch (RunReachabilityTest()) {
+    // The settings dialog shows its own progress; the status line may be
+    // showing a broadcast's title.
+    switch (RunReachabilityTest(false)) {
     case CExternalReachability::Result::Reachable:
         return Reachability::Reachable;
     case CExternalReachability::Result::NoFreePort:
@@ -161,7 +158,7 @@ int CTavDJ1Dlg::ToggleOwnServer()
 
 int CTavDJ1Dlg::StartOwnServer()
 {
-    SetStatus(m_controls.pStatus, kStartingText);
+    ShowStatusText(kStartingText, false);
     const COption& option = TheOption();
     CDJServerParams params;
     params.maxListeners = option.m_nAudience;
@@ -175,7 +172,7 @@ int CTavDJ1Dlg::StartOwnServer()
         SetControlTooltip(m_controls.pStartButton, kStopTooltip);
         return 1;
     }
-    SetStatus(m_controls.pStatus, kStartFailedStatus);
+    ShowStatusText(kStartFailedStatus, false);
     if (m_controls.pStartButton)
         m_controls.pStartButton->SetImageNum(0);
     SetControlTooltip(m_controls.pStartButton, kStartTooltip);
@@ -193,13 +190,13 @@ platform::LParam CTavDJ1Dlg::OnServerResult(platform::WParam, platform::LParam)
         if (m_controls.pStartButton)
             m_controls.pStartButton->SetImageNum(0);
         SetControlTooltip(m_controls.pStartButton, kStartTooltip);
-        SetStatus(m_controls.pStatus, kNoPortStatus);
+        ShowStatusText(kNoPortStatus, false);
         MessageDlg(this, kNoPortText, kCaption, kNoticeBox);
         return 0;
     }
     m_pServer = std::move(server);
     m_pKeptClient->Replace(TheOption().m_strNationalAddress, m_pServer->GetPort(), m_pServer->GetPassword());
-    SetStatus(m_controls.pStatus, kReadyText);
+    ShowStatusText(kReadyText, false);
     ConnectToServer();
     return 0;
 }
@@ -210,7 +207,7 @@ void CTavDJ1Dlg::CancelServerStart()
     if (m_controls.pStartButton)
         m_controls.pStartButton->SetImageNum(0);
     SetControlTooltip(m_controls.pStartButton, kStartTooltip);
-    SetStatus(m_controls.pStatus, "");
+    ShowStatusText("", false);
 }
 
 void CTavDJ1Dlg::StopOwnServer()
