@@ -80,7 +80,6 @@ public:
     [[nodiscard]] int ReconnectCountdown() const { return m_nReconnectCount; }
     // The period of the window's timer of that id; 0 when it does not run.
     [[nodiscard]] int TimerPeriodMs(uint32_t id) const;
-    [[nodiscard]] bool IsTimerRunning(uint32_t id) const { return TimerPeriodMs(id) != 0; }
 
     // setting.ini [SKIN] SKINPATH of the program folder; "" when missing.
     [[nodiscard]] static std::string ConfiguredSkinPath();
