@@ -15,13 +15,10 @@
 #include "skin/GXWindowChild.h"
 #include "skin/controls/GXConBrowser.h"
 #include "skin/controls/GXConButton.h"
-#include "skin/controls/GXConMarquee.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
-#include <QKeySequence>
 #include <QScreen>
-#include <QShortcut>
 
 #include <array>
 #include <optional>
@@ -119,9 +116,6 @@ void CTavDJ1Dlg::RegisterTitleHandlers()
     m_commands[kCmdRequestBoard] = &CTavDJ1Dlg::OnSongRequestBoard;
     m_timerHandlers[kTimerAutoTitle] = &CTavDJ1Dlg::OnAutoTitleTimer;
     m_messageHandlers[WmCdjEditEnter()] = &CTavDJ1Dlg::OnEditEnter;
-    auto* pBoard = new QShortcut(QKeySequence(Qt::Key_F10), this);
-    pBoard->setContext(Qt::WindowShortcut);
-    QObject::connect(pBoard, &QShortcut::activated, this, [this] { OnCommand(kCmdRequestBoard); });
 }
 
 void CTavDJ1Dlg::OpenPlayerExchange()
@@ -189,7 +183,7 @@ void CTavDJ1Dlg::OnAutoTitleTimer(uint32_t /*id*/)
     const std::optional<std::string> title = NextAutoTitle(playerTitle, settings.m_strName, engine.GetKeptTitle());
     if (!title)
         return;
-    engine.SendTitle(*title, settings.m_strUrl);
+    engine.SendTitle(*title, engine.GetKeptUrl());
     ShowTitleInStatus();
 }
 
@@ -201,7 +195,7 @@ void CTavDJ1Dlg::OnSendTitle()
     TheOption().m_strMent = text;
     CDJDataMan& engine = TheDJDataMan();
     const DJSettings& settings = engine.Settings();
-    engine.SendTitle(CutTitle(text.empty() ? settings.m_strName : text), settings.m_strUrl);
+    engine.SendTitle(CutTitle(text.empty() ? settings.m_strName : text), engine.GetKeptUrl());
     ShowTitleInStatus();
 }
 
@@ -214,12 +208,9 @@ platform::LParam CTavDJ1Dlg::OnEditEnter(platform::WParam /*wParam*/, platform::
 
 void CTavDJ1Dlg::ShowTitleInStatus()
 {
-    if (!m_controls.pStatus)
-        return;
     CDJDataMan& engine = TheDJDataMan();
     const DJSettings& settings = engine.Settings();
-    m_controls.pStatus->SetText(
-        BuildStatusText(settings.m_strAIM, engine.GetKeptTitle(), settings.m_nTitleWithCJName != 0), 0);
+    ShowStatusText(BuildStatusText(settings.m_strAIM, engine.GetKeptTitle(), settings.m_nTitleWithCJName != 0), true);
 }
 
 void CTavDJ1Dlg::OnSongRequestBoard()
