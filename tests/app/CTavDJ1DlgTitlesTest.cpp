@@ -32,13 +32,13 @@
 #include <QGuiApplication>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QUrlQuery>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -47,139 +47,61 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr unsigned kCmdStart = 3000;
-constexpr unsigned kCmdCopyAddress = 3009;
-constexpr unsigned kCopyAddressButton = 2014;
-constexpr unsigned kCmdAutoTitle = 3018;
-constexpr unsigned kCmdHidePopup = 3025;
-constexpr unsigned kCmdRequestBoard = 3026;
-constexpr uint32_t kTimerAutoTitle = 6;
 constexpr const char* kBoardRoot = "http://board.invalid";
-constexpr const char* kBoardPage = "http://board.invalid/broadcast/tavdj_reqboard_admin.html";
 
-// The maker's player, played by the test: its endpoint keeps every record
-// the program sends, and it sends records of its own.
-class FakePlayer {
-public:
-    struct SRecord {
-        uint32_t kind = 0;
-        std::string bytes;
-    };
-
-    explicit FakePlayer(const CPlayerExchange& paths)
-        : m_programPath(paths.ProgramEndpointPath())
+// The maker's player, played by the test: every record the program sends
+// comes on a connection of its own, which it closes after the record.
+struct SFakePlayer {
+    explicit SFakePlayer(const CPlayerExchange& paths)
+        : programPath(paths.ProgramEndpointPath())
     {
-        QObject::connect(&m_server, &QLocalServer::newConnection, [this] {
-            while (QLocalSocket* pSocket = m_server.nextPendingConnection()) {
-                QObject::connect(pSocket, &QLocalSocket::readyRead, [this, pSocket] { Read(pSocket); });
-                Read(pSocket);
-            }
+        QObject::connect(&server, &QLocalServer::newConnection, [this] {
+            QLocalSocket* pSocket = server.nextPendingConnection();
+            QObject::connect(pSocket, &QLocalSocket::disconnected, [this, pSocket] {
+                const QByteArray bytes = pSocket->readAll();
+                records.push_back(bytes.mid(int(CPlayerExchange::kHeaderBytes)).toStdString());
+                kinds.push_back(uint8_t(bytes.at(0)) | uint8_t(bytes.at(1)) << 8);
+            });
         });
-        (void)m_server.listen(paths.PlayerEndpointPath());
+        (void)server.listen(paths.PlayerEndpointPath());
     }
-
-    [[nodiscard]] bool IsListening() const { return m_server.isListening(); }
-    [[nodiscard]] const std::vector<SRecord>& Records() const { return m_records; }
-
-    // One record on a connection of its own, handed to the kernel before
-    // this returns.
-    void Send(uint32_t kind, const std::string& bytes)
+    // One record, in the kernel's hands when this returns.
+    void Send(uint32_t kind, const std::string& bytes) const
     {
         QLocalSocket socket;
-        socket.connectToServer(m_programPath);
-        ASSERT_TRUE(socket.waitForConnected(1000));
+        socket.connectToServer(programPath);
+        EXPECT_TRUE(socket.waitForConnected(1000));
         socket.write(QByteArray::fromStdString(CPlayerExchange::EncodeRecord(kind, bytes)));
-        ASSERT_TRUE(socket.waitForBytesWritten(1000));
-        socket.disconnectFromServer();
+        EXPECT_TRUE(socket.waitForBytesWritten(1000));
     }
 
-private:
-    void Read(QLocalSocket* pSocket)
-    {
-        std::string& pending = m_pending[pSocket];
-        const QByteArray bytes = pSocket->readAll();
-        pending.append(bytes.constData(), size_t(bytes.size()));
-        while (pending.size() >= CPlayerExchange::kHeaderBytes) {
-            const auto field = [&](size_t at) {
-                uint32_t value = 0;
-                for (size_t i = 0; i < 4; ++i)
-                    value |= uint32_t(static_cast<unsigned char>(pending[at + i])) << (8 * i);
-                return value;
-            };
-            const size_t length = field(4);
-            if (pending.size() < CPlayerExchange::kHeaderBytes + length)
-                return;
-            m_records.push_back({ field(0), pending.substr(CPlayerExchange::kHeaderBytes, length) });
-            pending.erase(0, CPlayerExchange::kHeaderBytes + length);
-        }
-    }
-
-    QString m_programPath;
-    QLocalServer m_server;
-    std::map<QLocalSocket*, std::string> m_pending;
-    std::vector<SRecord> m_records;
+    QString programPath;
+    QLocalServer server;
+    std::vector<uint32_t> kinds;
+    std::vector<std::string> records;
 };
 
-std::string StreamCommandRecord(const std::string& text, int32_t time)
+// The songs the server's admin.cgi received, decoded, and the address of
+// the last one. The source client shortens long songs its own way.
+std::vector<std::string> Songs(FakeShoutcastServer& server, std::string* pLastUrl = nullptr)
 {
-    std::string bytes(CPlayerExchange::kStreamCommandRecordBytes, '\0');
-    bytes.replace(0, text.size(), text);
-    for (size_t i = 0; i < 4; ++i)
-        bytes[CPlayerExchange::kAddressRecordBytes + i] = char((uint32_t(time) >> (8 * i)) & 0xFF);
-    return bytes;
-}
-
-std::string PercentDecode(std::string_view text)
-{
-    std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 2 < text.size()) {
-            out.push_back(char(std::stoi(std::string(text.substr(i + 1, 2)), nullptr, 16)));
-            i += 2;
-        } else {
-            out.push_back(text[i]);
-        }
-    }
-    return out;
-}
-
-struct STitleUpdate {
-    std::string song;
-    std::string url;
-};
-
-// The title updates the server's admin.cgi received, decoded, in order.
-std::vector<STitleUpdate> TitleUpdates(FakeShoutcastServer& server)
-{
-    std::vector<STitleUpdate> updates;
+    std::vector<std::string> songs;
     for (const std::string& request : server.TitleRequests()) {
-        const size_t song = request.find("&song=");
-        const size_t url = request.find("&url=");
-        const size_t end = request.find(" HTTP/1.1");
-        if (request.rfind("GET /admin.cgi?", 0) != 0 || song == std::string::npos || url == std::string::npos
-            || end == std::string::npos)
+        if (request.rfind("GET /admin.cgi?", 0) != 0)
             continue;
-        updates.push_back({ PercentDecode(std::string_view(request).substr(song + 6, url - song - 6)),
-            PercentDecode(std::string_view(request).substr(url + 5, end - url - 5)) });
+        const QUrlQuery query(QString::fromStdString(request.substr(15, request.find(' ', 4) - 15)));
+        songs.push_back(query.queryItemValue("song", QUrl::FullyDecoded).toStdString());
+        if (pLastUrl)
+            *pLastUrl = query.queryItemValue("url", QUrl::FullyDecoded).toStdString();
     }
-    return updates;
+    return songs;
 }
 
-// How many updates carried a song beginning with prefix (the server's
-// client shortens long songs its own way, after the window's cut).
 size_t CountSongs(FakeShoutcastServer& server, const std::string& prefix)
 {
-    const std::vector<STitleUpdate> updates = TitleUpdates(server);
-    return size_t(std::count_if(
-        updates.begin(), updates.end(), [&](const STitleUpdate& u) { return u.song.rfind(prefix, 0) == 0; }));
-}
-
-// Lets the window take what has reached its sockets, without waiting for
-// anything to happen: the bytes are in the kernel already.
-void TakePendingEvents()
-{
-    for (int i = 0; i < 20; ++i)
-        QCoreApplication::processEvents(QEventLoop::AllEvents);
+    const std::vector<std::string> songs = Songs(server);
+    return size_t(
+        std::count_if(songs.begin(), songs.end(), [&](const auto& song) { return song.rfind(prefix, 0) == 0; }));
 }
 
 class MainWindowTitles : public testing::Test {
@@ -187,7 +109,7 @@ protected:
     void SetUp() override
     {
         TAVDJ_REQUIRE_TOOL(ToolOnPath("Xvfb"), "Xvfb");
-        ASSERT_TRUE(m_xvfb.Start());
+        ASSERT_TRUE(m_xvfb.Start() && m_server.Start() && m_directory.Start());
         // Only the now-playing reader looks at it; Qt stays offscreen.
         m_home.Set("DISPLAY", m_xvfb.Display());
         const fs::path runtime = m_home.Path("runtime");
@@ -195,37 +117,24 @@ protected:
         fs::permissions(runtime, fs::perms::owner_all, fs::perm_options::replace);
         m_home.Set("XDG_RUNTIME_DIR", runtime.string());
         m_home.Set(platform::kAssumeOnlineEnv, "1");
-        const std::string alsa = m_home.Path("asound.conf");
-        std::ofstream(alsa) << "ctl_type.tavdjfake { lib \"" TAVDJ_FAKE_ALSA_CARD "\" }\n"
-                            << "ctl.!default { type tavdjfake }\n"
-                            << "pcm.!default { type null }\n";
-        m_home.Set("ALSA_CONFIG_PATH", alsa);
-
-        const fs::path program = m_home.Path("program");
+        std::ofstream(m_home.Path("asound.conf")) << "ctl_type.tavdjfake { lib \"" TAVDJ_FAKE_ALSA_CARD "\" }\n"
+                                                  << "ctl.!default { type tavdjfake }\npcm.!default { type null }\n";
+        m_home.Set("ALSA_CONFIG_PATH", m_home.Path("asound.conf"));
         const fs::path skin = fs::path(TAVDJ_SOURCE_DIR) / "skins" / "default";
-        fs::copy(skin, program / "default_skin", fs::copy_options::recursive);
-        fs::copy_file(skin / "ControlID.XML", program / "ControlID.XML");
-
-        ASSERT_TRUE(m_server.Start());
-        ASSERT_TRUE(m_directory.Start());
+        fs::copy(skin, m_home.Path("program/default_skin"), fs::copy_options::recursive);
+        fs::copy_file(skin / "ControlID.XML", m_home.Path("program/ControlID.XML"));
         std::ofstream(GetAppDataFolder() + "SETTING.ini")
             << "[Network]\nLocalServ=0\nAddress=127.0.0.1\nPort=" << m_server.Port()
-            << "\nRequestBoardRoot=" << kBoardRoot << "/\n"
-            << "[SHOUTcast]\nName=시험 방송\n[Song]\nAuto=1\n"
-            << "[AddYP]\nAddYP=1\nHost=127.0.0.1\nPort=" << m_directory.Port() << "\n"
-            << "[SongRequest]\nSongRequest=1\n";
-
-        CWebBrowserWnd::RegisterFactory([this](QWidget*) -> std::unique_ptr<CWebBrowserWnd> {
+            << "\nRequestBoardRoot=" << kBoardRoot
+            << "/\n[Song]\nAuto=1\n[AddYP]\nHost=127.0.0.1\nPort=" << m_directory.Port()
+            << "\n[SongRequest]\nSongRequest=1\n";
+        CWebBrowserWnd::RegisterFactory([this](QWidget*) {
             auto pView = std::make_unique<CWebBrowserWndNull>();
             m_pView = pView.get();
-            return pView;
+            return std::unique_ptr<CWebBrowserWnd>(std::move(pView));
         });
-        QGuiApplication::clipboard()->setText(QString());
     }
-
     void TearDown() override { CWebBrowserWnd::RegisterFactory({}); }
-
-    void Command(CTavDJ1Dlg& window, unsigned nId) { window.SendToOwner(GXMsg::kCommand, nId, 0); }
 
     TempHome m_home;
     XvfbServer m_xvfb;
@@ -239,49 +148,46 @@ TEST_F(MainWindowTitles, PlayerTitlesStreamCommandsBoardAndAddressThroughTheWind
 {
     CTavDJ1Dlg window;
     ASSERT_TRUE(window.CreateMainWindow(nullptr));
-    FakePlayer player { CPlayerExchange() };
-    ASSERT_TRUE(player.IsListening());
+    const auto command = [&](unsigned nId) { window.SendToOwner(GXMsg::kCommand, nId, 0); };
+    SFakePlayer player { CPlayerExchange() };
     XClient desktop(m_xvfb.Display());
-    ASSERT_TRUE(desktop.Ok());
     const xcb_window_t playerWindow = desktop.CreateWindow("winamp", std::string(kWinampClass));
     desktop.SetUtf8Name(playerWindow, "A - Winamp");
 
-    // Asked while idle, the window has no broadcast to tell about.
-    ASSERT_NO_FATAL_FAILURE(player.Send(CPlayerExchange::kAddressRecord, {}));
-    TakePendingEvents();
-
-    // The start tells the player which broadcast runs.
-    Command(window, kCmdStart);
-    ASSERT_EQ(window.BroadcastState(), 1) << (m_boxes.Calls().empty() ? "" : m_boxes.Last().text);
-    ASSERT_TRUE(RunEventsUntil([&] { return player.Records().size() == 1; }));
+    // Asked while idle, the window has no broadcast to tell about: the
+    // request is in the window's hands before the start.
+    player.Send(CPlayerExchange::kAddressRecord, {});
+    for (int i = 0; i < 20; ++i)
+        QCoreApplication::processEvents();
+    command(3000);
+    ASSERT_EQ(window.BroadcastState(), 1);
+    ASSERT_TRUE(RunEventsUntil([&] { return player.records.size() == 1; }));
     const DJSettings& settings = TheDJDataMan().Settings();
     const std::string digest = Md5Hex(settings.m_strLocalAddress + std::to_string(settings.m_nPort));
-    EXPECT_EQ(player.Records()[0].kind, CPlayerExchange::kAddressRecord);
-    EXPECT_EQ(player.Records()[0].bytes, digest + std::string(512 - digest.size(), '\0'));
-    ASSERT_NO_FATAL_FAILURE(player.Send(CPlayerExchange::kAddressRecord, {}));
-    ASSERT_TRUE(RunEventsUntil([&] { return player.Records().size() == 2; }));
-    EXPECT_EQ(player.Records()[1].bytes, player.Records()[0].bytes);
+    EXPECT_EQ(player.kinds[0], CPlayerExchange::kAddressRecord);
+    EXPECT_EQ(player.records[0], digest + std::string(512 - digest.size(), '\0'));
+    player.Send(CPlayerExchange::kAddressRecord, {});
+    ASSERT_TRUE(RunEventsUntil([&] { return player.records.size() == 2; }));
 
-    // The player's title goes out once with the mark; a long one is cut at
-    // a character (the mark counted before the cut, so it falls away).
+    // The player's title goes out once with its mark; a long one is cut at a
+    // character, the mark counted before the cut.
     ASSERT_TRUE(RunEventsUntil([&] { return CountSongs(m_server, "A \t") == 1; }));
     std::string longTitle = "x";
     for (int i = 0; i < 199; ++i)
         longTitle += "가";
     desktop.SetUtf8Name(playerWindow, longTitle + " - Winamp");
-    const std::string cutTitle = longTitle.substr(0, 1 + 42 * 3);
     ASSERT_TRUE(RunEventsUntil([&] { return CountSongs(m_server, "x가가") == 1; }));
-    EXPECT_EQ(TheDJDataMan().GetKeptTitle(), cutTitle);
+    EXPECT_EQ(TheDJDataMan().GetKeptTitle(), longTitle.substr(0, 1 + 42 * 3));
     EXPECT_EQ(CountSongs(m_server, "A \t"), 1U);
 
     // A stream command from the player rides on the next title update.
-    ASSERT_NO_FATAL_FAILURE(player.Send(CPlayerExchange::kStreamCommandRecord, StreamCommandRecord("next", 4242)));
-    const std::string commandUrl = "tavacmdsl://next?seq=1&time=4242";
-    ASSERT_TRUE(RunEventsUntil([&] {
-        const auto updates = TitleUpdates(m_server);
-        return std::any_of(updates.begin(), updates.end(), [&](const STitleUpdate& u) { return u.url == commandUrl; });
-    }));
-    EXPECT_EQ(TitleUpdates(m_server).back().song.rfind("x가가", 0), 0U);
+    std::string record(CPlayerExchange::kStreamCommandRecordBytes, '\0');
+    record.replace(0, 4, "next");
+    record.replace(512, 2, "\x92\x10"); // 4242, little-endian
+    player.Send(CPlayerExchange::kStreamCommandRecord, record);
+    std::string url;
+    ASSERT_TRUE(RunEventsUntil([&] { return Songs(m_server, &url).size() > 0 && url.rfind("tavacmdsl:", 0) == 0; }));
+    EXPECT_EQ(url, "tavacmdsl://next?seq=1&time=4242");
     EXPECT_EQ(CountSongs(m_server, "x가가"), 2U);
 
     // The directory's welcome opens the request board with the station's key.
@@ -289,51 +195,55 @@ TEST_F(MainWindowTitles, PlayerTitlesStreamCommandsBoardAndAddressThroughTheWind
     ASSERT_EQ(TheDJDataMan().StartYP(), 0);
     ASSERT_TRUE(RunEventsUntil([&] { return m_pView && !m_pView->GetUrls().empty(); }));
     const std::string key = TheDJDataMan().GetBoardKey();
-    ASSERT_FALSE(key.empty());
-    const std::string boardUrl = std::string(kBoardPage) + "?boardkey=" + key;
+    const std::string boardUrl = std::string(kBoardRoot) + "/broadcast/tavdj_reqboard_admin.html?boardkey=" + key;
     EXPECT_EQ(m_pView->GetUrls(), std::vector<std::string> { boardUrl });
     ASSERT_EQ(m_pView->GetCookies().size(), 1U);
-    EXPECT_EQ(m_pView->GetCookies()[0].url, kBoardRoot);
-    EXPECT_EQ(m_pView->GetCookies()[0].name, "userkey");
-    EXPECT_EQ(m_pView->GetCookies()[0].value, key);
-    GXWindowChild* pMiniBrowser = window.Controls().pMiniBrowser;
-    ASSERT_NE(pMiniBrowser, nullptr);
-    EXPECT_TRUE(pMiniBrowser->IsShown());
-    EXPECT_EQ(TheOption().m_nShowMiniBrowser, 1);
-    // Asked again, the page is reloaded as it is.
-    Command(window, kCmdRequestBoard);
+    EXPECT_EQ(m_pView->GetCookies()[0].url + " " + m_pView->GetCookies()[0].name + "=" + m_pView->GetCookies()[0].value,
+        std::string(kBoardRoot) + " userkey=" + key);
+    EXPECT_TRUE(window.Controls().pMiniBrowser->IsShown() && !key.empty());
+    command(3026); // asked again, the page is reloaded as it is
     EXPECT_EQ(m_pView->GetUrls(), (std::vector<std::string> { boardUrl, boardUrl }));
     EXPECT_EQ(m_pView->GetCookies().size(), 1U);
-    Command(window, kCmdHidePopup);
-    EXPECT_FALSE(pMiniBrowser->IsShown());
+    command(3025);
+    EXPECT_FALSE(window.Controls().pMiniBrowser->IsShown());
     EXPECT_EQ(TheOption().m_nShowMiniBrowser, 0);
 
-    // The address button copies only once the station is registered, which
-    // the status poll does and this test did by hand.
-    const size_t boxesBefore = m_boxes.Calls().size();
-    Command(window, kCmdCopyAddress);
+    // The address is copied once the station is registered, which the status
+    // poll does and this test did by hand.
+    QGuiApplication::clipboard()->clear();
+    command(3009);
     EXPECT_TRUE(QGuiApplication::clipboard()->text().isEmpty());
     window.Controls().pCopyAddress->SetEnable(true);
-    Command(window, kCopyAddressButton);
+    command(2014);
     EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), TheDJDataMan().GetListenUrl());
-    EXPECT_FALSE(TheDJDataMan().GetListenUrl().empty());
-    ASSERT_EQ(m_boxes.Calls().size(), boxesBefore + 1);
     EXPECT_EQ(m_boxes.Last().text, "방송 주소가 복사되었습니다.\n\nCtrl+V 하시면 방송 주소가 입력됩니다.");
 
     // With the automatic title off, Enter in the title field sends it.
-    Command(window, kCmdAutoTitle);
-    EXPECT_FALSE(window.IsTimerRunning(kTimerAutoTitle));
-    EXPECT_EQ(window.Controls().pAutoTitle->GetImageNum(), 1);
-    EXPECT_TRUE(window.Controls().pSendTitle->IsEnabled());
+    command(3018);
+    EXPECT_FALSE(window.IsTimerRunning(6));
+    EXPECT_TRUE(window.Controls().pAutoTitle->GetImageNum() == 1 && window.Controls().pSendTitle->IsEnabled());
     window.TitleEdit()->setText(QStringLiteral("직접 쓴 제목"));
     platform::PostMessage(window.Handle(), WmCdjEditEnter(), 0, 0);
     ASSERT_TRUE(RunEventsUntil([&] { return CountSongs(m_server, "직접 쓴 제목") == 1; }));
     EXPECT_EQ(TheOption().m_strMent, "직접 쓴 제목");
 
-    Command(window, kCmdStart);
+    command(3000);
     EXPECT_EQ(window.BroadcastState(), 0);
-    // Nothing answered the request made while idle.
-    EXPECT_EQ(player.Records().size(), 2U);
+    EXPECT_EQ(player.records.size(), 2U) << "the request made while idle was answered";
+}
+
+TEST_F(MainWindowTitles, BoardLeftOpenComesBackBesideTheWindowWithoutAKey)
+{
+    std::ofstream(GetAppDataFolder() + "SETTING.ini", std::ios::app) << "[Skin]\nShowMiniBrowser=1\n";
+    CTavDJ1Dlg window;
+    ASSERT_TRUE(window.CreateMainWindow(nullptr));
+    // No station is registered yet: the page without a key, and no cookie.
+    ASSERT_NE(m_pView, nullptr);
+    EXPECT_EQ(m_pView->GetUrls(),
+        std::vector<std::string> { std::string(kBoardRoot) + "/broadcast/tavdj_reqboard_admin.html" });
+    EXPECT_TRUE(m_pView->GetCookies().empty());
+    EXPECT_TRUE(window.Controls().pMiniBrowser->IsShown());
+    EXPECT_EQ(window.Controls().pMiniBrowser->GetWidget()->pos(), QPoint(window.x() + window.width(), window.y()));
 }
 
 } // namespace
