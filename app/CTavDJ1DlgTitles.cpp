@@ -279,7 +279,7 @@ void CTavDJ1Dlg::OpenMiniBrowser()
     const int cy = MiniBrowserSide(
         bOnScreen, option.m_nMiniBrowserHeight, limits[1], limits[3], own.height(), option.m_nMainHeight);
 
-    const bool bShow = option.m_nShowMiniBrowser && IsInternetConnected();
+    const bool bShow = option.m_nShowMiniBrowser && !BoardRoot().empty() && IsInternetConnected();
     pWindow->SetSnapDisabled(true);
     pWidget->setGeometry(topLeft.x(), topLeft.y(), std::max(cx, 1), std::max(cy, 1));
     pWindow->ShowWindow(bShow ? GXShow::kShow : GXShow::kHide);
