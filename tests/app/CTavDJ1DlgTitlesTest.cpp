@@ -244,6 +244,12 @@ TEST_F(MainWindowTitles, BoardLeftOpenComesBackBesideTheWindowWithoutAKey)
     EXPECT_TRUE(m_pView->GetCookies().empty());
     EXPECT_TRUE(window.Controls().pMiniBrowser->IsShown());
     EXPECT_EQ(window.Controls().pMiniBrowser->GetWidget()->pos(), QPoint(window.x() + window.width(), window.y()));
+    // Off air there is no address: nothing is copied, and nothing said.
+    QGuiApplication::clipboard()->setText(QStringLiteral("kept"));
+    window.Controls().pCopyAddress->SetEnable(true);
+    window.SendToOwner(GXMsg::kCommand, 3009, 0);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("kept"));
+    EXPECT_TRUE(m_boxes.Calls().empty() || m_boxes.Last().text.find("복사") == std::string::npos);
 }
 
 } // namespace
