@@ -220,7 +220,7 @@ TEST_F(MainWindowTitles, PlayerTitlesStreamCommandsBoardAndAddressThroughTheWind
 
     // With the automatic title off, Enter in the title field sends it.
     command(3018);
-    EXPECT_FALSE(window.IsTimerRunning(6));
+    EXPECT_EQ(window.TimerPeriodMs(6), 0);
     EXPECT_TRUE(window.Controls().pAutoTitle->GetImageNum() == 1 && window.Controls().pSendTitle->IsEnabled());
     window.TitleEdit()->setText(QStringLiteral("직접 쓴 제목"));
     platform::PostMessage(window.Handle(), WmCdjEditEnter(), 0, 0);
