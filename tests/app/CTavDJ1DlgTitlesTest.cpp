@@ -2,8 +2,8 @@
 // through the real window and its default skin: a broadcast to a fake
 // SHOUTcast server, a fake player on the exchange's local sockets, a player
 // window on a private X server as the now-playing source, a scripted station
-// directory and a web view that records what it is asked. Capture runs on
-// ALSA's null device behind the scripted sound card's mixer.
+// directory and a web view that records what it is asked. Capture records a
+// private PulseAudio's silent sink, behind the scripted sound card's mixer.
 #include "app/CTavDJ1Dlg.h"
 
 #include "app/CDJEditEnter.h"
@@ -21,6 +21,7 @@
 
 #include "fakes/FakeDirectory.h"
 #include "fakes/FakeShoutcastServer.h"
+#include "peers/SoundFixtures.h"
 #include "support/MessageDlgRecorder.h"
 #include "support/QtEventWait.h"
 #include "support/RequireTool.h"
@@ -112,14 +113,15 @@ protected:
         ASSERT_TRUE(m_xvfb.Start() && m_server.Start() && m_directory.Start());
         // Only the now-playing reader looks at it; Qt stays offscreen.
         m_home.Set("DISPLAY", m_xvfb.Display());
+        m_home.Set(platform::kAssumeOnlineEnv, "1");
+        ASSERT_NO_FATAL_FAILURE(m_pulse.Start(m_dir, m_env));
+        peers::UseAlsaConfig(m_dir, m_env,
+            "ctl_type.tavdjfake { lib \"" TAVDJ_FAKE_ALSA_CARD "\" }\nctl.!default { type tavdjfake }\npcm.!default "
+                + m_pulse.MonitorPcm() + "\n");
         const fs::path runtime = m_home.Path("runtime");
         fs::create_directories(runtime);
         fs::permissions(runtime, fs::perms::owner_all, fs::perm_options::replace);
         m_home.Set("XDG_RUNTIME_DIR", runtime.string());
-        m_home.Set(platform::kAssumeOnlineEnv, "1");
-        std::ofstream(m_home.Path("asound.conf")) << "ctl_type.tavdjfake { lib \"" TAVDJ_FAKE_ALSA_CARD "\" }\n"
-                                                  << "ctl.!default { type tavdjfake }\npcm.!default { type null }\n";
-        m_home.Set("ALSA_CONFIG_PATH", m_home.Path("asound.conf"));
         const fs::path skin = fs::path(TAVDJ_SOURCE_DIR) / "skins" / "default";
         fs::copy(skin, m_home.Path("program/default_skin"), fs::copy_options::recursive);
         fs::copy_file(skin / "ControlID.XML", m_home.Path("program/ControlID.XML"));
@@ -134,9 +136,16 @@ protected:
             return std::unique_ptr<CWebBrowserWnd>(std::move(pView));
         });
     }
-    void TearDown() override { CWebBrowserWnd::RegisterFactory({}); }
+    void TearDown() override
+    {
+        TheDJDataMan().Shutdown();
+        CWebBrowserWnd::RegisterFactory({});
+    }
 
     TempHome m_home;
+    peers::TempDir m_dir;
+    peers::ScopedEnv m_env;
+    peers::PrivatePulse m_pulse;
     XvfbServer m_xvfb;
     FakeShoutcastServer m_server;
     FakeDirectory m_directory;
