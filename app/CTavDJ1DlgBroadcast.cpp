@@ -147,6 +147,8 @@ void CTavDJ1Dlg::CreateAccelerators()
         { QKeySequence(Qt::Key_F), kCmdTalkLock },
         { QKeySequence(Qt::Key_R), kCmdRecord },
         { QKeySequence(Qt::Key_S), kCmdStartButton },
+        // Ctrl+Break: keyboards report it as Ctrl with Pause or as Cancel.
+        { QKeySequence(Qt::CTRL | Qt::Key_Pause), kCmdCopyAddress },
         { QKeySequence(Qt::CTRL | Qt::Key_Cancel), kCmdCopyAddress },
         { QKeySequence(Qt::Key_F1), kCmdNoHandler },
         { QKeySequence(Qt::Key_F10), kCmdSongRequestBoard },
