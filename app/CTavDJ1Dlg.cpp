@@ -2,6 +2,7 @@
 
 #include "app/CLauncherResultEndpoint.h"
 #include "app/COption.h"
+#include "app/CPlayerExchange.h"
 #include "engine/stream/CDJDataMan.h"
 #include "skin/GXSkinIds.h"
 

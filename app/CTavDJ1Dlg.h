@@ -23,6 +23,7 @@
 class CDJEditEnter;
 class CInstanceLock;
 class CLauncherResultEndpoint;
+class CPlayerExchange;
 class QTimer;
 
 // Thread: user-interface thread; other threads only post to its handle.
@@ -166,8 +167,30 @@ private:
 
     // Titles, player exchange and request board (CTavDJ1DlgTitles.cpp).
     void RegisterTitleHandlers();
+    // Tells the maker's player which broadcast runs (record 9897).
     void NotifyPlayerAddress();
     void OnSongRequestBoard();
+    // Our end of the player exchange, opened once the window is created.
+    void OpenPlayerExchange();
+    void OnPlayerStreamCommand(const std::string& text, int32_t time);
+    void OnTitleAutoUpdate();
+    void OnAutoTitleTimer(uint32_t id);
+    void OnSendTitle();
+    platform::LParam OnEditEnter(platform::WParam wParam, platform::LParam lParam);
+    // The on-air status text for the title just published.
+    void ShowTitleInStatus();
+    // Places the mini browser where it was and opens the board in it when
+    // it was open (at placement).
+    void OpenMiniBrowser();
+    // The board's page in the mini browser; bRefresh reloads a page that is
+    // shown already instead of setting its cookie again.
+    void NavigateRequestBoard(bool bRefresh);
+    void OnHidePopup();
+    void OnCopyAddress();
+    std::unique_ptr<CPlayerExchange> m_pPlayerExchange;
+    // The player's last stream command and its time value.
+    std::string m_strStreamCommand;
+    int32_t m_nStreamCommandTime = 0;
 
     // Shutdown and logs (CTavDJ1DlgShutdown.cpp).
     void RegisterShutdownHandlers();

@@ -154,6 +154,7 @@ bool CTavDJ1Dlg::CreateMainWindow(CInstanceLock* pInstance)
         pInstance->PublishWindow(this);
     m_pLauncherEndpoint = std::make_unique<CLauncherResultEndpoint>(Handle());
     (void)m_pLauncherEndpoint->Listen();
+    OpenPlayerExchange();
     CreateTitleEdit();
     SaveMixerVolumes();
     CDJDataMan& engine = TheDJDataMan();
@@ -345,6 +346,7 @@ void CTavDJ1Dlg::RestoreWindowPlacement()
     } else {
         move(option.m_nMainLeft, option.m_nMainTop);
     }
+    OpenMiniBrowser();
     if (m_bCreated)
         showNormal();
 }
