@@ -345,8 +345,24 @@ void CTavDJ1Dlg::TalkOverRelease(std::optional<GXPoint> point)
 bool CTavDJ1Dlg::eventFilter(QObject* pWatched, QEvent* pEvent)
 {
     const QWidget* pSkinWidget = m_pSkin ? m_pSkin->GetWidget() : nullptr;
-    if (pSkinWidget == nullptr || pWatched != pSkinWidget)
+    if (pSkinWidget == nullptr)
         return QWidget::eventFilter(pWatched, pEvent);
+    // The window shows nothing but the skin: while no widget of it has the
+    // keyboard, the keys the window gets are the skin's. (A key the skin
+    // passes on reaches the window too; it counts once.)
+    const QWidget* pFocus = QApplication::focusWidget();
+    const bool bWindowKeys = pWatched == this && (pFocus == nullptr || pFocus == this);
+    if (pWatched != pSkinWidget && !bWindowKeys) {
+        // The window's accelerators work while the skin has the keyboard; a
+        // key typed into another widget of the window (the title field)
+        // stays that widget's.
+        const auto* pWidget = qobject_cast<const QWidget*>(pWatched);
+        if (pEvent->type() == QEvent::ShortcutOverride && pWidget && pWidget != this && pWidget->window() == this) {
+            pEvent->accept();
+            return true;
+        }
+        return QWidget::eventFilter(pWatched, pEvent);
+    }
     switch (pEvent->type()) {
     case QEvent::KeyPress:
     case QEvent::KeyRelease: {
@@ -364,7 +380,7 @@ bool CTavDJ1Dlg::eventFilter(QObject* pWatched, QEvent* pEvent)
     case QEvent::MouseButtonPress:
     case QEvent::MouseButtonRelease: {
         const auto* pMouse = static_cast<const QMouseEvent*>(pEvent);
-        if (pMouse->button() != Qt::LeftButton)
+        if (pWatched != pSkinWidget || pMouse->button() != Qt::LeftButton)
             break;
         const QPoint global = pMouse->globalPosition().toPoint();
         if (pEvent->type() == QEvent::MouseButtonPress)
