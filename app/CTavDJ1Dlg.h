@@ -75,6 +75,10 @@ public:
     [[nodiscard]] const GXPoint& MaxSize() const { return m_maxSize; }
     // 0 idle, 1 on air, 2 waiting to reconnect.
     [[nodiscard]] int BroadcastState() const { return m_nBroadcastState; }
+    // Seconds left before a reconnect; 10 while no countdown runs.
+    [[nodiscard]] int ReconnectCountdown() const { return m_nReconnectCount; }
+    // The period of the window's timer of that id; 0 when it does not run.
+    [[nodiscard]] int TimerPeriodMs(uint32_t id) const;
 
     // setting.ini [SKIN] SKINPATH of the program folder; "" when missing.
     [[nodiscard]] static std::string ConfiguredSkinPath();
@@ -132,10 +136,29 @@ private:
 
     // Broadcast control (CTavDJ1DlgBroadcast.cpp).
     void RegisterBroadcastHandlers();
+    // The keys of the skin window (S, R, F, Ctrl+Break, F1, F5, F10): they
+    // act only while it has the focus, so they are made anew with each skin.
+    void CreateAccelerators();
     void OnStartBroadcast();
     void ConnectToServer();
     void StopBroadcast();
     void UpdateStatus(int nState);
+    void ShowReconnectCountdown(int nSeconds);
+    void UpdateElapsedTime();
+    void StartDirectoryRegistration();
+    void RestartEngineTimers();
+    void ShowStatusText(const std::string& text, bool bScroll);
+    void OnWatchdogTimer(uint32_t id);
+    void OnElapsedTimer(uint32_t id);
+    void OnReconnectTimer(uint32_t id);
+    void OnStatusPollTimer(uint32_t id);
+    void OnStatusStartTimer(uint32_t id);
+    platform::LParam OnHttpGetFileComplete(platform::WParam wParam, platform::LParam lParam);
+    platform::LParam OnYPNotify(platform::WParam wParam, platform::LParam lParam);
+    platform::LParam OnEngineWriteLog(platform::WParam wParam, platform::LParam lParam);
+    platform::LParam OnEngineInputInitError(platform::WParam wParam, platform::LParam lParam);
+    // The directory registration has started for this connection.
+    bool m_bDirectoryStarted = false;
 
     // Own-server mode (CTavDJ1DlgServer.cpp).
     void RegisterServerHandlers();

@@ -234,6 +234,8 @@ bool CTavDJ1Dlg::BindSkinControls()
     }
     m_controls = FindControls(*m_pSkin);
     RefreshControlStates();
+    UpdateStatus(m_nBroadcastState);
+    CreateAccelerators();
     return true;
 }
 
@@ -465,8 +467,10 @@ void CTavDJ1Dlg::OnReloadSkin()
         PostToOwner(GXMsg::kClose, 0, 0);
         return;
     }
-    if (TheDJDataMan().IsConnected())
+    if (TheDJDataMan().IsConnected()) {
         SetEnabled(m_controls.pCopyAddress, true);
+        RestartEngineTimers();
+    }
 }
 
 bool CTavDJ1Dlg::ReloadSkin(const std::string& path, const std::string& file)
