@@ -7,6 +7,7 @@
 #include "app/COption.h"
 #include "app/CSettingDlg.h"
 #include "app/MessageDlg.h"
+#include "app/TitleText.h"
 #include "engine/stream/CDJDataMan.h"
 #include "platform/MessageRegistry.h"
 #include "skin/GXSkinIds.h"
@@ -28,11 +29,6 @@ namespace {
 constexpr uint32_t kTimerLevelAnimation = 7;
 constexpr uint32_t kLevelAnimationMs = 50;
 constexpr int kLevelMeterTop = 256;
-// The status poll's timers (broadcast control): a changed listener limit
-// polls again 3 s later.
-constexpr uint32_t kTimerStatusPoll = 4;
-constexpr uint32_t kTimerFirstStatusPoll = 5;
-constexpr uint32_t kFirstStatusPollMs = 3000;
 constexpr int kFadeSliderScale = 100;
 constexpr int kFadeSliderTop = 20 * kFadeSliderScale;
 constexpr int kFailureBox = 32;
@@ -525,12 +521,12 @@ void CTavDJ1Dlg::OpenSettings(int nPage)
     const int nTitleWithName = engine.Settings().m_nTitleWithCJName;
     m_pSettingDlg->exec();
     if (engine.IsConnected()) {
-        if (TheOption().m_nAudience != nAudience) {
-            (void)KillTimer(kTimerStatusPoll);
-            (void)SetTimer(kTimerFirstStatusPoll, kFirstStatusPollMs);
-        }
-        if (engine.Settings().m_nTitleWithCJName != nTitleWithName) {
-            UpdateStatus(1);
+        if (TheOption().m_nAudience != nAudience)
+            RestartEngineTimers();
+        const DJSettings& settings = engine.Settings();
+        if (settings.m_nTitleWithCJName != nTitleWithName) {
+            ShowStatusText(
+                BuildStatusText(settings.m_strAIM, engine.GetKeptTitle(), settings.m_nTitleWithCJName), true);
             engine.ResendTitle();
         }
     }

@@ -1,5 +1,6 @@
 // The main window's sound controls, driven through the real window with the
-// default skin, the program's controller running on a scripted sound card.
+// default skin, the program's controller running on a scripted sound card
+// for the whole process (hence an executable of their own).
 #include "app/CTavDJ1Dlg.h"
 
 #include "app/CDJEditEnter.h"
