@@ -19,7 +19,6 @@
 #include "support/EditSettings.h"
 #include "support/MessageDlgRecorder.h"
 #include "support/TempHome.h"
-#include "support/TestSandbox.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -37,6 +36,7 @@ using namespace platform::mixer;
 // The program's controller for this whole process: a card whose speakers
 // carry music, line-in and microphone lines with volumes of 0 … 65536, so
 // the window's values show unchanged, and a capture device the test feeds.
+// The controller saves its settings when the process ends, into this home.
 class ScriptedSoundCard : public testing::Environment {
 public:
     void SetUp() override
@@ -48,11 +48,10 @@ public:
             const int source = m_pCard->AddSource(0, type, name, 2);
             m_pCard->AddControl(0, source, kCtlVolume, CDJDataMan::kMaxVolume, false);
         }
-        ASSERT_TRUE(m_settings.Create("tavdj-sound"));
         DJDataManSystems systems;
         systems.pMixer = &m_mixer;
         systems.pWaveIn = &m_waveIn;
-        ASSERT_TRUE(BuildDJDataManWith((m_settings.Dir() / "SETTING.ini").string(), systems));
+        ASSERT_TRUE(SetTheDJDataManSystems(systems));
     }
 
     int Level(int source) const { return m_pCard->Control(0, source, kCtlVolume)->values[0]; }
@@ -65,7 +64,7 @@ private:
     FakeMixerSystem m_mixer;
     FakeWaveInBackend m_waveIn;
     FakeMixerCard* m_pCard = nullptr;
-    TestSandbox m_settings;
+    TempHome m_home;
 };
 
 auto* const g_pCard = static_cast<ScriptedSoundCard*>(testing::AddGlobalTestEnvironment(new ScriptedSoundCard));
