@@ -22,6 +22,7 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -194,6 +195,30 @@ TEST_F(MainWindowSound, ZeroFadeTimeSwitchesAtOnceAndANewTimeFadesInFull)
     const int nStep = TheDJDataMan().GetFadeStep();
     EXPECT_GT(nStep, 0) << "the fade jumped to its end";
     EXPECT_EQ(g_pCard->Mic(), platform::MulDiv(settings.m_nMic, 4 - nStep, 4));
+}
+
+TEST_F(MainWindowSound, TalkButtonTakesOnlyTheMouseInsideIt)
+{
+    ASSERT_NO_FATAL_FAILURE(Create());
+    QWidget* pSkin = m_pWindow->SkinWindow()->GetWidget();
+    // The default skin's talk button spans (208,98)-(368,202).
+    const struct {
+        QPoint press;
+        QPoint release;
+        bool bTalking; // after the press
+        bool bAfter; // after the release
+    } cases[] = {
+        { { 288, 210 }, { 288, 210 }, false, false }, // just below it
+        { { 288, 150 }, { 288, 210 }, true, true }, // released below it: still talking
+        { { 288, 150 }, { 300, 120 }, true, false },
+    };
+    for (const auto& c : cases) {
+        QTest::mousePress(pSkin, Qt::LeftButton, {}, c.press);
+        EXPECT_EQ(TheDJDataMan().IsTalkOver(), c.bTalking) << c.press.y();
+        QTest::mouseRelease(pSkin, Qt::LeftButton, {}, c.release);
+        EXPECT_EQ(TheDJDataMan().IsTalkOver(), c.bAfter) << c.release.y();
+        EXPECT_EQ(Controls().pTalk->GetImageNum(), c.bAfter ? 1 : 0);
+    }
 }
 
 TEST_F(MainWindowSound, EffectButtonsResetsAndTabsDriveTheirControls)
