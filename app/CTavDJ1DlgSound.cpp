@@ -143,8 +143,9 @@ void CTavDJ1Dlg::RegisterSoundHandlers()
     m_timerHandlers[kTimerLevelAnimation] = &CTavDJ1Dlg::OnLevelAnimationTimer;
     m_messageHandlers[platform::RegisterMessage(GXMsgName::kSliderPosChange)] = &CTavDJ1Dlg::OnSliderPosChange;
     m_launchProgram = LaunchDetached;
-    // Keys reach the widget that has the focus, so the filter sees the C
-    // key only while the skin window has the keyboard.
+    // Keys reach the widget that has the focus: the filter takes the C key
+    // from the skin's widget (or the bare window) only, never from the
+    // title field.
     qApp->installEventFilter(this);
 }
 
