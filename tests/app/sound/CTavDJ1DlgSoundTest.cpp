@@ -37,7 +37,6 @@ using namespace platform::mixer;
 // The program's controller for this whole process: a card whose speakers
 // carry music, line-in and microphone lines with volumes of 0 … 65536, so
 // the window's values show unchanged, and a capture device the test feeds.
-// The controller saves its settings when the process ends, into this home.
 class ScriptedSoundCard : public testing::Environment {
 public:
     void SetUp() override
@@ -65,7 +64,6 @@ private:
     FakeMixerSystem m_mixer;
     FakeWaveInBackend m_waveIn;
     FakeMixerCard* m_pCard = nullptr;
-    TempHome m_home;
 };
 
 auto* const g_pCard = static_cast<ScriptedSoundCard*>(testing::AddGlobalTestEnvironment(new ScriptedSoundCard));
