@@ -316,6 +316,12 @@ void CTavDJ1Dlg::OnWatchdogTimer(uint32_t)
         SetTimer(kTimerReconnect, kSecondMs);
         return;
     }
+    // Nothing will feed the own server again: it goes, and the user's
+    // server settings come back, before the next start could stop it.
+    if (TheOption().m_nLocalServ) {
+        StopOwnServer();
+        KillTimer(kTimerNetworkCheck);
+    }
     MessageDlg(this, kDroppedNoReconnect, kCaption, kBoxQuestion);
 }
 
@@ -364,8 +370,9 @@ void CTavDJ1Dlg::OnStatusPollTimer(uint32_t)
 
 void CTavDJ1Dlg::RestartEngineTimers()
 {
-    // Own-server mode hands the listener limit on in its own part, which
-    // runs this after a reload too.
+    // A limit changed in the settings reaches the own server too.
+    if (TheOption().m_nLocalServ)
+        SetServerMaxListeners();
     KillTimer(kTimerStatusPoll);
     SetTimer(kTimerStatusStart, kStatusStartMs);
 }
