@@ -1,6 +1,8 @@
 #include "app/CTavDJ1Dlg.h"
 
 #include "app/CLauncherResultEndpoint.h"
+#include "app/COption.h"
+#include "app/CPlayerExchange.h"
 #include "app/CSessionEndSignal.h"
 #include "engine/stream/CDJDataMan.h"
 #include "skin/GXSkinIds.h"
@@ -140,6 +142,7 @@ void CTavDJ1Dlg::OnTalkOverFadeTimer(uint32_t id)
 
 void CTavDJ1Dlg::OnMinimise()
 {
+    SaveWindowRects();
     showMinimized();
 }
 

@@ -17,15 +17,19 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 class CDJEditEnter;
 class CInstanceLock;
+class CSettingDlg;
 class CLauncherResultEndpoint;
+class CPlayerExchange;
 class CSessionEndSignal;
 class QTimer;
 
@@ -103,6 +107,11 @@ public:
     std::intptr_t SendToOwner(unsigned nMessage, std::uintptr_t wParam, std::intptr_t lParam) override;
     void PostToOwner(unsigned nMessage, std::uintptr_t wParam, std::intptr_t lParam) override;
     [[nodiscard]] QWidget* GetOwnerWidget() const override { return const_cast<CTavDJ1Dlg*>(this); }
+
+    // Starts a program of the desktop (the system mixer) without waiting
+    // for it; tests put a recorder here so no real mixer opens.
+    using ProgramLauncher = std::function<bool(const std::string& program, const std::vector<std::string>& args)>;
+    void SetProgramLauncher(ProgramLauncher launch) { m_launchProgram = std::move(launch); }
 
     // CSettingDlgHost: the engine set up again (CTavDJ1DlgSound.cpp) and the
     // reachability test (CTavDJ1DlgServer.cpp).
@@ -200,11 +209,66 @@ private:
 
     // Sound commands and panels (CTavDJ1DlgSound.cpp).
     void RegisterSoundHandlers();
+    void OnToggleReverb();
+    void OnToggleEcho();
+    void OnTogglePitch();
+    // 3014-3016: the effect's level slider back to its default.
+    template <size_t nEffect> void OnEffectSlider();
+    void OnTalkOverLock();
+    void OnToggleLineInFade();
+    void OnRecord();
+    void OnToggleSidePanel();
+    void OnSelectPanel1();
+    void OnSelectPanel2();
+    void OnSelectPanel3();
+    void OnSettingsBroadcast();
+    void OnSettingsSoundQuality();
+    void OnOpenPlaybackMixer();
+    void OnOpenRecordMixer();
+    platform::LParam OnSliderPosChange(platform::WParam wParam, platform::LParam lParam);
+    void OnLevelAnimationTimer(uint32_t id);
+    // The mouse's screen point, none for the C key.
+    void TalkOverPress(std::optional<GXPoint> point);
+    void TalkOverRelease(std::optional<GXPoint> point);
+    [[nodiscard]] bool IsOnTalkButton(const std::optional<GXPoint>& point) const;
+    void StartSkinAnimation();
+    void InitVolumeSliders();
+    void InitEffectSliders();
+    void ToggleEffect(size_t nEffect);
+    void ApplyEffectState(size_t nEffect, bool bActive);
+    void SelectPanel(size_t nPanel);
+    void OpenSettings(int nPage);
+    void OpenSystemMixer(bool bRecording);
+    // The C key and the mouse on the talk button while the skin window has
+    // the keyboard.
+    bool eventFilter(QObject* pWatched, QEvent* pEvent) override;
 
     // Titles, player exchange and request board (CTavDJ1DlgTitles.cpp).
     void RegisterTitleHandlers();
+    // Tells the maker's player which broadcast runs (record 9897).
     void NotifyPlayerAddress();
     void OnSongRequestBoard();
+    // Our end of the player exchange, opened once the window is created.
+    void OpenPlayerExchange();
+    void OnPlayerStreamCommand(const std::string& text, int32_t time);
+    void OnTitleAutoUpdate();
+    void OnAutoTitleTimer(uint32_t id);
+    void OnSendTitle();
+    platform::LParam OnEditEnter(platform::WParam wParam, platform::LParam lParam);
+    // The on-air status text for the title just published.
+    void ShowTitleInStatus();
+    // Places the mini browser where it was and opens the board in it when
+    // it was open (at placement).
+    void OpenMiniBrowser();
+    // The board's page in the mini browser; bRefresh reloads a page that is
+    // shown already instead of setting its cookie again.
+    void NavigateRequestBoard(bool bRefresh);
+    void OnHidePopup();
+    void OnCopyAddress();
+    std::unique_ptr<CPlayerExchange> m_pPlayerExchange;
+    // The player's last stream command and its time value.
+    std::string m_strStreamCommand;
+    int32_t m_nStreamCommandTime = 0;
 
     // Shutdown and logs (CTavDJ1DlgShutdown.cpp).
     void RegisterShutdownHandlers();
@@ -270,6 +334,10 @@ private:
     std::vector<int> m_savedSwitchStates;
     std::string m_strKeptAddressTooltip;
     CDailyLog m_clientLog { CDailyLog::kClientPrefix };
+    // Sound commands and panels.
+    CSettingDlg* m_pSettingDlg = nullptr; // child dialog, deleted with the window
+    ProgramLauncher m_launchProgram;
+
     bool m_bSkinErrorShown = false;
     bool m_bCreated = false;
 

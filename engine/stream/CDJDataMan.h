@@ -155,6 +155,10 @@ public:
     // (off).
     void StepTalkOverFade(bool on);
     [[nodiscard]] bool IsFadeRunning() const;
+    // While talk-over is off: the fade is counted against fadeTime from now
+    // on, the counter standing where "off" ends, so the next talk-over fades
+    // over the new time instead of jumping.
+    void SetFadeTimeInUse(int fadeTime);
 
     void SetReverbActive(int on);
     void SetReverbLevel(int level);
