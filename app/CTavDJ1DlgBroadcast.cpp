@@ -199,7 +199,8 @@ void CTavDJ1Dlg::ConnectToServer()
         SetTimer(kTimerStatusStart, kStatusStartMs);
         SetTimer(kTimerWatchdog, kWatchdogMs);
         if (!engine.Settings().m_nAuto) {
-            const std::string title = m_pTitleEdit ? m_pTitleEdit->text().toStdString() : TheOption().m_strMent;
+            const std::string title
+                = CutTitle(m_pTitleEdit ? m_pTitleEdit->text().toStdString() : TheOption().m_strMent);
             TheOption().m_strMent = title;
             engine.SendTitle(title, engine.GetKeptUrl());
         }

@@ -27,6 +27,14 @@ template <typename T> T& Or(T* p, T& fallback)
     return p ? *p : fallback;
 }
 
+DJDataManSystems& ProgramSystems()
+{
+    static DJDataManSystems systems;
+    return systems;
+}
+
+bool g_bProgramControllerBuilt = false;
+
 } // namespace
 
 platform::MessageId CDJDataMan::WmWriteLog()
@@ -71,8 +79,17 @@ CDJDataMan::~CDJDataMan()
 
 CDJDataMan& TheDJDataMan()
 {
-    static CDJDataMan controller;
+    static CDJDataMan controller({}, ProgramSystems());
+    g_bProgramControllerBuilt = true;
     return controller;
+}
+
+bool SetTheDJDataManSystems(const DJDataManSystems& systems)
+{
+    if (g_bProgramControllerBuilt)
+        return false;
+    ProgramSystems() = systems;
+    return true;
 }
 
 int CDJDataMan::Init(std::string_view folderName, platform::TargetHandle mainWindow)

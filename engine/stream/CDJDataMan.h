@@ -155,6 +155,10 @@ public:
     // (off).
     void StepTalkOverFade(bool on);
     [[nodiscard]] bool IsFadeRunning() const;
+    // While talk-over is off: the fade is counted against fadeTime from now
+    // on, the counter standing where "off" ends, so the next talk-over fades
+    // over the new time instead of jumping.
+    void SetFadeTimeInUse(int fadeTime);
 
     void SetReverbActive(int on);
     void SetReverbLevel(int level);
@@ -283,3 +287,7 @@ private:
 
 // The program's one controller, built on first use and shut down at exit.
 [[nodiscard]] CDJDataMan& TheDJDataMan();
+// The platform layers TheDJDataMan() is built on; it takes them only before
+// its first use (false once it is built). Tests run the real main window on
+// fakes this way; the fakes must outlive the controller, which ends at exit.
+bool SetTheDJDataManSystems(const DJDataManSystems& systems);
