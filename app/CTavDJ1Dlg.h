@@ -84,7 +84,6 @@ public:
     [[nodiscard]] int ReconnectCountdown() const { return m_nReconnectCount; }
     // The period of the window's timer of that id; 0 when it does not run.
     [[nodiscard]] int TimerPeriodMs(uint32_t id) const;
-    [[nodiscard]] bool IsTimerRunning(uint32_t id) const { return TimerPeriodMs(id) != 0; }
 
     // setting.ini [SKIN] SKINPATH of the program folder; "" when missing.
     [[nodiscard]] static std::string ConfiguredSkinPath();
@@ -338,6 +337,7 @@ private:
     // Sound commands and panels.
     CSettingDlg* m_pSettingDlg = nullptr; // child dialog, deleted with the window
     ProgramLauncher m_launchProgram;
+
     bool m_bSkinErrorShown = false;
     bool m_bCreated = false;
 
