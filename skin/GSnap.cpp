@@ -165,6 +165,13 @@ bool GSnap::Detach()
     return true;
 }
 
+GSnap* GSnap::Of(const QWidget* pWindow)
+{
+    if (pWindow == nullptr)
+        return nullptr;
+    return reinterpret_cast<GSnap*>(pWindow->property(kSnapProperty).value<quintptr>());
+}
+
 void GSnap::AddDocked(QWidget* pWindow)
 {
     m_docked.emplace_back(pWindow);

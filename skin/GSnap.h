@@ -60,6 +60,8 @@ public:
     // False when another GSnap already serves the window.
     bool Attach(QWidget* pWindow, int nDistance);
     bool Detach();
+    // The GSnap attached to the window, null when none is.
+    [[nodiscard]] static GSnap* Of(const QWidget* pWindow);
     [[nodiscard]] bool IsAttached() const { return m_pWindow != nullptr; }
     // While disabled, proposals pass unchanged.
     void SetDisabled(bool bDisabled) { m_bDisabled = bDisabled; }

@@ -234,8 +234,10 @@ public:
     void HandleSystemArea(int nHitCode);
     // The cursor for a client point with this hit code; null for the default.
     [[nodiscard]] const QCursor* HandleSetCursor(int nHitCode, GXPoint point) const;
-    // The window-side snapper of a drag, null when the window has none.
-    [[nodiscard]] virtual GSnap* GetSnapper() { return nullptr; }
+    // The snapper a drag of the skin goes through: the one attached to the
+    // window the skin lies on (the owner's, for a skin laid over its
+    // owner's window); null when that window has none.
+    [[nodiscard]] virtual GSnap* GetSnapper();
     [[nodiscard]] bool IsChildWindow() const { return m_bChild; }
     [[nodiscard]] GXWindowMain* GetParentWindow() const { return m_pParentWindow; }
 

@@ -1,6 +1,7 @@
 // GXWindowMain: mouse and keyboard routing. Every handler finds the control
 // concerned by hit testing first and hands the event over in control
 // coordinates; what no control takes goes on to the owner.
+#include "skin/GSnap.h"
 #include "skin/GXSkinIds.h"
 #include "skin/GXSubTooltipWindow.h"
 #include "skin/GXWindowMain.h"
@@ -399,6 +400,11 @@ const QCursor* GXWindowMain::HandleSetCursor(int nHitCode, GXPoint point) const
             return pCursor;
     }
     return nullptr;
+}
+
+GSnap* GXWindowMain::GetSnapper()
+{
+    return m_pWidget != nullptr ? GSnap::Of(m_pWidget->window()) : nullptr;
 }
 
 bool GXWindowMain::IsKnownControl(const GXConBase* pControl) const
