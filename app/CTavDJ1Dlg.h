@@ -74,7 +74,8 @@ public:
     [[nodiscard]] int BroadcastState() const { return m_nBroadcastState; }
     // Seconds left before a reconnect; 10 while no countdown runs.
     [[nodiscard]] int ReconnectCountdown() const { return m_nReconnectCount; }
-    [[nodiscard]] bool IsTimerRunning(uint32_t id) const { return m_timers.count(id) != 0; }
+    // The period of the window's timer of that id; 0 when it does not run.
+    [[nodiscard]] int TimerPeriodMs(uint32_t id) const;
 
     // setting.ini [SKIN] SKINPATH of the program folder; "" when missing.
     [[nodiscard]] static std::string ConfiguredSkinPath();

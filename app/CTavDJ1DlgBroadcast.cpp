@@ -23,6 +23,7 @@
 
 #include <QKeySequence>
 #include <QShortcut>
+#include <QTimer>
 
 #include <cstdio>
 #include <memory>
@@ -85,9 +86,6 @@ constexpr int kDirectoryOk = 0;
 constexpr int kDirectoryOwnText = 11;
 constexpr int kDirectoryNeedsUpdate = 12;
 
-// A posted WM_DJDATAMAN_WRITE_LOG carries its own copy of the text.
-constexpr platform::LParam kOwnedLogText = 1;
-
 void SetImage(GXConButton* pButton, int nImage)
 {
     if (pButton)
@@ -128,6 +126,12 @@ void CTavDJ1Dlg::RegisterBroadcastHandlers()
     m_messageHandlers[platform::RegisterMessage(GShoutCastYP::kNotifyMessage)] = &CTavDJ1Dlg::OnYPNotify;
     m_messageHandlers[CDJDataMan::WmWriteLog()] = &CTavDJ1Dlg::OnEngineWriteLog;
     m_messageHandlers[CDJDataMan::WmErrorInitInput()] = &CTavDJ1Dlg::OnEngineInputInitError;
+}
+
+int CTavDJ1Dlg::TimerPeriodMs(uint32_t id) const
+{
+    const auto it = m_timers.find(id);
+    return it != m_timers.end() && it->second->isActive() ? it->second->interval() : 0;
 }
 
 void CTavDJ1Dlg::CreateAccelerators()
@@ -443,7 +447,7 @@ platform::LParam CTavDJ1Dlg::OnYPNotify(platform::WParam wParam, platform::LPara
 
 platform::LParam CTavDJ1Dlg::OnEngineWriteLog(platform::WParam wParam, platform::LParam lParam)
 {
-    if (lParam == kOwnedLogText) {
+    if (lParam == CDJDataMan::kLogTextOwned) {
         // Posted from another thread with a copy that is ours to free.
         const std::unique_ptr<std::string> pText(reinterpret_cast<std::string*>(wParam));
         if (pText)

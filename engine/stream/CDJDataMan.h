@@ -98,8 +98,12 @@ public:
     static constexpr uint32_t kSendIdleMs = CStreamSender::kSendIdleMs;
     static constexpr int kMaxVolume = 65536;
     // WM_DJDATAMAN_WRITE_LOG: sent for each log line, wParam the text (valid
-    // during the call). WM_DJDATAMAN_ERROR_INIT_INPUT: sent when the
-    // recording device cannot be opened for monitoring.
+    // during the call). A line written on another thread than the window's
+    // is posted instead, never sent (the window's thread may be waiting for
+    // that thread): wParam a new std::string the window deletes, lParam
+    // kLogTextOwned. WM_DJDATAMAN_ERROR_INIT_INPUT: sent when the recording
+    // device cannot be opened for monitoring.
+    static constexpr platform::LParam kLogTextOwned = 1;
     [[nodiscard]] static platform::MessageId WmWriteLog();
     [[nodiscard]] static platform::MessageId WmErrorInitInput();
 
@@ -224,6 +228,8 @@ private:
     void ApplyFadeVolumes(int mic, int music);
 
     [[no_unique_address]] platform::ThreadChecker m_mainThread;
+    // The thread that called Init: the main window's.
+    platform::OwnerThread m_windowThread;
     std::string m_strSettingsPath;
     DJSettings m_settings;
     platform::Clock& m_clock;

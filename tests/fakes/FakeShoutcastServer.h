@@ -16,6 +16,7 @@
 
 struct FakeShoutcastConn {
     bool source = false;
+    bool status = false; // a request for the status page
     bool replied = false;
     bool reading = true;
     std::string bytes;
@@ -33,6 +34,10 @@ public:
     // false: title connections are not read (a stalled title server); may
     // change while serving.
     std::atomic<bool> readTitles { true };
+    // Set before Start. Not empty: GET /index.html on the title port gets it
+    // as the server's status page. Empty: such requests are read and never
+    // answered (a status page that hangs).
+    std::string statusPage;
 
     ~FakeShoutcastServer() override { StopServing(); }
 
@@ -67,6 +72,12 @@ public:
     {
         std::lock_guard guard(m_lock);
         return m_source;
+    }
+    // Requests for the status page so far, answered or not.
+    int StatusRequests()
+    {
+        std::lock_guard guard(m_lock);
+        return m_statusRequests;
     }
     std::vector<std::string> TitleRequests()
     {
@@ -110,13 +121,28 @@ private:
     void Ended(Conn& c) override
     {
         std::lock_guard guard(m_lock);
-        if (!c.source)
+        if (!c.source && !c.status)
             m_titles.push_back(c.bytes);
     }
 
     void Received(int fd, Conn& c, const char* data, size_t size) override
     {
         c.bytes.append(data, size);
+        if (!c.source && !c.status && c.bytes.rfind("GET /index.html ", 0) == 0) {
+            c.status = true;
+            std::lock_guard guard(m_lock);
+            ++m_statusRequests;
+        }
+        if (c.status) {
+            if (statusPage.empty() || c.replied || c.bytes.find("\r\n\r\n") == std::string::npos)
+                return;
+            c.replied = true;
+            const std::string reply = "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\nContent-Length: "
+                + std::to_string(statusPage.size()) + "\r\n\r\n" + statusPage;
+            (void)!::send(fd, reply.data(), reply.size(), MSG_NOSIGNAL);
+            Drop(fd);
+            return;
+        }
         if (c.source) {
             std::lock_guard guard(m_lock);
             m_source.append(data, size);
@@ -139,9 +165,10 @@ private:
     }
 
     int m_port = 0;
-    std::mutex m_lock; // guards: m_source, m_titles, m_sourceConnections, m_titleConnections
+    std::mutex m_lock; // guards: m_source, m_titles, m_sourceConnections, m_titleConnections, m_statusRequests
     std::string m_source;
     std::vector<std::string> m_titles;
     int m_sourceConnections = 0;
     int m_titleConnections = 0;
+    int m_statusRequests = 0;
 };

@@ -71,21 +71,11 @@ public:
                "logging>\n"
                "  <security><chroot>0</chroot></security>\n"
                "</icecast>\n";
-        std::vector<std::string> argv;
-        if (root)
-            argv = { "setpriv", "--reuid=65534", "--regid=65534", "--clear-groups" };
-        argv.insert(argv.end(), { "icecast2", "-c", config });
-        if (!m_child.Start(argv, false))
-            return false;
-        // Up once the status page answers.
-        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (std::chrono::steady_clock::now() < end) {
-            if (!Status().empty())
-                return true;
-            platform::Sleep(50);
-        }
-        return false;
+        return Launch();
     }
+
+    // Starts the server again after Stop, on the same ports.
+    bool Restart() { return Launch(); }
 
     // Ends the server the way a crash would look to its source.
     void Stop() { m_child.Stop(); }
@@ -106,6 +96,26 @@ public:
     std::string Path(const std::string& name) const { return (m_dir.Dir() / name).string(); }
 
 private:
+    bool Launch()
+    {
+        const bool root = ::geteuid() == 0;
+        const std::string config = Path("icecast.xml");
+        std::vector<std::string> argv;
+        if (root)
+            argv = { "setpriv", "--reuid=65534", "--regid=65534", "--clear-groups" };
+        argv.insert(argv.end(), { "icecast2", "-c", config });
+        if (!m_child.Start(argv, false))
+            return false;
+        // Up once the status page answers.
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (std::chrono::steady_clock::now() < end) {
+            if (!Status().empty())
+                return true;
+            platform::Sleep(50);
+        }
+        return false;
+    }
+
     TestSandbox m_dir;
     testutil::ChildProcess m_child;
     int m_port = 0;
