@@ -140,6 +140,7 @@ void CTavDJ1Dlg::OnTalkOverFadeTimer(uint32_t id)
 
 void CTavDJ1Dlg::OnMinimise()
 {
+    SaveWindowRects();
     showMinimized();
 }
 

@@ -14,14 +14,17 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 class CDJEditEnter;
 class CInstanceLock;
+class CSettingDlg;
 class CLauncherResultEndpoint;
 class QTimer;
 
@@ -100,6 +103,11 @@ public:
     void PostToOwner(unsigned nMessage, std::uintptr_t wParam, std::intptr_t lParam) override;
     [[nodiscard]] QWidget* GetOwnerWidget() const override { return const_cast<CTavDJ1Dlg*>(this); }
 
+    // Starts a program of the desktop (the system mixer) without waiting
+    // for it; tests put a recorder here so no real mixer opens.
+    using ProgramLauncher = std::function<bool(const std::string& program, const std::vector<std::string>& args)>;
+    void SetProgramLauncher(ProgramLauncher launch) { m_launchProgram = std::move(launch); }
+
     // CSettingDlgHost: the engine set up again (CTavDJ1DlgSound.cpp) and the
     // reachability test (CTavDJ1DlgServer.cpp).
     void ReinitEngine() override;
@@ -163,6 +171,39 @@ private:
 
     // Sound commands and panels (CTavDJ1DlgSound.cpp).
     void RegisterSoundHandlers();
+    void OnToggleReverb();
+    void OnToggleEcho();
+    void OnTogglePitch();
+    // 3014-3016: the effect's level slider back to its default.
+    template <size_t nEffect> void OnEffectSlider();
+    void OnTalkOverLock();
+    void OnToggleLineInFade();
+    void OnRecord();
+    void OnToggleSidePanel();
+    void OnSelectPanel1();
+    void OnSelectPanel2();
+    void OnSelectPanel3();
+    void OnSettingsBroadcast();
+    void OnSettingsSoundQuality();
+    void OnOpenPlaybackMixer();
+    void OnOpenRecordMixer();
+    platform::LParam OnSliderPosChange(platform::WParam wParam, platform::LParam lParam);
+    void OnLevelAnimationTimer(uint32_t id);
+    // The mouse's screen point, none for the C key.
+    void TalkOverPress(std::optional<GXPoint> point);
+    void TalkOverRelease(std::optional<GXPoint> point);
+    [[nodiscard]] bool IsOnTalkButton(const std::optional<GXPoint>& point) const;
+    void StartSkinAnimation();
+    void InitVolumeSliders();
+    void InitEffectSliders();
+    void ToggleEffect(size_t nEffect);
+    void ApplyEffectState(size_t nEffect, bool bActive);
+    void SelectPanel(size_t nPanel);
+    void OpenSettings(int nPage);
+    void OpenSystemMixer(bool bRecording);
+    // The C key and the mouse on the talk button while the skin window has
+    // the keyboard.
+    bool eventFilter(QObject* pWatched, QEvent* pEvent) override;
 
     // Titles, player exchange and request board (CTavDJ1DlgTitles.cpp).
     void RegisterTitleHandlers();
@@ -214,6 +255,9 @@ private:
     std::vector<int> m_savedSwitchStates;
     std::string m_strKeptAddressTooltip;
     CDailyLog m_clientLog { CDailyLog::kClientPrefix };
+    // Sound commands and panels.
+    CSettingDlg* m_pSettingDlg = nullptr; // child dialog, deleted with the window
+    ProgramLauncher m_launchProgram;
     bool m_bSkinErrorShown = false;
     bool m_bCreated = false;
 };

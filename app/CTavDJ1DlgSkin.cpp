@@ -6,6 +6,7 @@
 #include "app/CInstanceLock.h"
 #include "app/CLauncherResultEndpoint.h"
 #include "app/COption.h"
+#include "app/CSettingDlg.h"
 #include "app/CTavDJ1App.h"
 #include "app/MessageDlg.h"
 #include "engine/stream/CDJDataMan.h"
@@ -262,7 +263,9 @@ void CTavDJ1Dlg::RefreshControlStates()
     SetImage(c.pStartButton, 0);
     SetControlTooltip(c.pStartButton, "방송하기(S)");
     SetImage(c.pRecord, settings.m_nEnable ? 1 : 0);
-    if (c.pSidePanelButton)
+    // A reset in the settings dialog sets the controls anew without
+    // turning the side panel's button over.
+    if (c.pSidePanelButton && !(m_pSettingDlg && m_pSettingDlg->IsResetDone()))
         c.pSidePanelButton->SetImageNum(c.pSidePanelButton->GetImageNum() ? 0 : 1);
     const bool bTalkOver = engine.IsTalkOver();
     SetImage(c.pTalk, bTalkOver ? 1 : 0);
@@ -275,6 +278,7 @@ void CTavDJ1Dlg::RefreshControlStates()
     ShowQualityInfo();
     SetLabel(c.pListeners, "0/0");
     SetShown(c.pRecordingLamp, settings.m_nEnable != 0);
+    SelectPanel(1);
     SetImage(c.pLineInFade, settings.m_nLineinFade ? 0 : 1);
     const std::array<bool, 3> effectsOn { settings.m_nReverb_Active != 0, settings.m_nEcho_Active != 0,
         settings.m_nPitch_Active != 0 };
@@ -313,6 +317,11 @@ void CTavDJ1Dlg::InitControls()
 {
     setWindowIcon(QGuiApplication::windowIcon());
     RestoreWindowPlacement();
+    if (TheOption().m_nSEShow)
+        OnToggleSidePanel();
+    StartSkinAnimation();
+    InitVolumeSliders();
+    InitEffectSliders();
     GetCurrentQuality();
     ShowQualityInfo();
 }
@@ -469,5 +478,8 @@ bool CTavDJ1Dlg::ReloadSkin(const std::string& path, const std::string& file)
     if (!LoadSkin(path, file))
         return false;
     RestoreWindowPlacement();
+    StartSkinAnimation();
+    InitVolumeSliders();
+    InitEffectSliders();
     return true;
 }

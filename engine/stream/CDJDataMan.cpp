@@ -69,10 +69,45 @@ CDJDataMan::~CDJDataMan()
     Shutdown();
 }
 
+namespace {
+
+// What the program's controller is built with; the program leaves it empty.
+struct SControllerParts {
+    std::string settingsPath;
+    DJDataManSystems systems;
+    bool bBuilt = false;
+};
+
+SControllerParts& ControllerParts()
+{
+    static SControllerParts parts;
+    return parts;
+}
+
+CDJDataMan& BuildController()
+{
+    SControllerParts& parts = ControllerParts();
+    parts.bBuilt = true;
+    static CDJDataMan controller(parts.settingsPath, parts.systems);
+    return controller;
+}
+
+} // namespace
+
 CDJDataMan& TheDJDataMan()
 {
-    static CDJDataMan controller;
+    static CDJDataMan& controller = BuildController();
     return controller;
+}
+
+bool BuildDJDataManWith(std::string settingsPath, const DJDataManSystems& systems)
+{
+    SControllerParts& parts = ControllerParts();
+    if (parts.bBuilt)
+        return false;
+    parts.settingsPath = std::move(settingsPath);
+    parts.systems = systems;
+    return true;
 }
 
 int CDJDataMan::Init(std::string_view folderName, platform::TargetHandle mainWindow)

@@ -155,6 +155,10 @@ public:
     // (off).
     void StepTalkOverFade(bool on);
     [[nodiscard]] bool IsFadeRunning() const;
+    // While talk-over is off: the fade is counted against fadeTime from now
+    // on, the counter standing where "off" ends, so the next talk-over fades
+    // over the new time instead of jumping.
+    void SetFadeTimeInUse(int fadeTime);
 
     void SetReverbActive(int on);
     void SetReverbLevel(int level);
@@ -283,3 +287,7 @@ private:
 
 // The program's one controller, built on first use and shut down at exit.
 [[nodiscard]] CDJDataMan& TheDJDataMan();
+// For tests of the whole program in one process: the settings file and the
+// platform layers the program's controller is to be built with (the layers
+// must outlive it). Only before its first use; false once it exists.
+bool BuildDJDataManWith(std::string settingsPath, const DJDataManSystems& systems);
