@@ -4,6 +4,7 @@
 // and the engine's and the directory's messages.
 #include "app/CTavDJ1Dlg.h"
 
+#include "app/CDJEditEnter.h"
 #include "app/COption.h"
 #include "app/MessageDlg.h"
 #include "app/TitleText.h"
@@ -18,8 +19,6 @@
 #include "skin/controls/GXConButton.h"
 #include "skin/controls/GXConMarquee.h"
 #include "skin/controls/GXConStatic.h"
-
-#include "app/CDJEditEnter.h"
 
 #include <QKeySequence>
 #include <QShortcut>
@@ -147,6 +146,8 @@ void CTavDJ1Dlg::CreateAccelerators()
         { QKeySequence(Qt::Key_F), kCmdTalkLock },
         { QKeySequence(Qt::Key_R), kCmdRecord },
         { QKeySequence(Qt::Key_S), kCmdStartButton },
+        // Ctrl+Break: keyboards report it as Ctrl with Pause or as Cancel.
+        { QKeySequence(Qt::CTRL | Qt::Key_Pause), kCmdCopyAddress },
         { QKeySequence(Qt::CTRL | Qt::Key_Cancel), kCmdCopyAddress },
         { QKeySequence(Qt::Key_F1), kCmdNoHandler },
         { QKeySequence(Qt::Key_F10), kCmdSongRequestBoard },
@@ -198,7 +199,8 @@ void CTavDJ1Dlg::ConnectToServer()
         SetTimer(kTimerStatusStart, kStatusStartMs);
         SetTimer(kTimerWatchdog, kWatchdogMs);
         if (!engine.Settings().m_nAuto) {
-            const std::string title = m_pTitleEdit ? m_pTitleEdit->text().toStdString() : TheOption().m_strMent;
+            const std::string title
+                = CutTitle(m_pTitleEdit ? m_pTitleEdit->text().toStdString() : TheOption().m_strMent);
             TheOption().m_strMent = title;
             engine.SendTitle(title, engine.GetKeptUrl());
         }
@@ -314,6 +316,12 @@ void CTavDJ1Dlg::OnWatchdogTimer(uint32_t)
         SetTimer(kTimerReconnect, kSecondMs);
         return;
     }
+    // Nothing will feed the own server again: it goes, and the user's
+    // server settings come back, before the next start could stop it.
+    if (TheOption().m_nLocalServ) {
+        StopOwnServer();
+        KillTimer(kTimerNetworkCheck);
+    }
     MessageDlg(this, kDroppedNoReconnect, kCaption, kBoxQuestion);
 }
 
@@ -362,8 +370,9 @@ void CTavDJ1Dlg::OnStatusPollTimer(uint32_t)
 
 void CTavDJ1Dlg::RestartEngineTimers()
 {
-    // Own-server mode hands the listener limit on in its own part, which
-    // runs this after a reload too.
+    // A limit changed in the settings reaches the own server too.
+    if (TheOption().m_nLocalServ)
+        SetServerMaxListeners();
     KillTimer(kTimerStatusPoll);
     SetTimer(kTimerStatusStart, kStatusStartMs);
 }

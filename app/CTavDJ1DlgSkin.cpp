@@ -155,6 +155,7 @@ bool CTavDJ1Dlg::CreateMainWindow(CInstanceLock* pInstance)
         pInstance->PublishWindow(this);
     m_pLauncherEndpoint = std::make_unique<CLauncherResultEndpoint>(Handle());
     (void)m_pLauncherEndpoint->Listen();
+    OpenPlayerExchange();
     CreateTitleEdit();
     SaveMixerVolumes();
     CDJDataMan& engine = TheDJDataMan();
@@ -186,9 +187,9 @@ void CTavDJ1Dlg::CreateTitleEdit()
     font.setPixelSize(kTitleFontPixels);
     font.setWeight(QFont::Light);
     m_pTitleEdit->setFont(font);
-    // White text on the black field the skin leaves for it.
+    // Amber text on the black field the skin leaves for it.
     m_pTitleEdit->setFrame(false);
-    m_pTitleEdit->setStyleSheet(QStringLiteral("QLineEdit { background: black; color: white; }"));
+    m_pTitleEdit->setStyleSheet(QStringLiteral("QLineEdit { background: black; color: rgb(214, 142, 34); }"));
     // Skins place it by its dialog-item id through a window control.
     RegisterDlgItem(GXCommandId::kTitleEdit, m_pTitleEdit);
 }
@@ -354,6 +355,7 @@ void CTavDJ1Dlg::RestoreWindowPlacement()
     } else {
         move(option.m_nMainLeft, option.m_nMainTop);
     }
+    OpenMiniBrowser();
     if (m_bCreated)
         showNormal();
 }
@@ -421,12 +423,13 @@ void CTavDJ1Dlg::ShowQualityInfo()
 
 void CTavDJ1Dlg::SaveMixerVolumes()
 {
-    CMixerLineVolume volume;
+    CMixerLineVolume volume(TheDJDataMan().MixerDevices().System());
     const std::array<int, 3> rows { kRowMusic, kRowLineIn, kRowMicrophone };
     for (size_t i = 0; i < rows.size(); ++i) {
         m_savedVolumes[i] = -1;
+        // On the engine's own fine scale, so the end puts back exactly this.
         if (volume.OpenPreset(rows[i]))
-            m_savedVolumes[i] = volume.GetVolume();
+            m_savedVolumes[i] = volume.SetRange(0, CDJDataMan::kMaxVolume);
         volume.Close();
     }
 }
@@ -448,8 +451,12 @@ void CTavDJ1Dlg::CheckSoundDevices()
     engine.LineInVolume().SetMixer(nMixer);
     engine.MicVolume().SetMixer(nMixer);
     engine.SelectInputDevice(nDevice);
-    mixers.SaveSwitchStates(settings.m_nDest, &m_savedSwitchStates);
+    if (mixers.SaveSwitchStates(settings.m_nDest, &m_savedSwitchStates))
+        m_nSavedSwitchDest = settings.m_nDest;
     if (mixers.SelectSourceLine(std::max(settings.m_nSource, 0), settings.m_nDest)) {
+        m_nSavedSourceVolume = mixers.GetSourceVolume();
+        m_nSavedSourceDest = mixers.GetCurrentDestination();
+        m_nSavedSourceLine = mixers.GetCurrentSource();
         settings.m_nVolume = kFullSourceVolume;
         engine.ApplySettings(settings);
         mixers.SetSourceVolume(kFullSourceVolume);

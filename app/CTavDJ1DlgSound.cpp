@@ -7,6 +7,7 @@
 #include "app/COption.h"
 #include "app/CSettingDlg.h"
 #include "app/MessageDlg.h"
+#include "app/TitleText.h"
 #include "engine/stream/CDJDataMan.h"
 #include "platform/MessageRegistry.h"
 #include "skin/GXSkinIds.h"
@@ -28,11 +29,6 @@ namespace {
 constexpr uint32_t kTimerLevelAnimation = 7;
 constexpr uint32_t kLevelAnimationMs = 50;
 constexpr int kLevelMeterTop = 256;
-// The status poll's timers (broadcast control): a changed listener limit
-// polls again 3 s later.
-constexpr uint32_t kTimerStatusPoll = 4;
-constexpr uint32_t kTimerFirstStatusPoll = 5;
-constexpr uint32_t kFirstStatusPollMs = 3000;
 constexpr int kFadeSliderScale = 100;
 constexpr int kFadeSliderTop = 20 * kFadeSliderScale;
 constexpr int kFailureBox = 32;
@@ -147,8 +143,9 @@ void CTavDJ1Dlg::RegisterSoundHandlers()
     m_timerHandlers[kTimerLevelAnimation] = &CTavDJ1Dlg::OnLevelAnimationTimer;
     m_messageHandlers[platform::RegisterMessage(GXMsgName::kSliderPosChange)] = &CTavDJ1Dlg::OnSliderPosChange;
     m_launchProgram = LaunchDetached;
-    // Keys reach the widget that has the focus, so the filter sees the C
-    // key only while the skin window has the keyboard.
+    // Keys reach the widget that has the focus: the filter takes the C key
+    // from the skin's widget (or the bare window) only, never from the
+    // title field.
     qApp->installEventFilter(this);
 }
 
@@ -345,8 +342,24 @@ void CTavDJ1Dlg::TalkOverRelease(std::optional<GXPoint> point)
 bool CTavDJ1Dlg::eventFilter(QObject* pWatched, QEvent* pEvent)
 {
     const QWidget* pSkinWidget = m_pSkin ? m_pSkin->GetWidget() : nullptr;
-    if (pSkinWidget == nullptr || pWatched != pSkinWidget)
+    if (pSkinWidget == nullptr)
         return QWidget::eventFilter(pWatched, pEvent);
+    // The window shows nothing but the skin: while no widget of it has the
+    // keyboard, the keys the window gets are the skin's. (A key the skin
+    // passes on reaches the window too; it counts once.)
+    const QWidget* pFocus = QApplication::focusWidget();
+    const bool bWindowKeys = pWatched == this && (pFocus == nullptr || pFocus == this);
+    if (pWatched != pSkinWidget && !bWindowKeys) {
+        // The window's accelerators work while the skin has the keyboard; a
+        // key typed into another widget of the window (the title field)
+        // stays that widget's.
+        const auto* pWidget = qobject_cast<const QWidget*>(pWatched);
+        if (pEvent->type() == QEvent::ShortcutOverride && pWidget && pWidget != this && pWidget->window() == this) {
+            pEvent->accept();
+            return true;
+        }
+        return QWidget::eventFilter(pWatched, pEvent);
+    }
     switch (pEvent->type()) {
     case QEvent::KeyPress:
     case QEvent::KeyRelease: {
@@ -364,7 +377,7 @@ bool CTavDJ1Dlg::eventFilter(QObject* pWatched, QEvent* pEvent)
     case QEvent::MouseButtonPress:
     case QEvent::MouseButtonRelease: {
         const auto* pMouse = static_cast<const QMouseEvent*>(pEvent);
-        if (pMouse->button() != Qt::LeftButton)
+        if (pWatched != pSkinWidget || pMouse->button() != Qt::LeftButton)
             break;
         const QPoint global = pMouse->globalPosition().toPoint();
         if (pEvent->type() == QEvent::MouseButtonPress)
@@ -509,12 +522,12 @@ void CTavDJ1Dlg::OpenSettings(int nPage)
     const int nTitleWithName = engine.Settings().m_nTitleWithCJName;
     m_pSettingDlg->exec();
     if (engine.IsConnected()) {
-        if (TheOption().m_nAudience != nAudience) {
-            (void)KillTimer(kTimerStatusPoll);
-            (void)SetTimer(kTimerFirstStatusPoll, kFirstStatusPollMs);
-        }
-        if (engine.Settings().m_nTitleWithCJName != nTitleWithName) {
-            UpdateStatus(1);
+        if (TheOption().m_nAudience != nAudience)
+            RestartEngineTimers();
+        const DJSettings& settings = engine.Settings();
+        if (settings.m_nTitleWithCJName != nTitleWithName) {
+            ShowStatusText(
+                BuildStatusText(settings.m_strAIM, engine.GetKeptTitle(), settings.m_nTitleWithCJName), true);
             engine.ResendTitle();
         }
     }

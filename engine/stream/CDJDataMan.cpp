@@ -27,6 +27,14 @@ template <typename T> T& Or(T* p, T& fallback)
     return p ? *p : fallback;
 }
 
+DJDataManSystems& ProgramSystems()
+{
+    static DJDataManSystems systems;
+    return systems;
+}
+
+bool g_bProgramControllerBuilt = false;
+
 } // namespace
 
 platform::MessageId CDJDataMan::WmWriteLog()
@@ -69,44 +77,18 @@ CDJDataMan::~CDJDataMan()
     Shutdown();
 }
 
-namespace {
-
-// What the program's controller is built with; the program leaves it empty.
-struct SControllerParts {
-    std::string settingsPath;
-    DJDataManSystems systems;
-    bool bBuilt = false;
-};
-
-SControllerParts& ControllerParts()
-{
-    static SControllerParts parts;
-    return parts;
-}
-
-CDJDataMan& BuildController()
-{
-    SControllerParts& parts = ControllerParts();
-    parts.bBuilt = true;
-    static CDJDataMan controller(parts.settingsPath, parts.systems);
-    return controller;
-}
-
-} // namespace
-
 CDJDataMan& TheDJDataMan()
 {
-    static CDJDataMan& controller = BuildController();
+    static CDJDataMan controller({}, ProgramSystems());
+    g_bProgramControllerBuilt = true;
     return controller;
 }
 
-bool BuildDJDataManWith(std::string settingsPath, const DJDataManSystems& systems)
+bool SetTheDJDataManSystems(const DJDataManSystems& systems)
 {
-    SControllerParts& parts = ControllerParts();
-    if (parts.bBuilt)
+    if (g_bProgramControllerBuilt)
         return false;
-    parts.settingsPath = std::move(settingsPath);
-    parts.systems = systems;
+    ProgramSystems() = systems;
     return true;
 }
 

@@ -287,7 +287,7 @@ private:
 
 // The program's one controller, built on first use and shut down at exit.
 [[nodiscard]] CDJDataMan& TheDJDataMan();
-// For tests of the whole program in one process: the settings file and the
-// platform layers the program's controller is to be built with (the layers
-// must outlive it). Only before its first use; false once it exists.
-bool BuildDJDataManWith(std::string settingsPath, const DJDataManSystems& systems);
+// The platform layers TheDJDataMan() is built on; it takes them only before
+// its first use (false once it is built). Tests run the real main window on
+// fakes this way; the fakes must outlive the controller, which ends at exit.
+bool SetTheDJDataManSystems(const DJDataManSystems& systems);

@@ -25,6 +25,7 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -62,17 +63,14 @@ template <class Done> bool ProcessEventsUntil(Done done, int timeoutMs = 10000)
     return done();
 }
 
-platform::LParam Send(
-    const CTavDJ1Dlg& window, platform::MessageId msg, platform::WParam wParam = 0, platform::LParam lParam = 0)
+void Send(const CTavDJ1Dlg& window, platform::MessageId msg, platform::WParam wParam, platform::LParam lParam = 0)
 {
-    return platform::SendMessage(window.Handle(), msg, wParam, lParam);
+    (void)platform::SendMessage(window.Handle(), msg, wParam, lParam);
 }
-
 void Command(const CTavDJ1Dlg& window, unsigned nId)
 {
     Send(window, GXMsg::kCommand, nId);
 }
-
 void Tick(const CTavDJ1Dlg& window, uint32_t nTimer)
 {
     Send(window, platform::kTimerMessage, nTimer);
@@ -193,11 +191,9 @@ TEST_F(BroadcastWindow, IcecastBroadcastSurvivesTheServerGoingAwayAndComingBack)
 
     Command(Window(), kStart);
     ASSERT_EQ(Window().BroadcastState(), 1) << (m_boxes.Calls().empty() ? "" : m_boxes.Last().text);
-    EXPECT_EQ(Controls().pStartButton->GetImageNum(), 1);
     EXPECT_EQ(Controls().pStartButton->GetTooltip(), "방송정지(S)");
     EXPECT_EQ(Status(), title);
     EXPECT_EQ(Listeners(), "0/50");
-    EXPECT_EQ(TheOption().m_strMent, title);
     EXPECT_TRUE(ProcessEventsUntil([&] { return icecast.Status().find(title) != std::string::npos; }))
         << icecast.Status();
 
@@ -255,15 +251,40 @@ TEST_F(BroadcastWindow, IcecastBroadcastSurvivesTheServerGoingAwayAndComingBack)
 
     Command(Window(), kStartButton);
     EXPECT_EQ(Window().BroadcastState(), 0);
-    EXPECT_EQ(Controls().pStartButton->GetImageNum(), 0);
     EXPECT_EQ(Controls().pStartButton->GetTooltip(), "방송하기(S)");
     EXPECT_FALSE(TheDJDataMan().IsRecording());
-    EXPECT_EQ(TheDJDataMan().Settings().m_nEnable, 0);
     EXPECT_TRUE(ProcessEventsUntil([&] { return icecast.Status().find("\"source\"") == std::string::npos; }));
     const std::string log = ClientLog(m_home);
     for (const char* line : { "서버 접속 성공 : 서버=127.0.0.1", "\t방송이 중단 되었습니다. \n", "\t서버 접속 끊기\n" })
         EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
     EXPECT_EQ(log.find("YP"), std::string::npos) << log;
+}
+
+// A skin reload on air binds the new skin's controls to the running
+// broadcast and starts the listener poll again.
+TEST_F(BroadcastWindow, ReloadOnAirKeepsTheBroadcastAndBindsTheNewSkin)
+{
+    FakeShoutcastServer server;
+    ASSERT_TRUE(server.Start());
+    UseServer(server.Port());
+    Window().TitleEdit()->setText("새 스킨에서도");
+    Command(Window(), kStart);
+    ASSERT_EQ(Window().BroadcastState(), 1) << (m_boxes.Calls().empty() ? "" : m_boxes.Last().text);
+    Tick(Window(), kTimerStatusStart);
+    const GXConBase* pOldStart = Controls().pStartButton;
+
+    Command(Window(), GXCommandId::kReloadSkin);
+    ASSERT_NE(Controls().pStartButton, nullptr);
+    EXPECT_NE(Controls().pStartButton, pOldStart);
+    EXPECT_EQ(Window().BroadcastState(), 1);
+    EXPECT_EQ(TheDJDataMan().IsConnected(), 1);
+    EXPECT_EQ(server.SourceConnections(), 1);
+    EXPECT_EQ(Controls().pStartButton->GetTooltip(), "방송정지(S)");
+    EXPECT_EQ(Status(), "새 스킨에서도");
+    EXPECT_TRUE(Controls().pCopyAddress->IsEnabled());
+    EXPECT_TRUE(Controls().pRecord->IsEnabled());
+    EXPECT_EQ(Window().TimerPeriodMs(kTimerStatusStart), 3000);
+    EXPECT_EQ(Window().TimerPeriodMs(kTimerStatusPoll), 0);
 }
 
 // A start that fails: what the presenter is told and where the window ends.
@@ -380,7 +401,7 @@ TEST_F(BroadcastWindow, StatusPollShowsListenersAndRegistersWithTheDirectory)
     });
 
     Command(Window(), kStart);
-    ASSERT_EQ(Window().BroadcastState(), 1);
+    ASSERT_EQ(Window().BroadcastState(), 1) << (m_boxes.Calls().empty() ? "" : m_boxes.Last().text);
     EXPECT_EQ(Window().TimerPeriodMs(kTimerStatusStart), 3000);
     EXPECT_EQ(Window().TimerPeriodMs(kTimerStatusPoll), 0);
     EXPECT_FALSE(Controls().pCopyAddress->IsEnabled());
@@ -402,84 +423,80 @@ TEST_F(BroadcastWindow, StatusPollShowsListenersAndRegistersWithTheDirectory)
     EXPECT_EQ(Listeners(), "0/0");
 }
 
-// A status page that never answers: the polls that come meanwhile start
-// no second download.
-TEST_F(BroadcastWindow, APollWaitsForTheDownloadStillRunning)
+// The window's keys act while the skin has the focus; typing in the title
+// field is typing.
+TEST_F(BroadcastWindow, SStartsAndStopsOnlyFromTheSkin)
 {
     FakeShoutcastServer server;
     ASSERT_TRUE(server.Start());
     UseServer(server.Port());
-    Command(Window(), kStart);
-    ASSERT_EQ(Window().BroadcastState(), 1);
-    Tick(Window(), kTimerStatusStart);
-    ASSERT_TRUE(server.WaitFor([](FakeShoutcastServer& s) { return s.StatusRequests() == 1; }));
-    Tick(Window(), kTimerStatusPoll);
-    Tick(Window(), kTimerStatusPoll);
-    EXPECT_FALSE(server.WaitFor([](FakeShoutcastServer& s) { return s.StatusRequests() > 1; }, 500));
-    EXPECT_EQ(Listeners(), "0/50");
+    Window().activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&Window()));
+    struct {
+        QWidget* pTarget;
+        int nState;
+    } const presses[] = {
+        { Window().TitleEdit(), 0 },
+        { Window().SkinWindow()->GetWidget(), 1 },
+        { Window().TitleEdit(), 1 },
+        { Window().SkinWindow()->GetWidget(), 0 },
+    };
+    for (const auto& press : presses) {
+        press.pTarget->setFocus();
+        QTest::keyClick(press.pTarget, Qt::Key_S);
+        EXPECT_EQ(Window().BroadcastState(), press.nState);
+    }
+    EXPECT_EQ(server.SourceConnections(), 1);
 }
 
 // The directory's notices and the engine's log lines, as the client log
 // and the presenter see them.
-struct SNoticeCase {
-    const char* name;
-    int nStep;
-    int nCode;
-    const char* logLine; // "" for none
-    const char* boxText; // nullptr for no box
-};
-
-class DirectoryNotice : public testing::TestWithParam<SNoticeCase> { };
-
-TEST_P(DirectoryNotice, IsLoggedAndShown)
+TEST(MainWindow, DirectoryNoticesAndEngineLinesReachTheLogAndThePresenter)
 {
-    const SNoticeCase& c = GetParam();
-    TempHome home;
-    MessageDlgRecorder boxes;
-    CTavDJ1Dlg window;
-    Send(window, platform::RegisterMessage(GShoutCastYP::kNotifyMessage), platform::WParam(c.nStep), c.nCode);
-    const std::string log = ClientLog(home);
-    if (*c.logLine)
-        EXPECT_NE(log.find("\t" + std::string(c.logLine) + "\n"), std::string::npos) << log;
-    else
-        EXPECT_EQ(log, "");
-    if (c.boxText) {
-        ASSERT_EQ(boxes.Calls().size(), 1U);
-        EXPECT_EQ(boxes.Last().text, c.boxText);
-        EXPECT_EQ(boxes.Last().caption, "TavDJ - 방송목록 등록 실패");
-        EXPECT_EQ(boxes.Last().type, 0);
-    } else {
-        EXPECT_TRUE(boxes.Calls().empty());
+    constexpr int kEngineLine = 0; // sent on the window's thread
+    constexpr int kPostedEngineLine = -1; // from another thread
+    const struct {
+        int nStep;
+        int nCode;
+        const char* logLine; // "" for none
+        const char* boxText; // nullptr for no box
+    } cases[] = {
+        { 1, 0, "YP add 성공", nullptr },
+        { 1, 11, "", "" }, // the directory's own text, none here
+        { 1, 102, "YP add 실패 : 102", "음악방송목록에 등록할 수 없습니다." },
+        { 2, 0, "YP tch 성공", nullptr },
+        { 2, 3, "YP tch 실패 : 3", nullptr },
+        { 3, 0, "YP 종료", nullptr },
+        { 3, 4, "YP 종료 : 원인 - 4", nullptr },
+        { kEngineLine, 0, "100%s 완료 %d", nullptr },
+        { kPostedEngineLine, 0, "다른 스레드의 줄", nullptr },
+    };
+    for (const auto& c : cases) {
+        TempHome home;
+        MessageDlgRecorder boxes;
+        CTavDJ1Dlg window;
+        if (c.nStep == kEngineLine) {
+            Send(window, CDJDataMan::WmWriteLog(), reinterpret_cast<platform::WParam>(c.logLine));
+        } else if (c.nStep == kPostedEngineLine) {
+            std::thread([&] {
+                auto* pCopy = new std::string(c.logLine);
+                if (!platform::PostMessage(window.Handle(), CDJDataMan::WmWriteLog(),
+                        reinterpret_cast<platform::WParam>(pCopy), CDJDataMan::kLogTextOwned))
+                    delete pCopy;
+            }).join();
+            EXPECT_TRUE(ProcessEventsUntil([&] { return !ClientLog(home).empty(); }));
+        } else {
+            Send(window, platform::RegisterMessage(GShoutCastYP::kNotifyMessage), platform::WParam(c.nStep), c.nCode);
+        }
+        const std::string log = ClientLog(home);
+        EXPECT_EQ(log.find("\t" + std::string(c.logLine) + "\n") == std::string::npos, !*c.logLine) << log;
+        ASSERT_EQ(boxes.Calls().size(), c.boxText ? 1U : 0U) << c.logLine;
+        if (c.boxText) {
+            EXPECT_EQ(boxes.Last().text, c.boxText);
+            EXPECT_EQ(boxes.Last().caption, "TavDJ - 방송목록 등록 실패");
+            EXPECT_EQ(boxes.Last().type, 0);
+        }
     }
-}
-
-INSTANTIATE_TEST_SUITE_P(MainWindow, DirectoryNotice,
-    testing::Values(SNoticeCase { "Added", 1, 0, "YP add 성공", nullptr },
-        // Without a directory text the box has none either.
-        SNoticeCase { "RefusedWithItsText", 1, 11, "", "" },
-        SNoticeCase { "Refused", 1, 102, "YP add 실패 : 102", "음악방송목록에 등록할 수 없습니다." },
-        SNoticeCase { "Touched", 2, 0, "YP tch 성공", nullptr },
-        SNoticeCase { "TouchFailed", 2, 3, "YP tch 실패 : 3", nullptr },
-        SNoticeCase { "Ended", 3, 0, "YP 종료", nullptr },
-        SNoticeCase { "EndedWithCause", 3, 4, "YP 종료 : 원인 - 4", nullptr }),
-    [](const testing::TestParamInfo<SNoticeCase>& testInfo) { return std::string(testInfo.param.name); });
-
-TEST(MainWindow, EngineLogLinesAreWrittenAsTheyStand)
-{
-    TempHome home;
-    CTavDJ1Dlg window;
-    const char* line = "100%s 완료 %d";
-    Send(window, CDJDataMan::WmWriteLog(), reinterpret_cast<platform::WParam>(line));
-    // From another thread the text comes as the window's own copy.
-    std::thread poster([handle = window.Handle()] {
-        auto* pCopy = new std::string("다른 스레드의 줄");
-        if (!platform::PostMessage(handle, CDJDataMan::WmWriteLog(), reinterpret_cast<platform::WParam>(pCopy), 1))
-            delete pCopy;
-    });
-    poster.join();
-    EXPECT_TRUE(ProcessEventsUntil([&] { return ClientLog(home).find("다른 스레드의 줄") != std::string::npos; }));
-    const std::string log = ClientLog(home);
-    EXPECT_NE(log.find("\t100%s 완료 %d\n"), std::string::npos) << log;
 }
 
 } // namespace

@@ -87,10 +87,13 @@ protected:
         fs::create_directories(runtime);
         fs::permissions(runtime, fs::perms::owner_all, fs::perm_options::replace);
         m_home.Set("XDG_RUNTIME_DIR", runtime.string());
-        // The card stands in for the system's default mixer.
-        std::ofstream(m_home.Path("home") + "/.asoundrc")
-            << "ctl_type.tavdjfake { lib \"" TAVDJ_FAKE_ALSA_CARD "\" }\nctl.!default { type tavdjfake }\n";
-        m_home.Set("ALSA_CONFIG_PATH", std::nullopt);
+        // The card stands in for the system's default mixer; there is no
+        // recording device, the same on every machine.
+        const std::string alsa = m_home.Path("asound.conf");
+        std::ofstream(alsa) << "pcm.!default { type hw card 31 device 0 }\n"
+                               "ctl_type.tavdjfake { lib \"" TAVDJ_FAKE_ALSA_CARD
+                               "\" }\nctl.!default { type tavdjfake }\n";
+        m_home.Set("ALSA_CONFIG_PATH", alsa);
         m_home.Set("TAVDJ_FAKE_CARD_LOG", m_log.string());
         const fs::path built = fs::path(TAVDJ_PROGRAM).parent_path();
         const fs::path program = m_home.Path("program");
@@ -124,6 +127,13 @@ protected:
     static bool Click(const std::string& window, const char* point)
     {
         return CommandSucceeds("xdotool mousemove --window " + window + " " + point + " click 1");
+    }
+
+    // The id of the visible window of that title; "" when there is none.
+    static std::string Visible(const std::string& title)
+    {
+        const std::string ids = CommandOutput("xdotool search --onlyvisible --name '^" + title + "$' 2>/dev/null");
+        return ids.substr(0, ids.find('\n'));
     }
 
     std::string Geometry(const std::string& window) const
@@ -168,18 +178,16 @@ TEST_F(TavDJSoundProgram, HeldTalkKeyFadesOnceEachWayAndTheSidePanelOpensAndClos
 
     testutil::ChildProcess program;
     ASSERT_TRUE(program.Start({ TAVDJ_PROGRAM }, false, true));
+    // It says it found no recording device before it shows its window.
+    ASSERT_TRUE(WaitUntil([&] { return !Visible("녹음 장치 초기화 실패").empty(); }));
+    ASSERT_TRUE(CommandSucceeds("xdotool key --clearmodifiers Return"));
     std::string window;
-    ASSERT_TRUE(WaitUntil([&] {
-        window = CommandOutput("xdotool search --onlyvisible --name '^TavDJ$' 2>/dev/null");
-        return !window.empty();
-    }));
-    window = window.substr(0, window.find('\n'));
+    ASSERT_TRUE(WaitUntil([&] { return !(window = Visible("TavDJ")).empty(); }));
     ASSERT_TRUE(WaitUntil([&] { return Last(kMicElement) == 0 && Last(kMusicElement) == kMusicTop; }))
         << "the program set the card's lines up";
 
-    // A bare X server gives the keyboard to the window under the pointer;
-    // a click gives the skin the keyboard within the window.
-    ASSERT_TRUE(Click(window, kQuietSpot));
+    // A bare X server gives the keyboard to the window under the pointer.
+    ASSERT_TRUE(CommandSucceeds("xdotool mousemove --window " + window + " " + kQuietSpot));
     const long long pressed = NowMs();
     ASSERT_TRUE(CommandSucceeds("xdotool keydown c"));
     // The fade outlasts the repeat delay: the key repeats while it runs.

@@ -1,5 +1,6 @@
 // The main window's sound controls, driven through the real window with the
-// default skin, the program's controller running on a scripted sound card.
+// default skin, the program's controller running on a scripted sound card
+// for the whole process (hence an executable of their own).
 #include "app/CTavDJ1Dlg.h"
 
 #include "app/CDJEditEnter.h"
@@ -18,16 +19,15 @@
 #include "support/EditSettings.h"
 #include "support/MessageDlgRecorder.h"
 #include "support/TempHome.h"
-#include "support/TestSandbox.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
-#include <optional>
 
 namespace {
 
@@ -48,11 +48,10 @@ public:
             const int source = m_pCard->AddSource(0, type, name, 2);
             m_pCard->AddControl(0, source, kCtlVolume, CDJDataMan::kMaxVolume, false);
         }
-        ASSERT_TRUE(m_settings.Create("tavdj-sound"));
         DJDataManSystems systems;
         systems.pMixer = &m_mixer;
         systems.pWaveIn = &m_waveIn;
-        ASSERT_TRUE(BuildDJDataManWith((m_settings.Dir() / "SETTING.ini").string(), systems));
+        ASSERT_TRUE(SetTheDJDataManSystems(systems));
     }
 
     int Level(int source) const { return m_pCard->Control(0, source, kCtlVolume)->values[0]; }
@@ -65,7 +64,6 @@ private:
     FakeMixerSystem m_mixer;
     FakeWaveInBackend m_waveIn;
     FakeMixerCard* m_pCard = nullptr;
-    TestSandbox m_settings;
 };
 
 auto* const g_pCard = static_cast<ScriptedSoundCard*>(testing::AddGlobalTestEnvironment(new ScriptedSoundCard));
@@ -135,55 +133,45 @@ protected:
     std::unique_ptr<CTavDJ1Dlg> m_pWindow;
 };
 
-struct SSliderCase {
-    const char* name;
-    int nId;
-    int nPos;
-    bool bTalking;
-    int DJSettings::*pSetting;
-    int nSetting;
-    const char* tooltip;
-    // The lines a value in force reaches; nullopt: left as they were.
-    std::optional<int> music;
-    std::optional<int> mic;
-};
-
-class SoundSlider : public MainWindowSound, public testing::WithParamInterface<SSliderCase> { };
-
-TEST_P(SoundSlider, ChangesTheSettingAndOnlyTheLinesInForce)
+TEST_F(MainWindowSound, SlidersChangeTheSettingsAndOnlyTheLinesInForce)
 {
-    const SSliderCase& c = GetParam();
+    constexpr int kLeft = -1; // the line keeps its volume
+    struct SCase {
+        int nId;
+        int nPos;
+        bool bTalking;
+        int DJSettings::*pSetting;
+        int nSetting;
+        const char* tooltip;
+        int nMusic;
+        int nMic;
+    };
+    const SCase cases[] = {
+        { 2021, 40000, false, &DJSettings::m_nNormal, 40000, "61%", 40000, kLeft },
+        { 2022, 20000, false, &DJSettings::m_nBGM, 20000, "30%", kLeft, kLeft },
+        { 2023, 30000, false, &DJSettings::m_nMic, 30000, "45%", kLeft, kLeft },
+        { 2024, 1500, false, &DJSettings::m_nFadeTime, 15, "1.5초", kLeft, kLeft },
+        { 2024, 50, false, &DJSettings::m_nFadeTime, 0, "0초", kLeft, kLeft },
+        { 2005, 16, false, &DJSettings::m_nReverb_Level, 16, "50%", kLeft, kLeft },
+        { 2007, 120, false, &DJSettings::m_nPitch_Level, 120, "75%", kLeft, kLeft },
+        { 2021, 50000, true, &DJSettings::m_nNormal, 50000, "76%", kLeft, kLeft },
+        { 2022, 10000, true, &DJSettings::m_nBGM, 10000, "15%", 10000, kLeft },
+        { 2023, 65536, true, &DJSettings::m_nMic, 65536, "100%", kLeft, 65536 },
+    };
     ASSERT_NO_FATAL_FAILURE(Create());
-    // A short fade keeps the test quick.
-    Slide(2024, 200);
-    ASSERT_NO_FATAL_FAILURE(Talk(c.bTalking));
-    const int nMusic = g_pCard->Music();
-    const int nMic = g_pCard->Mic();
-
-    Slide(c.nId, c.nPos);
-    EXPECT_EQ(TheDJDataMan().Settings().*c.pSetting, c.nSetting);
-    EXPECT_EQ(m_pWindow->SkinWindow()->FindControl(c.nId)->GetTooltip(), c.tooltip);
-    EXPECT_EQ(g_pCard->Music(), c.music.value_or(nMusic));
-    EXPECT_EQ(g_pCard->LineIn(), g_pCard->Music()) << "line-in fade is on";
-    EXPECT_EQ(g_pCard->Mic(), c.mic.value_or(nMic));
+    for (const SCase& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.nId << " at " << c.nPos);
+        ASSERT_NO_FATAL_FAILURE(Talk(c.bTalking));
+        const int nMusic = g_pCard->Music();
+        const int nMic = g_pCard->Mic();
+        Slide(c.nId, c.nPos);
+        EXPECT_EQ(TheDJDataMan().Settings().*c.pSetting, c.nSetting);
+        EXPECT_EQ(m_pWindow->SkinWindow()->FindControl(c.nId)->GetTooltip(), c.tooltip);
+        EXPECT_EQ(g_pCard->Music(), c.nMusic == kLeft ? nMusic : c.nMusic);
+        EXPECT_EQ(g_pCard->LineIn(), g_pCard->Music()) << "line-in fade is on";
+        EXPECT_EQ(g_pCard->Mic(), c.nMic == kLeft ? nMic : c.nMic);
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(MainWindow, SoundSlider,
-    testing::Values(
-        SSliderCase { "Music", 2021, 40000, false, &DJSettings::m_nNormal, 40000, "61%", 40000, std::nullopt },
-        SSliderCase { "MusicWhileTalkingWaits", 2021, 40000, true, &DJSettings::m_nNormal, 40000, "61%", std::nullopt,
-            std::nullopt },
-        SSliderCase {
-            "BgmWaitsForTalkOver", 2022, 20000, false, &DJSettings::m_nBGM, 20000, "30%", std::nullopt, std::nullopt },
-        SSliderCase { "BgmWhileTalking", 2022, 20000, true, &DJSettings::m_nBGM, 20000, "30%", 20000, std::nullopt },
-        SSliderCase { "MicWhileTalking", 2023, 65536, true, &DJSettings::m_nMic, 65536, "100%", std::nullopt, 65536 },
-        SSliderCase {
-            "FadeTime", 2024, 1500, false, &DJSettings::m_nFadeTime, 15, "1.5초", std::nullopt, std::nullopt },
-        SSliderCase {
-            "FadeTimeBelowOneTenth", 2024, 50, false, &DJSettings::m_nFadeTime, 0, "0초", std::nullopt, std::nullopt },
-        SSliderCase { "Reverb", 2005, 16, false, &DJSettings::m_nReverb_Level, 16, "50%", std::nullopt, std::nullopt },
-        SSliderCase { "Pitch", 2007, 120, false, &DJSettings::m_nPitch_Level, 120, "75%", std::nullopt, std::nullopt }),
-    [](const testing::TestParamInfo<SSliderCase>& testInfo) { return std::string(testInfo.param.name); });
 
 TEST_F(MainWindowSound, ZeroFadeTimeSwitchesAtOnceAndANewTimeFadesInFull)
 {
@@ -205,6 +193,30 @@ TEST_F(MainWindowSound, ZeroFadeTimeSwitchesAtOnceAndANewTimeFadesInFull)
     const int nStep = TheDJDataMan().GetFadeStep();
     EXPECT_GT(nStep, 0) << "the fade jumped to its end";
     EXPECT_EQ(g_pCard->Mic(), platform::MulDiv(settings.m_nMic, 4 - nStep, 4));
+}
+
+TEST_F(MainWindowSound, TalkButtonTakesOnlyTheMouseInsideIt)
+{
+    ASSERT_NO_FATAL_FAILURE(Create());
+    QWidget* pSkin = m_pWindow->SkinWindow()->GetWidget();
+    // The default skin's talk button spans (208,98)-(368,202).
+    const struct {
+        QPoint press;
+        QPoint release;
+        bool bTalking; // after the press
+        bool bAfter; // after the release
+    } cases[] = {
+        { { 288, 210 }, { 288, 210 }, false, false }, // just below it
+        { { 288, 150 }, { 288, 210 }, true, true }, // released below it: still talking
+        { { 288, 150 }, { 300, 120 }, true, false },
+    };
+    for (const auto& c : cases) {
+        QTest::mousePress(pSkin, Qt::LeftButton, {}, c.press);
+        EXPECT_EQ(TheDJDataMan().IsTalkOver(), c.bTalking) << c.press.y();
+        QTest::mouseRelease(pSkin, Qt::LeftButton, {}, c.release);
+        EXPECT_EQ(TheDJDataMan().IsTalkOver(), c.bAfter) << c.release.y();
+        EXPECT_EQ(Controls().pTalk->GetImageNum(), c.bAfter ? 1 : 0);
+    }
 }
 
 TEST_F(MainWindowSound, EffectButtonsResetsAndTabsDriveTheirControls)
@@ -251,42 +263,22 @@ TEST_F(MainWindowSound, EffectButtonsResetsAndTabsDriveTheirControls)
     EXPECT_EQ(TheDJDataMan().Settings().m_nLineinFade, 1);
 }
 
-struct SPanelCase {
-    const char* name;
-    const char* sizes; // the MainWindow element's size attributes
-    int nOpen;
-    int nClosed;
-};
-
-class SidePanel : public MainWindowSound, public testing::WithParamInterface<SPanelCase> { };
-
-TEST_P(SidePanel, OpensToMaxSizeAndClosesToMinSize)
+TEST_F(MainWindowSound, SidePanelOfASkinWithoutMaxSizeKeepsTheWindowsHeight)
 {
     const fs::path skinXml = Program() / "default_skin" / "skin.xml";
-    std::string text;
-    {
-        std::ifstream in(skinXml);
-        text.assign(std::istreambuf_iterator<char>(in), {});
-    }
-    const std::string sizes = "MinSize=\"760,320\" MaxSize=\"760,464\"";
-    const size_t at = text.find(sizes);
+    std::ifstream in(skinXml);
+    std::string text((std::istreambuf_iterator<char>(in)), {});
+    const size_t at = text.find(" MaxSize=\"760,464\"");
     ASSERT_NE(at, std::string::npos);
-    std::ofstream(skinXml) << text.replace(at, sizes.size(), GetParam().sizes);
+    std::ofstream(skinXml) << text.erase(at, 18);
     ASSERT_NO_FATAL_FAILURE(Create());
     Command(3003);
-    EXPECT_EQ(m_pWindow->height(), GetParam().nOpen);
     EXPECT_TRUE(Controls().pSidePanel->IsShown());
-    EXPECT_EQ(m_pWindow->SkinWindow()->GetWidget()->height(), m_pWindow->height());
+    EXPECT_EQ(m_pWindow->height(), 320);
     Command(3003);
-    EXPECT_EQ(m_pWindow->height(), GetParam().nClosed);
     EXPECT_FALSE(Controls().pSidePanel->IsShown());
+    EXPECT_EQ(m_pWindow->height(), 320);
 }
-
-INSTANTIATE_TEST_SUITE_P(MainWindow, SidePanel,
-    testing::Values(SPanelCase { "DefaultSkin", "MinSize=\"760,320\" MaxSize=\"760,464\"", 464, 320 },
-        // Without a height for the open panel the window keeps its own.
-        SPanelCase { "NoMaxSize", "MinSize=\"760,320\"", 320, 320 }),
-    [](const testing::TestParamInfo<SPanelCase>& testInfo) { return std::string(testInfo.param.name); });
 
 std::vector<fs::path> Recordings(const std::string& folder)
 {
@@ -356,48 +348,22 @@ TEST_F(MainWindowSound, RecordsOnlyOnAirAndSaysSoWhenTheFileCannotBeMade)
     EXPECT_EQ(m_boxes.Calls()[0].caption, "TavDJ");
 }
 
-struct SMixerCase {
-    const char* name;
-    std::vector<std::string> installed;
-    unsigned nCommand;
-    std::vector<std::string> expected; // program and arguments; empty: nothing starts
-};
-
-class SystemMixer : public MainWindowSound, public testing::WithParamInterface<SMixerCase> { };
-
-TEST_P(SystemMixer, OpensTheDesktopsMixerOnTheRightView)
+TEST_F(MainWindowSound, RecordingMixerOpensOnTheDesktopsRecordingTab)
 {
-    const SMixerCase& c = GetParam();
     const fs::path bin = m_home.Path("bin");
     fs::create_directories(bin);
-    for (const std::string& tool : c.installed) {
-        std::ofstream(bin / tool) << "#!/bin/sh\nexit 0\n";
-        fs::permissions(bin / tool, fs::perms::owner_all);
-    }
+    std::ofstream(bin / "pavucontrol") << "#!/bin/sh\n";
+    fs::permissions(bin / "pavucontrol", fs::perms::owner_all);
     m_home.Set("PATH", bin.string());
     ASSERT_NO_FATAL_FAILURE(Create());
-    std::vector<std::vector<std::string>> started;
+    std::vector<std::string> started;
     m_pWindow->SetProgramLauncher([&](const std::string& program, const std::vector<std::string>& args) {
-        started.push_back({ program });
-        started.back().insert(started.back().end(), args.begin(), args.end());
+        started = args;
+        started.insert(started.begin(), program);
         return true;
     });
-    Command(c.nCommand);
-    if (c.expected.empty()) {
-        EXPECT_TRUE(started.empty());
-        return;
-    }
-    ASSERT_EQ(started.size(), 1U);
-    EXPECT_EQ(started[0], c.expected);
+    Command(3021);
+    EXPECT_EQ(started, (std::vector<std::string> { "pavucontrol", "--tab=2" }));
 }
-
-INSTANTIATE_TEST_SUITE_P(MainWindow, SystemMixer,
-    testing::Values(
-        SMixerCase { "DesktopPlayback", { "pavucontrol", "alsamixer", "xterm" }, 3020, { "pavucontrol", "--tab=1" } },
-        SMixerCase { "DesktopRecording", { "pavucontrol" }, 3021, { "pavucontrol", "--tab=2" } },
-        SMixerCase {
-            "CardMixerInATerminal", { "alsamixer", "xterm" }, 3021, { "xterm", "-e", "alsamixer", "--view=capture" } },
-        SMixerCase { "NoMixer", { "xterm" }, 3020, {} }),
-    [](const testing::TestParamInfo<SMixerCase>& testInfo) { return std::string(testInfo.param.name); });
 
 } // namespace
