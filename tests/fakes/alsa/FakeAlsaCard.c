@@ -229,10 +229,14 @@ static const snd_ctl_ext_callback_t kCallbacks = {
     .read_event = ReadEvent,
 };
 
+/* How often the card was opened, for tests that count connections. */
+static int g_opens;
+
 SND_CTL_PLUGIN_DEFINE_FUNC(tavdjfake)
 {
     (void)root;
     (void)conf;
+    ++g_opens;
     struct FakeCard* card = calloc(1, sizeof *card);
     if (!card)
         return -ENOMEM;
@@ -269,6 +273,11 @@ long tavdj_fake_card_get(const char* name, unsigned channel)
             return g_elements[i].value[channel];
     }
     return -1000;
+}
+
+int tavdj_fake_card_opens(void)
+{
+    return g_opens;
 }
 
 void tavdj_fake_card_set(const char* name, unsigned channel, long value)
