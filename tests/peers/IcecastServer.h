@@ -160,17 +160,19 @@ private:
         return m_child.Start(argv, false);
     }
 
-    // The status page answers once icecast accepts connections, which it
-    // does only after binding every port it could.
+    // Icecast logs that it started once it has bound every port it could,
+    // and answers its status page only after that; then it must hold both.
+    // An icecast that got no port at all ends.
     Up WaitUntilUp()
     {
         const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
         while (std::chrono::steady_clock::now() < end) {
-            if (!Status().empty()) {
-                return ProcessListensOn(m_child.Pid(), m_port) && ProcessListensOn(m_child.Pid(), m_port + 1)
-                    ? Up::Yes
-                    : Up::PortTaken;
+            if (ErrorLog().find("server started") != std::string::npos || !Status().empty()) {
+                const pid_t pid = m_child.Pid();
+                return ProcessListensOn(pid, m_port) && ProcessListensOn(pid, m_port + 1) ? Up::Yes : Up::PortTaken;
             }
+            if (m_child.Wait(0) >= 0 || m_child.Pid() <= 0)
+                return Up::PortTaken;
             platform::Sleep(50);
         }
         return Up::No;
