@@ -49,6 +49,7 @@ constexpr Setting kSettings[] = {
     Number("Network", "LocalServ", &COption::m_nLocalServ, 1),
     Text("Network", "NationalAddress", &COption::m_strNationalAddress),
     Text("Network", "ReachTestHost", &COption::m_strReachTestHost, true),
+    Text("Network", "RequestBoardRoot", &COption::m_strRequestBoardRoot, true),
     Number("Network", "Audience", &COption::m_nAudience, 50),
     Number("Network", "UseIntroSound", &COption::m_nUseIntroSound, 0),
     Text("Network", "IntroSound", &COption::m_strIntroSound),

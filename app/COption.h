@@ -57,6 +57,10 @@ public:
     // controller's IPCheckHost in the same section; empty means no such
     // service and the test is skipped. Deployment data, so a reset keeps it.
     std::string m_strReachTestHost;
+    // [Network] RequestBoardRoot: the site of the maker's song-request board
+    // ("http://host" or "https://host"); empty means no board. Deployment
+    // data like ReachTestHost, so a reset keeps it.
+    std::string m_strRequestBoardRoot;
     // [Network] Audience, UseIntroSound, IntroSound.
     int m_nAudience = 50;
     int m_nUseIntroSound = 0;

@@ -2,10 +2,11 @@
 
 #include "app/CLauncherResultEndpoint.h"
 #include "app/COption.h"
+#include "app/CPlayerExchange.h"
+#include "app/CSessionEndSignal.h"
 #include "engine/stream/CDJDataMan.h"
 #include "skin/GXSkinIds.h"
 
-#include <QCloseEvent>
 #include <QKeySequence>
 #include <QShortcut>
 #include <QTimer>
@@ -39,6 +40,7 @@ CTavDJ1Dlg::CTavDJ1Dlg(std::vector<std::string> args)
 CTavDJ1Dlg::~CTavDJ1Dlg()
 {
     Detach();
+    ShutDown();
     m_timers.clear();
     m_snap.Detach();
     DestroySkin();
@@ -140,6 +142,7 @@ void CTavDJ1Dlg::OnTalkOverFadeTimer(uint32_t id)
 
 void CTavDJ1Dlg::OnMinimise()
 {
+    SaveWindowRects();
     showMinimized();
 }
 
@@ -153,11 +156,4 @@ void CTavDJ1Dlg::resizeEvent(QResizeEvent* pEvent)
     QWidget::resizeEvent(pEvent);
     if (m_pSkin && m_pSkin->GetWidget())
         m_pSkin->GetWidget()->setGeometry(rect());
-}
-
-void CTavDJ1Dlg::closeEvent(QCloseEvent* pEvent)
-{
-    SaveWindowRects();
-    TheOption().Save();
-    pEvent->accept();
 }

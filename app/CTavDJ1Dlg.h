@@ -1,6 +1,9 @@
 #pragma once
 
 #include "app/CDailyLog.h"
+#include "app/CExternalReachability.h"
+#include "app/CKeptClientSettings.h"
+#include "app/CServerStartWorker.h"
 #include "app/CSettingDlgHost.h"
 #include "app/SMainControls.h"
 #include "platform/MessageTarget.h"
@@ -14,15 +17,20 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 class CDJEditEnter;
 class CInstanceLock;
+class CSettingDlg;
 class CLauncherResultEndpoint;
+class CPlayerExchange;
+class CSessionEndSignal;
 class QTimer;
 
 // Thread: user-interface thread; other threads only post to its handle.
@@ -72,6 +80,10 @@ public:
     [[nodiscard]] const GXPoint& MaxSize() const { return m_maxSize; }
     // 0 idle, 1 on air, 2 waiting to reconnect.
     [[nodiscard]] int BroadcastState() const { return m_nBroadcastState; }
+    // Seconds left before a reconnect; 10 while no countdown runs.
+    [[nodiscard]] int ReconnectCountdown() const { return m_nReconnectCount; }
+    // The period of the window's timer of that id; 0 when it does not run.
+    [[nodiscard]] int TimerPeriodMs(uint32_t id) const;
 
     // setting.ini [SKIN] SKINPATH of the program folder; "" when missing.
     [[nodiscard]] static std::string ConfiguredSkinPath();
@@ -96,10 +108,21 @@ public:
     void PostToOwner(unsigned nMessage, std::uintptr_t wParam, std::intptr_t lParam) override;
     [[nodiscard]] QWidget* GetOwnerWidget() const override { return const_cast<CTavDJ1Dlg*>(this); }
 
+    // Starts a program of the desktop (the system mixer) without waiting
+    // for it; tests put a recorder here so no real mixer opens.
+    using ProgramLauncher = std::function<bool(const std::string& program, const std::vector<std::string>& args)>;
+    void SetProgramLauncher(ProgramLauncher launch) { m_launchProgram = std::move(launch); }
+
     // CSettingDlgHost: the engine set up again (CTavDJ1DlgSound.cpp) and the
     // reachability test (CTavDJ1DlgServer.cpp).
     void ReinitEngine() override;
     Reachability TestReachability() override;
+
+    // The first listener port own-server mode tries (8000, then every second
+    // port below 8100); tests hand it free ports.
+    void SetServerFirstPort(int port) { m_nServerFirstPort = port; }
+    // The built-in server of own-server mode; null while none runs.
+    [[nodiscard]] const CDJServer* OwnServer() const { return m_pServer.get(); }
 
 protected:
     platform::LParam OnMessage(platform::MessageId msg, platform::WParam wParam, platform::LParam lParam) override;
@@ -124,31 +147,151 @@ private:
 
     // Broadcast control (CTavDJ1DlgBroadcast.cpp).
     void RegisterBroadcastHandlers();
+    // The keys of the skin window (S, R, F, Ctrl+Break, F1, F5, F10): they
+    // act only while it has the focus, so they are made anew with each skin.
+    void CreateAccelerators();
     void OnStartBroadcast();
     void ConnectToServer();
     void StopBroadcast();
     void UpdateStatus(int nState);
+    void ShowReconnectCountdown(int nSeconds);
+    void UpdateElapsedTime();
+    void StartDirectoryRegistration();
+    void RestartEngineTimers();
+    void ShowStatusText(const std::string& text, bool bScroll);
+    void OnWatchdogTimer(uint32_t id);
+    void OnElapsedTimer(uint32_t id);
+    void OnReconnectTimer(uint32_t id);
+    void OnStatusPollTimer(uint32_t id);
+    void OnStatusStartTimer(uint32_t id);
+    platform::LParam OnHttpGetFileComplete(platform::WParam wParam, platform::LParam lParam);
+    platform::LParam OnYPNotify(platform::WParam wParam, platform::LParam lParam);
+    platform::LParam OnEngineWriteLog(platform::WParam wParam, platform::LParam lParam);
+    platform::LParam OnEngineInputInitError(platform::WParam wParam, platform::LParam lParam);
+    // The directory registration has started for this connection.
+    bool m_bDirectoryStarted = false;
 
     // Own-server mode (CTavDJ1DlgServer.cpp).
     void RegisterServerHandlers();
     // The own-server start from the start command, after its device and
     // internet checks: confirmation, address check, server start.
     void StartOwnServerBroadcast();
+    // Stops the server, or cancels its start, or starts it. 0 only when a
+    // start could not be launched.
     int ToggleOwnServer();
+    // Stops whatever of own-server mode runs (a reachability test, the start
+    // worker, the server) and gives the engine the user's address, port and
+    // password back. Safe when nothing runs; every way out of the program
+    // calls it before the engine saves its settings.
     void StopOwnServer();
+    // The built-in server runs or its start is outstanding.
     [[nodiscard]] bool IsOwnServerRunning() const;
+    int StartOwnServer();
+    void CancelServerStart();
+    // Hands the listener limit (Audience) to a running server.
+    void SetServerMaxListeners();
+    platform::LParam OnServerResult(platform::WParam wParam, platform::LParam lParam);
+    void OnNetworkCheckTimer(uint32_t id);
+    // The reachability test; bShowStatus: the status line shows its progress.
+    CExternalReachability::Result RunReachabilityTest(bool bShowStatus);
+    // The server log outlives the worker and the server that write to it.
+    CDailyLog m_serverLog { CDailyLog::kServerPrefix };
+    int m_nServerFirstPort = CServerStartWorker::kFirstPort;
+    std::unique_ptr<CKeptClientSettings> m_pKeptClient;
+    CServerStartWorker m_serverStart;
+    std::unique_ptr<CDJServer> m_pServer;
+    // The test in progress while the start waits for it (events keep coming).
+    CExternalReachability* m_pReachTest = nullptr;
+    // A start is between its confirmation and its launch; a stop meanwhile
+    // aborts it.
+    bool m_bOwnServerStarting = false;
+    bool m_bOwnServerStartAborted = false;
 
     // Sound commands and panels (CTavDJ1DlgSound.cpp).
     void RegisterSoundHandlers();
+    void OnToggleReverb();
+    void OnToggleEcho();
+    void OnTogglePitch();
+    // 3014-3016: the effect's level slider back to its default.
+    template <size_t nEffect> void OnEffectSlider();
+    void OnTalkOverLock();
+    void OnToggleLineInFade();
+    void OnRecord();
+    void OnToggleSidePanel();
+    void OnSelectPanel1();
+    void OnSelectPanel2();
+    void OnSelectPanel3();
+    void OnSettingsBroadcast();
+    void OnSettingsSoundQuality();
+    void OnOpenPlaybackMixer();
+    void OnOpenRecordMixer();
+    platform::LParam OnSliderPosChange(platform::WParam wParam, platform::LParam lParam);
+    void OnLevelAnimationTimer(uint32_t id);
+    // The mouse's screen point, none for the C key.
+    void TalkOverPress(std::optional<GXPoint> point);
+    void TalkOverRelease(std::optional<GXPoint> point);
+    [[nodiscard]] bool IsOnTalkButton(const std::optional<GXPoint>& point) const;
+    void StartSkinAnimation();
+    void InitVolumeSliders();
+    void InitEffectSliders();
+    void ToggleEffect(size_t nEffect);
+    void ApplyEffectState(size_t nEffect, bool bActive);
+    void SelectPanel(size_t nPanel);
+    void OpenSettings(int nPage);
+    void OpenSystemMixer(bool bRecording);
+    // The C key and the mouse on the talk button while the skin window has
+    // the keyboard.
+    bool eventFilter(QObject* pWatched, QEvent* pEvent) override;
 
     // Titles, player exchange and request board (CTavDJ1DlgTitles.cpp).
     void RegisterTitleHandlers();
+    // Tells the maker's player which broadcast runs (record 9897).
     void NotifyPlayerAddress();
     void OnSongRequestBoard();
+    // Our end of the player exchange, opened once the window is created.
+    void OpenPlayerExchange();
+    void OnPlayerStreamCommand(const std::string& text, int32_t time);
+    void OnTitleAutoUpdate();
+    void OnAutoTitleTimer(uint32_t id);
+    void OnSendTitle();
+    platform::LParam OnEditEnter(platform::WParam wParam, platform::LParam lParam);
+    // The on-air status text for the title just published.
+    void ShowTitleInStatus();
+    // Places the mini browser where it was and opens the board in it when
+    // it was open (at placement).
+    void OpenMiniBrowser();
+    // The board's page in the mini browser; bRefresh reloads a page that is
+    // shown already instead of setting its cookie again.
+    void NavigateRequestBoard(bool bRefresh);
+    void OnHidePopup();
+    void OnCopyAddress();
+    std::unique_ptr<CPlayerExchange> m_pPlayerExchange;
+    // The player's last stream command and its time value.
+    std::string m_strStreamCommand;
+    int32_t m_nStreamCommandTime = 0;
 
     // Shutdown and logs (CTavDJ1DlgShutdown.cpp).
     void RegisterShutdownHandlers();
     void WriteClientLog(std::string_view text);
+    // The desktop session ends or the program is told to stop: the close
+    // without the question.
+    void EndSession();
+    // The close after its question: the control states stored, then ShutDown.
+    void FinishClose();
+    void StoreControlStates();
+    // The end of the window's work, run once whatever leads there (a close,
+    // the session's end, destruction): timers stopped, the own server
+    // stopped with the user's client settings back, the engine shut down and
+    // saved, the mixer as it was found, the skin gone.
+    void ShutDown();
+    void RestoreMixerVolumes();
+    void OnAbout();
+    platform::LParam OnLauncherResult(platform::WParam wParam, platform::LParam lParam);
+    // A caption drag of the main window takes a mini browser that touches
+    // it along, until the button is let go.
+    platform::LParam OnNcLButtonDown(platform::WParam wParam, platform::LParam lParam);
+    void OnCaptionMoved();
+    void EndCaptionMove();
 
     // Creation and skin binding (CTavDJ1DlgSkin.cpp).
     void CreateTitleEdit();
@@ -191,6 +334,33 @@ private:
     std::vector<int> m_savedSwitchStates;
     std::string m_strKeptAddressTooltip;
     CDailyLog m_clientLog { CDailyLog::kClientPrefix };
+    // Sound commands and panels.
+    CSettingDlg* m_pSettingDlg = nullptr; // child dialog, deleted with the window
+    ProgramLauncher m_launchProgram;
+
     bool m_bSkinErrorShown = false;
     bool m_bCreated = false;
+
+    // Shutdown and logs.
+    // The capture line's volume at creation, and the line (destination,
+    // source) it was read from; -1 when none was read.
+    int m_nSavedSourceVolume = -1;
+    int m_nSavedSourceDest = -1;
+    int m_nSavedSourceLine = -1;
+    // The destination the switch states were read from.
+    int m_nSavedSwitchDest = -1;
+    std::unique_ptr<CSessionEndSignal> m_pSessionEnd;
+    // Watches the window's moves and the skin's button release for a
+    // caption drag.
+    std::unique_ptr<QObject> m_pMoveWatch;
+    struct SCaptionMove {
+        bool bMoving = false;
+        bool bDocked = false;
+        QPoint windowStart;
+        QPoint browserStart;
+    } m_captionMove;
+    bool m_bClosing = false;
+    bool m_bEndingSession = false;
+    bool m_bShutDown = false;
+    bool m_bAboutOpen = false;
 };

@@ -1,22 +1,475 @@
+// The main window's control of a broadcast: start and stop, the states the
+// skin shows, the connection watchdog and the reconnect countdown, the
+// elapsed time, the listener poll and the directory registration after it,
+// and the engine's and the directory's messages.
 #include "app/CTavDJ1Dlg.h"
+
+#include "app/CDJEditEnter.h"
+#include "app/COption.h"
+#include "app/MessageDlg.h"
+#include "app/TitleText.h"
+#include "app/UpdateCheck.h"
+#include "engine/stream/CDJDataMan.h"
+#include "engine/stream/GShoutCastYP.h"
+#include "foundation/DebugTrace.h"
+#include "foundation/HttpGetFile.h"
+#include "foundation/SystemInfo.h"
+#include "skin/GXSkinIds.h"
+#include "skin/GXWindowChild.h"
+#include "skin/controls/GXConButton.h"
+#include "skin/controls/GXConMarquee.h"
+#include "skin/controls/GXConStatic.h"
+
+#include <QKeySequence>
+#include <QShortcut>
+#include <QTimer>
+
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+// The window's timers this part runs.
+constexpr uint32_t kTimerWatchdog = 1;
+constexpr uint32_t kTimerElapsed = 2;
+constexpr uint32_t kTimerReconnect = 3;
+constexpr uint32_t kTimerStatusPoll = 4;
+constexpr uint32_t kTimerStatusStart = 5;
+constexpr uint32_t kTimerAutoTitle = 6;
+constexpr uint32_t kTimerNetworkCheck = 8;
+constexpr uint32_t kWatchdogMs = 50;
+constexpr uint32_t kSecondMs = 1000;
+constexpr uint32_t kStatusPollMs = 5000;
+constexpr uint32_t kStatusStartMs = 3000;
+
+// The countdown's value while none runs; the reconnect comes when it has
+// gone below 0, on the twelfth tick.
+constexpr int kNoCountdown = 10;
+
+// The engine's connect failure worth retrying.
+constexpr int kRetryableFailure = -2;
+
+constexpr unsigned kCmdStart = 3000;
+constexpr unsigned kCmdStartButton = 2004;
+constexpr unsigned kCmdSettingsBroadcast = 3001;
+constexpr unsigned kCmdCopyAddress = 2014;
+constexpr unsigned kCmdSongRequestBoard = 3026;
+constexpr unsigned kCmdTalkLock = 2038;
+constexpr unsigned kCmdRecord = 2039;
+constexpr unsigned kCmdNoHandler = 32772;
+
+// Message-box types: OK with the question icon, OK without an icon.
+constexpr int kBoxQuestion = 32;
+constexpr int kBoxPlain = 0;
+constexpr int kReconnectNoticeSeconds = 3;
+
+constexpr const char* kNoCaptureDevice = "사용 가능한 녹음 장치가 없어 방송 할 수 없습니다.\n";
+constexpr const char* kNoInternet
+    = "인터넷이 연결되지 않아 방송을 시작할 수 없습니다. \n\n인터넷 연결상태 확인 후 재시도 해 주세요.";
+constexpr const char* kConnectFailedCaption = "TavDJ - 방송서버 접속 실패";
+constexpr const char* kRetryNotice = "\n\n10초 후 서버 접속을 다시 시도합니다.";
+// When the engine gives no reason.
+constexpr const char* kConnectFailedText
+    = "서버 접속에 실패하였습니다.\n - 서버 주소와 포트, 암호가 바르게 설정되었는지 확인하십시오.";
+constexpr const char* kDropped = "방송이 중단 되었습니다. ";
+constexpr const char* kDroppedNoReconnect
+    = "인터넷이 연결되지 않아 방송이 중단 되었습니다. \n\n인터넷 연결상태 확인 해 주세요.";
+constexpr const char* kDirectoryFailedCaption = "TavDJ - 방송목록 등록 실패";
+constexpr const char* kDirectoryRefused = "음악방송목록에 등록할 수 없습니다.";
+constexpr const char* kInputInitFailed
+    = "녹음 장치를 여는데 실패하였습니다.\n - 녹음 장치를 이미 사용하고 있는 경우.\n - 녹음 장치가 없는 경우.";
+constexpr const char* kInputInitCaption = "녹음 장치 초기화 실패";
+
+// Directory answers the window acts on.
+constexpr int kDirectoryOk = 0;
+constexpr int kDirectoryOwnText = 11;
+constexpr int kDirectoryNeedsUpdate = 12;
+
+void SetImage(GXConButton* pButton, int nImage)
+{
+    if (pButton)
+        pButton->SetImageNum(nImage);
+}
+
+void SetLabel(GXConBase* pControl, const std::string& text)
+{
+    if (pControl)
+        pControl->SetText(text, 0);
+}
+
+void SetEnabled(GXConBase* pControl, bool bEnable)
+{
+    if (pControl)
+        pControl->SetEnable(bEnable);
+}
+
+std::string Format(const char* format, int value)
+{
+    char text[128];
+    (void)std::snprintf(text, sizeof text, format, value);
+    return text;
+}
+
+} // namespace
 
 void CTavDJ1Dlg::RegisterBroadcastHandlers()
 {
+    m_commands[kCmdStart] = &CTavDJ1Dlg::OnStartBroadcast;
+    m_commands[kCmdStartButton] = &CTavDJ1Dlg::OnStartBroadcast;
+    m_timerHandlers[kTimerWatchdog] = &CTavDJ1Dlg::OnWatchdogTimer;
+    m_timerHandlers[kTimerElapsed] = &CTavDJ1Dlg::OnElapsedTimer;
+    m_timerHandlers[kTimerReconnect] = &CTavDJ1Dlg::OnReconnectTimer;
+    m_timerHandlers[kTimerStatusPoll] = &CTavDJ1Dlg::OnStatusPollTimer;
+    m_timerHandlers[kTimerStatusStart] = &CTavDJ1Dlg::OnStatusStartTimer;
+    m_messageHandlers[WmHttpGetFileComplete()] = &CTavDJ1Dlg::OnHttpGetFileComplete;
+    m_messageHandlers[platform::RegisterMessage(GShoutCastYP::kNotifyMessage)] = &CTavDJ1Dlg::OnYPNotify;
+    m_messageHandlers[CDJDataMan::WmWriteLog()] = &CTavDJ1Dlg::OnEngineWriteLog;
+    m_messageHandlers[CDJDataMan::WmErrorInitInput()] = &CTavDJ1Dlg::OnEngineInputInitError;
+}
+
+int CTavDJ1Dlg::TimerPeriodMs(uint32_t id) const
+{
+    const auto it = m_timers.find(id);
+    return it != m_timers.end() && it->second->isActive() ? it->second->interval() : 0;
+}
+
+void CTavDJ1Dlg::CreateAccelerators()
+{
+    QWidget* pSkinWidget = m_pSkin ? m_pSkin->GetWidget() : nullptr;
+    if (!pSkinWidget)
+        return;
+    struct SKey {
+        QKeySequence key;
+        unsigned nCommand;
+    };
+    const SKey keys[] = {
+        { QKeySequence(Qt::Key_F), kCmdTalkLock },
+        { QKeySequence(Qt::Key_R), kCmdRecord },
+        { QKeySequence(Qt::Key_S), kCmdStartButton },
+        // Ctrl+Break: keyboards report it as Ctrl with Pause or as Cancel.
+        { QKeySequence(Qt::CTRL | Qt::Key_Pause), kCmdCopyAddress },
+        { QKeySequence(Qt::CTRL | Qt::Key_Cancel), kCmdCopyAddress },
+        { QKeySequence(Qt::Key_F1), kCmdNoHandler },
+        { QKeySequence(Qt::Key_F10), kCmdSongRequestBoard },
+        { QKeySequence(Qt::Key_F5), kCmdSettingsBroadcast },
+    };
+    for (const SKey& k : keys) {
+        // Children of the skin's widget: they go with the skin.
+        auto* pShortcut = new QShortcut(k.key, pSkinWidget);
+        pShortcut->setContext(Qt::WidgetWithChildrenShortcut);
+        const unsigned nCommand = k.nCommand;
+        QObject::connect(pShortcut, &QShortcut::activated, this, [this, nCommand] { OnCommand(nCommand); });
+    }
 }
 
 void CTavDJ1Dlg::OnStartBroadcast()
 {
+    CDJDataMan& engine = TheDJDataMan();
+    // A waiting reconnect counts as a broadcast: the press cancels it.
+    if (engine.IsConnected() || m_nBroadcastState != 0) {
+        StopBroadcast();
+        if (TheOption().m_nLocalServ) {
+            StopOwnServer();
+            KillTimer(kTimerNetworkCheck);
+        }
+        return;
+    }
+    if (engine.MixerDevices().GetMixerCount() == 0) {
+        MessageDlg(this, kNoCaptureDevice, kCaption, kBoxQuestion);
+        return;
+    }
+    if (!IsInternetConnected()) {
+        MessageDlg(this, kNoInternet, kCaption, kBoxQuestion);
+        return;
+    }
+    if (TheOption().m_nLocalServ) {
+        StartOwnServerBroadcast();
+        return;
+    }
+    ConnectToServer();
+    NotifyPlayerAddress();
 }
 
 void CTavDJ1Dlg::ConnectToServer()
 {
+    CDJDataMan& engine = TheDJDataMan();
+    std::string text;
+    int code = 0;
+    if (engine.Connect(&text, &code)) {
+        SetTimer(kTimerStatusStart, kStatusStartMs);
+        SetTimer(kTimerWatchdog, kWatchdogMs);
+        if (!engine.Settings().m_nAuto) {
+            const std::string title
+                = CutTitle(m_pTitleEdit ? m_pTitleEdit->text().toStdString() : TheOption().m_strMent);
+            TheOption().m_strMent = title;
+            engine.SendTitle(title, engine.GetKeptUrl());
+        }
+        m_nBroadcastState = 1;
+        UpdateStatus(1);
+        return;
+    }
+    if (code == kRetryableFailure && engine.Settings().m_nReconnect) {
+        m_nBroadcastState = 2;
+        UpdateStatus(2);
+        (void)MessageDlgThreaded(this, text + kRetryNotice, kConnectFailedCaption, kReconnectNoticeSeconds);
+        SetTimer(kTimerReconnect, kSecondMs);
+        return;
+    }
+    // Every other failure is told and ends the attempt: a start that failed
+    // on the recording device or the send thread is no quiet no-op.
+    ShowStatusText("", false);
+    MessageDlg(this, text.empty() ? kConnectFailedText : text, kConnectFailedCaption, kBoxQuestion);
+    StopBroadcast();
 }
 
 void CTavDJ1Dlg::StopBroadcast()
 {
+    CDJDataMan& engine = TheDJDataMan();
+    DebugTrace("서버 접속 종료...");
+    DJSettings settings = engine.Settings();
+    settings.m_nEnable = 0;
+    engine.ApplySettings(settings);
+    engine.CloseRecordingFile();
+    SMainControls& c = m_controls;
+    SetImage(c.pRecord, 0);
+    SetControlTooltip(c.pRecord, "녹음하기(R)");
+    if (c.pRecordingLamp)
+        c.pRecordingLamp->SetShow(false);
+    SetImage(c.pTalkLock, 0);
+    SetControlTooltip(c.pTalkLock, "말하기 고정(F)");
+    SetImage(c.pTalk, 0);
+    SetControlTooltip(c.pTalk, "말하기(C)");
+    engine.StartTalkOverFade(false);
+    KillTimer(kTimerWatchdog);
+    engine.Disconnect();
+    UpdateStatus(0);
+    m_nBroadcastState = 0;
+    KillTimer(kTimerReconnect);
+    m_nReconnectCount = kNoCountdown;
+    WriteClientLog("서버 접속 끊기");
+    if (c.pMiniBrowser)
+        c.pMiniBrowser->ShowWindow(GXShow::kHide);
+    TheOption().m_nShowMiniBrowser = 0;
 }
 
 void CTavDJ1Dlg::UpdateStatus(int nState)
 {
-    (void)nState;
+    const CDJDataMan& engine = TheDJDataMan();
+    const DJSettings& settings = engine.Settings();
+    SMainControls& c = m_controls;
+    if (nState == 0 || nState == 2) {
+        KillTimer(kTimerAutoTitle);
+        KillTimer(kTimerElapsed);
+        KillTimer(kTimerStatusStart);
+        KillTimer(kTimerStatusPoll);
+        m_bDirectoryStarted = false;
+        ShowStatusText("", true);
+        SetLabel(c.pListeners, "0/0");
+        SetImage(c.pStartButton, nState == 0 ? 0 : 1);
+        SetControlTooltip(c.pStartButton, nState == 0 ? "방송하기(S)" : "방송 취소(S)");
+        for (GXConStatic* pField : c.elapsed)
+            SetLabel(pField, "00");
+        SetEnabled(c.pCopyAddress, false);
+        SetLabel(c.pCopyAddress, "");
+    } else if (nState == 1) {
+        if (settings.m_nAuto)
+            SetTimer(kTimerAutoTitle, kSecondMs);
+        SetTimer(kTimerElapsed, kSecondMs);
+        ShowStatusText(
+            BuildStatusText(settings.m_strAIM, TheDJDataMan().GetKeptTitle(), settings.m_nTitleWithCJName), true);
+        SetLabel(c.pListeners, Format("0/%d", TheOption().m_nAudience));
+        SetImage(c.pStartButton, 1);
+        SetControlTooltip(c.pStartButton, "방송정지(S)");
+    }
+    SetEnabled(c.pRecord, nState == 1);
+}
+
+void CTavDJ1Dlg::ShowStatusText(const std::string& text, bool bScroll)
+{
+    if (GXConMarquee* pStatus = m_controls.pStatus) {
+        pStatus->SetScrolling(bScroll);
+        pStatus->SetText(text, 0);
+    }
+}
+
+void CTavDJ1Dlg::ShowReconnectCountdown(int nSeconds)
+{
+    ShowStatusText(Format("방송 재시도하기 : %d초", nSeconds), false);
+}
+
+void CTavDJ1Dlg::OnWatchdogTimer(uint32_t)
+{
+    CDJDataMan& engine = TheDJDataMan();
+    if (m_nReconnectCount != kNoCountdown || engine.IsConnected())
+        return;
+    engine.Disconnect();
+    KillTimer(kTimerWatchdog);
+    KillTimer(kTimerReconnect);
+    m_nBroadcastState = 0;
+    m_nReconnectCount = kNoCountdown;
+    WriteClientLog(kDropped);
+    ShowStatusText(kDropped, false);
+    UpdateStatus(0);
+    if (engine.Settings().m_nReconnect) {
+        m_nBroadcastState = 2;
+        UpdateStatus(2);
+        SetTimer(kTimerReconnect, kSecondMs);
+        return;
+    }
+    // Nothing will feed the own server again: it goes, and the user's
+    // server settings come back, before the next start could stop it.
+    if (TheOption().m_nLocalServ) {
+        StopOwnServer();
+        KillTimer(kTimerNetworkCheck);
+    }
+    MessageDlg(this, kDroppedNoReconnect, kCaption, kBoxQuestion);
+}
+
+void CTavDJ1Dlg::OnReconnectTimer(uint32_t)
+{
+    if (m_nReconnectCount < 0) {
+        KillTimer(kTimerReconnect);
+        m_nReconnectCount = kNoCountdown;
+        ConnectToServer();
+        return;
+    }
+    ShowReconnectCountdown(m_nReconnectCount);
+    --m_nReconnectCount;
+}
+
+void CTavDJ1Dlg::OnElapsedTimer(uint32_t)
+{
+    UpdateElapsedTime();
+}
+
+void CTavDJ1Dlg::UpdateElapsedTime()
+{
+    const CDJDataMan& engine = TheDJDataMan();
+    uint32_t seconds = 0;
+    if (engine.IsConnected())
+        seconds = (platform::GetTickCount() - engine.GetConnectTime()) / 1000;
+    const std::array<uint32_t, 3> parts { seconds / 3600, seconds / 60 % 60, seconds % 60 };
+    for (size_t i = 0; i < parts.size(); ++i)
+        SetLabel(m_controls.elapsed[i], Format("%02d", int(parts[i])));
+}
+
+void CTavDJ1Dlg::OnStatusStartTimer(uint32_t)
+{
+    KillTimer(kTimerStatusStart);
+    m_bDirectoryStarted = false;
+    SetTimer(kTimerStatusPoll, kStatusPollMs);
+    OnStatusPollTimer(kTimerStatusPoll);
+}
+
+void CTavDJ1Dlg::OnStatusPollTimer(uint32_t)
+{
+    // The engine refuses a download while the last one is still running, so
+    // a slow server never has several polls in flight.
+    (void)TheDJDataMan().FetchServerStatus(Handle());
+}
+
+void CTavDJ1Dlg::RestartEngineTimers()
+{
+    // A limit changed in the settings reaches the own server too.
+    if (TheOption().m_nLocalServ)
+        SetServerMaxListeners();
+    KillTimer(kTimerStatusPoll);
+    SetTimer(kTimerStatusStart, kStatusStartMs);
+}
+
+platform::LParam CTavDJ1Dlg::OnHttpGetFileComplete(platform::WParam, platform::LParam)
+{
+    // A download that ends after the stop belongs to no broadcast.
+    if (m_nBroadcastState != 1 || !TheDJDataMan().IsConnected())
+        return 0;
+    StartDirectoryRegistration();
+    return 0;
+}
+
+void CTavDJ1Dlg::StartDirectoryRegistration()
+{
+    CDJDataMan& engine = TheDJDataMan();
+    int nCurrent = 0;
+    int nMax = 0;
+    if (!engine.GetListenerCount(&nCurrent, &nMax)) {
+        // A page that says nothing usable (an icecast page, an error) shows
+        // no listeners and starts no directory entry.
+        nCurrent = 0;
+        nMax = 0;
+    } else if (!m_bDirectoryStarted && !engine.IsYPStarted()) {
+        const int result = engine.StartYP();
+        if (result != 0) {
+            WriteClientLog(Format("YP등록 실패 : %d", result));
+        } else {
+            m_bDirectoryStarted = true;
+            SetEnabled(m_controls.pCopyAddress, true);
+            SetControlTooltip(m_controls.pCopyAddress, m_strKeptAddressTooltip);
+        }
+    }
+    engine.SetYPListeners(nCurrent, nMax);
+    char text[32];
+    (void)std::snprintf(text, sizeof text, "%d/%d", nCurrent, nMax);
+    SetLabel(m_controls.pListeners, text);
+}
+
+platform::LParam CTavDJ1Dlg::OnYPNotify(platform::WParam wParam, platform::LParam lParam)
+{
+    const int code = int(lParam);
+    const auto log = [this](const std::string& line) {
+        DebugTrace("%s", line.c_str());
+        WriteClientLog(line);
+    };
+    switch (int(wParam)) {
+    case GShoutCastYP::kRegisterResult:
+        if (code == kDirectoryOk) {
+            const DJSettings& settings = TheDJDataMan().Settings();
+            if (settings.m_nAddYP && settings.m_nSongRequest)
+                OnSongRequestBoard();
+            log("YP add 성공");
+        } else if (code == kDirectoryOwnText || code == kDirectoryNeedsUpdate) {
+            std::string text;
+            (void)TheDJDataMan().GetYPErrorText(&text);
+            MessageDlg(this, text, kDirectoryFailedCaption, kBoxPlain);
+            if (code == kDirectoryNeedsUpdate) {
+                LauncherCheck check;
+                check.bForceCheck = true;
+                check.bCheckMinor = true;
+                if (RunLauncherCheckVersion(this, check))
+                    PostToOwner(GXMsg::kClose, 0, 0);
+            }
+        } else {
+            MessageDlg(this, kDirectoryRefused, kDirectoryFailedCaption, kBoxPlain);
+            log(Format("YP add 실패 : %d", code));
+        }
+        break;
+    case GShoutCastYP::kTouchResult:
+        log(code == 0 ? std::string("YP tch 성공") : Format("YP tch 실패 : %d", code));
+        break;
+    case GShoutCastYP::kThreadEnded:
+        log(code == 0 ? std::string("YP 종료") : Format("YP 종료 : 원인 - %d", code));
+        break;
+    default:
+        break;
+    }
+    return 0;
+}
+
+platform::LParam CTavDJ1Dlg::OnEngineWriteLog(platform::WParam wParam, platform::LParam lParam)
+{
+    if (lParam == CDJDataMan::kLogTextOwned) {
+        // Posted from another thread with a copy that is ours to free.
+        const std::unique_ptr<std::string> pText(reinterpret_cast<std::string*>(wParam));
+        if (pText)
+            WriteClientLog(*pText);
+        return 0;
+    }
+    if (const char* pText = reinterpret_cast<const char*>(wParam))
+        WriteClientLog(pText);
+    return 0;
+}
+
+platform::LParam CTavDJ1Dlg::OnEngineInputInitError(platform::WParam, platform::LParam)
+{
+    MessageDlg(this, kInputInitFailed, kInputInitCaption, kBoxQuestion);
+    return 0;
 }

@@ -6,6 +6,7 @@
 #include "app/CInstanceLock.h"
 #include "app/CLauncherResultEndpoint.h"
 #include "app/COption.h"
+#include "app/CSettingDlg.h"
 #include "app/CTavDJ1App.h"
 #include "app/MessageDlg.h"
 #include "engine/stream/CDJDataMan.h"
@@ -154,6 +155,7 @@ bool CTavDJ1Dlg::CreateMainWindow(CInstanceLock* pInstance)
         pInstance->PublishWindow(this);
     m_pLauncherEndpoint = std::make_unique<CLauncherResultEndpoint>(Handle());
     (void)m_pLauncherEndpoint->Listen();
+    OpenPlayerExchange();
     CreateTitleEdit();
     SaveMixerVolumes();
     CDJDataMan& engine = TheDJDataMan();
@@ -185,9 +187,9 @@ void CTavDJ1Dlg::CreateTitleEdit()
     font.setPixelSize(kTitleFontPixels);
     font.setWeight(QFont::Light);
     m_pTitleEdit->setFont(font);
-    // White text on the black field the skin leaves for it.
+    // Amber text on the black field the skin leaves for it.
     m_pTitleEdit->setFrame(false);
-    m_pTitleEdit->setStyleSheet(QStringLiteral("QLineEdit { background: black; color: white; }"));
+    m_pTitleEdit->setStyleSheet(QStringLiteral("QLineEdit { background: black; color: rgb(214, 142, 34); }"));
     // Skins place it by its dialog-item id through a window control.
     RegisterDlgItem(GXCommandId::kTitleEdit, m_pTitleEdit);
 }
@@ -233,6 +235,8 @@ bool CTavDJ1Dlg::BindSkinControls()
     }
     m_controls = FindControls(*m_pSkin);
     RefreshControlStates();
+    UpdateStatus(m_nBroadcastState);
+    CreateAccelerators();
     return true;
 }
 
@@ -260,7 +264,9 @@ void CTavDJ1Dlg::RefreshControlStates()
     SetImage(c.pStartButton, 0);
     SetControlTooltip(c.pStartButton, "방송하기(S)");
     SetImage(c.pRecord, settings.m_nEnable ? 1 : 0);
-    if (c.pSidePanelButton)
+    // A reset in the settings dialog sets the controls anew without
+    // turning the side panel's button over.
+    if (c.pSidePanelButton && !(m_pSettingDlg && m_pSettingDlg->IsResetDone()))
         c.pSidePanelButton->SetImageNum(c.pSidePanelButton->GetImageNum() ? 0 : 1);
     const bool bTalkOver = engine.IsTalkOver();
     SetImage(c.pTalk, bTalkOver ? 1 : 0);
@@ -273,6 +279,7 @@ void CTavDJ1Dlg::RefreshControlStates()
     ShowQualityInfo();
     SetLabel(c.pListeners, "0/0");
     SetShown(c.pRecordingLamp, settings.m_nEnable != 0);
+    SelectPanel(1);
     SetImage(c.pLineInFade, settings.m_nLineinFade ? 0 : 1);
     const std::array<bool, 3> effectsOn { settings.m_nReverb_Active != 0, settings.m_nEcho_Active != 0,
         settings.m_nPitch_Active != 0 };
@@ -311,6 +318,11 @@ void CTavDJ1Dlg::InitControls()
 {
     setWindowIcon(QGuiApplication::windowIcon());
     RestoreWindowPlacement();
+    if (TheOption().m_nSEShow)
+        OnToggleSidePanel();
+    StartSkinAnimation();
+    InitVolumeSliders();
+    InitEffectSliders();
     GetCurrentQuality();
     ShowQualityInfo();
 }
@@ -343,6 +355,7 @@ void CTavDJ1Dlg::RestoreWindowPlacement()
     } else {
         move(option.m_nMainLeft, option.m_nMainTop);
     }
+    OpenMiniBrowser();
     if (m_bCreated)
         showNormal();
 }
@@ -410,12 +423,13 @@ void CTavDJ1Dlg::ShowQualityInfo()
 
 void CTavDJ1Dlg::SaveMixerVolumes()
 {
-    CMixerLineVolume volume;
+    CMixerLineVolume volume(TheDJDataMan().MixerDevices().System());
     const std::array<int, 3> rows { kRowMusic, kRowLineIn, kRowMicrophone };
     for (size_t i = 0; i < rows.size(); ++i) {
         m_savedVolumes[i] = -1;
+        // On the engine's own fine scale, so the end puts back exactly this.
         if (volume.OpenPreset(rows[i]))
-            m_savedVolumes[i] = volume.GetVolume();
+            m_savedVolumes[i] = volume.SetRange(0, CDJDataMan::kMaxVolume);
         volume.Close();
     }
 }
@@ -437,8 +451,12 @@ void CTavDJ1Dlg::CheckSoundDevices()
     engine.LineInVolume().SetMixer(nMixer);
     engine.MicVolume().SetMixer(nMixer);
     engine.SelectInputDevice(nDevice);
-    mixers.SaveSwitchStates(settings.m_nDest, &m_savedSwitchStates);
+    if (mixers.SaveSwitchStates(settings.m_nDest, &m_savedSwitchStates))
+        m_nSavedSwitchDest = settings.m_nDest;
     if (mixers.SelectSourceLine(std::max(settings.m_nSource, 0), settings.m_nDest)) {
+        m_nSavedSourceVolume = mixers.GetSourceVolume();
+        m_nSavedSourceDest = mixers.GetCurrentDestination();
+        m_nSavedSourceLine = mixers.GetCurrentSource();
         settings.m_nVolume = kFullSourceVolume;
         engine.ApplySettings(settings);
         mixers.SetSourceVolume(kFullSourceVolume);
@@ -456,8 +474,10 @@ void CTavDJ1Dlg::OnReloadSkin()
         PostToOwner(GXMsg::kClose, 0, 0);
         return;
     }
-    if (TheDJDataMan().IsConnected())
+    if (TheDJDataMan().IsConnected()) {
         SetEnabled(m_controls.pCopyAddress, true);
+        RestartEngineTimers();
+    }
 }
 
 bool CTavDJ1Dlg::ReloadSkin(const std::string& path, const std::string& file)
@@ -465,5 +485,8 @@ bool CTavDJ1Dlg::ReloadSkin(const std::string& path, const std::string& file)
     if (!LoadSkin(path, file))
         return false;
     RestoreWindowPlacement();
+    StartSkinAnimation();
+    InitVolumeSliders();
+    InitEffectSliders();
     return true;
 }

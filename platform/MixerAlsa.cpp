@@ -5,6 +5,7 @@
 #include <alsa/asoundlib.h>
 
 #include <algorithm>
+#include <atomic>
 #include <climits>
 #include <cstring>
 #include <string_view>
@@ -494,6 +495,8 @@ public:
         if (snd_mixer_attach(mixer, device.c_str()) < 0 || snd_mixer_selem_register(mixer, nullptr, nullptr) < 0
             || snd_mixer_load(mixer) < 0) {
             snd_mixer_close(mixer);
+            if (device == kDefaultDevice)
+                m_defaultOpens = Answer::Unknown;
             return nullptr;
         }
         return std::make_unique<AlsaMixerDevice>(mixer, CardName(mixer, device));
@@ -506,21 +509,30 @@ public:
     int MixerOfWaveIn(int waveInDevice) override { return MixerOfWaveOut(waveInDevice); }
 
 private:
+    enum class Answer { Unknown, Yes };
+
     // The system default first, then each card. Without any card the default
     // still counts when it opens (a sound server behind the ALSA plugin).
-    static std::vector<std::string> DeviceNames()
+    // Each try through such a plugin is a new connection to the server, and
+    // a start-up counts and opens the mixers a dozen times, so a default that
+    // opened is remembered until opening it as a mixer fails.
+    std::vector<std::string> DeviceNames()
     {
         std::vector<std::string> names { kDefaultDevice };
         for (int card = -1; snd_card_next(&card) >= 0 && card >= 0;)
             names.push_back("hw:" + std::to_string(card));
-        if (names.size() == 1) {
+        if (names.size() == 1 && m_defaultOpens != Answer::Yes) {
             snd_ctl_t* ctl = nullptr;
             if (snd_ctl_open(&ctl, kDefaultDevice, 0) < 0)
                 return {};
             snd_ctl_close(ctl);
+            m_defaultOpens = Answer::Yes;
         }
         return names;
     }
+
+    // Mixers are counted and opened on more than one thread.
+    std::atomic<Answer> m_defaultOpens { Answer::Unknown };
 };
 
 } // namespace

@@ -206,8 +206,12 @@ void GXWindowWidget::Press(QMouseEvent* pEvent)
         m_window.SendButtonToOwner(nButton == GXButton::kRight ? GXMsg::kRButtonDown : GXMsg::kLButtonDown, point);
         return;
     }
-    if (m_window.HandleButtonDown(nButton, point) == GXWindowMain::PressResult::StartDrag)
+    if (m_window.HandleButtonDown(nButton, point) == GXWindowMain::PressResult::StartDrag) {
+        // A drag by the skin's background is a caption drag: the owner hears
+        // of it as one, as of a press on a caption area.
+        m_window.HandleNcButtonDown(GXMsg::kNcLButtonDown, GXHitTest::kCaption, point);
         BeginDrag(GXHitTest::kCaption, global);
+    }
 }
 
 void GXWindowWidget::mouseReleaseEvent(QMouseEvent* pEvent)

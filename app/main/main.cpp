@@ -9,8 +9,8 @@
 
 #include <QApplication>
 
-#ifdef TAVDJ_WEB_VIEW
-#include "skin/web/CWebBrowserWndWebEngine.h"
+#ifdef TAVDJ_WEB_VIEW_LIBRARY
+#include "app/CWebViewPlugin.h"
 #endif
 
 #include <cstdio>
@@ -53,13 +53,9 @@ int main(int argc, char** argv)
     (void)CDJDataMan::WmWriteLog();
     (void)CDJDataMan::WmErrorInitInput();
 
-#ifdef TAVDJ_WEB_VIEW
-    // Web views share their GL contexts with the program's windows.
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-#endif
     QApplication application(argc, argv);
-#ifdef TAVDJ_WEB_VIEW
-    CWebBrowserWndWebEngine::Register();
+#ifdef TAVDJ_WEB_VIEW_LIBRARY
+    CWebViewPlugin::Register(QCoreApplication::applicationDirPath().toStdString() + "/" TAVDJ_WEB_VIEW_LIBRARY);
 #endif
     QApplication::setApplicationName(QStringLiteral("TavDJ"));
     QApplication::setQuitOnLastWindowClosed(true);

@@ -27,6 +27,14 @@ template <typename T> T& Or(T* p, T& fallback)
     return p ? *p : fallback;
 }
 
+DJDataManSystems& ProgramSystems()
+{
+    static DJDataManSystems systems;
+    return systems;
+}
+
+bool g_bProgramControllerBuilt = false;
+
 } // namespace
 
 platform::MessageId CDJDataMan::WmWriteLog()
@@ -71,8 +79,17 @@ CDJDataMan::~CDJDataMan()
 
 CDJDataMan& TheDJDataMan()
 {
-    static CDJDataMan controller;
+    static CDJDataMan controller({}, ProgramSystems());
+    g_bProgramControllerBuilt = true;
     return controller;
+}
+
+bool SetTheDJDataManSystems(const DJDataManSystems& systems)
+{
+    if (g_bProgramControllerBuilt)
+        return false;
+    ProgramSystems() = systems;
+    return true;
 }
 
 int CDJDataMan::Init(std::string_view folderName, platform::TargetHandle mainWindow)
@@ -82,6 +99,8 @@ int CDJDataMan::Init(std::string_view folderName, platform::TargetHandle mainWin
     m_fade.SetFadeTimeInUse(m_settings.m_nFadeTime);
     m_bInitialised = true;
     m_hMainWindow = mainWindow;
+    m_windowThread.Rebind();
+    (void)m_windowThread.IsCurrent();
     m_nMonitorRetries = 0;
     SetupPump();
     SetupMixerLines();
@@ -284,7 +303,13 @@ void CDJDataMan::WriteLog(const char* format, ...)
     va_start(args, format);
     (void)std::vsnprintf(line, sizeof line, format, args);
     va_end(args);
-    (void)platform::SendMessage(m_hMainWindow, WmWriteLog(), reinterpret_cast<platform::WParam>(line), 0);
+    if (m_windowThread.IsCurrent()) {
+        (void)platform::SendMessage(m_hMainWindow, WmWriteLog(), reinterpret_cast<platform::WParam>(line), 0);
+        return;
+    }
+    auto* pCopy = new std::string(line);
+    if (!platform::PostMessage(m_hMainWindow, WmWriteLog(), reinterpret_cast<platform::WParam>(pCopy), kLogTextOwned))
+        delete pCopy;
 }
 
 int CDJDataMan::OnPcmBlock(void* pSamples, int nFrames, int nRate, int nBits, int nChannels, void* pUser)

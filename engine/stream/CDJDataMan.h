@@ -98,8 +98,12 @@ public:
     static constexpr uint32_t kSendIdleMs = CStreamSender::kSendIdleMs;
     static constexpr int kMaxVolume = 65536;
     // WM_DJDATAMAN_WRITE_LOG: sent for each log line, wParam the text (valid
-    // during the call). WM_DJDATAMAN_ERROR_INIT_INPUT: sent when the
-    // recording device cannot be opened for monitoring.
+    // during the call). A line written on another thread than the window's
+    // is posted instead, never sent (the window's thread may be waiting for
+    // that thread): wParam a new std::string the window deletes, lParam
+    // kLogTextOwned. WM_DJDATAMAN_ERROR_INIT_INPUT: sent when the recording
+    // device cannot be opened for monitoring.
+    static constexpr platform::LParam kLogTextOwned = 1;
     [[nodiscard]] static platform::MessageId WmWriteLog();
     [[nodiscard]] static platform::MessageId WmErrorInitInput();
 
@@ -151,6 +155,10 @@ public:
     // (off).
     void StepTalkOverFade(bool on);
     [[nodiscard]] bool IsFadeRunning() const;
+    // While talk-over is off: the fade is counted against fadeTime from now
+    // on, the counter standing where "off" ends, so the next talk-over fades
+    // over the new time instead of jumping.
+    void SetFadeTimeInUse(int fadeTime);
 
     void SetReverbActive(int on);
     void SetReverbLevel(int level);
@@ -224,6 +232,8 @@ private:
     void ApplyFadeVolumes(int mic, int music);
 
     [[no_unique_address]] platform::ThreadChecker m_mainThread;
+    // The thread that called Init: the main window's.
+    platform::OwnerThread m_windowThread;
     std::string m_strSettingsPath;
     DJSettings m_settings;
     platform::Clock& m_clock;
@@ -277,3 +287,7 @@ private:
 
 // The program's one controller, built on first use and shut down at exit.
 [[nodiscard]] CDJDataMan& TheDJDataMan();
+// The platform layers TheDJDataMan() is built on; it takes them only before
+// its first use (false once it is built). Tests run the real main window on
+// fakes this way; the fakes must outlive the controller, which ends at exit.
+bool SetTheDJDataManSystems(const DJDataManSystems& systems);

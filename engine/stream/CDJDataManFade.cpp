@@ -19,6 +19,13 @@ void CDJDataMan::StepTalkOverFade(bool on)
     ApplyFadeVolumes(levels.mic, levels.music);
 }
 
+void CDJDataMan::SetFadeTimeInUse(int fadeTime)
+{
+    m_mainThread.CheckOwner();
+    m_fade.SetFadeTimeInUse(fadeTime);
+    m_fade.ResetStep(std::max(fadeTime, 0));
+}
+
 bool CDJDataMan::IsFadeRunning() const
 {
     return m_fade.IsRunning();

@@ -166,6 +166,17 @@ void GXConMarquee::SetText(const std::string& text, int nIndex)
     Invalidate();
 }
 
+void GXConMarquee::SetScrolling(bool bScroll)
+{
+    if (bScroll == m_bScrolling)
+        return;
+    m_bScrolling = bScroll;
+    if (bScroll)
+        SetControlTimer(kScrollTimer, m_nScrollDelay);
+    else
+        KillControlTimer(kScrollTimer);
+}
+
 void GXConMarquee::OnTimer(int)
 {
     if (!GetText(0).empty() && m_strip.IsEmpty())

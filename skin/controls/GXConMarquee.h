@@ -31,6 +31,10 @@ public:
     [[nodiscard]] GXPoint GetOffset() const { return GXPoint { m_nOffsetX, m_nOffsetY }; }
     [[nodiscard]] const GDib& GetStrip() const { return m_strip; }
     [[nodiscard]] int GetPause() const { return m_nPause; }
+    // Off: the text rests where a new text starts (a notice that must be
+    // read); on: it moves again. On after loading.
+    void SetScrolling(bool bScroll);
+    [[nodiscard]] bool IsScrolling() const { return m_bScrolling; }
 
 private:
     void BuildStrip();
@@ -39,6 +43,7 @@ private:
 
     GDib m_strip;
     int m_nScrollDelay = 100;
+    bool m_bScrolling = true;
     int m_nScrollAmount = 1;
     Behaviour m_behaviour = Behaviour::Scroll;
     Direction m_direction = Direction::Left;

@@ -18,6 +18,11 @@ std::unique_ptr<CWebBrowserWnd> CWebBrowserWndWebEngine::Create(QWidget* pParent
     return std::make_unique<CWebBrowserWndWebEngine>(pParent);
 }
 
+CWebBrowserWnd* TavdjCreateWebView(QWidget* pParent)
+{
+    return CWebBrowserWndWebEngine::Create(pParent).release();
+}
+
 CWebBrowserWndWebEngine::CWebBrowserWndWebEngine(QWidget* pParent)
     : m_pView(new QWebEngineView(pParent))
 {

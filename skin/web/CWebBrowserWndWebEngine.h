@@ -11,9 +11,10 @@ class QWebEngineView;
 // The web view drawn by Qt WebEngine: a QWebEngineView as a child widget of
 // the skin window. Every view shares the engine's default profile, which
 // keeps cookies and cache in memory only, so nothing of a page outlives
-// the program. The program registers this backend once (Register); the
-// engine itself starts when the first view is made, which is when the
-// first browser control navigates.
+// the program. The program builds this class into a library of its own,
+// loaded when the first browser control navigates, and makes its views
+// through TavdjCreateWebView; the web view's tests link it and register it
+// (Register). The engine itself starts when the first view is made.
 class CWebBrowserWndWebEngine : public CWebBrowserWnd {
 public:
     // Makes CWebBrowserWnd::Create build these.
@@ -38,3 +39,8 @@ private:
     // The parent deletes its children, so the view may be gone before us.
     QPointer<QWebEngineView> m_pView;
 };
+
+// The program loads this library only when it first shows a page and
+// builds its views through this one entry: a hidden view as a child of
+// pParent, owned by the caller; null without a parent.
+extern "C" CWebBrowserWnd* TavdjCreateWebView(QWidget* pParent);

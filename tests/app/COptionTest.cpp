@@ -25,7 +25,8 @@ auto Stored(const COption& o)
     return std::make_tuple(o.m_bUpdateAllowAutoCheck, o.m_bUpdateNoticeImportant, o.m_bUpdateNoticeMinor,
         o.m_nLocalServ, o.m_strNationalAddress, o.m_nAudience, o.m_nUseIntroSound, o.m_strIntroSound, o.m_strMent,
         o.m_nMainLeft, o.m_nMainTop, o.m_nMainWidth, o.m_nMainHeight, o.m_nMiniBrowserLeft, o.m_nMiniBrowserTop,
-        o.m_nMiniBrowserWidth, o.m_nMiniBrowserHeight, o.m_nSEShow, o.m_nShowMiniBrowser, o.m_strReachTestHost);
+        o.m_nMiniBrowserWidth, o.m_nMiniBrowserHeight, o.m_nSEShow, o.m_nShowMiniBrowser, o.m_strReachTestHost,
+        o.m_strRequestBoardRoot);
 }
 
 void SetEverything(COption& o, int seed)
@@ -50,6 +51,7 @@ void SetEverything(COption& o, int seed)
     o.m_nSEShow = 2 + seed;
     o.m_nShowMiniBrowser = 1;
     o.m_strReachTestHost = "127.0.0.1:" + std::to_string(31200 + seed);
+    o.m_strRequestBoardRoot = "http://board" + std::to_string(seed) + ".example.org";
 }
 
 class OptionTest : public ::testing::Test {
@@ -70,7 +72,7 @@ TEST_F(OptionTest, FirstStartHoldsTheDefaultsAndTheFirstSaveWritesThemAll)
         std::make_tuple(std::string("localhost"), 8000, std::string("tarnwick")));
     EXPECT_EQ(Stored(option),
         std::make_tuple(true, true, true, 1, std::string(), 50, 0, GetModuleFolder() + "Intro.mp3", std::string(), -1,
-            -1, -1, -1, -1, -1, -1, -1, 0, 0, std::string()));
+            -1, -1, -1, -1, -1, -1, -1, 0, 0, std::string(), std::string()));
     EXPECT_FALSE(FileExists(option.SettingsPath().c_str()));
     EXPECT_FALSE(GetAppRegistry().KeyExists(platform::RegRoot::CurrentUser, kOptionKey));
 
@@ -83,8 +85,8 @@ TEST_F(OptionTest, FirstStartHoldsTheDefaultsAndTheFirstSaveWritesThemAll)
     platform::IniFile ini;
     ASSERT_EQ(ini.Load(option.SettingsPath()), platform::IniFile::LoadResult::Loaded);
     EXPECT_EQ(ini.KeyNames("Network"),
-        (std::vector<std::string> {
-            "LocalServ", "NationalAddress", "ReachTestHost", "Audience", "UseIntroSound", "IntroSound" }));
+        (std::vector<std::string> { "LocalServ", "NationalAddress", "ReachTestHost", "RequestBoardRoot", "Audience",
+            "UseIntroSound", "IntroSound" }));
     EXPECT_EQ(ini.KeyNames("Song"), std::vector<std::string> { "Ment" });
     EXPECT_EQ(ini.KeyNames("Skin").size(), 10u);
     EXPECT_EQ(ini.Find("Skin", "MainLeft"), "-1");
@@ -112,6 +114,7 @@ TEST_F(OptionTest, SavedFieldsLoadBackAndResetKeepsThePanelStatesAndTheTestServi
     fresh.m_nSEShow = 5;
     fresh.m_nShowMiniBrowser = 1;
     fresh.m_strReachTestHost = "127.0.0.1:31203";
+    fresh.m_strRequestBoardRoot = "http://board3.example.org";
     EXPECT_EQ(Stored(reset), Stored(fresh));
     EXPECT_EQ(loaded.m_nLocalServPort, 8000);
 }

@@ -16,6 +16,7 @@
 
 struct FakeShoutcastConn {
     bool source = false;
+    bool status = false; // a request for the status page
     bool replied = false;
     bool reading = true;
     std::string bytes;
@@ -33,6 +34,9 @@ public:
     // false: title connections are not read (a stalled title server); may
     // change while serving.
     std::atomic<bool> readTitles { true };
+    // Set before Start. Not empty: GET /index.html on the title port gets it
+    // as the server's status page.
+    std::string statusPage;
 
     ~FakeShoutcastServer() override { StopServing(); }
 
@@ -110,13 +114,24 @@ private:
     void Ended(Conn& c) override
     {
         std::lock_guard guard(m_lock);
-        if (!c.source)
+        if (!c.source && !c.status)
             m_titles.push_back(c.bytes);
     }
 
     void Received(int fd, Conn& c, const char* data, size_t size) override
     {
         c.bytes.append(data, size);
+        c.status = c.status || (!c.source && !statusPage.empty() && c.bytes.rfind("GET /index.html ", 0) == 0);
+        if (c.status) {
+            if (c.replied || c.bytes.find("\r\n\r\n") == std::string::npos)
+                return;
+            c.replied = true;
+            const std::string reply = "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\nContent-Length: "
+                + std::to_string(statusPage.size()) + "\r\n\r\n" + statusPage;
+            (void)!::send(fd, reply.data(), reply.size(), MSG_NOSIGNAL);
+            Drop(fd);
+            return;
+        }
         if (c.source) {
             std::lock_guard guard(m_lock);
             m_source.append(data, size);

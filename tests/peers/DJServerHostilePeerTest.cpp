@@ -197,7 +197,8 @@ TEST_F(DJServerHostilePeers, LiquidsoapIsAThirdPartySource)
                           << rig.Port() << ", password=\"" << rig.Server().GetPassword()
                           << "\", name=\"Liq Station\", genre=\"Tone\", mksafe(sine(440.)))\n";
     ChildProcess liquidsoap;
-    ASSERT_TRUE(StartShell(liquidsoap, "exec liquidsoap " + script));
+    // Its media libraries keep a cache in the home: give it the test's own.
+    ASSERT_TRUE(StartShell(liquidsoap, "exec env HOME=" + rig.Folder() + " liquidsoap " + script));
     ASSERT_TRUE(rig.WaitLog(" dj:icy-name:Liq Station", 30000)) << ReadAll(liquidsoap, 1000);
 
     // A real player decodes what liquidsoap sends through us.

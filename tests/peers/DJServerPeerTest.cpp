@@ -230,5 +230,5 @@ TEST_F(DJServerPeers, BrowserAgentGetsTheStatusPageOverHttp)
     const size_t marker = page.find("Stream is up at ... kbps with <B>0 of 25 listeners</B>");
     EXPECT_LT(marker, 10240u);
     EXPECT_NE(page.find("<b>방송중이 아닙니다.</b>"), std::string::npos);
-    EXPECT_TRUE(rig.HasLog("DelClient(IP:127.0.0.1,Agent:Mozilla/5.0 (X11; Linux x86_64),"));
+    EXPECT_TRUE(rig.WaitLog("DelClient(IP:127.0.0.1,Agent:Mozilla/5.0 (X11; Linux x86_64),"));
 }

@@ -72,8 +72,8 @@ public:
     // Icecast binds its ports at start and carries on with those it got
     // when one is taken; only its log says so, and that is not open yet. A
     // pair picked a moment earlier can be taken by any other test starting a
-    // server, so the server is up once its status page answers and it holds
-    // both ports itself; otherwise it starts again on another pair.
+    // server, so the server is up once it has started and holds both ports
+    // itself; otherwise it starts again on another pair.
     bool Start()
     {
         if (!m_dir.Create("tavdj-icecast"))
@@ -88,21 +88,28 @@ public:
         }
         for (int attempt = 0; attempt < kStartAttempts; ++attempt) {
             m_port = testutil::PickPortPair();
+            const size_t starts = Starts();
             if (m_port == 0 || !Launch(root))
                 return false;
-            switch (WaitUntilUp()) {
+            switch (WaitUntilUp(starts)) {
             case Up::Yes:
                 return true;
             case Up::PortTaken:
                 m_child.Stop();
-                std::remove(Path("log/error.log").c_str());
-                std::remove(Path("log/access.log").c_str());
                 break;
             case Up::No:
                 return false;
             }
         }
         return false;
+    }
+
+    // Starts the server again after Stop, on the same ports; false when
+    // another process took one of them meanwhile.
+    bool Restart()
+    {
+        const size_t starts = Starts();
+        return Launch(::geteuid() == 0) && WaitUntilUp(starts) == Up::Yes;
     }
 
     // Ends the server the way a crash would look to its source.
@@ -125,6 +132,7 @@ public:
 
 private:
     static constexpr int kStartAttempts = 5;
+    static constexpr const char* kStartLine = "server started";
     enum class Up { Yes, PortTaken, No };
 
     bool Launch(bool root)
@@ -162,12 +170,13 @@ private:
 
     // Icecast logs that it started once it has bound every port it could,
     // and answers its status page only after that; then it must hold both.
-    // An icecast that got no port at all ends.
-    Up WaitUntilUp()
+    // An icecast that got no port at all ends. startsBefore: the start lines
+    // its log held before this start.
+    Up WaitUntilUp(size_t startsBefore)
     {
         const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
         while (std::chrono::steady_clock::now() < end) {
-            if (ErrorLog().find("server started") != std::string::npos || !Status().empty()) {
+            if (Starts() > startsBefore || !Status().empty()) {
                 const pid_t pid = m_child.Pid();
                 return ProcessListensOn(pid, m_port) && ProcessListensOn(pid, m_port + 1) ? Up::Yes : Up::PortTaken;
             }
@@ -176,6 +185,16 @@ private:
             platform::Sleep(50);
         }
         return Up::No;
+    }
+
+    // How many times the log says icecast started.
+    size_t Starts() const
+    {
+        const std::string log = ErrorLog();
+        size_t count = 0;
+        for (size_t at = log.find(kStartLine); at != std::string::npos; at = log.find(kStartLine, at + 1))
+            ++count;
+        return count;
     }
 
     TestSandbox m_dir;

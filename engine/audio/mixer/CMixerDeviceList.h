@@ -43,6 +43,10 @@ public:
     // The list index of a wave-in device's mixer; -1 when it is not listed.
     [[nodiscard]] int FindWaveInMixer(int nWaveIn) const;
 
+    // The mixers the list reads; the playback lines of the same cards are
+    // opened through it.
+    [[nodiscard]] platform::MixerSystem& System() const { return m_system; }
+
     [[nodiscard]] int GetCurrentMixer() const { return m_nMixer; }
     [[nodiscard]] int GetCurrentDestination() const { return m_nDest; }
     [[nodiscard]] int GetCurrentSource() const { return m_nSource; }

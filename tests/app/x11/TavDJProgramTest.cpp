@@ -62,6 +62,11 @@ protected:
         fs::create_directories(runtime);
         fs::permissions(runtime, fs::perms::owner_all, fs::perm_options::replace);
         m_home.Set("XDG_RUNTIME_DIR", runtime.string());
+        // No recording device on any machine: the program says so once while
+        // it starts (AnswerDeviceBox), the same everywhere.
+        const fs::path alsa = m_home.Path("asound.conf");
+        std::ofstream(alsa) << "pcm.!default { type hw card 31 device 0 }\n";
+        m_home.Set("ALSA_CONFIG_PATH", alsa.string());
         const fs::path info(testing::UnitTest::GetInstance()->current_test_info()->name());
         m_artifacts = fs::path(TAVDJ_BINARY_DIR) / "test-artifacts" / info;
         fs::create_directories(m_artifacts);
@@ -83,6 +88,14 @@ protected:
         std::vector<std::string> argv { TAVDJ_PROGRAM };
         argv.insert(argv.end(), args.begin(), args.end());
         return process.Start(argv, false, true);
+    }
+
+    // The first instance tells that it found no recording device before it
+    // shows its window.
+    void AnswerDeviceBox()
+    {
+        ASSERT_FALSE(WaitForWindow("녹음 장치 초기화 실패").empty());
+        CommandSucceeds("xdotool key --clearmodifiers Return");
     }
 
     template <class Done> static bool WaitUntil(Done done)
@@ -169,6 +182,7 @@ TEST_P(BrokenSkin, ShowsTheLoaderErrorAndEndsWithTheOptionsSaved)
     }
     testutil::ChildProcess program;
     ASSERT_TRUE(Start(program, { "/serv_port", "9000", "/cast_url", "HTTP://radio.example/LISTEN.PLS" }));
+    ASSERT_NO_FATAL_FAILURE(AnswerDeviceBox());
     const std::string box = WaitForWindow("TavDJ");
     ASSERT_FALSE(box.empty());
     Screenshot("message");
@@ -196,6 +210,7 @@ TEST_F(TavDJProgram, DefaultSkinAppearsAndASecondStartOnlyBringsItForward)
     InstallDefaultSkin();
     testutil::ChildProcess program;
     ASSERT_TRUE(Start(program, {}));
+    ASSERT_NO_FATAL_FAILURE(AnswerDeviceBox());
     const std::string window = WaitForWindow("TavDJ");
     ASSERT_FALSE(window.empty());
     Screenshot("main");

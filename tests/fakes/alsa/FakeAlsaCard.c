@@ -2,13 +2,18 @@
  * be tested on the real ALSA simple-mixer code without hardware. The test
  * routes "default" to it through its own asoundrc, loads this module itself
  * first (so its state outlives every mixer handle) and reads and changes the
- * values through the two exported functions at the end. */
+ * values through the two exported functions at the end. A test that runs
+ * the program in a process of its own names a file in TAVDJ_FAKE_CARD_LOG
+ * instead: every value written is appended there as a line
+ * "<monotonic ms>|<element>|<channel>|<value>". */
 #include <alsa/asoundlib.h>
 #include <alsa/control_external.h>
 
 #include <errno.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <time.h>
 #include <unistd.h>
 
 struct FakeElement {
@@ -126,6 +131,22 @@ static int ReadInteger(snd_ctl_ext_t* ext, snd_ctl_ext_key_t key, long* value)
     return 0;
 }
 
+static void LogWrite(const struct FakeElement* e)
+{
+    const char* path = getenv("TAVDJ_FAKE_CARD_LOG");
+    if (!path || !*path)
+        return;
+    FILE* log = fopen(path, "a");
+    if (!log)
+        return;
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    const long long ms = (long long)now.tv_sec * 1000 + now.tv_nsec / 1000000;
+    for (unsigned i = 0; i < e->count; ++i)
+        fprintf(log, "%lld|%s|%u|%ld\n", ms, e->name, i, e->value[i]);
+    fclose(log);
+}
+
 static int WriteInteger(snd_ctl_ext_t* ext, snd_ctl_ext_key_t key, long* value)
 {
     (void)ext;
@@ -139,6 +160,7 @@ static int WriteInteger(snd_ctl_ext_t* ext, snd_ctl_ext_key_t key, long* value)
         changed |= e->value[i] != value[i];
         e->value[i] = value[i];
     }
+    LogWrite(e);
     return changed;
 }
 
@@ -207,10 +229,14 @@ static const snd_ctl_ext_callback_t kCallbacks = {
     .read_event = ReadEvent,
 };
 
+/* How often the card was opened, for tests that count connections. */
+static int g_opens;
+
 SND_CTL_PLUGIN_DEFINE_FUNC(tavdjfake)
 {
     (void)root;
     (void)conf;
+    ++g_opens;
     struct FakeCard* card = calloc(1, sizeof *card);
     if (!card)
         return -ENOMEM;
@@ -247,6 +273,11 @@ long tavdj_fake_card_get(const char* name, unsigned channel)
             return g_elements[i].value[channel];
     }
     return -1000;
+}
+
+int tavdj_fake_card_opens(void)
+{
+    return g_opens;
 }
 
 void tavdj_fake_card_set(const char* name, unsigned channel, long value)

@@ -22,6 +22,7 @@ using namespace platform::mixer;
 
 using GetFn = long (*)(const char*, unsigned);
 using SetFn = void (*)(const char*, unsigned, long);
+using OpensFn = int (*)();
 
 class MixerAlsa : public ::testing::Test {
 protected:
@@ -32,7 +33,8 @@ protected:
         ASSERT_NE(m_card, nullptr) << dlerror();
         m_get = reinterpret_cast<GetFn>(dlsym(m_card, "tavdj_fake_card_get"));
         m_set = reinterpret_cast<SetFn>(dlsym(m_card, "tavdj_fake_card_set"));
-        ASSERT_TRUE(m_get && m_set);
+        m_opens = reinterpret_cast<OpensFn>(dlsym(m_card, "tavdj_fake_card_opens"));
+        ASSERT_TRUE(m_get && m_set && m_opens);
 
         ASSERT_TRUE(m_sandbox.Create("tavdj-alsa"));
         const fs::path& dir = m_sandbox.Dir();
@@ -62,6 +64,7 @@ protected:
     void* m_card = nullptr;
     GetFn m_get = nullptr;
     SetFn m_set = nullptr;
+    OpensFn m_opens = nullptr;
     TestSandbox m_sandbox;
 };
 
@@ -170,6 +173,22 @@ TEST_F(MixerAlsa, RecordingSourcesAreChosenThroughTheInputList)
     EXPECT_EQ(Card("Line Capture Switch"), (std::vector<long> { 0, 0 }));
     ASSERT_EQ(list.RestoreSwitchStates(0, saved), 1);
     EXPECT_EQ(Card("Line Capture Switch"), (std::vector<long> { 1, 1 }));
+}
+
+// Behind a sound server's plugin every open of the default is a connection
+// to the server; counting mixers again must not reconnect each time.
+TEST_F(MixerAlsa, CountingTheDefaultAgainOpensNothing)
+{
+    platform::MixerSystem& system = platform::MixerSystem::Default();
+    ASSERT_GE(system.MixerCount(), 1);
+    if (system.MixerCount() > 1)
+        GTEST_SKIP() << "this machine has sound cards; the default then counts without being opened";
+    const int opens = m_opens();
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(system.MixerCount(), 1);
+    EXPECT_EQ(m_opens(), opens);
+    EXPECT_NE(system.Open(0), nullptr);
+    EXPECT_EQ(m_opens(), opens + 1) << "the mixer itself opens the card once";
 }
 
 } // namespace

@@ -1,0 +1,502 @@
+// The main window's broadcast control through the real window and its
+// default skin: capture from a tone through a private PulseAudio, a scripted
+// sound card as the mixer, and a real Icecast 2 or a fake SHOUTcast server
+// and directory on loopback. Most timers are driven by sending their ticks;
+// the reconnect against Icecast runs in real time.
+#include "app/CDJEditEnter.h"
+#include "app/COption.h"
+#include "app/CTavDJ1Dlg.h"
+#include "engine/stream/CDJDataMan.h"
+#include "engine/stream/GShoutCastYP.h"
+#include "foundation/HttpGetFile.h"
+#include "skin/GXSkinIds.h"
+#include "skin/controls/GXConButton.h"
+#include "skin/controls/GXConMarquee.h"
+#include "skin/controls/GXConStatic.h"
+
+#include "fakes/FakeDirectory.h"
+#include "fakes/FakeShoutcastServer.h"
+#include "peers/IcecastServer.h"
+#include "peers/SoundFixtures.h"
+#include "support/EditSettings.h"
+#include "support/FreePorts.h"
+#include "support/MessageDlgRecorder.h"
+#include "support/TempHome.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <thread>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr unsigned kStart = 3000;
+constexpr unsigned kStartButton = 2004;
+constexpr uint32_t kTimerReconnect = 3;
+constexpr uint32_t kTimerStatusPoll = 4;
+constexpr uint32_t kTimerStatusStart = 5;
+constexpr const char* kFailedCaption = "TavDJ - 방송서버 접속 실패";
+constexpr const char* kRetryNotice = "\n\n10초 후 서버 접속을 다시 시도합니다.";
+constexpr const char* kPasswordText = "음악방송 서버 암호가 틀렸습니다.\n암호를 다시 입력하십시오.";
+constexpr const char* kRefusedText
+    = "서버 접속에 실패하였습니다.\n - 서버 주소와 포트, 암호가 바르게 설정되었는지 확인하십시오.";
+constexpr const char* kDeviceText
+    = "녹음 장치를 여는데 실패하였습니다.\n녹음 장치를 사용하는 프로그램과 동시에 사용할 수 없습니다.";
+constexpr const char* kStatusPage = "<html><body>Stream is up at 128 kbps with <B>3 of 50 listeners (3 unique)</B>"
+                                    "</body></html>";
+
+template <class Done> bool ProcessEventsUntil(Done done, int timeoutMs = 10000)
+{
+    const QDeadlineTimer deadline(timeoutMs);
+    while (!done() && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    return done();
+}
+
+void Send(const CTavDJ1Dlg& window, platform::MessageId msg, platform::WParam wParam, platform::LParam lParam = 0)
+{
+    (void)platform::SendMessage(window.Handle(), msg, wParam, lParam);
+}
+void Command(const CTavDJ1Dlg& window, unsigned nId)
+{
+    Send(window, GXMsg::kCommand, nId);
+}
+void Tick(const CTavDJ1Dlg& window, uint32_t nTimer)
+{
+    Send(window, platform::kTimerMessage, nTimer);
+}
+
+std::string ClientLog(const TempHome& home)
+{
+    std::string all;
+    std::error_code missing;
+    for (const auto& entry : fs::directory_iterator(home.Path("program") + "/log", missing)) {
+        if (entry.path().filename().string().rfind("DJClient_", 0) != 0)
+            continue;
+        std::ifstream in(entry.path());
+        std::stringstream text;
+        text << in.rdbuf();
+        all += text.str();
+    }
+    return all;
+}
+
+std::string Text(const GXConBase* pControl)
+{
+    return pControl ? pControl->GetText(0) : "<absent>";
+}
+
+// How a test's capture device behaves.
+enum class Capture { Tone, Broken };
+
+// The window as the program makes it, with the default skin, a tone as its
+// recording device and the scripted card as its mixer.
+class BroadcastWindow : public testing::Test {
+protected:
+    void SetUp() override { ASSERT_NO_FATAL_FAILURE(StartWindow(Capture::Tone)); }
+
+    void StartWindow(Capture capture)
+    {
+        ASSERT_NO_FATAL_FAILURE(m_pulse.Start(m_dir, m_env));
+        const std::string tone = m_dir / "tone.raw";
+        ASSERT_TRUE(peers::WriteRaw(tone, peers::StereoTone(44100, 1000.0, 8000.0, 20 * 44100)));
+        const std::string pcm = capture == Capture::Tone ? peers::ToneDevice(tone, m_pulse.MonitorPcm())
+                                                         : std::string("{ type hw card 31 device 0 }");
+        peers::UseAlsaConfig(m_dir, m_env,
+            "ctl_type.tavdjfake { lib \"" TAVDJ_FAKE_ALSA_CARD "\" }\nctl.!default { type tavdjfake }\n"
+            "pcm.!default "
+                + pcm + "\n");
+        m_home.Set("TAVDJ_ASSUME_ONLINE", "1");
+        const fs::path skins = fs::path(TAVDJ_SOURCE_DIR) / "skins" / "default";
+        fs::copy(skins, m_home.Path("program") + "/default_skin", fs::copy_options::recursive);
+        fs::copy_file(skins / "ControlID.XML", m_home.Path("program") + "/ControlID.XML");
+
+        m_pWindow = std::make_unique<CTavDJ1Dlg>();
+        ASSERT_TRUE(m_pWindow->CreateMainWindow(nullptr));
+        TheOption().m_nLocalServ = 0;
+        EditSettings(TheDJDataMan(), [&](DJSettings& s) {
+            s.m_strAddress = "127.0.0.1";
+            s.m_strAIM.clear();
+            s.m_nAuto = 0;
+            s.m_nReconnect = 1;
+            s.m_nEnable = 0;
+            s.m_strPath = m_dir / "recordings";
+            s.m_nAddYP = 0;
+            s.m_strIPCheckHost.clear();
+        });
+        fs::create_directories(m_dir / "recordings");
+    }
+
+    void TearDown() override
+    {
+        m_pWindow.reset();
+        TheDJDataMan().Shutdown();
+    }
+
+    void UseServer(int nPort, const std::string& password = "hackme")
+    {
+        EditSettings(TheDJDataMan(), [&](DJSettings& s) {
+            s.m_nPort = nPort;
+            s.m_strPasswd = password;
+        });
+    }
+
+    CTavDJ1Dlg& Window() { return *m_pWindow; }
+    const SMainControls& Controls() { return m_pWindow->Controls(); }
+    std::string Status() { return Text(Controls().pStatus); }
+    std::string Listeners() { return Text(Controls().pListeners); }
+
+    TempHome m_home;
+    peers::TempDir m_dir;
+    peers::ScopedEnv m_env;
+    peers::PrivatePulse m_pulse;
+    MessageDlgRecorder m_boxes;
+    std::unique_ptr<CTavDJ1Dlg> m_pWindow;
+};
+
+// The whole road with a real server: on air, heard by a real listener, the
+// typed title on the server, the poll against a status page that does not
+// parse, the server dying and coming back, the recording going on, the stop.
+TEST_F(BroadcastWindow, IcecastBroadcastSurvivesTheServerGoingAwayAndComingBack)
+{
+    for (const char* tool : { "icecast2", "curl", "mpg123" })
+        TAVDJ_REQUIRE_TOOL(ToolOnPath(tool), tool);
+    // Icecast makes its folder in the private tmp/; run as root, it runs as
+    // nobody, who must reach that folder.
+    for (const char* sub : { "", "tmp" })
+        fs::permissions(m_home.Path(sub), fs::perms::others_exec | fs::perms::group_exec, fs::perm_options::add);
+    testutil::IcecastServer icecast;
+    ASSERT_TRUE(icecast.Start()) << icecast.ErrorLog();
+    FakeDirectory directory;
+    ASSERT_TRUE(directory.Start());
+    UseServer(icecast.Port(), testutil::IcecastServer::kPassword);
+    EditSettings(TheDJDataMan(), [&](DJSettings& s) {
+        s.m_nEnable = 1;
+        s.m_nAddYP = 1;
+        s.m_strYPHost = "127.0.0.1";
+        s.m_nYPPort = directory.Port();
+    });
+    const std::string title = "밤의 음악 편지";
+    Window().TitleEdit()->setText(QString::fromStdString(title));
+
+    Command(Window(), kStart);
+    ASSERT_EQ(Window().BroadcastState(), 1) << (m_boxes.Calls().empty() ? "" : m_boxes.Last().text);
+    EXPECT_EQ(Controls().pStartButton->GetTooltip(), "방송정지(S)");
+    EXPECT_EQ(Status(), title);
+    EXPECT_EQ(Listeners(), "0/50");
+    EXPECT_TRUE(ProcessEventsUntil([&] { return icecast.Status().find(title) != std::string::npos; }))
+        << icecast.Status();
+
+    // A real listener decodes what it hears.
+    EXPECT_TRUE(ProcessEventsUntil([&] { return TheDJDataMan().GetBytesSent() > 0; }));
+    const std::string heard = m_dir / "heard.mp3";
+    testutil::ChildProcess listener;
+    ASSERT_TRUE(listener.Start({ "curl", "-s", "--max-time", "15", "-o", heard, icecast.Url("/live") }, false));
+    EXPECT_TRUE(ProcessEventsUntil(
+        [&] {
+            std::error_code missing;
+            return fs::file_size(heard, missing) >= 48000 && !missing;
+        },
+        12000));
+    listener.Stop();
+    std::string errors;
+    EXPECT_EQ(peers::Run("mpg123 -q -w '" + heard + ".wav' '" + heard + "' 2>&1", &errors), 0);
+    EXPECT_EQ(errors, "");
+
+    // Icecast's status page says nothing a SHOUTcast page says: no
+    // listeners, and no directory registration.
+    Tick(Window(), kTimerStatusStart);
+    EXPECT_EQ(Window().TimerPeriodMs(kTimerStatusPoll), 5000);
+    EXPECT_TRUE(ProcessEventsUntil([&] { return Listeners() == "0/0"; }));
+    EXPECT_EQ(TheDJDataMan().IsYPStarted(), 0);
+    EXPECT_EQ(directory.RequestCount(), 0U);
+
+    // The server dies: the watchdog counts down and reconnects once it is
+    // back, and the recording goes on in a new file.
+    ASSERT_TRUE(TheDJDataMan().IsRecording());
+    const std::string firstRecording = TheDJDataMan().GetRecordingPath();
+    icecast.Stop();
+    ASSERT_TRUE(ProcessEventsUntil([&] { return Window().BroadcastState() == 2; }));
+    const auto dropped = std::chrono::steady_clock::now();
+    EXPECT_EQ(Controls().pStartButton->GetTooltip(), "방송 취소(S)");
+    ASSERT_TRUE(icecast.Restart()) << icecast.ErrorLog();
+    std::set<std::string> shown;
+    ASSERT_TRUE(ProcessEventsUntil(
+        [&] {
+            shown.insert(Status());
+            return Window().BroadcastState() == 1;
+        },
+        25000));
+    const auto waited
+        = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - dropped);
+    EXPECT_GE(waited.count(), 10000);
+    EXPECT_LE(waited.count(), 16000);
+    for (const char* text : { "방송 재시도하기 : 10초", "방송 재시도하기 : 5초", "방송 재시도하기 : 0초" })
+        EXPECT_EQ(shown.count(text), 1U) << text;
+    ASSERT_TRUE(TheDJDataMan().IsRecording());
+    const std::string secondRecording = TheDJDataMan().GetRecordingPath();
+    EXPECT_NE(secondRecording, firstRecording);
+    EXPECT_GT(fs::file_size(firstRecording), 0U);
+    EXPECT_TRUE(ProcessEventsUntil([&] { return fs::file_size(secondRecording) > 16000; }));
+
+    Command(Window(), kStartButton);
+    EXPECT_EQ(Window().BroadcastState(), 0);
+    EXPECT_EQ(Controls().pStartButton->GetTooltip(), "방송하기(S)");
+    EXPECT_FALSE(TheDJDataMan().IsRecording());
+    EXPECT_TRUE(ProcessEventsUntil([&] { return icecast.Status().find("\"source\"") == std::string::npos; }));
+    const std::string log = ClientLog(m_home);
+    for (const char* line : { "서버 접속 성공 : 서버=127.0.0.1", "\t방송이 중단 되었습니다. \n", "\t서버 접속 끊기\n" })
+        EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
+    EXPECT_EQ(log.find("YP"), std::string::npos) << log;
+}
+
+// A skin reload on air binds the new skin's controls to the running
+// broadcast and starts the listener poll again.
+TEST_F(BroadcastWindow, ReloadOnAirKeepsTheBroadcastAndBindsTheNewSkin)
+{
+    FakeShoutcastServer server;
+    ASSERT_TRUE(server.Start());
+    UseServer(server.Port());
+    Window().TitleEdit()->setText("새 스킨에서도");
+    Command(Window(), kStart);
+    ASSERT_EQ(Window().BroadcastState(), 1) << (m_boxes.Calls().empty() ? "" : m_boxes.Last().text);
+    Tick(Window(), kTimerStatusStart);
+    const GXConBase* pOldStart = Controls().pStartButton;
+
+    Command(Window(), GXCommandId::kReloadSkin);
+    ASSERT_NE(Controls().pStartButton, nullptr);
+    EXPECT_NE(Controls().pStartButton, pOldStart);
+    EXPECT_EQ(Window().BroadcastState(), 1);
+    EXPECT_EQ(TheDJDataMan().IsConnected(), 1);
+    EXPECT_EQ(server.SourceConnections(), 1);
+    EXPECT_EQ(Controls().pStartButton->GetTooltip(), "방송정지(S)");
+    EXPECT_EQ(Status(), "새 스킨에서도");
+    EXPECT_TRUE(Controls().pCopyAddress->IsEnabled());
+    EXPECT_TRUE(Controls().pRecord->IsEnabled());
+    EXPECT_EQ(Window().TimerPeriodMs(kTimerStatusStart), 3000);
+    EXPECT_EQ(Window().TimerPeriodMs(kTimerStatusPoll), 0);
+}
+
+// A start that fails: what the presenter is told and where the window ends.
+struct SFailureCase {
+    const char* name;
+    Capture capture;
+    bool bServer; // a fake server that refuses the password; else nothing listens
+    int nReconnect;
+    int nState;
+    const char* text;
+    bool bThreaded;
+};
+
+class StartFailure : public BroadcastWindow, public testing::WithParamInterface<SFailureCase> {
+protected:
+    void SetUp() override { ASSERT_NO_FATAL_FAILURE(StartWindow(GetParam().capture)); }
+};
+
+TEST_P(StartFailure, TellsWhyAndEndsInItsState)
+{
+    const SFailureCase& c = GetParam();
+    FakeShoutcastServer server;
+    server.loginReply = "invalid password\r\n";
+    if (c.bServer) {
+        ASSERT_TRUE(server.Start());
+        UseServer(server.Port());
+    } else {
+        UseServer(testutil::PickPortPair());
+    }
+    EditSettings(TheDJDataMan(), [&](DJSettings& s) { s.m_nReconnect = c.nReconnect; });
+    const size_t before = m_boxes.Calls().size();
+
+    Command(Window(), kStart);
+    EXPECT_EQ(Window().BroadcastState(), c.nState);
+    // A broken device is also reported by itself each time monitoring
+    // restarts; the start's own box is the one that counts here.
+    std::vector<MessageDlgRequest> told;
+    for (size_t i = before; i < m_boxes.Calls().size(); ++i)
+        if (m_boxes.Calls()[i].caption == kFailedCaption)
+            told.push_back(m_boxes.Calls()[i]);
+    ASSERT_EQ(told.size(), 1U);
+    EXPECT_EQ(told[0].text, c.text + std::string(c.bThreaded ? kRetryNotice : ""));
+    EXPECT_EQ(told[0].type, c.bThreaded ? 0 : 32);
+    EXPECT_EQ(told[0].bThreaded, c.bThreaded);
+    EXPECT_EQ(Window().TimerPeriodMs(kTimerReconnect), c.nState == 2 ? 1000 : 0);
+    EXPECT_EQ(Controls().pStartButton->GetImageNum(), c.nState == 2 ? 1 : 0);
+    EXPECT_TRUE(TheDJDataMan().IsMonitoring() || c.capture == Capture::Broken);
+}
+
+INSTANTIATE_TEST_SUITE_P(MainWindow, StartFailure,
+    testing::Values(SFailureCase { "WrongPassword", Capture::Tone, true, 1, 0, kPasswordText, false },
+        SFailureCase { "RefusedWithReconnect", Capture::Tone, false, 1, 2, kRefusedText, true },
+        SFailureCase { "RefusedWithoutReconnect", Capture::Tone, false, 0, 0, kRefusedText, false },
+        // The device's failure is no quiet no-op, reconnection or not.
+        SFailureCase { "NoRecordingDevice", Capture::Broken, true, 1, 0, kDeviceText, false }),
+    [](const testing::TestParamInfo<SFailureCase>& testInfo) { return std::string(testInfo.param.name); });
+
+// The countdown after a refused connect, tick by tick; a press during it
+// (even before its first tick) cancels it; a server that is back is
+// reached on the twelfth tick.
+TEST_F(BroadcastWindow, ReconnectCountdownRetriesAndAPressCancelsIt)
+{
+    UseServer(testutil::PickPortPair());
+    Command(Window(), kStart);
+    ASSERT_EQ(Window().BroadcastState(), 2);
+    ASSERT_EQ(Window().ReconnectCountdown(), 10);
+    // Pressed before the first tick: stopped, no second connect.
+    const size_t boxes = m_boxes.Calls().size();
+    Command(Window(), kStartButton);
+    EXPECT_EQ(Window().BroadcastState(), 0);
+    EXPECT_EQ(Window().TimerPeriodMs(kTimerReconnect), 0);
+    EXPECT_EQ(m_boxes.Calls().size(), boxes);
+
+    Command(Window(), kStart);
+    ASSERT_EQ(Window().BroadcastState(), 2);
+    for (int n = 10; n >= 0; --n) {
+        Tick(Window(), kTimerReconnect);
+        EXPECT_EQ(Status(), "방송 재시도하기 : " + std::to_string(n) + "초");
+        EXPECT_FALSE(Controls().pStatus->IsScrolling());
+    }
+    // Still refused: a new countdown, a new notice.
+    Tick(Window(), kTimerReconnect);
+    EXPECT_EQ(Window().BroadcastState(), 2);
+    EXPECT_EQ(Window().ReconnectCountdown(), 10);
+    EXPECT_EQ(m_boxes.Calls().size(), boxes + 2);
+
+    FakeShoutcastServer server;
+    ASSERT_TRUE(server.Start());
+    UseServer(server.Port());
+    for (int tick = 0; tick < 12; ++tick)
+        Tick(Window(), kTimerReconnect);
+    EXPECT_EQ(Window().BroadcastState(), 1);
+    EXPECT_EQ(Window().TimerPeriodMs(kTimerReconnect), 0);
+    EXPECT_EQ(server.SourceConnections(), 1);
+    EXPECT_TRUE(Controls().pStatus->IsScrolling());
+}
+
+// The listener poll against a SHOUTcast-style status page: three seconds
+// after the connect, then every five; its first answer shows 3/50 and
+// registers the station; a late answer after the stop registers nothing.
+TEST_F(BroadcastWindow, StatusPollShowsListenersAndRegistersWithTheDirectory)
+{
+    FakeShoutcastServer server;
+    server.statusPage = kStatusPage;
+    ASSERT_TRUE(server.Start());
+    FakeDirectory directory;
+    directory.Then("HTTP/1.0 200 OK\r\nicy-id: 42\r\nicy-tchfrq: 5\r\n\r\n");
+    ASSERT_TRUE(directory.Start());
+    UseServer(server.Port());
+    EditSettings(TheDJDataMan(), [&](DJSettings& s) {
+        s.m_nAddYP = 1;
+        s.m_strYPHost = "127.0.0.1";
+        s.m_nYPPort = directory.Port();
+    });
+
+    Command(Window(), kStart);
+    ASSERT_EQ(Window().BroadcastState(), 1) << (m_boxes.Calls().empty() ? "" : m_boxes.Last().text);
+    EXPECT_EQ(Window().TimerPeriodMs(kTimerStatusStart), 3000);
+    EXPECT_EQ(Window().TimerPeriodMs(kTimerStatusPoll), 0);
+    EXPECT_FALSE(Controls().pCopyAddress->IsEnabled());
+    Tick(Window(), kTimerStatusStart);
+    EXPECT_EQ(Window().TimerPeriodMs(kTimerStatusStart), 0);
+    EXPECT_EQ(Window().TimerPeriodMs(kTimerStatusPoll), 5000);
+    EXPECT_TRUE(ProcessEventsUntil([&] { return Listeners() == "3/50"; })) << Listeners();
+    EXPECT_EQ(TheDJDataMan().IsYPStarted(), 1);
+    EXPECT_TRUE(Controls().pCopyAddress->IsEnabled());
+    EXPECT_TRUE(directory.WaitForRequests(1));
+    EXPECT_TRUE(ProcessEventsUntil([&] { return ClientLog(m_home).find("\tYP add 성공\n") != std::string::npos; }))
+        << ClientLog(m_home);
+
+    Command(Window(), kStartButton);
+    ASSERT_EQ(Window().BroadcastState(), 0);
+    EXPECT_EQ(Window().TimerPeriodMs(kTimerStatusPoll), 0);
+    Send(Window(), WmHttpGetFileComplete(), 0, 1);
+    EXPECT_EQ(TheDJDataMan().IsYPStarted(), 0);
+    EXPECT_EQ(Listeners(), "0/0");
+}
+
+// The window's keys act while the skin has the focus; typing in the title
+// field is typing.
+TEST_F(BroadcastWindow, SStartsAndStopsOnlyFromTheSkin)
+{
+    FakeShoutcastServer server;
+    ASSERT_TRUE(server.Start());
+    UseServer(server.Port());
+    Window().activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&Window()));
+    struct {
+        QWidget* pTarget;
+        int nState;
+    } const presses[] = {
+        { Window().TitleEdit(), 0 },
+        { Window().SkinWindow()->GetWidget(), 1 },
+        { Window().TitleEdit(), 1 },
+        { Window().SkinWindow()->GetWidget(), 0 },
+    };
+    for (const auto& press : presses) {
+        press.pTarget->setFocus();
+        QTest::keyClick(press.pTarget, Qt::Key_S);
+        EXPECT_EQ(Window().BroadcastState(), press.nState);
+    }
+    EXPECT_EQ(server.SourceConnections(), 1);
+}
+
+// The directory's notices and the engine's log lines, as the client log
+// and the presenter see them.
+TEST(MainWindow, DirectoryNoticesAndEngineLinesReachTheLogAndThePresenter)
+{
+    constexpr int kEngineLine = 0; // sent on the window's thread
+    constexpr int kPostedEngineLine = -1; // from another thread
+    const struct {
+        int nStep;
+        int nCode;
+        const char* logLine; // "" for none
+        const char* boxText; // nullptr for no box
+    } cases[] = {
+        { 1, 0, "YP add 성공", nullptr },
+        { 1, 11, "", "" }, // the directory's own text, none here
+        { 1, 102, "YP add 실패 : 102", "음악방송목록에 등록할 수 없습니다." },
+        { 2, 0, "YP tch 성공", nullptr },
+        { 2, 3, "YP tch 실패 : 3", nullptr },
+        { 3, 0, "YP 종료", nullptr },
+        { 3, 4, "YP 종료 : 원인 - 4", nullptr },
+        { kEngineLine, 0, "100%s 완료 %d", nullptr },
+        { kPostedEngineLine, 0, "다른 스레드의 줄", nullptr },
+    };
+    for (const auto& c : cases) {
+        TempHome home;
+        MessageDlgRecorder boxes;
+        CTavDJ1Dlg window;
+        if (c.nStep == kEngineLine) {
+            Send(window, CDJDataMan::WmWriteLog(), reinterpret_cast<platform::WParam>(c.logLine));
+        } else if (c.nStep == kPostedEngineLine) {
+            std::thread([&] {
+                auto* pCopy = new std::string(c.logLine);
+                if (!platform::PostMessage(window.Handle(), CDJDataMan::WmWriteLog(),
+                        reinterpret_cast<platform::WParam>(pCopy), CDJDataMan::kLogTextOwned))
+                    delete pCopy;
+            }).join();
+            EXPECT_TRUE(ProcessEventsUntil([&] { return !ClientLog(home).empty(); }));
+        } else {
+            Send(window, platform::RegisterMessage(GShoutCastYP::kNotifyMessage), platform::WParam(c.nStep), c.nCode);
+        }
+        const std::string log = ClientLog(home);
+        EXPECT_EQ(log.find("\t" + std::string(c.logLine) + "\n") == std::string::npos, !*c.logLine) << log;
+        ASSERT_EQ(boxes.Calls().size(), c.boxText ? 1U : 0U) << c.logLine;
+        if (c.boxText) {
+            EXPECT_EQ(boxes.Last().text, c.boxText);
+            EXPECT_EQ(boxes.Last().caption, "TavDJ - 방송목록 등록 실패");
+            EXPECT_EQ(boxes.Last().type, 0);
+        }
+    }
+}
+
+} // namespace

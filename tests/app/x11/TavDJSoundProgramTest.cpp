@@ -1,0 +1,226 @@
+// The real program's sound controls on a private X server: the keyboard and
+// the mouse as a user works them, the sound card a scripted ALSA card that
+// writes down every volume the program sets.
+#include "support/ChildProcess.h"
+#include "support/RequireTool.h"
+#include "support/TempHome.h"
+#include "support/XvfbServer.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kWaitMs = 20000;
+constexpr int kFadeSteps = 10;
+constexpr int kFadeStepMs = 50;
+// The scripted card's ranges (tests/fakes/alsa/FakeAlsaCard.c).
+constexpr const char* kMicElement = "Mic Playback Volume";
+constexpr const char* kMusicElement = "PCM Playback Volume";
+constexpr long kMicTop = 31;
+constexpr long kMusicBottom = -10;
+constexpr long kMusicTop = 20;
+// Where the default skin puts a quiet spot of the title bar and the side
+// panel's button.
+constexpr const char* kQuietSpot = "300 20";
+constexpr const char* kSidePanelButton = "642 20";
+constexpr const char* kCloseButton = "730 20";
+
+long long NowMs()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+std::string CommandOutput(const std::string& command)
+{
+    std::string out;
+    if (FILE* pPipe = ::popen(command.c_str(), "r")) {
+        char buffer[256];
+        while (std::fgets(buffer, sizeof buffer, pPipe))
+            out += buffer;
+        if (::pclose(pPipe) != 0)
+            return {};
+    }
+    while (!out.empty() && (out.back() == '\n' || out.back() == ' '))
+        out.pop_back();
+    return out;
+}
+
+template <class Done> bool WaitUntil(Done done)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitMs);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
+// One value the program wrote to the card.
+struct SWrite {
+    long long ms;
+    long value;
+};
+
+class TavDJSoundProgram : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        TAVDJ_REQUIRE_TOOL(ToolOnPath("Xvfb") && ToolOnPath("xdotool") && ToolOnPath("xset"), "Xvfb, xdotool and xset");
+        ASSERT_TRUE(m_xvfb.Start("1024x768x24"));
+        m_home.Set("DISPLAY", m_xvfb.Display());
+        m_home.Set("QT_QPA_PLATFORM", std::nullopt);
+        m_home.Set("TAVDJ_ALLOW_INSTANCES", std::nullopt);
+        const fs::path runtime = m_home.Path("runtime");
+        fs::create_directories(runtime);
+        fs::permissions(runtime, fs::perms::owner_all, fs::perm_options::replace);
+        m_home.Set("XDG_RUNTIME_DIR", runtime.string());
+        // The card stands in for the system's default mixer; there is no
+        // recording device, the same on every machine.
+        const std::string alsa = m_home.Path("asound.conf");
+        std::ofstream(alsa) << "pcm.!default { type hw card 31 device 0 }\n"
+                               "ctl_type.tavdjfake { lib \"" TAVDJ_FAKE_ALSA_CARD
+                               "\" }\nctl.!default { type tavdjfake }\n";
+        m_home.Set("ALSA_CONFIG_PATH", alsa);
+        m_home.Set("TAVDJ_FAKE_CARD_LOG", m_log.string());
+        const fs::path built = fs::path(TAVDJ_PROGRAM).parent_path();
+        const fs::path program = m_home.Path("program");
+        fs::copy(built / "default_skin", program / "default_skin", fs::copy_options::recursive);
+        fs::copy_file(built / "ControlID.XML", program / "ControlID.XML");
+    }
+
+    // Every value the program wrote to one element of the card since from.
+    std::vector<SWrite> Writes(const std::string& element, long long from) const
+    {
+        std::vector<SWrite> writes;
+        std::ifstream in(m_log);
+        std::string line;
+        while (std::getline(in, line)) {
+            std::istringstream fields(line);
+            std::string ms, name, channel, value;
+            if (std::getline(fields, ms, '|') && std::getline(fields, name, '|') && std::getline(fields, channel, '|')
+                && std::getline(fields, value) && name == element && channel == "0" && std::stoll(ms) >= from)
+                writes.push_back({ std::stoll(ms), std::stol(value) });
+        }
+        return writes;
+    }
+
+    long Last(const std::string& element) const
+    {
+        const std::vector<SWrite> writes = Writes(element, 0);
+        return writes.empty() ? -1000 : writes.back().value;
+    }
+
+    // A click at a point of the window.
+    static bool Click(const std::string& window, const char* point)
+    {
+        return CommandSucceeds("xdotool mousemove --window " + window + " " + point + " click 1");
+    }
+
+    // The id of the visible window of that title; "" when there is none.
+    static std::string Visible(const std::string& title)
+    {
+        const std::string ids = CommandOutput("xdotool search --onlyvisible --name '^" + title + "$' 2>/dev/null");
+        return ids.substr(0, ids.find('\n'));
+    }
+
+    std::string Geometry(const std::string& window) const
+    {
+        return CommandOutput("xdotool getwindowgeometry " + window);
+    }
+
+    TempHome m_home;
+    XvfbServer m_xvfb;
+    fs::path m_log = fs::path(m_home.Path("card.log"));
+};
+
+// The values one fade wrote, in order: they move one way only, and reach
+// the end at the last of F steps 50 ms apart.
+void ExpectOneFade(const std::vector<SWrite>& writes, long from, long to)
+{
+    ASSERT_FALSE(writes.empty());
+    long previous = from;
+    size_t reached = writes.size();
+    for (size_t i = 0; i < writes.size(); ++i) {
+        EXPECT_TRUE(to > from ? writes[i].value >= previous : writes[i].value <= previous)
+            << "talk-over flickered: " << previous << " then " << writes[i].value;
+        previous = writes[i].value;
+        if (previous == to && reached == writes.size())
+            reached = i;
+    }
+    ASSERT_LT(reached, writes.size());
+    EXPECT_EQ(int(reached) + 1, kFadeSteps);
+    // A timer may run a little early, never many steps at once.
+    EXPECT_GE(writes[reached].ms - writes.front().ms, (kFadeSteps - 1) * kFadeStepMs * 9 / 10);
+}
+
+TEST_F(TavDJSoundProgram, HeldTalkKeyFadesOnceEachWayAndTheSidePanelOpensAndCloses)
+{
+    const fs::path settings = fs::path(m_home.Path("data")) / "VANDREL" / "TavDJ" / "SETTING.ini";
+    fs::create_directories(settings.parent_path());
+    std::ofstream(settings) << "[Volume]\nNormal=65536\nBGM=0\nMic=65536\nFadeTime=" << kFadeSteps
+                            << "\nLineinFade=1\n";
+    // Keys repeat soon and fast, so a held key repeats many times during
+    // one fade.
+    ASSERT_TRUE(CommandSucceeds("xset r on r rate 100 50"));
+
+    testutil::ChildProcess program;
+    ASSERT_TRUE(program.Start({ TAVDJ_PROGRAM }, false, true));
+    // It says it found no recording device before it shows its window.
+    ASSERT_TRUE(WaitUntil([&] { return !Visible("녹음 장치 초기화 실패").empty(); }));
+    ASSERT_TRUE(CommandSucceeds("xdotool key --clearmodifiers Return"));
+    std::string window;
+    ASSERT_TRUE(WaitUntil([&] { return !(window = Visible("TavDJ")).empty(); }));
+    ASSERT_TRUE(WaitUntil([&] { return Last(kMicElement) == 0 && Last(kMusicElement) == kMusicTop; }))
+        << "the program set the card's lines up";
+
+    // A bare X server gives the keyboard to the window under the pointer.
+    ASSERT_TRUE(CommandSucceeds("xdotool mousemove --window " + window + " " + kQuietSpot));
+    const long long pressed = NowMs();
+    ASSERT_TRUE(CommandSucceeds("xdotool keydown c"));
+    // The fade outlasts the repeat delay: the key repeats while it runs.
+    const bool bTalking
+        = WaitUntil([&] { return Last(kMicElement) == kMicTop && Last(kMusicElement) == kMusicBottom; });
+    const long long released = NowMs();
+    ASSERT_TRUE(CommandSucceeds("xdotool keyup c"));
+    ASSERT_TRUE(bTalking) << "holding C did not bring the microphone up";
+    ASSERT_TRUE(WaitUntil([&] { return Last(kMicElement) == 0 && Last(kMusicElement) == kMusicTop; }))
+        << "releasing C did not bring the music back";
+
+    std::vector<SWrite> up = Writes(kMicElement, pressed);
+    std::vector<SWrite> down;
+    for (auto it = up.begin(); it != up.end(); ++it) {
+        if (it->ms >= released) {
+            down.assign(it, up.end());
+            up.erase(it, up.end());
+            break;
+        }
+    }
+    ExpectOneFade(up, 0, kMicTop);
+    ExpectOneFade(down, kMicTop, 0);
+
+    ASSERT_TRUE(Click(window, kSidePanelButton));
+    EXPECT_TRUE(WaitUntil([&] { return Geometry(window).find("760x464") != std::string::npos; })) << Geometry(window);
+    ASSERT_TRUE(Click(window, kSidePanelButton));
+    EXPECT_TRUE(WaitUntil([&] { return Geometry(window).find("760x320") != std::string::npos; })) << Geometry(window);
+
+    ASSERT_TRUE(Click(window, kCloseButton));
+    EXPECT_EQ(program.Wait(kWaitMs), 0);
+    std::ifstream saved(settings);
+    const std::string text((std::istreambuf_iterator<char>(saved)), {});
+    EXPECT_NE(text.find("SEShow=0"), std::string::npos) << "the closed panel is remembered";
+}
+
+} // namespace

@@ -1,0 +1,166 @@
+// The real program's web view on a private X server: a run that shows no
+// page keeps Chromium and the GL driver out of the process, and a request
+// board left open in the last session loads the web view and draws its
+// page in the mini browser.
+#include "support/ChildProcess.h"
+#include "support/RequireTool.h"
+#include "support/TempHome.h"
+#include "support/XvfbServer.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kWaitMs = 20000;
+// Chromium's first start under load can take long.
+constexpr int kPageWaitMs = 90000;
+// Where the mini browser is kept (the settings below), and a point of its
+// page outside the main window, which the screen's centre holds.
+constexpr int kPageX = 60;
+constexpr int kPageY = 150;
+
+std::string CommandOutput(const std::string& command)
+{
+    std::string out;
+    if (FILE* pPipe = ::popen(command.c_str(), "r")) {
+        char buffer[256];
+        while (std::fgets(buffer, sizeof buffer, pPipe))
+            out += buffer;
+        if (::pclose(pPipe) != 0)
+            return {};
+    }
+    while (!out.empty() && (out.back() == '\n' || out.back() == ' '))
+        out.pop_back();
+    return out;
+}
+
+template <class Done> bool WaitUntil(Done done, int boundMs = kWaitMs)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(boundMs);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return true;
+}
+
+std::string Maps(pid_t pid)
+{
+    std::ifstream in("/proc/" + std::to_string(pid) + "/maps");
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+class TavDJWebProgram : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        TAVDJ_REQUIRE_TOOL(ToolOnPath("Xvfb") && ToolOnPath("xdotool") && ToolOnPath("import"),
+            "Xvfb, xdotool and ImageMagick's import");
+        TAVDJ_REQUIRE_TOOL(ToolOnPath("python3"), "python3");
+        ASSERT_TRUE(m_xvfb.Start("1024x768x24"));
+        m_home.Set("DISPLAY", m_xvfb.Display());
+        m_home.Set("QT_QPA_PLATFORM", std::nullopt);
+        m_home.Set("TAVDJ_ALLOW_INSTANCES", std::nullopt);
+        m_home.Set("TAVDJ_ASSUME_ONLINE", "1");
+        // Without a session bus, D-Bus would start one through the X server;
+        // Chromium refuses its sandbox to root.
+        m_home.Set("DBUS_SESSION_BUS_ADDRESS", "unix:path=/dev/null/no-bus");
+        m_home.Set("QTWEBENGINE_DISABLE_SANDBOX", "1");
+        const fs::path runtime = m_home.Path("runtime");
+        fs::create_directories(runtime);
+        fs::permissions(runtime, fs::perms::owner_all, fs::perm_options::replace);
+        m_home.Set("XDG_RUNTIME_DIR", runtime.string());
+        // No recording device, the same on every machine.
+        const std::string alsa = m_home.Path("asound.conf");
+        std::ofstream(alsa) << "pcm.!default { type hw card 31 device 0 }\n"
+                               "ctl_type.tavdjfake { lib \"" TAVDJ_FAKE_ALSA_CARD
+                               "\" }\nctl.!default { type tavdjfake }\n";
+        m_home.Set("ALSA_CONFIG_PATH", alsa);
+        const fs::path built = fs::path(TAVDJ_PROGRAM).parent_path();
+        const fs::path program = m_home.Path("program");
+        fs::copy(built / "default_skin", program / "default_skin", fs::copy_options::recursive);
+        fs::copy_file(built / "ControlID.XML", program / "ControlID.XML");
+    }
+
+    // Starts the program and answers the box about the missing recording
+    // device; false when its main window never came.
+    bool Start()
+    {
+        if (!m_program.Start({ TAVDJ_PROGRAM }, false, true))
+            return false;
+        if (!WaitUntil([&] { return Visible("녹음 장치 초기화 실패"); }))
+            return false;
+        (void)CommandSucceeds("xdotool key --clearmodifiers Return");
+        return WaitUntil([&] { return Visible("TavDJ"); });
+    }
+
+    static bool Visible(const std::string& title)
+    {
+        return !CommandOutput("xdotool search --onlyvisible --name '^" + title + "$' 2>/dev/null").empty();
+    }
+
+    // The colour of one pixel of the screen, as ImageMagick names it.
+    static std::string ScreenPixel(int x, int y)
+    {
+        return CommandOutput("import -window root -crop 1x1+" + std::to_string(x) + "+" + std::to_string(y)
+            + " -depth 8 txt:- 2>/dev/null");
+    }
+
+    TempHome m_home;
+    XvfbServer m_xvfb;
+    testutil::ChildProcess m_program;
+};
+
+TEST_F(TavDJWebProgram, AWindowWithoutAPageMapsNeitherChromiumNorAGlDriver)
+{
+    ASSERT_TRUE(Start());
+    const std::string maps = Maps(m_program.Pid());
+    ASSERT_NE(maps.find("libQt6Widgets"), std::string::npos);
+    EXPECT_EQ(maps.find("libQt6WebEngineCore"), std::string::npos);
+    EXPECT_EQ(maps.find("libQt6Quick"), std::string::npos);
+    EXPECT_EQ(maps.find("_dri.so"), std::string::npos);
+    EXPECT_EQ(maps.find("libLLVM"), std::string::npos);
+}
+
+TEST_F(TavDJWebProgram, TheBoardLeftOpenLoadsTheWebViewAndShowsItsPage)
+{
+    const fs::path site = m_home.Path("site");
+    fs::create_directories(site / "broadcast");
+    std::ofstream(site / "broadcast" / "tavdj_reqboard_admin.html")
+        << "<!DOCTYPE html><html><head><meta charset=\"utf-8\"></head>"
+           "<body style=\"background:#00ff00;margin:0\">신청곡 게시판</body></html>";
+    testutil::ChildProcess http;
+    ASSERT_TRUE(
+        http.Start({ "python3", "-u", "-m", "http.server", "--bind", "127.0.0.1", "--directory", site.string(), "0" }));
+    std::string line;
+    ASSERT_TRUE(http.ReadLine(&line, kWaitMs));
+    const size_t port = line.find("port ");
+    ASSERT_NE(port, std::string::npos) << line;
+    const int nPort = std::atoi(line.c_str() + port + 5);
+    ASSERT_GT(nPort, 0) << line;
+
+    const fs::path settings = fs::path(m_home.Path("data")) / "VANDREL" / "TavDJ" / "SETTING.ini";
+    fs::create_directories(settings.parent_path());
+    std::ofstream(settings) << "[Network]\nRequestBoardRoot=http://127.0.0.1:" << nPort
+                            << "/\n[Skin]\nShowMiniBrowser=1\nMiniBrowserLeft=0\nMiniBrowserTop=0\n"
+                               "MiniBrowserWidth=320\nMiniBrowserHeight=440\n";
+    ASSERT_TRUE(Start());
+    EXPECT_TRUE(WaitUntil([] { return ScreenPixel(kPageX, kPageY).find("#00FF00") != std::string::npos; }, kPageWaitMs))
+        << ScreenPixel(kPageX, kPageY);
+    EXPECT_NE(Maps(m_program.Pid()).find("libQt6WebEngineCore"), std::string::npos);
+}
+
+} // namespace
