@@ -185,6 +185,11 @@ int GSocket::SendDirect(const char* data, int len)
     return sent;
 }
 
+bool GSocket::LimitSendBuffer(int bytes)
+{
+    return m_hSocket != platform::kNoSocket && m_api.SetSendBuffer(m_hSocket, bytes);
+}
+
 void GSocket::DiscardIncoming()
 {
     m_bDiscardIncoming = true;

@@ -97,6 +97,10 @@ public:
     // closes it instead.
     void KeepOpenAfterPeerEnds() { m_bKeepOpenAfterEnd = true; }
     [[nodiscard]] bool PeerEnded() const { return m_bPeerEnded; }
+    // Fixes the system's send buffer at about bytes: a send counts as the
+    // peer's progress only while the system cannot hide a stalled peer
+    // behind a buffer that keeps growing.
+    bool LimitSendBuffer(int bytes);
     // For a peer with nothing more to say (a listener after its request):
     // from now on what it sends is read and dropped, never queued.
     void DiscardIncoming();

@@ -61,6 +61,10 @@ public:
     // Never raises a signal when the peer is gone.
     [[nodiscard]] virtual NetIo Send(SocketFd fd, const char* data, int len) = 0;
     [[nodiscard]] virtual NetIo Receive(SocketFd fd, char* out, int len) = 0;
+    // Fixes the system's send buffer of a connected socket at about bytes
+    // (the system may round it up), so it no longer grows on its own; false
+    // when refused.
+    [[nodiscard]] virtual bool SetSendBuffer(SocketFd fd, int bytes) = 0;
     // The local port a socket is bound to, or -1.
     [[nodiscard]] virtual int LocalPort(SocketFd fd) = 0;
     // Waits up to timeoutMs for any entry to become ready and fills every

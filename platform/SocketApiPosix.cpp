@@ -123,6 +123,11 @@ public:
         return { WouldBlock(errno) ? NetStatus::Pending : NetStatus::Failed, 0 };
     }
 
+    bool SetSendBuffer(SocketFd fd, int bytes) override
+    {
+        return ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &bytes, sizeof bytes) == 0;
+    }
+
     int LocalPort(SocketFd fd) override
     {
         sockaddr_in sa {};

@@ -496,6 +496,7 @@ bool CDJServer::AcceptClients()
         }
         accepted = true;
         m_bClientsPaused = false;
+        socket->LimitSendBuffer(kListenerSendBuffer);
         std::unique_ptr<CClient> client(new (std::nothrow) CClient);
         if (!client)
             continue;

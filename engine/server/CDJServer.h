@@ -64,6 +64,12 @@ public:
     // A peer that moves nothing for this long while we wait on it is
     // dropped: a listener that takes nothing, a source that sends nothing.
     static constexpr uint32_t kIdleLimitMs = 20000;
+    // The system's send buffer of a listener. Left to itself the system
+    // grows it to megabytes for a peer that does not read, and every byte
+    // it takes counts as progress: a dead listener would hold minutes of
+    // audio and that memory before the idle limit even began. Fixed, it
+    // still holds the join burst and seconds of audio for a slow network.
+    static constexpr int kListenerSendBuffer = 64 * 1024;
     // Players send their whole request and source clients their login at
     // once; a peer still short of it after this long holds a place for
     // nothing.

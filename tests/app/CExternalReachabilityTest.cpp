@@ -50,6 +50,7 @@ public:
             m_nReceived += io.bytes;
         return io;
     }
+    bool SetSendBuffer(platform::SocketFd fd, int bytes) override { return m_real.SetSendBuffer(fd, bytes); }
     int LocalPort(platform::SocketFd fd) override { return m_real.LocalPort(fd); }
     int WaitForEvents(platform::PollEntry* entries, int count, int timeoutMs) override
     {

@@ -108,6 +108,7 @@ public:
         c.toServer.erase(0, static_cast<size_t>(n));
         return { platform::NetStatus::Done, n };
     }
+    bool SetSendBuffer(platform::SocketFd fd, int) override { return m_conns.count(fd) != 0; }
     int LocalPort(platform::SocketFd fd) override
     {
         auto it = m_listeners.find(fd);

@@ -26,6 +26,7 @@ public:
     bool BindAndListen(platform::SocketFd, int, int) override { return true; }
     platform::SocketFd Accept(platform::SocketFd, uint32_t*) override { return platform::kNoSocket; }
     bool MakeNonBlocking(platform::SocketFd) override { return true; }
+    bool SetSendBuffer(platform::SocketFd, int) override { return true; }
     int LocalPort(platform::SocketFd) override { return 1; }
     // Everything is always ready.
     int WaitForEvents(platform::PollEntry* entries, int count, int) override

@@ -9,13 +9,19 @@
 #include "support/FreePorts.h"
 #include "support/TestSandbox.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -27,6 +33,35 @@ inline std::string ReadFile(const std::string& path)
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
+// True when process pid holds a socket listening on 127.0.0.1:port: the
+// kernel's table of TCP sockets gives the listening socket's inode, the
+// process's descriptors name the sockets it holds.
+inline bool ProcessListensOn(pid_t pid, int port)
+{
+    char local[32];
+    std::snprintf(
+        local, sizeof local, "%08X:%04X", static_cast<unsigned>(htonl(INADDR_LOOPBACK)), static_cast<unsigned>(port));
+    std::set<std::string> sockets;
+    std::ifstream table("/proc/net/tcp");
+    std::string line;
+    std::getline(table, line);
+    while (std::getline(table, line)) {
+        std::istringstream fields(line);
+        std::string slot, address, remote, state, queues, timer, retransmits, uid, timeout, inode;
+        fields >> slot >> address >> remote >> state >> queues >> timer >> retransmits >> uid >> timeout >> inode;
+        if (address == local && state == "0A")
+            sockets.insert("socket:[" + inode + "]");
+    }
+    std::error_code error;
+    const std::filesystem::path fds = "/proc/" + std::to_string(pid) + "/fd";
+    for (const auto& fd : std::filesystem::directory_iterator(fds, error)) {
+        const std::filesystem::path target = std::filesystem::read_symlink(fd.path(), error);
+        if (!error && sockets.count(target.string()) != 0)
+            return true;
+    }
+    return false;
+}
+
 // Icecast in a private folder on loopback ports picked now. It refuses to
 // run as root, so as root it is started as nobody.
 class IcecastServer {
@@ -34,10 +69,14 @@ public:
     // The source password; the configuration below holds it escaped.
     static constexpr const char* kPassword = "hack&me #1+";
 
+    // Icecast binds its ports at start and carries on with those it got
+    // when one is taken; only its log says so, and that is not open yet. A
+    // pair picked a moment earlier can be taken by any other test starting a
+    // server, so the server is up once it has started and holds both ports
+    // itself; otherwise it starts again on another pair.
     bool Start()
     {
-        m_port = testutil::PickPortPair();
-        if (m_port == 0 || !m_dir.Create("tavdj-icecast"))
+        if (!m_dir.Create("tavdj-icecast"))
             return false;
         const std::string log = Path("log");
         ::mkdir(log.c_str(), 0755);
@@ -47,35 +86,31 @@ public:
             if (::chown(log.c_str(), 65534, 65534) != 0)
                 return false;
         }
-        const std::string config = Path("icecast.xml");
-        std::ofstream(config)
-            << "<icecast>\n"
-               "  <location>test</location><admin>test@localhost</admin>\n"
-               "  <limits><clients>10</clients><sources>2</sources><source-timeout>10</source-timeout>"
-               "<burst-size>0</burst-size></limits>\n"
-               "  <authentication><source-password>hack&amp;me #1+</source-password>"
-               "<admin-user>admin</admin-user><admin-password>adminpw</admin-password></authentication>\n"
-               "  <hostname>127.0.0.1</hostname>\n"
-               "  <listen-socket><port>"
-            << m_port
-            << "</port><bind-address>127.0.0.1</bind-address>"
-               "<shoutcast-mount>/live</shoutcast-mount></listen-socket>\n"
-               "  <mount><mount-name>/live</mount-name><charset>UTF-8</charset></mount>\n"
-               "  <fileserve>1</fileserve>\n"
-               "  <paths><basedir>"
-            << m_dir.Dir().string() << "</basedir><logdir>" << log
-            << "</logdir>"
-               "<webroot>/usr/share/icecast2/web</webroot><adminroot>/usr/share/icecast2/admin</adminroot></paths>\n"
-               "  "
-               "<logging><accesslog>access.log</accesslog><errorlog>error.log</errorlog><loglevel>3</loglevel></"
-               "logging>\n"
-               "  <security><chroot>0</chroot></security>\n"
-               "</icecast>\n";
-        return Launch();
+        for (int attempt = 0; attempt < kStartAttempts; ++attempt) {
+            m_port = testutil::PickPortPair();
+            const size_t starts = Starts();
+            if (m_port == 0 || !Launch(root))
+                return false;
+            switch (WaitUntilUp(starts)) {
+            case Up::Yes:
+                return true;
+            case Up::PortTaken:
+                m_child.Stop();
+                break;
+            case Up::No:
+                return false;
+            }
+        }
+        return false;
     }
 
-    // Starts the server again after Stop, on the same ports.
-    bool Restart() { return Launch(); }
+    // Starts the server again after Stop, on the same ports; false when
+    // another process took one of them meanwhile.
+    bool Restart()
+    {
+        const size_t starts = Starts();
+        return Launch(::geteuid() == 0) && WaitUntilUp(starts) == Up::Yes;
+    }
 
     // Ends the server the way a crash would look to its source.
     void Stop() { m_child.Stop(); }
@@ -96,24 +131,70 @@ public:
     std::string Path(const std::string& name) const { return (m_dir.Dir() / name).string(); }
 
 private:
-    bool Launch()
+    static constexpr int kStartAttempts = 5;
+    static constexpr const char* kStartLine = "server started";
+    enum class Up { Yes, PortTaken, No };
+
+    bool Launch(bool root)
     {
-        const bool root = ::geteuid() == 0;
         const std::string config = Path("icecast.xml");
+        std::ofstream(config)
+            << "<icecast>\n"
+               "  <location>test</location><admin>test@localhost</admin>\n"
+               "  <limits><clients>10</clients><sources>2</sources><source-timeout>10</source-timeout>"
+               "<burst-size>0</burst-size></limits>\n"
+               "  <authentication><source-password>hack&amp;me #1+</source-password>"
+               "<admin-user>admin</admin-user><admin-password>adminpw</admin-password></authentication>\n"
+               "  <hostname>127.0.0.1</hostname>\n"
+               "  <listen-socket><port>"
+            << m_port
+            << "</port><bind-address>127.0.0.1</bind-address>"
+               "<shoutcast-mount>/live</shoutcast-mount></listen-socket>\n"
+               "  <mount><mount-name>/live</mount-name><charset>UTF-8</charset></mount>\n"
+               "  <fileserve>1</fileserve>\n"
+               "  <paths><basedir>"
+            << m_dir.Dir().string() << "</basedir><logdir>" << Path("log")
+            << "</logdir>"
+               "<webroot>/usr/share/icecast2/web</webroot><adminroot>/usr/share/icecast2/admin</adminroot></paths>\n"
+               "  "
+               "<logging><accesslog>access.log</accesslog><errorlog>error.log</errorlog><loglevel>3</loglevel></"
+               "logging>\n"
+               "  <security><chroot>0</chroot></security>\n"
+               "</icecast>\n";
         std::vector<std::string> argv;
         if (root)
             argv = { "setpriv", "--reuid=65534", "--regid=65534", "--clear-groups" };
         argv.insert(argv.end(), { "icecast2", "-c", config });
-        if (!m_child.Start(argv, false))
-            return false;
-        // Up once the status page answers.
+        return m_child.Start(argv, false);
+    }
+
+    // Icecast logs that it started once it has bound every port it could,
+    // and answers its status page only after that; then it must hold both.
+    // An icecast that got no port at all ends. startsBefore: the start lines
+    // its log held before this start.
+    Up WaitUntilUp(size_t startsBefore)
+    {
         const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
         while (std::chrono::steady_clock::now() < end) {
-            if (!Status().empty())
-                return true;
+            if (Starts() > startsBefore || !Status().empty()) {
+                const pid_t pid = m_child.Pid();
+                return ProcessListensOn(pid, m_port) && ProcessListensOn(pid, m_port + 1) ? Up::Yes : Up::PortTaken;
+            }
+            if (m_child.Wait(0) >= 0 || m_child.Pid() <= 0)
+                return Up::PortTaken;
             platform::Sleep(50);
         }
-        return false;
+        return Up::No;
+    }
+
+    // How many times the log says icecast started.
+    size_t Starts() const
+    {
+        const std::string log = ErrorLog();
+        size_t count = 0;
+        for (size_t at = log.find(kStartLine); at != std::string::npos; at = log.find(kStartLine, at + 1))
+            ++count;
+        return count;
     }
 
     TestSandbox m_dir;

@@ -40,6 +40,7 @@ public:
         return { platform::NetStatus::Pending, 0 };
     }
     platform::NetIo Receive(platform::SocketFd, char*, int) override { return { platform::NetStatus::Pending, 0 }; }
+    bool SetSendBuffer(platform::SocketFd, int) override { return true; }
     int LocalPort(platform::SocketFd) override { return 40000; }
     int WaitForEvents(platform::PollEntry*, int, int) override { return 0; }
 
