@@ -6,6 +6,7 @@
 
 #include "app/CDJEditEnter.h"
 #include "app/COption.h"
+#include "app/ControlSetters.h"
 #include "app/MessageDlg.h"
 #include "app/TitleText.h"
 #include "app/UpdateCheck.h"
@@ -26,6 +27,8 @@
 
 #include <cstdio>
 #include <memory>
+
+using namespace control;
 
 namespace {
 
@@ -84,24 +87,6 @@ constexpr const char* kInputInitCaption = "녹음 장치 초기화 실패";
 constexpr int kDirectoryOk = 0;
 constexpr int kDirectoryOwnText = 11;
 constexpr int kDirectoryNeedsUpdate = 12;
-
-void SetImage(GXConButton* pButton, int nImage)
-{
-    if (pButton)
-        pButton->SetImageNum(nImage);
-}
-
-void SetLabel(GXConBase* pControl, const std::string& text)
-{
-    if (pControl)
-        pControl->SetText(text, 0);
-}
-
-void SetEnabled(GXConBase* pControl, bool bEnable)
-{
-    if (pControl)
-        pControl->SetEnable(bEnable);
-}
 
 std::string Format(const char* format, int value)
 {

@@ -8,6 +8,7 @@
 #include "app/COption.h"
 #include "app/CSettingDlg.h"
 #include "app/CTavDJ1App.h"
+#include "app/ControlSetters.h"
 #include "app/MessageDlg.h"
 #include "engine/stream/CDJDataMan.h"
 #include "engine/stream/QualityPresets.h"
@@ -26,6 +27,8 @@
 #include <QScreen>
 
 #include <algorithm>
+
+using namespace control;
 
 namespace {
 
@@ -55,30 +58,6 @@ void ReplaceFirst(std::string* pText, std::string_view what, const std::string& 
 {
     if (const size_t at = pText->find(what); at != std::string::npos)
         pText->replace(at, what.size(), with);
-}
-
-void SetImage(GXConButton* pButton, int nImage)
-{
-    if (pButton)
-        pButton->SetImageNum(nImage);
-}
-
-void SetEnabled(GXConBase* pControl, bool bEnable)
-{
-    if (pControl)
-        pControl->SetEnable(bEnable);
-}
-
-void SetShown(GXConBase* pControl, bool bShow)
-{
-    if (pControl)
-        pControl->SetShow(bShow);
-}
-
-void SetLabel(GXConBase* pControl, const std::string& text)
-{
-    if (pControl)
-        pControl->SetText(text, 0);
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include "app/CDJEditEnter.h"
 #include "app/COption.h"
 #include "app/CSettingDlg.h"
+#include "app/ControlSetters.h"
 #include "app/MessageDlg.h"
 #include "app/TitleText.h"
 #include "engine/stream/CDJDataMan.h"
@@ -23,6 +24,8 @@
 #include <QStringList>
 
 #include <cstdio>
+
+using namespace control;
 
 namespace {
 
@@ -75,24 +78,6 @@ std::string FadeTimeLabel(int nFadeTime)
     char text[32];
     std::snprintf(text, sizeof text, "%d.%d초", nFadeTime / 10, nFadeTime % 10);
     return text;
-}
-
-void SetImage(GXConButton* pButton, int nImage)
-{
-    if (pButton)
-        pButton->SetImageNum(nImage);
-}
-
-void SetEnabled(GXConBase* pControl, bool bEnable)
-{
-    if (pControl)
-        pControl->SetEnable(bEnable);
-}
-
-void SetShown(GXConBase* pControl, bool bShow)
-{
-    if (pControl)
-        pControl->SetShow(bShow);
 }
 
 void EditSettings(const std::function<void(DJSettings&)>& edit)

@@ -1,5 +1,6 @@
 // The real program, started as a user would, on a private X server.
 #include "support/ChildProcess.h"
+#include "support/CommandOutput.h"
 #include "support/RequireTool.h"
 #include "support/TempHome.h"
 #include "support/XvfbServer.h"
@@ -18,6 +19,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using testutil::CommandOutput;
 
 constexpr int kWaitMs = 20000;
 // Where the default skin's close button lies in the main window.
@@ -33,21 +35,6 @@ std::string ReadFile(const fs::path& path)
 }
 
 // What a shell command printed; "" when it failed.
-std::string CommandOutput(const std::string& command)
-{
-    std::string out;
-    if (FILE* pPipe = ::popen(command.c_str(), "r")) {
-        char buffer[256];
-        while (std::fgets(buffer, sizeof buffer, pPipe))
-            out += buffer;
-        if (::pclose(pPipe) != 0)
-            return {};
-    }
-    while (!out.empty() && (out.back() == '\n' || out.back() == ' '))
-        out.pop_back();
-    return out;
-}
-
 class TavDJProgram : public testing::Test {
 protected:
     void SetUp() override

@@ -2,6 +2,7 @@
 // the mouse as a user works them, the sound card a scripted ALSA card that
 // writes down every volume the program sets.
 #include "support/ChildProcess.h"
+#include "support/CommandOutput.h"
 #include "support/RequireTool.h"
 #include "support/TempHome.h"
 #include "support/XvfbServer.h"
@@ -20,6 +21,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using testutil::CommandOutput;
 
 constexpr int kWaitMs = 20000;
 constexpr int kFadeSteps = 10;
@@ -40,21 +42,6 @@ long long NowMs()
 {
     using namespace std::chrono;
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
-
-std::string CommandOutput(const std::string& command)
-{
-    std::string out;
-    if (FILE* pPipe = ::popen(command.c_str(), "r")) {
-        char buffer[256];
-        while (std::fgets(buffer, sizeof buffer, pPipe))
-            out += buffer;
-        if (::pclose(pPipe) != 0)
-            return {};
-    }
-    while (!out.empty() && (out.back() == '\n' || out.back() == ' '))
-        out.pop_back();
-    return out;
 }
 
 template <class Done> bool WaitUntil(Done done)

@@ -3,6 +3,7 @@
 // board left open in the last session loads the web view and draws its
 // page in the mini browser.
 #include "support/ChildProcess.h"
+#include "support/CommandOutput.h"
 #include "support/RequireTool.h"
 #include "support/TempHome.h"
 #include "support/XvfbServer.h"
@@ -20,6 +21,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using testutil::CommandOutput;
 
 constexpr int kWaitMs = 20000;
 // Chromium's first start under load can take long.
@@ -28,21 +30,6 @@ constexpr int kPageWaitMs = 90000;
 // page outside the main window, which the screen's centre holds.
 constexpr int kPageX = 60;
 constexpr int kPageY = 150;
-
-std::string CommandOutput(const std::string& command)
-{
-    std::string out;
-    if (FILE* pPipe = ::popen(command.c_str(), "r")) {
-        char buffer[256];
-        while (std::fgets(buffer, sizeof buffer, pPipe))
-            out += buffer;
-        if (::pclose(pPipe) != 0)
-            return {};
-    }
-    while (!out.empty() && (out.back() == '\n' || out.back() == ' '))
-        out.pop_back();
-    return out;
-}
 
 template <class Done> bool WaitUntil(Done done, int boundMs = kWaitMs)
 {
