@@ -6,6 +6,7 @@
 
 #include "app/CDJEditEnter.h"
 #include "app/COption.h"
+#include "app/CSettingDlg.h"
 #include "app/ControlSetters.h"
 #include "app/MessageDlg.h"
 #include "app/TitleText.h"
@@ -266,6 +267,9 @@ void CTavDJ1Dlg::UpdateStatus(int nState)
         SetImage(c.pStartButton, 1);
         SetControlTooltip(c.pStartButton, "방송정지(S)");
     }
+    // The dialog lets the server settings change only while nothing is sent.
+    if (m_pSettingDlg)
+        m_pSettingDlg->SetEditable(nState == 0 && !TheDJDataMan().IsRecording());
     SetEnabled(c.pRecord, nState == 1);
 }
 
