@@ -1,6 +1,7 @@
 // The real program, started as a user would, on a private X server.
 #include "support/ChildProcess.h"
 #include "support/CommandOutput.h"
+#include "support/ProgramEnvironment.h"
 #include "support/RequireTool.h"
 #include "support/TempHome.h"
 #include "support/XvfbServer.h"
@@ -45,15 +46,9 @@ protected:
         m_home.Set("DISPLAY", m_xvfb.Display());
         m_home.Set("QT_QPA_PLATFORM", std::nullopt);
         m_home.Set("TAVDJ_ALLOW_INSTANCES", std::nullopt);
-        const fs::path runtime = m_home.Path("runtime");
-        fs::create_directories(runtime);
-        fs::permissions(runtime, fs::perms::owner_all, fs::perm_options::replace);
-        m_home.Set("XDG_RUNTIME_DIR", runtime.string());
         // No recording device on any machine: the program says so once while
         // it starts (AnswerDeviceBox), the same everywhere.
-        const fs::path alsa = m_home.Path("asound.conf");
-        std::ofstream(alsa) << "pcm.!default { type hw card 31 device 0 }\n";
-        m_home.Set("ALSA_CONFIG_PATH", alsa.string());
+        testutil::UseProgramEnvironment(m_home);
         const fs::path info(testing::UnitTest::GetInstance()->current_test_info()->name());
         m_artifacts = fs::path(TAVDJ_BINARY_DIR) / "test-artifacts" / info;
         fs::create_directories(m_artifacts);

@@ -3,6 +3,7 @@
 // writes down every volume the program sets.
 #include "support/ChildProcess.h"
 #include "support/CommandOutput.h"
+#include "support/ProgramEnvironment.h"
 #include "support/RequireTool.h"
 #include "support/TempHome.h"
 #include "support/XvfbServer.h"
@@ -70,17 +71,10 @@ protected:
         m_home.Set("DISPLAY", m_xvfb.Display());
         m_home.Set("QT_QPA_PLATFORM", std::nullopt);
         m_home.Set("TAVDJ_ALLOW_INSTANCES", std::nullopt);
-        const fs::path runtime = m_home.Path("runtime");
-        fs::create_directories(runtime);
-        fs::permissions(runtime, fs::perms::owner_all, fs::perm_options::replace);
-        m_home.Set("XDG_RUNTIME_DIR", runtime.string());
         // The card stands in for the system's default mixer; there is no
         // recording device, the same on every machine.
-        const std::string alsa = m_home.Path("asound.conf");
-        std::ofstream(alsa) << "pcm.!default { type hw card 31 device 0 }\n"
-                               "ctl_type.tavdjfake { lib \"" TAVDJ_FAKE_ALSA_CARD
-                               "\" }\nctl.!default { type tavdjfake }\n";
-        m_home.Set("ALSA_CONFIG_PATH", alsa);
+        testutil::UseProgramEnvironment(
+            m_home, "ctl_type.tavdjfake { lib \"" TAVDJ_FAKE_ALSA_CARD "\" }\nctl.!default { type tavdjfake }\n");
         m_home.Set("TAVDJ_FAKE_CARD_LOG", m_log.string());
         const fs::path built = fs::path(TAVDJ_PROGRAM).parent_path();
         const fs::path program = m_home.Path("program");

@@ -4,6 +4,7 @@
 // page in the mini browser.
 #include "support/ChildProcess.h"
 #include "support/CommandOutput.h"
+#include "support/ProgramEnvironment.h"
 #include "support/RequireTool.h"
 #include "support/TempHome.h"
 #include "support/XvfbServer.h"
@@ -66,16 +67,9 @@ protected:
         // Chromium refuses its sandbox to root.
         m_home.Set("DBUS_SESSION_BUS_ADDRESS", "unix:path=/dev/null/no-bus");
         m_home.Set("QTWEBENGINE_DISABLE_SANDBOX", "1");
-        const fs::path runtime = m_home.Path("runtime");
-        fs::create_directories(runtime);
-        fs::permissions(runtime, fs::perms::owner_all, fs::perm_options::replace);
-        m_home.Set("XDG_RUNTIME_DIR", runtime.string());
         // No recording device, the same on every machine.
-        const std::string alsa = m_home.Path("asound.conf");
-        std::ofstream(alsa) << "pcm.!default { type hw card 31 device 0 }\n"
-                               "ctl_type.tavdjfake { lib \"" TAVDJ_FAKE_ALSA_CARD
-                               "\" }\nctl.!default { type tavdjfake }\n";
-        m_home.Set("ALSA_CONFIG_PATH", alsa);
+        testutil::UseProgramEnvironment(
+            m_home, "ctl_type.tavdjfake { lib \"" TAVDJ_FAKE_ALSA_CARD "\" }\nctl.!default { type tavdjfake }\n");
         const fs::path built = fs::path(TAVDJ_PROGRAM).parent_path();
         const fs::path program = m_home.Path("program");
         fs::copy(built / "default_skin", program / "default_skin", fs::copy_options::recursive);
