@@ -7,6 +7,7 @@
 #include <deque>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 // A whole loopback network in memory for a server under test: listening
@@ -29,10 +30,11 @@ public:
     };
 
     bool failAccepts = false;
-    // Every wait, with its timeout and how many entries were ready.
+    // Every wait, with its timeout and the descriptors that were ready.
     struct Wait {
         int timeoutMs;
         int ready;
+        std::vector<int> readyFds;
     };
     std::vector<Wait> waits;
 
@@ -117,6 +119,7 @@ public:
     int WaitForEvents(platform::PollEntry* entries, int count, int timeoutMs) override
     {
         int ready = 0;
+        std::vector<int> readyFds;
         for (int i = 0; i < count; ++i) {
             platform::PollEntry& e = entries[i];
             e.ready = 0;
@@ -131,9 +134,12 @@ public:
                 if ((e.wanted & platform::kPollWrite) && c->second.room != 0)
                     e.ready |= platform::kPollWrite;
             }
-            ready += e.ready ? 1 : 0;
+            if (e.ready) {
+                ++ready;
+                readyFds.push_back(e.fd);
+            }
         }
-        waits.push_back(Wait { timeoutMs, ready });
+        waits.push_back(Wait { timeoutMs, ready, std::move(readyFds) });
         return ready;
     }
 

@@ -5,13 +5,18 @@
 #include "tests/engine/server/ServerInterleaving.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
+#include <string>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     if (size > 4096)
         return 0;
-    if (!testutil::RunServerInterleaving(data, size).empty())
+    const std::string failure = testutil::RunServerInterleaving(data, size);
+    if (!failure.empty()) {
+        std::fprintf(stderr, "server interleaving failed: %s\n", failure.c_str());
         std::abort();
+    }
     return 0;
 }
