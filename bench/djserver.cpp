@@ -11,6 +11,7 @@
 
 #include "engine/server/CDJServer.h"
 #include "engine/stream/GShoutCastSource.h"
+#include "peers/IcecastServer.h"
 #include "support/ChildProcess.h"
 #include "support/FreePorts.h"
 #include "support/LoopbackClient.h"
@@ -21,9 +22,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -33,8 +32,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <thread>
@@ -50,12 +47,6 @@ int EnvInt(const char* name, int fallback)
 {
     const char* v = std::getenv(name);
     return v && *v ? std::atoi(v) : fallback;
-}
-
-std::string ReadFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
 // A server process whose CPU time and peak memory we read when it ends.
@@ -74,17 +65,7 @@ public:
     // SIGTERM, then the child's resource use.
     bool Stop(double* cpuSeconds, long* maxRssKb)
     {
-        const pid_t pid = m_child.Release();
-        if (pid <= 0)
-            return false;
-        ::kill(pid, SIGTERM);
-        int status = 0;
-        rusage ru {};
-        const pid_t got = ::wait4(pid, &status, 0, &ru);
-        *cpuSeconds = static_cast<double>(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec)
-            + static_cast<double>(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
-        *maxRssKb = ru.ru_maxrss;
-        return got > 0;
+        return testutil::TerminateMeasured(m_child.Release(), cpuSeconds, maxRssKb);
     }
 
 private:
@@ -249,9 +230,11 @@ struct RunResult {
 
 // Streams the MP3 at its bit rate through a source client to the server at
 // port and lets listeners request path: listenerCount join once the mount
-// answers, kLateListeners more while the stream runs.
-RunResult Run(ServerProcess& process, int port, const std::string& password, const std::string& path,
-    const std::string& mp3, int listenerCount, int seconds)
+// answers, kLateListeners more while the stream runs. The server is ended
+// (Stop with its resource use) before the listeners' audio is checked.
+template <class Server>
+RunResult Run(Server& process, int port, const std::string& password, const std::string& path, const std::string& mp3,
+    int listenerCount, int seconds)
 {
     RunResult r;
     const size_t total = static_cast<size_t>(seconds + 1) * kBytesPerSecond;
@@ -370,49 +353,6 @@ bool MakeNoiseMp3(const std::string& path, int seconds)
         && ffmpeg.Wait(120000) == 0;
 }
 
-bool StartIcecast(ServerProcess& process, const std::string& dir, int port, const std::string& password)
-{
-    const std::string log = dir + "/log";
-    ::mkdir(log.c_str(), 0755);
-    const bool root = ::geteuid() == 0;
-    if (root && (::chmod(dir.c_str(), 0755) != 0 || ::chown(log.c_str(), 65534, 65534) != 0))
-        return false;
-    const std::string config = dir + "/icecast.xml";
-    std::ofstream(config) << "<icecast><location>bench</location><admin>b@localhost</admin>"
-                             "<limits><clients>400</clients><sources>2</sources><source-timeout>30</source-timeout>"
-                             "</limits><authentication><source-password>"
-                          << password
-                          << "</source-password><admin-user>admin</admin-user><admin-password>adminpw</admin-password>"
-                             "</authentication><hostname>127.0.0.1</hostname><listen-socket><port>"
-                          << port
-                          << "</port><bind-address>127.0.0.1</bind-address><shoutcast-mount>/live</shoutcast-mount>"
-                             "</listen-socket><paths><basedir>"
-                          << dir << "</basedir><logdir>" << log
-                          << "</logdir><webroot>/usr/share/icecast2/web</webroot><adminroot>/usr/share/icecast2/admin"
-                             "</adminroot></paths><logging><accesslog>access.log</accesslog><errorlog>error.log"
-                             "</errorlog><loglevel>2</loglevel></logging><security><chroot>0</chroot></security>"
-                             "</icecast>\n";
-    std::vector<std::string> argv;
-    if (root)
-        argv = { "setpriv", "--reuid=65534", "--regid=65534", "--clear-groups" };
-    argv.insert(argv.end(), { "icecast2", "-c", config });
-    if (!process.Start(argv, false))
-        return false;
-    const auto end = Clock::now() + std::chrono::seconds(10);
-    while (Clock::now() < end) {
-        // Asks the web port: a bare connection to the source port would
-        // count as a source login there.
-        testutil::LoopbackClient probe;
-        if (probe.Connect(port) && probe.Send("GET / HTTP/1.0\r\n\r\n") && probe.ReadAtLeast(12, 1000)) {
-            // Its source port takes a moment longer to be of use.
-            std::this_thread::sleep_for(std::chrono::milliseconds(500));
-            return true;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return false;
-}
-
 void Report(benchmark::State& state, const char* name, const RunResult& r)
 {
     const std::string n(name);
@@ -451,7 +391,7 @@ void BM_ServerAgainstIcecast(benchmark::State& state)
         Fail(state, "ffmpeg could not make the test stream");
         return;
     }
-    const std::string mp3 = ReadFile(mp3Path);
+    const std::string mp3 = testutil::ReadFile(mp3Path);
     ::mkdir((dir + "/pages").c_str(), 0755);
     for (auto _ : state) {
         ServerProcess ours;
@@ -463,15 +403,19 @@ void BM_ServerAgainstIcecast(benchmark::State& state)
         const std::string password = ours.FirstLine(5000);
         const RunResult a = Run(ours, port, password, "/", mp3, listeners, seconds);
 
-        ServerProcess icecast;
-        const int icePort = testutil::PickPortPair();
-        if (!StartIcecast(icecast, dir, icePort, "bench-pass")) {
+        // Room for every listener and the probes, a source held up for a
+        // moment while a hundred listeners join stays on, and a newcomer gets
+        // icecast's own burst as ours gets our server's.
+        testutil::IcecastServer icecast;
+        if (!icecast.Start({ .clients = 400, .sourceTimeoutSeconds = 30, .burstBytes = -1 })) {
+            std::fprintf(stderr, "icecast log:\n%s\n", icecast.ErrorLog().c_str());
             Fail(state, "icecast2 did not start");
             return;
         }
-        const RunResult b = Run(icecast, icePort, "bench-pass", "/live", mp3, listeners, seconds);
+        const RunResult b
+            = Run(icecast, icecast.Port(), testutil::IcecastServer::kPassword, "/live", mp3, listeners, seconds);
         if (!b.failure.empty())
-            std::fprintf(stderr, "icecast log:\n%s\n", ReadFile(dir + "/log/error.log").c_str());
+            std::fprintf(stderr, "icecast log:\n%s\n", icecast.ErrorLog().c_str());
         if (!a.failure.empty() || !b.failure.empty()) {
             Fail(state, a.failure.empty() ? "icecast: " + b.failure : "ours: " + a.failure);
             return;

@@ -8,6 +8,7 @@
 
 #include "engine/server/CDJServer.h"
 #include "engine/stream/GShoutCastSource.h"
+#include "peers/IcecastServer.h"
 #include "platform/SocketApi.h"
 #include "support/ChildProcess.h"
 #include "support/FreePorts.h"
@@ -28,7 +29,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -63,12 +63,6 @@ std::vector<int> EnvCounts()
     return counts;
 }
 
-std::string ReadFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
 // Resident kilobytes of a process, -1 when unknown.
 long ResidentKb(pid_t pid)
 {
@@ -83,7 +77,7 @@ long ResidentKb(pid_t pid)
 // User and system CPU seconds of a process so far.
 double CpuSeconds(pid_t pid)
 {
-    const std::string stat = ReadFile("/proc/" + std::to_string(pid) + "/stat");
+    const std::string stat = testutil::ReadFile("/proc/" + std::to_string(pid) + "/stat");
     const size_t close = stat.rfind(')');
     if (close == std::string::npos)
         return -1;
@@ -314,49 +308,6 @@ bool MakeNoiseMp3(const std::string& path, int seconds)
         && ffmpeg.Wait(300000) == 0;
 }
 
-bool StartIcecast(
-    testutil::ChildProcess& process, const std::string& dir, int port, const std::string& password, int clients)
-{
-    const std::string log = dir + "/log";
-    ::mkdir(log.c_str(), 0755);
-    const bool root = ::geteuid() == 0;
-    if (root && (::chmod(dir.c_str(), 0755) != 0 || ::chown(log.c_str(), 65534, 65534) != 0))
-        return false;
-    const std::string config = dir + "/icecast.xml";
-    std::ofstream(config) << "<icecast><location>bench</location><admin>b@localhost</admin><limits><clients>" << clients
-                          << "</clients><sources>2</sources><source-timeout>10</source-timeout>"
-                             "</limits><authentication><source-password>"
-                          << password
-                          << "</source-password><admin-user>admin</admin-user><admin-password>adminpw</admin-password>"
-                             "</authentication><hostname>127.0.0.1</hostname><listen-socket><port>"
-                          << port
-                          << "</port><bind-address>127.0.0.1</bind-address><shoutcast-mount>/live</shoutcast-mount>"
-                             "</listen-socket><paths><basedir>"
-                          << dir << "</basedir><logdir>" << log
-                          << "</logdir><webroot>/usr/share/icecast2/web</webroot><adminroot>/usr/share/icecast2/admin"
-                             "</adminroot></paths><logging><accesslog>access.log</accesslog><errorlog>error.log"
-                             "</errorlog><loglevel>2</loglevel></logging><security><chroot>0</chroot></security>"
-                             "</icecast>\n";
-    std::vector<std::string> argv;
-    if (root)
-        argv = { "setpriv", "--reuid=65534", "--regid=65534", "--clear-groups" };
-    argv.insert(argv.end(), { "icecast2", "-c", config });
-    if (!process.Start(argv, false, true))
-        return false;
-    const auto end = Clock::now() + std::chrono::seconds(10);
-    while (Clock::now() < end) {
-        // Asks the web port: a bare connection to the source port would
-        // count as a source login there.
-        testutil::LoopbackClient probe;
-        if (probe.Connect(port) && probe.Send("GET / HTTP/1.0\r\n\r\n") && probe.ReadAtLeast(12, 1000)) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(500));
-            return true;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return false;
-}
-
 void Print(const char* name, const RunResult& r)
 {
     std::printf("%-8s %6d  %9ld  %9ld  %8.2f  %7.2f  %7.1f  %d/%d\n", name, r.listeners, r.rssBeforeKb, r.rssAfterKb,
@@ -391,7 +342,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "ffmpeg could not make the test stream\n");
         return 1;
     }
-    const std::string mp3 = ReadFile(mp3Path);
+    const std::string mp3 = testutil::ReadFile(mp3Path);
     ::mkdir((dir + "/pages").c_str(), 0755);
 
     std::vector<std::pair<RunResult, RunResult>> results;
@@ -412,13 +363,13 @@ int main(int argc, char** argv)
         // Icecast now and then drops a source that logs in through its
         // SHOUTcast port right after start: such a run is repeated.
         for (int attempt = 0; attempt < 3 && !theirs.ok; ++attempt) {
-            testutil::ChildProcess icecast;
-            const int port = testutil::PickPortPair();
-            if (!StartIcecast(icecast, dir, port, "bench-pass", count + 100)) {
-                std::fprintf(stderr, "icecast2 did not start\n");
+            testutil::IcecastServer icecast;
+            if (!icecast.Start({ .clients = count + 100, .sourceTimeoutSeconds = 10, .burstBytes = -1 })) {
+                std::fprintf(stderr, "icecast2 did not start\n%s\n", icecast.ErrorLog().c_str());
                 return 1;
             }
-            theirs = Run(icecast.Pid(), port, "bench-pass", "/live", mp3, count, seconds);
+            theirs
+                = Run(icecast.Pid(), icecast.Port(), testutil::IcecastServer::kPassword, "/live", mp3, count, seconds);
         }
         results.emplace_back(ours, theirs);
     }

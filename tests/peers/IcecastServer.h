@@ -62,6 +62,14 @@ inline bool ProcessListensOn(pid_t pid, int port)
     return false;
 }
 
+// What a run asks of icecast beyond a test's few listeners. The defaults
+// suit the tests: a newcomer gets the stream from the live point on.
+struct IcecastLimits {
+    int clients = 10; // listeners and sources together
+    int sourceTimeoutSeconds = 10; // a silent source is dropped after this
+    int burstBytes = 0; // given to a newcomer at once; -1: icecast's own
+};
+
 // Icecast in a private folder on loopback ports picked now. It refuses to
 // run as root, so as root it is started as nobody.
 class IcecastServer {
@@ -74,8 +82,9 @@ public:
     // pair picked a moment earlier can be taken by any other test starting a
     // server, so the server is up once it has started and holds both ports
     // itself; otherwise it starts again on another pair.
-    bool Start()
+    bool Start(const IcecastLimits& limits = {})
     {
+        m_limits = limits;
         if (!m_dir.Create("tavdj-icecast"))
             return false;
         const std::string log = Path("log");
@@ -115,6 +124,11 @@ public:
     // Ends the server the way a crash would look to its source.
     void Stop() { m_child.Stop(); }
 
+    // Ends the server with SIGTERM and tells what it used: its CPU seconds
+    // and peak resident kilobytes. False when it could not be reaped.
+    bool Stop(double* cpuSeconds, long* maxRssKb) { return TerminateMeasured(m_child.Release(), cpuSeconds, maxRssKb); }
+
+    pid_t Pid() const { return m_child.Pid(); }
     int Port() const { return m_port; }
     std::string Url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(m_port) + path; }
     std::string Status() const
@@ -137,12 +151,18 @@ private:
 
     bool Launch(bool root)
     {
+        std::ostringstream limits;
+        limits << "<clients>" << m_limits.clients << "</clients><sources>2</sources><source-timeout>"
+               << m_limits.sourceTimeoutSeconds << "</source-timeout>";
+        if (m_limits.burstBytes >= 0)
+            limits << "<burst-size>" << m_limits.burstBytes << "</burst-size>";
         const std::string config = Path("icecast.xml");
         std::ofstream(config)
             << "<icecast>\n"
                "  <location>test</location><admin>test@localhost</admin>\n"
-               "  <limits><clients>10</clients><sources>2</sources><source-timeout>10</source-timeout>"
-               "<burst-size>0</burst-size></limits>\n"
+               "  <limits>"
+            << limits.str()
+            << "</limits>\n"
                "  <authentication><source-password>hack&amp;me #1+</source-password>"
                "<admin-user>admin</admin-user><admin-password>adminpw</admin-password></authentication>\n"
                "  <hostname>127.0.0.1</hostname>\n"
@@ -199,6 +219,7 @@ private:
 
     TestSandbox m_dir;
     testutil::ChildProcess m_child;
+    IcecastLimits m_limits;
     int m_port = 0;
 };
 

@@ -7,6 +7,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -57,6 +58,23 @@ inline void Terminate(pid_t pid, int graceMs)
         return;
     ::kill(pid, SIGKILL);
     ::waitpid(pid, nullptr, 0);
+}
+
+// SIGTERM, then waits for the child to end and tells what it used: its CPU
+// seconds (user and system) and peak resident kilobytes. False when pid is
+// no child that could be reaped.
+inline bool TerminateMeasured(pid_t pid, double* cpuSeconds, long* maxRssKb)
+{
+    if (pid <= 0)
+        return false;
+    ::kill(pid, SIGTERM);
+    int status = 0;
+    rusage ru {};
+    const pid_t got = ::wait4(pid, &status, 0, &ru);
+    *cpuSeconds = static_cast<double>(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec)
+        + static_cast<double>(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
+    *maxRssKb = ru.ru_maxrss;
+    return got > 0;
 }
 
 // A child whose stdout we read; stopped (SIGTERM, then SIGKILL) by pid.
