@@ -302,6 +302,8 @@ private:
     void InitControls();
     void RestoreWindowPlacement();
     void SaveWindowRects();
+    // The main window's place and size into the settings object.
+    void StoreMainRect();
     void ApplySizeLimits();
     void GetCurrentQuality();
     void ShowQualityInfo();

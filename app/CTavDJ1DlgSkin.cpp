@@ -350,15 +350,21 @@ void CTavDJ1Dlg::ApplySizeLimits()
     }
 }
 
-void CTavDJ1Dlg::SaveWindowRects()
+void CTavDJ1Dlg::StoreMainRect()
 {
-    if (!m_bCreated || isMinimized())
-        return;
     COption& option = TheOption();
     option.m_nMainLeft = x();
     option.m_nMainTop = y();
     option.m_nMainWidth = width();
     option.m_nMainHeight = height();
+}
+
+void CTavDJ1Dlg::SaveWindowRects()
+{
+    if (!m_bCreated || isMinimized())
+        return;
+    StoreMainRect();
+    COption& option = TheOption();
     if (m_controls.pMiniBrowser && m_controls.pMiniBrowser->GetWidget()) {
         const QWidget* pBrowser = m_controls.pMiniBrowser->GetWidget();
         const QPoint topLeft = pBrowser->mapToGlobal(QPoint(0, 0));

@@ -222,11 +222,7 @@ void CTavDJ1Dlg::OnSongRequestBoard()
         MessageDlg(this, kNoInternetText, kNoInternetCaption, kNoticeBox);
         return;
     }
-    COption& option = TheOption();
-    option.m_nMainLeft = x();
-    option.m_nMainTop = y();
-    option.m_nMainWidth = width();
-    option.m_nMainHeight = height();
+    StoreMainRect();
     if (m_bCreated) {
         // Shown where the user left it; snapping would pull it to the main
         // window as it appears.
@@ -236,7 +232,7 @@ void CTavDJ1Dlg::OnSongRequestBoard()
         pWindow->SetSnapDisabled(false);
     }
     NavigateRequestBoard(true);
-    option.m_nShowMiniBrowser = 1;
+    TheOption().m_nShowMiniBrowser = 1;
 }
 
 void CTavDJ1Dlg::NavigateRequestBoard(bool bRefresh)

@@ -21,6 +21,7 @@
 #include "support/EditSettings.h"
 #include "support/FreePorts.h"
 #include "support/MessageDlgRecorder.h"
+#include "support/ProgramEnvironment.h"
 #include "support/TempHome.h"
 
 #include <QCoreApplication>
@@ -117,9 +118,7 @@ protected:
             "pcm.!default "
                 + pcm + "\n");
         m_home.Set("TAVDJ_ASSUME_ONLINE", "1");
-        const fs::path skins = fs::path(TAVDJ_SOURCE_DIR) / "skins" / "default";
-        fs::copy(skins, m_home.Path("program") + "/default_skin", fs::copy_options::recursive);
-        fs::copy_file(skins / "ControlID.XML", m_home.Path("program") + "/ControlID.XML");
+        testutil::InstallDefaultSkin(m_home.Path("program"));
 
         m_pWindow = std::make_unique<CTavDJ1Dlg>();
         ASSERT_TRUE(m_pWindow->CreateMainWindow(nullptr));

@@ -15,6 +15,7 @@
 #include "support/FreePorts.h"
 #include "support/LoopbackClient.h"
 #include "support/MessageDlgRecorder.h"
+#include "support/ProgramEnvironment.h"
 #include "support/TempHome.h"
 #include "support/ToneMp3.h"
 
@@ -146,8 +147,7 @@ protected:
             "pcm.!default " + m_pulse.MonitorPcm() + "\nctl.!default { type pulse server \"unix:" + m_dir.Path()
                 + "/native\" }\n");
         const fs::path program = m_home.Path("program");
-        fs::copy(testutil::SourcePath("skins/default"), program / "default_skin", fs::copy_options::recursive);
-        fs::copy_file(testutil::SourcePath("skins/default/ControlID.XML"), program / "ControlID.XML");
+        testutil::InstallDefaultSkin(program);
         fs::copy(testutil::SourcePath("serverhtml"), program / "serverhtml", fs::copy_options::recursive);
         m_intro = (program / "intro.mp3").string();
         ASSERT_TRUE(WriteToneMp3(m_intro));

@@ -18,10 +18,10 @@
 #include "fakes/FakeWaveIn.h"
 #include "support/FreePorts.h"
 #include "support/MessageDlgRecorder.h"
+#include "support/ProgramEnvironment.h"
 #include "support/QtEventWait.h"
+#include "support/QtSkinDrag.h"
 #include "support/TempHome.h"
-
-#include <QMouseEvent>
 
 #include <gtest/gtest.h>
 
@@ -62,9 +62,7 @@ struct SProgramRig {
             card.AddControl(1, source, kCtlVolume, 65536, false);
             card.AddControl(1, source, kCtlMute, 1, true);
         }
-        const fs::path source = fs::path(TAVDJ_SOURCE_DIR) / "skins" / "default";
-        fs::copy(source, fs::path(home.Path("program")) / "default_skin", fs::copy_options::recursive);
-        fs::copy_file(source / "ControlID.XML", fs::path(home.Path("program")) / "ControlID.XML");
+        testutil::InstallDefaultSkin(home.Path("program"));
     }
 
     std::vector<int32_t>& Values(int dest, int source, uint32_t type)
@@ -106,20 +104,6 @@ protected:
         if (TheDJDataMan().IsConnected())
             TheDJDataMan().Disconnect();
         TheDJDataMan().Shutdown();
-    }
-
-    // Presses on the skin's background and drags the window by (dx, dy).
-    void DragBy(QPoint travel)
-    {
-        QWidget* pSkin = m_pWindow->SkinWindow()->GetWidget();
-        const QPoint at(20, 300);
-        for (const auto type : { QEvent::MouseButtonPress, QEvent::MouseMove, QEvent::MouseButtonRelease }) {
-            const QPoint to = type == QEvent::MouseButtonPress ? at : at + travel;
-            QMouseEvent event(type, QPointF(to), QPointF(pSkin->mapToGlobal(at) + (to - at)),
-                type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton,
-                type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, Qt::NoModifier);
-            QCoreApplication::sendEvent(pSkin, &event);
-        }
     }
 
     MessageDlgRecorder m_boxes;
@@ -172,7 +156,7 @@ TEST_P(MainWindowEnd, SavesStopsAndPutsTheMixerBack)
     const QPoint browserAt(100 + m_pWindow->width() + c.nBrowserGap, 120);
     pBrowser->move(browserAt);
     ASSERT_TRUE(RunEventsUntil([&] { return m_pWindow->pos() == QPoint(100, 100) && pBrowser->pos() == browserAt; }));
-    DragBy({ 30, 20 });
+    testutil::DragSkinBy(m_pWindow->SkinWindow()->GetWidget(), { 30, 20 });
     ASSERT_TRUE(RunEventsUntil([&] { return m_pWindow->pos() == QPoint(130, 120); }));
     EXPECT_EQ(pBrowser->pos(), browserAt + (c.nBrowserGap == 0 ? QPoint(30, 20) : QPoint()));
 

@@ -12,20 +12,18 @@
 #include "fakes/FakeMixer.h"
 #include "fakes/FakeWaveIn.h"
 #include "support/MessageDlgRecorder.h"
+#include "support/ProgramEnvironment.h"
 #include "support/QtEventWait.h"
+#include "support/QtSkinDrag.h"
 #include "support/TempHome.h"
 
-#include <QMouseEvent>
 #include <QScreen>
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <optional>
 
 namespace {
-
-namespace fs = std::filesystem;
 
 // The program's engine saves itself at exit, so its home and fakes are
 // built before it and end after it.
@@ -36,31 +34,13 @@ struct SProgramRig {
     FakeFirewall firewall;
     bool bSystemsTaken = SetTheDJDataManSystems({ .pWaveIn = &waveIn, .pMixer = &mixer, .pFirewall = &firewall });
 
-    SProgramRig()
-    {
-        const fs::path source = fs::path(TAVDJ_SOURCE_DIR) / "skins" / "default";
-        fs::copy(source, fs::path(home.Path("program")) / "default_skin", fs::copy_options::recursive);
-        fs::copy_file(source / "ControlID.XML", fs::path(home.Path("program")) / "ControlID.XML");
-    }
+    SProgramRig() { testutil::InstallDefaultSkin(home.Path("program")); }
 };
 
 SProgramRig& Rig()
 {
     static SProgramRig rig;
     return rig;
-}
-
-// Presses on the skin's background and drags the window by travel.
-void DragBy(QWidget* pSkin, QPoint travel)
-{
-    const QPoint at(20, 300);
-    for (const auto type : { QEvent::MouseButtonPress, QEvent::MouseMove, QEvent::MouseButtonRelease }) {
-        const QPoint to = type == QEvent::MouseButtonPress ? at : at + travel;
-        QMouseEvent event(type, QPointF(to), QPointF(pSkin->mapToGlobal(at) + (to - at)),
-            type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton,
-            type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(pSkin, &event);
-    }
 }
 
 TEST(MainWindowSnap, DragSnapsWithinSixteenPixelsAndTakesTheDockedBrowser)
@@ -113,7 +93,7 @@ TEST(MainWindowSnap, DragSnapsWithinSixteenPixelsAndTakesTheDockedBrowser)
             return window.pos() == start && pBrowser->pos() == browserStart && (!neighbour || neighbour->isVisible());
         }));
 
-        DragBy(pSkin, c.travel);
+        testutil::DragSkinBy(pSkin, c.travel);
         const QPoint expected = screen.topLeft() + c.expected;
         EXPECT_TRUE(RunEventsUntil([&] { return window.pos() == expected; }))
             << "at " << window.x() << "," << window.y();

@@ -23,6 +23,7 @@
 #include "fakes/FakeShoutcastServer.h"
 #include "peers/SoundFixtures.h"
 #include "support/MessageDlgRecorder.h"
+#include "support/ProgramEnvironment.h"
 #include "support/QtEventWait.h"
 #include "support/RequireTool.h"
 #include "support/TempHome.h"
@@ -122,9 +123,7 @@ protected:
         fs::create_directories(runtime);
         fs::permissions(runtime, fs::perms::owner_all, fs::perm_options::replace);
         m_home.Set("XDG_RUNTIME_DIR", runtime.string());
-        const fs::path skin = fs::path(TAVDJ_SOURCE_DIR) / "skins" / "default";
-        fs::copy(skin, m_home.Path("program/default_skin"), fs::copy_options::recursive);
-        fs::copy_file(skin / "ControlID.XML", m_home.Path("program/ControlID.XML"));
+        testutil::InstallDefaultSkin(m_home.Path("program"));
         std::ofstream(GetAppDataFolder() + "SETTING.ini")
             << "[Network]\nLocalServ=0\nAddress=127.0.0.1\nPort=" << m_server.Port()
             << "\nRequestBoardRoot=" << kBoardRoot

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "support/ChildProcess.h"
 #include "support/TempHome.h"
 
 #include <filesystem>
@@ -21,6 +22,15 @@ inline void UseProgramEnvironment(TempHome& home, const std::string& extraAlsa =
     const std::string alsa = home.Path("asound.conf");
     std::ofstream(alsa) << "pcm.!default { type hw card 31 device 0 }\n" << extraAlsa;
     home.Set("ALSA_CONFIG_PATH", alsa);
+}
+
+// The default skin and its control-ID file in a program folder, laid out
+// as the build installs them beside the program.
+inline void InstallDefaultSkin(const std::filesystem::path& program)
+{
+    const std::filesystem::path skin = SourcePath("skins/default");
+    std::filesystem::copy(skin, program / "default_skin", std::filesystem::copy_options::recursive);
+    std::filesystem::copy_file(skin / "ControlID.XML", program / "ControlID.XML");
 }
 
 } // namespace testutil

@@ -18,6 +18,7 @@
 #include "fakes/FakeWaveIn.h"
 #include "support/EditSettings.h"
 #include "support/MessageDlgRecorder.h"
+#include "support/ProgramEnvironment.h"
 #include "support/TempHome.h"
 
 #include <QCoreApplication>
@@ -78,12 +79,7 @@ template <class Done> bool ProcessEventsUntil(Done done)
 
 class MainWindowSound : public testing::Test {
 protected:
-    void SetUp() override
-    {
-        const fs::path built = fs::path(TAVDJ_BINARY_DIR) / "app";
-        fs::copy(built / "default_skin", Program() / "default_skin", fs::copy_options::recursive);
-        fs::copy_file(built / "ControlID.XML", Program() / "ControlID.XML");
-    }
+    void SetUp() override { testutil::InstallDefaultSkin(Program()); }
 
     void TearDown() override
     {

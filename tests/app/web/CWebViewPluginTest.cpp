@@ -11,19 +11,18 @@
 #include "skin/host/CWebBrowserWnd.h"
 #include "support/FakeConOwner.h"
 #include "support/LocalHttpServer.h"
+#include "support/QtWebEngineDisplay.h"
 #include "support/RequireTool.h"
 #include "support/TempHome.h"
 #include "support/XvfbServer.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QOpenGLContext>
 #include <QScreen>
 #include <QWidget>
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <memory>
@@ -33,20 +32,7 @@
 
 namespace {
 
-// Only catches a hang: the engine's first start under load can take long.
-constexpr qint64 kLoadBoundMs = 90000;
-
-bool WaitFor(const std::function<bool()>& done, qint64 boundMs = kLoadBoundMs)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > boundMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-    }
-    return true;
-}
+using testutil::WaitForWeb;
 
 bool EngineMapped()
 {
@@ -72,16 +58,7 @@ TEST(CWebViewPlugin, LoadsTheEngineWithTheFirstViewAndDrawsThePage)
     TAVDJ_REQUIRE_TOOL(ToolOnPath("python3"), "python3");
     TempHome home;
     XvfbServer xvfb;
-    ASSERT_TRUE(xvfb.Start("640x480x24"));
-    home.Set("QT_QPA_PLATFORM", "xcb");
-    home.Set("DISPLAY", xvfb.Display());
-    home.Set("DBUS_SESSION_BUS_ADDRESS", "unix:path=/dev/null/no-bus");
-    // Chromium refuses its sandbox to root.
-    home.Set("QTWEBENGINE_DISABLE_SANDBOX", "1");
-    const std::string runtime = home.Path("tmp") + "/runtime";
-    std::filesystem::create_directory(runtime);
-    std::filesystem::permissions(runtime, std::filesystem::perms::owner_all);
-    home.Set("XDG_RUNTIME_DIR", runtime);
+    ASSERT_TRUE(testutil::UseWebEngineDisplay(home, xvfb));
     const std::string page = home.Path("tmp") + "/page.html";
     std::ofstream(page) << "<!DOCTYPE html><html><body style=\"background:#00ff00;margin:0\">신청곡</body></html>";
     testutil::LocalHttpServer http;
@@ -107,13 +84,13 @@ TEST(CWebViewPlugin, LoadsTheEngineWithTheFirstViewAndDrawsThePage)
         control.SetPos(20, 30, 200, 100, GXConBase::Redraw::No);
         EXPECT_TRUE(EngineMapped());
         EXPECT_NE(QOpenGLContext::globalShareContext(), nullptr);
-        ASSERT_TRUE(WaitFor([&] { return control.IsPageShown(); })) << "no load-finished arrived";
+        ASSERT_TRUE(WaitForWeb([&] { return control.IsPageShown(); })) << "no load-finished arrived";
         EXPECT_EQ(control.GetUrl(), http.Url("/index.html"));
         QScreen* pScreen = QGuiApplication::primaryScreen();
         const auto pixel = [&](int x, int y) {
             return pScreen->grabWindow(host.winId(), x, y, 1, 1).toImage().pixel(0, 0) & 0xFFFFFF;
         };
-        EXPECT_TRUE(WaitFor([&] { return pixel(210, 120) == 0x00FF00; }, 20000)) << std::hex << pixel(210, 120);
+        EXPECT_TRUE(WaitForWeb([&] { return pixel(210, 120) == 0x00FF00; }, 20000)) << std::hex << pixel(210, 120);
         EXPECT_NE(pixel(10, 10), 0x00FF00U);
         // A second view comes from the library already loaded.
         EXPECT_NE(CWebBrowserWnd::Create(&host), nullptr);

@@ -9,12 +9,12 @@
 #include "skin/controls/GXConBrowser.h"
 #include "support/FakeConOwner.h"
 #include "support/LocalHttpServer.h"
+#include "support/QtWebEngineDisplay.h"
 #include "support/RequireTool.h"
 #include "support/TempHome.h"
 #include "support/XvfbServer.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QScreen>
 #include <QWebEnginePage>
 #include <QWebEngineView>
@@ -22,30 +22,13 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <fstream>
-#include <functional>
 #include <memory>
 #include <string>
 
 namespace {
 
-// Bounds that only catch a hang: the engine's first start under load can
-// take many seconds.
-constexpr qint64 kLoadBoundMs = 90000;
-
-// Runs the event loop until done() holds; false after the bound.
-bool WaitFor(const std::function<bool()>& done, qint64 boundMs = kLoadBoundMs)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > boundMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-    }
-    return true;
-}
+using testutil::WaitForWeb;
 
 // The page's text as the engine has it now.
 QString PlainText(QWebEngineView& view)
@@ -56,7 +39,7 @@ QString PlainText(QWebEngineView& view)
         *text = value;
         *done = true;
     });
-    if (!WaitFor([done] { return *done; }, 10000))
+    if (!WaitForWeb([done] { return *done; }, 10000))
         return {};
     return *text;
 }
@@ -69,19 +52,9 @@ TEST(CWebBrowserWndWebEngine, LoadsALoopbackPageOverTheControl)
     TAVDJ_REQUIRE_TOOL(ToolOnPath("python3"), "python3");
     TempHome home;
     XvfbServer xvfb;
-    ASSERT_TRUE(xvfb.Start("640x480x24"));
-    home.Set("QT_QPA_PLATFORM", "xcb");
-    home.Set("DISPLAY", xvfb.Display());
-    // Without a session bus, D-Bus would start one through the X server.
-    home.Set("DBUS_SESSION_BUS_ADDRESS", "unix:path=/dev/null/no-bus");
-    // Chromium refuses its sandbox to root, and Xvfb has no GPU.
-    home.Set("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    ASSERT_TRUE(testutil::UseWebEngineDisplay(home, xvfb));
+    // Xvfb has no GPU.
     home.Set("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu");
-    // Qt's runtime folder must be private; the sandbox's own, not /tmp's.
-    const std::string runtime = home.Path("tmp") + "/runtime";
-    std::filesystem::create_directory(runtime);
-    std::filesystem::permissions(runtime, std::filesystem::perms::owner_all);
-    home.Set("XDG_RUNTIME_DIR", runtime);
 
     const std::string page = home.Path("tmp") + "/page.html";
     std::ofstream(page) << "<!DOCTYPE html><html><head><meta charset=\"utf-8\"></head>"
@@ -112,7 +85,7 @@ TEST(CWebBrowserWndWebEngine, LoadsALoopbackPageOverTheControl)
         ASSERT_NE(pView, nullptr);
         EXPECT_FALSE(pView->isVisible());
 
-        ASSERT_TRUE(WaitFor([&] { return control.IsPageShown(); })) << "no load-finished arrived";
+        ASSERT_TRUE(WaitForWeb([&] { return control.IsPageShown(); })) << "no load-finished arrived";
         EXPECT_TRUE(pView->isVisible());
         EXPECT_EQ(pView->geometry(), QRect(20, 30, 200, 100));
         EXPECT_EQ(control.GetUrl(), http.Url("/index.html"));
@@ -123,12 +96,12 @@ TEST(CWebBrowserWndWebEngine, LoadsALoopbackPageOverTheControl)
         const auto pixel = [&](int x, int y) {
             return pScreen->grabWindow(host.winId(), x, y, 1, 1).toImage().pixel(0, 0) & 0xFFFFFF;
         };
-        EXPECT_TRUE(WaitFor([&] { return pixel(210, 120) == 0x00FF00; }, 20000)) << std::hex << pixel(210, 120);
+        EXPECT_TRUE(WaitForWeb([&] { return pixel(210, 120) == 0x00FF00; }, 20000)) << std::hex << pixel(210, 120);
         EXPECT_NE(pixel(10, 10), 0x00FF00U);
 
         ASSERT_TRUE(control.SetCookie(http.Url("/"), "userkey", "k42"));
         ASSERT_TRUE(control.Navigate(http.Url("/cookie")));
-        EXPECT_TRUE(WaitFor([&] { return PlainText(*pView).contains("userkey=k42"); }, 20000))
+        EXPECT_TRUE(WaitForWeb([&] { return PlainText(*pView).contains("userkey=k42"); }, 20000))
             << PlainText(*pView).toStdString();
     }
     CWebBrowserWnd::RegisterFactory({});
