@@ -212,9 +212,7 @@ void CTavDJ1Dlg::StopBroadcast()
 {
     CDJDataMan& engine = TheDJDataMan();
     DebugTrace("서버 접속 종료...");
-    DJSettings settings = engine.Settings();
-    settings.m_nEnable = 0;
-    engine.ApplySettings(settings);
+    engine.EditSettings([](DJSettings& s) { s.m_nEnable = 0; });
     engine.CloseRecordingFile();
     SMainControls& c = m_controls;
     SetImage(c.pRecord, 0);

@@ -76,9 +76,7 @@ void CTavDJ1Dlg::StartOwnServerBroadcast()
         if (address.empty())
             address = CKeptClientSettings::kServerHost;
         if (address != engine.Settings().m_strLocalAddress) {
-            DJSettings settings = engine.Settings();
-            settings.m_strLocalAddress = address;
-            engine.ApplySettings(settings);
+            engine.EditSettings([&](DJSettings& s) { s.m_strLocalAddress = address; });
             if (m_controls.pStartButton)
                 m_controls.pStartButton->SetEnable(false);
             ShowStatusText(kTestingText, false);

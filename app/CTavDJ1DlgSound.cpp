@@ -80,14 +80,6 @@ std::string FadeTimeLabel(int nFadeTime)
     return text;
 }
 
-void EditSettings(const std::function<void(DJSettings&)>& edit)
-{
-    CDJDataMan& engine = TheDJDataMan();
-    DJSettings settings = engine.Settings();
-    edit(settings);
-    engine.ApplySettings(settings);
-}
-
 bool LaunchDetached(const std::string& program, const std::vector<std::string>& args)
 {
     QStringList list;
@@ -172,7 +164,7 @@ void CTavDJ1Dlg::ToggleEffect(size_t nEffect)
     // the effect on; a skin without the button toggles the setting.
     const GXConButton* pButton = m_controls.effectToggles[nEffect];
     const bool bActive = pButton ? pButton->GetImageNum() != 0 : engine.Settings().*effect.pActive == 0;
-    EditSettings([&](DJSettings& s) { s.*effect.pActive = bActive ? 1 : 0; });
+    engine.EditSettings([&](DJSettings& s) { s.*effect.pActive = bActive ? 1 : 0; });
     (engine.*effect.setActive)(bActive ? 1 : 0);
     ApplyEffectState(nEffect, bActive);
 }
@@ -200,7 +192,7 @@ template <size_t nEffect> void CTavDJ1Dlg::OnEffectSlider()
     if (GXConSlider* pSlider = m_controls.effectLevels[nEffect])
         pSlider->SetPos(effect.nDefault, GXConSlider::Force::Yes);
     SetControlTooltip(m_controls.effectLevels[nEffect], Percent(effect.nDefault, effect.nTo));
-    EditSettings([&](DJSettings& s) { s.*effect.pLevel = effect.nDefault; });
+    TheDJDataMan().EditSettings([&](DJSettings& s) { s.*effect.pLevel = effect.nDefault; });
     (TheDJDataMan().*effect.setLevel)(effect.nDefault);
 }
 
@@ -234,7 +226,7 @@ platform::LParam CTavDJ1Dlg::OnSliderPosChange(platform::WParam, platform::LPara
         const size_t i = size_t(nId - kFirstEffectId);
         const SEffect& effect = kEffects[i];
         const int nLevel = positionOf(m_controls.effectLevels[i]);
-        EditSettings([&](DJSettings& s) { s.*effect.pLevel = nLevel; });
+        engine.EditSettings([&](DJSettings& s) { s.*effect.pLevel = nLevel; });
         SetControlTooltip(m_controls.effectLevels[i], Percent(nLevel, effect.nTo));
         (engine.*effect.setLevel)(nLevel);
         return 0;
@@ -242,7 +234,7 @@ platform::LParam CTavDJ1Dlg::OnSliderPosChange(platform::WParam, platform::LPara
     if (nId >= kFirstVolumeId && nId < kFirstVolumeId + int(kVolumes.size())) {
         const size_t i = size_t(nId - kFirstVolumeId);
         const int nValue = positionOf(m_controls.volumes[i]);
-        EditSettings([&](DJSettings& s) { s.*kVolumes[i] = nValue; });
+        engine.EditSettings([&](DJSettings& s) { s.*kVolumes[i] = nValue; });
         SetControlTooltip(m_controls.volumes[i], Percent(nValue, CDJDataMan::kMaxVolume));
         const bool bTalkOver = engine.IsTalkOver();
         const bool bLineIn = engine.Settings().m_nLineinFade != 0;
@@ -259,7 +251,7 @@ platform::LParam CTavDJ1Dlg::OnSliderPosChange(platform::WParam, platform::LPara
     }
     if (nId == kFadeTimeId) {
         const int nFadeTime = positionOf(m_controls.volumes[3]) / kFadeSliderScale;
-        EditSettings([&](DJSettings& s) { s.m_nFadeTime = nFadeTime; });
+        engine.EditSettings([&](DJSettings& s) { s.m_nFadeTime = nFadeTime; });
         SetControlTooltip(m_controls.volumes[3], FadeTimeLabel(nFadeTime));
         if (!engine.IsTalkOver())
             engine.SetFadeTimeInUse(nFadeTime);
@@ -273,7 +265,7 @@ void CTavDJ1Dlg::OnToggleLineInFade()
     GXConButton* pButton = m_controls.pLineInFade;
     const int nNew = pButton ? (pButton->GetImageNum() != 0 ? 1 : 0) : 0;
     SetImage(pButton, nNew ? 0 : 1);
-    EditSettings([&](DJSettings& s) { s.m_nLineinFade = nNew; });
+    TheDJDataMan().EditSettings([&](DJSettings& s) { s.m_nLineinFade = nNew; });
 }
 
 // ---- Talk-over -------------------------------------------------------------
@@ -389,7 +381,7 @@ void CTavDJ1Dlg::OnRecord()
     if (!engine.IsConnected())
         return;
     if (!engine.IsRecording()) {
-        EditSettings([](DJSettings& s) { s.m_nEnable = 1; });
+        engine.EditSettings([](DJSettings& s) { s.m_nEnable = 1; });
         engine.OpenRecordingFile();
         if (engine.IsRecording()) {
             SetImage(pRecord, 1);
@@ -397,14 +389,14 @@ void CTavDJ1Dlg::OnRecord()
             SetShown(m_controls.pRecordingLamp, true);
             return;
         }
-        EditSettings([](DJSettings& s) { s.m_nEnable = 0; });
+        engine.EditSettings([](DJSettings& s) { s.m_nEnable = 0; });
         SetImage(pRecord, 0);
         SetControlTooltip(pRecord, "녹음하기(R)");
         SetShown(m_controls.pRecordingLamp, false);
         MessageDlg(this, kRecordingFailure, kCaption, kFailureBox);
         return;
     }
-    EditSettings([](DJSettings& s) { s.m_nEnable = 0; });
+    engine.EditSettings([](DJSettings& s) { s.m_nEnable = 0; });
     engine.CloseRecordingFile();
     SetImage(pRecord, 0);
     SetControlTooltip(pRecord, "녹음하기(R)");

@@ -156,10 +156,8 @@ void CTavDJ1Dlg::OnPlayerStreamCommand(const std::string& text, int32_t time)
 void CTavDJ1Dlg::OnTitleAutoUpdate()
 {
     CDJDataMan& engine = TheDJDataMan();
-    DJSettings settings = engine.Settings();
-    settings.m_nAuto = settings.m_nAuto ? 0 : 1;
-    engine.ApplySettings(settings);
-    const bool bAuto = settings.m_nAuto != 0;
+    engine.EditSettings([](DJSettings& s) { s.m_nAuto = s.m_nAuto ? 0 : 1; });
+    const bool bAuto = engine.Settings().m_nAuto != 0;
     if (m_controls.pAutoTitle)
         m_controls.pAutoTitle->SetImageNum(bAuto ? 0 : 1);
     if (m_controls.pSendTitle)

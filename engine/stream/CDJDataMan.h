@@ -85,6 +85,13 @@ public:
     // setters.
     [[nodiscard]] const DJSettings& Settings() const;
     void ApplySettings(const DJSettings& settings);
+    // Copies the settings, lets change edit the copy and applies it.
+    template <typename Change> void EditSettings(Change change)
+    {
+        DJSettings settings = Settings();
+        change(settings);
+        ApplySettings(settings);
+    }
 
     // Main thread: the talk-over fade's step counter (0 … FadeTime) and
     // whether talk-over is on.

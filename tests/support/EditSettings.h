@@ -6,7 +6,5 @@
 // change the copy, apply it.
 template <typename Change> void EditSettings(CDJDataMan& controller, Change change)
 {
-    DJSettings settings = controller.Settings();
-    change(settings);
-    controller.ApplySettings(settings);
+    controller.EditSettings(change);
 }
