@@ -30,6 +30,8 @@ public:
     // For an object made on one thread and handed to another before use:
     // the next thread that asks becomes the owner.
     void Rebind() noexcept { m_id = std::thread::id {}; }
+    // The calling thread becomes the owner.
+    void BindToCurrent() noexcept { m_id = std::this_thread::get_id(); }
 
 private:
     mutable std::atomic<std::thread::id> m_id;

@@ -99,8 +99,7 @@ int CDJDataMan::Init(std::string_view folderName, platform::TargetHandle mainWin
     m_fade.SetFadeTimeInUse(m_settings.m_nFadeTime);
     m_bInitialised = true;
     m_hMainWindow = mainWindow;
-    m_windowThread.Rebind();
-    (void)m_windowThread.IsCurrent();
+    m_windowThread.BindToCurrent();
     m_nMonitorRetries = 0;
     SetupPump();
     SetupMixerLines();
