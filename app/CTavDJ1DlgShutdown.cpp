@@ -14,6 +14,7 @@
 #include "foundation/RectGeometry.h"
 #include "skin/GXSkinIds.h"
 #include "skin/GXWindowChild.h"
+#include "skin/RectConversion.h"
 #include "skin/controls/GXConButton.h"
 
 #include <QCloseEvent>
@@ -65,11 +66,6 @@ private:
     std::function<void()> m_onMoved;
     std::function<void()> m_onReleased;
 };
-
-SRect ToRect(const QRect& r)
-{
-    return SRect { r.x(), r.y(), r.x() + r.width(), r.y() + r.height() };
-}
 
 QWidget* WidgetOf(GXWindowChild* pWindow)
 {
@@ -247,8 +243,8 @@ platform::LParam CTavDJ1Dlg::OnNcLButtonDown(platform::WParam wParam, platform::
     QWidget* pBrowser = WidgetOf(m_controls.pMiniBrowser);
     if (pBrowser) {
         m_captionMove.browserStart = pBrowser->pos();
-        const SRect window = ToRect(frameGeometry());
-        const SRect browser = ToRect(pBrowser->frameGeometry());
+        const SRect window = ToSRect(frameGeometry());
+        const SRect browser = ToSRect(pBrowser->frameGeometry());
         m_captionMove.bDocked = RectsTouch(&window, &browser);
         if (m_captionMove.bDocked && pBrowser->isVisible()) {
             // It moves with the window as one: its own snapping would pull

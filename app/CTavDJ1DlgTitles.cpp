@@ -13,6 +13,7 @@
 #include "foundation/SystemInfo.h"
 #include "skin/GXSkinIds.h"
 #include "skin/GXWindowChild.h"
+#include "skin/RectConversion.h"
 #include "skin/controls/GXConBrowser.h"
 #include "skin/controls/GXConButton.h"
 
@@ -46,11 +47,6 @@ constexpr const char* kBoardCookie = "userkey";
 constexpr const char* kNoInternetText = "인터넷 연결이 정상적으로 되어 있는지 확인 하시고 이용해 주시기 바랍니다.";
 constexpr const char* kNoInternetCaption = "TavDJ - 인터넷연결 실패";
 constexpr const char* kAddressCopiedText = "방송 주소가 복사되었습니다.\n\nCtrl+V 하시면 방송 주소가 입력됩니다.";
-
-SRect ToSRect(const QRect& rect)
-{
-    return SRect { rect.left(), rect.top(), rect.left() + rect.width(), rect.top() + rect.height() };
-}
 
 std::vector<SRect> ScreenWorkAreas()
 {

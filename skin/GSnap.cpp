@@ -1,5 +1,7 @@
 #include "skin/GSnap.h"
 
+#include "skin/RectConversion.h"
+
 #include <QApplication>
 #include <QScreen>
 #include <QVariant>
@@ -15,11 +17,6 @@ namespace {
 // The window property that marks a window as served by a GSnap; a second
 // one would fight the first over every move.
 constexpr char kSnapProperty[] = "tavdjSnap";
-
-SRect ToRect(const QRect& r)
-{
-    return SRect { r.x(), r.y(), r.x() + r.width(), r.y() + r.height() };
-}
 
 int Sat(std::int64_t value)
 {
@@ -187,11 +184,11 @@ void GSnap::BeginMoveSize()
     if (m_pWindow == nullptr)
         return;
     m_bInMoveSize = true;
-    m_rectStart = ToRect(m_pWindow->frameGeometry());
+    m_rectStart = ToSRect(m_pWindow->frameGeometry());
     m_dockedAtStart.clear();
     for (const QPointer<QWidget>& docked : m_docked) {
         if (docked != nullptr)
-            m_dockedAtStart.push_back(ToRect(docked->frameGeometry()));
+            m_dockedAtStart.push_back(ToSRect(docked->frameGeometry()));
     }
     m_targets = CollectTargets();
 }
@@ -280,10 +277,10 @@ SSnapTargets GSnap::CollectTargets() const
         const Qt::WindowType type = pOther->windowType();
         if (type == Qt::ToolTip || type == Qt::Popup)
             continue;
-        targets.rects.push_back(ToRect(pOther->frameGeometry()));
+        targets.rects.push_back(ToSRect(pOther->frameGeometry()));
     }
     for (const QScreen* pScreen : QGuiApplication::screens()) {
-        const SRect area = ToRect(pScreen->availableGeometry());
+        const SRect area = ToSRect(pScreen->availableGeometry());
         targets.rects.push_back(area);
         targets.workAreas.push_back(area);
     }

@@ -3,6 +3,7 @@
 #include "skin/GSnap.h"
 #include "skin/GXSkinIds.h"
 #include "skin/GXWindowMain.h"
+#include "skin/RectConversion.h"
 
 #include <QCloseEvent>
 #include <QContextMenuEvent>
@@ -70,11 +71,6 @@ GSnapSizing SizingOf(int nCode)
     default:
         return GSnapSizing::kMove;
     }
-}
-
-SRect ToRect(const QRect& r)
-{
-    return SRect { r.x(), r.y(), r.x() + r.width(), r.y() + r.height() };
 }
 
 // The low word of a key message's lParam is its repeat count, the high word
@@ -329,10 +325,10 @@ void GXWindowWidget::Drag(const QPoint& globalPos)
             rect.setBottom(std::max(rect.bottom() + travel.y(), rect.top() + kMinDragSize));
     }
     if (m_pSnap != nullptr) {
-        const SRect proposed = ToRect(rect);
+        const SRect proposed = ToSRect(rect);
         const SRect snapped = m_nDragCode == GXHitTest::kCaption ? m_pSnap->SnapMove(proposed)
                                                                  : m_pSnap->SnapSize(proposed, SizingOf(m_nDragCode));
-        rect = QRect(snapped.left, snapped.top, snapped.Width(), snapped.Height());
+        rect = ToQRect(snapped);
     }
     window()->setGeometry(rect);
 }
