@@ -49,6 +49,13 @@ public:
     static constexpr const char* kControlIdFile = "ControlID.XML";
     // Message-box type of the skin failures: OK button, question icon.
     static constexpr int kSkinFailureBox = 32;
+    // The broadcast's states.
+    static constexpr int kStateIdle = 0;
+    static constexpr int kStateOnAir = 1;
+    static constexpr int kStateReconnecting = 2;
+    // The reconnect countdown's value while none runs; the reconnect comes
+    // when it has gone below 0, on the twelfth tick.
+    static constexpr int kNoCountdown = 10;
 
     // args: the program's arguments (element 0 the program), applied as
     // command-line options while the window is created.
@@ -78,9 +85,9 @@ public:
     [[nodiscard]] uint32_t LauncherWindowNumber() const;
     [[nodiscard]] const GXPoint& MinSize() const { return m_minSize; }
     [[nodiscard]] const GXPoint& MaxSize() const { return m_maxSize; }
-    // 0 idle, 1 on air, 2 waiting to reconnect.
+    // kStateIdle, kStateOnAir or kStateReconnecting.
     [[nodiscard]] int BroadcastState() const { return m_nBroadcastState; }
-    // Seconds left before a reconnect; 10 while no countdown runs.
+    // Seconds left before a reconnect; kNoCountdown while none runs.
     [[nodiscard]] int ReconnectCountdown() const { return m_nReconnectCount; }
     // The period of the window's timer of that id; 0 when it does not run.
     [[nodiscard]] int TimerPeriodMs(uint32_t id) const;
@@ -328,8 +335,8 @@ private:
     GXPoint m_maxSize;
     int m_nBitrate = 0; // bit/s of the current quality
     int m_nChannels = 0;
-    int m_nBroadcastState = 0;
-    int m_nReconnectCount = 10;
+    int m_nBroadcastState = kStateIdle;
+    int m_nReconnectCount = kNoCountdown;
     // Playback volumes read at creation (-1 for a line that did not open)
     // and the capture destination's switch states; put back at the end.
     std::array<int, 3> m_savedVolumes { -1, -1, -1 };

@@ -46,10 +46,6 @@ constexpr uint32_t kSecondMs = 1000;
 constexpr uint32_t kStatusPollMs = 5000;
 constexpr uint32_t kStatusStartMs = 3000;
 
-// The countdown's value while none runs; the reconnect comes when it has
-// gone below 0, on the twelfth tick.
-constexpr int kNoCountdown = 10;
-
 // The engine's connect failure worth retrying.
 constexpr int kRetryableFailure = -2;
 
@@ -152,7 +148,7 @@ void CTavDJ1Dlg::OnStartBroadcast()
 {
     CDJDataMan& engine = TheDJDataMan();
     // A waiting reconnect counts as a broadcast: the press cancels it.
-    if (engine.IsConnected() || m_nBroadcastState != 0) {
+    if (engine.IsConnected() || m_nBroadcastState != kStateIdle) {
         StopBroadcast();
         if (TheOption().m_nLocalServ) {
             StopOwnServer();
@@ -190,13 +186,13 @@ void CTavDJ1Dlg::ConnectToServer()
             TheOption().m_strMent = title;
             engine.SendTitle(title, engine.GetKeptUrl());
         }
-        m_nBroadcastState = 1;
-        UpdateStatus(1);
+        m_nBroadcastState = kStateOnAir;
+        UpdateStatus(kStateOnAir);
         return;
     }
     if (code == kRetryableFailure && engine.Settings().m_nReconnect) {
-        m_nBroadcastState = 2;
-        UpdateStatus(2);
+        m_nBroadcastState = kStateReconnecting;
+        UpdateStatus(kStateReconnecting);
         (void)MessageDlgThreaded(this, text + kRetryNotice, kConnectFailedCaption, kReconnectNoticeSeconds);
         SetTimer(kTimerReconnect, kSecondMs);
         return;
@@ -226,8 +222,8 @@ void CTavDJ1Dlg::StopBroadcast()
     engine.StartTalkOverFade(false);
     KillTimer(kTimerWatchdog);
     engine.Disconnect();
-    UpdateStatus(0);
-    m_nBroadcastState = 0;
+    UpdateStatus(kStateIdle);
+    m_nBroadcastState = kStateIdle;
     KillTimer(kTimerReconnect);
     m_nReconnectCount = kNoCountdown;
     WriteClientLog("서버 접속 끊기");
@@ -241,7 +237,7 @@ void CTavDJ1Dlg::UpdateStatus(int nState)
     const CDJDataMan& engine = TheDJDataMan();
     const DJSettings& settings = engine.Settings();
     SMainControls& c = m_controls;
-    if (nState == 0 || nState == 2) {
+    if (nState == kStateIdle || nState == kStateReconnecting) {
         KillTimer(kTimerAutoTitle);
         KillTimer(kTimerElapsed);
         KillTimer(kTimerStatusStart);
@@ -249,13 +245,13 @@ void CTavDJ1Dlg::UpdateStatus(int nState)
         m_bDirectoryStarted = false;
         ShowStatusText("", true);
         SetLabel(c.pListeners, "0/0");
-        SetImage(c.pStartButton, nState == 0 ? 0 : 1);
-        SetControlTooltip(c.pStartButton, nState == 0 ? "방송하기(S)" : "방송 취소(S)");
+        SetImage(c.pStartButton, nState == kStateIdle ? 0 : 1);
+        SetControlTooltip(c.pStartButton, nState == kStateIdle ? "방송하기(S)" : "방송 취소(S)");
         for (GXConStatic* pField : c.elapsed)
             SetLabel(pField, "00");
         SetEnabled(c.pCopyAddress, false);
         SetLabel(c.pCopyAddress, "");
-    } else if (nState == 1) {
+    } else if (nState == kStateOnAir) {
         if (settings.m_nAuto)
             SetTimer(kTimerAutoTitle, kSecondMs);
         SetTimer(kTimerElapsed, kSecondMs);
@@ -267,8 +263,8 @@ void CTavDJ1Dlg::UpdateStatus(int nState)
     }
     // The dialog lets the server settings change only while nothing is sent.
     if (m_pSettingDlg)
-        m_pSettingDlg->SetEditable(nState == 0 && !TheDJDataMan().IsRecording());
-    SetEnabled(c.pRecord, nState == 1);
+        m_pSettingDlg->SetEditable(nState == kStateIdle && !TheDJDataMan().IsRecording());
+    SetEnabled(c.pRecord, nState == kStateOnAir);
 }
 
 void CTavDJ1Dlg::ShowStatusText(const std::string& text, bool bScroll)
@@ -292,14 +288,14 @@ void CTavDJ1Dlg::OnWatchdogTimer(uint32_t)
     engine.Disconnect();
     KillTimer(kTimerWatchdog);
     KillTimer(kTimerReconnect);
-    m_nBroadcastState = 0;
+    m_nBroadcastState = kStateIdle;
     m_nReconnectCount = kNoCountdown;
     WriteClientLog(kDropped);
     ShowStatusText(kDropped, false);
-    UpdateStatus(0);
+    UpdateStatus(kStateIdle);
     if (engine.Settings().m_nReconnect) {
-        m_nBroadcastState = 2;
-        UpdateStatus(2);
+        m_nBroadcastState = kStateReconnecting;
+        UpdateStatus(kStateReconnecting);
         SetTimer(kTimerReconnect, kSecondMs);
         return;
     }
@@ -367,7 +363,7 @@ void CTavDJ1Dlg::RestartEngineTimers()
 platform::LParam CTavDJ1Dlg::OnHttpGetFileComplete(platform::WParam, platform::LParam)
 {
     // A download that ends after the stop belongs to no broadcast.
-    if (m_nBroadcastState != 1 || !TheDJDataMan().IsConnected())
+    if (m_nBroadcastState != kStateOnAir || !TheDJDataMan().IsConnected())
         return 0;
     StartDirectoryRegistration();
     return 0;

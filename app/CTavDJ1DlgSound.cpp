@@ -493,7 +493,7 @@ void CTavDJ1Dlg::OpenSettings(int nPage)
     if (!m_pSettingDlg)
         m_pSettingDlg = new CSettingDlg(TheOption(), TheDJDataMan(), this, platform::WaveOutBackend::System(), this);
     CDJDataMan& engine = TheDJDataMan();
-    m_pSettingDlg->SetEditable(m_nBroadcastState == 0 && !engine.IsRecording());
+    m_pSettingDlg->SetEditable(m_nBroadcastState == kStateIdle && !engine.IsRecording());
     m_pSettingDlg->SetStartPage(nPage);
     const int nAudience = TheOption().m_nAudience;
     const int nTitleWithName = engine.Settings().m_nTitleWithCJName;
@@ -515,7 +515,7 @@ void CTavDJ1Dlg::OpenSettings(int nPage)
         InitEffectSliders();
         m_pSettingDlg->ClearResetDone();
     }
-    if (m_nBroadcastState == 0)
+    if (m_nBroadcastState == kStateIdle)
         GetCurrentQuality();
     ShowQualityInfo();
 }

@@ -35,9 +35,6 @@ constexpr unsigned kCmdHidePopup = 3025;
 constexpr unsigned kCmdRequestBoard = 3026;
 constexpr uint32_t kTimerAutoTitle = 6;
 constexpr uint32_t kAutoTitlePeriodMs = 1000;
-constexpr int kStateOnAir = 1;
-// The reconnect countdown's value while none runs.
-constexpr int kNoCountdown = 10;
 // Message-box type: OK button, question icon.
 constexpr int kNoticeBox = 32;
 
@@ -69,7 +66,7 @@ void KeepWindowOnScreen(QWidget* pWidget)
     const SRect area = ToSRect(pPrimary->availableGeometry());
     SRect fitted;
     FitRectToWorkArea(&rect, &area, &fitted);
-    pWidget->setGeometry(fitted.left, fitted.top, fitted.Width(), fitted.Height());
+    pWidget->setGeometry(ToQRect(fitted));
 }
 
 // One side of the mini browser: the stored value while the window lies on
