@@ -56,6 +56,15 @@ public:
     // The reconnect countdown's value while none runs; the reconnect comes
     // when it has gone below 0, on the twelfth tick.
     static constexpr int kNoCountdown = 10;
+    // The window's timers (the talk-over fade's are the controller's).
+    static constexpr uint32_t kTimerWatchdog = 1;
+    static constexpr uint32_t kTimerElapsed = 2;
+    static constexpr uint32_t kTimerReconnect = 3;
+    static constexpr uint32_t kTimerStatusPoll = 4;
+    static constexpr uint32_t kTimerStatusStart = 5;
+    static constexpr uint32_t kTimerAutoTitle = 6;
+    static constexpr uint32_t kTimerLevelAnimation = 7;
+    static constexpr uint32_t kTimerNetworkCheck = 8;
 
     // args: the program's arguments (element 0 the program), applied as
     // command-line options while the window is created.

@@ -33,14 +33,6 @@ using namespace control;
 
 namespace {
 
-// The window's timers this part runs.
-constexpr uint32_t kTimerWatchdog = 1;
-constexpr uint32_t kTimerElapsed = 2;
-constexpr uint32_t kTimerReconnect = 3;
-constexpr uint32_t kTimerStatusPoll = 4;
-constexpr uint32_t kTimerStatusStart = 5;
-constexpr uint32_t kTimerAutoTitle = 6;
-constexpr uint32_t kTimerNetworkCheck = 8;
 constexpr uint32_t kWatchdogMs = 50;
 constexpr uint32_t kSecondMs = 1000;
 constexpr uint32_t kStatusPollMs = 5000;

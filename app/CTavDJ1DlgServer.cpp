@@ -14,7 +14,6 @@
 
 namespace {
 
-constexpr uint32_t kTimerNetworkCheck = 8;
 constexpr uint32_t kNetworkCheckMs = 300000;
 constexpr int kQuestionIcon = 32;
 constexpr int kNoticeBox = kMbOk | kQuestionIcon;

@@ -29,7 +29,6 @@ using namespace control;
 
 namespace {
 
-constexpr uint32_t kTimerLevelAnimation = 7;
 constexpr uint32_t kLevelAnimationMs = 50;
 constexpr int kLevelMeterTop = 256;
 constexpr int kFadeSliderScale = 100;

@@ -33,7 +33,6 @@ constexpr unsigned kCmdAutoTitle = 3018;
 constexpr unsigned kCmdSendTitle = 3019;
 constexpr unsigned kCmdHidePopup = 3025;
 constexpr unsigned kCmdRequestBoard = 3026;
-constexpr uint32_t kTimerAutoTitle = 6;
 constexpr uint32_t kAutoTitlePeriodMs = 1000;
 // Message-box type: OK button, question icon.
 constexpr int kNoticeBox = 32;
