@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -174,21 +175,20 @@ TEST_F(TavDJSoundProgram, HeldTalkKeyFadesOnceEachWayAndTheSidePanelOpensAndClos
     // The fade outlasts the repeat delay: the key repeats while it runs.
     const bool bTalking
         = WaitUntil([&] { return Last(kMicElement) == kMicTop && Last(kMusicElement) == kMusicBottom; });
-    const long long released = NowMs();
     ASSERT_TRUE(CommandSucceeds("xdotool keyup c"));
     ASSERT_TRUE(bTalking) << "holding C did not bring the microphone up";
     ASSERT_TRUE(WaitUntil([&] { return Last(kMicElement) == 0 && Last(kMusicElement) == kMusicTop; }))
         << "releasing C did not bring the music back";
 
+    // The key was let go only once the top was seen, so the fade up ends
+    // with the first write that reaches it and the rest is the fade down
+    // (a time stamp of the key's release can share the top's millisecond).
     std::vector<SWrite> up = Writes(kMicElement, pressed);
-    std::vector<SWrite> down;
-    for (auto it = up.begin(); it != up.end(); ++it) {
-        if (it->ms >= released) {
-            down.assign(it, up.end());
-            up.erase(it, up.end());
-            break;
-        }
-    }
+    auto top = std::find_if(up.begin(), up.end(), [](const SWrite& w) { return w.value == kMicTop; });
+    if (top != up.end())
+        ++top;
+    const std::vector<SWrite> down(top, up.end());
+    up.erase(top, up.end());
     ExpectOneFade(up, 0, kMicTop);
     ExpectOneFade(down, kMicTop, 0);
 
