@@ -277,7 +277,10 @@ void CTavDJ1Dlg::OnWatchdogTimer(uint32_t)
     CDJDataMan& engine = TheDJDataMan();
     if (m_nReconnectCount != kNoCountdown || engine.IsConnected())
         return;
-    engine.Disconnect();
+    // A broadcast that will reconnect keeps its recording going meanwhile;
+    // a stop (the start button, a failure told to the presenter) ends it.
+    const bool bReconnect = engine.Settings().m_nReconnect != 0;
+    engine.Disconnect(bReconnect ? CDJDataMan::KeepRecording::Yes : CDJDataMan::KeepRecording::No);
     KillTimer(kTimerWatchdog);
     KillTimer(kTimerReconnect);
     m_nBroadcastState = kStateIdle;
@@ -285,7 +288,7 @@ void CTavDJ1Dlg::OnWatchdogTimer(uint32_t)
     WriteClientLog(kDropped);
     ShowStatusText(kDropped, false);
     UpdateStatus(kStateIdle);
-    if (engine.Settings().m_nReconnect) {
+    if (bReconnect) {
         m_nBroadcastState = kStateReconnecting;
         UpdateStatus(kStateReconnecting);
         SetTimer(kTimerReconnect, kSecondMs);

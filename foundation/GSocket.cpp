@@ -241,9 +241,9 @@ bool GSocket::Receive(int* len, char* out, bool consume)
     return m_recvQueue.Read(n, out, consume ? GRingBuffer::Consume::Yes : GRingBuffer::Consume::No);
 }
 
-void GSocket::Skip(int len)
+bool GSocket::Skip(int len)
 {
-    m_recvQueue.Skip(std::min(len, m_recvQueue.GetLength()));
+    return m_recvQueue.Skip(len);
 }
 
 int GSocket::GetSendLength() const

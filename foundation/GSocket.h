@@ -80,7 +80,9 @@ public:
     // The same, with the choice named at the call site.
     enum class Take { Consume, Peek };
     [[nodiscard]] bool Receive(int* len, char* out, Take take) { return Receive(len, out, take == Take::Consume); }
-    void Skip(int len);
+    // Drops len bytes from the front of the receive queue; a count of 0, a
+    // negative one or one above what is stored is refused whole (false).
+    bool Skip(int len);
     [[nodiscard]] int GetReceiveLength() const { return m_recvQueue.GetLength(); }
     // -1 when not connected.
     [[nodiscard]] int GetSendLength() const;

@@ -122,9 +122,17 @@ public:
     void Shutdown();
 
     // The connection sequence: on success 1 with "서버 접속 성공" and code 0;
-    // otherwise 0 with the failure's text and code, back to monitoring.
+    // otherwise 0 with the failure's text and code, back to monitoring, or,
+    // while a recording is kept for a reconnect, still encoding into it.
     int Connect(std::string* pText, int* pCode);
-    void Disconnect();
+    // Yes: the connection goes but an open recording goes on, the pump still
+    // encoding into it, so a broadcast that reconnects keeps one recording
+    // without a gap; the next Connect continues it, a Disconnect with No
+    // ends it.
+    enum class KeepRecording { No, Yes };
+    void Disconnect(KeepRecording keep = KeepRecording::No);
+    // 0 once the connection has dropped (the server closed it, or stopped
+    // taking the stream; see GShoutCastSource::kStallLimitMs).
     [[nodiscard]] int IsConnected() const;
 
     void SendTitle(const std::string& title, const std::string& url);

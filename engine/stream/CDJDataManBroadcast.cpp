@@ -128,11 +128,13 @@ int CDJDataMan::Connect(std::string* pText, int* pCode)
     *pText = failure.text;
     *pCode = failure.code;
     WriteLog("서버 접속 실패(%d) : %s", failure.code, failure.caption);
-    Disconnect();
+    // A reconnect that fails keeps the recording it was to continue; the
+    // window ends it when it gives up.
+    Disconnect(m_recording.IsOpen() ? KeepRecording::Yes : KeepRecording::No);
     return 0;
 }
 
-void CDJDataMan::Disconnect()
+void CDJDataMan::Disconnect(KeepRecording keep)
 {
     m_mainThread.CheckOwner();
     m_yp.Stop();
@@ -141,6 +143,8 @@ void CDJDataMan::Disconnect()
     m_sender.SetKeptTitle({});
     StopSendThread();
     m_source.Close();
+    if (keep == KeepRecording::Yes && m_recording.IsOpen() && m_pump.IsRunning())
+        return;
     StopRecordingAndPump();
     StartMonitor();
 }

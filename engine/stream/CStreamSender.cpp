@@ -73,6 +73,10 @@ void CStreamSender::SendLoop(std::stop_token stop)
         if (got <= 0) {
             if (!m_bOnAir)
                 break;
+            // A server that stalls while the pump has nothing new (capture
+            // held up) is still noticed, and what is queued still leaves.
+            if (m_source.Flush() != GShoutCastSource::kOk)
+                break;
             m_clock.SleepMs(kSendIdleMs);
             continue;
         }

@@ -144,9 +144,12 @@ int GShoutCastSource::Connect(const char* host, int port, int bitrateKbps, const
         return kNoMemory;
     if (!m_pSourceSocket->Create(m_nSourcePort))
         return kCreateFailed;
+    (void)m_pSourceSocket->LimitSendBuffer(kSourceSendBuffer);
     const int login = Login();
     if (login != kOk)
         return login;
+    m_nLastProgressMs = m_clock.NowMs();
+    m_nProgressBytes = m_pSourceSocket->GetBytesSent();
 
     {
         std::lock_guard guard(m_titleLock);
@@ -186,11 +189,13 @@ int GShoutCastSource::Login()
     const uint64_t started = m_clock.NowMs();
     for (;;) {
         if (!s.Poll(nullptr)) {
-            // A short reply followed by a close is still the server's answer;
-            // a close without any reply is how Icecast refuses a password.
-            if (s.GetReceiveLength() > 0)
+            // A reply followed by a close is still the server's answer. A
+            // close without one (or with too little to hold "OK2") says
+            // nothing about the password: the connection failed, and a
+            // reconnect may well succeed.
+            if (s.GetReceiveLength() >= 3)
                 break;
-            return kPasswordRefused;
+            return kNoReply;
         }
         if (s.GetReceiveLength() > 4)
             break;
@@ -203,7 +208,9 @@ int GShoutCastSource::Login()
     int len = kReplyBytes;
     if (!s.Receive(&len, reply, GSocket::Take::Consume) || len <= 0)
         return kNoReply;
-    if (len < 3 || strncasecmp(reply, "OK2", 3) != 0)
+    if (len < 3)
+        return kNoReply;
+    if (strncasecmp(reply, "OK2", 3) != 0)
         return kPasswordRefused;
 
     // Each line ends in a line feed alone; an empty line ends the block.
@@ -261,13 +268,46 @@ bool GShoutCastSource::IsConnected() const
 
 int GShoutCastSource::Send(const void* data, int len)
 {
-    if (!m_pSourceSocket)
+    if (!m_pSourceSocket || !m_pSourceSocket->IsOpen())
         return kSendFailed;
+    if (!m_pSourceSocket->Send(data, len)) {
+        m_pSourceSocket->Close();
+        return kSendFailed;
+    }
+    return PollStream();
+}
+
+int GShoutCastSource::Flush()
+{
+    if (!m_pSourceSocket || !m_pSourceSocket->IsOpen())
+        return kSendFailed;
+    return PollStream();
+}
+
+int GShoutCastSource::PollStream()
+{
     GSocket& s = *m_pSourceSocket;
-    if (s.GetSendLength() > kMaxQueuedStream)
+    if (!s.Poll(nullptr)) {
+        s.Close();
         return kSendFailed;
-    if (!s.Send(data, len) || !s.Poll(nullptr))
+    }
+    // Closing is what tells the owner: IsConnected turns false on every
+    // thread, and the server, should it wake, sees the end of the stream.
+    const int queued = s.GetSendLength();
+    if (queued >= kMaxQueuedStream) {
+        s.Close();
         return kSendFailed;
+    }
+    const uint64_t now = m_clock.NowMs();
+    if (queued == 0 || s.GetBytesSent() != m_nProgressBytes) {
+        m_nLastProgressMs = now;
+        m_nProgressBytes = s.GetBytesSent();
+        return kOk;
+    }
+    if (now - m_nLastProgressMs >= kStallLimitMs) {
+        s.Close();
+        return kSendFailed;
+    }
     return kOk;
 }
 

@@ -19,8 +19,9 @@
 // "/admin.cgi" on the listener port over a fresh connection; the status page
 // is downloaded and read for the listener counts.
 // Thread: Connect, Close, FetchStatus and ParseStatus on the owner thread;
-// Send on the send thread, which the owner stops before Close and never runs
-// during Connect; UpdateTitle on either, never blocking: the pushes run on
+// Send and Flush on the send thread, which the owner stops before Close and
+// never runs during Connect, and which may close the source socket;
+// IsConnected on the owner thread while the send thread runs; UpdateTitle on either, never blocking: the pushes run on
 // a title worker of this object, serialised by m_titleLock. The status
 // download runs on another worker of this object; Close ends both.
 class GShoutCastSource {
@@ -37,9 +38,22 @@ public:
         kNoTitleSocket = 8,
     };
 
-    // Bytes queued on a stalled connection beyond which Send reports the
-    // connection lost, so the controller reconnects instead of buffering.
+    // A server that stops taking the stream without closing (a hung server,
+    // a path that died silently) is a dropped connection: Send and Flush
+    // close the source socket once kMaxQueuedStream bytes wait, or once the
+    // server has taken nothing for kStallLimitMs while bytes wait.
+    // 8 s rides out a hiccup of a few seconds (a wireless hand-over, a busy
+    // server), whose audio the queue holds and delivers late without a gap;
+    // at up to 256 kbit/s the queue's cap holds those 8 s. Much longer only
+    // lengthens the dead air: servers drop a source that sent nothing for
+    // about ten seconds, so by then nobody is listening to this connection.
     static constexpr int kMaxQueuedStream = 256 * 1024;
+    static constexpr uint32_t kStallLimitMs = 8000;
+    // The system's send buffer on the source socket. Left to itself the
+    // system grows it to megabytes on a fast path, which hide a stalled
+    // server for minutes of audio before the queue above sees it; this
+    // still carries 320 kbit/s over a 1 s round trip.
+    static constexpr int kSourceSendBuffer = 32 * 1024;
     static constexpr uint32_t kLoginReplyLimitMs = 10000;
     static constexpr uint32_t kLoginSendLimitMs = 10000;
     static constexpr uint32_t kTitleSendLimitMs = 5000;
@@ -62,10 +76,19 @@ public:
     [[nodiscard]] int Connect(const char* host, int port, int bitrateKbps, const char* password,
         const char* stationName, const char* stationUrl, const char* genre, const char* djName);
     void Close();
+    // Owner thread: false once the send thread closed a broken or stalled
+    // connection.
     [[nodiscard]] bool IsConnected() const;
     // Send thread: queues and polls once. 0, or kSendFailed when there is no
-    // connection, it broke, or too much is queued.
+    // connection, it broke or stalled (the socket is then closed, so
+    // IsConnected reports the drop to any thread).
     [[nodiscard]] int Send(const void* data, int len);
+    // Send thread, while it has nothing new to send: moves what is queued
+    // on, under the same rules as Send.
+    [[nodiscard]] int Flush();
+    // Send thread: stream bytes waiting for the server; -1 when the source
+    // socket is not connected.
+    [[nodiscard]] int QueuedStreamBytes() const { return m_pSourceSocket ? m_pSourceSocket->GetSendLength() : -1; }
     // Any thread; never blocks: hands the title to the title worker, which
     // pushes it on its own connection. A title handed over while a push
     // runs replaces any that waits (the newest wins). kOk, or
@@ -91,6 +114,9 @@ public:
 
 private:
     int Login();
+    // Send thread: polls once and applies the stall rules; closes the
+    // socket and returns kSendFailed when the connection is gone.
+    int PollStream();
     int SendAndWait(GSocket& socket, const std::string& bytes, uint32_t limitMs);
     void JoinStatusWorker();
 
@@ -113,6 +139,10 @@ private:
     int m_nBitrateKbps = 0;
     bool m_bConnected = false;
     std::unique_ptr<GSocket> m_pSourceSocket;
+    // Send thread (set up by Connect before it starts): when the server last
+    // took bytes or had nothing waiting, and the count it had taken then.
+    uint64_t m_nLastProgressMs = 0;
+    uint64_t m_nProgressBytes = 0;
 
     std::mutex m_titleLock; // guards: m_pTitleSocket, m_encodedSong, m_encodedUrl, m_titleRequest
     std::unique_ptr<GSocket> m_pTitleSocket;

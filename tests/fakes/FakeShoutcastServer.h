@@ -18,7 +18,6 @@ struct FakeShoutcastConn {
     bool source = false;
     bool status = false; // a request for the status page
     bool replied = false;
-    bool reading = true;
     std::string bytes;
 };
 
@@ -30,7 +29,12 @@ public:
     Login mode = Login::Reply;
     std::string loginReply = "OK2\r\nicy-caps:11\r\n\r\n";
     bool closeAfterReply = false;
-    bool readStream = true; // false: the source stalls after the login
+    // false: the source connections stall after the login; may change while
+    // serving, and every logged-in source follows it.
+    std::atomic<bool> readStream { true };
+    // Set before Start. True: source connections get a small receive
+    // buffer, so a source the server stops reading stalls after little.
+    bool smallSourceWindow = false;
     // false: title connections are not read (a stalled title server); may
     // change while serving.
     std::atomic<bool> readTitles { true };
@@ -54,6 +58,8 @@ public:
                 // server that stops reading stalls its sender soon.
                 const int small = 8192;
                 ::setsockopt(title, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+                if (smallSourceWindow)
+                    ::setsockopt(source, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
                 m_port = port;
                 Serve({ title, source }, 10);
                 return true;
@@ -102,7 +108,10 @@ public:
 private:
     using Conn = FakeShoutcastConn;
 
-    bool Reading(const Conn& c) const override { return c.source ? c.reading : readTitles.load(); }
+    bool Reading(const Conn& c) const override
+    {
+        return c.source ? !c.replied || readStream.load() : readTitles.load();
+    }
 
     void Accepted(size_t listener, Conn& c) override
     {
@@ -150,7 +159,6 @@ private:
                 return;
             }
         }
-        c.reading = readStream;
     }
 
     int m_port = 0;

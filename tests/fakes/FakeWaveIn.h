@@ -59,6 +59,12 @@ public:
         m_state->gone = true;
         m_state->changed.notify_all();
     }
+    // Samples fed and not yet read.
+    size_t PendingSamples()
+    {
+        std::lock_guard lock(m_state->lock);
+        return m_state->samples.size();
+    }
     int OpenStreams()
     {
         std::lock_guard lock(m_state->lock);

@@ -233,6 +233,34 @@ TEST_F(FakeConnectedSocket, StopsReadingAboveTheReceiveCap)
     EXPECT_EQ(api.incoming.size(), 9u);
 }
 
+// A count the queue does not hold is refused whole, never shortened: an
+// owner that skips past a line it measured must not lose the next one.
+TEST_F(FakeConnectedSocket, SkipTakesOnlyCountsTheQueueHolds)
+{
+    const struct {
+        int len;
+        bool taken;
+        const char* left;
+    } cases[] = {
+        { 7, false, "abcdef" },
+        { 0, false, "abcdef" },
+        { -1, false, "abcdef" },
+        { 2, true, "cdef" },
+        { 4, true, "" },
+        { 1, false, "" },
+    };
+    api.incoming.push_back("abcdef");
+    ASSERT_TRUE(s.Poll(nullptr));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.len);
+        EXPECT_EQ(s.Skip(c.len), c.taken);
+        char out[16] = {};
+        int len = static_cast<int>(sizeof out);
+        (void)s.Receive(&len, out, GSocket::Take::Peek);
+        EXPECT_EQ(std::string(out, static_cast<size_t>(len)), c.left);
+    }
+}
+
 TEST(GSocket, PicksTheFirstUsableInterfaceBeforeTheHostName)
 {
     const uint32_t loop = htonl(0x7F000101); // 127.0.1.1

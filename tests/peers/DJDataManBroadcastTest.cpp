@@ -301,11 +301,13 @@ TEST_F(DJDataManBroadcast, FailuresGiveTheirCodesTextsAndLogLines)
     std::string text;
     int code = 0;
 
+    // The server closes the login without a word: a connection failure,
+    // worth retrying, not a password it said was wrong.
     EditSettings(*m_dj, [](DJSettings& s) { s.m_strPasswd = "wrong"; });
     EXPECT_EQ(m_dj->Connect(&text, &code), 0);
-    EXPECT_EQ(code, -1);
-    EXPECT_EQ(text, "음악방송 서버 암호가 틀렸습니다.\n암호를 다시 입력하십시오.");
-    EXPECT_TRUE(LogHas("서버 접속 실패(-1) : 암호 불일치"));
+    EXPECT_EQ(code, -2);
+    EXPECT_EQ(text, "서버 접속에 실패하였습니다.\n - 서버 주소와 포트, 암호가 바르게 설정되었는지 확인하십시오.");
+    EXPECT_TRUE(LogHas("서버 접속 실패(-2) : 접속 에러"));
     EXPECT_TRUE(m_dj->IsMonitoring());
     EXPECT_FALSE(m_dj->IsOnAir());
 

@@ -33,6 +33,7 @@ protected:
         DJDataManSystems systems;
         systems.pWaveIn = &m_waveIn;
         systems.pMixer = &m_mixer;
+        systems.pClock = m_pClock;
         m_dj = std::make_unique<CDJDataMan>(m_home.Path("SETTING.ini"), systems);
     }
 
@@ -52,5 +53,7 @@ protected:
     FakeMixerSystem m_mixer;
     FakeWaveInBackend m_waveIn;
     FakeMainWindow m_window;
+    // Set before CreateController to run the controller on another clock.
+    platform::Clock* m_pClock = nullptr;
     std::unique_ptr<CDJDataMan> m_dj;
 };

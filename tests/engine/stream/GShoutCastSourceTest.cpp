@@ -2,6 +2,7 @@
 
 #include "fakes/FakeClock.h"
 #include "fakes/FakeShoutcastServer.h"
+#include "fakes/ManualClock.h"
 #include "foundation/DebugTrace.h"
 #include "foundation/HttpGetFile.h"
 #include "support/DownloadCompletion.h"
@@ -129,8 +130,10 @@ TEST(GShoutCastSource, LoginRepliesMapToTheirCodes)
         { FakeShoutcastServer::Login::Reply, "Ok2 and more", false, GShoutCastSource::kOk },
         { FakeShoutcastServer::Login::Reply, "FAIL\r\n", false, GShoutCastSource::kPasswordRefused },
         { FakeShoutcastServer::Login::Reply, "FAIL", true, GShoutCastSource::kPasswordRefused },
-        { FakeShoutcastServer::Login::Reply, "OK", true, GShoutCastSource::kPasswordRefused },
-        { FakeShoutcastServer::Login::CloseAfterPassword, "", false, GShoutCastSource::kPasswordRefused },
+        // A close with nothing, or too little to say "OK2", is no answer
+        // about the password: a connection failure worth retrying.
+        { FakeShoutcastServer::Login::Reply, "OK", true, GShoutCastSource::kNoReply },
+        { FakeShoutcastServer::Login::CloseAfterPassword, "", false, GShoutCastSource::kNoReply },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.reply);
@@ -172,22 +175,77 @@ TEST(GShoutCastSource, ClosedPortIsAConnectFailure)
     EXPECT_EQ(ConnectTo(source, port), GShoutCastSource::kConnectFailed);
 }
 
-TEST(GShoutCastSource, StalledServerMakesSendFailInsteadOfQueueingForEver)
+// A server that takes the login and then stops reading, on a clock the
+// test moves 50 ms per chunk: the connection is dropped (closed, so any
+// thread sees it) once nothing has left for the stall limit or the queue
+// reaches its cap; a pause shorter than the limit costs no byte.
+TEST(GShoutCastSource, StalledServerIsDroppedAfterItsLimitAndAHiccupIsRiddenOut)
 {
-    FakeShoutcastServer server;
-    server.readStream = false;
-    ASSERT_TRUE(server.Start());
-    GShoutCastSource source;
-    ASSERT_EQ(ConnectTo(source, server.Port()), GShoutCastSource::kOk);
-    const std::string chunk(1024, 'm');
-    int result = GShoutCastSource::kOk;
-    long long sent = 0;
-    // The kernel's buffers fill first; then the queue reaches its cap.
-    while (result == GShoutCastSource::kOk && sent < (256LL << 20)) {
-        result = source.Send(chunk.data(), 1024);
-        sent += 1024;
+    constexpr int kNever = -1;
+    const struct {
+        const char* name;
+        int chunkBytes; // sent every 50 ms of the clock
+        int resumeAfterMs; // of a non-empty queue; kNever: the server stays stalled
+        bool dropped;
+        uint64_t minMs, maxMs; // of a non-empty queue until the drop
+    } cases[] = {
+        // The server's last bytes may have left one chunk before the queue
+        // first held any.
+        { "silent past the limit", 1024, kNever, true, GShoutCastSource::kStallLimitMs - 50,
+            GShoutCastSource::kStallLimitMs + 2000 },
+        { "queue at its cap first", 64 * 1024, kNever, true, 0, GShoutCastSource::kStallLimitMs / 2 },
+        { "hiccup shorter than the limit", 1024, static_cast<int>(GShoutCastSource::kStallLimitMs / 2), false, 0, 0 },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeShoutcastServer server;
+        server.readStream = false;
+        server.smallSourceWindow = true;
+        ASSERT_TRUE(server.Start());
+        ManualClock clock;
+        GShoutCastSource source(platform::SocketApi::System(), platform::HostResolver::System(), clock);
+        ASSERT_EQ(ConnectTo(source, server.Port()), GShoutCastSource::kOk);
+        // The password line; the server reads nothing after its reply.
+        ASSERT_TRUE(server.WaitFor([&](FakeShoutcastServer& s) { return s.SourceBytes().size() == 7; }));
+        const size_t loginBytes = 7 + sizeof kHeaders - 1;
+
+        const std::string chunk(static_cast<size_t>(c.chunkBytes), 'm');
+        size_t sent = 0;
+        uint64_t queuedSince = 0;
+        int result = GShoutCastSource::kOk;
+        // Bounded: far more chunks than the system's buffers and the limit take.
+        for (int i = 0; i < 20000 && result == GShoutCastSource::kOk; ++i) {
+            if (queuedSince && c.resumeAfterMs != kNever && clock.NowMs() - queuedSince >= uint64_t(c.resumeAfterMs))
+                break;
+            result = source.Send(chunk.data(), c.chunkBytes);
+            if (result == GShoutCastSource::kOk)
+                sent += chunk.size();
+            if (!queuedSince && source.QueuedStreamBytes() > 0)
+                queuedSince = clock.NowMs();
+            clock.Advance(50);
+        }
+        ASSERT_NE(queuedSince, 0U) << "the server's buffers never filled";
+        EXPECT_EQ(result != GShoutCastSource::kOk, c.dropped);
+        EXPECT_EQ(source.IsConnected(), !c.dropped);
+        if (c.dropped) {
+            const uint64_t waited = clock.NowMs() - 50 - queuedSince;
+            EXPECT_GE(waited, c.minMs);
+            EXPECT_LE(waited, c.maxMs);
+            EXPECT_EQ(source.Send(chunk.data(), c.chunkBytes), GShoutCastSource::kSendFailed);
+            continue;
+        }
+        // The server reads again: everything queued arrives, in order.
+        server.readStream = true;
+        EXPECT_TRUE(server.WaitFor([&](FakeShoutcastServer& s) {
+            (void)source.Flush();
+            return s.SourceBytes().size() == loginBytes + sent;
+        })) << server.SourceBytes().size() - loginBytes
+            << " of " << sent;
+        EXPECT_EQ(source.QueuedStreamBytes(), 0);
+        clock.Advance(GShoutCastSource::kStallLimitMs * 2);
+        EXPECT_EQ(source.Send(chunk.data(), c.chunkBytes), GShoutCastSource::kOk) << "an empty queue is no stall";
+        EXPECT_TRUE(source.IsConnected());
     }
-    EXPECT_EQ(result, GShoutCastSource::kSendFailed);
 }
 
 TEST(GShoutCastSource, UrlEncodeWritesEveryByteWhileFourBytesRemain)
