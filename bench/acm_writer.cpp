@@ -131,5 +131,3 @@ void BM_AcmOutputResampledMonoTo44kStereo(benchmark::State& state)
 BENCHMARK(BM_AcmOutputResampledMonoTo44kStereo)->Unit(benchmark::kMillisecond);
 
 } // namespace
-
-BENCHMARK_MAIN();

@@ -81,5 +81,3 @@ BENCHMARK_CAPTURE(Run, all_three_pitch60, kReverb | kEcho | kPitch, 60)->Unit(be
 BENCHMARK_CAPTURE(Run, reverb, kReverb, 100)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(Run, echo, kEcho, 100)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(Run, pitch160, kPitch, 160)->Unit(benchmark::kMillisecond);
-
-BENCHMARK_MAIN();

@@ -132,5 +132,3 @@ void BM_ConvertOneSecond(benchmark::State& state)
 BENCHMARK(BM_ConvertOneSecond)->Arg(32000)->Arg(22050)->Arg(44100);
 
 } // namespace
-
-BENCHMARK_MAIN();

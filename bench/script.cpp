@@ -9,6 +9,9 @@
 //          "x = 1 + (1 + (1 + 1));", against luaL_loadstring of the same;
 //          the time per level must stay flat as N grows.
 // Goals: Click within 3x of Lua, Fib within 10x, Load under 5 ms.
+// Each case checks what the work produced (the handler's value and its
+// native calls, fib's value, the loaded function's value when called)
+// before its figure counts.
 #include <benchmark/benchmark.h>
 
 #include <lua.hpp>
@@ -19,14 +22,23 @@
 
 namespace {
 
+// Calls of the natives, so a case can tell that its script reached them.
+int64_t g_nNativeCalls = 0;
+
 GXSApiValue NoOp(GXWindowMain*, std::span<const GXSApiValue>)
 {
+    ++g_nNativeCalls;
     return GXSApiValue {};
 }
 int LuaNoOp(lua_State*)
 {
+    ++g_nNativeCalls;
     return 0;
 }
+
+// What OnClick returns: a = 1, b = 3, c = 9, d = 8, e = 8, f = 9.
+constexpr int kClickResult = 9;
+constexpr int kClickNatives = 3;
 
 const char kClickScript[] = "int OnClick() {\n"
                             "  int a; int b; int c; int d; int e; int f;\n"
@@ -79,14 +91,36 @@ std::string LoadScript()
 {
     static const char* const kLines[4] = { "  b = a * # + 1;\n", "  if (b > #) c = b - a; else c = a;\n",
         "  Nop(\"step\", #);\n", "  a = c % 7 + #;\n" };
-    return LoadText("int Load(int p) {\n  int a; int b; int c;\n  a = p;\n", kLines, "}\n");
+    return LoadText("int Load(int p) {\n  int a; int b; int c;\n  a = p;\n", kLines, "  return a + b + c;\n}\n");
 }
 
 std::string LoadLua()
 {
     static const char* const kLines[4] = { "  b = a * # + 1\n", "  if b > # then c = b - a else c = a end\n",
         "  Nop(\"step\", #)\n", "  a = c % 7 + #\n" };
-    return LoadText("function Load(p)\n  local a, b, c\n  a = p\n", kLines, "end\n");
+    return LoadText("function Load(p)\n  local a, b, c\n  a = p\n", kLines, "  return a + b + c\nend\n");
+}
+
+// What Load(p) returns, worked out here the same way (its ints start at 0).
+int64_t LoadResult(int64_t p)
+{
+    int64_t a = p, b = 0, c = 0;
+    for (int64_t i = 1; i < 300; ++i) {
+        switch (i % 4) {
+        case 0:
+            b = a * i + 1;
+            break;
+        case 1:
+            c = b > i ? b - a : a;
+            break;
+        case 3:
+            a = c % 7 + i;
+            break;
+        default:
+            break;
+        }
+    }
+    return a + b + c;
 }
 
 void ClickScript(benchmark::State& state)
@@ -99,11 +133,14 @@ void ClickScript(benchmark::State& state)
     GXSVal result;
     if (!host.Run(kClickScript, &result, &nCode))
         state.SkipWithError("handler did not load");
+    g_nNativeCalls = 0;
     for (auto _ : state) {
-        if (!host.Run("OnClick();", &result, &nCode))
+        if (!host.Run("OnClick();", &result, &nCode) || result.m_nType != GXSV_INT || result.m_num.n != kClickResult)
             state.SkipWithError("click failed");
         benchmark::DoNotOptimize(result);
     }
+    if (g_nNativeCalls != kClickNatives * static_cast<int64_t>(state.iterations()))
+        state.SkipWithError("the handler did not call its natives");
 }
 BENCHMARK(ClickScript)->Iterations(100000);
 
@@ -116,11 +153,16 @@ void ClickLua(benchmark::State& state)
     lua_register(L, "NopC", LuaNoOp);
     if (luaL_dostring(L, kClickLua) != LUA_OK)
         state.SkipWithError("handler did not load");
+    g_nNativeCalls = 0;
     for (auto _ : state) {
-        if (luaL_loadstring(L, "OnClick()") != LUA_OK || lua_pcall(L, 0, 0, 0) != LUA_OK)
+        if (luaL_loadstring(L, "return OnClick()") != LUA_OK || lua_pcall(L, 0, 1, 0) != LUA_OK
+            || lua_tointeger(L, -1) != kClickResult)
             state.SkipWithError("click failed");
+        lua_pop(L, 1);
     }
     lua_close(L);
+    if (g_nNativeCalls != kClickNatives * static_cast<int64_t>(state.iterations()))
+        state.SkipWithError("the handler did not call its natives");
 }
 BENCHMARK(ClickLua)->Iterations(100000);
 
@@ -167,6 +209,9 @@ void LoadScriptRun(benchmark::State& state)
         if (!host.Run(text.c_str(), &result, &nCode))
             state.SkipWithError("load failed");
     }
+    // The last load's function, called once outside the timing.
+    if (!host.Run("Load(5);", &result, &nCode) || result.m_nType != GXSV_INT || result.m_num.n != LoadResult(5))
+        state.SkipWithError("the loaded function did not work");
 }
 BENCHMARK(LoadScriptRun)->Unit(benchmark::kMillisecond);
 
@@ -225,5 +270,3 @@ void NestLua(benchmark::State& state)
 BENCHMARK(NestLua)->ArgsProduct({ { 25, 50, 90 }, { 0, 1 } })->ArgNames({ "levels", "right" });
 
 } // namespace
-
-BENCHMARK_MAIN();

@@ -29,5 +29,3 @@ static void SaveSettings(benchmark::State& state)
         benchmark::DoNotOptimize(dm.SaveSettings());
 }
 BENCHMARK(SaveSettings)->Unit(benchmark::kMillisecond);
-
-BENCHMARK_MAIN();

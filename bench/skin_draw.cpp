@@ -195,5 +195,3 @@ BENCHMARK(BM_QPainterBackBufferCopy)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_GDibAnimationTick)->Unit(benchmark::kMicrosecond);
 
 } // namespace
-
-BENCHMARK_MAIN();

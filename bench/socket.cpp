@@ -155,5 +155,3 @@ void BM_IdleConnectedSource(benchmark::State& state)
 BENCHMARK(BM_IdleConnectedSource)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 
 } // namespace
-
-BENCHMARK_MAIN();

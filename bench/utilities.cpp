@@ -46,5 +46,3 @@ static void RegReadDwordFromTheStore(benchmark::State& state)
         benchmark::DoNotOptimize(RegReadDword("Value49", "Software\\VANDREL\\TavDJ", &out, 0));
 }
 BENCHMARK(RegReadDwordFromTheStore);
-
-BENCHMARK_MAIN();
