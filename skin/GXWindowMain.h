@@ -361,7 +361,10 @@ private:
     std::string m_strControlIdFile;
 
     GXConBase* m_pCaptured = nullptr;
+    // The button number the captured control is told on release, and the
+    // button whose release ends the capture (they differ for a double click).
     int m_nCaptureButton = 0;
+    int m_nCaptureReleaseButton = 0;
     GXConBase* m_pHot = nullptr;
     GXConBase* m_pLastUnder = nullptr;
     GXConBase* m_pFocus = nullptr;

@@ -99,6 +99,7 @@ void GXWindowMain::ReleaseCapture()
 {
     m_pCaptured = nullptr;
     m_nCaptureButton = 0;
+    m_nCaptureReleaseButton = 0;
     m_lastMouse = GXPoint { -1, -1 };
 }
 
@@ -119,6 +120,7 @@ GXWindowMain::PressResult GXWindowMain::HandleButtonDown(int nButton, GXPoint po
                     ReleaseCapture();
                 m_pCaptured = pControl;
                 m_nCaptureButton = nButton;
+                m_nCaptureReleaseButton = nButton;
             }
             // The control's handler may have unloaded the skin.
             if (IsKnownControl(pControl)) {
@@ -143,7 +145,10 @@ bool GXWindowMain::HandleButtonUp(int nButton, GXPoint point)
     if (m_pHot != nullptr && m_pHot != pUnder)
         LeaveHot();
     bool bHandled = false;
-    if (GXConBase* pCaptured = m_pCaptured) {
+    // Only the button that took the capture ends it: letting go of another
+    // one meanwhile (left held, right pressed and released) must neither
+    // click the captured control nor end its press.
+    if (GXConBase* pCaptured = m_pCaptured; pCaptured != nullptr && nButton == m_nCaptureReleaseButton) {
         GXRect rect;
         pCaptured->GetRect(&rect);
         const int nCapturedWith = m_nCaptureButton;
@@ -187,6 +192,7 @@ bool GXWindowMain::HandleDoubleClick(int nButton, GXPoint point)
             if (bCapture) {
                 m_pCaptured = pControl;
                 m_nCaptureButton = GXButton::kDoubleClick;
+                m_nCaptureReleaseButton = nButton;
             }
             if (IsKnownControl(pControl)) {
                 RedrawControl(pControl);

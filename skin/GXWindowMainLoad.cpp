@@ -321,13 +321,10 @@ bool GXWindowMain::CreateControls(const GXmpData* pElement, GXManAlign* pParentN
         return false;
     if (!bKeep)
         return true;
-    // A widget shown in a nested skin window lives in that window.
-    if (auto* pWindowControl = dynamic_cast<GXConWindow*>(pControl.get())) {
-        QWidget* pWidget = pWindowControl->GetAttachedWindow();
-        if (m_bChild && pWidget != nullptr && GetWidget() != nullptr && pWidget->parentWidget() != GetWidget())
-            pWidget->setParent(GetWidget());
-        pWindowControl->Attach(pWidget);
-    }
+    // A widget shown in a nested skin window lives in that window (a window
+    // of its own) for as long as the control places it there.
+    if (auto* pWindowControl = dynamic_cast<GXConWindow*>(pControl.get()))
+        pWindowControl->Place(pWindowControl->GetAttachedWindow(), m_bChild ? GetWidget() : nullptr);
     SGxAlign align;
     int nError = 0;
     if (!pControl->ReadAlign(pElement, &align, &nError)) {

@@ -174,9 +174,13 @@ void GXWindowMain::SetWindowRegion(const QRegion* pRegion)
 {
     if (m_pWidget == nullptr)
         return;
+    // A skin window laid over its owner's window shapes that window; one that
+    // is a window of its own on screen (a nested skin window, whatever its
+    // PopupWindow flag says, or a skin without an owner) shapes itself.
     QWidget* pTarget = m_pWidget.get();
-    if (!m_flags.bPopupWindow && GetOwnerWindow() != nullptr && GetOwnerWindow()->GetOwnerWidget() != nullptr)
-        pTarget = GetOwnerWindow()->GetOwnerWidget();
+    QWidget* pOwner = GetOwnerWindow() != nullptr ? GetOwnerWindow()->GetOwnerWidget() : nullptr;
+    if (!m_flags.bPopupWindow && !m_pWidget->isWindow() && pOwner != nullptr)
+        pTarget = pOwner;
     if (pRegion == nullptr)
         pTarget->clearMask();
     else
@@ -315,6 +319,7 @@ void GXWindowMain::ForgetControlPointers()
     }
     m_pCaptured = nullptr;
     m_nCaptureButton = 0;
+    m_nCaptureReleaseButton = 0;
     m_pHot = nullptr;
     m_pLastUnder = nullptr;
     m_pFocus = nullptr;

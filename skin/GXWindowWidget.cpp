@@ -49,6 +49,76 @@ bool IsSystemArea(int nCode)
     return nCode == GXHitTest::kClose || nCode == GXHitTest::kMinButton || nCode == GXHitTest::kMaxButton;
 }
 
+bool MovesLeftEdge(int nCode)
+{
+    return nCode == GXHitTest::kLeft || nCode == GXHitTest::kTopLeft || nCode == GXHitTest::kBottomLeft;
+}
+
+bool MovesRightEdge(int nCode)
+{
+    return nCode == GXHitTest::kRight || nCode == GXHitTest::kTopRight || nCode == GXHitTest::kBottomRight;
+}
+
+bool MovesTopEdge(int nCode)
+{
+    return nCode == GXHitTest::kTop || nCode == GXHitTest::kTopLeft || nCode == GXHitTest::kTopRight;
+}
+
+bool MovesBottomEdge(int nCode)
+{
+    return nCode == GXHitTest::kBottom || nCode == GXHitTest::kBottomLeft || nCode == GXHitTest::kBottomRight;
+}
+
+// One side of a resized window kept within [nMin, nMax] (nMax -1: none) by
+// moving the edge the drag moves, so the opposite edge stays put.
+void LimitSide(int* pnLow, int* pnHigh, bool bLowMoves, int nMin, int nMax)
+{
+    const int nSize = *pnHigh - *pnLow + 1;
+    int nWanted = std::max(nSize, nMin);
+    if (nMax != -1)
+        nWanted = std::min(nWanted, std::max(nMax, nMin));
+    if (nWanted == nSize)
+        return;
+    if (bLowMoves)
+        *pnLow = *pnHigh - nWanted + 1;
+    else
+        *pnHigh = *pnLow + nWanted - 1;
+}
+
+// A border resize's rectangle within the window's size limits.
+QRect LimitSize(const QRect& rect, int nCode, const SGxMinMaxInfo& info)
+{
+    int left = rect.left();
+    int right = rect.right();
+    int top = rect.top();
+    int bottom = rect.bottom();
+    if (MovesLeftEdge(nCode) || MovesRightEdge(nCode))
+        LimitSide(
+            &left, &right, MovesLeftEdge(nCode), std::max(info.minTrackSize.cx, kMinDragSize), info.maxTrackSize.cx);
+    if (MovesTopEdge(nCode) || MovesBottomEdge(nCode))
+        LimitSide(
+            &top, &bottom, MovesTopEdge(nCode), std::max(info.minTrackSize.cy, kMinDragSize), info.maxTrackSize.cy);
+    return QRect(QPoint(left, top), QPoint(right, bottom));
+}
+
+// The cursor a window manager shows over a sizing border.
+Qt::CursorShape SizingCursor(int nCode)
+{
+    switch (nCode) {
+    case GXHitTest::kLeft:
+    case GXHitTest::kRight:
+        return Qt::SizeHorCursor;
+    case GXHitTest::kTop:
+    case GXHitTest::kBottom:
+        return Qt::SizeVerCursor;
+    case GXHitTest::kTopLeft:
+    case GXHitTest::kBottomRight:
+        return Qt::SizeFDiagCursor;
+    default:
+        return Qt::SizeBDiagCursor;
+    }
+}
+
 GSnapSizing SizingOf(int nCode)
 {
     switch (nCode) {
@@ -243,7 +313,12 @@ void GXWindowWidget::mouseMoveEvent(QMouseEvent* pEvent)
     }
     const GXPoint point = ToPoint(pEvent->position());
     m_window.HandleMouseMove(point);
-    const QCursor* pCursor = m_window.HandleSetCursor(m_window.HandleNcHitTest(point), point);
+    const int nCode = m_window.HandleNcHitTest(point);
+    if (IsSizing(nCode)) {
+        setCursor(SizingCursor(nCode));
+        return;
+    }
+    const QCursor* pCursor = m_window.HandleSetCursor(nCode, point);
     if (pCursor != nullptr)
         setCursor(*pCursor);
     else
@@ -313,23 +388,29 @@ void GXWindowWidget::Drag(const QPoint& globalPos)
     QRect rect = m_dragStartRect;
     if (m_nDragCode == GXHitTest::kCaption) {
         rect.translate(travel);
-    } else {
-        const int code = m_nDragCode;
-        if (code == GXHitTest::kLeft || code == GXHitTest::kTopLeft || code == GXHitTest::kBottomLeft)
-            rect.setLeft(std::min(rect.left() + travel.x(), rect.right() - kMinDragSize));
-        if (code == GXHitTest::kRight || code == GXHitTest::kTopRight || code == GXHitTest::kBottomRight)
-            rect.setRight(std::max(rect.right() + travel.x(), rect.left() + kMinDragSize));
-        if (code == GXHitTest::kTop || code == GXHitTest::kTopLeft || code == GXHitTest::kTopRight)
-            rect.setTop(std::min(rect.top() + travel.y(), rect.bottom() - kMinDragSize));
-        if (code == GXHitTest::kBottom || code == GXHitTest::kBottomLeft || code == GXHitTest::kBottomRight)
-            rect.setBottom(std::max(rect.bottom() + travel.y(), rect.top() + kMinDragSize));
+        if (m_pSnap != nullptr)
+            rect = ToQRect(m_pSnap->SnapMove(ToSRect(rect)));
+        window()->setGeometry(rect);
+        return;
     }
-    if (m_pSnap != nullptr) {
-        const SRect proposed = ToSRect(rect);
-        const SRect snapped = m_nDragCode == GXHitTest::kCaption ? m_pSnap->SnapMove(proposed)
-                                                                 : m_pSnap->SnapSize(proposed, SizingOf(m_nDragCode));
-        rect = ToQRect(snapped);
-    }
+    const int code = m_nDragCode;
+    if (MovesLeftEdge(code))
+        rect.setLeft(rect.left() + travel.x());
+    if (MovesRightEdge(code))
+        rect.setRight(rect.right() + travel.x());
+    if (MovesTopEdge(code))
+        rect.setTop(rect.top() + travel.y());
+    if (MovesBottomEdge(code))
+        rect.setBottom(rect.bottom() + travel.y());
+    // The skin's MinMaxSize bounds its own window; a skin laid over its
+    // owner's window resizes that window, whose own limits Qt keeps.
+    SGxMinMaxInfo limits;
+    if (window() == this)
+        m_window.HandleGetMinMaxInfo(&limits);
+    rect = LimitSize(rect, code, limits);
+    // Snapping pulls an edge to a neighbour, but never past the limits.
+    if (m_pSnap != nullptr)
+        rect = LimitSize(ToQRect(m_pSnap->SnapSize(ToSRect(rect), SizingOf(code))), code, limits);
     window()->setGeometry(rect);
 }
 

@@ -2,12 +2,40 @@
 
 #include "skin/GXConOwner.h"
 
+#include <QRect>
 #include <QRegion>
+#include <QVariant>
 #include <QWidget>
+
+namespace {
+
+// Where a widget placed in a nested skin window came from, kept on the
+// widget while it is away, and the window it was placed in.
+struct SHome {
+    QPointer<QWidget> pParent;
+    QRect geometry;
+    bool bVisible = false;
+    QPointer<QWidget> pHost;
+};
+
+constexpr const char* kHomeProperty = "tavdjSkinHome";
+
+} // namespace
 
 GXConWindow::GXConWindow(GXConOwner* pOwner)
     : GXConBase(pOwner)
 {
+}
+
+GXConWindow::~GXConWindow()
+{
+    GiveBack();
+}
+
+void GXConWindow::Close()
+{
+    GiveBack();
+    GXConBase::Close();
 }
 
 void GXConWindow::SetPos(int x, int y, int cx, int cy, Redraw redraw)
@@ -25,6 +53,55 @@ void GXConWindow::Attach(QWidget* pWidget)
 {
     SetAttachedWindow(pWidget);
     PlaceAttached();
+}
+
+void GXConWindow::Place(QWidget* pWidget, QWidget* pHost)
+{
+    GiveBack();
+    if (pWidget != nullptr && pHost != nullptr && pWidget->parentWidget() != pHost) {
+        const QVariant stored = pWidget->property(kHomeProperty);
+        // Taken over from a skin that still waits to be deleted: the widget
+        // still goes back to where it came from first.
+        SHome home = stored.isValid() ? stored.value<SHome>() : SHome {};
+        if (!stored.isValid()) {
+            home.pParent = pWidget->parentWidget();
+            home.geometry = pWidget->geometry();
+            home.bVisible = !pWidget->isHidden();
+        }
+        home.pHost = pHost;
+        pWidget->setProperty(kHomeProperty, QVariant::fromValue(home));
+        m_pMoved = pWidget;
+        pWidget->setParent(pHost);
+        // A new parent hides a widget; it shows in the skin as it showed
+        // where it came from.
+        pWidget->setVisible(home.bVisible);
+        m_pHost = pHost;
+    }
+    Attach(pWidget);
+}
+
+void GXConWindow::GiveBack()
+{
+    QWidget* pWidget = m_pMoved.data();
+    QWidget* pHost = m_pHost.data();
+    m_pMoved = nullptr;
+    m_pHost = nullptr;
+    if (pWidget == nullptr)
+        return;
+    if (GetAttachedWindow() == pWidget)
+        SetAttachedWindow(nullptr);
+    const QVariant stored = pWidget->property(kHomeProperty);
+    const SHome home = stored.isValid() ? stored.value<SHome>() : SHome {};
+    // A later skin that placed it already gives it back itself.
+    if (!stored.isValid() || home.pHost != pHost || pWidget->parentWidget() != pHost)
+        return;
+    pWidget->setProperty(kHomeProperty, QVariant());
+    // A home that is gone leaves the widget to the skin's window.
+    if (home.pParent == nullptr)
+        return;
+    pWidget->setParent(home.pParent);
+    pWidget->setGeometry(home.geometry);
+    pWidget->setVisible(home.bVisible);
 }
 
 void GXConWindow::SetRegionMode(RegionMode mode)

@@ -8,9 +8,13 @@
 #include "skin/GXSkinIds.h"
 #include "skin/GXSubTooltipWindow.h"
 #include "skin/GXWindowChild.h"
+#include "skin/controls/GXConRgn.h"
+#include "support/FakeSkinOwner.h"
 #include "support/SkinWindowRig.h"
 
 #include <QCoreApplication>
+#include <QRegion>
+#include <QWidget>
 
 #include <gtest/gtest.h>
 
@@ -142,7 +146,7 @@ TEST(GXWindowMain, CaptureKeepsTheMouseAndHoverIsReported)
     rig.pWindow->HandleButtonDown(GXButton::kMiddle, { 10, 10 });
     EXPECT_EQ(rig.pWindow->GetCapturedControl(), pA);
     rig.pWindow->HandleMouseMove({ 110, 20 });
-    rig.pWindow->HandleButtonUp(GXButton::kLeft, { 110, 20 });
+    rig.pWindow->HandleButtonUp(GXButton::kMiddle, { 110, 20 });
     EXPECT_EQ(rig.pWindow->GetCapturedControl(), nullptr);
     rig.pWindow->HandleMouseMove({ 120, 20 });
 
@@ -213,6 +217,61 @@ TEST(GXWindowMain, NonClientHitTestAndSizeLimits)
     EXPECT_EQ(info.minTrackSize, (GXSize { 100, 50 }));
     EXPECT_EQ(info.maxTrackSize, (GXSize { -1, -1 }));
     EXPECT_EQ(info.maxSize, (GXSize { -1, -1 }));
+}
+
+// The application's window, which the skin window lies on.
+class OwnerWithWidget final : public GXWindowOwner {
+public:
+    std::intptr_t SendToOwner(unsigned, std::uintptr_t, std::intptr_t) override { return 0; }
+    void PostToOwner(unsigned, std::uintptr_t, std::intptr_t) override { }
+    [[nodiscard]] QWidget* GetOwnerWidget() const override { return &widget; }
+    mutable QWidget widget;
+};
+
+// Which window a skin window's region controls shape: a skin laid over the
+// application's window shapes that window; a nested skin window is a window
+// of its own and shapes only itself, with or without PopupWindow.
+TEST(GXWindowMain, RegionShapesTheWindowOnScreen)
+{
+    struct Case {
+        const char* name;
+        bool bNested;
+        bool bPopup;
+        bool bOwnerShaped;
+    };
+    const Case cases[] = {
+        { "top skin window", false, false, true },
+        { "top skin window with PopupWindow", false, true, false },
+        { "nested pop-up", true, true, false },
+        { "nested without PopupWindow", true, false, false },
+    };
+    const QRegion ellipse(0, 0, 100, 50, QRegion::Ellipse);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        OwnerWithWidget owner;
+        owner.widget.resize(400, 300);
+        GXWindowMain::Ptr pTop(new GXWindowMain(nullptr));
+        ASSERT_TRUE(pTop->Create(&owner, GXRect { 0, 0, 400, 300 }));
+        GXWindowMain* pShaped = pTop.get();
+        if (c.bNested) {
+            auto pChild = std::make_unique<GXWindowChild>(pTop.get());
+            pShaped = pChild.get();
+            pTop->AddControl(std::move(pChild), SGxAlign {});
+            ASSERT_TRUE(pShaped->Load(nullptr, nullptr));
+        }
+        SGxWindowFlags flags;
+        flags.bPopupWindow = c.bPopup;
+        pShaped->SetWindowFlags(flags);
+        auto pShape = std::make_unique<GXConRgn>(pShaped);
+        const ParsedElement element(R"(<Rgn Type="ellipse"/>)");
+        ASSERT_TRUE(pShape->Load(nullptr, element.get()));
+        SGxAlign client;
+        client.nType = SGxAlign::kClient;
+        pShaped->AddRegionControl(std::move(pShape), client);
+        pShaped->HandleSize(0, 100, 50);
+        EXPECT_EQ(owner.widget.mask(), c.bOwnerShaped ? ellipse : QRegion());
+        EXPECT_EQ(pShaped->GetWidget()->mask(), c.bOwnerShaped ? QRegion() : ellipse);
+    }
 }
 
 TEST(GXWindowMain, ScriptCommandsRunWithDoubleQuotesAndReportFailure)

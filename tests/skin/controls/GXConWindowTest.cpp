@@ -4,6 +4,7 @@
 
 #include "support/FakeSkinOwner.h"
 
+#include <QPointer>
 #include <QWidget>
 
 #include <gtest/gtest.h>
@@ -45,4 +46,63 @@ TEST(GXConWindow, KeepsTheAttachedWidgetInStep)
     control.Attach(nullptr);
     control.SetPos(0, 0, 5, 5, GXConBase::Redraw::No);
     EXPECT_EQ(field.geometry(), QRect(90, 75, 50, 10));
+}
+
+// A widget the control moved into a nested skin window goes back to the
+// parent it came from, where and as visible as it was, when the control is
+// closed or deleted, so deleting the skin's window never deletes it; one
+// that a later skin has placed already stays there.
+TEST(GXConWindow, GivesAPlacedWidgetBackToItsParent)
+{
+    enum class End { Close, Delete, PlacedByALaterSkin };
+    struct Case {
+        const char* name;
+        bool bHidden;
+        End end;
+    };
+    const Case cases[] = {
+        { "closed", false, End::Close },
+        { "deleted", false, End::Delete },
+        { "hidden at home stays hidden", true, End::Close },
+        { "placed by a later skin first", false, End::PlacedByALaterSkin },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeSkinOwner owner;
+        QWidget home;
+        QPointer<QWidget> pField = new QWidget(&home);
+        pField->setGeometry(5, 6, 10, 10);
+        pField->setHidden(c.bHidden);
+        auto pHost = std::make_unique<QWidget>();
+        auto pLaterHost = std::make_unique<QWidget>();
+        auto pControl = std::make_unique<GXConWindow>(&owner);
+        pControl->SetPos(10, 20, 100, 18, GXConBase::Redraw::No);
+        pControl->Place(pField, pHost.get());
+        EXPECT_EQ(pField->parentWidget(), pHost.get());
+        EXPECT_EQ(pField->size(), QSize(100, 18));
+        EXPECT_EQ(pField->isHidden(), c.bHidden);
+
+        GXConWindow later(&owner);
+        if (c.end == End::PlacedByALaterSkin)
+            later.Place(pField, pLaterHost.get());
+        if (c.end == End::Delete)
+            pControl.reset();
+        else
+            pControl->Close();
+        pHost.reset();
+        ASSERT_FALSE(pField.isNull());
+        if (c.end == End::PlacedByALaterSkin) {
+            EXPECT_EQ(pField->parentWidget(), pLaterHost.get());
+            // Still to the first home, not to the skin it was taken from.
+            later.Close();
+        }
+        EXPECT_EQ(pField->parentWidget(), &home);
+        EXPECT_EQ(pField->geometry(), QRect(5, 6, 10, 10));
+        EXPECT_EQ(pField->isHidden(), c.bHidden);
+        // Given back, it no longer follows the control.
+        if (pControl != nullptr && c.end == End::Close) {
+            pControl->SetPos(0, 0, 50, 50, GXConBase::Redraw::No);
+            EXPECT_EQ(pField->geometry(), QRect(5, 6, 10, 10));
+        }
+    }
 }
