@@ -7,6 +7,7 @@
 #include "app/UpdateCheck.h"
 #include "engine/stream/DJSettings.h"
 #include "platform/TextCase.h"
+#include "skin/GXWindowMain.h"
 
 #include <QApplication>
 #include <QDateTime>
@@ -14,6 +15,7 @@
 #include <array>
 #include <cstdlib>
 #include <string_view>
+#include <utility>
 
 namespace {
 
@@ -92,6 +94,13 @@ void ApplyOption(Option option, const std::string& value, DJSettings* pSettings,
     }
 }
 
+// A skin script's box is the program's own box, owned by the skin window
+// that ran the script; the script goes on once the user has answered.
+int ShowSkinScriptBox(GXWindowMain* pOwner, const std::string& text, const std::string& caption, int nType)
+{
+    return MessageDlg(pOwner != nullptr ? pOwner->GetWidget() : nullptr, text, caption, nType);
+}
+
 } // namespace
 
 CTavDJ1App* TheApp()
@@ -143,6 +152,8 @@ bool CTavDJ1App::InitInstance()
     MessageDlgInit(QApplication::windowIcon());
     if (IsUninstall(m_args))
         return false;
+    m_prevSkinMessageBox = GXSkinHooks::SetMessageBox(ShowSkinScriptBox);
+    m_bSkinMessageBoxSet = true;
     m_pInstance = std::make_unique<CInstanceLock>();
     if (m_pInstance->CheckSingleInstance(m_args.size() >= 2 ? m_args[1] : std::string()) == 1)
         return false;
@@ -166,6 +177,8 @@ int CTavDJ1App::ExitInstance()
 {
     m_pMainWnd.reset();
     m_pInstance.reset();
+    if (std::exchange(m_bSkinMessageBoxSet, false))
+        GXSkinHooks::SetMessageBox(std::move(m_prevSkinMessageBox));
     return m_nExitCode;
 }
 

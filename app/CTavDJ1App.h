@@ -1,5 +1,7 @@
 #pragma once
 
+#include "skin/GXSkinHooks.h"
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -50,6 +52,9 @@ private:
     std::unique_ptr<CInstanceLock> m_pInstance;
     std::unique_ptr<CTavDJ1Dlg> m_pMainWnd;
     int m_nExitCode = 0;
+    // What showed skin scripts' boxes before the program's own box did.
+    GXSkinHooks::MessageBoxFunc m_prevSkinMessageBox;
+    bool m_bSkinMessageBoxSet = false;
 };
 
 // The running program's application object; null outside Run.

@@ -5,6 +5,8 @@
 #include "skin/GXSkinHooks.h"
 #include "skin/GXSkinIds.h"
 #include "skin/GXWindowMain.h"
+#include "skin/controls/GXConButton.h"
+#include "skin/controls/GXConStatic.h"
 
 #include <cctype>
 #include <climits>
@@ -163,7 +165,10 @@ GXSApiValue RefreshAll(GXWindowMain* pWindow, Args args)
 
 GXSApiValue SetImageNum(GXWindowMain* pWindow, Args args)
 {
-    if (GXConBase* pControl = Resolve(pWindow, args[0]))
+    // Statics and buttons only: a fading static, a slider or a list box
+    // keeps its picture whatever a script asks.
+    GXConBase* pControl = Resolve(pWindow, args[0]);
+    if (dynamic_cast<GXConStatic*>(pControl) != nullptr || dynamic_cast<GXConButton*>(pControl) != nullptr)
         pControl->SetImageNum(args[1].nInt);
     return None();
 }

@@ -18,6 +18,9 @@ constexpr int kTextInset = 3;
 // A tooltip is never larger than a screen; a skin's endless text is cut
 // here rather than allocating an image for all of it.
 constexpr int kMaxSide = 4096;
+// Tooltip texts are written with "&&" for an ampersand (a list box doubles
+// the ones in its cells), so they are measured and drawn as a label is.
+constexpr int kTextFlags = Qt::TextShowMnemonic;
 
 // The program's one tooltip, owned by the count of skin windows holding it.
 // Not a static unique_ptr: a widget must be destroyed while the application
@@ -48,6 +51,20 @@ long long DistanceSquared(const QRect& r, const QPoint& p)
     const long long dx = p.x() < r.left() ? r.left() - p.x() : (p.x() > r.right() ? p.x() - r.right() : 0);
     const long long dy = p.y() < r.top() ? r.top() - p.y() : (p.y() > r.bottom() ? p.y() - r.bottom() : 0);
     return dx * dx + dy * dy;
+}
+
+// A line as drawing it with kTextFlags shows it: each "&" gives way to the
+// character after it, so "&&" is one "&" and a last "&" nothing.
+QString WithoutMarks(const QString& line)
+{
+    QString out;
+    out.reserve(line.size());
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        if (line[i] == QLatin1Char('&') && ++i == line.size())
+            break;
+        out += line[i];
+    }
+    return out;
 }
 
 } // namespace
@@ -112,7 +129,7 @@ bool GXSubTooltipWindow::Show(
     const QStringList lines = qText.split(QLatin1Char('\n'));
     int widest = 0;
     for (const QString& line : lines)
-        widest = std::max(widest, metrics.horizontalAdvance(line));
+        widest = std::max(widest, metrics.horizontalAdvance(WithoutMarks(line)));
     const long long height = static_cast<long long>(lines.size()) * metrics.height() + kPadding;
     const GXSize size { std::min(widest + kPadding, kMaxSide),
         static_cast<int>(std::min<long long>(height, kMaxSide)) };
@@ -174,8 +191,8 @@ void GXSubTooltipWindow::Render(const QString& text, GXSize size)
     QPainter painter(&m_image);
     painter.setFont(font());
     painter.setPen(Qt::black);
-    painter.drawText(
-        QRect(kTextInset, kTextInset, size.cx - kTextInset, size.cy - kTextInset), Qt::AlignLeft | Qt::AlignTop, text);
+    painter.drawText(QRect(kTextInset, kTextInset, size.cx - kTextInset, size.cy - kTextInset),
+        Qt::AlignLeft | Qt::AlignTop | kTextFlags, text);
     painter.drawRect(0, 0, size.cx - 1, size.cy - 1);
 }
 

@@ -41,6 +41,8 @@ public:
     // else near the cursor. False when nothing was shown: an empty text
     // (which hides the tooltip), or the same control and text again within
     // kRepeatMs of the last show or hide while the mouse just moves on.
+    // The text reads as a label's does: "&&" shows one "&", and a single
+    // "&" underlines the character after it.
     bool Show(const GXConBase* pOwner, const std::string& text, const GXPoint* pPosition, int nTimeoutMs);
     void Hide();
 

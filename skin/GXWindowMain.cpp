@@ -23,6 +23,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <optional>
 #include <vector>
 
@@ -487,6 +488,10 @@ void GXWindowMain::InitScript()
     m_pOwnScript = std::make_unique<GXScriptHost>();
     m_pScript = m_pOwnScript.get();
     RegisterSkinBuiltins(*m_pScript, this);
+    // The interpreter's error reports ("@@r...") join the program's own
+    // trace while that is on; otherwise they are not even formatted.
+    if (std::getenv(kDebugTraceEnv) != nullptr)
+        m_pScript->SetTrace([](const std::string& text) { DebugTrace("%s", text.c_str()); });
 }
 
 bool GXWindowMain::RunScript(const std::string& text)

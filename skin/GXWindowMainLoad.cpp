@@ -183,6 +183,10 @@ bool GXWindowMain::BuildSkin()
         (void)RunScript("main();");
     if (QWidget* pWidget = GetWidget())
         HandleSize(GXSizeType::kRestored, pWidget->width(), pWidget->height());
+    // A built skin holds no zip open; a later read (an image, a theme, the
+    // browser's folder) opens it again.
+    if (GXSkinSource* pSource = GetSource())
+        pSource->Release();
     return true;
 }
 
