@@ -31,10 +31,12 @@ CTavDJ1Dlg::CTavDJ1Dlg(std::vector<std::string> args)
             this, [this] { DispatchPending(); }, Qt::QueuedConnection);
     });
     RegisterHandlers();
-    // The skin's widget has the focus; the window's accelerators still apply.
-    auto* pReload = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_R), this);
-    pReload->setContext(Qt::WindowShortcut);
-    QObject::connect(pReload, &QShortcut::activated, this, [this] { OnCommand(GXCommandId::kReloadSkin); });
+    // F1 is the window's help key wherever its keyboard is, the title field
+    // included: it opens the about box, once the key's handling is over.
+    auto* pHelp = new QShortcut(QKeySequence(Qt::Key_F1), this);
+    pHelp->setContext(Qt::WindowShortcut);
+    QObject::connect(
+        pHelp, &QShortcut::activated, this, [this] { OnCommand(kCommandAbout); }, Qt::QueuedConnection);
 }
 
 CTavDJ1Dlg::~CTavDJ1Dlg()

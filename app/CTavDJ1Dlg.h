@@ -65,6 +65,8 @@ public:
     static constexpr uint32_t kTimerAutoTitle = 6;
     static constexpr uint32_t kTimerLevelAnimation = 7;
     static constexpr uint32_t kTimerNetworkCheck = 8;
+    // The about box's command: the skin's button and the F1 key.
+    static constexpr unsigned kCommandAbout = 3008;
 
     // args: the program's arguments (element 0 the program), applied as
     // command-line options while the window is created.
@@ -163,7 +165,7 @@ private:
 
     // Broadcast control (CTavDJ1DlgBroadcast.cpp).
     void RegisterBroadcastHandlers();
-    // The keys of the skin window (S, R, F, Ctrl+Break, F1, F5, F10): they
+    // The keys of the skin window (S, R, F, Ctrl+Break, Ctrl+R, F1, F5, F10): they
     // act only while it has the focus, so they are made anew with each skin.
     void CreateAccelerators();
     void OnStartBroadcast();

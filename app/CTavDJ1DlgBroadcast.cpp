@@ -48,7 +48,6 @@ constexpr unsigned kCmdCopyAddress = 2014;
 constexpr unsigned kCmdSongRequestBoard = 3026;
 constexpr unsigned kCmdTalkLock = 2038;
 constexpr unsigned kCmdRecord = 2039;
-constexpr unsigned kCmdNoHandler = 32772;
 
 // Message-box types: OK with the question icon, OK without an icon.
 constexpr int kBoxQuestion = 32;
@@ -112,27 +111,34 @@ void CTavDJ1Dlg::CreateAccelerators()
     QWidget* pSkinWidget = m_pSkin ? m_pSkin->GetWidget() : nullptr;
     if (!pSkinWidget)
         return;
+    // The reload replaces the skin, these shortcuts with it: it runs once
+    // the key's handling is over.
+    enum class Later { No, Yes };
     struct SKey {
         QKeySequence key;
         unsigned nCommand;
+        Later later;
     };
     const SKey keys[] = {
-        { QKeySequence(Qt::Key_F), kCmdTalkLock },
-        { QKeySequence(Qt::Key_R), kCmdRecord },
-        { QKeySequence(Qt::Key_S), kCmdStartButton },
+        { QKeySequence(Qt::Key_F), kCmdTalkLock, Later::No },
+        { QKeySequence(Qt::Key_R), kCmdRecord, Later::No },
+        { QKeySequence(Qt::Key_S), kCmdStartButton, Later::No },
         // Ctrl+Break: keyboards report it as Ctrl with Pause or as Cancel.
-        { QKeySequence(Qt::CTRL | Qt::Key_Pause), kCmdCopyAddress },
-        { QKeySequence(Qt::CTRL | Qt::Key_Cancel), kCmdCopyAddress },
-        { QKeySequence(Qt::Key_F1), kCmdNoHandler },
-        { QKeySequence(Qt::Key_F10), kCmdSongRequestBoard },
-        { QKeySequence(Qt::Key_F5), kCmdSettingsBroadcast },
+        { QKeySequence(Qt::CTRL | Qt::Key_Pause), kCmdCopyAddress, Later::No },
+        { QKeySequence(Qt::CTRL | Qt::Key_Cancel), kCmdCopyAddress, Later::No },
+        { QKeySequence(Qt::CTRL | Qt::Key_R), GXCommandId::kReloadSkin, Later::Yes },
+        { QKeySequence(Qt::Key_F10), kCmdSongRequestBoard, Later::No },
+        { QKeySequence(Qt::Key_F5), kCmdSettingsBroadcast, Later::No },
     };
     for (const SKey& k : keys) {
-        // Children of the skin's widget: they go with the skin.
+        // Children of the skin's widget: they go with the skin, and a key
+        // typed into the title field, which is not one, stays the field's.
         auto* pShortcut = new QShortcut(k.key, pSkinWidget);
         pShortcut->setContext(Qt::WidgetWithChildrenShortcut);
         const unsigned nCommand = k.nCommand;
-        QObject::connect(pShortcut, &QShortcut::activated, this, [this, nCommand] { OnCommand(nCommand); });
+        QObject::connect(
+            pShortcut, &QShortcut::activated, this, [this, nCommand] { OnCommand(nCommand); },
+            k.later == Later::Yes ? Qt::QueuedConnection : Qt::AutoConnection);
     }
 }
 

@@ -37,7 +37,6 @@ namespace {
 constexpr const char* kCloseQuestion = "방송중입니다.\n종료하시겠습니까?";
 // Yes and No buttons, question icon.
 constexpr int kCloseQuestionBox = 4 | 32;
-constexpr unsigned kCommandAbout = 3008;
 // Playback rows of CMixerLineVolume::OpenPreset read at creation.
 constexpr std::array<int, 3> kSavedRows { 1, 2, 5 };
 

@@ -180,9 +180,14 @@ bool CTavDJ1Dlg::LoadSkin(const std::string& path, const std::string& file)
     m_pSkin.reset(new GXWindowMain());
     if (!LoadSkinFiles(path, file))
         return false;
-    if (!m_pSkin->Create(this, GXRect { 0, 0, 10, 10 }))
+    if (!m_pSkin->Create(this, GXRect { 0, 0, 10, 10 }) || !BindSkinControls())
         return false;
-    return BindSkinControls();
+    // The skin's widget is newer than the title field and would cover it,
+    // so a click on the field would reach the skin and the typing its
+    // accelerators: the field lies above the place the skin leaves for it.
+    if (m_pTitleEdit)
+        m_pTitleEdit->raise();
+    return true;
 }
 
 bool CTavDJ1Dlg::LoadSkinFiles(const std::string& path, const std::string& file)

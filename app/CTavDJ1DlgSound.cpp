@@ -328,9 +328,10 @@ bool CTavDJ1Dlg::eventFilter(QObject* pWatched, QEvent* pEvent)
     if (pWatched != pSkinWidget && !bWindowKeys) {
         // The window's accelerators work while the skin has the keyboard; a
         // key typed into another widget of the window (the title field)
-        // stays that widget's.
+        // stays that widget's, but for F1, the window's help key.
         const auto* pWidget = qobject_cast<const QWidget*>(pWatched);
-        if (pEvent->type() == QEvent::ShortcutOverride && pWidget && pWidget != this && pWidget->window() == this) {
+        if (pEvent->type() == QEvent::ShortcutOverride && pWidget && pWidget != this && pWidget->window() == this
+            && static_cast<const QKeyEvent*>(pEvent)->key() != Qt::Key_F1) {
             pEvent->accept();
             return true;
         }
@@ -451,8 +452,12 @@ void CTavDJ1Dlg::SelectPanel(size_t nPanel)
         SetImage(m_controls.tabs[i], i == nPanel ? 0 : 1);
         SetShown(m_controls.panels[i], i == nPanel);
     }
-    if (m_pTitleEdit)
+    if (m_pTitleEdit) {
         m_pTitleEdit->setEnabled(nPanel == 2);
+        // The field lies over the third panel, above the skin: it is seen
+        // only with that panel, unless the skin has no such panel.
+        m_pTitleEdit->setVisible(nPanel == 2 || m_controls.panels[2] == nullptr);
+    }
 }
 
 void CTavDJ1Dlg::OnSelectPanel1()

@@ -133,8 +133,8 @@ int GXSubFont::GlyphIndex(unsigned char c) const
     return m_glyphIndex[c];
 }
 
-bool GXSubFont::DrawText(
-    const GXRect& rect, QPainter* pDC, GDib* pDest, const std::string& text, unsigned nFormat, COLORREF color)
+bool GXSubFont::DrawText(const GXRect& rect, QPainter* pDC, GDib* pDest, const std::string& text, unsigned nFormat,
+    COLORREF color, Edges edges)
 {
     if (!m_nLoaded)
         return false;
@@ -149,6 +149,13 @@ bool GXSubFont::DrawText(
         line = pDC->fontMetrics().elidedText(line, mode, std::max(0, box.width()), QtTextFlags(nFormat));
     }
     pDC->save();
+    if (edges == Edges::Hard) {
+        QFont hard = pDC->font();
+        hard.setStyleStrategy(
+            QFont::StyleStrategy((hard.styleStrategy() & ~QFont::PreferAntialias) | QFont::NoAntialias));
+        pDC->setFont(hard);
+        pDC->setRenderHint(QPainter::TextAntialiasing, false);
+    }
     pDC->setPen(QColor(GxRed(color), GxGreen(color), GxBlue(color)));
     pDC->drawText(box, QtTextFlags(nFormat), line);
     pDC->restore();

@@ -41,12 +41,18 @@ public:
     bool Select(QPainter* pDC);
     bool Deselect(QPainter* pDC);
 
+    // How a system font's letters meet the pixels under them. A layer
+    // filled with the colour key takes hard edges: only the exact key is
+    // see-through, so a smoothed edge, half letter and half key, would show
+    // as a fringe of the key's colour wherever the layer is drawn.
+    enum class Edges { Smooth, Hard };
+
     // Draws text (UTF-8) into rect. A system font must be selected on pDC
     // and uses colour and every format flag; an image font draws into pDest,
     // or onto pDC when pDest is null, places one line by the alignment flags
-    // and ignores the colour.
-    bool DrawText(
-        const GXRect& rect, QPainter* pDC, GDib* pDest, const std::string& text, unsigned nFormat, COLORREF color);
+    // and ignores the colour (its glyphs are keyed, never smoothed).
+    bool DrawText(const GXRect& rect, QPainter* pDC, GDib* pDest, const std::string& text, unsigned nFormat,
+        COLORREF color, Edges edges = Edges::Smooth);
     [[nodiscard]] int GlyphIndex(unsigned char c) const;
     // Width of the widest line and the sum of the line heights; runs of
     // line feeds separate lines, empty lines count for nothing.

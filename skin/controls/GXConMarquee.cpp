@@ -112,7 +112,9 @@ void GXConMarquee::BuildStrip()
     QPainter* pDC = m_strip.GetMemDC();
     if (pDC != nullptr) {
         pFont->Select(pDC);
-        pFont->DrawText(GXRect { 0, 0, size.cx, size.cy }, pDC, &m_strip, text, kStripFormat, m_crText);
+        // The strip is drawn with the colour key as its see-through part.
+        pFont->DrawText(
+            GXRect { 0, 0, size.cx, size.cy }, pDC, &m_strip, text, kStripFormat, m_crText, GXSubFont::Edges::Hard);
         pFont->Deselect(pDC);
         m_strip.ReleaseMemDC();
     }

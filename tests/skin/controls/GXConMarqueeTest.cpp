@@ -7,6 +7,8 @@
 #include "support/DibPixels.h"
 #include "support/FakeSkinOwner.h"
 
+#include "skin/GXSubFont.h"
+
 #include <QTransform>
 
 namespace {
@@ -160,6 +162,38 @@ TEST(GXConMarquee, DrawsItsWindowIntoTheStrip)
             return bControl && sx >= 0 && sx < 6 ? AbaPixel(sx, y - 1) : kWhite;
         }));
     }
+}
+
+// A smoothed letter edge on the strip would be neither the letter's colour
+// nor the key, and would show as a pink fringe wherever the strip is drawn.
+TEST(GXConMarquee, SystemFontStripHoldsOnlyTheKeyAndTheTextColour)
+{
+    constexpr COLORREF kText = 0xF0EAE6; // #E6EAF0
+    FakeSkinOwner owner;
+    ParsedElement font(R"(<Font FontName="Status" FaceName="NanumGothic" Size="10" Bold="1"/>)");
+    std::string name;
+    ASSERT_TRUE(CreateSkinFont(font.get(), [](const std::string& s) { return s; }, &owner.fonts["Status"], &name, {}));
+    GDib back = MakeDib(400, 30, [](int, int) { return kWhite; });
+    ParsedElement element(R"(<MarqueeControl FontName="Status" FontColor="#E6EAF0" Text="테스트 곡 - Test Song"/>)");
+    GXConMarquee marquee(&owner);
+    ASSERT_TRUE(marquee.Load(&back, element.get()));
+    marquee.SetPos(0, 0, 400, 30, GXConBase::Redraw::No);
+    marquee.OnTimer(GXConMarquee::kScrollTimer);
+    const GDib& strip = marquee.GetStrip();
+    ASSERT_FALSE(strip.IsEmpty());
+    int letters = 0;
+    std::string stray;
+    for (int y = 0; y < strip.GetHeight(); ++y) {
+        for (int x = 0; x < strip.GetWidth(); ++x) {
+            const QRgb pixel = strip.GetImage().pixel(x, y) & 0xFFFFFF;
+            const COLORREF color = GxRgb(qRed(pixel), qGreen(pixel), qBlue(pixel));
+            letters += color == kText;
+            if (color != kText && color != kGxColorKey && stray.empty())
+                stray = std::to_string(x) + "," + std::to_string(y) + ": " + std::to_string(pixel);
+        }
+    }
+    EXPECT_GT(letters, 50);
+    EXPECT_EQ(stray, "");
 }
 
 TEST(GXConMarquee, LoadErrors)

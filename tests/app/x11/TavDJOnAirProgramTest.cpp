@@ -1,0 +1,299 @@
+// The real program on air on a private X server, worked only through X11
+// input: a tone through a private PulseAudio as its recording device, a
+// real Icecast 2 as its server, the title typed into the title field as a
+// presenter types it, and the status line as the screen shows it.
+#include "peers/IcecastServer.h"
+#include "peers/SoundFixtures.h"
+#include "support/ChildProcess.h"
+#include "support/CommandOutput.h"
+#include "support/ProgramEnvironment.h"
+#include "support/RequireTool.h"
+#include "support/TempHome.h"
+#include "support/XvfbServer.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+using testutil::CommandOutput;
+
+constexpr int kWaitMs = 20000;
+const std::string kTitle = "테스트 곡 - Test Song";
+// Places in the default skin's main window: the start button, the title
+// tab, the title field, the status line and the close button.
+constexpr const char* kStartButton = "100 120";
+constexpr const char* kTitleTab = "598 157";
+constexpr const char* kTitleField = "568 214";
+constexpr const char* kCloseButton = "730 20";
+struct SArea {
+    int x, y, w, h;
+};
+constexpr SArea kFieldArea { 414, 203, 308, 22 };
+constexpr SArea kStatusArea { 410, 61, 316, 16 };
+// Fewer pixels of a text's colour than a few letters have: no text shown.
+constexpr int kTextPixels = 15;
+
+template <class Done> bool WaitUntil(Done done, int boundMs = kWaitMs)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(boundMs);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return true;
+}
+
+struct SRgb {
+    int r, g, b;
+};
+struct SPoint {
+    int x, y;
+};
+
+// The code points of UTF-8 text (well-formed, as the test writes it).
+std::vector<char32_t> CodePoints(const std::string& text)
+{
+    std::vector<char32_t> points;
+    for (size_t i = 0; i < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        const int extra = lead < 0x80 ? 0 : lead < 0xE0 ? 1 : lead < 0xF0 ? 2 : 3;
+        char32_t c = extra == 0 ? lead : lead & (0x3F >> extra);
+        for (int k = 1; k <= extra && i + k < text.size(); ++k)
+            c = (c << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+        points.push_back(c);
+        i += size_t(extra) + 1;
+    }
+    return points;
+}
+
+// The pixels of a part of the screen, as ImageMagick reads them.
+std::vector<SRgb> ScreenPixels(int x, int y, int w, int h)
+{
+    const std::string text = CommandOutput("import -window root -crop " + std::to_string(w) + "x" + std::to_string(h)
+        + "+" + std::to_string(x) + "+" + std::to_string(y) + " -depth 8 txt:- 2>/dev/null");
+    std::vector<SRgb> pixels;
+    std::istringstream lines(text);
+    std::string line;
+    while (std::getline(lines, line)) {
+        const size_t hash = line.find('#');
+        unsigned r = 0, g = 0, b = 0;
+        if (line[0] != '#' && hash != std::string::npos
+            && std::sscanf(line.c_str() + hash, "#%02x%02x%02x", &r, &g, &b) == 3)
+            pixels.push_back({ int(r), int(g), int(b) });
+    }
+    return pixels;
+}
+
+template <class Test> int Count(const std::vector<SRgb>& pixels, Test test)
+{
+    int n = 0;
+    for (const SRgb& p : pixels)
+        n += test(p) ? 1 : 0;
+    return n;
+}
+
+bool Near(const SRgb& p, const SRgb& q)
+{
+    return std::abs(p.r - q.r) < 40 && std::abs(p.g - q.g) < 40 && std::abs(p.b - q.b) < 40;
+}
+
+class TavDJOnAirProgram : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        for (const char* tool : { "Xvfb", "xdotool", "xmodmap", "import", "icecast2" })
+            TAVDJ_REQUIRE_TOOL(ToolOnPath(tool), tool);
+        const fs::path info(testing::UnitTest::GetInstance()->current_test_info()->name());
+        m_artifacts = fs::path(TAVDJ_BINARY_DIR) / "test-artifacts" / info;
+        fs::create_directories(m_artifacts);
+
+        ASSERT_NO_FATAL_FAILURE(m_pulse.Start(m_dir, m_env));
+        ASSERT_TRUE(m_xvfb.Start("1024x768x24"));
+        m_home.Set("DISPLAY", m_xvfb.Display());
+        m_home.Set("QT_QPA_PLATFORM", std::nullopt);
+        m_home.Set("TAVDJ_ALLOW_INSTANCES", std::nullopt);
+        m_home.Set("TAVDJ_ASSUME_ONLINE", "1");
+        const std::string tone = m_dir / "tone.raw";
+        ASSERT_TRUE(peers::WriteRaw(tone, peers::StereoTone(44100, 440.0, 8000.0, 20 * 44100)));
+        // The scripted card is the mixer; the tone, in real time, the
+        // recording device (the later default wins).
+        testutil::UseProgramEnvironment(m_home,
+            "ctl_type.tavdjfake { lib \"" TAVDJ_FAKE_ALSA_CARD "\" }\nctl.!default { type tavdjfake }\n"
+            "pcm.!default "
+                + peers::ToneDevice(tone, m_pulse.MonitorPcm()) + "\n");
+        const fs::path built = fs::path(TAVDJ_PROGRAM).parent_path();
+        const fs::path program = m_home.Path("program");
+        fs::copy(built / "default_skin", program / "default_skin", fs::copy_options::recursive);
+        fs::copy_file(built / "ControlID.XML", program / "ControlID.XML");
+        // Icecast makes its folder in the private tmp/; run as root, it runs
+        // as nobody, who must reach that folder.
+        for (const char* sub : { "", "tmp" })
+            fs::permissions(m_home.Path(sub), fs::perms::others_exec | fs::perms::group_exec, fs::perm_options::add);
+    }
+
+    // Every character of text beyond ASCII gets a key of its own, before
+    // the program reads the keyboard map: xdotool then types it with that
+    // key, where it would otherwise map a spare key for a moment, and the
+    // program could read the map only after it was taken back.
+    bool MapKeysFor(const std::string& text)
+    {
+        std::vector<std::string> spare;
+        std::istringstream lines(CommandOutput("xmodmap -pke"));
+        std::string line;
+        while (std::getline(lines, line)) {
+            std::istringstream fields(line);
+            std::string keycode, number, equals, keysym;
+            if (fields >> keycode >> number >> equals && !(fields >> keysym) && std::stoi(number) > 8)
+                spare.push_back(number);
+        }
+        std::set<char32_t> mapped;
+        for (const char32_t c : CodePoints(text)) {
+            if (c < 0x80 || !mapped.insert(c).second)
+                continue;
+            if (spare.empty())
+                return false;
+            char keysym[16];
+            std::snprintf(keysym, sizeof keysym, "U%04X", unsigned(c));
+            if (!CommandSucceeds("xmodmap -e 'keycode " + spare.back() + " = " + keysym + "'"))
+                return false;
+            spare.pop_back();
+        }
+        return true;
+    }
+
+    // The window's place on the screen.
+    static SPoint WindowAt(const std::string& window)
+    {
+        const std::string shell = CommandOutput("xdotool getwindowgeometry --shell " + window);
+        int x = 0, y = 0;
+        const size_t at = shell.find("X=");
+        const size_t yAt = shell.find("Y=");
+        if (at != std::string::npos && yAt != std::string::npos) {
+            x = std::atoi(shell.c_str() + at + 2);
+            y = std::atoi(shell.c_str() + yAt + 2);
+        }
+        return { x, y };
+    }
+
+    static std::vector<SRgb> Area(const std::string& window, const SArea& area)
+    {
+        const SPoint origin = WindowAt(window);
+        return ScreenPixels(origin.x + area.x, origin.y + area.y, area.w, area.h);
+    }
+
+    static bool Click(const std::string& window, const char* point)
+    {
+        return CommandSucceeds("xdotool mousemove --window " + window + " " + point + " click 1");
+    }
+
+    static std::string Visible(const std::string& pattern)
+    {
+        const std::string ids = CommandOutput("xdotool search --onlyvisible --name '" + pattern + "' 2>/dev/null");
+        return ids.substr(0, ids.find('\n'));
+    }
+
+    std::string ClientLog() const
+    {
+        std::string all;
+        std::error_code missing;
+        for (const auto& entry : fs::directory_iterator(m_home.Path("program") + "/log", missing)) {
+            if (entry.path().filename().string().rfind("DJClient_", 0) != 0)
+                continue;
+            std::ifstream in(entry.path());
+            std::stringstream text;
+            text << in.rdbuf();
+            all += text.str();
+        }
+        return all;
+    }
+
+    void Screenshot(const std::string& name)
+    {
+        EXPECT_TRUE(CommandSucceeds("import -window root '" + (m_artifacts / (name + ".png")).string() + "'"));
+    }
+
+    TempHome m_home;
+    peers::TempDir m_dir;
+    peers::ScopedEnv m_env;
+    peers::PrivatePulse m_pulse;
+    XvfbServer m_xvfb;
+    fs::path m_artifacts;
+};
+
+TEST_F(TavDJOnAirProgram, ATitleTypedIntoTheFieldGoesOnAirAndTheStatusLineHasNoKeyColour)
+{
+    testutil::IcecastServer icecast;
+    ASSERT_TRUE(icecast.Start()) << icecast.ErrorLog();
+    const fs::path settings = fs::path(m_home.Path("data")) / "VANDREL" / "TavDJ" / "SETTING.ini";
+    fs::create_directories(settings.parent_path());
+    std::ofstream(settings) << "[Network]\nLocalServ=0\nAddress=127.0.0.1\nPort=" << icecast.Port()
+                            << "\nPasswd=" << testutil::IcecastServer::kPassword
+                            << "\n[SHOUTcast]\nAIM=\n[Song]\nAuto=0\n[Connect]\nReconnect=0\n[AddYP]\nAddYP=0\n";
+    ASSERT_TRUE(MapKeysFor(kTitle));
+
+    testutil::ChildProcess program;
+    ASSERT_TRUE(program.Start({ TAVDJ_PROGRAM }, false, true));
+    std::string window;
+    ASSERT_TRUE(WaitUntil([&] { return !(window = Visible("^TavDJ$")).empty(); }));
+    ASSERT_TRUE(Click(window, kStartButton));
+    ASSERT_TRUE(WaitUntil([&] { return icecast.Status().find("\"source\"") != std::string::npos; }))
+        << icecast.Status() << ClientLog();
+
+    // The title tab, then the field, then the typing: the field shows what
+    // is typed, and its letters are not the window's keys (S would stop the
+    // broadcast).
+    ASSERT_TRUE(Click(window, kTitleTab));
+    ASSERT_TRUE(Click(window, kTitleField));
+    ASSERT_TRUE(CommandSucceeds("LC_ALL=C.UTF-8 xdotool type --delay 60 '" + kTitle + "'"));
+    const auto amber = [](const SRgb& p) { return Near(p, { 214, 142, 34 }); };
+    EXPECT_TRUE(WaitUntil([&] { return Count(Area(window, kFieldArea), amber) > kTextPixels; }))
+        << "the typed text does not show in the field";
+    // Ctrl+R is the skin's key, not the field's: the skin stays as it is,
+    // the field with it. F1 opens the about box from the field too, after
+    // Ctrl+R has had its turn.
+    ASSERT_TRUE(CommandSucceeds("xdotool key ctrl+r F1"));
+    std::string about;
+    EXPECT_TRUE(WaitUntil([&] { return !(about = Visible("^TavDJ - ")).empty(); })) << "F1 opened no about box";
+    Screenshot("typed");
+    EXPECT_GT(Count(Area(window, kFieldArea), amber), kTextPixels) << "Ctrl+R in the field reloaded the skin";
+    if (!about.empty()) {
+        ASSERT_TRUE(CommandSucceeds("xdotool mousemove --window " + about + " 5 5 key Escape"));
+        ASSERT_TRUE(WaitUntil([&] { return Visible("^TavDJ - ").empty(); }));
+    }
+    ASSERT_TRUE(Click(window, kTitleField));
+    ASSERT_TRUE(CommandSucceeds("xdotool key Return"));
+    EXPECT_TRUE(WaitUntil([&] { return icecast.Status().find(kTitle) != std::string::npos; })) << icecast.Status();
+    EXPECT_NE(icecast.Status().find("\"source\""), std::string::npos) << "the broadcast ended";
+    EXPECT_EQ(ClientLog().find("서버 접속 끊기"), std::string::npos) << ClientLog();
+
+    // The status line scrolls the title over the skin with no trace of the
+    // colour key around its letters.
+    ASSERT_TRUE(WaitUntil([&] {
+        return Count(Area(window, kStatusArea), [](const SRgb& p) {
+            return Near(p, { 0xE6, 0xEA, 0xF0 });
+        }) > kTextPixels;
+    })) << "the status line shows no text";
+    Screenshot("status");
+    const std::vector<SRgb> status = Area(window, kStatusArea);
+    EXPECT_EQ(Count(status, [](const SRgb& p) { return p.r > 200 && p.b > 200 && p.g < 100; }), 0);
+
+    ASSERT_TRUE(Click(window, kStartButton));
+    ASSERT_TRUE(WaitUntil([&] { return icecast.Status().find("\"source\"") == std::string::npos; }));
+    ASSERT_TRUE(Click(window, kCloseButton));
+    EXPECT_EQ(program.Wait(kWaitMs), 0);
+}
+
+} // namespace
