@@ -146,8 +146,8 @@ bool CTavDJ1App::InitInstance()
     if (IsUninstall(m_args))
         return false;
     // From here on the session's end is answered at once: by the main window
-    // once it exists (it holds the signals only where no application does),
-    // before that by ending the start.
+    // once it exists, before that by ending the start. The window's own
+    // catcher stays idle while this one holds the signals.
     m_pSessionEnd = std::make_unique<CSessionEndSignal>([this](int) { EndSession(); });
     m_pInstance = std::make_unique<CInstanceLock>();
     if (m_pInstance->CheckSingleInstance(m_args.size() >= 2 ? m_args[1] : std::string()) == 1)

@@ -2,12 +2,11 @@
 // application object, and lets the globals go in reverse order.
 #include "app/CDJEditEnter.h"
 #include "app/COption.h"
+#include "app/CSessionEndSignal.h"
 #include "app/CTavDJ1App.h"
 #include "app/MessageDlg.h"
 #include "app/UpdateCheck.h"
 #include "engine/stream/CDJDataMan.h"
-
-#include "app/CSessionEndSignal.h"
 
 #include <QApplication>
 #include <QDir>
