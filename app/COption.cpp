@@ -68,7 +68,7 @@ constexpr Setting kSettings[] = {
 
 std::string DefaultText(const Setting& setting)
 {
-    return setting.text == &COption::m_strIntroSound ? GetModuleFolder() + kIntroFile : std::string();
+    return setting.text == &COption::m_strIntroSound ? GetProgramDataFolder() + kIntroFile : std::string();
 }
 
 } // namespace

@@ -26,10 +26,32 @@ void OnSignal(int signal)
     errno = savedErrno;
 }
 
+sigset_t SessionEndSignals()
+{
+    sigset_t endSignals;
+    sigemptyset(&endSignals);
+    sigaddset(&endSignals, SIGTERM);
+    sigaddset(&endSignals, SIGHUP);
+    return endSignals;
+}
+
 } // namespace
+
+void CSessionEndSignal::HoldUntilInstalled()
+{
+    const sigset_t endSignals = SessionEndSignals();
+    (void)::pthread_sigmask(SIG_BLOCK, &endSignals, nullptr);
+}
 
 CSessionEndSignal::CSessionEndSignal(std::function<void(int signal)> onSignal)
     : m_onSignal(std::move(onSignal))
+{
+    Install();
+    const sigset_t endSignals = SessionEndSignals();
+    (void)::pthread_sigmask(SIG_UNBLOCK, &endSignals, nullptr);
+}
+
+void CSessionEndSignal::Install()
 {
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0)

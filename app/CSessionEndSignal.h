@@ -18,7 +18,9 @@ class QSocketNotifier;
 // them make one call.
 class CSessionEndSignal {
 public:
-    // onSignal gets the number of the first signal of a burst.
+    // onSignal gets the number of the first signal of a burst. Signals the
+    // calling thread held (HoldUntilInstalled) are let through afterwards,
+    // installed or not, so one that came meanwhile arrives now.
     explicit CSessionEndSignal(std::function<void(int signal)> onSignal);
     ~CSessionEndSignal();
     CSessionEndSignal(const CSessionEndSignal&) = delete;
@@ -28,7 +30,15 @@ public:
     // instance holds the signals; the signals then keep their old handling.
     [[nodiscard]] bool IsInstalled() const { return m_bInstalled; }
 
+    // Blocks the two signals in the calling thread until an instance is
+    // built on it: the first thing the program does, so a session that ends
+    // while it starts waits for the answer instead of killing it mid-way.
+    // Threads started meanwhile keep them blocked, so the signals come to
+    // the thread that answers them.
+    static void HoldUntilInstalled();
+
 private:
+    void Install();
     void OnReadable();
 
     std::function<void(int)> m_onSignal;

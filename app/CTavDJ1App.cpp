@@ -2,6 +2,7 @@
 
 #include "app/CInstanceLock.h"
 #include "app/COption.h"
+#include "app/CSessionEndSignal.h"
 #include "app/CTavDJ1Dlg.h"
 #include "app/MessageDlg.h"
 #include "app/UpdateCheck.h"
@@ -11,6 +12,7 @@
 
 #include <QApplication>
 #include <QDateTime>
+#include <QThread>
 
 #include <array>
 #include <cstdlib>
@@ -154,17 +156,37 @@ bool CTavDJ1App::InitInstance()
         return false;
     m_prevSkinMessageBox = GXSkinHooks::SetMessageBox(ShowSkinScriptBox);
     m_bSkinMessageBoxSet = true;
+    // From here on the session's end is answered at once: by the main window
+    // once it exists, before that by ending the start. The window's own
+    // catcher stays idle while this one holds the signals.
+    m_pSessionEnd = std::make_unique<CSessionEndSignal>([this](int) { EndSession(); });
     m_pInstance = std::make_unique<CInstanceLock>();
     if (m_pInstance->CheckSingleInstance(m_args.size() >= 2 ? m_args[1] : std::string()) == 1)
         return false;
+    // A signal that came while nothing handled events waits in its pipe.
+    QCoreApplication::processEvents();
+    if (m_bSessionEnded)
+        return false;
     m_pMainWnd = std::make_unique<CTavDJ1Dlg>(m_args);
     if (!m_pMainWnd->CreateMainWindow(m_pInstance.get())) {
+        // A session that ended during the start ends the program as usual.
+        m_nExitCode = m_pMainWnd->IsEndingSession() ? 0 : 1;
         m_pMainWnd.reset();
-        m_nExitCode = 1;
         return false;
     }
     CheckUpdateAtStartup();
     return true;
+}
+
+void CTavDJ1App::EndSession()
+{
+    m_bSessionEnded = true;
+    if (m_pMainWnd) {
+        m_pMainWnd->EndSession();
+        return;
+    }
+    if (QThread::currentThread()->loopLevel() > 0)
+        QCoreApplication::exit(0);
 }
 
 void CTavDJ1App::CheckUpdateAtStartup()
@@ -179,6 +201,7 @@ int CTavDJ1App::ExitInstance()
     m_pInstance.reset();
     if (std::exchange(m_bSkinMessageBoxSet, false))
         GXSkinHooks::SetMessageBox(std::move(m_prevSkinMessageBox));
+    m_pSessionEnd.reset();
     return m_nExitCode;
 }
 

@@ -8,13 +8,15 @@
 
 class CInstanceLock;
 class COption;
+class CSessionEndSignal;
 class CTavDJ1Dlg;
 struct DJSettings;
 
 // Thread: user-interface thread.
 // The program's run from start to end around Qt's event loop: honours
 // "/uninstall", lets one instance run, creates the main window, starts the
-// update check, and tears the window down again. The engine controller and
+// update check, and tears the window down again. SIGTERM and SIGHUP end it
+// with its state saved at any point after its start. The engine controller and
 // the settings object are built before it and outlive it (main()).
 class CTavDJ1App {
 public:
@@ -47,14 +49,18 @@ public:
 
 private:
     void CheckUpdateAtStartup();
+    // The session's end: the main window's, or the end of the start.
+    void EndSession();
 
     std::vector<std::string> m_args;
+    std::unique_ptr<CSessionEndSignal> m_pSessionEnd;
     std::unique_ptr<CInstanceLock> m_pInstance;
     std::unique_ptr<CTavDJ1Dlg> m_pMainWnd;
     int m_nExitCode = 0;
     // What showed skin scripts' boxes before the program's own box did.
     GXSkinHooks::MessageBoxFunc m_prevSkinMessageBox;
     bool m_bSkinMessageBoxSet = false;
+    bool m_bSessionEnded = false;
 };
 
 // The running program's application object; null outside Run.

@@ -77,9 +77,16 @@ public:
 
     // Builds the window: title field, engine, command-line options, skin,
     // snapping, control states. False (after telling the user why) when the
-    // skin cannot be loaded; the program then ends. pInstance, when given,
-    // learns the window so later starts can bring it forward.
+    // skin cannot be loaded, and false when the session ended meanwhile (a
+    // box of the start was open): the program then ends. pInstance, when
+    // given, learns the window so later starts can bring it forward.
     bool CreateMainWindow(CInstanceLock* pInstance);
+
+    // The desktop session ends or the program is told to stop: the close
+    // without the question, and every event loop ends. During creation it
+    // ends the box that is open, and creation stops there.
+    void EndSession();
+    [[nodiscard]] bool IsEndingSession() const { return m_bEndingSession; }
 
     // A new skin window with the skin at path (relative to the program
     // folder unless absolute; setting.ini's SKINPATH when empty) and file
@@ -291,9 +298,6 @@ private:
     // Shutdown and logs (CTavDJ1DlgShutdown.cpp).
     void RegisterShutdownHandlers();
     void WriteClientLog(std::string_view text);
-    // The desktop session ends or the program is told to stop: the close
-    // without the question.
-    void EndSession();
     // The close after its question: the control states stored, then ShutDown.
     void FinishClose();
     void StoreControlStates();

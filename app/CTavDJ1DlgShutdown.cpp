@@ -85,7 +85,9 @@ void CTavDJ1Dlg::RegisterShutdownHandlers()
 
     // A stop from the desktop session, a service manager or a closed
     // terminal saves everything as a close would, without a question
-    // nobody is there to answer.
+    // nobody is there to answer. In the program the application object
+    // holds the signals from its start and hands them to EndSession; this
+    // catcher then stays idle.
     m_pSessionEnd = std::make_unique<CSessionEndSignal>([this](int) { EndSession(); });
 #if QT_CONFIG(sessionmanager)
     if (auto* pApp = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {

@@ -64,7 +64,7 @@ void ReplaceFirst(std::string* pText, std::string_view what, const std::string& 
 
 std::string CTavDJ1Dlg::ConfiguredSkinPath()
 {
-    return IniGetString("SKIN", "SKINPATH", JoinPath(GetModuleFolder(), kSkinSettingsFile), "");
+    return IniGetString("SKIN", "SKINPATH", JoinPath(GetProgramDataFolder(), kSkinSettingsFile), "");
 }
 
 std::string CTavDJ1Dlg::ResolveSkinPath(const std::string& path, const std::string& programFolder)
@@ -139,19 +139,29 @@ bool CTavDJ1Dlg::CreateMainWindow(CInstanceLock* pInstance)
     SaveMixerVolumes();
     CDJDataMan& engine = TheDJDataMan();
     engine.MixerDevices().EnumCaptureMixers();
+    // A box the start shows (no recording device, a broken skin) runs an
+    // event loop, where the session may end: the window is then shut down
+    // and nothing more is built on it.
     engine.Init("TavDJ", Handle());
+    if (m_bEndingSession)
+        return false;
     engine.AddFirewallException();
     DJSettings settings = engine.Settings();
     if (CTavDJ1App::ParseCommandLine(m_args, &settings, &TheOption()))
         engine.ApplySettings(settings);
     if (!LoadSkin(ConfiguredSkinPath(), kSkinFile)) {
-        ShowSkinError("%s");
+        if (!m_bEndingSession)
+            ShowSkinError("%s");
         DestroySkin();
         return false;
     }
+    if (m_bEndingSession)
+        return false;
     m_snap.Attach(this, kSnapDistance);
     InitControls();
     CheckSoundDevices();
+    if (m_bEndingSession)
+        return false;
     show();
     m_bCreated = true;
     return true;
@@ -192,13 +202,13 @@ bool CTavDJ1Dlg::LoadSkin(const std::string& path, const std::string& file)
 
 bool CTavDJ1Dlg::LoadSkinFiles(const std::string& path, const std::string& file)
 {
-    const std::string skinPath = ResolveSkinPath(path.empty() ? ConfiguredSkinPath() : path, GetModuleFolder());
+    const std::string skinPath = ResolveSkinPath(path.empty() ? ConfiguredSkinPath() : path, GetProgramDataFolder());
     return m_pSkin->SetSkinPath(skinPath, false) && m_pSkin->LoadSkinXml(file.empty() ? kSkinFile : file, 0, true);
 }
 
 bool CTavDJ1Dlg::BindSkinControls()
 {
-    if (!m_pSkin->LoadControlIdFile(JoinPath(GetModuleFolder(), kControlIdFile))) {
+    if (!m_pSkin->LoadControlIdFile(JoinPath(GetProgramDataFolder(), kControlIdFile))) {
         ShowSkinError(kControlFileFailure);
         return false;
     }

@@ -29,6 +29,11 @@ std::string GetModuleFolder()
     return platform::ExecutableFolder();
 }
 
+std::string GetProgramDataFolder()
+{
+    return platform::ProgramDataFolder();
+}
+
 std::string GetAppDataFolder()
 {
     std::string base = FirstShellFolder({ "Common AppData", "AppData", "Personal" });

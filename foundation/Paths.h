@@ -9,9 +9,15 @@
 // Title of the folder picker that asks where recordings are saved.
 inline constexpr const char* kBrowseForFolderTitle = "저장될 폴더를 지정하십시오.";
 
-// Folder of the running executable; it holds setting.ini, ControlID.XML,
-// serverhtml/, log/ and the default skin. TAVDJ_PROGRAM_DIR overrides it.
+// Folder of the running executable; it holds log/ and the maker's launcher.
+// TAVDJ_PROGRAM_DIR overrides it.
 [[nodiscard]] std::string GetModuleFolder();
+
+// Folder of what the program reads and never writes: setting.ini,
+// ControlID.XML, serverhtml/ and the default skin. In the build tree it is
+// the program's folder; installed, the data folder under share/ beside the
+// program's bin/. TAVDJ_DATA_DIR, else TAVDJ_PROGRAM_DIR, overrides it.
+[[nodiscard]] std::string GetProgramDataFolder();
 
 // The per-user data folder ".../VANDREL/TavDJ/", created on first use; the
 // program folder when it cannot be created.

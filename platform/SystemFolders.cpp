@@ -69,6 +69,25 @@ std::string DocumentsFromUserDirs(const std::string& home)
     return {};
 }
 
+// The executable's own folder with its trailing '/', "" when unreadable.
+std::string RealExecutableFolder()
+{
+    // The executable does not move while it runs, so one look is enough.
+    static std::once_flag once;
+    static std::string folder;
+    std::call_once(once, [] {
+        char buf[4096];
+        ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+        if (n <= 0)
+            return;
+        std::string path(buf, static_cast<size_t>(n));
+        size_t slash = path.rfind('/');
+        if (slash != std::string::npos)
+            folder = path.substr(0, slash + 1);
+    });
+    return folder;
+}
+
 std::string DocumentsFolder()
 {
     std::string dir = AbsoluteEnv("XDG_DOCUMENTS_DIR");
@@ -88,20 +107,25 @@ std::string ExecutableFolder()
     std::string overridden = AbsoluteEnv(kProgramFolderEnv);
     if (!overridden.empty())
         return WithSlash(overridden);
+    return RealExecutableFolder();
+}
 
-    // The executable does not move while it runs, so one look is enough.
-    static std::once_flag once;
-    static std::string folder;
-    std::call_once(once, [] {
-        char buf[4096];
-        ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
-        if (n <= 0)
-            return;
-        std::string path(buf, static_cast<size_t>(n));
-        size_t slash = path.rfind('/');
-        if (slash != std::string::npos)
-            folder = path.substr(0, slash + 1);
-    });
+std::string ProgramDataFolder()
+{
+    for (const char* name : { kDataFolderEnv, kProgramFolderEnv }) {
+        std::string overridden = AbsoluteEnv(name);
+        if (!overridden.empty())
+            return WithSlash(overridden);
+    }
+    const std::string folder = RealExecutableFolder();
+#ifdef TAVDJ_DATA_FROM_PROGRAM
+    // Installed, the program lies in bin/ and its data under share/.
+    if (!folder.empty()) {
+        const std::string installed = WithSlash(folder + TAVDJ_DATA_FROM_PROGRAM);
+        if (KindOf(installed) == PathKind::Directory)
+            return installed;
+    }
+#endif
     return folder;
 }
 

@@ -13,9 +13,21 @@ namespace platform {
 // a relocated install can point the program at their own setting files.
 inline constexpr const char* kProgramFolderEnv = "TAVDJ_PROGRAM_DIR";
 
+// Environment variable that names the folder of the program's own data
+// (the default skin, the control-ID file, the status pages), for tests that
+// run the program's window from another executable.
+inline constexpr const char* kDataFolderEnv = "TAVDJ_DATA_DIR";
+
 // The folder of the running executable (/proc/self/exe), or the override.
 // Empty when neither can be read.
 [[nodiscard]] std::string ExecutableFolder();
+
+// The folder of the files the program reads and never writes: the data
+// override; else the program folder when it is overridden (it then holds
+// everything); else an installation's data folder, the build's installed
+// data folder taken relative to the executable's (../share/tavdj), when it
+// exists; else the executable's own folder, where the build tree keeps them.
+[[nodiscard]] std::string ProgramDataFolder();
 
 // The answer for a Shell Folders value name: "AppData" and "Common AppData"
 // are the XDG data home ($XDG_DATA_HOME, else ~/.local/share); "Personal",

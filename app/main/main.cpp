@@ -2,12 +2,16 @@
 // application object, and lets the globals go in reverse order.
 #include "app/CDJEditEnter.h"
 #include "app/COption.h"
+#include "app/CSessionEndSignal.h"
 #include "app/CTavDJ1App.h"
 #include "app/MessageDlg.h"
 #include "app/UpdateCheck.h"
 #include "engine/stream/CDJDataMan.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QIcon>
 
 #ifdef TAVDJ_WEB_VIEW_LIBRARY
 #include "app/CWebViewPlugin.h"
@@ -26,10 +30,37 @@ bool HasEnv(const char* name)
     return value && *value;
 }
 
+// The program's icon in every size it carries.
+QIcon ProgramIcon()
+{
+    QIcon icon;
+    const QDir folder(QStringLiteral(":/icons"));
+    for (const QString& name : folder.entryList({ QStringLiteral("tavdj-*.png") }))
+        icon.addFile(folder.filePath(name));
+    return icon;
+}
+
+#ifdef TAVDJ_WEB_VIEW_LIBRARY
+// Beside the program in the build tree; installed, in the module folder.
+std::string WebViewLibraryPath()
+{
+    const QString folder = QCoreApplication::applicationDirPath();
+    const QString beside = folder + QStringLiteral("/" TAVDJ_WEB_VIEW_LIBRARY);
+    if (QFileInfo::exists(beside))
+        return beside.toStdString();
+    return QDir::cleanPath(folder + QStringLiteral("/" TAVDJ_MODULE_FROM_PROGRAM "/" TAVDJ_WEB_VIEW_LIBRARY))
+        .toStdString();
+}
+#endif
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    // A session that ends while the program starts is answered once the
+    // application can save and end in order (CTavDJ1App); until then the
+    // signals wait instead of killing it.
+    CSessionEndSignal::HoldUntilInstalled();
     std::vector<std::string> args(argv, argv + argc);
     // Uninstalling asks nothing of the program: no window, no display.
     if (CTavDJ1App::IsUninstall(args))
@@ -55,9 +86,11 @@ int main(int argc, char** argv)
 
     QApplication application(argc, argv);
 #ifdef TAVDJ_WEB_VIEW_LIBRARY
-    CWebViewPlugin::Register(QCoreApplication::applicationDirPath().toStdString() + "/" TAVDJ_WEB_VIEW_LIBRARY);
+    CWebViewPlugin::Register(WebViewLibraryPath());
 #endif
     QApplication::setApplicationName(QStringLiteral("TavDJ"));
+    QApplication::setWindowIcon(ProgramIcon());
+    QGuiApplication::setDesktopFileName(QStringLiteral("tavdj"));
     QApplication::setQuitOnLastWindowClosed(true);
     CTavDJ1App app(std::move(args));
     return app.Run();

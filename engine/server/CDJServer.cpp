@@ -120,7 +120,7 @@ bool CDJServer::Open(const CDJServerParams& params)
     m_logCallback = params.logCallback;
     m_logUser = params.logUser;
     m_listenUrl = params.listenUrl;
-    m_pageFolder = params.pageFolder.empty() ? JoinPath(GetModuleFolder(), "serverhtml") : params.pageFolder;
+    m_pageFolder = params.pageFolder.empty() ? JoinPath(GetProgramDataFolder(), "serverhtml") : params.pageFolder;
     if (m_pageFolder.empty() || m_pageFolder.back() != '/')
         m_pageFolder.push_back('/');
     m_stationName.clear();

@@ -31,7 +31,7 @@ struct CDJServerParams {
     std::string listenUrl; // empty: the local address
     CDJServerLog logCallback = nullptr;
     void* logUser = nullptr;
-    std::string pageFolder; // empty: the program folder's "serverhtml/"
+    std::string pageFolder; // empty: the program data folder's "serverhtml/"
 };
 
 // The streaming server that runs inside the program: listeners on port P,

@@ -11,22 +11,34 @@ namespace {
 
 // Each signal arrives as one call on the event loop, never inside the
 // handler; a burst before the loop runs is one call for its first signal.
+// Signals held from before the watcher (the program's start) arrive once it
+// is there.
 TEST(CSessionEndSignal, SignalsBecomeOneQueuedCallOnTheEventLoop)
 {
     const struct {
         std::vector<int> raised;
+        bool bBeforeWatcher;
         int expected;
     } cases[] = {
-        { { SIGTERM }, SIGTERM },
-        { { SIGHUP }, SIGHUP },
-        { { SIGHUP, SIGTERM, SIGTERM }, SIGHUP },
+        { { SIGTERM }, false, SIGTERM },
+        { { SIGHUP }, false, SIGHUP },
+        { { SIGHUP, SIGTERM, SIGTERM }, false, SIGHUP },
+        { { SIGTERM }, true, SIGTERM },
+        { { SIGHUP }, true, SIGHUP },
     };
     for (const auto& c : cases) {
         std::vector<int> calls;
+        if (c.bBeforeWatcher) {
+            CSessionEndSignal::HoldUntilInstalled();
+            for (const int signal : c.raised)
+                ASSERT_EQ(::raise(signal), 0);
+        }
         CSessionEndSignal watcher([&calls](int signal) { calls.push_back(signal); });
         ASSERT_TRUE(watcher.IsInstalled());
-        for (const int signal : c.raised)
-            ASSERT_EQ(::raise(signal), 0);
+        if (!c.bBeforeWatcher) {
+            for (const int signal : c.raised)
+                ASSERT_EQ(::raise(signal), 0);
+        }
         EXPECT_TRUE(calls.empty());
         ASSERT_TRUE(RunEventsUntil([&] { return !calls.empty(); }));
         // Let any stray wake-up through before counting.

@@ -7,6 +7,7 @@
 #include "engine/stream/CDJDataMan.h"
 #include "peers/SoundFixtures.h"
 #include "platform/Connectivity.h"
+#include "platform/SystemFolders.h"
 #include "skin/GXSkinIds.h"
 #include "skin/controls/GXConButton.h"
 #include "skin/controls/GXConMarquee.h"
@@ -146,9 +147,10 @@ protected:
         peers::UseAlsaConfig(m_dir, m_env,
             "pcm.!default " + m_pulse.MonitorPcm() + "\nctl.!default { type pulse server \"unix:" + m_dir.Path()
                 + "/native\" }\n");
+        // The skin, the control-ID file and the status pages as the build
+        // put them beside the program; logs and the intro go to our folder.
+        m_home.Set(platform::kDataFolderEnv, TAVDJ_PROGRAM_FOLDER);
         const fs::path program = m_home.Path("program");
-        testutil::InstallDefaultSkin(program);
-        fs::copy(testutil::SourcePath("serverhtml"), program / "serverhtml", fs::copy_options::recursive);
         m_intro = (program / "intro.mp3").string();
         ASSERT_TRUE(WriteToneMp3(m_intro));
         m_nFirstPort = testutil::PickPortRun(6);

@@ -37,6 +37,32 @@ TEST(Paths, ParentFolderAndExtension)
     EXPECT_EQ(GetFileExtension(nullptr), "");
 }
 
+TEST(Paths, ProgramDataFolderTakesTheDataOverrideThenTheProgramFolderThenTheExecutables)
+{
+    TempHome home;
+    char exe[4096] = {};
+    ASSERT_GT(readlink("/proc/self/exe", exe, sizeof exe - 1), 0);
+    const std::string exeFolder = GetParentFolder(exe);
+    const struct {
+        bool bData;
+        bool bProgram;
+        std::string expected;
+    } cases[] = {
+        { true, true, home.Path("data") + "/" },
+        { false, true, home.Path("program") + "/" },
+        // The build tree: nothing installed beside the executable's folder.
+        { false, false, exeFolder },
+    };
+    for (const auto& c : cases) {
+        home.Set("TAVDJ_DATA_DIR", c.bData ? std::optional<std::string>(home.Path("data")) : std::nullopt);
+        home.Set("TAVDJ_PROGRAM_DIR", c.bProgram ? std::optional<std::string>(home.Path("program")) : std::nullopt);
+        EXPECT_EQ(GetProgramDataFolder(), c.expected) << c.bData << c.bProgram;
+    }
+    // The log folder stays with the program, wherever its data lies.
+    home.Set("TAVDJ_DATA_DIR", home.Path("data"));
+    EXPECT_EQ(GetModuleFolder(), exeFolder);
+}
+
 TEST(Paths, FoldersFollowTheEnvironment)
 {
     TempHome home;

@@ -4,7 +4,9 @@
 The layout below is the single source of the skin: the script writes
 skin.xml from it, draws every image the controls name, and composes
 tools/preview.png (not shipped) the way the skin window will draw it, so
-the look can be judged and changed without the program.
+the look can be judged and changed without the program. It also draws the
+program's own icon in the sizes desktops use, into app/icons/ of the
+repository (the program carries it; installs put it under share/icons).
 
 Run with a Python 3 that has Pillow (Debian: python3-pil):
     /usr/bin/python3 skins/default/tools/make_skin.py
@@ -19,6 +21,7 @@ from PIL import Image, ImageDraw, ImageFilter, ImageFont
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 SKIN = os.path.dirname(HERE)
+ICONS = os.path.join(os.path.dirname(os.path.dirname(SKIN)), "app", "icons")
 FONTS = "/usr/share/fonts/truetype"
 
 # ---------------------------------------------------------------- palette
@@ -399,6 +402,34 @@ def make_logo():
     sh.ellipse((3, 8, 11, 16), fill=ONAIR)
     sh.text((18, 12), "TavDJ", pil_font("NanumGothic", 12, 1, SS), TEXT + (255,), anchor="lm")
     return save("logo.png", sh.finish(BG))
+
+
+# ---------------------------------------------------------------- program icon
+ICON_SIZES = (16, 24, 32, 48, 64, 128, 256)
+
+
+def make_program_icon(size):
+    """The console's on-air lamp sending waves, on the window's dark face,
+    drawn on a 64-unit grid. Not keyed: desktops compose the transparent
+    corners themselves. Small sizes keep fewer, bolder waves."""
+    k = size / 64.0
+    sh = Shape(size, size)
+    edge = max(1.0, 2 * k)
+    sh.rrect((1 * k, 1 * k, 63 * k, 63 * k), 14 * k, fill=BG + (255,), outline=EDGE + (255,), width=edge)
+    cx, cy = 21 * k, 43 * k
+    waves = (15, 25, 35) if size >= 32 else (17, 31)
+    for i, r in enumerate(waves):
+        color = mix(TEXT, ACCENT, i / max(1, len(waves) - 1))
+        sh.arc((cx - r * k, cy - r * k, cx + r * k, cy + r * k), 272, 358, color + (255,), max(1.2, 5 * k))
+    sh.glow((cx - 11 * k, cy - 11 * k, cx + 11 * k, cy + 11 * k), ONAIR, 3 * k, 0.55)
+    sh.ellipse((cx - 7.5 * k, cy - 7.5 * k, cx + 7.5 * k, cy + 7.5 * k), fill=ONAIR + (255,))
+    return sh.img.resize((size, size), Image.BOX)
+
+
+def write_program_icons():
+    os.makedirs(ICONS, exist_ok=True)
+    for size in ICON_SIZES:
+        make_program_icon(size).save(os.path.join(ICONS, "tavdj-%d.png" % size), optimize=True)
 
 
 # ---------------------------------------------------------------- layout
@@ -1144,6 +1175,7 @@ def main():
     write_skin_xml(controls)
     write_control_ids()
     write_preview(controls)
+    write_program_icons()
 
 
 if __name__ == "__main__":

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -186,6 +188,53 @@ INSTANTIATE_TEST_SUITE_P(TavDJProgram, BrokenSkin,
     testing::Values(SBrokenSkin { "NoControlIdFile", "ControlID.XML", false },
         SBrokenSkin { "NoSkinList", "default_skin/LIST.ini", false }, SBrokenSkin { "UnknownElement", "", true }),
     [](const testing::TestParamInfo<SBrokenSkin>& testInfo) { return std::string(testInfo.param.name); });
+
+// A session that ends while a box of the start is open (no sound device at
+// all: no sound server, no ALSA default).
+struct SStartEnd {
+    const char* name;
+    int signal;
+    const char* removed; // taken out of the program folder: a second box
+    const char* box; // the box open when the signal comes
+};
+
+class SessionEndDuringStart : public TavDJProgram, public testing::WithParamInterface<SStartEnd> { };
+
+TEST_P(SessionEndDuringStart, EndsAtOnceWithItsSettingsSaved)
+{
+    const SStartEnd& c = GetParam();
+    TAVDJ_REQUIRE_TOOL(ToolOnPath("xprop"), "xprop");
+    m_home.Set("PULSE_SERVER", "unix:" + m_home.Path("no-sound-server"));
+    InstallDefaultSkin();
+    if (*c.removed)
+        fs::remove(Program() / c.removed);
+    testutil::ChildProcess program;
+    ASSERT_TRUE(Start(program, { "/serv_port", "9000" }));
+    if (std::string(c.box) != "녹음 장치 초기화 실패") {
+        ASSERT_NO_FATAL_FAILURE(AnswerDeviceBox());
+    }
+    const std::string box = WaitForWindow(c.box);
+    ASSERT_FALSE(box.empty());
+    // The box carries the program's icon, not a stock one.
+    EXPECT_NE(CommandOutput("xprop -id " + box + " _NET_WM_ICON").find("Icon ("), std::string::npos);
+    Screenshot("box");
+
+    const auto sent = std::chrono::steady_clock::now();
+    ASSERT_EQ(::kill(program.Pid(), c.signal), 0);
+    EXPECT_EQ(program.Wait(5000), 0) << "the program did not end within 5 s, or not with status 0";
+    EXPECT_LT(std::chrono::steady_clock::now() - sent, std::chrono::seconds(5));
+    // The settings object saved itself; the start went no further than
+    // the box, so the command line was not applied yet at the device box.
+    const std::string settings = SettingsFile();
+    EXPECT_NE(settings.find("MainLeft="), std::string::npos) << settings;
+    EXPECT_EQ(settings.find("Port=9000") != std::string::npos, *c.removed != 0) << settings;
+}
+
+INSTANTIATE_TEST_SUITE_P(TavDJProgram, SessionEndDuringStart,
+    testing::Values(SStartEnd { "TermAtTheDeviceBox", SIGTERM, "", "녹음 장치 초기화 실패" },
+        SStartEnd { "HangUpAtTheDeviceBox", SIGHUP, "", "녹음 장치 초기화 실패" },
+        SStartEnd { "TermAtTheSkinErrorBox", SIGTERM, "ControlID.XML", "TavDJ" }),
+    [](const testing::TestParamInfo<SStartEnd>& testInfo) { return std::string(testInfo.param.name); });
 
 TEST_F(TavDJProgram, DefaultSkinAppearsAndASecondStartOnlyBringsItForward)
 {
