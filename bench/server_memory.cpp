@@ -2,7 +2,8 @@
 // the same run: resident memory added per listener when 100 and then 1000
 // listeners join a warm 128 kbit/s stream, and the server's CPU time over
 // 10 s of streaming to them. Before it prints, it checks that every listener
-// got every byte of the stream from where it joined.
+// got every byte of the stream from where it joined. The two servers take
+// turns at going first from one listener count to the next.
 //   build/bench/bench_server_memory             (about 3 minutes)
 //   BENCH_COUNTS=50,200 BENCH_SECONDS=5 build/bench/bench_server_memory
 
@@ -345,32 +346,43 @@ int main(int argc, char** argv)
     const std::string mp3 = testutil::ReadFile(mp3Path);
     ::mkdir((dir + "/pages").c_str(), 0755);
 
-    std::vector<std::pair<RunResult, RunResult>> results;
-    for (const int count : counts) {
-        RunResult ours;
-        {
-            testutil::ChildProcess child;
-            const int port = testutil::PickPortPair();
-            std::string password;
-            if (!child.Start({ me, "--serve", std::to_string(port), dir + "/pages", std::to_string(count + 100) })
-                || !child.ReadLine(&password, 5000)) {
-                std::fprintf(stderr, "our server did not start\n");
-                return 1;
-            }
-            ours = Run(child.Pid(), port, password, "/", mp3, count, seconds);
+    // Ours runs first for the first count, icecast for the next, and so on,
+    // so neither always meets the colder machine; BENCH_COUNTS=100,100
+    // measures one count both ways.
+    auto runOurs = [&](int count, RunResult* pResult) {
+        testutil::ChildProcess child;
+        const int port = testutil::PickPortPair();
+        std::string password;
+        if (!child.Start({ me, "--serve", std::to_string(port), dir + "/pages", std::to_string(count + 100) })
+            || !child.ReadLine(&password, 5000)) {
+            std::fprintf(stderr, "our server did not start\n");
+            return false;
         }
-        RunResult theirs;
+        *pResult = Run(child.Pid(), port, password, "/", mp3, count, seconds);
+        return true;
+    };
+    auto runIcecast = [&](int count, RunResult* pResult) {
         // Icecast now and then drops a source that logs in through its
         // SHOUTcast port right after start: such a run is repeated.
-        for (int attempt = 0; attempt < 3 && !theirs.ok; ++attempt) {
+        for (int attempt = 0; attempt < 3 && !pResult->ok; ++attempt) {
             testutil::IcecastServer icecast;
             if (!icecast.Start({ .clients = count + 100, .sourceTimeoutSeconds = 10, .burstBytes = -1 })) {
                 std::fprintf(stderr, "icecast2 did not start\n%s\n", icecast.ErrorLog().c_str());
-                return 1;
+                return false;
             }
-            theirs
+            *pResult
                 = Run(icecast.Pid(), icecast.Port(), testutil::IcecastServer::kPassword, "/live", mp3, count, seconds);
         }
+        return true;
+    };
+    std::vector<std::pair<RunResult, RunResult>> results;
+    for (size_t k = 0; k < counts.size(); ++k) {
+        RunResult ours;
+        RunResult theirs;
+        const bool oursFirst = k % 2 == 0;
+        if (!(oursFirst ? runOurs(counts[k], &ours) && runIcecast(counts[k], &theirs)
+                        : runIcecast(counts[k], &theirs) && runOurs(counts[k], &ours)))
+            return 1;
         results.emplace_back(ours, theirs);
     }
 
@@ -390,9 +402,12 @@ int main(int argc, char** argv)
     }
     std::printf("%d s of 128 kbit/s streaming after the joins; resident sizes before and after the joins\n", seconds);
     std::printf("server   listen  rss0_KB    rss1_KB    KB/listen  cpu_s    join_s   complete\n");
-    for (const auto& [ours, theirs] : results) {
-        Print("ours", ours);
-        Print("icecast2", theirs);
+    for (size_t k = 0; k < results.size(); ++k) {
+        // In the order they ran.
+        const auto& [ours, theirs] = results[k];
+        const bool oursFirst = k % 2 == 0;
+        Print(oursFirst ? "ours" : "icecast2", oursFirst ? ours : theirs);
+        Print(oursFirst ? "icecast2" : "ours", oursFirst ? theirs : ours);
     }
     return 0;
 }

@@ -7,6 +7,7 @@
 #include "app/COption.h"
 #include "app/CTavDJ1Dlg.h"
 #include "engine/stream/CDJDataMan.h"
+#include "engine/stream/GShoutCastSource.h"
 #include "engine/stream/GShoutCastYP.h"
 #include "foundation/HttpGetFile.h"
 #include "skin/GXSkinIds.h"
@@ -22,6 +23,7 @@
 #include "support/FreePorts.h"
 #include "support/MessageDlgRecorder.h"
 #include "support/ProgramEnvironment.h"
+#include "support/TcpRelay.h"
 #include "support/TempHome.h"
 
 #include <QCoreApplication>
@@ -31,8 +33,11 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <memory>
 #include <set>
 #include <sstream>
 #include <thread>
@@ -53,6 +58,10 @@ constexpr const char* kRefusedText
     = "서버 접속에 실패하였습니다.\n - 서버 주소와 포트, 암호가 바르게 설정되었는지 확인하십시오.";
 constexpr const char* kDeviceText
     = "녹음 장치를 여는데 실패하였습니다.\n녹음 장치를 사용하는 프로그램과 동시에 사용할 수 없습니다.";
+constexpr const char* kDroppedText
+    = "인터넷이 연결되지 않아 방송이 중단 되었습니다. \n\n인터넷 연결상태 확인 해 주세요.";
+constexpr const char* kDroppedLine = "\t방송이 중단 되었습니다. \n";
+constexpr int kPreset320 = 0;
 constexpr const char* kStatusPage = "<html><body>Stream is up at 128 kbps with <B>3 of 50 listeners (3 unique)</B>"
                                     "</body></html>";
 
@@ -221,7 +230,7 @@ TEST_F(BroadcastWindow, IcecastBroadcastSurvivesTheServerGoingAwayAndComingBack)
     EXPECT_EQ(directory.RequestCount(), 0U);
 
     // The server dies: the watchdog counts down and reconnects once it is
-    // back, and the recording goes on in a new file.
+    // back, and the recording goes on in the same file meanwhile.
     ASSERT_TRUE(TheDJDataMan().IsRecording());
     const std::string firstRecording = TheDJDataMan().GetRecordingPath();
     icecast.Stop();
@@ -243,10 +252,9 @@ TEST_F(BroadcastWindow, IcecastBroadcastSurvivesTheServerGoingAwayAndComingBack)
     for (const char* text : { "방송 재시도하기 : 10초", "방송 재시도하기 : 5초", "방송 재시도하기 : 0초" })
         EXPECT_EQ(shown.count(text), 1U) << text;
     ASSERT_TRUE(TheDJDataMan().IsRecording());
-    const std::string secondRecording = TheDJDataMan().GetRecordingPath();
-    EXPECT_NE(secondRecording, firstRecording);
-    EXPECT_GT(fs::file_size(firstRecording), 0U);
-    EXPECT_TRUE(ProcessEventsUntil([&] { return fs::file_size(secondRecording) > 16000; }));
+    EXPECT_EQ(TheDJDataMan().GetRecordingPath(), firstRecording);
+    const auto before = fs::file_size(firstRecording);
+    EXPECT_TRUE(ProcessEventsUntil([&] { return fs::file_size(firstRecording) > before + 16000; }));
 
     Command(Window(), kStartButton);
     EXPECT_EQ(Window().BroadcastState(), 0);
@@ -257,6 +265,200 @@ TEST_F(BroadcastWindow, IcecastBroadcastSurvivesTheServerGoingAwayAndComingBack)
     for (const char* line : { "서버 접속 성공 : 서버=127.0.0.1", "\t방송이 중단 되었습니다. \n", "\t서버 접속 끊기\n" })
         EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
     EXPECT_EQ(log.find("YP"), std::string::npos) << log;
+}
+
+// A server that takes the login and then stops reading, without closing:
+// the drop is seen once the stall limit has passed, and the window takes
+// the watchdog's path. With reconnection on: the countdown, a new login
+// once the server reads again, the recording going on in the same file;
+// without: idle, and the presenter is told.
+TEST_F(BroadcastWindow, AServerThatStopsReadingIsADroppedConnection)
+{
+    const struct {
+        int nReconnect;
+        int nState;
+    } cases[] = { { 1, 2 }, { 0, 0 } };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.nReconnect);
+        FakeShoutcastServer server;
+        server.readStream = false;
+        server.smallSourceWindow = true;
+        ASSERT_TRUE(server.Start());
+        UseServer(server.Port());
+        EditSettings(TheDJDataMan(), [&](DJSettings& s) {
+            s.m_nReconnect = c.nReconnect;
+            s.m_nFormatN = kPreset320; // 40 kB a second: the buffers fill in about two
+            s.m_nEnable = 1;
+        });
+        const size_t boxes = m_boxes.Calls().size();
+        Command(Window(), kStart);
+        ASSERT_EQ(Window().BroadcastState(), 1) << (m_boxes.Calls().empty() ? "" : m_boxes.Last().text);
+        const std::string recording = TheDJDataMan().GetRecordingPath();
+        const auto started = std::chrono::steady_clock::now();
+        ASSERT_TRUE(ProcessEventsUntil([&] { return Window().BroadcastState() != 1; }, 40000));
+        const auto waited
+            = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
+        EXPECT_GE(waited.count(), GShoutCastSource::kStallLimitMs);
+        EXPECT_LE(waited.count(), GShoutCastSource::kStallLimitMs + 15000);
+        EXPECT_EQ(Window().BroadcastState(), c.nState);
+        EXPECT_NE(ClientLog(m_home).find(kDroppedLine), std::string::npos);
+        if (!c.nReconnect) {
+            ASSERT_EQ(m_boxes.Calls().size(), boxes + 1);
+            EXPECT_EQ(m_boxes.Last().text, kDroppedText);
+            EXPECT_FALSE(TheDJDataMan().IsRecording());
+            continue;
+        }
+        EXPECT_EQ(m_boxes.Calls().size(), boxes);
+        EXPECT_EQ(Controls().pStartButton->GetTooltip(), "방송 취소(S)");
+        EXPECT_TRUE(TheDJDataMan().IsRecording());
+        server.readStream = true;
+        for (int n = 10; n >= 0; --n) {
+            Tick(Window(), kTimerReconnect);
+            EXPECT_EQ(Status(), "방송 재시도하기 : " + std::to_string(n) + "초");
+        }
+        Tick(Window(), kTimerReconnect);
+        EXPECT_EQ(Window().BroadcastState(), 1);
+        EXPECT_EQ(server.SourceConnections(), 2);
+        EXPECT_EQ(TheDJDataMan().GetRecordingPath(), recording);
+        Command(Window(), kStartButton);
+        EXPECT_EQ(Window().BroadcastState(), 0);
+    }
+}
+
+// The road through a path that dies without closing, a server that hangs
+// and a login closed without a reply, with a real server behind a relay of
+// the test's own and a real listener. Each time the window counts down
+// instead of showing on air, a listener hears the station again within a
+// minute without the presenter doing anything, and one recording holds
+// everything captured from the start to the stop.
+TEST_F(BroadcastWindow, IcecastBroadcastRidesOutADeadPathAHungServerAndARefusedLogin)
+{
+    using Clock = std::chrono::steady_clock;
+    for (const char* tool : { "icecast2", "curl", "mpg123" })
+        TAVDJ_REQUIRE_TOOL(ToolOnPath(tool), tool);
+    for (const char* sub : { "", "tmp" })
+        fs::permissions(m_home.Path(sub), fs::perms::others_exec | fs::perms::group_exec, fs::perm_options::add);
+    testutil::IcecastServer icecast;
+    ASSERT_TRUE(icecast.Start()) << icecast.ErrorLog();
+    // Whatever fails, the server is not left stopped for its own teardown.
+    const std::unique_ptr<void, std::function<void(void*)>> resume(&icecast, [&](void*) {
+        if (icecast.Pid() > 0)
+            ::kill(icecast.Pid(), SIGCONT);
+    });
+    testutil::TcpRelay relay;
+    ASSERT_TRUE(relay.Start(icecast.Port()));
+    UseServer(relay.Port(), testutil::IcecastServer::kPassword);
+    EditSettings(TheDJDataMan(), [&](DJSettings& s) {
+        s.m_nEnable = 1;
+        s.m_nFormatN = kPreset320; // the buffers on the way fill in seconds
+    });
+
+    int nListeners = 0;
+    // A listener who tunes in now: 16 kB of the stream within the time
+    // left, and they decode.
+    const auto hears = [&](Clock::time_point deadline) {
+        const std::string file = m_dir / ("heard" + std::to_string(++nListeners) + ".mp3");
+        testutil::ChildProcess listener;
+        if (!listener.Start({ "curl", "-s", "--max-time", "15", "-o", file, icecast.Url("/live") }, false))
+            return false;
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        const bool heard = ProcessEventsUntil(
+            [&] {
+                std::error_code missing;
+                return fs::file_size(file, missing) >= 16000 && !missing;
+            },
+            int(std::min<long long>(left.count(), 12000)));
+        listener.Stop();
+        return heard && peers::Run("mpg123 -q -t '" + file + "' 2>&1") == 0;
+    };
+    // On air again and heard by the deadline, the presenter doing nothing;
+    // a login the server drops again at once is only another countdown.
+    const auto heardAgainBy = [&](Clock::time_point deadline) {
+        while (Clock::now() < deadline) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+            if (ProcessEventsUntil([&] { return Window().BroadcastState() == 1; }, int(left.count()))
+                && hears(deadline))
+                return true;
+        }
+        return false;
+    };
+    // Off air within the time given, showing the countdown and never on air.
+    const auto countsDown = [&](int timeoutMs) {
+        if (!ProcessEventsUntil([&] { return Window().BroadcastState() != 1; }, timeoutMs))
+            return false;
+        bool shown = false;
+        EXPECT_TRUE(ProcessEventsUntil(
+            [&] {
+                shown = shown || Status().rfind("방송 재시도하기 : ", 0) == 0;
+                return Window().BroadcastState() != 2 || shown;
+            },
+            15000));
+        EXPECT_EQ(Window().BroadcastState(), 2);
+        EXPECT_EQ(Controls().pStartButton->GetTooltip(), "방송 취소(S)");
+        return shown;
+    };
+    const auto failedLogins = [&] {
+        const std::string log = ClientLog(m_home);
+        size_t count = 0;
+        for (size_t at = log.find("서버 접속 실패(-2) : 접속 에러"); at != std::string::npos;
+             at = log.find("서버 접속 실패(-2) : 접속 에러", at + 1))
+            ++count;
+        return count;
+    };
+
+    const auto started = Clock::now();
+    Command(Window(), kStart);
+    ASSERT_EQ(Window().BroadcastState(), 1) << (m_boxes.Calls().empty() ? "" : m_boxes.Last().text);
+    ASSERT_TRUE(hears(Clock::now() + std::chrono::seconds(15)));
+    const std::string recording = TheDJDataMan().GetRecordingPath();
+
+    // The path dies: no byte moves on the connection, nothing closes it.
+    relay.FreezeCurrent();
+    auto broke = Clock::now();
+    EXPECT_TRUE(countsDown(40000));
+    EXPECT_TRUE(heardAgainBy(broke + std::chrono::seconds(60)));
+
+    // The server hangs long enough for a login to find it hung too: that
+    // attempt ends and the countdown runs again; then it goes on.
+    ASSERT_EQ(::kill(icecast.Pid(), SIGSTOP), 0);
+    EXPECT_TRUE(countsDown(60000));
+    const size_t failedBefore = failedLogins();
+    EXPECT_TRUE(ProcessEventsUntil([&] { return failedLogins() > failedBefore; }, 40000));
+    EXPECT_TRUE(countsDown(1000));
+    ASSERT_EQ(::kill(icecast.Pid(), SIGCONT), 0);
+    broke = Clock::now();
+    EXPECT_TRUE(heardAgainBy(broke + std::chrono::seconds(60)));
+
+    // The server goes away and refuses the next login with a close, no
+    // reply: a connection failure, retried, not a wrong password.
+    relay.SetNewLogins(testutil::TcpRelay::NewLogins::CloseWithoutReply);
+    relay.CloseCurrent();
+    broke = Clock::now();
+    EXPECT_TRUE(countsDown(5000));
+    EXPECT_TRUE(ProcessEventsUntil([&] { return relay.RefusedLogins() > 0; }, 20000));
+    EXPECT_TRUE(countsDown(1000));
+    EXPECT_EQ(m_boxes.Last().text, kRefusedText + std::string(kRetryNotice));
+    relay.SetNewLogins(testutil::TcpRelay::NewLogins::Pass);
+    EXPECT_TRUE(heardAgainBy(broke + std::chrono::seconds(60)));
+
+    ASSERT_EQ(TheDJDataMan().GetRecordingPath(), recording);
+    Command(Window(), kStartButton);
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - started).count();
+    EXPECT_EQ(Window().BroadcastState(), 0);
+    EXPECT_FALSE(TheDJDataMan().IsRecording());
+    const std::string log = ClientLog(m_home);
+    EXPECT_EQ(log.find("암호 불일치"), std::string::npos) << log;
+
+    // The file decodes end to end, and holds what was captured all along:
+    // only the moments the device was reopened for each login are missing.
+    std::string errors;
+    EXPECT_EQ(peers::Run("mpg123 -q -t '" + recording + "' 2>&1", &errors), 0);
+    EXPECT_EQ(errors, "");
+    std::string bytes;
+    ASSERT_EQ(peers::Run("mpg123 -q -s '" + recording + "' 2>/dev/null | wc -c", &bytes), 0);
+    const double decoded = std::stod(bytes) / 4 / 44100;
+    EXPECT_GE(decoded, double(seconds) - 5) << seconds << " s on the clock";
+    EXPECT_LE(decoded, double(seconds) + 2) << seconds << " s on the clock";
 }
 
 // A skin reload on air binds the new skin's controls to the running

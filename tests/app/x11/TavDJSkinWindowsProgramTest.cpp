@@ -1,0 +1,264 @@
+// The real program on a private X server with skins made from the default
+// one at test time: a nested skin window that is not a pop-up keeps its
+// outline to itself, and the request board's pop-up, with a resize border,
+// a minimum size and the title field in it, resizes within that minimum
+// and survives a reload with the field alive in the new board.
+#include "support/ChildProcess.h"
+#include "support/CommandOutput.h"
+#include "support/ProgramEnvironment.h"
+#include "support/RequireTool.h"
+#include "support/TempHome.h"
+#include "support/XvfbServer.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+
+namespace {
+
+namespace fs = std::filesystem;
+using testutil::CommandOutput;
+
+constexpr int kWaitMs = 20000;
+// Chromium's first start under load can take long.
+constexpr int kPageWaitMs = 90000;
+// Where the settings put the main window (760 x 320) and the board (at the
+// screen's top-left corner, 320 x 440, clear of the main window).
+constexpr int kMainLeft = 250;
+constexpr int kMainTop = 440;
+// The title field's place in the board's header, in the board.
+constexpr int kFieldX = 100;
+constexpr int kFieldY = 8;
+constexpr int kFieldWidth = 100;
+constexpr int kFieldHeight = 22;
+
+template <class Done> bool WaitUntil(Done done, int boundMs = kWaitMs)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(boundMs);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return true;
+}
+
+std::string ReadFile(const fs::path& path)
+{
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Replaces the first occurrence; false when there is none.
+bool Replace(std::string* pText, const std::string& from, const std::string& to)
+{
+    const size_t at = pText->find(from);
+    if (at == std::string::npos)
+        return false;
+    pText->replace(at, from.size(), to);
+    return true;
+}
+
+// The colour of one pixel of the screen, as ImageMagick names it.
+std::string ScreenPixel(int x, int y)
+{
+    return CommandOutput(
+        "import -window root -crop 1x1+" + std::to_string(x) + "+" + std::to_string(y) + " -depth 8 txt:- 2>/dev/null");
+}
+
+class TavDJSkinWindows : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        TAVDJ_REQUIRE_TOOL(ToolOnPath("Xvfb") && ToolOnPath("xdotool") && ToolOnPath("import") && ToolOnPath("convert")
+                && ToolOnPath("python3"),
+            "Xvfb, xdotool, ImageMagick and python3");
+        ASSERT_TRUE(m_xvfb.Start("1024x768x24"));
+        m_home.Set("DISPLAY", m_xvfb.Display());
+        m_home.Set("QT_QPA_PLATFORM", std::nullopt);
+        m_home.Set("TAVDJ_ALLOW_INSTANCES", std::nullopt);
+        m_home.Set("TAVDJ_ASSUME_ONLINE", "1");
+        m_home.Set("DBUS_SESSION_BUS_ADDRESS", "unix:path=/dev/null/no-bus");
+        m_home.Set("QTWEBENGINE_DISABLE_SANDBOX", "1");
+        testutil::UseProgramEnvironment(m_home);
+        const fs::path built = fs::path(TAVDJ_PROGRAM).parent_path();
+        fs::copy(built / "default_skin", Program() / "default_skin", fs::copy_options::recursive);
+        fs::copy_file(built / "ControlID.XML", Program() / "ControlID.XML");
+        const fs::path info(testing::UnitTest::GetInstance()->current_test_info()->name());
+        m_artifacts = fs::path(TAVDJ_BINARY_DIR) / "test-artifacts" / info;
+        fs::create_directories(m_artifacts);
+    }
+
+    fs::path Program() const { return m_home.Path("program"); }
+
+    // The default skin with changes, as skin.xml of the folder the program
+    // loads.
+    ::testing::AssertionResult EditSkin(const std::vector<std::pair<std::string, std::string>>& edits)
+    {
+        const fs::path skinXml = Program() / "default_skin" / "skin.xml";
+        std::string text = ReadFile(skinXml);
+        for (const auto& [from, to] : edits) {
+            if (!Replace(&text, from, to))
+                return ::testing::AssertionFailure() << "not in the default skin: " << from;
+        }
+        std::ofstream(skinXml) << text;
+        return ::testing::AssertionSuccess();
+    }
+
+    void WriteSettings(const std::string& text)
+    {
+        const fs::path settings = fs::path(m_home.Path("data")) / "VANDREL" / "TavDJ" / "SETTING.ini";
+        fs::create_directories(settings.parent_path());
+        std::ofstream(settings) << "[Skin]\nMainLeft=" << kMainLeft << "\nMainTop=" << kMainTop << "\n" << text;
+    }
+
+    // Starts the program, answers the notice about the missing recording
+    // device and waits for the main window.
+    bool Start()
+    {
+        if (!m_program.Start({ TAVDJ_PROGRAM }, false, true))
+            return false;
+        if (!WaitUntil([&] { return !Search("녹음 장치 초기화 실패").empty(); }))
+            return false;
+        (void)CommandSucceeds("xdotool key --clearmodifiers Return");
+        return WaitUntil([&] { return !(m_window = Search("TavDJ")).empty(); });
+    }
+
+    // The visible window of that title; "" when there is none.
+    static std::string Search(const std::string& title)
+    {
+        const std::string ids = CommandOutput("xdotool search --onlyvisible --name '^" + title + "$' 2>/dev/null");
+        return ids.substr(0, ids.find('\n'));
+    }
+
+    // The program's visible window at the screen's top-left corner of that
+    // size; "" when there is none.
+    std::string WindowAtOrigin(const std::string& size) const
+    {
+        std::istringstream ids(
+            CommandOutput("xdotool search --onlyvisible --pid " + std::to_string(m_program.Pid()) + " '' 2>/dev/null"));
+        for (std::string id; std::getline(ids, id);) {
+            const std::string geometry = CommandOutput("xdotool getwindowgeometry " + id);
+            if (geometry.find("Position: 0,0 ") != std::string::npos && Size(id) == size)
+                return id;
+        }
+        return {};
+    }
+
+    static std::string Size(const std::string& window)
+    {
+        const std::string geometry = CommandOutput("xdotool getwindowgeometry " + window);
+        const size_t at = geometry.find("Geometry: ");
+        return at == std::string::npos ? geometry : geometry.substr(at + 10, geometry.find('\n', at) - at - 10);
+    }
+
+    void Screenshot(const std::string& name)
+    {
+        EXPECT_TRUE(CommandSucceeds("import -window root '" + (m_artifacts / (name + ".png")).string() + "'"));
+    }
+
+    TempHome m_home;
+    XvfbServer m_xvfb;
+    testutil::ChildProcess m_program;
+    std::string m_window;
+    fs::path m_artifacts;
+};
+
+// The main window without an outline of its own, and a nested window that
+// is no pop-up with a small one: the main window stays a full rectangle.
+TEST_F(TavDJSkinWindows, ANestedWindowsRegionLeavesTheMainWindowsOutline)
+{
+    // The main window's own shape goes; the nested window comes first
+    // among its controls.
+    ASSERT_TRUE(EditSkin({ { "<Rgn Type=\"roundrect\" Param=\"16,16\" Align=\"client\"/>", "" },
+        { "<ControlDefine>",
+            "<ControlDefine><SkinWindow Width=\"120\" Height=\"80\" BkgndColor=\"#FF0000\" Align=\"popup\">"
+            "<RegionDefine><Rgn Type=\"rect\" Align=\"client\"/></RegionDefine><ControlDefine/></SkinWindow>" } }));
+    WriteSettings("");
+    ASSERT_TRUE(Start());
+    ASSERT_TRUE(WaitUntil([&] { return Size(m_window) == "760x320"; })) << Size(m_window);
+    // Beyond the nested window's outline the main window shows the skin,
+    // not the screen behind it.
+    const int points[][2] = { { 400, 200 }, { 700, 300 } };
+    for (const auto& point : points) {
+        const int x = kMainLeft + point[0];
+        const int y = kMainTop + point[1];
+        EXPECT_TRUE(WaitUntil([&] { return ScreenPixel(x, y).find("#000000") == std::string::npos; }))
+            << point[0] << "," << point[1] << ": " << ScreenPixel(x, y);
+    }
+    const std::string shape = CommandOutput("xwininfo -shape -id " + m_window);
+    EXPECT_NE(shape.find("No window shape defined"), std::string::npos) << shape;
+    Screenshot("main");
+}
+
+// The board has a resize border and a minimum size and holds the title
+// field in its header: its corner dragged far inwards stops at the minimum;
+// a reload builds it again, and the field, given back by the old board and
+// placed in the new one, shows the saved title there.
+TEST_F(TavDJSkinWindows, TheBoardResizesWithinItsMinimumAndItsTitleFieldOutlivesAReload)
+{
+    const std::string field = "<WindowControl ID=\"IDC_EDIT_TITLE\" Align=\"none\" Rect=\"" + std::to_string(kFieldX)
+        + "," + std::to_string(kFieldY) + "," + std::to_string(kFieldX + kFieldWidth) + ","
+        + std::to_string(kFieldY + kFieldHeight) + "\"/>";
+    ASSERT_TRUE(EditSkin({ { "<WindowControl ID=\"IDC_EDIT_TITLE\" Align=\"none\" Rect=\"16,31,324,53\"/>", "" },
+        { "PopupWindow=\"true\" Align=\"popup\">",
+            "PopupWindow=\"true\" ResizeBorder=\"true\" MinMaxSize=\"260,360,-1,-1\" Align=\"popup\">" },
+        { "<StaticControl StaticControlType=\"bitmap\" Image=\"bg.png\" ImageType=\"fillframe\" Align=\"client\"/>",
+            "<StaticControl StaticControlType=\"bitmap\" Image=\"bg.png\" ImageType=\"fillframe\" Align=\"client\"/>"
+                + field } }));
+    const fs::path site = m_home.Path("site");
+    fs::create_directories(site / "broadcast");
+    std::ofstream(site / "broadcast" / "tavdj_reqboard_admin.html")
+        << "<!DOCTYPE html><html><body style=\"background:#00ff00\"></body></html>";
+    testutil::ChildProcess http;
+    ASSERT_TRUE(
+        http.Start({ "python3", "-u", "-m", "http.server", "--bind", "127.0.0.1", "--directory", site.string(), "0" }));
+    std::string line;
+    ASSERT_TRUE(http.ReadLine(&line, kWaitMs));
+    const size_t port = line.find("port ");
+    ASSERT_NE(port, std::string::npos) << line;
+    WriteSettings("ShowMiniBrowser=1\nMiniBrowserLeft=0\nMiniBrowserTop=0\nMiniBrowserWidth=320\n"
+                  "MiniBrowserHeight=440\n[Song]\nMent=WWWWWWWW\n[Network]\nRequestBoardRoot=http://127.0.0.1:"
+        + std::to_string(std::atoi(line.c_str() + port + 5)) + "/\n");
+    ASSERT_TRUE(Start());
+    std::string board;
+    ASSERT_TRUE(WaitUntil([&] { return !(board = WindowAtOrigin("320x440")).empty(); }, kPageWaitMs));
+
+    // The corner's band is a few pixels wide, inside the board's rounded
+    // outline.
+    CommandSucceeds("xdotool mousemove 317 430 mousedown 1 mousemove 200 300 mousemove 40 40 mouseup 1");
+    EXPECT_TRUE(WaitUntil([&] { return Size(board) == "260x360"; })) << Size(board);
+    Screenshot("resized");
+
+    CommandSucceeds(
+        "xdotool mousemove " + std::to_string(kMainLeft + 300) + " " + std::to_string(kMainTop + 20) + " key ctrl+r");
+    // The reload builds a new board window where the last one was, at the
+    // size it was left.
+    std::string rebuilt;
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            rebuilt = WindowAtOrigin("260x360");
+            return !rebuilt.empty() && rebuilt != board;
+        },
+        kPageWaitMs));
+    // The field, alive and placed in the new board, shows the saved title:
+    // amber text on its black ground.
+    const std::string crop = "import -window root -crop " + std::to_string(kFieldWidth) + "x"
+        + std::to_string(kFieldHeight) + "+" + std::to_string(kFieldX) + "+" + std::to_string(kFieldY)
+        + " png:- | convert - -fuzz 25% -fill white -opaque 'rgb(214,142,34)' -fill black +opaque white"
+          " -format '%[fx:int(mean*w*h)]' info:";
+    int nAmber = 0;
+    EXPECT_TRUE(WaitUntil([&] { return (nAmber = std::atoi(CommandOutput(crop).c_str())) > 40; }))
+        << nAmber << " amber pixels";
+    Screenshot("reloaded");
+}
+
+} // namespace
