@@ -138,6 +138,13 @@ class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
     daemon_threads = True
     allow_reuse_address = True
 
+    def server_bind(self):
+        # HTTPServer's own bind asks the resolver for the address's full
+        # name, which can stall for seconds where the name server is slow;
+        # the tests only ever use the numeric loopback address.
+        socketserver.TCPServer.server_bind(self)
+        self.server_name, self.server_port = self.server_address[:2]
+
 
 def main():
     parser = argparse.ArgumentParser()
