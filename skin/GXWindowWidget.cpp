@@ -69,14 +69,19 @@ bool MovesBottomEdge(int nCode)
     return nCode == GXHitTest::kBottom || nCode == GXHitTest::kBottomLeft || nCode == GXHitTest::kBottomRight;
 }
 
+// A skin's MinMaxSize is not trusted beyond what a window system can hold.
+constexpr int kMaxDragSize = 32767;
+
 // One side of a resized window kept within [nMin, nMax] (nMax -1: none) by
 // moving the edge the drag moves, so the opposite edge stays put.
 void LimitSide(int* pnLow, int* pnHigh, bool bLowMoves, int nMin, int nMax)
 {
     const int nSize = *pnHigh - *pnLow + 1;
+    nMin = std::min(nMin, kMaxDragSize);
+    if (nMax == -1 || nMax > kMaxDragSize)
+        nMax = kMaxDragSize;
     int nWanted = std::max(nSize, nMin);
-    if (nMax != -1)
-        nWanted = std::min(nWanted, std::max(nMax, nMin));
+    nWanted = std::min(nWanted, std::max(nMax, nMin));
     if (nWanted == nSize)
         return;
     if (bLowMoves)

@@ -88,9 +88,15 @@ int CDJDataMan::Connect(std::string* pText, int* pCode)
     std::string text;
     int code = 0;
     m_nMonitorRetries = 0;
-    StopPump();
+    // A reconnect while the recording was kept finds the encoder running:
+    // it goes on, so the recording has no gap at the login. The settings
+    // it was started with cannot have changed (the window edits them only
+    // when idle).
+    const bool bEncoding = m_recording.IsOpen() && m_pump.IsRunning() && !m_bMonitoring;
+    if (!bEncoding)
+        StopPump();
     m_sender.ClearRing();
-    if (!StartEncoder(&text, &code)) {
+    if (!bEncoding && !StartEncoder(&text, &code)) {
         Disconnect();
         *pText = text;
         *pCode = code;

@@ -19,11 +19,11 @@
 // "/admin.cgi" on the listener port over a fresh connection; the status page
 // is downloaded and read for the listener counts.
 // Thread: Connect, Close, FetchStatus and ParseStatus on the owner thread;
-// Send and Flush on the send thread, which the owner stops before Close and
-// never runs during Connect, and which may close the source socket;
-// IsConnected on the owner thread while the send thread runs; UpdateTitle on either, never blocking: the pushes run on
-// a title worker of this object, serialised by m_titleLock. The status
-// download runs on another worker of this object; Close ends both.
+// Send and Flush on the send thread (stopped before Close, never run during
+// Connect), which may close the source socket while IsConnected is asked;
+// UpdateTitle on either, never blocking: the pushes run on a title worker
+// of this object, serialised by m_titleLock. The status download runs on
+// another worker of this object; Close ends both.
 class GShoutCastSource {
 public:
     enum Result {

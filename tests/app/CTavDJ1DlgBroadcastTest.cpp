@@ -449,15 +449,16 @@ TEST_F(BroadcastWindow, IcecastBroadcastRidesOutADeadPathAHungServerAndARefusedL
     const std::string log = ClientLog(m_home);
     EXPECT_EQ(log.find("암호 불일치"), std::string::npos) << log;
 
-    // The file decodes end to end, and holds what was captured all along:
-    // only the moments the device was reopened for each login are missing.
+    // The file decodes end to end and holds what was captured all along:
+    // the encoder ran on through every drop and login, so only the device's
+    // opening at the start and its closing at the stop are missing.
     std::string errors;
     EXPECT_EQ(peers::Run("mpg123 -q -t '" + recording + "' 2>&1", &errors), 0);
     EXPECT_EQ(errors, "");
     std::string bytes;
     ASSERT_EQ(peers::Run("mpg123 -q -s '" + recording + "' 2>/dev/null | wc -c", &bytes), 0);
     const double decoded = std::stod(bytes) / 4 / 44100;
-    EXPECT_GE(decoded, double(seconds) - 5) << seconds << " s on the clock";
+    EXPECT_GE(decoded, double(seconds) - 3) << seconds << " s on the clock";
     EXPECT_LE(decoded, double(seconds) + 2) << seconds << " s on the clock";
 }
 

@@ -114,6 +114,8 @@ TEST(GXWindowWidget, BorderResizeKeepsWithinMinMaxSize)
         { "top edge, no height maximum", limits, { 100, 1 }, Qt::SizeVerCursor, { 0, -50 }, { 100, 50, 200, 150 } },
         { "no limits: a few pixels", { -1, -1, -1, -1 }, { 198, 98 }, Qt::SizeFDiagCursor, { -300, -300 },
             { 100, 100, 8, 8 } },
+        { "a minimum no window can have", { 100000, -1, -1, -1 }, { 198, 50 }, Qt::SizeHorCursor, { 10, 0 },
+            { 100, 100, 32767, 100 } },
         { "inside: no resize", limits, { 100, 50 }, Qt::ArrowCursor, { 30, 30 }, { 100, 100, 200, 100 } },
     };
     for (const Case& c : cases) {

@@ -211,11 +211,13 @@ TEST_F(TavDJSkinScriptProgram, NumberBoxIsShownAndTheScriptGoesOnWhenItIsAnswere
     EXPECT_EQ(nAnswered, 2);
     ASSERT_FALSE(window.empty());
     EXPECT_EQ(ScriptRunsPastTheBox(), 2);
-    // The text the script wrote after the box shows in the main window.
-    const fs::path shot = Screenshot("answered");
-    const int x = Geometry(window, "X") + kLabelLeft;
-    const int y = Geometry(window, "Y") + kLabelTop;
-    EXPECT_GT(LabelInk(shot, x, y, kLabelWidth, kLabelHeight), 50);
+    // The text the script wrote after the box shows in the main window,
+    // once the window has painted.
+    EXPECT_TRUE(WaitUntil([&] {
+        const int x = Geometry(window, "X") + kLabelLeft;
+        const int y = Geometry(window, "Y") + kLabelTop;
+        return LabelInk(Screenshot("answered"), x, y, kLabelWidth, kLabelHeight) > 50;
+    }));
 
     CommandSucceeds("xdotool mousemove --window " + window + " " + std::to_string(kCloseButtonX) + " "
         + std::to_string(kCloseButtonY) + " click 1");

@@ -185,14 +185,12 @@ TEST(GShoutCastSource, StalledServerIsDroppedAfterItsLimitAndAHiccupIsRiddenOut)
     const struct {
         const char* name;
         int chunkBytes; // sent every 50 ms of the clock
-        int resumeAfterMs; // of a non-empty queue; kNever: the server stays stalled
+        int resumeAfterMs; // of the server taking nothing; kNever: it stays stalled
         bool dropped;
-        uint64_t minMs, maxMs; // of a non-empty queue until the drop
+        uint64_t minMs, maxMs; // from the last bytes it took until the drop
     } cases[] = {
-        // The server's last bytes may have left one chunk before the queue
-        // first held any.
-        { "silent past the limit", 1024, kNever, true, GShoutCastSource::kStallLimitMs - 50,
-            GShoutCastSource::kStallLimitMs + 2000 },
+        { "silent past the limit", 1024, kNever, true, GShoutCastSource::kStallLimitMs,
+            GShoutCastSource::kStallLimitMs + 50 },
         { "queue at its cap first", 64 * 1024, kNever, true, 0, GShoutCastSource::kStallLimitMs / 2 },
         { "hiccup shorter than the limit", 1024, static_cast<int>(GShoutCastSource::kStallLimitMs / 2), false, 0, 0 },
     };
@@ -211,24 +209,31 @@ TEST(GShoutCastSource, StalledServerIsDroppedAfterItsLimitAndAHiccupIsRiddenOut)
 
         const std::string chunk(static_cast<size_t>(c.chunkBytes), 'm');
         size_t sent = 0;
-        uint64_t queuedSince = 0;
+        // When the queue last grew by less than a chunk: the network took
+        // bytes then. 0 while the queue has been empty.
+        uint64_t lastTaken = 0;
         int result = GShoutCastSource::kOk;
         // Bounded: far more chunks than the system's buffers and the limit take.
         for (int i = 0; i < 20000 && result == GShoutCastSource::kOk; ++i) {
-            if (queuedSince && c.resumeAfterMs != kNever && clock.NowMs() - queuedSince >= uint64_t(c.resumeAfterMs))
+            if (lastTaken && c.resumeAfterMs != kNever && clock.NowMs() - lastTaken >= uint64_t(c.resumeAfterMs))
                 break;
+            const int before = std::max(source.QueuedStreamBytes(), 0);
             result = source.Send(chunk.data(), c.chunkBytes);
-            if (result == GShoutCastSource::kOk)
-                sent += chunk.size();
-            if (!queuedSince && source.QueuedStreamBytes() > 0)
-                queuedSince = clock.NowMs();
+            if (result != GShoutCastSource::kOk)
+                break;
+            sent += chunk.size();
+            const int queued = source.QueuedStreamBytes();
+            if (queued > 0 && queued < before + c.chunkBytes)
+                lastTaken = clock.NowMs();
+            else if (queued > 0 && !lastTaken)
+                lastTaken = clock.NowMs() - 50; // the previous chunk left whole
             clock.Advance(50);
         }
-        ASSERT_NE(queuedSince, 0U) << "the server's buffers never filled";
+        ASSERT_NE(lastTaken, 0U) << "the server's buffers never filled";
         EXPECT_EQ(result != GShoutCastSource::kOk, c.dropped);
         EXPECT_EQ(source.IsConnected(), !c.dropped);
         if (c.dropped) {
-            const uint64_t waited = clock.NowMs() - 50 - queuedSince;
+            const uint64_t waited = clock.NowMs() - lastTaken;
             EXPECT_GE(waited, c.minMs);
             EXPECT_LE(waited, c.maxMs);
             EXPECT_EQ(source.Send(chunk.data(), c.chunkBytes), GShoutCastSource::kSendFailed);
