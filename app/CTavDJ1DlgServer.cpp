@@ -135,6 +135,8 @@ CSettingDlgHost::Reachability CTavDJ1Dlg::TestReachability()
         return Reachability::Reachable;
     case CExternalReachability::Result::NoFreePort:
         return Reachability::NoFreePort;
+    case CExternalReachability::Result::Skipped:
+        return Reachability::Skipped;
     default:
         return Reachability::Unreachable;
     }
