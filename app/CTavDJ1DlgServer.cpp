@@ -55,8 +55,7 @@ void CTavDJ1Dlg::StartOwnServerBroadcast()
     if (m_bOwnServerStarting)
         return;
     // A server left from a broadcast that ended without the stop command
-    // (a failed connect) serves nobody; this start replaces it instead of
-    // merely stopping it.
+    // serves nobody; this start replaces it instead of merely stopping it.
     if (m_pServer)
         StopOwnServer();
     m_bOwnServerStarting = true;

@@ -238,9 +238,7 @@ protected:
     {
         EXPECT_EQ(Engine().m_strAddress, kUserAddress);
         ASSERT_TRUE(TheDJDataMan().SaveSettings());
-        const std::string ini = ReadAll(TheDJDataMan().SettingsPath());
-        for (const char* line : { "Address=radio.example.net", "Port=9123", "Passwd=userpass" })
-            EXPECT_NE(ini.find(std::string("\n") + line), std::string::npos) << line << "\n" << ini;
+        ExpectUserServerInFile();
     }
 
     TempHome m_home;
