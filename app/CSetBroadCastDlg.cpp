@@ -1,5 +1,6 @@
 #include "app/CSetBroadCastDlg.h"
 
+#include "app/CExternalReachability.h"
 #include "app/CLimitEdit.h"
 #include "app/COption.h"
 #include "app/CSettingDlgHost.h"
@@ -59,6 +60,8 @@ CSetBroadCastDlg::CSetBroadCastDlg(COption& option, CDJDataMan& dj, platform::Wa
     : CBaseDialog(pParent)
     , m_option(option)
     , m_dj(dj)
+    , m_pOwnKept(std::make_unique<CKeptClientSettings>(dj))
+    , m_pKept(m_pOwnKept.get())
     , m_player(output)
 {
     setObjectName("134");
@@ -167,6 +170,12 @@ CSetBroadCastDlg::~CSetBroadCastDlg()
     StopIntro();
 }
 
+void CSetBroadCastDlg::SetHost(CSettingDlgHost* pHost)
+{
+    m_pHost = pHost;
+    m_pKept = pHost ? &pHost->KeptClientSettings() : m_pOwnKept.get();
+}
+
 CLimitEdit* CSetBroadCastDlg::AddEdit(int id)
 {
     auto* pEdit = new CLimitEdit(this);
@@ -180,11 +189,14 @@ void CSetBroadCastDlg::Load(bool editable)
     m_bEditable = editable;
     m_bLoading = true;
     const DJSettings& settings = m_dj.Settings();
+    // A SETTING.ini without NationalAddress (older or edited by hand) still
+    // names the server in force in Address.
+    const CKeptClientSettings::SUserServer server = m_pKept->UserServer(m_option.m_strNationalAddress);
     m_pAudience->setText(QString::number(m_option.m_nAudience));
     m_pIntroFile->setText(Q(m_option.m_strIntroSound));
-    m_pAddress->setText(Q(m_option.m_strNationalAddress));
-    m_pPort->setText(QString::number(settings.m_nPort));
-    m_pPassword->setText(Q(settings.m_strPasswd));
+    m_pAddress->setText(Q(server.address));
+    m_pPort->setText(QString::number(server.port));
+    m_pPassword->setText(Q(server.password));
     m_pName->setText(Q(settings.m_strName));
     m_pCJName->setText(Q(settings.m_strAIM));
     m_pHomepage->setText(Q(settings.m_strUrl));
@@ -249,9 +261,8 @@ void CSetBroadCastDlg::Store()
     m_option.m_nUseIntroSound = m_pIntro->isChecked() ? 1 : 0;
     m_option.m_strIntroSound = S(m_pIntroFile->text());
     m_option.m_strNationalAddress = S(m_pAddress->text());
+    m_pKept->SetUserServer({ S(m_pAddress->text()), m_pPort->text().toInt(), S(m_pPassword->text()) });
     EditDJ(m_dj, [this](DJSettings& s) {
-        s.m_nPort = m_pPort->text().toInt();
-        s.m_strPasswd = S(m_pPassword->text());
         s.m_strUrl = S(m_pHomepage->text());
         s.m_strListenUrl = S(m_pListenUrl->text());
     });
@@ -347,7 +358,9 @@ void CSetBroadCastDlg::OnServerTest()
         = m_pHost ? m_pHost->TestReachability() : CSettingDlgHost::Reachability::Unreachable;
     if (result == CSettingDlgHost::Reachability::NoFreePort)
         Say(this, "8000~8100사이에 이용 가능한 포트가 없어\r\n\"내 컴퓨터 방송\"을 진행할 수 없습니다.");
-    if (result == CSettingDlgHost::Reachability::Reachable)
+    if (result == CSettingDlgHost::Reachability::Skipped)
+        Say(this, CExternalReachability::kSkippedText, kMdIconTop);
+    else if (result == CSettingDlgHost::Reachability::Reachable)
         Say(this, "테스트에 성공하였습니다. \n\n외부에서 이 서버로의 연결이 가능합니다.", kMdIconTop);
     else
         Say(this,

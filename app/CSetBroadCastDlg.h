@@ -2,8 +2,10 @@
 
 #include "app/CBaseDialog.h"
 #include "app/CIntroPlayer.h"
+#include "app/CKeptClientSettings.h"
 
 #include <array>
+#include <memory>
 #include <string>
 
 class CDJDataMan;
@@ -30,7 +32,12 @@ public:
     CSetBroadCastDlg(COption& option, CDJDataMan& dj, platform::WaveOutBackend& output, QWidget* pParent = nullptr);
     ~CSetBroadCastDlg() override;
 
-    void SetHost(CSettingDlgHost* pHost) { m_pHost = pHost; }
+    void SetHost(CSettingDlgHost* pHost);
+    // The user's server as the dialog edits and saves it: the main window's
+    // keeper, so that while the built-in server runs the dialog never shows
+    // or saves its loopback address and secret; without a main window, a
+    // keeper that keeps nothing.
+    [[nodiscard]] CKeptClientSettings& KeptClient() { return *m_pKept; }
     // The settings into the controls; an uneditable page (on air) locks
     // everything but the listener limit.
     void Load(bool editable);
@@ -62,6 +69,8 @@ private:
     COption& m_option;
     CDJDataMan& m_dj;
     CSettingDlgHost* m_pHost = nullptr;
+    std::unique_ptr<CKeptClientSettings> m_pOwnKept;
+    CKeptClientSettings* m_pKept = nullptr;
     CIntroPlayer m_player;
     bool m_bPlaying = false;
     bool m_bEditable = true;

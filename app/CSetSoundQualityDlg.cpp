@@ -1,5 +1,6 @@
 #include "app/CSetSoundQualityDlg.h"
 
+#include "app/BrowseForFolder.h"
 #include "engine/stream/CDJDataMan.h"
 #include "engine/stream/CSysSoundOff2.h"
 #include "engine/stream/QualityPresets.h"
@@ -7,7 +8,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDesktopServices>
-#include <QFileDialog>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
@@ -233,6 +233,12 @@ void CSetSoundQualityDlg::OnSelectDevice(int index)
     }
     m_pDevice->setCurrentIndex(0);
     m_pDevice->setEnabled(false);
+    // No lines of a device that did not open: an earlier opening's lines
+    // must not stay on show.
+    m_pDestination->clear();
+    m_pDestination->setEnabled(false);
+    m_pSource->clear();
+    m_pSource->setEnabled(false);
     EditDJ(m_dj, [](DJSettings& s) { s.m_nDevice = 0; });
 }
 
@@ -279,8 +285,7 @@ void CSetSoundQualityDlg::OnSelectSource(int index)
 
 void CSetSoundQualityDlg::OnChooseFolder()
 {
-    const QString folder = QFileDialog::getExistingDirectory(
-        this, QStringLiteral("녹음 파일을 저장할 폴더를 선택하세요."), m_pFolder->text());
+    const QString folder = QString::fromStdString(BrowseForFolder(this, m_pFolder->text().toStdString()));
     if (folder.isEmpty())
         return;
     m_pFolder->setText(folder);

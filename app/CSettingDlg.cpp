@@ -1,6 +1,7 @@
 #include "app/CSettingDlg.h"
 
 #include "app/CAboutDlg.h"
+#include "app/CKeptClientSettings.h"
 #include "app/COption.h"
 #include "app/CSetBroadCastDlg.h"
 #include "app/CSetSoundQualityDlg.h"
@@ -65,6 +66,7 @@ CSettingDlg::CSettingDlg(
 
     QPushButton* pIntroPage = MakeButton(this, 1064, "TavDJ 소개");
     pIntroPage->setObjectName("1064.IntroPage");
+    m_pIntroPage = pIntroPage;
     QPushButton* pReset = MakeButton(this, 1065, "초기화");
     m_pReset = pReset;
     QPushButton* pApply = MakeButton(this, 1051, "확인");
@@ -90,6 +92,8 @@ void CSettingDlg::Prepare()
     m_pSound->Load();
     m_pTabs->setCurrentIndex(m_nStartPage == kSoundPage ? kSoundPage : kBroadcastPage);
     m_pReset->setEnabled(m_bEditable);
+    // Like the about box's link: without the maker's site there is no page.
+    m_pIntroPage->setEnabled(!CAboutDlg::IntroPageUrl().empty());
     m_bPrepared = true;
 }
 
@@ -135,9 +139,14 @@ bool CSettingDlg::OnApply()
     pListenUrl->setText(listenUrl);
 
     m_option.m_strNationalAddress = address.toStdString();
+    // While the built-in server runs, the user's server is kept aside: the
+    // engine stays on the loopback, and only the user's values are saved.
+    CKeptClientSettings& kept = m_pBroadcast->KeptClient();
+    CKeptClientSettings::SUserServer server = kept.UserServer(m_option.m_strNationalAddress);
+    server.address = address.toStdString();
+    server.password = pPassword->text().toStdString();
+    kept.SetUserServer(server);
     DJSettings settings = m_dj.Settings();
-    settings.m_strAddress = address.toStdString();
-    settings.m_strPasswd = pPassword->text().toStdString();
     settings.m_strUrl = homepage.toStdString();
     settings.m_strListenUrl = listenUrl.toStdString();
     m_dj.ApplySettings(settings);
@@ -148,7 +157,7 @@ bool CSettingDlg::OnApply()
         pListenUrl->setFocus();
         return false;
     }
-    m_dj.SaveSettings();
+    (void)kept.SaveSettings();
     m_pBroadcast->StopIntro();
     m_bPrepared = false;
     done(QDialog::Accepted);

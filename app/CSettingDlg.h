@@ -67,4 +67,5 @@ private:
     CSetBroadCastDlg* m_pBroadcast = nullptr;
     CSetSoundQualityDlg* m_pSound = nullptr;
     QWidget* m_pReset = nullptr; // 1065
+    QWidget* m_pIntroPage = nullptr; // 1064
 };

@@ -138,10 +138,11 @@ public:
     using ProgramLauncher = std::function<bool(const std::string& program, const std::vector<std::string>& args)>;
     void SetProgramLauncher(ProgramLauncher launch) { m_launchProgram = std::move(launch); }
 
-    // CSettingDlgHost: the engine set up again (CTavDJ1DlgSound.cpp) and the
-    // reachability test (CTavDJ1DlgServer.cpp).
+    // CSettingDlgHost: the engine set up again (CTavDJ1DlgSound.cpp), the
+    // reachability test and the user's kept server (CTavDJ1DlgServer.cpp).
     void ReinitEngine() override;
     Reachability TestReachability() override;
+    CKeptClientSettings& KeptClientSettings() override { return *m_pKeptClient; }
 
     // The first listener port own-server mode tries (8000, then every second
     // port below 8100); tests hand it free ports.
@@ -195,6 +196,9 @@ private:
     platform::LParam OnEngineInputInitError(platform::WParam wParam, platform::LParam lParam);
     // The directory registration has started for this connection.
     bool m_bDirectoryStarted = false;
+    // This broadcast's client log already tells that no directory is
+    // configured.
+    bool m_bNoDirectoryLogged = false;
 
     // Own-server mode (CTavDJ1DlgServer.cpp).
     void RegisterServerHandlers();

@@ -67,6 +67,7 @@ constexpr const char* kDroppedNoReconnect
     = "인터넷이 연결되지 않아 방송이 중단 되었습니다. \n\n인터넷 연결상태 확인 해 주세요.";
 constexpr const char* kDirectoryFailedCaption = "TavDJ - 방송목록 등록 실패";
 constexpr const char* kDirectoryRefused = "음악방송목록에 등록할 수 없습니다.";
+constexpr const char* kNoDirectory = "YP등록 안 함 : 방송목록 서버가 설정되지 않았습니다 ([AddYP] Host)";
 constexpr const char* kInputInitFailed
     = "녹음 장치를 여는데 실패하였습니다.\n - 녹음 장치를 이미 사용하고 있는 경우.\n - 녹음 장치가 없는 경우.";
 constexpr const char* kInputInitCaption = "녹음 장치 초기화 실패";
@@ -200,6 +201,12 @@ void CTavDJ1Dlg::ConnectToServer()
     ShowStatusText("", false);
     MessageDlg(this, text.empty() ? kConnectFailedText : text, kConnectFailedCaption, kBoxQuestion);
     StopBroadcast();
+    // Nothing will feed the own server: it goes, and the user's server
+    // settings come back, as when a broadcast drops without a reconnect.
+    if (TheOption().m_nLocalServ) {
+        StopOwnServer();
+        KillTimer(kTimerNetworkCheck);
+    }
 }
 
 void CTavDJ1Dlg::StopBroadcast()
@@ -241,6 +248,7 @@ void CTavDJ1Dlg::UpdateStatus(int nState)
         KillTimer(kTimerStatusStart);
         KillTimer(kTimerStatusPoll);
         m_bDirectoryStarted = false;
+        m_bNoDirectoryLogged = false;
         ShowStatusText("", true);
         SetLabel(c.pListeners, "0/0");
         SetImage(c.pStartButton, nState == kStateIdle ? 0 : 1);
@@ -380,6 +388,12 @@ void CTavDJ1Dlg::StartDirectoryRegistration()
         // no listeners and starts no directory entry.
         nCurrent = 0;
         nMax = 0;
+    } else if (const DJSettings& settings = engine.Settings(); settings.m_nAddYP && settings.m_strYPHost.empty()) {
+        // Registration is asked for but there is nowhere to register: said
+        // once, not as a failure at every poll.
+        if (!m_bNoDirectoryLogged)
+            WriteClientLog(kNoDirectory);
+        m_bNoDirectoryLogged = true;
     } else if (!m_bDirectoryStarted && !engine.IsYPStarted()) {
         const int result = engine.StartYP();
         if (result != 0) {

@@ -55,8 +55,7 @@ void CTavDJ1Dlg::StartOwnServerBroadcast()
     if (m_bOwnServerStarting)
         return;
     // A server left from a broadcast that ended without the stop command
-    // (a failed connect) serves nobody; this start replaces it instead of
-    // merely stopping it.
+    // serves nobody; this start replaces it instead of merely stopping it.
     if (m_pServer)
         StopOwnServer();
     m_bOwnServerStarting = true;
@@ -135,6 +134,8 @@ CSettingDlgHost::Reachability CTavDJ1Dlg::TestReachability()
         return Reachability::Reachable;
     case CExternalReachability::Result::NoFreePort:
         return Reachability::NoFreePort;
+    case CExternalReachability::Result::Skipped:
+        return Reachability::Skipped;
     default:
         return Reachability::Unreachable;
     }

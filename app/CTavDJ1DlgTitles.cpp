@@ -52,20 +52,19 @@ std::vector<SRect> ScreenWorkAreas()
     return areas;
 }
 
-// A pop-up that lies on no screen (a monitor that is gone) comes back into
-// the primary screen's work area.
+// A pop-up that lies partly or wholly off the screens (a monitor that is
+// gone, a smaller desktop) comes whole into the work area of the nearest
+// screen.
 void KeepWindowOnScreen(QWidget* pWidget)
 {
-    const QScreen* pPrimary = QGuiApplication::primaryScreen();
-    if (!pWidget || !pPrimary)
+    if (!pWidget)
         return;
     const SRect rect = ToSRect(pWidget->geometry());
-    if (IsRectOnScreen(rect, ScreenWorkAreas()))
-        return;
-    const SRect area = ToSRect(pPrimary->availableGeometry());
+    const std::vector<SRect> areas = ScreenWorkAreas();
     SRect fitted;
-    FitRectToWorkArea(&rect, &area, &fitted);
-    pWidget->setGeometry(ToQRect(fitted));
+    FitRectToWorkArea(&rect, NearestWorkArea(rect, areas), &fitted);
+    if (fitted != rect)
+        pWidget->setGeometry(ToQRect(fitted));
 }
 
 // One side of the mini browser: the stored value while the window lies on

@@ -19,6 +19,17 @@ void FitSpan(int* lo, int* hi, int areaLo, int areaHi)
     }
 }
 
+// How far apart two spans are along one axis; 0 when they meet.
+long long Gap(int aLo, int aHi, int bLo, int bHi)
+{
+    return std::max({ 0LL, static_cast<long long>(bLo) - aHi, static_cast<long long>(aLo) - bHi });
+}
+
+long long Overlap(int aLo, int aHi, int bLo, int bHi)
+{
+    return std::max(0LL, static_cast<long long>(std::min(aHi, bHi)) - std::max(aLo, bLo));
+}
+
 } // namespace
 
 bool RectsIntersect(const SRect& a, const SRect& b)
@@ -47,6 +58,26 @@ bool IsRectOnScreen(const SRect& rect, const std::vector<SRect>& workAreas)
 {
     return std::any_of(
         workAreas.begin(), workAreas.end(), [&](const SRect& area) { return RectsIntersect(rect, area); });
+}
+
+const SRect* NearestWorkArea(const SRect& rect, const std::vector<SRect>& workAreas)
+{
+    const SRect* pBest = nullptr;
+    long long bestOverlap = 0;
+    long long bestDistance = 0;
+    for (const SRect& area : workAreas) {
+        const long long overlap = Overlap(rect.left, rect.right, area.left, area.right)
+            * Overlap(rect.top, rect.bottom, area.top, area.bottom);
+        const long long dx = Gap(rect.left, rect.right, area.left, area.right);
+        const long long dy = Gap(rect.top, rect.bottom, area.top, area.bottom);
+        const long long distance = dx * dx + dy * dy;
+        if (!pBest || overlap > bestOverlap || (overlap == 0 && bestOverlap == 0 && distance < bestDistance)) {
+            pBest = &area;
+            bestOverlap = overlap;
+            bestDistance = distance;
+        }
+    }
+    return pBest;
 }
 
 void FitRectToWorkArea(const SRect* rect, const SRect* area, SRect* out)

@@ -28,6 +28,11 @@ struct SRect {
 // True when the rectangle meets any of the work areas.
 [[nodiscard]] bool IsRectOnScreen(const SRect& rect, const std::vector<SRect>& workAreas);
 
+// The work area of the screen nearest the rectangle: the one it overlaps
+// most, else (lying off every screen) the one at the least distance; null
+// without work areas.
+[[nodiscard]] const SRect* NearestWorkArea(const SRect& rect, const std::vector<SRect>& workAreas);
+
 // *out = rect moved inside area: per axis, a rectangle larger than the area
 // takes the area's extent; otherwise it is shifted back across whichever
 // edge it crosses. Without an area the rectangle stays as it is. Null rect

@@ -148,13 +148,14 @@ bool CDJServer::Open(const CDJServerParams& params)
     if (!m_pListener || !m_pSourceListener || m_nPort <= 0 || m_nPort >= 65535 || !m_pListener->Create(m_nPort)
         || !m_pSourceListener->Create(m_nPort + 1) || !m_pListener->Listen(kListenerBacklog)
         || !m_pSourceListener->Listen(kSourceBacklog)) {
-        Log("server start failed with ip:%s port:%d pass:%s", m_localAddress.c_str(), m_nPort, m_password.c_str());
+        // The secret of this run is never written, as in the source's login line.
+        Log("server start failed with ip:%s port:%d pass:*", m_localAddress.c_str(), m_nPort);
         Teardown();
         return false;
     }
     const std::string rule(68, '=');
     Log("%s", rule.c_str());
-    Log("Starting server with ip:%s port:%d pass:%s ", m_localAddress.c_str(), m_nPort, m_password.c_str());
+    Log("Starting server with ip:%s port:%d pass:* ", m_localAddress.c_str(), m_nPort);
     Log("%s", rule.c_str());
     {
         std::lock_guard<std::mutex> lock(m_commandLock);

@@ -1,5 +1,8 @@
 #include "app/CSettingDlg.h"
 
+#include "app/CAboutDlg.h"
+#include "app/CExternalReachability.h"
+#include "app/CKeptClientSettings.h"
 #include "app/COption.h"
 #include "app/CSetBroadCastDlg.h"
 #include "app/CSetSoundQualityDlg.h"
@@ -8,10 +11,12 @@
 #include "engine/stream/CSysSoundOff2.h"
 #include "foundation/AppRegistry.h"
 #include "foundation/Ini.h"
+#include "foundation/Paths.h"
 
 #include "fakes/FakeMixer.h"
 #include "fakes/FakeWaveIn.h"
 #include "fakes/FakeWaveOut.h"
+#include "support/EditSettings.h"
 #include "support/MessageDlgRecorder.h"
 #include "support/TempHome.h"
 #include "support/ToneMp3.h"
@@ -21,12 +26,14 @@
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileDialog>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -58,7 +65,9 @@ public:
         testCaptionDuring = pTest ? pTest->text().toStdString() : "";
         return answer;
     }
+    CKeptClientSettings& KeptClientSettings() override { return *pKept; }
 
+    std::unique_ptr<CKeptClientSettings> pKept;
     int reinits = 0;
     int tests = 0;
     Reachability answer = Reachability::Reachable;
@@ -84,11 +93,13 @@ protected:
         systems.pMixer = &m_mixer;
         systems.pWaveIn = &m_waveIn;
         m_dj = std::make_unique<CDJDataMan>(m_home.Path("SETTING.ini"), systems);
+        m_host.pKept = std::make_unique<CKeptClientSettings>(*m_dj);
     }
 
     void TearDown() override
     {
         m_dlg.reset();
+        m_host.pKept.reset();
         m_dj.reset();
         RestoreSystemSounds();
     }
@@ -248,7 +259,9 @@ TEST_F(SettingDlgTest, ServerTestReportsEachOutcomeAndRestoresTheButton)
     const std::string noPort = "8000~8100사이에 이용 가능한 포트가 없어\r\n\"내 컴퓨터 방송\"을 진행할 수 없습니다.";
     using R = CSettingDlgHost::Reachability;
     const std::pair<R, std::vector<std::string>> rows[]
-        = { { R::Reachable, { success } }, { R::Unreachable, { failure } }, { R::NoFreePort, { noPort, failure } } };
+        = { { R::Reachable, { success } }, { R::Unreachable, { failure } }, { R::NoFreePort, { noPort, failure } },
+              // Without a test service nothing was tested: neither outcome is told.
+              { R::Skipped, { CExternalReachability::kSkippedText } } };
     Open();
     for (const auto& [answer, texts] : rows) {
         const size_t before = m_messages.Calls().size();
@@ -321,6 +334,65 @@ TEST_F(SettingDlgTest, SoundPageChoosesTheStereoMixAndMutesSystemSoundsAtOnce)
     Get<QPushButton>("1051")->click();
     EXPECT_EQ(Stored("AddYP", "AddYP"), "0");
     EXPECT_EQ(Stored("SystemSoundOff", "SystemSoundOff"), "0");
+}
+
+// The sound page opened again after the card went away (unplugged, its
+// driver gone) shows none of the card's lines.
+TEST_F(SettingDlgTest, SoundPageOpenedAgainWithoutTheCardShowsNoLines)
+{
+    Open(CSettingDlg::kSoundPage);
+    ASSERT_EQ(Get<QComboBox>("1011")->currentText(), "Stereo Mix");
+    Get<QPushButton>("1051")->click();
+
+    m_mixer.cards.clear();
+    Open(CSettingDlg::kSoundPage);
+    for (const char* id : { "1010", "1011" }) {
+        EXPECT_EQ(Get<QComboBox>(id)->count(), 0) << id;
+        EXPECT_FALSE(Get(id)->isEnabled()) << id;
+    }
+    EXPECT_FALSE(Get("1008")->isEnabled());
+    EXPECT_EQ(m_dj->Settings().m_nDevice, 0);
+}
+
+TEST_F(SettingDlgTest, IntroPageButtonNeedsTheMakersSite)
+{
+    const std::string file = JoinPath(GetAppDataFolder(), "SETTING.ini");
+    for (const char* root : { "", "http://site.example/" }) {
+        SCOPED_TRACE(root);
+        ASSERT_TRUE(IniWriteString("Network", "SiteRoot", root, file));
+        Open();
+        EXPECT_EQ(Get("1064.IntroPage")->isEnabled(), root[0] != 0);
+        EXPECT_EQ(CAboutDlg::IntroPageUrl().empty(), root[0] == 0);
+    }
+}
+
+// The folder button asks with the folder picker's own title, starting in
+// the recording folder, and takes the folder chosen.
+TEST_F(SettingDlgTest, FolderButtonAsksWhereRecordingsAreSaved)
+{
+    const QString start = QString::fromStdString(m_home.Path("docs"));
+    const QString chosen = QString::fromStdString(m_home.Path("tmp"));
+    EditSettings(*m_dj, [&](DJSettings& s) { s.m_strPath = start.toStdString(); });
+    Open(CSettingDlg::kSoundPage);
+    QString title;
+    QString shownFolder;
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        auto* pPicker = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!pPicker || !pPicker->isVisible())
+            return;
+        answer.stop();
+        title = pPicker->windowTitle();
+        shownFolder = pPicker->directory().absolutePath();
+        pPicker->selectFile(chosen);
+        static_cast<QDialog*>(pPicker)->accept();
+    });
+    answer.start(10);
+    Get<QPushButton>("1009")->click();
+    EXPECT_EQ(title.toStdString(), kBrowseForFolderTitle);
+    EXPECT_EQ(shownFolder, QDir(start).absolutePath());
+    EXPECT_EQ(QDir(Get<QLineEdit>("1002")->text()).absolutePath(), QDir(chosen).absolutePath());
+    EXPECT_EQ(QDir(QString::fromStdString(m_dj->Settings().m_strPath)).absolutePath(), QDir(chosen).absolutePath());
 }
 
 TEST_F(SettingDlgTest, IntroPreviewPlaysAndStops)

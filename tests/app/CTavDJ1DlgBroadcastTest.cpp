@@ -625,6 +625,42 @@ TEST_F(BroadcastWindow, StatusPollShowsListenersAndRegistersWithTheDirectory)
     EXPECT_EQ(Listeners(), "0/0");
 }
 
+// Registration asked for with no directory configured: the client log says
+// so once per broadcast, not as a failure at every poll.
+TEST_F(BroadcastWindow, DirectoryWithoutAHostIsToldOnceNotAtEveryPoll)
+{
+    FakeShoutcastServer server;
+    server.statusPage = kStatusPage;
+    ASSERT_TRUE(server.Start());
+    UseServer(server.Port());
+    EditSettings(TheDJDataMan(), [](DJSettings& s) {
+        s.m_nAddYP = 1;
+        s.m_strYPHost.clear();
+    });
+    const std::string told = "\tYP등록 안 함 : 방송목록 서버가 설정되지 않았습니다 ([AddYP] Host)\n";
+    const auto count = [&] {
+        const std::string log = ClientLog(m_home);
+        size_t n = 0;
+        for (size_t at = log.find(told); at != std::string::npos; at = log.find(told, at + 1))
+            ++n;
+        return n;
+    };
+    for (size_t broadcast = 1; broadcast <= 2; ++broadcast) {
+        Command(Window(), kStart);
+        ASSERT_EQ(Window().BroadcastState(), 1) << (m_boxes.Calls().empty() ? "" : m_boxes.Last().text);
+        Tick(Window(), kTimerStatusStart);
+        EXPECT_TRUE(ProcessEventsUntil([&] { return Listeners() == "3/50"; })) << Listeners();
+        // Two more polls answered with the same page.
+        Send(Window(), WmHttpGetFileComplete(), 0, 1);
+        Send(Window(), WmHttpGetFileComplete(), 0, 1);
+        EXPECT_EQ(count(), broadcast) << ClientLog(m_home);
+        EXPECT_EQ(ClientLog(m_home).find("YP등록 실패"), std::string::npos) << ClientLog(m_home);
+        EXPECT_EQ(TheDJDataMan().IsYPStarted(), 0);
+        Command(Window(), kStartButton);
+        ASSERT_EQ(Window().BroadcastState(), 0);
+    }
+}
+
 // The window's keys act while the skin has the focus; typing in the title
 // field is typing.
 TEST_F(BroadcastWindow, SStartsAndStopsOnlyFromTheSkin)

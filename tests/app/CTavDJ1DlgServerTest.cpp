@@ -4,6 +4,7 @@
 #include "app/CTavDJ1Dlg.h"
 
 #include "app/COption.h"
+#include "app/CSettingDlg.h"
 #include "engine/stream/CDJDataMan.h"
 #include "peers/SoundFixtures.h"
 #include "platform/Connectivity.h"
@@ -22,6 +23,9 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -29,6 +33,7 @@
 #include <poll.h>
 
 #include <atomic>
+#include <functional>
 #include <regex>
 
 namespace {
@@ -37,6 +42,8 @@ namespace fs = std::filesystem;
 
 constexpr const char* kUserAddress = "radio.example.net";
 constexpr const char* kExternalAddress = "198.51.100.7";
+constexpr const char* kDeviceFailedText
+    = "녹음 장치를 여는데 실패하였습니다.\n녹음 장치를 사용하는 프로그램과 동시에 사용할 수 없습니다.";
 
 template <class Done> bool RunUntil(Done done, int ms = 20000)
 {
@@ -136,6 +143,14 @@ private:
     std::jthread m_thread;
 };
 
+// What SETTING.ini holds besides the user's server.
+struct SIni {
+    int reconnect = 1;
+    // Written by this program; an older or hand-made file lacks it.
+    bool bNationalAddress = true;
+    bool bReachTestHost = true;
+};
+
 class OwnServerWindow : public testing::Test {
 protected:
     void SetUp() override
@@ -159,18 +174,18 @@ protected:
 
     // The user's external server in SETTING.ini, own-server mode chosen,
     // the maker's services on loopback; then the window.
-    void CreateWindow(const FakeMakerServices& services, int reconnect = 1)
+    void CreateWindow(const FakeMakerServices& services, const SIni& ini = SIni {})
     {
         const fs::path settings = TheDJDataMan().SettingsPath();
         fs::create_directories(settings.parent_path());
         std::ofstream(settings) << "[Network]\nLocalServ=1\nAddress=" << kUserAddress
-                                << "\nNationalAddress=" << kUserAddress
+                                << (ini.bNationalAddress ? std::string("\nNationalAddress=") + kUserAddress : "")
                                 << "\nPort=9123\nPasswd=userpass\nLocalAddress=old.example\n"
                                 << "IPCheckHost=" << services.IPCheckHost()
-                                << "\nReachTestHost=" << services.ReachHost()
+                                << "\nReachTestHost=" << (ini.bReachTestHost ? services.ReachHost() : "")
                                 << "\nAudience=50\nUseIntroSound=1\nIntroSound=" << m_intro
                                 << "\n[Song]\nAuto=0\nMent=First Song\n[SHOUTcast]\nAIM=\n[Connect]\nReconnect="
-                                << reconnect << "\n[AddYP]\nHost=\n";
+                                << ini.reconnect << "\n[AddYP]\nHost=\n";
         TheOption().Load();
         m_pWindow = std::make_unique<CTavDJ1Dlg>();
         ASSERT_TRUE(m_pWindow->CreateMainWindow(nullptr));
@@ -185,13 +200,47 @@ protected:
     std::string Status() const { return m_pWindow->Controls().pStatus->GetText(0); }
     const GXConButton& StartButton() const { return *m_pWindow->Controls().pStartButton; }
     const DJSettings& Engine() const { return TheDJDataMan().Settings(); }
+    // Opens the settings dialog as its key does and, while it is open, runs
+    // act on it; a dialog that act left open is closed after it.
+    void WithSettingsDialog(const std::function<void(CSettingDlg&)>& act)
+    {
+        bool bActed = false;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            auto* pDialog = m_pWindow->findChild<CSettingDlg*>();
+            if (bActed || !pDialog || !pDialog->isVisible())
+                return;
+            bActed = true;
+            act(*pDialog);
+            if (pDialog->isVisible())
+                pDialog->done(QDialog::Rejected);
+        });
+        poll.start(10);
+        (void)platform::SendMessage(m_pWindow->Handle(), GXMsg::kCommand, 3001, 0);
+        EXPECT_TRUE(bActed);
+    }
+    static std::string Field(CSettingDlg& dialog, const char* id)
+    {
+        auto* pEdit = dialog.findChild<QLineEdit*>(id);
+        return pEdit ? pEdit->text().toStdString() : "<absent>";
+    }
+    static void Click(CSettingDlg& dialog, const char* id)
+    {
+        auto* pButton = dialog.findChild<QPushButton*>(id);
+        ASSERT_NE(pButton, nullptr) << id;
+        QTest::mouseClick(pButton, Qt::LeftButton);
+    }
+    void ExpectUserServerInFile()
+    {
+        const std::string ini = ReadAll(TheDJDataMan().SettingsPath());
+        for (const char* line : { "Address=radio.example.net", "Port=9123", "Passwd=userpass" })
+            EXPECT_NE(ini.find(std::string("\n") + line), std::string::npos) << line << "\n" << ini;
+    }
     void ExpectUserServerSaved()
     {
         EXPECT_EQ(Engine().m_strAddress, kUserAddress);
         ASSERT_TRUE(TheDJDataMan().SaveSettings());
-        const std::string ini = ReadAll(TheDJDataMan().SettingsPath());
-        for (const char* line : { "Address=radio.example.net", "Port=9123", "Passwd=userpass" })
-            EXPECT_NE(ini.find(std::string("\n") + line), std::string::npos) << line << "\n" << ini;
+        ExpectUserServerInFile();
     }
 
     TempHome m_home;
@@ -245,6 +294,21 @@ TEST_F(OwnServerWindow, StartsOnTheNextFreePairServesListenersAndStopGivesTheUse
     EXPECT_EQ(m_pWindow->TimerPeriodMs(8), 300000);
     EXPECT_EQ(StartButton().GetImageNum(), 1);
 
+    // The settings dialog on air shows and saves the user's server, never
+    // the built-in server's secret, and leaves the broadcast on it.
+    const std::string secret = m_pWindow->OwnServer()->GetPassword();
+    WithSettingsDialog([&](CSettingDlg& dialog) {
+        EXPECT_EQ(Field(dialog, "1028"), kUserAddress);
+        EXPECT_EQ(Field(dialog, "1003"), "9123");
+        EXPECT_EQ(Field(dialog, "1004"), "userpass");
+        Click(dialog, "1051");
+    });
+    ExpectUserServerInFile();
+    EXPECT_EQ(ReadAll(TheDJDataMan().SettingsPath()).find(secret), std::string::npos);
+    EXPECT_EQ(Engine().m_strAddress, "localhost");
+    EXPECT_EQ(Engine().m_strPasswd, secret);
+    EXPECT_TRUE(TheDJDataMan().IsConnected());
+
     // A player hears the intro, then the live stream with its titles in
     // band; a browser gets the status page; the poll counts the listener.
     const std::string heard = m_dir / "heard.mp3";
@@ -291,6 +355,9 @@ TEST_F(OwnServerWindow, StartsOnTheNextFreePairServesListenersAndStopGivesTheUse
             log = ReadAll(entry.path());
     EXPECT_TRUE(std::regex_search(log, std::regex("^\\d{6}\\t.+\\n"))) << log;
     EXPECT_TRUE(std::regex_search(log, std::regex("\\n\\d{6}\\t\\n$"))) << log;
+    // The server's log names the port but never the secret.
+    EXPECT_NE(log.find(" port:" + std::to_string(port) + " pass:* "), std::string::npos) << log;
+    EXPECT_EQ(log.find(secret), std::string::npos) << log;
     ::close(taken);
 }
 
@@ -322,6 +389,61 @@ TEST_F(OwnServerWindow, UnreachableAsksFirstAndAnUnchangedAddressIsNotTestedAgai
     EXPECT_EQ(Engine().m_strAddress, kUserAddress);
 }
 
+// A SETTING.ini without NationalAddress and without a test service: the
+// dialog shows the server in force and keeps it, and tells that the test
+// was skipped rather than failed.
+TEST_F(OwnServerWindow, SettingsDialogShowsTheServerInForceAndASkippedTest)
+{
+    FakeMakerServices services(true);
+    ASSERT_NO_FATAL_FAILURE(CreateWindow(services, { .bNationalAddress = false, .bReachTestHost = false }));
+    WithSettingsDialog([&](CSettingDlg& dialog) {
+        EXPECT_EQ(Field(dialog, "1028"), kUserAddress);
+        const size_t before = m_boxes.Calls().size();
+        Click(dialog, "1066");
+        ASSERT_EQ(m_boxes.Calls().size(), before + 1);
+        EXPECT_EQ(m_boxes.Last().text, "외부 접속 테스트 서버가 설정되지 않아 테스트를 건너뜁니다.");
+        EXPECT_EQ(m_boxes.Last().caption, "TavDJ");
+        Click(dialog, "1051");
+    });
+    EXPECT_EQ(services.m_nTests, 0);
+    ExpectUserServerInFile();
+    EXPECT_EQ(TheOption().m_strNationalAddress, kUserAddress);
+}
+
+// A connect to the own server that fails for good (here the recording
+// device does not open) ends own-server mode as a drop does: no server
+// left, the user's server back, in the dialog and in the file.
+TEST_F(OwnServerWindow, AFailedConnectStopsTheServerAndGivesTheUserServerBack)
+{
+    peers::UseAlsaConfig(m_dir, m_env,
+        "pcm.!default { type hw card 31 device 0 }\nctl.!default { type pulse server \"unix:" + m_dir.Path()
+            + "/native\" }\n");
+    FakeMakerServices services(true);
+    ASSERT_NO_FATAL_FAILURE(CreateWindow(services));
+    m_boxes.SetAnswer(kIdYes);
+    Press();
+    const auto told = [&] {
+        for (const auto& call : m_boxes.Calls())
+            if (call.text == kDeviceFailedText)
+                return true;
+        return false;
+    };
+    ASSERT_TRUE(RunUntil(told)) << (m_boxes.Calls().empty() ? "" : m_boxes.Last().text);
+    EXPECT_EQ(services.m_nTests, 1);
+    EXPECT_EQ(m_pWindow->BroadcastState(), 0);
+    EXPECT_EQ(m_pWindow->OwnServer(), nullptr);
+    EXPECT_EQ(m_pWindow->TimerPeriodMs(8), 0);
+    EXPECT_EQ(Engine().m_strAddress, kUserAddress);
+    WithSettingsDialog([&](CSettingDlg& dialog) {
+        EXPECT_EQ(Field(dialog, "1003"), "9123");
+        EXPECT_EQ(Field(dialog, "1004"), "userpass");
+        Click(dialog, "1051");
+    });
+    ExpectUserServerInFile();
+    m_pWindow.reset();
+    ExpectUserServerSaved();
+}
+
 // How a broadcast on the own server ends without the stop command.
 struct SDropCase {
     const char* name;
@@ -337,7 +459,7 @@ TEST_P(OwnServerDrop, LeavesTheServerOnlyForAReconnect)
 {
     const SDropCase& c = GetParam();
     FakeMakerServices services(true);
-    ASSERT_NO_FATAL_FAILURE(CreateWindow(services, c.reconnect));
+    ASSERT_NO_FATAL_FAILURE(CreateWindow(services, { .reconnect = c.reconnect }));
     m_boxes.SetAnswer(kIdYes);
     Press();
     ASSERT_TRUE(OnAir());

@@ -34,6 +34,7 @@
 #include <QGuiApplication>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QScreen>
 #include <QUrlQuery>
 
 #include <gtest/gtest.h>
@@ -251,13 +252,34 @@ TEST_F(MainWindowTitles, BoardLeftOpenComesBackBesideTheWindowWithoutAKey)
         std::vector<std::string> { std::string(kBoardRoot) + "/broadcast/tavdj_reqboard_admin.html" });
     EXPECT_TRUE(m_pView->GetCookies().empty());
     EXPECT_TRUE(window.Controls().pMiniBrowser->IsShown());
-    EXPECT_EQ(window.Controls().pMiniBrowser->GetWidget()->pos(), QPoint(window.x() + window.width(), window.y()));
+    // Beside the window, on its right, as far as the screen lets it lie whole.
+    const QWidget* pBoard = window.Controls().pMiniBrowser->GetWidget();
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    EXPECT_EQ(
+        pBoard->pos(), QPoint(std::min(window.x() + window.width(), screen.right() + 1 - pBoard->width()), window.y()));
     // Off air there is no address: nothing is copied, and nothing said.
     QGuiApplication::clipboard()->setText(QStringLiteral("kept"));
     window.Controls().pCopyAddress->SetEnable(true);
     window.SendToOwner(GXMsg::kCommand, 3009, 0);
     EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("kept"));
     EXPECT_TRUE(m_boxes.Calls().empty() || m_boxes.Last().text.find("복사") == std::string::npos);
+}
+
+// A board left where it now lies partly off the screen (a smaller desktop)
+// comes back whole onto it.
+TEST_F(MainWindowTitles, BoardPartlyOffTheScreenComesWholeOntoIt)
+{
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    std::ofstream(GetAppDataFolder() + "SETTING.ini", std::ios::app)
+        << "[Skin]\nShowMiniBrowser=1\nMiniBrowserLeft=" << screen.right() - 100
+        << "\nMiniBrowserTop=" << screen.top() + 10 << "\nMiniBrowserWidth=300\nMiniBrowserHeight=200\n";
+    CTavDJ1Dlg window;
+    ASSERT_TRUE(window.CreateMainWindow(nullptr));
+    const QRect placed = window.Controls().pMiniBrowser->GetWidget()->geometry();
+    EXPECT_TRUE(screen.contains(placed)) << placed.x() << "," << placed.y() << " " << placed.width() << "x"
+                                         << placed.height();
+    EXPECT_EQ(placed.right(), screen.right());
+    EXPECT_EQ(placed.top(), screen.top() + 10);
 }
 
 } // namespace

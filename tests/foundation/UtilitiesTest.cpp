@@ -115,3 +115,29 @@ TEST(RectGeometry, TouchAndFit)
     EXPECT_TRUE(IsRectOnScreen(off, { SRect { -1920, 0, 0, 1080 }, area }));
     EXPECT_FALSE(IsRectOnScreen(SRect { 3000, 0, 3100, 100 }, { area }));
 }
+
+// A window's nearest screen is the one it overlaps most, else the closest.
+TEST(RectGeometry, NearestWorkAreaIsTheMostOverlappedElseTheClosest)
+{
+    const std::vector<SRect> screens { { 0, 0, 1920, 1040 }, { 1920, 0, 3200, 1000 } };
+    struct Row {
+        const char* name;
+        SRect rect;
+        int nearest; // index into screens, -1 for none
+    };
+    const Row rows[] = {
+        { "inside the left", { 100, 100, 500, 400 }, 0 },
+        { "mostly on the right", { 1800, 100, 2200, 400 }, 1 },
+        { "mostly on the left, off its bottom", { 1500, 900, 2000, 1200 }, 0 },
+        { "off to the far right", { 4000, 100, 4100, 200 }, 1 },
+        { "off above the left", { 200, -500, 300, -400 }, 0 },
+        { "off below both, nearer the right", { 2500, 1100, 2600, 1200 }, 1 },
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const SRect* pArea = NearestWorkArea(row.rect, screens);
+        ASSERT_NE(pArea, nullptr);
+        EXPECT_EQ(pArea - screens.data(), row.nearest);
+    }
+    EXPECT_EQ(NearestWorkArea({ 0, 0, 10, 10 }, {}), nullptr);
+}

@@ -25,7 +25,8 @@ namespace {
 namespace fs = std::filesystem;
 using testutil::CommandOutput;
 
-constexpr int kWaitMs = 20000;
+// Bounds, not delays: a program built with the sanitizers is slow under load.
+constexpr int kWaitMs = 60000;
 // Chromium's first start under load can take long.
 constexpr int kPageWaitMs = 90000;
 // Where the settings put the main window (760 x 320) and the board (at the
@@ -119,10 +120,11 @@ protected:
     {
         if (!m_program.Start({ TAVDJ_PROGRAM }, false, true))
             return false;
-        if (!WaitUntil([&] { return !Search("녹음 장치 초기화 실패").empty(); }))
+        // A program built with the sanitizers starts slowly under load.
+        if (!WaitUntil([&] { return !Search("녹음 장치 초기화 실패").empty(); }, kPageWaitMs))
             return false;
         (void)CommandSucceeds("xdotool key --clearmodifiers Return");
-        return WaitUntil([&] { return !(m_window = Search("TavDJ")).empty(); });
+        return WaitUntil([&] { return !(m_window = Search("TavDJ")).empty(); }, kPageWaitMs);
     }
 
     // The visible window of that title; "" when there is none.

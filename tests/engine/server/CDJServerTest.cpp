@@ -81,6 +81,8 @@ TEST(CDJServer, SourceLoginTakeoverAndRefusal)
     ASSERT_TRUE(rig.Start());
     EXPECT_EQ(rig.Server().GetPassword().size(), 32u);
     EXPECT_TRUE(rig.HasLog("Starting server with ip:"));
+    EXPECT_TRUE(rig.HasLog(" port:" + std::to_string(rig.Port()) + " pass:* "));
+    EXPECT_FALSE(rig.HasLog(rig.Server().GetPassword()));
 
     LoopbackClient first;
     ASSERT_TRUE(rig.ConnectSource(first, "First", true));
@@ -315,7 +317,8 @@ TEST(CDJServer, StartFailsOnAHeldPortAndLogsNothingAfterStop)
     EXPECT_FALSE(second.Start(params));
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(lines[0].rfind("server start failed with ip:", 0), 0u);
-    EXPECT_NE(lines[0].find(" port:" + std::to_string(port) + " pass:"), std::string::npos);
+    EXPECT_NE(lines[0].find(" port:" + std::to_string(port) + " pass:*"), std::string::npos);
+    EXPECT_EQ(lines[0].find(second.GetPassword()), std::string::npos) << lines[0];
     EXPECT_FALSE(second.IsRunning());
 
     // Busy connections while stopping; no log line after Stop returns.
