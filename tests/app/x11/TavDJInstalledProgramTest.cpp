@@ -57,7 +57,12 @@ std::string ReadFile(const fs::path& path)
 
 std::string Quoted(const fs::path& path)
 {
-    return "'" + path.string() + "'";
+    // Appended, not prefixed: GCC 12 at -O3 misreads a literal put before
+    // a temporary string as an overlapping copy.
+    std::string quoted(1, '\'');
+    quoted += path.string();
+    quoted += '\'';
+    return quoted;
 }
 
 // The id of the visible window of that title; "" when there is none.
