@@ -454,9 +454,11 @@ void CTavDJ1Dlg::SelectPanel(size_t nPanel)
     }
     if (m_pTitleEdit) {
         m_pTitleEdit->setEnabled(nPanel == 2);
-        // The field lies over the third panel, above the skin: it is seen
-        // only with that panel, unless the skin has no such panel.
-        m_pTitleEdit->setVisible(nPanel == 2 || m_controls.panels[2] == nullptr);
+        // In the main window the field lies over the third panel, above the
+        // skin: it is seen only with that panel, unless the skin has no such
+        // panel. A skin that places it in a window of its own shows it there.
+        if (m_pTitleEdit->window() == this)
+            m_pTitleEdit->setVisible(nPanel == 2 || m_controls.panels[2] == nullptr);
     }
 }
 

@@ -38,6 +38,9 @@ constexpr int kFieldX = 100;
 constexpr int kFieldY = 8;
 constexpr int kFieldWidth = 100;
 constexpr int kFieldHeight = 22;
+// The "곡 제목" tab, in the main window.
+constexpr int kTitleTabX = 598;
+constexpr int kTitleTabY = 157;
 
 template <class Done> bool WaitUntil(Done done, int boundMs = kWaitMs)
 {
@@ -211,8 +214,10 @@ TEST_F(TavDJSkinWindows, TheBoardResizesWithinItsMinimumAndItsTitleFieldOutlives
     const std::string shape = CommandOutput("xwininfo -shape -id " + m_window);
     EXPECT_NE(shape.find("Window shape extents:  760x320+0+0"), std::string::npos) << shape;
 
-    CommandSucceeds(
-        "xdotool mousemove " + std::to_string(kMainLeft + 300) + " " + std::to_string(kMainTop + 20) + " key ctrl+r");
+    // The window's keys are the skin's once it has the keyboard: a click on
+    // the skin's caption gives it that.
+    CommandSucceeds("xdotool mousemove " + std::to_string(kMainLeft + 300) + " " + std::to_string(kMainTop + 20)
+        + " click 1 key ctrl+r");
     // The reload builds a new board window where the last one was, at the
     // size it was left.
     std::string rebuilt;
@@ -232,6 +237,22 @@ TEST_F(TavDJSkinWindows, TheBoardResizesWithinItsMinimumAndItsTitleFieldOutlives
     EXPECT_TRUE(WaitUntil([&] { return (nAmber = std::atoi(CommandOutput(crop).c_str())) > 40; }))
         << nAmber << " amber pixels";
     Screenshot("reloaded");
+
+    // The field still takes typing: with the title tab chosen it is enabled,
+    // a click gives it the keyboard, and six of its eight letters rubbed out
+    // leave a quarter of the text.
+    CommandSucceeds("xdotool mousemove " + std::to_string(kMainLeft + kTitleTabX) + " "
+        + std::to_string(kMainTop + kTitleTabY) + " click 1");
+    CommandSucceeds("xdotool mousemove " + std::to_string(kFieldX + kFieldWidth / 2) + " "
+        + std::to_string(kFieldY + kFieldHeight / 2) + " click 1 key End BackSpace BackSpace BackSpace BackSpace"
+        + " BackSpace BackSpace");
+    const int nBefore = nAmber;
+    EXPECT_TRUE(WaitUntil([&] {
+        nAmber = std::atoi(CommandOutput(crop).c_str());
+        return nAmber > 0 && nAmber < nBefore / 2;
+    })) << nAmber
+        << " amber pixels of " << nBefore;
+    Screenshot("typed");
 }
 
 } // namespace
