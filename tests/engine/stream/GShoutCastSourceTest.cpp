@@ -336,6 +336,9 @@ TEST(GShoutCastSource, AStalledTitleServerNeverHoldsTheAudioAndTheNewestTitleWin
     // not read it: that push hangs until its limit.
     server.readTitles = false;
     const std::string url(8 << 20, 'u');
+    // Building and starting that request takes seconds in a sanitizer build
+    // under load.
+    constexpr int kLongRequestMs = 30000;
     // Handing a title over never waits for the network: a wait would last
     // the stuck push's whole limit, while encoding the long request alone
     // may take a good part of a second in a sanitizer build under load.
@@ -348,7 +351,7 @@ TEST(GShoutCastSource, AStalledTitleServerNeverHoldsTheAudioAndTheNewestTitleWin
     };
     handOver("stuck", url.c_str());
     // Once that push is under way, two more wait in turn: the newer wins.
-    ASSERT_TRUE(server.WaitFor([](FakeShoutcastServer& s) { return s.TitleConnections() == 2; }));
+    ASSERT_TRUE(server.WaitFor([](FakeShoutcastServer& s) { return s.TitleConnections() == 2; }, kLongRequestMs));
     handOver("skipped", "");
     handOver("newest", "");
 
@@ -377,7 +380,7 @@ TEST(GShoutCastSource, AStalledTitleServerNeverHoldsTheAudioAndTheNewestTitleWin
     // Close ends a push in flight at once, not at the push's own limit.
     server.readTitles = false;
     EXPECT_EQ(source.UpdateTitle("again", url.c_str()), GShoutCastSource::kOk);
-    ASSERT_TRUE(server.WaitFor([](FakeShoutcastServer& s) { return s.TitleConnections() == 4; }));
+    ASSERT_TRUE(server.WaitFor([](FakeShoutcastServer& s) { return s.TitleConnections() == 4; }, kLongRequestMs));
     const auto closing = std::chrono::steady_clock::now();
     source.Close();
     EXPECT_LT(std::chrono::steady_clock::now() - closing,
