@@ -5,19 +5,16 @@
 #include "support/ChildProcess.h"
 #include "support/CommandOutput.h"
 #include "support/ProgramEnvironment.h"
+#include "support/ProgramOnDisplay.h"
 #include "support/RequireTool.h"
 #include "support/TempHome.h"
 #include "support/XvfbServer.h"
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
-#include <thread>
 
 namespace {
 
@@ -34,21 +31,12 @@ constexpr int kPageY = 150;
 
 template <class Done> bool WaitUntil(Done done, int boundMs = kWaitMs)
 {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(boundMs);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() >= deadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return true;
+    return testutil::WaitUntil(done, boundMs, 50);
 }
 
 std::string Maps(pid_t pid)
 {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/maps");
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
+    return testutil::ReadFile("/proc/" + std::to_string(pid) + "/maps");
 }
 
 class TavDJWebProgram : public testing::Test {
@@ -59,9 +47,7 @@ protected:
             "Xvfb, xdotool and ImageMagick's import");
         TAVDJ_REQUIRE_TOOL(ToolOnPath("python3"), "python3");
         ASSERT_TRUE(m_xvfb.Start("1024x768x24"));
-        m_home.Set("DISPLAY", m_xvfb.Display());
-        m_home.Set("QT_QPA_PLATFORM", std::nullopt);
-        m_home.Set("TAVDJ_ALLOW_INSTANCES", std::nullopt);
+        testutil::ShowOnDisplay(m_home, m_xvfb.Display());
         m_home.Set("TAVDJ_ASSUME_ONLINE", "1");
         // Without a session bus, D-Bus would start one through the X server;
         // Chromium refuses its sandbox to root.
@@ -70,10 +56,7 @@ protected:
         // No recording device, the same on every machine.
         testutil::UseProgramEnvironment(
             m_home, "ctl_type.tavdjfake { lib \"" TAVDJ_FAKE_ALSA_CARD "\" }\nctl.!default { type tavdjfake }\n");
-        const fs::path built = fs::path(TAVDJ_PROGRAM).parent_path();
-        const fs::path program = m_home.Path("program");
-        fs::copy(built / "default_skin", program / "default_skin", fs::copy_options::recursive);
-        fs::copy_file(built / "ControlID.XML", program / "ControlID.XML");
+        testutil::CopyBuiltDefaultSkin(m_home.Path("program"));
     }
 
     // Starts the program and answers the box about the missing recording
@@ -88,10 +71,7 @@ protected:
         return WaitUntil([&] { return Visible("TavDJ"); });
     }
 
-    static bool Visible(const std::string& title)
-    {
-        return !CommandOutput("xdotool search --onlyvisible --name '^" + title + "$' 2>/dev/null").empty();
-    }
+    static bool Visible(const std::string& title) { return !testutil::VisibleWindow(title).empty(); }
 
     // The colour of one pixel of the screen, as ImageMagick names it.
     static std::string ScreenPixel(int x, int y)
