@@ -1,5 +1,6 @@
 #pragma once
 
+#include "support/ChildProcess.h"
 #include "support/CommandOutput.h"
 #include "support/RequireTool.h"
 #include "support/TempHome.h"
@@ -8,7 +9,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -36,6 +39,32 @@ inline void ShowOnDisplay(TempHome& home, const std::string& display)
     home.Set("DISPLAY", display);
     home.Set("QT_QPA_PLATFORM", std::nullopt);
     home.Set("TAVDJ_ALLOW_INSTANCES", std::nullopt);
+}
+
+// The program's environment for showing web pages: it takes itself to be
+// online; without a session bus, D-Bus would start one through the X
+// server; Chromium refuses its sandbox to root.
+inline void ShowWebPages(TempHome& home)
+{
+    home.Set("TAVDJ_ASSUME_ONLINE", "1");
+    home.Set("DBUS_SESSION_BUS_ADDRESS", "unix:path=/dev/null/no-bus");
+    home.Set("QTWEBENGINE_DISABLE_SANDBOX", "1");
+}
+
+// A request board page in site, served on loopback by python3's web
+// server; the port, 0 when the server did not say it within boundMs.
+inline int ServeRequestBoard(
+    ChildProcess& http, const std::filesystem::path& site, const std::string& page, int boundMs)
+{
+    std::filesystem::create_directories(site / "broadcast");
+    std::ofstream(site / "broadcast" / "tavdj_reqboard_admin.html") << page;
+    if (!http.Start({ "python3", "-u", "-m", "http.server", "--bind", "127.0.0.1", "--directory", site.string(), "0" }))
+        return 0;
+    std::string line;
+    if (!http.ReadLine(&line, boundMs))
+        return 0;
+    const size_t port = line.find("port ");
+    return port == std::string::npos ? 0 : std::atoi(line.c_str() + port + 5);
 }
 
 // The default skin and its control-ID file as the build leaves them beside

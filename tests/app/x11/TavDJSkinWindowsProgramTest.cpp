@@ -58,9 +58,7 @@ protected:
             "Xvfb, xdotool, ImageMagick and python3");
         ASSERT_TRUE(m_xvfb.Start("1024x768x24"));
         testutil::ShowOnDisplay(m_home, m_xvfb.Display());
-        m_home.Set("TAVDJ_ASSUME_ONLINE", "1");
-        m_home.Set("DBUS_SESSION_BUS_ADDRESS", "unix:path=/dev/null/no-bus");
-        m_home.Set("QTWEBENGINE_DISABLE_SANDBOX", "1");
+        testutil::ShowWebPages(m_home);
         testutil::UseProgramEnvironment(m_home);
         testutil::CopyBuiltDefaultSkin(Program());
         m_artifacts = testutil::TestArtifacts();
@@ -147,20 +145,13 @@ TEST_F(TavDJSkinWindows, TheBoardResizesWithinItsMinimumAndItsTitleFieldOutlives
         { "<StaticControl StaticControlType=\"bitmap\" Image=\"bg.png\" ImageType=\"fillframe\" Align=\"client\"/>",
             "<StaticControl StaticControlType=\"bitmap\" Image=\"bg.png\" ImageType=\"fillframe\" Align=\"client\"/>"
                 + field } }));
-    const fs::path site = m_home.Path("site");
-    fs::create_directories(site / "broadcast");
-    std::ofstream(site / "broadcast" / "tavdj_reqboard_admin.html")
-        << "<!DOCTYPE html><html><body style=\"background:#00ff00\"></body></html>";
     testutil::ChildProcess http;
-    ASSERT_TRUE(
-        http.Start({ "python3", "-u", "-m", "http.server", "--bind", "127.0.0.1", "--directory", site.string(), "0" }));
-    std::string line;
-    ASSERT_TRUE(http.ReadLine(&line, kWaitMs));
-    const size_t port = line.find("port ");
-    ASSERT_NE(port, std::string::npos) << line;
+    const int nPort = testutil::ServeRequestBoard(
+        http, m_home.Path("site"), "<!DOCTYPE html><html><body style=\"background:#00ff00\"></body></html>", kWaitMs);
+    ASSERT_GT(nPort, 0) << "python3's web server told no port";
     WriteSettings("ShowMiniBrowser=1\nMiniBrowserLeft=0\nMiniBrowserTop=0\nMiniBrowserWidth=320\n"
                   "MiniBrowserHeight=440\n[Song]\nMent=WWWWWWWW\n[Network]\nRequestBoardRoot=http://127.0.0.1:"
-        + std::to_string(std::atoi(line.c_str() + port + 5)) + "/\n");
+        + std::to_string(nPort) + "/\n");
     ASSERT_TRUE(Start());
     std::string board;
     ASSERT_TRUE(WaitUntil([&] { return !(board = WindowAtOrigin("320x440")).empty(); }, kPageWaitMs));

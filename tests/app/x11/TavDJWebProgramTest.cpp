@@ -48,11 +48,7 @@ protected:
         TAVDJ_REQUIRE_TOOL(ToolOnPath("python3"), "python3");
         ASSERT_TRUE(m_xvfb.Start("1024x768x24"));
         testutil::ShowOnDisplay(m_home, m_xvfb.Display());
-        m_home.Set("TAVDJ_ASSUME_ONLINE", "1");
-        // Without a session bus, D-Bus would start one through the X server;
-        // Chromium refuses its sandbox to root.
-        m_home.Set("DBUS_SESSION_BUS_ADDRESS", "unix:path=/dev/null/no-bus");
-        m_home.Set("QTWEBENGINE_DISABLE_SANDBOX", "1");
+        testutil::ShowWebPages(m_home);
         // No recording device, the same on every machine.
         testutil::UseProgramEnvironment(
             m_home, "ctl_type.tavdjfake { lib \"" TAVDJ_FAKE_ALSA_CARD "\" }\nctl.!default { type tavdjfake }\n");
@@ -98,20 +94,12 @@ TEST_F(TavDJWebProgram, AWindowWithoutAPageMapsNeitherChromiumNorAGlDriver)
 
 TEST_F(TavDJWebProgram, TheBoardLeftOpenLoadsTheWebViewAndShowsItsPage)
 {
-    const fs::path site = m_home.Path("site");
-    fs::create_directories(site / "broadcast");
-    std::ofstream(site / "broadcast" / "tavdj_reqboard_admin.html")
-        << "<!DOCTYPE html><html><head><meta charset=\"utf-8\"></head>"
-           "<body style=\"background:#00ff00;margin:0\">신청곡 게시판</body></html>";
     testutil::ChildProcess http;
-    ASSERT_TRUE(
-        http.Start({ "python3", "-u", "-m", "http.server", "--bind", "127.0.0.1", "--directory", site.string(), "0" }));
-    std::string line;
-    ASSERT_TRUE(http.ReadLine(&line, kWaitMs));
-    const size_t port = line.find("port ");
-    ASSERT_NE(port, std::string::npos) << line;
-    const int nPort = std::atoi(line.c_str() + port + 5);
-    ASSERT_GT(nPort, 0) << line;
+    const int nPort = testutil::ServeRequestBoard(http, m_home.Path("site"),
+        "<!DOCTYPE html><html><head><meta charset=\"utf-8\"></head>"
+        "<body style=\"background:#00ff00;margin:0\">신청곡 게시판</body></html>",
+        kWaitMs);
+    ASSERT_GT(nPort, 0) << "python3's web server told no port";
 
     const fs::path settings = fs::path(m_home.Path("data")) / "VANDREL" / "TavDJ" / "SETTING.ini";
     fs::create_directories(settings.parent_path());
