@@ -16,6 +16,7 @@
 #include "support/SkinWindowRig.h"
 #include "support/SyntheticSkin.h"
 #include "support/TestSandbox.h"
+#include "support/TextFile.h"
 
 #include <QFontMetrics>
 #include <QImage>
@@ -23,8 +24,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
 #include <vector>
 
 namespace {
@@ -110,14 +109,6 @@ std::vector<COLORREF> Pixels(const GDib& image)
             out.push_back(PixelAt(image, x, y));
     }
     return out;
-}
-
-std::string ReadAll(const fs::path& path)
-{
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
 }
 
 TEST_F(SkinWindowSkin, ScriptSwitchesPicturesOfStaticsAndButtonsOnly)
@@ -230,7 +221,7 @@ TEST_F(SkinWindowSkin, ScriptErrorReportsGoToTheDebugTraceWhenItIsOn)
     ASSERT_TRUE(Load(*rig.pWindow, folder)) << rig.pWindow->GetErrorText();
     ASSERT_FALSE(rig.pWindow->RunScript("if ("));
 
-    const std::string text = ReadAll(trace);
+    const std::string text = testutil::ReadFile(trace);
     for (const char* line : { "@@rGXScriptVM::Error - 306\n", "@@r GXScriptVM Call stack - [1], [main]\n",
              "@@r GXScriptVM Call stack - [2], [Later]\n", "@@rGXScriptParser::Error(err:200 " })
         EXPECT_NE(text.find(line), std::string::npos) << line << " in:\n" << text;

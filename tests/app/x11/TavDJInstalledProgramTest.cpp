@@ -5,6 +5,7 @@
 #include "peers/SoundFixtures.h"
 #include "support/ChildProcess.h"
 #include "support/CommandOutput.h"
+#include "support/ProgramOnDisplay.h"
 #include "support/RequireTool.h"
 #include "support/TempHome.h"
 #include "support/XvfbServer.h"
@@ -13,20 +14,20 @@
 
 #include <signal.h>
 
-#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <regex>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace {
 
 namespace fs = std::filesystem;
 using testutil::CommandOutput;
+using testutil::ReadFile;
+using testutil::VisibleWindow;
 
 constexpr int kWaitMs = 30000;
 // Where the default skin puts the start button (2004), and the listener
@@ -38,21 +39,7 @@ constexpr uint64_t kIconSize = 128;
 
 template <class Done> bool WaitUntil(Done done, int boundMs = kWaitMs)
 {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(boundMs);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() >= deadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    return true;
-}
-
-std::string ReadFile(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
+    return testutil::WaitUntil(done, boundMs);
 }
 
 std::string Quoted(const fs::path& path)
@@ -63,13 +50,6 @@ std::string Quoted(const fs::path& path)
     quoted += path.string();
     quoted += '\'';
     return quoted;
-}
-
-// The id of the visible window of that title; "" when there is none.
-std::string Visible(const std::string& title)
-{
-    const std::string ids = CommandOutput("xdotool search --onlyvisible --name '^" + title + "$' 2>/dev/null");
-    return ids.substr(0, ids.find('\n'));
 }
 
 std::vector<uint64_t> Numbers(const std::string& text)
@@ -143,9 +123,7 @@ protected:
             "Xvfb, xdotool, xprop and ImageMagick");
         TAVDJ_REQUIRE_TOOL(ToolOnPath("curl"), "curl");
         ASSERT_TRUE(m_xvfb.Start("1024x768x24"));
-        m_home.Set("DISPLAY", m_xvfb.Display());
-        m_home.Set("QT_QPA_PLATFORM", std::nullopt);
-        m_home.Set("TAVDJ_ALLOW_INSTANCES", std::nullopt);
+        testutil::ShowOnDisplay(m_home, m_xvfb.Display());
         m_home.Set("TAVDJ_ASSUME_ONLINE", "1");
         m_home.Set("DBUS_SESSION_BUS_ADDRESS", "unix:path=/dev/null/no-bus");
         // The installed program finds everything relative to itself.
@@ -156,15 +134,10 @@ protected:
         peers::UseAlsaConfig(m_dir, m_env,
             "pcm.!default " + m_pulse.MonitorPcm() + "\nctl.!default { type pulse server \"unix:" + m_dir.Path()
                 + "/native\" }\n");
-        const fs::path info(testing::UnitTest::GetInstance()->current_test_info()->name());
-        m_artifacts = fs::path(TAVDJ_BINARY_DIR) / "test-artifacts" / info;
-        fs::create_directories(m_artifacts);
+        m_artifacts = testutil::TestArtifacts();
     }
 
-    void Screenshot(const std::string& name)
-    {
-        EXPECT_TRUE(CommandSucceeds("import -window root " + Quoted(m_artifacts / (name + ".png"))));
-    }
+    void Screenshot(const std::string& name) { testutil::Screenshot(m_artifacts, name); }
 
     // A digest of what the listener readout shows.
     static std::string Readout(const std::string& window)
@@ -224,7 +197,7 @@ TEST_F(TavDJInstalledProgram, StartsFromItsDesktopEntryShowsItsIconAndServesStat
     testutil::ChildProcess program;
     ASSERT_TRUE(program.Start({ exec[1].str() }, false, true));
     std::string window;
-    ASSERT_TRUE(WaitUntil([&] { return !(window = Visible("TavDJ")).empty() || program.Wait(0) != -1; }));
+    ASSERT_TRUE(WaitUntil([&] { return !(window = VisibleWindow("TavDJ")).empty() || program.Wait(0) != -1; }));
     ASSERT_FALSE(window.empty()) << "the installed program ended before its window came";
     const std::vector<uint32_t> icon = PngPixels(m_prefix / "share/icons/hicolor/128x128/apps/tavdj.png");
     EXPECT_TRUE(SamePicture(WindowIcon(window, kIconSize), icon)) << "the main window does not show the program's icon";
@@ -233,7 +206,7 @@ TEST_F(TavDJInstalledProgram, StartsFromItsDesktopEntryShowsItsIconAndServesStat
 
     ASSERT_TRUE(CommandSucceeds("xdotool mousemove --window " + window + " " + kStartButton + " click 1"));
     std::string question;
-    ASSERT_TRUE(WaitUntil([&] { return !(question = Visible("서버 설정 안내")).empty(); }));
+    ASSERT_TRUE(WaitUntil([&] { return !(question = VisibleWindow("서버 설정 안내")).empty(); }));
     EXPECT_TRUE(SamePicture(WindowIcon(question, kIconSize), icon))
         << "the message box does not show the program's icon";
     Screenshot("question");

@@ -7,13 +7,13 @@
 #include "support/ChildProcess.h"
 #include "support/CommandOutput.h"
 #include "support/ProgramEnvironment.h"
+#include "support/ProgramOnDisplay.h"
 #include "support/RequireTool.h"
 #include "support/TempHome.h"
 #include "support/XvfbServer.h"
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -21,13 +21,14 @@
 #include <set>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace {
 
 namespace fs = std::filesystem;
+using testutil::ClickAt;
 using testutil::CommandOutput;
+using testutil::VisibleWindowMatching;
 
 constexpr int kWaitMs = 20000;
 const std::string kTitle = "테스트 곡 - Test Song";
@@ -47,13 +48,7 @@ constexpr int kTextPixels = 15;
 
 template <class Done> bool WaitUntil(Done done, int boundMs = kWaitMs)
 {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(boundMs);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() >= deadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return true;
+    return testutil::WaitUntil(done, boundMs, 50);
 }
 
 struct SRgb {
@@ -116,15 +111,11 @@ protected:
     {
         for (const char* tool : { "Xvfb", "xdotool", "xmodmap", "import", "icecast2" })
             TAVDJ_REQUIRE_TOOL(ToolOnPath(tool), tool);
-        const fs::path info(testing::UnitTest::GetInstance()->current_test_info()->name());
-        m_artifacts = fs::path(TAVDJ_BINARY_DIR) / "test-artifacts" / info;
-        fs::create_directories(m_artifacts);
+        m_artifacts = testutil::TestArtifacts();
 
         ASSERT_NO_FATAL_FAILURE(m_pulse.Start(m_dir, m_env));
         ASSERT_TRUE(m_xvfb.Start("1024x768x24"));
-        m_home.Set("DISPLAY", m_xvfb.Display());
-        m_home.Set("QT_QPA_PLATFORM", std::nullopt);
-        m_home.Set("TAVDJ_ALLOW_INSTANCES", std::nullopt);
+        testutil::ShowOnDisplay(m_home, m_xvfb.Display());
         m_home.Set("TAVDJ_ASSUME_ONLINE", "1");
         const std::string tone = m_dir / "tone.raw";
         ASSERT_TRUE(peers::WriteRaw(tone, peers::StereoTone(44100, 440.0, 8000.0, 20 * 44100)));
@@ -134,10 +125,7 @@ protected:
             "ctl_type.tavdjfake { lib \"" TAVDJ_FAKE_ALSA_CARD "\" }\nctl.!default { type tavdjfake }\n"
             "pcm.!default "
                 + peers::ToneDevice(tone, m_pulse.MonitorPcm()) + "\n");
-        const fs::path built = fs::path(TAVDJ_PROGRAM).parent_path();
-        const fs::path program = m_home.Path("program");
-        fs::copy(built / "default_skin", program / "default_skin", fs::copy_options::recursive);
-        fs::copy_file(built / "ControlID.XML", program / "ControlID.XML");
+        testutil::CopyBuiltDefaultSkin(m_home.Path("program"));
         // Icecast makes its folder in the private tmp/; run as root, it runs
         // as nobody, who must reach that folder.
         for (const char* sub : { "", "tmp" })
@@ -194,17 +182,6 @@ protected:
         return ScreenPixels(origin.x + area.x, origin.y + area.y, area.w, area.h);
     }
 
-    static bool Click(const std::string& window, const char* point)
-    {
-        return CommandSucceeds("xdotool mousemove --window " + window + " " + point + " click 1");
-    }
-
-    static std::string Visible(const std::string& pattern)
-    {
-        const std::string ids = CommandOutput("xdotool search --onlyvisible --name '" + pattern + "' 2>/dev/null");
-        return ids.substr(0, ids.find('\n'));
-    }
-
     std::string ClientLog() const
     {
         std::string all;
@@ -212,18 +189,12 @@ protected:
         for (const auto& entry : fs::directory_iterator(m_home.Path("program") + "/log", missing)) {
             if (entry.path().filename().string().rfind("DJClient_", 0) != 0)
                 continue;
-            std::ifstream in(entry.path());
-            std::stringstream text;
-            text << in.rdbuf();
-            all += text.str();
+            all += testutil::ReadFile(entry.path());
         }
         return all;
     }
 
-    void Screenshot(const std::string& name)
-    {
-        EXPECT_TRUE(CommandSucceeds("import -window root '" + (m_artifacts / (name + ".png")).string() + "'"));
-    }
+    void Screenshot(const std::string& name) { testutil::Screenshot(m_artifacts, name); }
 
     TempHome m_home;
     peers::TempDir m_dir;
@@ -247,16 +218,16 @@ TEST_F(TavDJOnAirProgram, ATitleTypedIntoTheFieldGoesOnAirAndTheStatusLineHasNoK
     testutil::ChildProcess program;
     ASSERT_TRUE(program.Start({ TAVDJ_PROGRAM }, false, true));
     std::string window;
-    ASSERT_TRUE(WaitUntil([&] { return !(window = Visible("^TavDJ$")).empty(); }));
-    ASSERT_TRUE(Click(window, kStartButton));
+    ASSERT_TRUE(WaitUntil([&] { return !(window = VisibleWindowMatching("^TavDJ$")).empty(); }));
+    ASSERT_TRUE(ClickAt(window, kStartButton));
     ASSERT_TRUE(WaitUntil([&] { return icecast.Status().find("\"source\"") != std::string::npos; }))
         << icecast.Status() << ClientLog();
 
     // The title tab, then the field, then the typing: the field shows what
     // is typed, and its letters are not the window's keys (S would stop the
     // broadcast).
-    ASSERT_TRUE(Click(window, kTitleTab));
-    ASSERT_TRUE(Click(window, kTitleField));
+    ASSERT_TRUE(ClickAt(window, kTitleTab));
+    ASSERT_TRUE(ClickAt(window, kTitleField));
     ASSERT_TRUE(CommandSucceeds("LC_ALL=C.UTF-8 xdotool type --delay 60 '" + kTitle + "'"));
     const auto amber = [](const SRgb& p) { return Near(p, { 214, 142, 34 }); };
     EXPECT_TRUE(WaitUntil([&] { return Count(Area(window, kFieldArea), amber) > kTextPixels; }))
@@ -266,14 +237,15 @@ TEST_F(TavDJOnAirProgram, ATitleTypedIntoTheFieldGoesOnAirAndTheStatusLineHasNoK
     // Ctrl+R has had its turn.
     ASSERT_TRUE(CommandSucceeds("xdotool key ctrl+r F1"));
     std::string about;
-    EXPECT_TRUE(WaitUntil([&] { return !(about = Visible("^TavDJ - ")).empty(); })) << "F1 opened no about box";
+    EXPECT_TRUE(WaitUntil([&] { return !(about = VisibleWindowMatching("^TavDJ - ")).empty(); }))
+        << "F1 opened no about box";
     Screenshot("typed");
     EXPECT_GT(Count(Area(window, kFieldArea), amber), kTextPixels) << "Ctrl+R in the field reloaded the skin";
     if (!about.empty()) {
         ASSERT_TRUE(CommandSucceeds("xdotool mousemove --window " + about + " 5 5 key Escape"));
-        ASSERT_TRUE(WaitUntil([&] { return Visible("^TavDJ - ").empty(); }));
+        ASSERT_TRUE(WaitUntil([&] { return VisibleWindowMatching("^TavDJ - ").empty(); }));
     }
-    ASSERT_TRUE(Click(window, kTitleField));
+    ASSERT_TRUE(ClickAt(window, kTitleField));
     ASSERT_TRUE(CommandSucceeds("xdotool key Return"));
     EXPECT_TRUE(WaitUntil([&] { return icecast.Status().find(kTitle) != std::string::npos; })) << icecast.Status();
     EXPECT_NE(icecast.Status().find("\"source\""), std::string::npos) << "the broadcast ended";
@@ -290,9 +262,9 @@ TEST_F(TavDJOnAirProgram, ATitleTypedIntoTheFieldGoesOnAirAndTheStatusLineHasNoK
     const std::vector<SRgb> status = Area(window, kStatusArea);
     EXPECT_EQ(Count(status, [](const SRgb& p) { return p.r > 200 && p.b > 200 && p.g < 100; }), 0);
 
-    ASSERT_TRUE(Click(window, kStartButton));
+    ASSERT_TRUE(ClickAt(window, kStartButton));
     ASSERT_TRUE(WaitUntil([&] { return icecast.Status().find("\"source\"") == std::string::npos; }));
-    ASSERT_TRUE(Click(window, kCloseButton));
+    ASSERT_TRUE(ClickAt(window, kCloseButton));
     EXPECT_EQ(program.Wait(kWaitMs), 0);
 }
 

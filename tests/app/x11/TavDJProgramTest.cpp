@@ -2,6 +2,7 @@
 #include "support/ChildProcess.h"
 #include "support/CommandOutput.h"
 #include "support/ProgramEnvironment.h"
+#include "support/ProgramOnDisplay.h"
 #include "support/RequireTool.h"
 #include "support/TempHome.h"
 #include "support/XvfbServer.h"
@@ -11,33 +12,22 @@
 #include <signal.h>
 
 #include <chrono>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace {
 
 namespace fs = std::filesystem;
 using testutil::CommandOutput;
+using testutil::ReadFile;
 
 constexpr int kWaitMs = 20000;
 // Where the default skin's close button lies in the main window.
 constexpr int kCloseButtonX = 730;
 constexpr int kCloseButtonY = 20;
 
-std::string ReadFile(const fs::path& path)
-{
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-// What a shell command printed; "" when it failed.
 class TavDJProgram : public testing::Test {
 protected:
     void SetUp() override
@@ -45,27 +35,18 @@ protected:
         TAVDJ_REQUIRE_TOOL(ToolOnPath("Xvfb") && ToolOnPath("xdotool") && ToolOnPath("import"),
             "Xvfb, xdotool and ImageMagick's import");
         ASSERT_TRUE(m_xvfb.Start("1024x768x24"));
-        m_home.Set("DISPLAY", m_xvfb.Display());
-        m_home.Set("QT_QPA_PLATFORM", std::nullopt);
-        m_home.Set("TAVDJ_ALLOW_INSTANCES", std::nullopt);
+        testutil::ShowOnDisplay(m_home, m_xvfb.Display());
         // No recording device on any machine: the program says so once while
         // it starts (AnswerDeviceBox), the same everywhere.
         testutil::UseProgramEnvironment(m_home);
-        const fs::path info(testing::UnitTest::GetInstance()->current_test_info()->name());
-        m_artifacts = fs::path(TAVDJ_BINARY_DIR) / "test-artifacts" / info;
-        fs::create_directories(m_artifacts);
+        m_artifacts = testutil::TestArtifacts();
     }
 
     fs::path Program() const { return m_home.Path("program"); }
 
     // The program folder as the build leaves it: the default skin and the
     // control-ID file beside the program.
-    void InstallDefaultSkin()
-    {
-        const fs::path built = fs::path(TAVDJ_PROGRAM).parent_path();
-        fs::copy(built / "default_skin", Program() / "default_skin", fs::copy_options::recursive);
-        fs::copy_file(built / "ControlID.XML", Program() / "ControlID.XML");
-    }
+    void InstallDefaultSkin() { testutil::CopyBuiltDefaultSkin(Program()); }
 
     bool Start(testutil::ChildProcess& process, const std::vector<std::string>& args)
     {
@@ -82,34 +63,17 @@ protected:
         CommandSucceeds("xdotool key --clearmodifiers Return");
     }
 
-    template <class Done> static bool WaitUntil(Done done)
-    {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitMs);
-        while (!done()) {
-            if (std::chrono::steady_clock::now() >= deadline)
-                return false;
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        }
-        return true;
-    }
+    template <class Done> static bool WaitUntil(Done done) { return testutil::WaitUntil(done, kWaitMs); }
 
     // The id of the visible window of that title, "" when none came.
     std::string WaitForWindow(const std::string& title)
     {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitMs);
-        while (std::chrono::steady_clock::now() < deadline) {
-            std::string id = CommandOutput("xdotool search --onlyvisible --name '^" + title + "$' 2>/dev/null");
-            if (!id.empty())
-                return id.substr(0, id.find('\n'));
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        }
-        return {};
+        std::string id;
+        WaitUntil([&] { return !(id = testutil::VisibleWindow(title)).empty(); });
+        return id;
     }
 
-    void Screenshot(const std::string& name)
-    {
-        EXPECT_TRUE(CommandSucceeds("import -window root '" + (m_artifacts / (name + ".png")).string() + "'"));
-    }
+    void Screenshot(const std::string& name) { testutil::Screenshot(m_artifacts, name); }
 
     std::string SettingsFile()
     {

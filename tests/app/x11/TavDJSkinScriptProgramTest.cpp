@@ -4,24 +4,26 @@
 #include "support/ChildProcess.h"
 #include "support/CommandOutput.h"
 #include "support/ProgramEnvironment.h"
+#include "support/ProgramOnDisplay.h"
 #include "support/RequireTool.h"
 #include "support/TempHome.h"
 #include "support/XvfbServer.h"
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <thread>
 
 namespace {
 
 namespace fs = std::filesystem;
 using testutil::CommandOutput;
+using testutil::ReadFile;
+using testutil::VisibleWindow;
+using testutil::WindowGeometryValue;
 
 constexpr int kWaitMs = 20000;
 // The default skin's close button in the main window.
@@ -52,41 +54,9 @@ constexpr int kLabelHeight = 22;
 constexpr const char* kPastTheBox = "@@rGXScriptVM::Error - 306\n";
 constexpr const char* kLabelId = "<DefineControlID ID=\"IDC_SCRIPT_ANSWER\" Value=\"4900\"/>\n";
 
-std::string ReadFile(const fs::path& path)
-{
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 template <class Done> bool WaitUntil(Done done)
 {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitMs);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() >= deadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    return true;
-}
-
-// The id of a visible window of that title, "" while there is none.
-std::string VisibleWindow(const std::string& title)
-{
-    const std::string ids = CommandOutput("xdotool search --onlyvisible --name '^" + title + "$' 2>/dev/null");
-    return ids.substr(0, ids.find('\n'));
-}
-
-// A window's place and size as xdotool tells them ("X", "Y", "WIDTH", "HEIGHT").
-int Geometry(const std::string& window, const std::string& key)
-{
-    std::istringstream lines(CommandOutput("xdotool getwindowgeometry --shell " + window));
-    for (std::string line; std::getline(lines, line);) {
-        if (line.rfind(key + "=", 0) == 0)
-            return std::stoi(line.substr(key.size() + 1));
-    }
-    return -1;
+    return testutil::WaitUntil(done, kWaitMs);
 }
 
 // Pixels of a screen shot's rectangle in the label's colour (#FFD040, a
@@ -125,19 +95,13 @@ protected:
         TAVDJ_REQUIRE_TOOL(ToolOnPath("Xvfb") && ToolOnPath("xdotool") && ToolOnPath("import") && ToolOnPath("convert"),
             "Xvfb, xdotool and ImageMagick's import and convert");
         ASSERT_TRUE(m_xvfb.Start("1024x768x24"));
-        m_home.Set("DISPLAY", m_xvfb.Display());
-        m_home.Set("QT_QPA_PLATFORM", std::nullopt);
-        m_home.Set("TAVDJ_ALLOW_INSTANCES", std::nullopt);
+        testutil::ShowOnDisplay(m_home, m_xvfb.Display());
         m_home.Set("TAVDJ_DEBUG_TRACE", Trace().string());
         testutil::UseProgramEnvironment(m_home);
-        const fs::path info(testing::UnitTest::GetInstance()->current_test_info()->name());
-        m_artifacts = fs::path(TAVDJ_BINARY_DIR) / "test-artifacts" / info;
-        fs::create_directories(m_artifacts);
+        m_artifacts = testutil::TestArtifacts();
 
-        const fs::path built = fs::path(TAVDJ_PROGRAM).parent_path();
         const fs::path program = m_home.Path("program");
-        fs::copy(built / "default_skin", program / "default_skin", fs::copy_options::recursive);
-        fs::copy_file(built / "ControlID.XML", program / "ControlID.XML");
+        testutil::CopyBuiltDefaultSkin(program);
         const fs::path skinXml = program / "default_skin" / "skin.xml";
         std::string text = ReadFile(skinXml);
         ASSERT_TRUE(InsertAfter(&text, "Draggable=\"true\">", kScript));
@@ -160,12 +124,7 @@ protected:
         return count;
     }
 
-    fs::path Screenshot(const std::string& name)
-    {
-        const fs::path shot = m_artifacts / (name + ".png");
-        EXPECT_TRUE(CommandSucceeds("import -window root '" + shot.string() + "'"));
-        return shot;
-    }
+    fs::path Screenshot(const std::string& name) { return testutil::Screenshot(m_artifacts, name); }
 
     TempHome m_home;
     XvfbServer m_xvfb;
@@ -198,8 +157,8 @@ TEST_F(TavDJSkinScriptProgram, NumberBoxIsShownAndTheScriptGoesOnWhenItIsAnswere
             Screenshot("box");
 
         // The user presses OK on the box.
-        const int nWidth = Geometry(box, "WIDTH");
-        const int nHeight = Geometry(box, "HEIGHT");
+        const int nWidth = WindowGeometryValue(box, "WIDTH");
+        const int nHeight = WindowGeometryValue(box, "HEIGHT");
         ASSERT_GT(nWidth, kOkFromRight);
         ASSERT_GT(nHeight, kOkFromBottom);
         CommandSucceeds("xdotool mousemove --window " + box + " " + std::to_string(nWidth - kOkFromRight) + " "
@@ -214,8 +173,8 @@ TEST_F(TavDJSkinScriptProgram, NumberBoxIsShownAndTheScriptGoesOnWhenItIsAnswere
     // The text the script wrote after the box shows in the main window,
     // once the window has painted.
     EXPECT_TRUE(WaitUntil([&] {
-        const int x = Geometry(window, "X") + kLabelLeft;
-        const int y = Geometry(window, "Y") + kLabelTop;
+        const int x = WindowGeometryValue(window, "X") + kLabelLeft;
+        const int y = WindowGeometryValue(window, "Y") + kLabelTop;
         return LabelInk(Screenshot("answered"), x, y, kLabelWidth, kLabelHeight) > 50;
     }));
 

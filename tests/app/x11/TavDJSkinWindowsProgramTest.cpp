@@ -6,24 +6,26 @@
 #include "support/ChildProcess.h"
 #include "support/CommandOutput.h"
 #include "support/ProgramEnvironment.h"
+#include "support/ProgramOnDisplay.h"
 #include "support/RequireTool.h"
 #include "support/TempHome.h"
 #include "support/XvfbServer.h"
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <thread>
 
 namespace {
 
 namespace fs = std::filesystem;
 using testutil::CommandOutput;
+using testutil::ReadFile;
+using testutil::VisibleWindow;
+using testutil::WindowGeometry;
 
 // Bounds, not delays: a program built with the sanitizers is slow under load.
 constexpr int kWaitMs = 60000;
@@ -44,31 +46,7 @@ constexpr int kTitleTabY = 157;
 
 template <class Done> bool WaitUntil(Done done, int boundMs = kWaitMs)
 {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(boundMs);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() >= deadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    return true;
-}
-
-std::string ReadFile(const fs::path& path)
-{
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-// Replaces the first occurrence; false when there is none.
-bool Replace(std::string* pText, const std::string& from, const std::string& to)
-{
-    const size_t at = pText->find(from);
-    if (at == std::string::npos)
-        return false;
-    pText->replace(at, from.size(), to);
-    return true;
+    return testutil::WaitUntil(done, boundMs);
 }
 
 class TavDJSkinWindows : public testing::Test {
@@ -79,19 +57,11 @@ protected:
                 && ToolOnPath("python3"),
             "Xvfb, xdotool, ImageMagick and python3");
         ASSERT_TRUE(m_xvfb.Start("1024x768x24"));
-        m_home.Set("DISPLAY", m_xvfb.Display());
-        m_home.Set("QT_QPA_PLATFORM", std::nullopt);
-        m_home.Set("TAVDJ_ALLOW_INSTANCES", std::nullopt);
-        m_home.Set("TAVDJ_ASSUME_ONLINE", "1");
-        m_home.Set("DBUS_SESSION_BUS_ADDRESS", "unix:path=/dev/null/no-bus");
-        m_home.Set("QTWEBENGINE_DISABLE_SANDBOX", "1");
+        testutil::ShowOnDisplay(m_home, m_xvfb.Display());
+        testutil::ShowWebPages(m_home);
         testutil::UseProgramEnvironment(m_home);
-        const fs::path built = fs::path(TAVDJ_PROGRAM).parent_path();
-        fs::copy(built / "default_skin", Program() / "default_skin", fs::copy_options::recursive);
-        fs::copy_file(built / "ControlID.XML", Program() / "ControlID.XML");
-        const fs::path info(testing::UnitTest::GetInstance()->current_test_info()->name());
-        m_artifacts = fs::path(TAVDJ_BINARY_DIR) / "test-artifacts" / info;
-        fs::create_directories(m_artifacts);
+        testutil::CopyBuiltDefaultSkin(Program());
+        m_artifacts = testutil::TestArtifacts();
     }
 
     fs::path Program() const { return m_home.Path("program"); }
@@ -103,7 +73,7 @@ protected:
         const fs::path skinXml = Program() / "default_skin" / "skin.xml";
         std::string text = ReadFile(skinXml);
         for (const auto& [from, to] : edits) {
-            if (!Replace(&text, from, to))
+            if (!testutil::ReplaceFirst(&text, from, to))
                 return ::testing::AssertionFailure() << "not in the default skin: " << from;
         }
         std::ofstream(skinXml) << text;
@@ -124,17 +94,10 @@ protected:
         if (!m_program.Start({ TAVDJ_PROGRAM }, false, true))
             return false;
         // A program built with the sanitizers starts slowly under load.
-        if (!WaitUntil([&] { return !Search("녹음 장치 초기화 실패").empty(); }, kPageWaitMs))
+        if (!WaitUntil([&] { return !VisibleWindow("녹음 장치 초기화 실패").empty(); }, kPageWaitMs))
             return false;
         (void)CommandSucceeds("xdotool key --clearmodifiers Return");
-        return WaitUntil([&] { return !(m_window = Search("TavDJ")).empty(); }, kPageWaitMs);
-    }
-
-    // The visible window of that title; "" when there is none.
-    static std::string Search(const std::string& title)
-    {
-        const std::string ids = CommandOutput("xdotool search --onlyvisible --name '^" + title + "$' 2>/dev/null");
-        return ids.substr(0, ids.find('\n'));
+        return WaitUntil([&] { return !(m_window = VisibleWindow("TavDJ")).empty(); }, kPageWaitMs);
     }
 
     // The program's visible window at the screen's top-left corner of that
@@ -144,8 +107,7 @@ protected:
         std::istringstream ids(
             CommandOutput("xdotool search --onlyvisible --pid " + std::to_string(m_program.Pid()) + " '' 2>/dev/null"));
         for (std::string id; std::getline(ids, id);) {
-            const std::string geometry = CommandOutput("xdotool getwindowgeometry " + id);
-            if (geometry.find("Position: 0,0 ") != std::string::npos && Size(id) == size)
+            if (WindowGeometry(id).find("Position: 0,0 ") != std::string::npos && Size(id) == size)
                 return id;
         }
         return {};
@@ -153,15 +115,12 @@ protected:
 
     static std::string Size(const std::string& window)
     {
-        const std::string geometry = CommandOutput("xdotool getwindowgeometry " + window);
+        const std::string geometry = WindowGeometry(window);
         const size_t at = geometry.find("Geometry: ");
         return at == std::string::npos ? geometry : geometry.substr(at + 10, geometry.find('\n', at) - at - 10);
     }
 
-    void Screenshot(const std::string& name)
-    {
-        EXPECT_TRUE(CommandSucceeds("import -window root '" + (m_artifacts / (name + ".png")).string() + "'"));
-    }
+    void Screenshot(const std::string& name) { testutil::Screenshot(m_artifacts, name); }
 
     TempHome m_home;
     XvfbServer m_xvfb;
@@ -186,20 +145,13 @@ TEST_F(TavDJSkinWindows, TheBoardResizesWithinItsMinimumAndItsTitleFieldOutlives
         { "<StaticControl StaticControlType=\"bitmap\" Image=\"bg.png\" ImageType=\"fillframe\" Align=\"client\"/>",
             "<StaticControl StaticControlType=\"bitmap\" Image=\"bg.png\" ImageType=\"fillframe\" Align=\"client\"/>"
                 + field } }));
-    const fs::path site = m_home.Path("site");
-    fs::create_directories(site / "broadcast");
-    std::ofstream(site / "broadcast" / "tavdj_reqboard_admin.html")
-        << "<!DOCTYPE html><html><body style=\"background:#00ff00\"></body></html>";
     testutil::ChildProcess http;
-    ASSERT_TRUE(
-        http.Start({ "python3", "-u", "-m", "http.server", "--bind", "127.0.0.1", "--directory", site.string(), "0" }));
-    std::string line;
-    ASSERT_TRUE(http.ReadLine(&line, kWaitMs));
-    const size_t port = line.find("port ");
-    ASSERT_NE(port, std::string::npos) << line;
+    const int nPort = testutil::ServeRequestBoard(
+        http, m_home.Path("site"), "<!DOCTYPE html><html><body style=\"background:#00ff00\"></body></html>", kWaitMs);
+    ASSERT_GT(nPort, 0) << "python3's web server told no port";
     WriteSettings("ShowMiniBrowser=1\nMiniBrowserLeft=0\nMiniBrowserTop=0\nMiniBrowserWidth=320\n"
                   "MiniBrowserHeight=440\n[Song]\nMent=WWWWWWWW\n[Network]\nRequestBoardRoot=http://127.0.0.1:"
-        + std::to_string(std::atoi(line.c_str() + port + 5)) + "/\n");
+        + std::to_string(nPort) + "/\n");
     ASSERT_TRUE(Start());
     std::string board;
     ASSERT_TRUE(WaitUntil([&] { return !(board = WindowAtOrigin("320x440")).empty(); }, kPageWaitMs));

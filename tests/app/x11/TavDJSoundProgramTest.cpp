@@ -2,8 +2,8 @@
 // the mouse as a user works them, the sound card a scripted ALSA card that
 // writes down every volume the program sets.
 #include "support/ChildProcess.h"
-#include "support/CommandOutput.h"
 #include "support/ProgramEnvironment.h"
+#include "support/ProgramOnDisplay.h"
 #include "support/RequireTool.h"
 #include "support/TempHome.h"
 #include "support/XvfbServer.h"
@@ -12,18 +12,18 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace {
 
 namespace fs = std::filesystem;
-using testutil::CommandOutput;
+using testutil::ClickAt;
+using testutil::VisibleWindow;
+using testutil::WindowGeometry;
 
 constexpr int kWaitMs = 20000;
 constexpr int kFadeSteps = 10;
@@ -48,13 +48,7 @@ long long NowMs()
 
 template <class Done> bool WaitUntil(Done done)
 {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitMs);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() >= deadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return true;
+    return testutil::WaitUntil(done, kWaitMs, 20);
 }
 
 // One value the program wrote to the card.
@@ -69,18 +63,13 @@ protected:
     {
         TAVDJ_REQUIRE_TOOL(ToolOnPath("Xvfb") && ToolOnPath("xdotool") && ToolOnPath("xset"), "Xvfb, xdotool and xset");
         ASSERT_TRUE(m_xvfb.Start("1024x768x24"));
-        m_home.Set("DISPLAY", m_xvfb.Display());
-        m_home.Set("QT_QPA_PLATFORM", std::nullopt);
-        m_home.Set("TAVDJ_ALLOW_INSTANCES", std::nullopt);
+        testutil::ShowOnDisplay(m_home, m_xvfb.Display());
         // The card stands in for the system's default mixer; there is no
         // recording device, the same on every machine.
         testutil::UseProgramEnvironment(
             m_home, "ctl_type.tavdjfake { lib \"" TAVDJ_FAKE_ALSA_CARD "\" }\nctl.!default { type tavdjfake }\n");
         m_home.Set("TAVDJ_FAKE_CARD_LOG", m_log.string());
-        const fs::path built = fs::path(TAVDJ_PROGRAM).parent_path();
-        const fs::path program = m_home.Path("program");
-        fs::copy(built / "default_skin", program / "default_skin", fs::copy_options::recursive);
-        fs::copy_file(built / "ControlID.XML", program / "ControlID.XML");
+        testutil::CopyBuiltDefaultSkin(m_home.Path("program"));
     }
 
     // Every value the program wrote to one element of the card since from.
@@ -103,24 +92,6 @@ protected:
     {
         const std::vector<SWrite> writes = Writes(element, 0);
         return writes.empty() ? -1000 : writes.back().value;
-    }
-
-    // A click at a point of the window.
-    static bool Click(const std::string& window, const char* point)
-    {
-        return CommandSucceeds("xdotool mousemove --window " + window + " " + point + " click 1");
-    }
-
-    // The id of the visible window of that title; "" when there is none.
-    static std::string Visible(const std::string& title)
-    {
-        const std::string ids = CommandOutput("xdotool search --onlyvisible --name '^" + title + "$' 2>/dev/null");
-        return ids.substr(0, ids.find('\n'));
-    }
-
-    std::string Geometry(const std::string& window) const
-    {
-        return CommandOutput("xdotool getwindowgeometry " + window);
     }
 
     TempHome m_home;
@@ -161,10 +132,10 @@ TEST_F(TavDJSoundProgram, HeldTalkKeyFadesOnceEachWayAndTheSidePanelOpensAndClos
     testutil::ChildProcess program;
     ASSERT_TRUE(program.Start({ TAVDJ_PROGRAM }, false, true));
     // It says it found no recording device before it shows its window.
-    ASSERT_TRUE(WaitUntil([&] { return !Visible("녹음 장치 초기화 실패").empty(); }));
+    ASSERT_TRUE(WaitUntil([&] { return !VisibleWindow("녹음 장치 초기화 실패").empty(); }));
     ASSERT_TRUE(CommandSucceeds("xdotool key --clearmodifiers Return"));
     std::string window;
-    ASSERT_TRUE(WaitUntil([&] { return !(window = Visible("TavDJ")).empty(); }));
+    ASSERT_TRUE(WaitUntil([&] { return !(window = VisibleWindow("TavDJ")).empty(); }));
     ASSERT_TRUE(WaitUntil([&] { return Last(kMicElement) == 0 && Last(kMusicElement) == kMusicTop; }))
         << "the program set the card's lines up";
 
@@ -192,12 +163,14 @@ TEST_F(TavDJSoundProgram, HeldTalkKeyFadesOnceEachWayAndTheSidePanelOpensAndClos
     ExpectOneFade(up, 0, kMicTop);
     ExpectOneFade(down, kMicTop, 0);
 
-    ASSERT_TRUE(Click(window, kSidePanelButton));
-    EXPECT_TRUE(WaitUntil([&] { return Geometry(window).find("760x464") != std::string::npos; })) << Geometry(window);
-    ASSERT_TRUE(Click(window, kSidePanelButton));
-    EXPECT_TRUE(WaitUntil([&] { return Geometry(window).find("760x320") != std::string::npos; })) << Geometry(window);
+    ASSERT_TRUE(ClickAt(window, kSidePanelButton));
+    EXPECT_TRUE(WaitUntil([&] { return WindowGeometry(window).find("760x464") != std::string::npos; }))
+        << WindowGeometry(window);
+    ASSERT_TRUE(ClickAt(window, kSidePanelButton));
+    EXPECT_TRUE(WaitUntil([&] { return WindowGeometry(window).find("760x320") != std::string::npos; }))
+        << WindowGeometry(window);
 
-    ASSERT_TRUE(Click(window, kCloseButton));
+    ASSERT_TRUE(ClickAt(window, kCloseButton));
     EXPECT_EQ(program.Wait(kWaitMs), 0);
     std::ifstream saved(settings);
     const std::string text((std::istreambuf_iterator<char>(saved)), {});

@@ -5,19 +5,16 @@
 #include "support/ChildProcess.h"
 #include "support/CommandOutput.h"
 #include "support/ProgramEnvironment.h"
+#include "support/ProgramOnDisplay.h"
 #include "support/RequireTool.h"
 #include "support/TempHome.h"
 #include "support/XvfbServer.h"
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
-#include <thread>
 
 namespace {
 
@@ -34,21 +31,12 @@ constexpr int kPageY = 150;
 
 template <class Done> bool WaitUntil(Done done, int boundMs = kWaitMs)
 {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(boundMs);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() >= deadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return true;
+    return testutil::WaitUntil(done, boundMs, 50);
 }
 
 std::string Maps(pid_t pid)
 {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/maps");
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
+    return testutil::ReadFile("/proc/" + std::to_string(pid) + "/maps");
 }
 
 class TavDJWebProgram : public testing::Test {
@@ -59,21 +47,12 @@ protected:
             "Xvfb, xdotool and ImageMagick's import");
         TAVDJ_REQUIRE_TOOL(ToolOnPath("python3"), "python3");
         ASSERT_TRUE(m_xvfb.Start("1024x768x24"));
-        m_home.Set("DISPLAY", m_xvfb.Display());
-        m_home.Set("QT_QPA_PLATFORM", std::nullopt);
-        m_home.Set("TAVDJ_ALLOW_INSTANCES", std::nullopt);
-        m_home.Set("TAVDJ_ASSUME_ONLINE", "1");
-        // Without a session bus, D-Bus would start one through the X server;
-        // Chromium refuses its sandbox to root.
-        m_home.Set("DBUS_SESSION_BUS_ADDRESS", "unix:path=/dev/null/no-bus");
-        m_home.Set("QTWEBENGINE_DISABLE_SANDBOX", "1");
+        testutil::ShowOnDisplay(m_home, m_xvfb.Display());
+        testutil::ShowWebPages(m_home);
         // No recording device, the same on every machine.
         testutil::UseProgramEnvironment(
             m_home, "ctl_type.tavdjfake { lib \"" TAVDJ_FAKE_ALSA_CARD "\" }\nctl.!default { type tavdjfake }\n");
-        const fs::path built = fs::path(TAVDJ_PROGRAM).parent_path();
-        const fs::path program = m_home.Path("program");
-        fs::copy(built / "default_skin", program / "default_skin", fs::copy_options::recursive);
-        fs::copy_file(built / "ControlID.XML", program / "ControlID.XML");
+        testutil::CopyBuiltDefaultSkin(m_home.Path("program"));
     }
 
     // Starts the program and answers the box about the missing recording
@@ -88,10 +67,7 @@ protected:
         return WaitUntil([&] { return Visible("TavDJ"); });
     }
 
-    static bool Visible(const std::string& title)
-    {
-        return !CommandOutput("xdotool search --onlyvisible --name '^" + title + "$' 2>/dev/null").empty();
-    }
+    static bool Visible(const std::string& title) { return !testutil::VisibleWindow(title).empty(); }
 
     // The colour of one pixel of the screen, as ImageMagick names it.
     static std::string ScreenPixel(int x, int y)
@@ -118,20 +94,12 @@ TEST_F(TavDJWebProgram, AWindowWithoutAPageMapsNeitherChromiumNorAGlDriver)
 
 TEST_F(TavDJWebProgram, TheBoardLeftOpenLoadsTheWebViewAndShowsItsPage)
 {
-    const fs::path site = m_home.Path("site");
-    fs::create_directories(site / "broadcast");
-    std::ofstream(site / "broadcast" / "tavdj_reqboard_admin.html")
-        << "<!DOCTYPE html><html><head><meta charset=\"utf-8\"></head>"
-           "<body style=\"background:#00ff00;margin:0\">신청곡 게시판</body></html>";
     testutil::ChildProcess http;
-    ASSERT_TRUE(
-        http.Start({ "python3", "-u", "-m", "http.server", "--bind", "127.0.0.1", "--directory", site.string(), "0" }));
-    std::string line;
-    ASSERT_TRUE(http.ReadLine(&line, kWaitMs));
-    const size_t port = line.find("port ");
-    ASSERT_NE(port, std::string::npos) << line;
-    const int nPort = std::atoi(line.c_str() + port + 5);
-    ASSERT_GT(nPort, 0) << line;
+    const int nPort = testutil::ServeRequestBoard(http, m_home.Path("site"),
+        "<!DOCTYPE html><html><head><meta charset=\"utf-8\"></head>"
+        "<body style=\"background:#00ff00;margin:0\">신청곡 게시판</body></html>",
+        kWaitMs);
+    ASSERT_GT(nPort, 0) << "python3's web server told no port";
 
     const fs::path settings = fs::path(m_home.Path("data")) / "VANDREL" / "TavDJ" / "SETTING.ini";
     fs::create_directories(settings.parent_path());
