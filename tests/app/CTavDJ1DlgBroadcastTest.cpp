@@ -151,6 +151,15 @@ protected:
         TheDJDataMan().Shutdown();
     }
 
+    // Icecast makes its folder in the private tmp/; run as root, it runs as
+    // nobody, who must reach that folder.
+    void StartIcecast(testutil::IcecastServer& icecast)
+    {
+        for (const char* sub : { "", "tmp" })
+            fs::permissions(m_home.Path(sub), fs::perms::others_exec | fs::perms::group_exec, fs::perm_options::add);
+        ASSERT_TRUE(icecast.Start()) << icecast.ErrorLog();
+    }
+
     void UseServer(int nPort, const std::string& password = "hackme")
     {
         EditSettings(TheDJDataMan(), [&](DJSettings& s) {
@@ -179,12 +188,8 @@ TEST_F(BroadcastWindow, IcecastBroadcastSurvivesTheServerGoingAwayAndComingBack)
 {
     for (const char* tool : { "icecast2", "curl", "mpg123" })
         TAVDJ_REQUIRE_TOOL(ToolOnPath(tool), tool);
-    // Icecast makes its folder in the private tmp/; run as root, it runs as
-    // nobody, who must reach that folder.
-    for (const char* sub : { "", "tmp" })
-        fs::permissions(m_home.Path(sub), fs::perms::others_exec | fs::perms::group_exec, fs::perm_options::add);
     testutil::IcecastServer icecast;
-    ASSERT_TRUE(icecast.Start()) << icecast.ErrorLog();
+    ASSERT_NO_FATAL_FAILURE(StartIcecast(icecast));
     FakeDirectory directory;
     ASSERT_TRUE(directory.Start());
     UseServer(icecast.Port(), testutil::IcecastServer::kPassword);
@@ -336,10 +341,8 @@ TEST_F(BroadcastWindow, IcecastBroadcastRidesOutADeadPathAHungServerAndARefusedL
     using Clock = std::chrono::steady_clock;
     for (const char* tool : { "icecast2", "curl", "mpg123" })
         TAVDJ_REQUIRE_TOOL(ToolOnPath(tool), tool);
-    for (const char* sub : { "", "tmp" })
-        fs::permissions(m_home.Path(sub), fs::perms::others_exec | fs::perms::group_exec, fs::perm_options::add);
     testutil::IcecastServer icecast;
-    ASSERT_TRUE(icecast.Start()) << icecast.ErrorLog();
+    ASSERT_NO_FATAL_FAILURE(StartIcecast(icecast));
     // Whatever fails, the server is not left stopped for its own teardown.
     const std::unique_ptr<void, std::function<void(void*)>> resume(&icecast, [&](void*) {
         if (icecast.Pid() > 0)
