@@ -358,22 +358,14 @@ bool GDib::ConvertTo24()
     }
     if (m_nBitCount > 8)
         return true;
+    if (std::int64_t { GetWidth() } * GetHeight() > kMaxBytes / 4)
+        return false;
     ReleaseMemDC();
-    // Indices past the table (a short table in a file) read as black.
-    std::array<std::uint32_t, 256> lookup;
-    lookup.fill(kOpaque);
-    for (std::size_t i = 0; i < m_colorTable.size(); ++i)
-        lookup[i] = kOpaque | std::uint32_t { m_colorTable[i].rgbRed } << 16
-            | std::uint32_t { m_colorTable[i].rgbGreen } << 8 | m_colorTable[i].rgbBlue;
-    QImage converted(GetWidth(), GetHeight(), QImage::Format_RGB32);
+    // Qt resolves the indices through the table Create gave the image, in
+    // which indices past a short table read as black.
+    QImage converted = m_image.convertToFormat(QImage::Format_RGB32);
     if (converted.isNull())
         return false;
-    for (int y = 0; y < GetHeight(); ++y) {
-        const std::uint8_t* pIndex = m_image.constScanLine(y);
-        std::uint32_t* pOut = Row(converted, y);
-        for (int x = 0; x < GetWidth(); ++x)
-            pOut[x] = lookup[pIndex[x]];
-    }
     const COLORREF key = m_colorKey;
     const bool bClip = m_bClip;
     const GXRect rcClip = m_rcClip;

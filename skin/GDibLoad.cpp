@@ -215,6 +215,11 @@ bool GDib::LoadBmpBytes(const std::uint8_t* p, std::size_t nSize)
             masks[i] = ReadU32(pInfo + kInfoHeaderSize + 4 * i);
     }
     const int nStoreBits = nBits == 16 || nCompression == kBiBitFields ? 24 : nBits;
+    // A palette image is drawn only after it becomes 24 bits; one too large
+    // for that is refused before its pixels cost anything. A few bytes of
+    // RLE can otherwise claim hundreds of megapixels.
+    if (std::int64_t { nWidth } * nHeight > kMaxBytes / 4)
+        return false;
     if (!Create(nWidth, nHeight, nStoreBits, static_cast<int>(table.size()), table.data()))
         return false;
 

@@ -337,6 +337,8 @@ TEST(GDibLoad, BrokenHeadersFailOrStayInsideTheData)
         { "HugeWidth", [](std::string& s) { Put32(s, 18, 0x7FFFFFFE); }, false },
         { "HugeTopDown", [](std::string& s) { Put32(s, 22, 0x80000000u); }, false },
         { "PastByteCap", [](std::string& s) { Put32(s, 18, 30000), Put32(s, 22, 30000); }, false },
+        { "PalettePastByteCapIn24Bits",
+            [](std::string& s) { Put16(s, 28, 8), Put32(s, 18, 16384), Put32(s, 22, 4097); }, false },
         { "BitCount7", [](std::string& s) { Put16(s, 28, 7); }, false },
         { "JpegCompression", [](std::string& s) { Put32(s, 30, 4); }, false },
         { "RleWithWrongDepth", [](std::string& s) { Put32(s, 30, 1); }, false },
