@@ -8,7 +8,9 @@
 namespace {
 
 constexpr uint32_t kPollSleepMs = 50;
-constexpr int kLookupTries = 100;
+// Both waits are measured on the clock, so a stop request is what ends
+// them early, whatever the clock.
+constexpr uint64_t kLookupWaitMs = 5000;
 constexpr uint64_t kConnectWaitMs = 5000;
 
 } // namespace
@@ -87,8 +89,9 @@ bool GSocket::Connect(const char* host, int port, std::stop_token stop)
 
     uint32_t address = 0;
     if (!platform::ParseDottedIpv4(host, &address)) {
+        const uint64_t asked = m_clock.NowMs();
         int answer = 1;
-        for (int i = 0; i < kLookupTries && answer == 1 && !stop.stop_requested(); ++i) {
+        while (answer == 1 && !stop.stop_requested() && m_clock.NowMs() - asked <= kLookupWaitMs) {
             answer = m_dns.Lookup(host, &address);
             if (answer == 1)
                 m_clock.SleepMs(kPollSleepMs);

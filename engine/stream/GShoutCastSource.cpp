@@ -119,7 +119,7 @@ GShoutCastSource::~GShoutCastSource()
 }
 
 int GShoutCastSource::Connect(const char* host, int port, int bitrateKbps, const char* password,
-    const char* stationName, const char* stationUrl, const char* genre, const char* djName)
+    const char* stationName, const char* stationUrl, const char* genre, const char* djName, std::stop_token stop)
 {
     Close();
     if (!host || !*host || port <= 0 || bitrateKbps <= 0)
@@ -145,7 +145,7 @@ int GShoutCastSource::Connect(const char* host, int port, int bitrateKbps, const
     if (!m_pSourceSocket->Create(m_nSourcePort))
         return kCreateFailed;
     (void)m_pSourceSocket->LimitSendBuffer(kSourceSendBuffer);
-    const int login = Login();
+    const int login = Login(stop);
     if (login != kOk)
         return login;
     m_nLastProgressMs = m_clock.NowMs();
@@ -157,50 +157,64 @@ int GShoutCastSource::Connect(const char* host, int port, int bitrateKbps, const
         if (!m_pTitleSocket)
             return kNoMemory;
     }
-    if (!m_titlePusher.Start([this](const std::string& song, const std::string& url, std::stop_token stop) {
-            (void)SendTitleNow(song.c_str(), url.c_str(), stop);
+    if (!m_titlePusher.Start([this](const std::string& song, const std::string& url, std::stop_token pushStop) {
+            (void)SendTitleNow(song.c_str(), url.c_str(), pushStop);
         }))
         return kNoMemory;
     // Connect blocks anyway: the first title goes out before it returns,
     // so a title handed over right after cannot replace it.
-    (void)SendTitleNow(m_firstTitle.c_str(), m_firstTitleUrl.c_str());
+    (void)SendTitleNow(m_firstTitle.c_str(), m_firstTitleUrl.c_str(), stop);
+    // A login stopped at its very end is stopped all the same: its owner
+    // applies nothing of it.
+    if (stop.stop_requested())
+        return kConnectFailed;
     m_bConnected = true;
     return kOk;
 }
 
-int GShoutCastSource::SendAndWait(GSocket& socket, const std::string& bytes, uint32_t limitMs)
+int GShoutCastSource::SendAndWait(GSocket& socket, const std::string& bytes, uint32_t limitMs, std::stop_token stop)
 {
-    return socket.SendAndWait(bytes.data(), static_cast<int>(bytes.size()), limitMs) ? kOk : kSendFailed;
+    return socket.SendAndWait(bytes.data(), static_cast<int>(bytes.size()), limitMs, stop) ? kOk : kSendFailed;
 }
 
-// Client side of the source login: password line, "OK2" reply, header block.
-int GShoutCastSource::Login()
+// The source login: the connection, then the protocol's exchange on it.
+// Every wait gives up once stop is requested.
+int GShoutCastSource::Login(std::stop_token stop)
 {
     GSocket& s = *m_pSourceSocket;
-    if (!s.Connect(m_host.c_str(), m_nSourcePort))
+    if (!s.Connect(m_host.c_str(), m_nSourcePort, stop))
         return kConnectFailed;
-    // The password and a line feed, no NUL between them: servers that look
-    // for the line end with a string search never see it past a NUL.
-    if (!s.Send((m_password + "\n").data(), static_cast<int>(m_password.size() + 1)))
-        return kSendFailed;
+    return ShoutcastExchange(s, stop);
+}
 
-    // Sending and waiting share one loop: a server that refuses the password
-    // closes at once, possibly within the very poll that sent it.
+// Client side of the SHOUTcast source login: password line, "OK2" reply,
+// header block.
+int GShoutCastSource::ShoutcastExchange(GSocket& s, std::stop_token stop)
+{
+    // The password and a line feed, no NUL between them: servers that look
+    // for the line end with a string search never see it past a NUL. A
+    // server that refuses the password may answer and close within the
+    // very poll that sends it: the answer stays readable.
+    const std::string passwordLine = m_password + "\n";
+    if (!s.SendAndWait(passwordLine.data(), static_cast<int>(passwordLine.size()), kLoginSendLimitMs, stop))
+        return s.GetState() == GSocket::kConnected ? kSendFailed : kNoReply;
+
     const uint64_t started = m_clock.NowMs();
     for (;;) {
         if (!s.Poll(nullptr)) {
             // A reply followed by a close is still the server's answer. A
-            // close without one (or with too little to hold "OK2") says
-            // nothing about the password: the connection failed, and a
-            // reconnect may well succeed.
+            // close with too little to hold "OK2" says nothing about the
+            // password: the connection failed, and a reconnect may well
+            // succeed. A close without a byte is told apart, as some
+            // servers refuse a password that way.
             if (s.GetReceiveLength() >= 3)
                 break;
-            return kNoReply;
+            return s.GetReceiveLength() == 0 ? kClosedAfterPassword : kNoReply;
         }
         if (s.GetReceiveLength() > 4)
             break;
-        if (m_clock.NowMs() - started >= kLoginReplyLimitMs)
-            return s.GetSendLength() > 0 ? kSendFailed : kNoReply;
+        if (m_clock.NowMs() - started >= kLoginReplyLimitMs || stop.stop_requested())
+            return kNoReply;
         m_clock.SleepMs(kPollSleepMs);
     }
 
@@ -225,7 +239,7 @@ int GShoutCastSource::Login()
     headers += "icy-pub:1\n";
     headers += "icy-br:" + std::to_string(m_nBitrateKbps) + "\n";
     headers += "icy-filekey:\n\n";
-    return SendAndWait(s, headers, kLoginSendLimitMs);
+    return SendAndWait(s, headers, kLoginSendLimitMs, stop);
 }
 
 void GShoutCastSource::Close()

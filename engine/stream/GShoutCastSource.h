@@ -18,12 +18,14 @@
 // the station's icy- headers, then the MP3 stream; titles go to
 // "/admin.cgi" on the listener port over a fresh connection; the status page
 // is downloaded and read for the listener counts.
-// Thread: Connect, Close, FetchStatus and ParseStatus on the owner thread;
-// Send and Flush on the send thread (stopped before Close, never run during
-// Connect), which may close the source socket while IsConnected is asked;
-// UpdateTitle on either, never blocking: the pushes run on a title worker
-// of this object, serialised by m_titleLock. The status download runs on
-// another worker of this object; Close ends both.
+// Thread: Connect on the owner's login worker, while the owner's thread
+// leaves this object alone; Close, IsConnected, FetchStatus and ParseStatus
+// on the owner thread, never while a Connect runs; Send and Flush on the
+// send thread (stopped before Close, never run during Connect), which may
+// close the source socket while IsConnected is asked; UpdateTitle on any,
+// never blocking: the pushes run on a title worker of this object,
+// serialised by m_titleLock. The status download runs on another worker of
+// this object; Close ends both.
 class GShoutCastSource {
 public:
     enum Result {
@@ -36,6 +38,11 @@ public:
         kSendFailed = 6,
         kNoReply = 7,
         kNoTitleSocket = 8,
+        // The server took the password and closed without a word. A server
+        // that restarts does that, and so does one that refuses the
+        // password without saying so; the owner tells them apart by how
+        // often it happens in a row.
+        kClosedAfterPassword = 9,
     };
 
     // A server that stops taking the stream without closing (a hung server,
@@ -72,9 +79,13 @@ public:
     GShoutCastSource(const GShoutCastSource&) = delete;
     GShoutCastSource& operator=(const GShoutCastSource&) = delete;
 
-    // Owner thread; blocks for the login. A result code.
+    // The owner's login worker; blocks for the login, the first title
+    // included. Every wait in it (name lookup, connect, reply, headers,
+    // first title) gives up within one 50 ms poll of a stop request, which
+    // fails the login. A result code.
     [[nodiscard]] int Connect(const char* host, int port, int bitrateKbps, const char* password,
-        const char* stationName, const char* stationUrl, const char* genre, const char* djName);
+        const char* stationName, const char* stationUrl, const char* genre, const char* djName,
+        std::stop_token stop = {});
     void Close();
     // Owner thread: false once the send thread closed a broken or stalled
     // connection.
@@ -113,11 +124,13 @@ public:
     static void UrlEncode(const char* text, char* buffer, int capacity);
 
 private:
-    int Login();
+    // The connection to the source port and the protocol's exchange on it.
+    int Login(std::stop_token stop);
+    int ShoutcastExchange(GSocket& s, std::stop_token stop);
     // Send thread: polls once and applies the stall rules; closes the
     // socket and returns kSendFailed when the connection is gone.
     int PollStream();
-    int SendAndWait(GSocket& socket, const std::string& bytes, uint32_t limitMs);
+    int SendAndWait(GSocket& socket, const std::string& bytes, uint32_t limitMs, std::stop_token stop);
     void JoinStatusWorker();
 
     platform::SocketApi& m_api;

@@ -8,8 +8,9 @@
 #include <string>
 #include <thread>
 
-// Thread: Post from any thread; Start and Stop on the owner's thread; the
-// push runs on the worker this object owns.
+// Thread: Post from any thread; Start and Stop from one thread at a time
+// (the source client's login starts it, its Close stops it); the push runs
+// on the worker this object owns.
 // Pushes song titles one at a time on a worker of its own, so a slow or
 // unreachable title server never holds the thread that streams the audio.
 // A title posted while a push runs replaces any that waits: the newest

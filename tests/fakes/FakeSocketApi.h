@@ -14,6 +14,7 @@ public:
     std::deque<int> sendBudgets; // bytes each send accepts; -1: would block
     std::deque<std::string> incoming; // each receive returns one; "" means closed
     int quietReceives = 0; // this many receives find nothing first
+    bool connectPends = false; // a connect never completes (a peer that drops the handshake)
     std::vector<int> sendAttempts;
     std::string sent;
     int opened = 0;
@@ -21,8 +22,14 @@ public:
 
     platform::SocketFd OpenTcp() override { return 100 + opened++; }
     void Close(platform::SocketFd) override { ++closed; }
-    platform::NetStatus StartConnect(platform::SocketFd, uint32_t, int) override { return platform::NetStatus::Done; }
-    platform::NetStatus CheckConnect(platform::SocketFd) override { return platform::NetStatus::Done; }
+    platform::NetStatus StartConnect(platform::SocketFd, uint32_t, int) override
+    {
+        return connectPends ? platform::NetStatus::Pending : platform::NetStatus::Done;
+    }
+    platform::NetStatus CheckConnect(platform::SocketFd) override
+    {
+        return connectPends ? platform::NetStatus::Pending : platform::NetStatus::Done;
+    }
     bool BindAndListen(platform::SocketFd, int, int) override { return true; }
     platform::SocketFd Accept(platform::SocketFd, uint32_t*) override { return platform::kNoSocket; }
     bool MakeNonBlocking(platform::SocketFd) override { return true; }

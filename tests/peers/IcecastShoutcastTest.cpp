@@ -115,8 +115,10 @@ TEST_F(IcecastShoutcastTest, StreamPlaysForARealListenerAndTitlesChange)
 TEST_F(IcecastShoutcastTest, WrongPasswordAndClosedPortGiveTheirCodes)
 {
     GShoutCastSource source;
-    // Refused by a close without a reply.
-    EXPECT_EQ(source.Connect("127.0.0.1", m_icecast.Port(), 128, "wrong", "S", "", "", ""), GShoutCastSource::kNoReply);
+    // Refused by a close without a reply, which the source client tells
+    // apart for the controller to count.
+    EXPECT_EQ(source.Connect("127.0.0.1", m_icecast.Port(), 128, "wrong", "S", "", "", ""),
+        GShoutCastSource::kClosedAfterPassword);
     EXPECT_FALSE(source.IsConnected());
 
     const int closed = testutil::PickPortPair();

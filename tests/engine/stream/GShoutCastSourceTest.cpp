@@ -1,7 +1,9 @@
 #include "engine/stream/GShoutCastSource.h"
 
 #include "fakes/FakeClock.h"
+#include "fakes/FakeHostResolver.h"
 #include "fakes/FakeShoutcastServer.h"
+#include "fakes/FakeSocketApi.h"
 #include "fakes/ManualClock.h"
 #include "foundation/DebugTrace.h"
 #include "foundation/HttpGetFile.h"
@@ -12,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
@@ -130,10 +133,11 @@ TEST(GShoutCastSource, LoginRepliesMapToTheirCodes)
         { FakeShoutcastServer::Login::Reply, "Ok2 and more", false, GShoutCastSource::kOk },
         { FakeShoutcastServer::Login::Reply, "FAIL\r\n", false, GShoutCastSource::kPasswordRefused },
         { FakeShoutcastServer::Login::Reply, "FAIL", true, GShoutCastSource::kPasswordRefused },
-        // A close with nothing, or too little to say "OK2", is no answer
-        // about the password: a connection failure worth retrying.
+        // Too little to say "OK2" is no answer about the password: a
+        // connection failure worth retrying. A close without a byte is one
+        // too, told apart for its owner to count.
         { FakeShoutcastServer::Login::Reply, "OK", true, GShoutCastSource::kNoReply },
-        { FakeShoutcastServer::Login::CloseAfterPassword, "", false, GShoutCastSource::kNoReply },
+        { FakeShoutcastServer::Login::CloseAfterPassword, "", false, GShoutCastSource::kClosedAfterPassword },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.reply);
@@ -165,6 +169,72 @@ TEST(GShoutCastSource, SilentServerTimesOutAndBadArgumentsTouchNothing)
     EXPECT_EQ(source.Connect("127.0.0.1", 8000, 0, "p", "", "", "", ""), GShoutCastSource::kBadArguments);
     EXPECT_TRUE(server.WaitFor([](FakeShoutcastServer& s) { return s.SourceConnections() == 1; }));
     EXPECT_EQ(server.SourceConnections(), 1);
+}
+
+// A login that hangs at each of its waits, on a clock that never moves by
+// itself: it ends only because it was stopped, and within a poll or two of
+// the request, with nothing of it left connected.
+TEST(GShoutCastSource, EveryWaitOfTheLoginEndsAtAStopRequest)
+{
+    const std::string password = "secret\n";
+    const std::string login = password + kHeaders;
+    const struct {
+        const char* name;
+        const char* host;
+        bool connectPends;
+        const char* reply; // "" for none
+        std::vector<int> budgets; // bytes the network takes per send (an empty list: all)
+        bool thenFull; // after those, the network takes nothing more
+        std::string sent; // what left before the wait
+    } cases[] = {
+        { "name lookup", "radio.example", false, "", {}, false, "" },
+        { "connect", "127.0.0.1", true, "", {}, false, "" },
+        { "reply", "127.0.0.1", false, "", {}, false, password },
+        { "headers", "127.0.0.1", false, "OK2\r\n", { int(password.size()) }, true, password },
+        { "first title", "127.0.0.1", false, "OK2\r\n", { int(password.size()), int(sizeof kHeaders) - 1 }, true,
+            login },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeSocketApi api;
+        api.connectPends = c.connectPends;
+        if (*c.reply)
+            api.incoming.push_back(c.reply);
+        api.sendBudgets.assign(c.budgets.begin(), c.budgets.end());
+        if (c.thenFull)
+            api.sendBudgets.insert(api.sendBudgets.end(), 100000, -1);
+        FakeHostResolver resolver;
+        resolver.Add("radio.example", 0x0100007Fu);
+        resolver.Hold(true);
+        ManualClock clock;
+        GShoutCastSource source(api, resolver, clock);
+        // The held lookup is let go before the source, which waits for it.
+        const std::unique_ptr<FakeHostResolver, void (*)(FakeHostResolver*)> release(
+            &resolver, [](FakeHostResolver* p) { p->Hold(false); });
+        std::atomic<int> result { -1 };
+        std::atomic<bool> done { false };
+        std::jthread worker([&](std::stop_token stop) {
+            result = source.Connect(c.host, 8000, 128, "secret", "A", "C", "B", "D", stop);
+            done = true;
+        });
+        const auto waitFor = [](auto pred) {
+            const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+            while (!pred() && std::chrono::steady_clock::now() < end)
+                std::this_thread::yield();
+            return pred();
+        };
+        // Nothing before the hanging step sleeps: a few sleeps are its polls.
+        ASSERT_TRUE(waitFor([&] { return clock.Sleeps() >= 3; }));
+        EXPECT_FALSE(done) << "the login ended by itself";
+        const uint64_t atStop = clock.Sleeps();
+        worker.request_stop();
+        ASSERT_TRUE(waitFor([&] { return done.load(); }));
+        EXPECT_LE(clock.Sleeps() - atStop, 2U);
+        worker.join();
+        EXPECT_NE(result, GShoutCastSource::kOk);
+        EXPECT_FALSE(source.IsConnected());
+        EXPECT_EQ(api.sent, c.sent);
+    }
 }
 
 TEST(GShoutCastSource, ClosedPortIsAConnectFailure)
