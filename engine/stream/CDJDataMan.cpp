@@ -49,6 +49,12 @@ platform::MessageId CDJDataMan::WmErrorInitInput()
     return id;
 }
 
+platform::MessageId CDJDataMan::WmConnectResult()
+{
+    static const platform::MessageId id = platform::RegisterMessage("WM_DJDATAMAN_CONNECT_RESULT");
+    return id;
+}
+
 CDJDataMan::CDJDataMan(std::string settingsPath, const DJDataManSystems& systems)
     : m_strSettingsPath(std::move(settingsPath))
     , m_clock(Or(systems.pClock, platform::Clock::System()))
@@ -69,6 +75,7 @@ CDJDataMan::CDJDataMan(std::string settingsPath, const DJDataManSystems& systems
 {
     (void)WmWriteLog();
     (void)WmErrorInitInput();
+    (void)WmConnectResult();
     (void)platform::RegisterMessage("WM_OUTPUTACM_END");
 }
 
@@ -113,6 +120,7 @@ int CDJDataMan::Init(std::string_view folderName, platform::TargetHandle mainWin
 void CDJDataMan::Shutdown()
 {
     m_mainThread.CheckOwner();
+    CancelLogin();
     StopSendThread();
     StopRecordingAndPump();
     m_bMonitoring = false;
@@ -250,7 +258,8 @@ void CDJDataMan::StopRecordingAndPump()
 void CDJDataMan::SelectInputDevice(int device)
 {
     m_mainThread.CheckOwner();
-    if (IsConnected() || device == m_reader.GetDevice())
+    // The encoder a login runs with stays as it was started.
+    if (IsConnected() || m_login.IsOutstanding() || device == m_reader.GetDevice())
         return;
     m_nMonitorRetries = 0;
     StopPump();

@@ -12,6 +12,7 @@
 #include "engine/audio/road/CANULLWriter.h"
 #include "engine/audio/road/CARWMan.h"
 #include "engine/stream/CRecordingFile.h"
+#include "engine/stream/CSourceLogin.h"
 #include "engine/stream/CStreamSender.h"
 #include "engine/stream/CTalkOverFade.h"
 #include "engine/stream/DJSettings.h"
@@ -50,11 +51,12 @@ struct DJDataManSystems {
 
 // Thread: every public call on the main thread (the owner; the calls that
 // change state check it in debug builds) unless its comment says otherwise; the pump thread runs OnPcmBlock and
-// OnEncodedData, the send thread moves the stream ring to the server. The broadcast controller. It keeps the settings
-// (DJSettings, one value the shell copies and applies), keeps capture running all the time (monitoring into the NULL
-// writer), switches the pump to an MP3 writer while on air, and hands the broadcast's parts to the helpers it owns: the
-// stream sender (send thread, titles, stream commands), the recording file and the talk-over fade. It also registers
-// the station with the directory.
+// OnEncodedData, the send thread moves the stream ring to the server, the login worker (CSourceLogin) runs the source
+// client's Connect while the main thread leaves the source client alone. The broadcast controller. It keeps the
+// settings (DJSettings, one value the shell copies and applies), keeps capture running all the time (monitoring into
+// the NULL writer), switches the pump to an MP3 writer while on air, and hands the broadcast's parts to the helpers it
+// owns: the stream sender (send thread, titles, stream commands), the recording file and the talk-over fade. It also
+// registers the station with the directory.
 class CDJDataMan {
 public:
     // settingsPath is the SETTING.ini to use; empty means SETTING.ini in the
@@ -113,6 +115,13 @@ public:
     static constexpr platform::LParam kLogTextOwned = 1;
     [[nodiscard]] static platform::MessageId WmWriteLog();
     [[nodiscard]] static platform::MessageId WmErrorInitInput();
+    // WM_DJDATAMAN_CONNECT_RESULT: posted by the login worker to the main
+    // window when a login started by BeginConnect has ended; wParam the
+    // login's number for FinishConnect, lParam 0.
+    [[nodiscard]] static platform::MessageId WmConnectResult();
+    // Logins in a row that the server closed right after the password
+    // without a word; the last of them is told as a refused password.
+    static constexpr int kClosedLoginsRefused = 3;
 
     // Loads the settings, remembers the window, sets up pump, mixer lines and
     // effects and starts monitoring. Returns 1.
@@ -121,18 +130,37 @@ public:
     // has loaded them.
     void Shutdown();
 
-    // The connection sequence: on success 1 with "서버 접속 성공" and code 0;
-    // otherwise 0 with the failure's text and code, back to monitoring, or,
-    // while a recording is kept for a reconnect, still encoding into it.
-    int Connect(std::string* pText, int* pCode);
+    // A connect the user asked for, or the reconnect of one: only a retry
+    // goes on counting logins closed right after the password.
+    enum class Attempt { Fresh, Retry };
+    // The connection sequence's start: the pump switched to the encoder, the
+    // ring emptied, the firewall asked, the attempt logged, and the login
+    // started on the login worker. 1 while the login runs: its end arrives
+    // as WM_DJDATAMAN_CONNECT_RESULT. 0 when it failed before the login,
+    // with the failure's text and code, back to monitoring.
+    int BeginConnect(std::string* pText, int* pCode, Attempt attempt = Attempt::Fresh);
+    // On WM_DJDATAMAN_CONNECT_RESULT: joins the login and finishes the
+    // sequence. On success 1 with "서버 접속 성공" and code 0 (send thread,
+    // listen address, recording file); otherwise 0 with the failure's text
+    // and code, back to monitoring, or, while a recording is kept for a
+    // reconnect, still encoding into it. -1, changing nothing, for the
+    // message of a login that was cancelled or finished already.
+    int FinishConnect(platform::WParam login, std::string* pText, int* pCode);
+    // A login runs: from BeginConnect until FinishConnect or a Disconnect.
+    [[nodiscard]] bool IsConnecting() const { return m_login.IsOutstanding(); }
+    // The whole sequence, waiting for the login: BeginConnect, then
+    // FinishConnect once it has ended. For callers that want to block.
+    int Connect(std::string* pText, int* pCode, Attempt attempt = Attempt::Fresh);
     // Yes: the connection goes but an open recording goes on, the pump still
     // encoding into it, so a broadcast that reconnects keeps one recording
     // without a gap; the next Connect continues it, a Disconnect with No
-    // ends it.
+    // ends it. A login in progress is cancelled first: it stops at its next
+    // poll, its socket is closed and nothing of it is applied.
     enum class KeepRecording { No, Yes };
     void Disconnect(KeepRecording keep = KeepRecording::No);
     // 0 once the connection has dropped (the server closed it, or stopped
-    // taking the stream; see GShoutCastSource::kStallLimitMs).
+    // taking the stream; see GShoutCastSource::kStallLimitMs), and while a
+    // login runs.
     [[nodiscard]] int IsConnected() const;
 
     void SendTitle(const std::string& title, const std::string& url);
@@ -238,6 +266,8 @@ private:
     void WriteLog(const char* format, ...) __attribute__((format(printf, 2, 3)));
     int StartSendThread();
     void StopSendThread();
+    // Ends a login in progress: stop, join, its socket closed.
+    void CancelLogin();
     // Main thread: the decoration TitleWithCJName and AIM ask for.
     [[nodiscard]] std::string TitlePrefix() const;
     int RunEffects(void* pSamples, int nFrames, int nRate, int nBits, int nChannels);
@@ -273,6 +303,8 @@ private:
 
     // The bit rate in kbit/s the broadcast's writer was set up with.
     int m_nEncoderKbps = 0;
+    // Logins in a row the server closed right after the password.
+    int m_nClosedLogins = 0;
 
     // In the order they are built; the pump and the send thread stop before
     // anything they use goes.
@@ -298,6 +330,8 @@ private:
     std::array<uint8_t, CLevelAnalyser::kFrameBytes> m_levelFrame {};
 
     CARWMan m_pump;
+    // Last: the login it runs uses the source client, so it ends first.
+    CSourceLogin m_login;
 };
 
 // The program's one controller, built on first use and shut down at exit.

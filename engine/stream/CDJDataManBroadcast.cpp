@@ -79,15 +79,24 @@ bool IsLoopbackName(const std::string& address)
 
 int CDJDataMan::IsConnected() const
 {
+    // The login worker has the source client to itself while it logs in.
+    if (m_login.IsOutstanding())
+        return 0;
     return m_source.IsConnected() ? 1 : 0;
 }
 
-int CDJDataMan::Connect(std::string* pText, int* pCode)
+int CDJDataMan::BeginConnect(std::string* pText, int* pCode, Attempt attempt)
 {
     m_mainThread.CheckOwner();
+    CancelLogin();
+    // The login replaces the source client's connection: no send thread may
+    // use it meanwhile.
+    StopSendThread();
     std::string text;
     int code = 0;
     m_nMonitorRetries = 0;
+    if (attempt == Attempt::Fresh)
+        m_nClosedLogins = 0;
     // A reconnect while the recording was kept finds the encoder running:
     // it goes on, so the recording has no gap at the login. The settings
     // it was started with cannot have changed (the window edits them only
@@ -97,6 +106,7 @@ int CDJDataMan::Connect(std::string* pText, int* pCode)
         StopPump();
     m_sender.ClearRing();
     if (!bEncoding && !StartEncoder(&text, &code)) {
+        m_nClosedLogins = 0;
         Disconnect();
         *pText = text;
         *pCode = code;
@@ -110,11 +120,38 @@ int CDJDataMan::Connect(std::string* pText, int* pCode)
     m_nBitrate = kbps;
     m_nConnectTime = 0;
     WriteLog("서버 접속 시도 : 서버=%s, 포트=%d", m_settings.m_strAddress.c_str(), m_settings.m_nPort);
-    code = m_source.Connect(m_settings.m_strAddress.c_str(), m_settings.m_nPort, kbps, m_settings.m_strPasswd.c_str(),
-        m_settings.m_strName.c_str(), m_settings.m_strUrl.c_str(), m_settings.m_strGenre.c_str(),
-        m_settings.m_strAIM.c_str());
+    // The worker gets copies: the settings stay the main thread's.
+    const DJSettings& s = m_settings;
+    const platform::WParam login = m_login.Start(
+        [this, address = s.m_strAddress, port = s.m_nPort, kbps, password = s.m_strPasswd, name = s.m_strName,
+            url = s.m_strUrl, genre = s.m_strGenre, aim = s.m_strAIM](std::stop_token stop) {
+            return m_source.Connect(address.c_str(), port, kbps, password.c_str(), name.c_str(), url.c_str(),
+                genre.c_str(), aim.c_str(), stop);
+        },
+        m_hMainWindow, WmConnectResult());
+    if (login == 0) {
+        *pText = kOtherFailure.text;
+        *pCode = kOtherFailure.code;
+        WriteLog("서버 접속 실패(%d) : %s", kOtherFailure.code, kOtherFailure.caption);
+        Disconnect(m_recording.IsOpen() ? KeepRecording::Yes : KeepRecording::No);
+        return 0;
+    }
+    *pText = {};
+    *pCode = 0;
+    return 1;
+}
+
+int CDJDataMan::FinishConnect(platform::WParam login, std::string* pText, int* pCode)
+{
+    m_mainThread.CheckOwner();
+    int code = GShoutCastSource::kConnectFailed;
+    if (!m_login.Take(login, &code))
+        return -1;
+    const int kbps = m_nEncoderKbps;
     if (code == GShoutCastSource::kOk) {
-        if (!StartSendThread()) {
+        m_nClosedLogins = 0;
+        // A pump that failed while the login ran has nothing to send.
+        if (!m_pump.IsRunning() || !StartSendThread()) {
             // Not the encoder's "success" text with code 0: a failure.
             *pText = kOtherFailure.text;
             *pCode = kOtherFailure.code;
@@ -130,6 +167,15 @@ int CDJDataMan::Connect(std::string* pText, int* pCode)
         m_nConnectTime = platform::GetTickCount();
         return 1;
     }
+    // A server that closes right after the password now and then is
+    // restarting or overloaded; one that does it every time refuses the
+    // password without saying so.
+    if (code != GShoutCastSource::kClosedAfterPassword)
+        m_nClosedLogins = 0;
+    else if (++m_nClosedLogins >= kClosedLoginsRefused) {
+        m_nClosedLogins = 0;
+        code = GShoutCastSource::kPasswordRefused;
+    }
     const ConnectFailure& failure = FailureFor(code);
     *pText = failure.text;
     *pCode = failure.code;
@@ -140,9 +186,30 @@ int CDJDataMan::Connect(std::string* pText, int* pCode)
     return 0;
 }
 
+int CDJDataMan::Connect(std::string* pText, int* pCode, Attempt attempt)
+{
+    m_mainThread.CheckOwner();
+    if (!BeginConnect(pText, pCode, attempt))
+        return 0;
+    // The worker's message still reaches the window; FinishConnect has
+    // taken the login by then, so it is stale there.
+    return FinishConnect(m_login.Wait(), pText, pCode);
+}
+
+void CDJDataMan::CancelLogin()
+{
+    if (!m_login.IsOutstanding())
+        return;
+    m_login.Cancel();
+    // The login may have got as far as the server: its source goes now,
+    // before anything of it could be used.
+    m_source.Close();
+}
+
 void CDJDataMan::Disconnect(KeepRecording keep)
 {
     m_mainThread.CheckOwner();
+    CancelLogin();
     m_yp.Stop();
     m_bYPStarted = false;
     m_strListenAddress.clear();
@@ -207,13 +274,15 @@ std::string CDJDataMan::GetKeptUrl()
 
 int CDJDataMan::FetchServerStatus(platform::TargetHandle window)
 {
-    if (window == platform::kNoTarget)
+    if (window == platform::kNoTarget || m_login.IsOutstanding())
         return 0;
     return m_source.FetchStatus(window) ? 1 : 0;
 }
 
 int CDJDataMan::GetListenerCount(int* pCurrent, int* pMax)
 {
+    if (m_login.IsOutstanding())
+        return 0;
     const int parsed = m_source.ParseStatus(pCurrent, pMax);
     return parsed && pCurrent && pMax ? 1 : 0;
 }

@@ -93,6 +93,12 @@ public:
         std::lock_guard guard(m_lock);
         return m_titleConnections;
     }
+    // Source connections that have ended (closed by either side).
+    int SourceConnectionsEnded()
+    {
+        std::lock_guard guard(m_lock);
+        return m_sourceEnded;
+    }
 
     template <typename Pred> bool WaitFor(Pred pred, int timeoutMs = 5000)
     {
@@ -123,7 +129,9 @@ private:
     void Ended(Conn& c) override
     {
         std::lock_guard guard(m_lock);
-        if (!c.source && !c.status)
+        if (c.source)
+            ++m_sourceEnded;
+        else if (!c.status)
             m_titles.push_back(c.bytes);
     }
 
@@ -162,9 +170,10 @@ private:
     }
 
     int m_port = 0;
-    std::mutex m_lock; // guards: m_source, m_titles, m_sourceConnections, m_titleConnections
+    std::mutex m_lock; // guards: m_source, m_titles, m_sourceConnections, m_titleConnections, m_sourceEnded
     std::string m_source;
     std::vector<std::string> m_titles;
     int m_sourceConnections = 0;
     int m_titleConnections = 0;
+    int m_sourceEnded = 0;
 };

@@ -6,8 +6,10 @@
 #include "fakes/FakeShoutcastServer.h"
 #include "support/ChildProcess.h"
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <regex>
 
 namespace {
@@ -331,4 +333,127 @@ TEST_F(DJDataMan, DirectoryRegistrationCarriesTheKeyAndEndsWithDisconnect)
 
     m_dj->Disconnect();
     EXPECT_EQ(m_dj->IsYPStarted(), 0);
+}
+
+// A server that closes every login right after the password says nothing,
+// but on the third such login in a row that is a refused password, told
+// once. Any other result, and a start the user makes, count afresh.
+TEST_F(DJDataMan, LoginsClosedAfterThePasswordAreARefusedPasswordOnTheThirdInARow)
+{
+    FakeShoutcastServer closing;
+    closing.mode = FakeShoutcastServer::Login::CloseAfterPassword;
+    ASSERT_TRUE(closing.Start());
+    const int nobody = testutil::PickPortPair();
+    ASSERT_NO_FATAL_FAILURE(Init());
+    using Attempt = CDJDataMan::Attempt;
+    constexpr const char* kRetried = "접속 에러";
+    constexpr const char* kRefused = "암호 불일치";
+    const struct {
+        Attempt attempt;
+        bool closes; // else nothing listens
+        int code;
+        const char* caption;
+    } logins[] = {
+        { Attempt::Fresh, true, -2, kRetried },
+        { Attempt::Retry, true, -2, kRetried },
+        { Attempt::Retry, true, -1, kRefused },
+        { Attempt::Retry, true, -2, kRetried }, // told once: counted afresh
+        { Attempt::Retry, true, -2, kRetried },
+        { Attempt::Fresh, true, -2, kRetried }, // the user starts again
+        { Attempt::Retry, false, -2, kRetried }, // another failure
+        { Attempt::Retry, true, -2, kRetried },
+        { Attempt::Retry, true, -2, kRetried },
+        { Attempt::Retry, true, -1, kRefused },
+    };
+    int n = 0;
+    for (const auto& login : logins) {
+        SCOPED_TRACE(++n);
+        EditSettings(*m_dj, [&](DJSettings& s) {
+            s.m_strAddress = "127.0.0.1";
+            s.m_nPort = login.closes ? closing.Port() : nobody;
+        });
+        m_window.Clear();
+        std::string text;
+        int code = 0;
+        EXPECT_EQ(m_dj->Connect(&text, &code, login.attempt), 0);
+        EXPECT_EQ(code, login.code);
+        EXPECT_EQ(text,
+            login.code == -1 ? "음악방송 서버 암호가 틀렸습니다.\n암호를 다시 입력하십시오."
+                             : "서버 접속에 실패하였습니다.\n - 서버 주소와 포트, 암호가 바르게 설정되었는지 "
+                               "확인하십시오.");
+        EXPECT_TRUE(Logged("서버 접속 실패(" + std::to_string(login.code) + ") : " + login.caption));
+        EXPECT_TRUE(m_dj->IsMonitoring());
+    }
+    EXPECT_EQ(closing.SourceConnections(), 9);
+}
+
+// The login runs beside the caller and its end arrives as a message taken
+// once; a disconnect while it waits on a server that never answers ends it
+// at once, the server sees the connection close, and the late message
+// changes nothing, then or during a later login.
+TEST_F(DJDataMan, TheLoginRunsBesideTheWindowAndADisconnectCancelsIt)
+{
+    const struct {
+        const char* name;
+        FakeShoutcastServer::Login mode;
+        bool cancel;
+    } cases[] = {
+        { "answered", FakeShoutcastServer::Login::Reply, false },
+        { "cancelled while the server keeps silent", FakeShoutcastServer::Login::Silent, true },
+    };
+    ASSERT_NO_FATAL_FAILURE(Init());
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeShoutcastServer server;
+        server.mode = c.mode;
+        ASSERT_TRUE(server.Start());
+        EditSettings(*m_dj, [&](DJSettings& s) {
+            s.m_strAddress = "127.0.0.1";
+            s.m_nPort = server.Port();
+        });
+        m_window.Clear();
+        std::string text;
+        int code = -9;
+        ASSERT_EQ(m_dj->BeginConnect(&text, &code), 1) << text;
+        EXPECT_EQ(code, 0);
+        EXPECT_TRUE(m_dj->IsConnecting());
+        EXPECT_EQ(m_dj->IsConnected(), 0);
+        EXPECT_FALSE(m_dj->IsMonitoring()) << "the encoder runs during the login";
+        const auto result = [&] {
+            for (const FakeMainWindow::Received& r : m_window.Messages())
+                if (r.msg == CDJDataMan::WmConnectResult())
+                    return std::optional<platform::WParam>(r.wParam);
+            return std::optional<platform::WParam>();
+        };
+        if (c.cancel) {
+            // The password line has arrived: the login waits for the reply.
+            ASSERT_TRUE(
+                server.WaitFor([](FakeShoutcastServer& s) { return s.SourceBytes().find('\n') != std::string::npos; }));
+            const auto started = std::chrono::steady_clock::now();
+            m_dj->Disconnect();
+            EXPECT_LT(std::chrono::steady_clock::now() - started,
+                std::chrono::milliseconds(GShoutCastSource::kLoginReplyLimitMs / 2));
+            EXPECT_FALSE(m_dj->IsConnecting());
+            EXPECT_TRUE(m_dj->IsMonitoring());
+            EXPECT_TRUE(server.WaitFor([](FakeShoutcastServer& s) { return s.SourceConnectionsEnded() == 1; }));
+        }
+        ASSERT_TRUE(m_window.RunUntil([&] { return result().has_value(); }, 20000));
+        EXPECT_EQ(m_dj->FinishConnect(*result(), &text, &code), c.cancel ? -1 : 1);
+        EXPECT_EQ(m_dj->IsConnected(), c.cancel ? 0 : 1);
+        EXPECT_EQ(m_dj->IsOnAir(), !c.cancel);
+        const auto& lines = m_window.Texts();
+        EXPECT_EQ(std::any_of(lines.begin(), lines.end(),
+                      [](const std::string& line) {
+                          return line.rfind("서버 접속 ", 0) == 0 && line.find("시도") == std::string::npos;
+                      }),
+            !c.cancel)
+            << "a cancelled login told how it ended";
+        EXPECT_EQ(m_dj->FinishConnect(*result(), &text, &code), -1) << "taken twice";
+        // Nor does it pass for a later login's.
+        ASSERT_EQ(m_dj->BeginConnect(&text, &code), 1) << text;
+        EXPECT_EQ(m_dj->FinishConnect(*result(), &text, &code), -1);
+        EXPECT_TRUE(m_dj->IsConnecting());
+        m_dj->Disconnect();
+        EXPECT_TRUE(m_dj->IsMonitoring());
+    }
 }
