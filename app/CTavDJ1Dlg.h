@@ -6,6 +6,7 @@
 #include "app/CServerStartWorker.h"
 #include "app/CSettingDlgHost.h"
 #include "app/SMainControls.h"
+#include "engine/stream/CDJDataMan.h"
 #include "platform/MessageTarget.h"
 #include "skin/GSnap.h"
 #include "skin/GXTypes.h"
@@ -49,10 +50,12 @@ public:
     static constexpr const char* kControlIdFile = "ControlID.XML";
     // Message-box type of the skin failures: OK button, question icon.
     static constexpr int kSkinFailureBox = 32;
-    // The broadcast's states.
+    // The broadcast's states. Connecting: a login runs beside the window,
+    // whose end arrives as the engine's WM_DJDATAMAN_CONNECT_RESULT.
     static constexpr int kStateIdle = 0;
     static constexpr int kStateOnAir = 1;
     static constexpr int kStateReconnecting = 2;
+    static constexpr int kStateConnecting = 3;
     // The reconnect countdown's value while none runs; the reconnect comes
     // when it has gone below 0, on the twelfth tick.
     static constexpr int kNoCountdown = 10;
@@ -103,7 +106,7 @@ public:
     [[nodiscard]] uint32_t LauncherWindowNumber() const;
     [[nodiscard]] const GXPoint& MinSize() const { return m_minSize; }
     [[nodiscard]] const GXPoint& MaxSize() const { return m_maxSize; }
-    // kStateIdle, kStateOnAir or kStateReconnecting.
+    // kStateIdle, kStateOnAir, kStateReconnecting or kStateConnecting.
     [[nodiscard]] int BroadcastState() const { return m_nBroadcastState; }
     // Seconds left before a reconnect; kNoCountdown while none runs.
     [[nodiscard]] int ReconnectCountdown() const { return m_nReconnectCount; }
@@ -177,7 +180,12 @@ private:
     // act only while it has the focus, so they are made anew with each skin.
     void CreateAccelerators();
     void OnStartBroadcast();
-    void ConnectToServer();
+    // Starts a connect with the current settings; the window shows that it
+    // is connecting until the login's end arrives (OnConnectResult).
+    void ConnectToServer(CDJDataMan::Attempt attempt = CDJDataMan::Attempt::Fresh);
+    platform::LParam OnConnectResult(platform::WParam wParam, platform::LParam lParam);
+    // What a connect that ended leads to: on air, a countdown or a stop.
+    void OnConnectFinished(bool bConnected, const std::string& text, int nCode);
     void StopBroadcast();
     void UpdateStatus(int nState);
     void ShowReconnectCountdown(int nSeconds);

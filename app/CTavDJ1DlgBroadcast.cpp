@@ -63,6 +63,7 @@ constexpr const char* kRetryNotice = "\n\n10초 후 서버 접속을 다시 시�
 constexpr const char* kConnectFailedText
     = "서버 접속에 실패하였습니다.\n - 서버 주소와 포트, 암호가 바르게 설정되었는지 확인하십시오.";
 constexpr const char* kDropped = "방송이 중단 되었습니다. ";
+constexpr const char* kConnectingText = "서버 접속 중...";
 constexpr const char* kDroppedNoReconnect
     = "인터넷이 연결되지 않아 방송이 중단 되었습니다. \n\n인터넷 연결상태 확인 해 주세요.";
 constexpr const char* kDirectoryFailedCaption = "TavDJ - 방송목록 등록 실패";
@@ -99,6 +100,7 @@ void CTavDJ1Dlg::RegisterBroadcastHandlers()
     m_messageHandlers[platform::RegisterMessage(GShoutCastYP::kNotifyMessage)] = &CTavDJ1Dlg::OnYPNotify;
     m_messageHandlers[CDJDataMan::WmWriteLog()] = &CTavDJ1Dlg::OnEngineWriteLog;
     m_messageHandlers[CDJDataMan::WmErrorInitInput()] = &CTavDJ1Dlg::OnEngineInputInitError;
+    m_messageHandlers[CDJDataMan::WmConnectResult()] = &CTavDJ1Dlg::OnConnectResult;
 }
 
 int CTavDJ1Dlg::TimerPeriodMs(uint32_t id) const
@@ -171,12 +173,37 @@ void CTavDJ1Dlg::OnStartBroadcast()
     NotifyPlayerAddress();
 }
 
-void CTavDJ1Dlg::ConnectToServer()
+void CTavDJ1Dlg::ConnectToServer(CDJDataMan::Attempt attempt)
 {
     CDJDataMan& engine = TheDJDataMan();
     std::string text;
     int code = 0;
-    if (engine.Connect(&text, &code)) {
+    // The login runs beside the window: capture, the meter and a kept
+    // recording go on, and S or a close cancels it.
+    KillTimer(kTimerWatchdog);
+    if (!engine.BeginConnect(&text, &code, attempt)) {
+        OnConnectFinished(false, text, code);
+        return;
+    }
+    m_nBroadcastState = kStateConnecting;
+    UpdateStatus(kStateConnecting);
+}
+
+platform::LParam CTavDJ1Dlg::OnConnectResult(platform::WParam wParam, platform::LParam)
+{
+    std::string text;
+    int code = 0;
+    // A login cancelled by a stop or a close is stale: nothing of it shows.
+    const int result = TheDJDataMan().FinishConnect(wParam, &text, &code);
+    if (result >= 0)
+        OnConnectFinished(result == 1, text, code);
+    return 0;
+}
+
+void CTavDJ1Dlg::OnConnectFinished(bool bConnected, const std::string& text, int nCode)
+{
+    CDJDataMan& engine = TheDJDataMan();
+    if (bConnected) {
         SetTimer(kTimerStatusStart, kStatusStartMs);
         SetTimer(kTimerWatchdog, kWatchdogMs);
         if (!engine.Settings().m_nAuto) {
@@ -189,7 +216,7 @@ void CTavDJ1Dlg::ConnectToServer()
         UpdateStatus(kStateOnAir);
         return;
     }
-    if (code == kRetryableFailure && engine.Settings().m_nReconnect) {
+    if (nCode == kRetryableFailure && engine.Settings().m_nReconnect) {
         m_nBroadcastState = kStateReconnecting;
         UpdateStatus(kStateReconnecting);
         (void)MessageDlgThreaded(this, text + kRetryNotice, kConnectFailedCaption, kReconnectNoticeSeconds);
@@ -242,14 +269,17 @@ void CTavDJ1Dlg::UpdateStatus(int nState)
     const CDJDataMan& engine = TheDJDataMan();
     const DJSettings& settings = engine.Settings();
     SMainControls& c = m_controls;
-    if (nState == kStateIdle || nState == kStateReconnecting) {
+    if (nState == kStateIdle || nState == kStateReconnecting || nState == kStateConnecting) {
         KillTimer(kTimerAutoTitle);
         KillTimer(kTimerElapsed);
         KillTimer(kTimerStatusStart);
         KillTimer(kTimerStatusPoll);
         m_bDirectoryStarted = false;
         m_bNoDirectoryLogged = false;
-        ShowStatusText("", true);
+        if (nState == kStateConnecting)
+            ShowStatusText(kConnectingText, false);
+        else
+            ShowStatusText("", true);
         SetLabel(c.pListeners, "0/0");
         SetImage(c.pStartButton, nState == kStateIdle ? 0 : 1);
         SetControlTooltip(c.pStartButton, nState == kStateIdle ? "방송하기(S)" : "방송 취소(S)");
@@ -322,7 +352,7 @@ void CTavDJ1Dlg::OnReconnectTimer(uint32_t)
     if (m_nReconnectCount < 0) {
         KillTimer(kTimerReconnect);
         m_nReconnectCount = kNoCountdown;
-        ConnectToServer();
+        ConnectToServer(CDJDataMan::Attempt::Retry);
         return;
     }
     ShowReconnectCountdown(m_nReconnectCount);

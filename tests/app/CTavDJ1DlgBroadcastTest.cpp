@@ -168,6 +168,19 @@ protected:
         });
     }
 
+    // The login a start or a reconnect began has ended and the window has
+    // taken its result.
+    bool LoginEnded(int timeoutMs = 20000)
+    {
+        return ProcessEventsUntil([&] { return Window().BroadcastState() != CTavDJ1Dlg::kStateConnecting; }, timeoutMs);
+    }
+    // The start command, up to the end of its login.
+    void Start()
+    {
+        Command(Window(), kStart);
+        ASSERT_TRUE(LoginEnded());
+    }
+
     CTavDJ1Dlg& Window() { return *m_pWindow; }
     const SMainControls& Controls() { return m_pWindow->Controls(); }
     std::string Status() { return Text(Controls().pStatus); }
@@ -202,7 +215,7 @@ TEST_F(BroadcastWindow, IcecastBroadcastSurvivesTheServerGoingAwayAndComingBack)
     const std::string title = "밤의 음악 편지";
     Window().TitleEdit()->setText(QString::fromStdString(title));
 
-    Command(Window(), kStart);
+    ASSERT_NO_FATAL_FAILURE(Start());
     ASSERT_EQ(Window().BroadcastState(), 1) << (m_boxes.Calls().empty() ? "" : m_boxes.Last().text);
     EXPECT_EQ(Controls().pStartButton->GetTooltip(), "방송정지(S)");
     EXPECT_EQ(Status(), title);
@@ -296,7 +309,7 @@ TEST_F(BroadcastWindow, AServerThatStopsReadingIsADroppedConnection)
             s.m_nEnable = 1;
         });
         const size_t boxes = m_boxes.Calls().size();
-        Command(Window(), kStart);
+        ASSERT_NO_FATAL_FAILURE(Start());
         ASSERT_EQ(Window().BroadcastState(), 1) << (m_boxes.Calls().empty() ? "" : m_boxes.Last().text);
         const std::string recording = TheDJDataMan().GetRecordingPath();
         const auto started = std::chrono::steady_clock::now();
@@ -322,6 +335,7 @@ TEST_F(BroadcastWindow, AServerThatStopsReadingIsADroppedConnection)
             EXPECT_EQ(Status(), "방송 재시도하기 : " + std::to_string(n) + "초");
         }
         Tick(Window(), kTimerReconnect);
+        EXPECT_TRUE(LoginEnded());
         EXPECT_EQ(Window().BroadcastState(), 1);
         EXPECT_EQ(server.SourceConnections(), 2);
         EXPECT_EQ(TheDJDataMan().GetRecordingPath(), recording);
@@ -385,9 +399,15 @@ TEST_F(BroadcastWindow, IcecastBroadcastRidesOutADeadPathAHungServerAndARefusedL
         }
         return false;
     };
-    // Off air within the time given, showing the countdown and never on air.
+    // Off air within the time given, showing the countdown and never on air
+    // (a login that is still running counts as neither).
     const auto countsDown = [&](int timeoutMs) {
-        if (!ProcessEventsUntil([&] { return Window().BroadcastState() != 1; }, timeoutMs))
+        if (!ProcessEventsUntil(
+                [&] {
+                    const int state = Window().BroadcastState();
+                    return state != 1 && state != CTavDJ1Dlg::kStateConnecting;
+                },
+                timeoutMs))
             return false;
         bool shown = false;
         EXPECT_TRUE(ProcessEventsUntil(
@@ -410,7 +430,7 @@ TEST_F(BroadcastWindow, IcecastBroadcastRidesOutADeadPathAHungServerAndARefusedL
     };
 
     const auto started = Clock::now();
-    Command(Window(), kStart);
+    ASSERT_NO_FATAL_FAILURE(Start());
     ASSERT_EQ(Window().BroadcastState(), 1) << (m_boxes.Calls().empty() ? "" : m_boxes.Last().text);
     ASSERT_TRUE(hears(Clock::now() + std::chrono::seconds(15)));
     const std::string recording = TheDJDataMan().GetRecordingPath();
@@ -473,7 +493,7 @@ TEST_F(BroadcastWindow, ReloadOnAirKeepsTheBroadcastAndBindsTheNewSkin)
     ASSERT_TRUE(server.Start());
     UseServer(server.Port());
     Window().TitleEdit()->setText("새 스킨에서도");
-    Command(Window(), kStart);
+    ASSERT_NO_FATAL_FAILURE(Start());
     ASSERT_EQ(Window().BroadcastState(), 1) << (m_boxes.Calls().empty() ? "" : m_boxes.Last().text);
     Tick(Window(), kTimerStatusStart);
     const GXConBase* pOldStart = Controls().pStartButton;
@@ -490,6 +510,64 @@ TEST_F(BroadcastWindow, ReloadOnAirKeepsTheBroadcastAndBindsTheNewSkin)
     EXPECT_TRUE(Controls().pRecord->IsEnabled());
     EXPECT_EQ(Window().TimerPeriodMs(kTimerStatusStart), 3000);
     EXPECT_EQ(Window().TimerPeriodMs(kTimerStatusPoll), 0);
+}
+
+// A start against a server that takes the connection and never answers: the
+// window shows that it connects while capture goes on; the start button or
+// a close ends the login at once (a close without a question), the server
+// sees the connection closed, and the login's late end changes nothing.
+TEST_F(BroadcastWindow, ALoginThatHangsShowsConnectingAndAPressOrACloseCancelsIt)
+{
+    enum class End { Press, Close };
+    for (const End end : { End::Press, End::Close }) {
+        SCOPED_TRACE(end == End::Press ? "pressed" : "closed");
+        FakeShoutcastServer server;
+        server.mode = FakeShoutcastServer::Login::Silent;
+        ASSERT_TRUE(server.Start());
+        UseServer(server.Port());
+        const size_t boxes = m_boxes.Calls().size();
+
+        Command(Window(), kStart);
+        EXPECT_EQ(Window().BroadcastState(), CTavDJ1Dlg::kStateConnecting);
+        EXPECT_EQ(Controls().pStartButton->GetImageNum(), 1);
+        EXPECT_EQ(Controls().pStartButton->GetTooltip(), "방송 취소(S)");
+        EXPECT_EQ(Status(), "서버 접속 중...");
+        EXPECT_EQ(Listeners(), "0/0");
+        EXPECT_EQ(Window().TimerPeriodMs(CTavDJ1Dlg::kTimerWatchdog), 0);
+        EXPECT_FALSE(Controls().pRecord->IsEnabled());
+        // The password line has arrived; the window goes on meanwhile.
+        ASSERT_TRUE(ProcessEventsUntil([&] { return server.SourceBytes().find('\n') != std::string::npos; }));
+        EXPECT_TRUE(TheDJDataMan().IsPumpRunning());
+        EXPECT_TRUE(ProcessEventsUntil([&] { return TheDJDataMan().GetPeakLevel() > 0; }))
+            << "no level during the login";
+        EXPECT_EQ(Window().TimerPeriodMs(CTavDJ1Dlg::kTimerLevelAnimation), 50);
+        EXPECT_EQ(Window().BroadcastState(), CTavDJ1Dlg::kStateConnecting);
+
+        if (end == End::Press)
+            Command(Window(), kStartButton);
+        else
+            Window().close();
+        EXPECT_FALSE(TheDJDataMan().IsConnecting());
+        EXPECT_TRUE(server.WaitFor([](FakeShoutcastServer& s) { return s.SourceConnectionsEnded() == 1; }));
+        // The login's message was posted before it ended: it is handled now.
+        const int state = Window().BroadcastState();
+        for (int i = 0; i < 20; ++i)
+            QCoreApplication::processEvents();
+        EXPECT_EQ(Window().BroadcastState(), state);
+        EXPECT_EQ(m_boxes.Calls().size(), boxes) << m_boxes.Last().text;
+        EXPECT_EQ(TheDJDataMan().IsConnected(), 0);
+        EXPECT_EQ(Window().TimerPeriodMs(kTimerReconnect), 0);
+        const std::string log = ClientLog(m_home);
+        EXPECT_EQ(log.find("서버 접속 성공"), std::string::npos) << log;
+        EXPECT_EQ(log.find("서버 접속 실패"), std::string::npos) << log;
+        if (end == End::Press) {
+            EXPECT_EQ(state, CTavDJ1Dlg::kStateIdle);
+            EXPECT_EQ(Controls().pStartButton->GetTooltip(), "방송하기(S)");
+            EXPECT_TRUE(TheDJDataMan().IsMonitoring());
+        } else {
+            EXPECT_FALSE(Window().isVisible());
+        }
+    }
 }
 
 // A start that fails: what the presenter is told and where the window ends.
@@ -523,6 +601,7 @@ TEST_P(StartFailure, TellsWhyAndEndsInItsState)
     const size_t before = m_boxes.Calls().size();
 
     Command(Window(), kStart);
+    EXPECT_TRUE(LoginEnded());
     EXPECT_EQ(Window().BroadcastState(), c.nState);
     // A broken device is also reported by itself each time monitoring
     // restarts; the start's own box is the one that counts here.
@@ -553,7 +632,7 @@ INSTANTIATE_TEST_SUITE_P(MainWindow, StartFailure,
 TEST_F(BroadcastWindow, ReconnectCountdownRetriesAndAPressCancelsIt)
 {
     UseServer(testutil::PickPortPair());
-    Command(Window(), kStart);
+    ASSERT_NO_FATAL_FAILURE(Start());
     ASSERT_EQ(Window().BroadcastState(), 2);
     ASSERT_EQ(Window().ReconnectCountdown(), 10);
     // Pressed before the first tick: stopped, no second connect.
@@ -563,7 +642,7 @@ TEST_F(BroadcastWindow, ReconnectCountdownRetriesAndAPressCancelsIt)
     EXPECT_EQ(Window().TimerPeriodMs(kTimerReconnect), 0);
     EXPECT_EQ(m_boxes.Calls().size(), boxes);
 
-    Command(Window(), kStart);
+    ASSERT_NO_FATAL_FAILURE(Start());
     ASSERT_EQ(Window().BroadcastState(), 2);
     for (int n = 10; n >= 0; --n) {
         Tick(Window(), kTimerReconnect);
@@ -572,6 +651,7 @@ TEST_F(BroadcastWindow, ReconnectCountdownRetriesAndAPressCancelsIt)
     }
     // Still refused: a new countdown, a new notice.
     Tick(Window(), kTimerReconnect);
+    EXPECT_TRUE(LoginEnded());
     EXPECT_EQ(Window().BroadcastState(), 2);
     EXPECT_EQ(Window().ReconnectCountdown(), 10);
     EXPECT_EQ(m_boxes.Calls().size(), boxes + 2);
@@ -581,6 +661,7 @@ TEST_F(BroadcastWindow, ReconnectCountdownRetriesAndAPressCancelsIt)
     UseServer(server.Port());
     for (int tick = 0; tick < 12; ++tick)
         Tick(Window(), kTimerReconnect);
+    EXPECT_TRUE(LoginEnded());
     EXPECT_EQ(Window().BroadcastState(), 1);
     EXPECT_EQ(Window().TimerPeriodMs(kTimerReconnect), 0);
     EXPECT_EQ(server.SourceConnections(), 1);
@@ -605,7 +686,7 @@ TEST_F(BroadcastWindow, StatusPollShowsListenersAndRegistersWithTheDirectory)
         s.m_nYPPort = directory.Port();
     });
 
-    Command(Window(), kStart);
+    ASSERT_NO_FATAL_FAILURE(Start());
     ASSERT_EQ(Window().BroadcastState(), 1) << (m_boxes.Calls().empty() ? "" : m_boxes.Last().text);
     EXPECT_EQ(Window().TimerPeriodMs(kTimerStatusStart), 3000);
     EXPECT_EQ(Window().TimerPeriodMs(kTimerStatusPoll), 0);
@@ -649,7 +730,7 @@ TEST_F(BroadcastWindow, DirectoryWithoutAHostIsToldOnceNotAtEveryPoll)
         return n;
     };
     for (size_t broadcast = 1; broadcast <= 2; ++broadcast) {
-        Command(Window(), kStart);
+        ASSERT_NO_FATAL_FAILURE(Start());
         ASSERT_EQ(Window().BroadcastState(), 1) << (m_boxes.Calls().empty() ? "" : m_boxes.Last().text);
         Tick(Window(), kTimerStatusStart);
         EXPECT_TRUE(ProcessEventsUntil([&] { return Listeners() == "3/50"; })) << Listeners();
@@ -685,6 +766,7 @@ TEST_F(BroadcastWindow, SStartsAndStopsOnlyFromTheSkin)
     for (const auto& press : presses) {
         press.pTarget->setFocus();
         QTest::keyClick(press.pTarget, Qt::Key_S);
+        EXPECT_TRUE(LoginEnded());
         EXPECT_EQ(Window().BroadcastState(), press.nState);
     }
     EXPECT_EQ(server.SourceConnections(), 1);

@@ -169,6 +169,7 @@ TEST_F(MainWindowTitles, PlayerTitlesStreamCommandsBoardAndAddressThroughTheWind
     for (int i = 0; i < 20; ++i)
         QCoreApplication::processEvents();
     command(3000);
+    ASSERT_TRUE(RunEventsUntil([&] { return window.BroadcastState() != CTavDJ1Dlg::kStateConnecting; }));
     ASSERT_EQ(window.BroadcastState(), 1);
     ASSERT_TRUE(RunEventsUntil([&] { return player.records.size() == 1; }));
     const DJSettings& settings = TheDJDataMan().Settings();

@@ -1,7 +1,9 @@
 // The real program on air on a private X server, worked only through X11
 // input: a tone through a private PulseAudio as its recording device, a
-// real Icecast 2 as its server, the title typed into the title field as a
-// presenter types it, and the status line as the screen shows it.
+// real Icecast 2 or a fake server of the test's own as its server, the
+// title typed into the title field as a presenter types it, and the window
+// as the screen shows it.
+#include "fakes/FakeShoutcastServer.h"
 #include "peers/IcecastServer.h"
 #include "peers/SoundFixtures.h"
 #include "support/ChildProcess.h"
@@ -14,6 +16,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -21,6 +25,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -31,6 +36,9 @@ using testutil::CommandOutput;
 using testutil::VisibleWindowMatching;
 
 constexpr int kWaitMs = 20000;
+// Longer than any test here runs: past its end the recording device repeats
+// stale bytes.
+constexpr int kToneSeconds = 120;
 const std::string kTitle = "테스트 곡 - Test Song";
 // Places in the default skin's main window: the start button, the title
 // tab, the title field, the status line and the close button.
@@ -43,6 +51,13 @@ struct SArea {
 };
 constexpr SArea kFieldArea { 414, 203, 308, 22 };
 constexpr SArea kStatusArea { 410, 61, 316, 16 };
+// The level meter, the start button, the tabbed panel and its "효과" tab.
+constexpr SArea kMeterArea { 208, 74, 160, 12 };
+constexpr SArea kStartArea { 52, 72, 96, 96 };
+constexpr SArea kPanelArea { 398, 172, 340, 128 };
+constexpr const char* kEffectsTab = "438 157";
+// A place on the window's caption, where the pointer gives the skin the keys.
+constexpr const char* kCaption = "300 20";
 // Fewer pixels of a text's colour than a few letters have: no text shown.
 constexpr int kTextPixels = 15;
 
@@ -105,6 +120,30 @@ bool Near(const SRgb& p, const SRgb& q)
     return std::abs(p.r - q.r) < 40 && std::abs(p.g - q.g) < 40 && std::abs(p.b - q.b) < 40;
 }
 
+// A digest of what a part of the screen shows: quick to take, so looks can
+// follow each other closely.
+std::string Picture(const SPoint& origin, const SArea& area)
+{
+    return CommandOutput("import -window root -crop " + std::to_string(area.w) + "x" + std::to_string(area.h) + "+"
+        + std::to_string(origin.x + area.x) + "+" + std::to_string(origin.y + area.y)
+        + " -depth 8 rgb:- 2>/dev/null | md5sum");
+}
+
+// A tone whose loudness steps every tenth of a second through seven levels
+// in an order that never repeats at a look's spacing, so the level meter
+// has something to show moving.
+std::vector<int16_t> SteppingTone(int seconds)
+{
+    constexpr int kRate = 44100;
+    constexpr int kLevels = 7;
+    std::vector<int16_t> samples = peers::StereoTone(kRate, 440.0, 14000.0, seconds * kRate);
+    for (size_t i = 0; i < samples.size(); ++i) {
+        const size_t step = i / 2 / (kRate / 10);
+        samples[i] = static_cast<int16_t>(samples[i] * int(step * 3 % kLevels + 1) / kLevels);
+    }
+    return samples;
+}
+
 class TavDJOnAirProgram : public testing::Test {
 protected:
     void SetUp() override
@@ -118,7 +157,7 @@ protected:
         testutil::ShowOnDisplay(m_home, m_xvfb.Display());
         m_home.Set("TAVDJ_ASSUME_ONLINE", "1");
         const std::string tone = m_dir / "tone.raw";
-        ASSERT_TRUE(peers::WriteRaw(tone, peers::StereoTone(44100, 440.0, 8000.0, 20 * 44100)));
+        ASSERT_TRUE(peers::WriteRaw(tone, SteppingTone(kToneSeconds)));
         // The scripted card is the mixer; the tone, in real time, the
         // recording device (the later default wins).
         testutil::UseProgramEnvironment(m_home,
@@ -196,6 +235,36 @@ protected:
 
     void Screenshot(const std::string& name) { testutil::Screenshot(m_artifacts, name); }
 
+    // SETTING.ini for a server on loopback, no title from a player and no
+    // directory.
+    void WriteSettings(int port, const std::string& password, int reconnect)
+    {
+        const fs::path settings = fs::path(m_home.Path("data")) / "VANDREL" / "TavDJ" / "SETTING.ini";
+        fs::create_directories(settings.parent_path());
+        std::ofstream(settings) << "[Network]\nLocalServ=0\nAddress=127.0.0.1\nPort=" << port << "\nPasswd=" << password
+                                << "\n[SHOUTcast]\nAIM=\n[Song]\nAuto=0\n[Connect]\nReconnect=" << reconnect
+                                << "\n[AddYP]\nAddYP=0\n";
+    }
+
+    // Starts the program and waits for its main window.
+    bool StartProgram(testutil::ChildProcess& program, std::string* pWindow)
+    {
+        return program.Start({ TAVDJ_PROGRAM }, false, true)
+            && WaitUntil([&] { return !(*pWindow = VisibleWindowMatching("^TavDJ$")).empty(); });
+    }
+
+    // A key pressed as the skin's: a click on the window's caption gives the
+    // window the keyboard first.
+    static bool PressKey(const std::string& window, const std::string& key)
+    {
+        return CommandSucceeds("xdotool mousemove --window " + window + " " + kCaption + " click 1")
+            && WaitUntil([&] { return CommandOutput("xdotool getwindowfocus").find(window) == 0; })
+            && CommandSucceeds("xdotool key " + key);
+    }
+
+    // A notice of a failed connect is on the screen.
+    static bool FailureNoticeShown() { return !VisibleWindowMatching("^TavDJ - 방송서버 접속 실패$").empty(); }
+
     TempHome m_home;
     peers::TempDir m_dir;
     peers::ScopedEnv m_env;
@@ -264,6 +333,129 @@ TEST_F(TavDJOnAirProgram, ATitleTypedIntoTheFieldGoesOnAirAndTheStatusLineHasNoK
 
     ASSERT_TRUE(ClickAt(window, kStartButton));
     ASSERT_TRUE(WaitUntil([&] { return icecast.Status().find("\"source\"") == std::string::npos; }));
+    ASSERT_TRUE(ClickAt(window, kCloseButton));
+    EXPECT_EQ(program.Wait(kWaitMs), 0);
+}
+
+// A server that takes the connection and never answers: while the program
+// logs in, the window lives (the level meter moves, a tab click switches
+// the panel), and S again or a close ends the login at once, the server
+// seeing the connection closed. Each step also shows that the login was
+// still waiting when the window answered, so a machine under load cannot
+// pass a window that froze; the bounds on how soon the window answers are
+// a few seconds, well inside the 10 s a frozen window would take.
+TEST_F(TavDJOnAirProgram, ALoginToAServerThatNeverAnswersLeavesTheWindowLiveAndSOrACloseEndsIt)
+{
+    constexpr int kAnswerMs = 3000;
+    enum class End { SAgain, Close };
+    for (const End end : { End::SAgain, End::Close }) {
+        const std::string name = end == End::SAgain ? "s-again" : "close";
+        SCOPED_TRACE(name);
+        FakeShoutcastServer server;
+        server.mode = FakeShoutcastServer::Login::Silent;
+        ASSERT_TRUE(server.Start());
+        WriteSettings(server.Port(), "secret", 0);
+        testutil::ChildProcess program;
+        std::string window;
+        ASSERT_TRUE(StartProgram(program, &window));
+        // The window stays where it came up.
+        const SPoint at = WindowAt(window);
+        const std::string offLook = Picture(at, kStartArea);
+        ASSERT_TRUE(PressKey(window, "s"));
+        ASSERT_TRUE(server.WaitFor(
+            [](FakeShoutcastServer& s) { return s.SourceBytes().find('\n') != std::string::npos; }, kWaitMs))
+            << "no login came";
+        const auto loginAt = std::chrono::steady_clock::now();
+        const auto stillLoggingIn = [&] {
+            return server.SourceConnectionsEnded() == 0 && ClientLog().find("서버 접속 실패") == std::string::npos;
+        };
+
+        // Seconds 1 to 6 of the login, a look at the meter every half
+        // second; the "효과" tab is clicked after the second.
+        std::set<std::string> meters;
+        for (int i = 0; i <= 10; ++i) {
+            // The looks are spaced in time: that is what they check.
+            std::this_thread::sleep_until(loginAt + std::chrono::milliseconds(1000 + 500 * i));
+            meters.insert(Picture(at, kMeterArea));
+            if (i == 0 || i == 10)
+                Screenshot(name + "-login-" + std::to_string(1000 + 500 * i) + "ms");
+            if (i != 2)
+                continue;
+            const std::string panel = Picture(at, kPanelArea);
+            ASSERT_TRUE(ClickAt(window, kEffectsTab));
+            EXPECT_TRUE(WaitUntil([&] { return Picture(at, kPanelArea) != panel; }, kAnswerMs))
+                << "the tab did not switch";
+            EXPECT_TRUE(stillLoggingIn()) << "the tab switched only once the login had ended";
+            Screenshot(name + "-effects-tab");
+        }
+        EXPECT_GE(meters.size(), 3U) << "the level meter stood still during the login";
+        ASSERT_TRUE(stillLoggingIn()) << "the login ended before the window was looked at\n" << ClientLog();
+
+        if (end == End::SAgain) {
+            ASSERT_TRUE(PressKey(window, "s"));
+            EXPECT_TRUE(WaitUntil([&] { return Picture(at, kStartArea) == offLook; }, kAnswerMs))
+                << "the on-air button kept its cancel look";
+            Screenshot(name + "-cancelled");
+        } else {
+            ASSERT_TRUE(ClickAt(window, kCloseButton));
+            EXPECT_EQ(program.Wait(kAnswerMs), 0) << "the program did not end soon, or not with status 0";
+        }
+        EXPECT_TRUE(server.WaitFor([](FakeShoutcastServer& s) { return s.SourceConnectionsEnded() == 1; }, kAnswerMs))
+            << "the server still holds the login's connection";
+        // The login was cancelled, not given up by itself: a login that
+        // ends by itself logs its failure.
+        EXPECT_EQ(ClientLog().find("서버 접속 실패"), std::string::npos) << ClientLog();
+        if (end == End::SAgain) {
+            EXPECT_FALSE(FailureNoticeShown());
+            ASSERT_TRUE(ClickAt(window, kCloseButton));
+            EXPECT_EQ(program.Wait(kWaitMs), 0);
+        }
+    }
+}
+
+// A wrong password against Icecast's SHOUTcast-compatible socket, which
+// closes the login without a word, with reconnection on: the third login
+// in a row is told as a refused password, once, and no fourth comes.
+TEST_F(TavDJOnAirProgram, AWrongPasswordAgainstIcecastIsToldOnceAndNotTriedForEver)
+{
+    testutil::IcecastServer icecast;
+    ASSERT_TRUE(icecast.Start()) << icecast.ErrorLog();
+    WriteSettings(icecast.Port(), "wrong-password", 1);
+    const auto logins = [&] {
+        const std::string log = icecast.ErrorLog();
+        int n = 0;
+        for (size_t at = log.find("_handle_shoutcast_compatible"); at != std::string::npos;
+             at = log.find("_handle_shoutcast_compatible", at + 1))
+            ++n;
+        return n;
+    };
+
+    testutil::ChildProcess program;
+    std::string window;
+    ASSERT_TRUE(StartProgram(program, &window));
+    const auto started = std::chrono::steady_clock::now();
+    ASSERT_TRUE(ClickAt(window, kStartButton));
+    const std::string told = "\t서버 접속 실패(-1) : 암호 불일치\n";
+    // Two countdowns of about twelve seconds come first.
+    ASSERT_TRUE(WaitUntil([&] { return ClientLog().find(told) != std::string::npos; }, 60000))
+        << ClientLog() << icecast.ErrorLog();
+    std::string box;
+    ASSERT_TRUE(WaitUntil([&] { return !(box = VisibleWindowMatching("^TavDJ - 방송서버 접속 실패$")).empty(); }));
+    Screenshot("refused");
+    EXPECT_EQ(logins(), 3) << icecast.ErrorLog();
+    ASSERT_TRUE(CommandSucceeds("xdotool mousemove --window " + box + " 5 5 key Return"));
+    ASSERT_TRUE(WaitUntil([&] { return !FailureNoticeShown(); }));
+
+    // Nothing more for the rest of the minute: no login, no notice.
+    const auto minute = started + std::chrono::seconds(60);
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(minute - std::chrono::steady_clock::now());
+    EXPECT_FALSE(
+        WaitUntil([&] { return logins() > 3 || FailureNoticeShown(); }, int(std::max<long long>(left.count(), 0))))
+        << icecast.ErrorLog();
+    Screenshot("a-minute-later");
+    const std::string log = ClientLog();
+    EXPECT_EQ(log.find(told), log.rfind(told)) << log;
+    EXPECT_NE(log.find("\t서버 접속 실패(-2) : 접속 에러\n"), std::string::npos) << log;
     ASSERT_TRUE(ClickAt(window, kCloseButton));
     EXPECT_EQ(program.Wait(kWaitMs), 0);
 }
