@@ -72,9 +72,11 @@ void GXConWindow::Place(QWidget* pWidget, QWidget* pHost)
         pWidget->setProperty(kHomeProperty, QVariant::fromValue(home));
         m_pMoved = pWidget;
         pWidget->setParent(pHost);
-        // A new parent hides a widget; it shows in the skin as it showed
-        // where it came from.
-        pWidget->setVisible(home.bVisible);
+        // A new parent hides a widget. The skin window that takes it in
+        // shows it, whatever its home made of it there (a panel not chosen
+        // hides the title field in the main window); home gets it back as
+        // it was.
+        pWidget->setVisible(true);
         m_pHost = pHost;
     }
     Attach(pWidget);

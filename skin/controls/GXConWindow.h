@@ -14,9 +14,10 @@
 //
 // The widget belongs to the application, never to the skin. A nested skin
 // window is a window of its own, so the control moves the widget into it
-// (Place); closing the control, which unloading or reloading the skin does,
-// gives the widget back to the parent it came from, where and as visible as
-// it was, so deleting the skin's windows never deletes it.
+// (Place) and shown there; closing the control, which unloading or
+// reloading the skin does, gives the widget back to the parent it came from,
+// where and as visible as it was, so deleting the skin's windows never
+// deletes it.
 class GXConWindow : public GXConBase {
 public:
     enum class RegionMode { No, Yes };

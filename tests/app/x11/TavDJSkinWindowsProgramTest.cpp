@@ -67,10 +67,11 @@ protected:
     fs::path Program() const { return m_home.Path("program"); }
 
     // The default skin with changes, as skin.xml of the folder the program
-    // loads.
-    ::testing::AssertionResult EditSkin(const std::vector<std::pair<std::string, std::string>>& edits)
+    // loads, or of another skin folder in the program folder.
+    ::testing::AssertionResult EditSkin(
+        const std::vector<std::pair<std::string, std::string>>& edits, const std::string& folder = "default_skin")
     {
-        const fs::path skinXml = Program() / "default_skin" / "skin.xml";
+        const fs::path skinXml = Program() / folder / "skin.xml";
         std::string text = ReadFile(skinXml);
         for (const auto& [from, to] : edits) {
             if (!testutil::ReplaceFirst(&text, from, to))
@@ -122,6 +123,60 @@ protected:
 
     void Screenshot(const std::string& name) { testutil::Screenshot(m_artifacts, name); }
 
+    // The board's title field in the board's header, as an edit of the
+    // default skin: taken out of the main window's third panel.
+    static std::vector<std::pair<std::string, std::string>> FieldInBoard(const std::string& boardEdit = {})
+    {
+        const std::string field = "<WindowControl ID=\"IDC_EDIT_TITLE\" Align=\"none\" Rect=\""
+            + std::to_string(kFieldX) + "," + std::to_string(kFieldY) + "," + std::to_string(kFieldX + kFieldWidth)
+            + "," + std::to_string(kFieldY + kFieldHeight) + "\"/>";
+        const std::string background
+            = "<StaticControl StaticControlType=\"bitmap\" Image=\"bg.png\" ImageType=\"fillframe\" Align=\"client\"/>";
+        std::vector<std::pair<std::string, std::string>> edits {
+            { "<WindowControl ID=\"IDC_EDIT_TITLE\" Align=\"none\" Rect=\"16,31,324,53\"/>", "" },
+            { background, background + field },
+        };
+        if (!boardEdit.empty())
+            edits.push_back({ "PopupWindow=\"true\" Align=\"popup\">", boardEdit });
+        return edits;
+    }
+
+    // Amber pixels (the title's colour) where the board shows its field.
+    static int FieldAmber()
+    {
+        const std::string crop = "import -window root -crop " + std::to_string(kFieldWidth) + "x"
+            + std::to_string(kFieldHeight) + "+" + std::to_string(kFieldX) + "+" + std::to_string(kFieldY)
+            + " png:- | convert - -fuzz 25% -fill white -opaque 'rgb(214,142,34)' -fill black +opaque white"
+              " -format '%[fx:int(mean*w*h)]' info:";
+        return std::atoi(CommandOutput(crop).c_str());
+    }
+
+    // The request board served on loopback, and the settings that open it at
+    // the screen's top-left corner with a saved title.
+    ::testing::AssertionResult ServeBoard(testutil::ChildProcess& http)
+    {
+        const int nPort = testutil::ServeRequestBoard(http, m_home.Path("site"),
+            "<!DOCTYPE html><html><body style=\"background:#00ff00\"></body></html>", kWaitMs);
+        if (nPort <= 0)
+            return ::testing::AssertionFailure() << "python3's web server told no port";
+        WriteSettings("ShowMiniBrowser=1\nMiniBrowserLeft=0\nMiniBrowserTop=0\nMiniBrowserWidth=320\n"
+                      "MiniBrowserHeight=440\n[Song]\nMent=WWWWWWWW\n[Network]\nRequestBoardRoot=http://127.0.0.1:"
+            + std::to_string(nPort) + "/\n");
+        return ::testing::AssertionSuccess();
+    }
+
+    // Ctrl+R with the keyboard given to the main window first: a click on
+    // the skin's caption gives it that once the window has taken the focus
+    // from the board.
+    void ReloadFromTheMainWindow()
+    {
+        CommandSucceeds(
+            "xdotool mousemove " + std::to_string(kMainLeft + 300) + " " + std::to_string(kMainTop + 20) + " click 1");
+        EXPECT_TRUE(WaitUntil([&] { return CommandOutput("xdotool getwindowfocus").find(m_window) == 0; }))
+            << CommandOutput("xdotool getwindowfocus");
+        CommandSucceeds("xdotool key ctrl+r");
+    }
+
     TempHome m_home;
     XvfbServer m_xvfb;
     testutil::ChildProcess m_program;
@@ -136,22 +191,9 @@ protected:
 // placed in the new one, shows the saved title there.
 TEST_F(TavDJSkinWindows, TheBoardResizesWithinItsMinimumAndItsTitleFieldOutlivesAReload)
 {
-    const std::string field = "<WindowControl ID=\"IDC_EDIT_TITLE\" Align=\"none\" Rect=\"" + std::to_string(kFieldX)
-        + "," + std::to_string(kFieldY) + "," + std::to_string(kFieldX + kFieldWidth) + ","
-        + std::to_string(kFieldY + kFieldHeight) + "\"/>";
-    ASSERT_TRUE(EditSkin({ { "<WindowControl ID=\"IDC_EDIT_TITLE\" Align=\"none\" Rect=\"16,31,324,53\"/>", "" },
-        { "PopupWindow=\"true\" Align=\"popup\">",
-            "ResizeBorder=\"true\" MinMaxSize=\"260,360,-1,-1\" Align=\"popup\">" },
-        { "<StaticControl StaticControlType=\"bitmap\" Image=\"bg.png\" ImageType=\"fillframe\" Align=\"client\"/>",
-            "<StaticControl StaticControlType=\"bitmap\" Image=\"bg.png\" ImageType=\"fillframe\" Align=\"client\"/>"
-                + field } }));
+    ASSERT_TRUE(EditSkin(FieldInBoard("ResizeBorder=\"true\" MinMaxSize=\"260,360,-1,-1\" Align=\"popup\">")));
     testutil::ChildProcess http;
-    const int nPort = testutil::ServeRequestBoard(
-        http, m_home.Path("site"), "<!DOCTYPE html><html><body style=\"background:#00ff00\"></body></html>", kWaitMs);
-    ASSERT_GT(nPort, 0) << "python3's web server told no port";
-    WriteSettings("ShowMiniBrowser=1\nMiniBrowserLeft=0\nMiniBrowserTop=0\nMiniBrowserWidth=320\n"
-                  "MiniBrowserHeight=440\n[Song]\nMent=WWWWWWWW\n[Network]\nRequestBoardRoot=http://127.0.0.1:"
-        + std::to_string(nPort) + "/\n");
+    ASSERT_TRUE(ServeBoard(http));
     ASSERT_TRUE(Start());
     std::string board;
     ASSERT_TRUE(WaitUntil([&] { return !(board = WindowAtOrigin("320x440")).empty(); }, kPageWaitMs));
@@ -166,14 +208,8 @@ TEST_F(TavDJSkinWindows, TheBoardResizesWithinItsMinimumAndItsTitleFieldOutlives
     const std::string shape = CommandOutput("xwininfo -shape -id " + m_window);
     EXPECT_NE(shape.find("Window shape extents:  760x320+0+0"), std::string::npos) << shape;
 
-    // The window's keys are the skin's once it has the keyboard: a click on
-    // the skin's caption gives it that, once the window has taken the focus
-    // from the board.
-    CommandSucceeds(
-        "xdotool mousemove " + std::to_string(kMainLeft + 300) + " " + std::to_string(kMainTop + 20) + " click 1");
-    EXPECT_TRUE(WaitUntil([&] { return CommandOutput("xdotool getwindowfocus").find(m_window) == 0; }))
-        << CommandOutput("xdotool getwindowfocus");
-    CommandSucceeds("xdotool key ctrl+r");
+    // The window's keys are the skin's once it has the keyboard.
+    ReloadFromTheMainWindow();
     // The reload builds a new board window where the last one was, at the
     // size it was left.
     std::string rebuilt;
@@ -185,13 +221,8 @@ TEST_F(TavDJSkinWindows, TheBoardResizesWithinItsMinimumAndItsTitleFieldOutlives
         kPageWaitMs));
     // The field, alive and placed in the new board, shows the saved title:
     // amber text on its black ground.
-    const std::string crop = "import -window root -crop " + std::to_string(kFieldWidth) + "x"
-        + std::to_string(kFieldHeight) + "+" + std::to_string(kFieldX) + "+" + std::to_string(kFieldY)
-        + " png:- | convert - -fuzz 25% -fill white -opaque 'rgb(214,142,34)' -fill black +opaque white"
-          " -format '%[fx:int(mean*w*h)]' info:";
     int nAmber = 0;
-    EXPECT_TRUE(WaitUntil([&] { return (nAmber = std::atoi(CommandOutput(crop).c_str())) > 40; }))
-        << nAmber << " amber pixels";
+    EXPECT_TRUE(WaitUntil([&] { return (nAmber = FieldAmber()) > 40; })) << nAmber << " amber pixels";
     Screenshot("reloaded");
 
     // The field still takes typing: with the title tab chosen it is enabled,
@@ -205,11 +236,40 @@ TEST_F(TavDJSkinWindows, TheBoardResizesWithinItsMinimumAndItsTitleFieldOutlives
     const int nBefore = nAmber;
     EXPECT_TRUE(WaitUntil([&] {
         CommandSucceeds(type);
-        nAmber = std::atoi(CommandOutput(crop).c_str());
+        nAmber = FieldAmber();
         return nAmber > 0 && nAmber < nBefore / 2;
     })) << nAmber
         << " amber pixels of " << nBefore;
     Screenshot("typed");
+}
+
+// A skin switch from the default skin, whose title field lies on the main
+// window's third panel, to one that places it in the board, while another
+// panel is chosen (the field hidden at home): the field shows in the board
+// with the saved title.
+TEST_F(TavDJSkinWindows, ASwitchToASkinWithTheTitleFieldInItsBoardShowsTheFieldThere)
+{
+    fs::copy(Program() / "default_skin", Program() / "board_skin", fs::copy_options::recursive);
+    ASSERT_TRUE(EditSkin(FieldInBoard(), "board_skin"));
+    testutil::ChildProcess http;
+    ASSERT_TRUE(ServeBoard(http));
+    ASSERT_TRUE(Start());
+    std::string board;
+    ASSERT_TRUE(WaitUntil([&] { return !(board = WindowAtOrigin("320x440")).empty(); }, kPageWaitMs));
+    Screenshot("field-at-home");
+
+    std::ofstream(Program() / "setting.ini") << "[SKIN]\nSKINPATH=board_skin\n";
+    ReloadFromTheMainWindow();
+    std::string rebuilt;
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            rebuilt = WindowAtOrigin("320x440");
+            return !rebuilt.empty() && rebuilt != board;
+        },
+        kPageWaitMs));
+    int nAmber = 0;
+    EXPECT_TRUE(WaitUntil([&] { return (nAmber = FieldAmber()) > 40; })) << nAmber << " amber pixels";
+    Screenshot("field-in-board");
 }
 
 } // namespace
