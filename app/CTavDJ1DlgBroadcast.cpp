@@ -438,6 +438,10 @@ void CTavDJ1Dlg::StartDirectoryRegistration()
     char text[32];
     (void)std::snprintf(text, sizeof text, "%d/%d", nCurrent, nMax);
     SetLabel(m_controls.pListeners, text);
+    // What the readout holds now, for whoever reads the trace (a skin may
+    // lack the readout).
+    if (m_controls.pListeners)
+        DebugTrace("청취자 표시 : %s", m_controls.pListeners->GetText(0).c_str());
 }
 
 platform::LParam CTavDJ1Dlg::OnYPNotify(platform::WParam wParam, platform::LParam lParam)

@@ -13,3 +13,6 @@ set(TAVDJ_PROGRAM "${full_BINDIR}/tavdj")
 set(entry "$ENV{DESTDIR}${full_DATADIR}/applications/tavdj.desktop")
 message(STATUS "Installing: ${entry}")
 configure_file("${TAVDJ_DESKTOP_TEMPLATE}" "${entry}" @ONLY)
+# Listed like every installed file, so removing what install_manifest.txt
+# names removes the entry too.
+list(APPEND CMAKE_INSTALL_MANIFEST_FILES "${entry}")

@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <fstream>
 #include <regex>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -126,6 +127,8 @@ protected:
         testutil::ShowOnDisplay(m_home, m_xvfb.Display());
         m_home.Set("TAVDJ_ASSUME_ONLINE", "1");
         m_home.Set("DBUS_SESSION_BUS_ADDRESS", "unix:path=/dev/null/no-bus");
+        // The program's trace tells what the listener readout holds.
+        m_home.Set("TAVDJ_DEBUG_TRACE", Trace().string());
         // The installed program finds everything relative to itself.
         m_home.Set("TAVDJ_PROGRAM_DIR", std::nullopt);
         m_home.Set("TAVDJ_DATA_DIR", std::nullopt);
@@ -138,6 +141,16 @@ protected:
     }
 
     void Screenshot(const std::string& name) { testutil::Screenshot(m_artifacts, name); }
+
+    fs::path Trace() const { return m_dir / "trace.log"; }
+    // The listener readout holds text, as the program's trace last told.
+    bool ReadoutShows(const std::string& text) const
+    {
+        const std::string trace = ReadFile(Trace());
+        const size_t last = trace.rfind("청취자 표시 : ");
+        return last != std::string::npos
+            && trace.compare(last, trace.find('\n', last) - last, "청취자 표시 : " + text) == 0;
+    }
 
     // A digest of what the listener readout shows.
     static std::string Readout(const std::string& window)
@@ -179,6 +192,17 @@ TEST_F(TavDJInstalledProgram, StartsFromItsDesktopEntryShowsItsIconAndServesStat
              "share/tavdj/serverhtml/index.html", "share/icons/hicolor/32x32/apps/tavdj.png" })
         EXPECT_TRUE(fs::exists(m_prefix / file)) << file;
     EXPECT_FALSE(fs::exists(m_prefix / "share/tavdj/default_skin/tools")) << "the skin's generator was installed";
+    // Every installed file is listed for removal, the desktop entry written
+    // at install time too: removing what the list names leaves nothing.
+    std::set<std::string> listed;
+    std::istringstream manifest(ReadFile(fs::path(TAVDJ_BINARY_DIR) / "install_manifest.txt"));
+    for (std::string line; std::getline(manifest, line);)
+        listed.insert(line);
+    for (const auto& entry : fs::recursive_directory_iterator(m_prefix)) {
+        if (entry.is_directory())
+            continue;
+        EXPECT_EQ(listed.count(entry.path().string()), 1U) << entry.path() << " is not in install_manifest.txt";
+    }
 
     // The desktop entry starts the installed program by its full path.
     const std::string entry = ReadFile(m_prefix / "share/applications/tavdj.desktop");
@@ -220,6 +244,7 @@ TEST_F(TavDJInstalledProgram, StartsFromItsDesktopEntryShowsItsIconAndServesStat
     std::string noListeners;
     EXPECT_TRUE(WaitUntil([&] { return (noListeners = Readout(window)) != offAir; }))
         << "the listener readout never changed from its off-air look";
+    EXPECT_TRUE(WaitUntil([&] { return ReadoutShows("0/50"); })) << ReadFile(Trace());
     const std::string page = m_dir / "page.html";
     std::string status;
     EXPECT_TRUE(WaitUntil([&] {
@@ -233,6 +258,7 @@ TEST_F(TavDJInstalledProgram, StartsFromItsDesktopEntryShowsItsIconAndServesStat
         return CommandOutput("curl -s --max-time 5 -A 'Mozilla/5.0' " + url).find("<B>1 of 50 listeners</B>")
             != std::string::npos;
     })) << ReadFile(page);
+    EXPECT_TRUE(WaitUntil([&] { return ReadoutShows("1/50"); })) << ReadFile(Trace());
     EXPECT_TRUE(WaitUntil([&] { return Readout(window) != noListeners; }))
         << "the main window never showed the listener";
     Screenshot("listener");
