@@ -272,8 +272,8 @@ TEST_F(BroadcastWindow, IcecastBroadcastSurvivesTheServerGoingAwayAndComingBack)
     EXPECT_FALSE(TheDJDataMan().IsRecording());
     EXPECT_TRUE(ProcessEventsUntil([&] { return icecast.Status().find("\"source\"") == std::string::npos; }));
     const std::string log = ClientLog(m_home);
-    for (const char* line : { "서버 접속 성공 : 서버=127.0.0.1", "\t방송이 중단 되었습니다. \n", "\t서버 접속 끊기\n",
-             "\tYP add 성공\n" })
+    for (const char* line :
+        { "서버 접속 성공 : 서버=127.0.0.1", "\t방송이 중단 되었습니다. \n", "\t서버 접속 끊기\n", "\tYP add 성공\n" })
         EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
     EXPECT_EQ(log.find("YP add 실패"), std::string::npos) << log;
 }
