@@ -41,8 +41,9 @@ std::string GIcecastLogin::PutRequest() const
 {
     // Asking to continue lets the server refuse before any audio is sent;
     // Icecast answers at once either way.
-    return "PUT " + PercentEncode(m_params.mount, PercentKeep::Slashes) + " HTTP/1.1\r\nHost: " + m_params.host + ":"
-        + std::to_string(m_params.port) + "\r\n" + StationHeaders() + "Expect: 100-continue\r\n\r\n";
+    return "PUT " + PercentEncode(m_params.mount, PercentKeep::Slashes)
+        + " HTTP/1.1\r\nHost: " + HeaderValue(m_params.host) + ":" + std::to_string(m_params.port) + "\r\n"
+        + StationHeaders() + "Expect: 100-continue\r\n\r\n";
 }
 
 std::string GIcecastLogin::SourceRequest() const
@@ -93,9 +94,24 @@ GHttpReply::Progress GIcecastLogin::AwaitReply(GSocket& s, GHttpReply& reply, pl
     }
 }
 
+bool GIcecastLogin::Connected(GSocket& s, const std::stop_token& stop)
+{
+    if (s.GetState() == GSocket::kCreated)
+        return s.Connect(m_params.host.c_str(), m_params.port, stop);
+    // A connect already under way is waited for within the same bound as
+    // one started here.
+    const uint64_t started = m_clock.NowMs();
+    while (s.GetState() == GSocket::kConnecting && !stop.stop_requested()
+        && m_clock.NowMs() - started < GShoutCastSource::kLoginReplyLimitMs) {
+        m_clock.SleepMs(kPollSleepMs);
+        (void)s.Poll(nullptr);
+    }
+    return s.GetState() == GSocket::kConnected;
+}
+
 GIcecastLogin::SExchange GIcecastLogin::Exchange(GSocket& s, const std::string& request, const std::stop_token& stop)
 {
-    if (s.GetState() != GSocket::kConnected && !s.Connect(m_params.host.c_str(), m_params.port, stop))
+    if (!Connected(s, stop))
         return { GShoutCastSource::kConnectFailed, false };
     if (!s.Send(request.data(), static_cast<int>(request.size())))
         return { GShoutCastSource::kSendFailed, false };

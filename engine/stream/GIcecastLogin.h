@@ -46,7 +46,8 @@ public:
 
     GIcecastLogin(platform::Clock& clock, SParams params);
 
-    // s: created for params.port, connected or not yet. A GShoutCastSource
+    // s: created for params.port, and connected, connecting or not yet
+    // asked to connect. A GShoutCastSource
     // result code: kOk with s carrying the stream from now on,
     // kPasswordRefused, kMountInUse, kConnectFailed, kSendFailed (the
     // request did not leave in time), kNoReply (no answer, a dropped
@@ -71,6 +72,8 @@ private:
         bool unknownMethod;
     };
     SExchange Exchange(GSocket& s, const std::string& request, const std::stop_token& stop);
+    // Connects a created socket, or waits for one already connecting.
+    [[nodiscard]] bool Connected(GSocket& s, const std::stop_token& stop);
     [[nodiscard]] std::string StationHeaders() const;
 
     platform::Clock& m_clock;

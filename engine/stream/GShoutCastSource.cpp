@@ -423,7 +423,7 @@ std::string GShoutCastSource::TitleRequest(
         // credentials; HTTP/1.0, so the server closes after its answer.
         const std::string line = "GET /admin/metadata?mount=" + PercentEncode(protocol.mount, PercentKeep::Nothing)
             + "&mode=updinfo&song=" + PercentEncode(CutTitle(song), PercentKeep::Nothing)
-            + "&charset=UTF-8 HTTP/1.0\r\nHost: " + m_host + ":" + std::to_string(m_nPort) + "\r\n";
+            + "&charset=UTF-8 HTTP/1.0\r\nHost: " + HeaderValue(m_host) + ":" + std::to_string(m_nPort) + "\r\n";
         const std::string rest = "User-Agent: " + std::string(kAgent) + "\r\n\r\n";
         // The trace is for developers; the credentials never go into it.
         *shown = line + rest;

@@ -54,12 +54,12 @@ struct Login {
     FakeClock clock;
     GSocket socket { api, resolver, clock };
 
-    int Run(const std::vector<std::string>& replies)
+    int Run(const std::vector<std::string>& replies, bool connectFirst = false)
     {
         api.quietReceives = 1; // the connect's own poll
         for (const std::string& reply : replies)
             api.incoming.push_back(reply);
-        if (!socket.Create(8000))
+        if (!socket.Create(8000) || (connectFirst && !socket.Connect("127.0.0.1", 8000)))
             return -1;
         GIcecastLogin login(clock, Params());
         return login.Run(socket);
@@ -129,6 +129,10 @@ TEST(GIcecastLogin, RealAnswersBecomeTheSourceClientsCodes)
         EXPECT_LE(
             login.clock.NowMs() - started, uint64_t(row.connections) * GShoutCastSource::kLoginReplyLimitMs + 500);
     }
+    // A socket the caller connected already is used as it is.
+    Login connected;
+    EXPECT_EQ(connected.Run({ kContinueThenOk }, true), GShoutCastSource::kOk);
+    EXPECT_EQ(connected.api.opened, 1);
     // The flood was left unread past the reply's bounds.
     Login flooded;
     (void)flooded.Run(megabytes);
