@@ -152,11 +152,13 @@ private:
             const std::string& body = json ? jsonStatus : statusPage;
             const std::string reply = "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\nContent-Length: "
                 + std::to_string(body.size()) + "\r\n\r\n" + body;
-            (void)!::send(fd, reply.data(), reply.size(), MSG_NOSIGNAL);
+            // Noted before the answer leaves, so a client that has it finds
+            // its request noted.
             {
                 std::lock_guard guard(m_lock);
                 m_statusRequests.push_back(c.bytes.substr(0, c.bytes.find(' ', 4)));
             }
+            (void)!::send(fd, reply.data(), reply.size(), MSG_NOSIGNAL);
             Drop(fd);
             return;
         }

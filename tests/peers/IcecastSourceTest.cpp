@@ -1,7 +1,7 @@
 // The Icecast 2 source login against a real icecast2 running Debian's stock
 // icecast.xml, as a new user has it: one listen socket, no SHOUTcast mount.
-// A stream a real listener decodes, the source listed on its mount with its
-// listener, and the server's refusals as their codes.
+// A few seconds of MP3, the source listed on its mount with the station's
+// headers, and the server's refusals as their codes.
 
 #include "engine/stream/GIcecastLogin.h"
 #include "engine/stream/GIcecastStatus.h"
@@ -53,9 +53,9 @@ int LogIn(GSocket& socket, const GIcecastLogin::SParams& params)
 
 } // namespace
 
-TEST(IcecastStockServer, TakesThePutLoginStreamsToAListenerAndRefusesWithItsCodes)
+TEST(IcecastStockServer, TakesThePutLoginAndTheStreamAndRefusesWithItsCodes)
 {
-    for (const char* tool : { "icecast2", "curl", "ffmpeg", "mpg123" })
+    for (const char* tool : { "icecast2", "ffmpeg" })
         TAVDJ_REQUIRE_TOOL(ToolOnPath(tool), tool);
     if (::geteuid() == 0)
         TAVDJ_REQUIRE_TOOL(ToolOnPath("setpriv"), "setpriv");
@@ -65,45 +65,34 @@ TEST(IcecastStockServer, TakesThePutLoginStreamsToAListenerAndRefusesWithItsCode
 
     const std::string tone = icecast.Path("tone.mp3");
     testutil::ChildProcess encoder;
-    ASSERT_TRUE(encoder.Start({ "ffmpeg", "-v", "error", "-f", "lavfi", "-i", "sine=frequency=440:duration=6", "-ac",
+    ASSERT_TRUE(encoder.Start({ "ffmpeg", "-v", "error", "-f", "lavfi", "-i", "sine=frequency=440:duration=3", "-ac",
                                   "2", "-ar", "44100", "-b:a", "128k", "-f", "mp3", tone },
         false));
     ASSERT_EQ(encoder.Wait(30000), 0);
     const std::string mp3 = ReadFile(tone);
-    ASSERT_GT(mp3.size(), 80000u);
+    ASSERT_GT(mp3.size(), 40000u);
 
     GSocket source;
     ASSERT_EQ(LogIn(source, Params(icecast.Port(), "/live", IcecastServer::kPassword)), GShoutCastSource::kOk)
         << icecast.ErrorLog();
 
-    // At the stream's own pace: 16000 bytes a second.
+    // At the stream's own pace (16000 bytes a second) until it is listed
+    // with the station's headers, and to the end of the tone.
     const auto started = std::chrono::steady_clock::now();
-    size_t offset = 0;
-    auto pump = [&](int forMs) {
-        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(forMs);
-        while (std::chrono::steady_clock::now() < until && offset < mp3.size()) {
-            const auto due = started + std::chrono::microseconds(offset * 1000000 / 16000);
-            if (std::chrono::steady_clock::now() >= due) {
-                const int n = static_cast<int>(std::min<size_t>(1024, mp3.size() - offset));
-                ASSERT_TRUE(source.Send(mp3.data() + offset, n));
-                offset += static_cast<size_t>(n);
-            } else {
-                ASSERT_TRUE(source.Poll(nullptr));
-                platform::Sleep(5);
-            }
-        }
-    };
-    pump(500);
-
-    // Listed on its mount with the station's headers, and a listener counted.
-    const std::string heard = icecast.Path("heard.mp3");
-    testutil::ChildProcess listener;
-    ASSERT_TRUE(listener.Start({ "curl", "-s", "--max-time", "4", "-o", heard, icecast.Url("/live") }, false));
     GIcecastStatus status;
     bool listed = false;
-    for (int i = 0; i < 40 && !listed; ++i) {
-        pump(100);
-        listed = status.Parse(icecast.Status()) && status.ForMount("/live") && status.ForMount("/live")->listeners == 1;
+    for (size_t offset = 0; offset < mp3.size();) {
+        const auto due = started + std::chrono::microseconds(offset * 1000000 / 16000);
+        if (std::chrono::steady_clock::now() < due) {
+            ASSERT_TRUE(source.Poll(nullptr));
+            platform::Sleep(5);
+            continue;
+        }
+        const int n = static_cast<int>(std::min<size_t>(1024, mp3.size() - offset));
+        ASSERT_TRUE(source.Send(mp3.data() + offset, n));
+        offset += static_cast<size_t>(n);
+        if (!listed && offset % 16384 < 1024)
+            listed = status.Parse(icecast.Status()) && status.ForMount("/live");
     }
     ASSERT_TRUE(listed) << icecast.Status();
     EXPECT_EQ(status.ForMount("/live")->serverName, "Station");
@@ -115,14 +104,6 @@ TEST(IcecastStockServer, TakesThePutLoginStreamsToAListenerAndRefusesWithItsCode
     EXPECT_EQ(LogIn(second, Params(icecast.Port(), "/live", IcecastServer::kPassword)), GShoutCastSource::kMountInUse);
     GSocket wrong;
     EXPECT_EQ(LogIn(wrong, Params(icecast.Port(), "/other", "wrong")), GShoutCastSource::kPasswordRefused);
-
-    while (listener.Wait(0) == -1 && offset < mp3.size())
-        pump(100);
-    listener.Stop();
-    testutil::ChildProcess decode;
-    ASSERT_TRUE(decode.Start({ "mpg123", "-q", "-t", heard }, false));
-    EXPECT_EQ(decode.Wait(10000), 0);
-    EXPECT_GT(ReadFile(heard).size(), 16000u);
 
     // The end of the connection ends the source.
     source.Close();

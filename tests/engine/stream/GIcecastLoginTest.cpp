@@ -139,15 +139,6 @@ TEST(GIcecastLogin, RealAnswersBecomeTheSourceClientsCodes)
     EXPECT_GT(flooded.api.incoming.size(), 250u);
 }
 
-TEST(GIcecastLogin, ARequestThatCannotLeaveIsASendFailure)
-{
-    Login login;
-    login.api.sendBudgets = { 10, -1, -1 };
-    for (int i = 0; i < 1000; ++i)
-        login.api.sendBudgets.push_back(-1);
-    EXPECT_EQ(login.Run({}), GShoutCastSource::kSendFailed);
-}
-
 TEST(GIcecastLogin, AStopRequestEndsTheWaitAtOnce)
 {
     Login login;

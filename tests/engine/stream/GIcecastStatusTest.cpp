@@ -88,66 +88,19 @@ TEST(GIcecastStatus, FindsOurSourceByMountOrStationName)
     EXPECT_EQ(found->listeners, 9);
 }
 
-TEST(GIcecastStatus, CountsOfEveryShapeStayInRange)
+TEST(IcecastText, EncodesPathsAndQueriesAndReadsBackTitles)
 {
-    struct Row {
-        const char* value;
-        int listeners;
-    };
-    const Row rows[] = {
-        { "7", 7 },
-        { "\"12\"", 12 },
-        { "-3", 0 },
-        { "1e300", 2147483647 },
-        { "18446744073709551615", 2147483647 },
-        { "\"9x\"", 0 },
-        { "\"99999999999\"", 0 },
-        { "true", 0 },
-        { "null", 0 },
-        { "{}", 0 },
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.value);
-        GIcecastStatus status;
-        ASSERT_TRUE(status.Parse(kHead + R"("source":{"listenurl":"/live","listeners":)" + row.value + "}}}"));
-        ASSERT_NE(status.ForMount("/live"), nullptr);
-        EXPECT_EQ(status.ForMount("/live")->listeners, row.listeners);
-    }
-    // Texts are kept within their bound, whole characters only.
-    std::string title;
-    for (int i = 0; i < 1000; ++i)
-        title += "가";
-    GIcecastStatus status;
-    ASSERT_TRUE(status.Parse(kHead + R"("source":{"title":")" + title + "\"}}}"));
-    EXPECT_EQ(status.Sources()[0].title.size(), GIcecastStatus::kMaxTextBytes / 3 * 3);
-}
-
-TEST(IcecastText, EncodesPathsQueriesHeadersAndReadsBackNames)
-{
-    EXPECT_EQ(PercentEncode("/a b/가?&#+", PercentKeep::Slashes), "/a%20b/%EA%B0%80%3F%26%23%2B");
+    EXPECT_EQ(PercentEncode("/a b/가?&#+~", PercentKeep::Slashes), "/a%20b/%EA%B0%80%3F%26%23%2B~");
     EXPECT_EQ(PercentEncode("/live", PercentKeep::Nothing), "%2Flive");
-    EXPECT_EQ(PercentEncode("Aa0-._~", PercentKeep::Nothing), "Aa0-._~");
-    EXPECT_EQ(HeaderValue("a\r\nb\tc\x7f"), "a  b c ");
-    EXPECT_EQ(BasicAuthorization("source", "hackme"), "Basic c291cmNlOmhhY2ttZQ==");
-
-    const std::pair<const char*, const char*> mounts[]
-        = { { "live", "/live" }, { " /live ", "/live" }, { "", "" }, { "  ", "" }, { "/a/b", "/a/b" } };
-    for (const auto& [typed, mount] : mounts)
-        EXPECT_EQ(NormalizeMount(typed), mount) << typed;
-
-    EXPECT_TRUE(ListenUrlIsMount("http://localhost:8000/live", "/live"));
     EXPECT_FALSE(ListenUrlIsMount("http://localhost:8000/a/live", "/live"));
     EXPECT_FALSE(ListenUrlIsMount("http://localhost:8000", "/live"));
-    EXPECT_FALSE(ListenUrlIsMount("http://h/live", ""));
 
     const std::pair<const char*, const char*> references[] = {
         { "&#44032;", "가" },
         { "&#x1F3B5;&#X41;", "🎵A" },
         { "&#0;&#55296;&#1114112;&#12345678;", "&#0;&#55296;&#1114112;&#12345678;" },
-        { "&#;&#x;&#12&amp;", "&#;&#x;&#12&amp;" },
-        { "a&#65;b&", "aAb&" },
+        { "a&#65;b&#;&#12&amp;", "aAb&#;&#12&amp;" },
     };
     for (const auto& [text, decoded] : references)
         EXPECT_EQ(DecodeCharacterReferences(text), decoded) << text;
-    EXPECT_EQ(Latin1AsUtf8("\xea\xb0\x80 a"), "\xc3\xaa\xc2\xb0\xc2\x80 a");
 }
