@@ -520,7 +520,6 @@ bool GShoutCastSource::FetchStatus(platform::TargetHandle notifyWindow)
                 m_status = std::move(status);
                 m_bStatusBusy = false;
             }
-            m_statusIdle.notify_all();
             platform::PostMessage(notifyWindow, WmHttpGetFileComplete(), 0, arrived ? 1 : 0);
         });
     } catch (const std::system_error&) {
@@ -533,18 +532,16 @@ bool GShoutCastSource::FetchStatus(platform::TargetHandle notifyWindow)
 
 bool GShoutCastSource::TakeStatus(SServerStatus* status)
 {
-    {
-        // The completion is posted after the worker stored its result; a
-        // read that is really still running is not taken.
-        std::unique_lock guard(m_statusLock);
-        if (m_bStatusBusy)
-            return false;
-        if (status)
-            *status = m_status;
-        const bool usable = m_status.usable;
-        m_status = {};
-        return usable;
-    }
+    // The completion is posted after the worker stored its result; a read
+    // that is really still running is not taken.
+    std::lock_guard guard(m_statusLock);
+    if (m_bStatusBusy)
+        return false;
+    if (status)
+        *status = m_status;
+    const bool usable = m_status.usable;
+    m_status = {};
+    return usable;
 }
 
 int GShoutCastSource::ParseStatus(int* current, int* maximum)

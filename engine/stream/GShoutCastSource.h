@@ -7,7 +7,6 @@
 #include "platform/MessageTarget.h"
 #include "platform/SocketApi.h"
 
-#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -208,7 +207,6 @@ private:
     // Only one status read at a time: a slow server never has several in
     // flight.
     std::mutex m_statusLock; // guards: m_bStatusBusy, m_status
-    std::condition_variable m_statusIdle;
     bool m_bStatusBusy = false;
     SServerStatus m_status;
     std::jthread m_statusWorker;
