@@ -19,11 +19,13 @@ void CKeptClientSettings::Replace(const std::string& userAddress, int port, cons
         m_strAddress = userAddress.empty() ? settings.m_strAddress : userAddress;
         m_nPort = settings.m_nPort;
         m_strPasswd = settings.m_strPasswd;
+        m_nServerType = settings.m_nServerType;
         m_bKept = true;
     }
     settings.m_strAddress = kServerHost;
     settings.m_nPort = port;
     settings.m_strPasswd = password;
+    settings.m_nServerType = 0;
     m_controller.ApplySettings(settings);
 }
 
@@ -35,6 +37,7 @@ void CKeptClientSettings::Restore()
     settings.m_strAddress = m_strAddress;
     settings.m_nPort = m_nPort;
     settings.m_strPasswd = m_strPasswd;
+    settings.m_nServerType = m_nServerType;
     m_controller.ApplySettings(settings);
     m_bKept = false;
 }
@@ -42,9 +45,10 @@ void CKeptClientSettings::Restore()
 CKeptClientSettings::SUserServer CKeptClientSettings::UserServer(const std::string& userAddress) const
 {
     if (m_bKept)
-        return { m_strAddress, m_nPort, m_strPasswd };
+        return { m_strAddress, m_nPort, m_strPasswd, m_nServerType };
     const DJSettings& settings = m_controller.Settings();
-    return { userAddress.empty() ? settings.m_strAddress : userAddress, settings.m_nPort, settings.m_strPasswd };
+    return { userAddress.empty() ? settings.m_strAddress : userAddress, settings.m_nPort, settings.m_strPasswd,
+        settings.m_nServerType };
 }
 
 void CKeptClientSettings::SetUserServer(const SUserServer& server)
@@ -53,12 +57,14 @@ void CKeptClientSettings::SetUserServer(const SUserServer& server)
         m_strAddress = server.address;
         m_nPort = server.port;
         m_strPasswd = server.password;
+        m_nServerType = server.serverType;
         return;
     }
     DJSettings settings = m_controller.Settings();
     settings.m_strAddress = server.address;
     settings.m_nPort = server.port;
     settings.m_strPasswd = server.password;
+    settings.m_nServerType = server.serverType;
     m_controller.ApplySettings(settings);
 }
 
@@ -66,13 +72,14 @@ bool CKeptClientSettings::SaveSettings()
 {
     if (!m_bKept)
         return m_controller.SaveSettings();
-    // Saved from the main thread, which alone reads these three values: the
+    // Saved from the main thread, which alone reads these four values: the
     // source client got them when it connected.
     const DJSettings running = m_controller.Settings();
     DJSettings user = running;
     user.m_strAddress = m_strAddress;
     user.m_nPort = m_nPort;
     user.m_strPasswd = m_strPasswd;
+    user.m_nServerType = m_nServerType;
     m_controller.ApplySettings(user);
     const bool ok = m_controller.SaveSettings();
     m_controller.ApplySettings(running);

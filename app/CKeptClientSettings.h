@@ -5,13 +5,14 @@
 class CDJDataMan;
 
 // Thread: main thread (it edits the broadcast controller's settings).
-// The user's external-server address, port and password, set aside while
-// the built-in server stands in for them. Restore puts them back, and so
+// The user's external-server address, port, password and server type, set
+// aside while the built-in server stands in for them (it speaks SHOUTcast
+// only). Restore puts them back, and so
 // does the destructor: a member of the main window therefore returns the
 // user's values on every way out of own-server mode (a stop, a dropped
 // broadcast, closing the window, the end of the session), so the settings
 // the controller saves never hold "localhost" and a port and secret of a
-// server that no longer runs. Only these three values are touched; other
+// server that no longer runs. Only these four values are touched; other
 // settings changed meanwhile stay as they are.
 class CKeptClientSettings {
 public:
@@ -22,6 +23,7 @@ public:
         std::string address;
         int port = 0;
         std::string password;
+        int serverType = 0; // DJSettings::m_nServerType
     };
 
     explicit CKeptClientSettings(CDJDataMan& controller);
@@ -33,8 +35,9 @@ public:
     // Keeps userAddress (the settings object's NationalAddress, the user's
     // external server; empty means the controller's current address, as a
     // SETTING.ini without NationalAddress has it) with the controller's
-    // current port and password, and points the controller at the built-in
-    // server: "localhost", port, password. While values are kept, a second
+    // current port, password and server type, and points the controller at
+    // the built-in server: "localhost", port, password, SHOUTcast. While
+    // values are kept, a second
     // call only points the controller anew and keeps what it kept first: the
     // current values are the built-in server's then, not the user's.
     void Replace(const std::string& userAddress, int port, const std::string& password);
@@ -61,4 +64,5 @@ private:
     std::string m_strAddress;
     int m_nPort = 0;
     std::string m_strPasswd;
+    int m_nServerType = 0;
 };

@@ -6,6 +6,7 @@
 #include "app/CSettingDlgHost.h"
 #include "app/MessageDlg.h"
 #include "engine/stream/CDJDataMan.h"
+#include "engine/stream/IcecastText.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -26,6 +27,7 @@ namespace {
 
 constexpr const char* kCaption = "TavDJ";
 constexpr const char* kDefaultStationName = "TavDJ 방송국";
+constexpr const char* kDefaultUser = "source";
 constexpr const char* kTestCaption = "서버테스트";
 constexpr const char* kTestingCaption = "테스트중...";
 constexpr const char* kPlayCaption = "▶";
@@ -110,6 +112,12 @@ CSetBroadCastDlg::CSetBroadCastDlg(COption& option, CDJDataMan& dj, platform::Wa
     m_pPort = AddEdit(1003);
     m_pPort->setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9]*"), m_pPort));
     m_pPassword = AddEdit(1004);
+    m_pServerType = new QComboBox(pModeBox);
+    m_pServerType->setObjectName("1072");
+    m_pServerType->addItem(QStringLiteral("SHOUTcast"));
+    m_pServerType->addItem(QStringLiteral("Icecast 2"));
+    m_pMount = AddEdit(1073);
+    m_pUser = AddEdit(1074);
     auto* pExternal = new QGridLayout;
     pExternal->addWidget(new QLabel(QStringLiteral("주소:"), pModeBox), 0, 0);
     pExternal->addWidget(m_pAddress, 0, 1);
@@ -117,6 +125,12 @@ CSetBroadCastDlg::CSetBroadCastDlg(COption& option, CDJDataMan& dj, platform::Wa
     pExternal->addWidget(m_pPort, 0, 3);
     pExternal->addWidget(new QLabel(QStringLiteral("암호:"), pModeBox), 1, 0);
     pExternal->addWidget(m_pPassword, 1, 1);
+    pExternal->addWidget(new QLabel(QStringLiteral("서버 종류:"), pModeBox), 1, 2);
+    pExternal->addWidget(m_pServerType, 1, 3);
+    pExternal->addWidget(new QLabel(QStringLiteral("마운트:"), pModeBox), 2, 0);
+    pExternal->addWidget(m_pMount, 2, 1);
+    pExternal->addWidget(new QLabel(QStringLiteral("사용자:"), pModeBox), 2, 2);
+    pExternal->addWidget(m_pUser, 2, 3);
 
     auto* pModeLayout = new QVBoxLayout(pModeBox);
     pModeLayout->addWidget(m_pOwnServer);
@@ -159,6 +173,10 @@ CSetBroadCastDlg::CSetBroadCastDlg(COption& option, CDJDataMan& dj, platform::Wa
     connect(m_pPlayIntro, &QPushButton::clicked, this, [this] { OnPlayIntro(); });
     connect(m_pTest, &QPushButton::clicked, this, [this] { OnServerTest(); });
     connect(m_pAudience, &QLineEdit::textChanged, this, [this] { OnAudienceChanged(); });
+    connect(m_pServerType, &QComboBox::currentIndexChanged, this, [this] {
+        if (!m_bLoading)
+            UpdateEnabling();
+    });
     connect(m_pIntroFile, &QLineEdit::textEdited, this, [this] {
         m_option.m_strIntroSound = S(m_pIntroFile->text());
         UpdateEnabling();
@@ -197,6 +215,9 @@ void CSetBroadCastDlg::Load(bool editable)
     m_pAddress->setText(Q(server.address));
     m_pPort->setText(QString::number(server.port));
     m_pPassword->setText(Q(server.password));
+    m_pServerType->setCurrentIndex(server.serverType == kIcecastRow ? kIcecastRow : kShoutcastRow);
+    m_pMount->setText(Q(settings.m_strMount));
+    m_pUser->setText(Q(settings.m_strUser));
     m_pName->setText(Q(settings.m_strName));
     m_pCJName->setText(Q(settings.m_strAIM));
     m_pHomepage->setText(Q(settings.m_strUrl));
@@ -213,7 +234,8 @@ void CSetBroadCastDlg::Load(bool editable)
 
     // Without a limit a field keeps what it holds; the limit refuses more
     // typing from now on.
-    for (CLimitEdit* pEdit : { m_pName, m_pCJName, m_pHomepage, m_pListenUrl, m_pPort, m_pPassword, m_pAddress })
+    for (CLimitEdit* pEdit :
+        { m_pName, m_pCJName, m_pHomepage, m_pListenUrl, m_pPort, m_pPassword, m_pAddress, m_pMount, m_pUser })
         pEdit->setMaxLength(editable ? kMaxText : 32767);
     UpdateEnabling();
     AddTooltip(QStringLiteral("외부에서 접속이 가능한지 테스트합니다."));
@@ -239,6 +261,12 @@ void CSetBroadCastDlg::UpdateEnabling()
     m_pAddress->setEnabled(!own);
     m_pPort->setEnabled(!own);
     m_pPassword->setEnabled(!own);
+    m_pServerType->setEnabled(!own);
+    // The built-in server speaks SHOUTcast; a mount and user mean nothing
+    // to it or to a SHOUTcast server.
+    const bool icecast = !own && m_pServerType->currentIndex() == kIcecastRow;
+    m_pMount->setEnabled(icecast);
+    m_pUser->setEnabled(icecast);
     m_pOwnServer->setEnabled(true);
     m_pExternal->setEnabled(true);
     for (QWidget* pControl :
@@ -250,7 +278,7 @@ void CSetBroadCastDlg::UpdateEnabling()
     // limit can still change.
     for (QWidget* pControl : std::initializer_list<QWidget*> { m_pOwnServer, m_pExternal, m_pGenre, m_pName, m_pCJName,
              m_pHomepage, m_pListenUrl, m_pIntro, m_pIntroFile, m_pChooseIntro, m_pPlayIntro, m_pTest, m_pPort,
-             m_pPassword, m_pAddress })
+             m_pPassword, m_pAddress, m_pServerType, m_pMount, m_pUser })
         pControl->setEnabled(false);
 }
 
@@ -261,11 +289,31 @@ void CSetBroadCastDlg::Store()
     m_option.m_nUseIntroSound = m_pIntro->isChecked() ? 1 : 0;
     m_option.m_strIntroSound = S(m_pIntroFile->text());
     m_option.m_strNationalAddress = S(m_pAddress->text());
-    m_pKept->SetUserServer({ S(m_pAddress->text()), m_pPort->text().toInt(), S(m_pPassword->text()) });
-    EditDJ(m_dj, [this](DJSettings& s) {
+    const int type = m_pServerType->currentIndex() == kIcecastRow ? kIcecastRow : kShoutcastRow;
+    m_pKept->SetUserServer({ S(m_pAddress->text()), m_pPort->text().toInt(), S(m_pPassword->text()), type });
+    // The mount as servers name it, shown so; an empty one is never stored
+    // (the dialog refuses it for Icecast 2).
+    const std::string mount = NormalizeMount(S(m_pMount->text()));
+    m_pMount->setText(Q(mount));
+    const std::string user = S(m_pUser->text().trimmed());
+    m_pUser->setText(Q(user.empty() ? kDefaultUser : user));
+    EditDJ(m_dj, [this, &mount](DJSettings& s) {
         s.m_strUrl = S(m_pHomepage->text());
         s.m_strListenUrl = S(m_pListenUrl->text());
+        if (!mount.empty())
+            s.m_strMount = mount;
+        s.m_strUser = S(m_pUser->text());
     });
+}
+
+bool CSetBroadCastDlg::IsMountMissing() const
+{
+    return m_pServerType->currentIndex() == kIcecastRow && NormalizeMount(S(m_pMount->text())).empty();
+}
+
+void CSetBroadCastDlg::FocusMount()
+{
+    m_pMount->setFocus();
 }
 
 void CSetBroadCastDlg::StoreStationFields()

@@ -21,12 +21,16 @@ class QTimer;
 
 // Thread: user-interface thread.
 // The settings dialog's broadcast page: server mode, listener limit, intro
-// tune and its preview, the external server, the station's data and the
-// reachability test. Edits the settings object and the controller's
+// tune and its preview, the external server (with its type, and for Icecast
+// 2 the mount and user), the station's data and the reachability test. Edits the settings object and the controller's
 // settings; every control's object name is its number.
 class CSetBroadCastDlg : public CBaseDialog {
 public:
     static constexpr int kMaxText = 128;
+    // The server type choice's rows, as DJSettings::m_nServerType.
+    static constexpr int kShoutcastRow = 0;
+    static constexpr int kIcecastRow = 1;
+    static constexpr const char* kNoMountText = "Icecast 2 서버의 마운트를 입력하십시오.\n(예: /live)";
     static constexpr int kIntroTimerMs = 1000;
 
     CSetBroadCastDlg(COption& option, CDJDataMan& dj, platform::WaveOutBackend& output, QWidget* pParent = nullptr);
@@ -48,6 +52,12 @@ public:
     // the presenter's name and the genre.
     void StoreStationFields();
     [[nodiscard]] bool IsTesting() const;
+
+    // True when Icecast 2 is chosen and the mount field is empty: the
+    // dialog refuses to save then.
+    [[nodiscard]] bool IsMountMissing() const;
+    // Shows the mount field and gives it the focus.
+    void FocusMount();
 
     void OnMode(bool ownServer);
     void OnIntroCheck();
@@ -87,6 +97,9 @@ private:
     CLimitEdit* m_pAddress = nullptr; // 1028
     CLimitEdit* m_pPort = nullptr; // 1003
     CLimitEdit* m_pPassword = nullptr; // 1004
+    QComboBox* m_pServerType = nullptr; // 1072
+    CLimitEdit* m_pMount = nullptr; // 1073
+    CLimitEdit* m_pUser = nullptr; // 1074
     CLimitEdit* m_pName = nullptr; // 1005
     CLimitEdit* m_pCJName = nullptr; // 1070
     QComboBox* m_pGenre = nullptr; // 1029

@@ -157,6 +157,12 @@ bool CSettingDlg::OnApply()
         pListenUrl->setFocus();
         return false;
     }
+    if (m_pBroadcast->IsMountMissing()) {
+        MessageDlg(this, CSetBroadCastDlg::kNoMountText, kCaption, kMbOk);
+        m_pTabs->setCurrentIndex(kBroadcastPage);
+        m_pBroadcast->FocusMount();
+        return false;
+    }
     (void)kept.SaveSettings();
     m_pBroadcast->StopIntro();
     m_bPrepared = false;

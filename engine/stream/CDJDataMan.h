@@ -172,7 +172,16 @@ public:
     void SetStreamCommandTime(int time);
 
     int FetchServerStatus(platform::TargetHandle window);
+    // After the status read's completion: the current and maximum listener
+    // counts, 1 when the server's status said them. The maximum is
+    // kUnknownListenerLimit when the server publishes no limit (Icecast
+    // 2); the window then shows its own. Also keeps the title on air as the
+    // server has it, for GetServerTitle.
+    static constexpr int kUnknownListenerLimit = GShoutCastSource::kUnknownLimit;
     int GetListenerCount(int* pCurrent, int* pMax);
+    // The title on air as the last status read found it on the server;
+    // empty when the server named none (a SHOUTcast page never does).
+    [[nodiscard]] std::string GetServerTitle() const { return m_strServerTitle; }
 
     int StartYP();
     [[nodiscard]] int IsYPStarted() const { return m_bYPStarted ? 1 : 0; }
@@ -250,6 +259,9 @@ public:
 
 private:
     void SetupPump();
+    // Hands the settings' server type, mount and user to the source client,
+    // whenever the settings change, so it knows them before any Connect.
+    void UpdateSourceProtocol();
     void SetupMixerLines();
     void SetupEffects();
     int StartMonitor();
@@ -294,6 +306,7 @@ private:
     // Main thread: set by Connect, read by the main window.
     std::atomic<int> m_nBitrate { 0 };
     std::string m_strListenAddress;
+    std::string m_strServerTitle;
 
     std::atomic<bool> m_bYPStarted { false };
     std::atomic<int> m_nPeakLevel { 0 };

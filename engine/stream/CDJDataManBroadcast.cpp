@@ -46,6 +46,12 @@ constexpr ConnectFailure kConnectFailures[] = {
     { GShoutCastSource::kPasswordRefused, "음악방송 서버 암호가 틀렸습니다.\n암호를 다시 입력하십시오.", "암호 불일치",
         -1 },
     { GShoutCastSource::kSendFailed, "현 진행자가 방송 끊기를 기다림... \n연결중...", "다른 방송자 접속중", -2 },
+    // Final: the mount stays taken until that source ends or the presenter
+    // chooses another.
+    { GShoutCastSource::kMountInUse,
+        "방송 서버의 마운트를 다른 방송자가 이미 사용하고 있습니다.\n - 설정에서 다른 마운트를 입력하거나, 그 방송이 "
+        "끝난 뒤 다시 시도하십시오.",
+        "마운트 사용중", -1 },
 };
 
 constexpr ConnectFailure kOtherFailure = { -1,
@@ -283,8 +289,16 @@ int CDJDataMan::GetListenerCount(int* pCurrent, int* pMax)
 {
     if (m_login.IsOutstanding())
         return 0;
-    const int parsed = m_source.ParseStatus(pCurrent, pMax);
-    return parsed && pCurrent && pMax ? 1 : 0;
+    GShoutCastSource::SServerStatus status;
+    const bool usable = m_source.TakeStatus(&status);
+    m_strServerTitle = usable ? status.title : std::string();
+    if (!usable)
+        return 0;
+    if (pCurrent)
+        *pCurrent = status.current;
+    if (pMax)
+        *pMax = status.maximum;
+    return pCurrent && pMax ? 1 : 0;
 }
 
 void CDJDataMan::GetExternalIP(std::string* pOut)

@@ -1,6 +1,7 @@
 #include "engine/stream/CDJDataMan.h"
 
 #include "engine/stream/CSysSoundOff2.h"
+#include "engine/stream/IcecastText.h"
 #include "engine/stream/QualityPresets.h"
 #include "foundation/Ini.h"
 #include "foundation/Paths.h"
@@ -11,6 +12,7 @@ constexpr const char* kSettingsFile = "SETTING.ini";
 constexpr const char* kDefaultFolderName = "방송 갈무리";
 constexpr const char* kResetFolderName = "TavDJ";
 constexpr const char* kDefaultStationName = "TavDJ 방송국";
+constexpr const char* kDefaultMount = "/live";
 constexpr int kDefaultSourceVolume = 32767;
 // What FormatN reads as when the key is missing; replaced after loading.
 constexpr int kFormatUnset = -1;
@@ -61,6 +63,9 @@ constexpr Setting kSettings[] = {
     Text("Network", "Address", &DJSettings::m_strAddress, "localhost"),
     Number("Network", "Port", &DJSettings::m_nPort, 8000),
     Text("Network", "Passwd", &DJSettings::m_strPasswd, "tarnwick"),
+    Number("Network", "ServerType", &DJSettings::m_nServerType, 0),
+    Text("Network", "Mount", &DJSettings::m_strMount, kDefaultMount),
+    Text("Network", "User", &DJSettings::m_strUser, "source"),
     // The maker's service endpoints are ours to choose: empty until set.
     Text("Network", "IPCheckHost", &DJSettings::m_strIPCheckHost, ""),
     Text("SHOUTcast", "Name", &DJSettings::m_strName, kDefaultStationName),
@@ -127,6 +132,17 @@ void CDJDataMan::ApplySettings(const DJSettings& settings)
 {
     m_mainThread.CheckOwner();
     m_settings = settings;
+    UpdateSourceProtocol();
+}
+
+void CDJDataMan::UpdateSourceProtocol()
+{
+    GShoutCastSource::SServerProtocol protocol;
+    protocol.type = m_settings.m_nServerType == 1 ? GShoutCastSource::ServerType::Icecast2
+                                                  : GShoutCastSource::ServerType::Shoutcast;
+    protocol.mount = m_settings.m_strMount;
+    protocol.user = m_settings.m_strUser;
+    m_source.SetServerProtocol(protocol);
 }
 
 void CDJDataMan::LoadSettings(std::string_view folderName)
@@ -151,7 +167,14 @@ void CDJDataMan::LoadSettings(std::string_view folderName)
         s.m_nVolume = kDefaultSourceVolume;
     if (s.m_nFormatN == kFormatUnset)
         s.m_nFormatN = s.m_nCodecN == 0 ? GetDefaultQualityPreset() : 0;
+    // A type this program does not know is the one every file had before.
+    if (s.m_nServerType != 1)
+        s.m_nServerType = 0;
+    s.m_strMount = NormalizeMount(s.m_strMount);
+    if (s.m_strMount.empty())
+        s.m_strMount = kDefaultMount;
     m_fade.ResetStep(s.m_nFadeTime);
+    UpdateSourceProtocol();
 
     CreateRecordingFolder(s.m_strPath);
     SetSystemSoundOff(s.m_nSystemSoundOff != 0);
@@ -183,6 +206,7 @@ void CDJDataMan::ResetSettings()
             s.*setting.text = setting.textValue != nullptr ? setting.textValue : RecordingFolder(kResetFolderName);
     }
     s.m_nFormatN = GetDefaultQualityPreset();
+    UpdateSourceProtocol();
 
     CreateRecordingFolder(s.m_strPath);
     SetSystemSoundOff(true);

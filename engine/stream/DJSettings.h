@@ -29,6 +29,11 @@ struct DJSettings {
     std::string m_strAddress = "localhost";
     int m_nPort = 8000;
     std::string m_strPasswd = "tarnwick";
+    // ServerType 0 SHOUTcast (what a file without the key had), 1 Icecast
+    // 2 with the source's Mount ("/" first) and User.
+    int m_nServerType = 0;
+    std::string m_strMount = "/live";
+    std::string m_strUser = "source";
     // [SHOUTcast] the station; AIM is the presenter's name, an empty
     // ListenUrl means the listen address is worked out.
     std::string m_strName = "TavDJ 방송국";

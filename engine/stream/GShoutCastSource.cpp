@@ -1,8 +1,10 @@
 #include "engine/stream/GShoutCastSource.h"
 
+#include "engine/stream/GIcecastLogin.h"
+#include "engine/stream/GIcecastStatus.h"
+#include "engine/stream/IcecastText.h"
 #include "foundation/DebugTrace.h"
 #include "foundation/HttpGetFile.h"
-#include "foundation/Paths.h"
 
 #include <algorithm>
 #include <cctype>
@@ -19,9 +21,8 @@ namespace {
 
 constexpr uint32_t kPollSleepMs = 50;
 constexpr int kReplyBytes = 1024;
-// The download itself stops at kStatusByteLimit; this bounds what is read
-// back should the file on disk be larger than what was asked for.
-constexpr long kMaxStatusPage = 64 * 1024;
+constexpr const char* kShoutcastStatusPath = "/index.html";
+constexpr const char* kIcecastStatusPath = "/status-json.xsl";
 
 // Reads a decimal number the way atoi does (blanks, sign, digits), but
 // saturates instead of overflowing on a hostile page.
@@ -94,6 +95,90 @@ std::string Encoded(const std::string& text)
     return buffer;
 }
 
+// Where a status read goes, copied for the worker.
+struct SStatusTarget {
+    std::string base; // "http://host:port"
+    GShoutCastSource::SServerProtocol protocol;
+    std::string stationName;
+};
+
+// One page into memory within limitMs, at most about kStatusByteLimit
+// bytes (a longer page is cut there, which no parser takes as whole).
+bool Download(const std::string& url, uint32_t limitMs, std::stop_token stop, std::string* page)
+{
+    HttpGetFileTimeouts limits;
+    limits.connectMs = limitMs;
+    limits.stallMs = limitMs;
+    limits.totalMs = limitMs;
+    char* buffer = nullptr;
+    int length = 0;
+    const bool ok = HttpGetFile(&buffer, nullptr, url.c_str(), platform::kNoTarget, true, GShoutCastSource::kAgent,
+        GShoutCastSource::kStatusByteLimit, false, &length, limits, std::move(stop));
+    const std::unique_ptr<char[]> owned(buffer);
+    if (!ok || !buffer)
+        return false;
+    page->assign(buffer, static_cast<size_t>(std::max(length, 0)));
+    return true;
+}
+
+// "Stream is up" ... "with <B>" count ... " of " maximum
+bool ReadShoutcastPage(const std::string& page, GShoutCastSource::SServerStatus* status)
+{
+    const char* text = page.c_str();
+    const char* up = std::strstr(text, "Stream is up");
+    const char* with = up ? std::strstr(up, "with <B>") : nullptr;
+    const char* of = with ? std::strstr(with + 8, " of ") : nullptr;
+    if (!of)
+        return false;
+    status->usable = true;
+    status->current = ReadNumber(with + 8);
+    status->maximum = ReadNumber(of + 4);
+    return true;
+}
+
+bool ReadIcecastSource(const GIcecastStatus::SSource* source, GShoutCastSource::SServerStatus* status)
+{
+    if (!source)
+        return false;
+    status->usable = true;
+    status->current = source->listeners;
+    status->maximum = source->maxListeners;
+    status->title = source->title;
+    return true;
+}
+
+// Status worker: the pages the protocol asks for, within kStatusLimitMs
+// as a whole. *arrived: whether any page arrived.
+GShoutCastSource::SServerStatus ReadStatus(
+    const SStatusTarget& target, platform::Clock& clock, const std::stop_token& stop, bool* arrived)
+{
+    GShoutCastSource::SServerStatus status;
+    const uint64_t started = clock.NowMs();
+    std::string page;
+    GIcecastStatus icecast;
+    if (target.protocol.type == GShoutCastSource::ServerType::Icecast2) {
+        *arrived = Download(target.base + kIcecastStatusPath, GShoutCastSource::kStatusLimitMs, stop, &page);
+        if (*arrived && icecast.Parse(page))
+            (void)ReadIcecastSource(icecast.ForMount(target.protocol.mount), &status);
+        return status;
+    }
+    *arrived = Download(target.base + kShoutcastStatusPath, GShoutCastSource::kStatusLimitMs, stop, &page);
+    if (*arrived && ReadShoutcastPage(page, &status))
+        return status;
+    // An Icecast server reached through its SHOUTcast-compatible socket
+    // has no such page, but its own status on the same port.
+    const uint64_t spent = clock.NowMs() - started;
+    if (spent >= GShoutCastSource::kStatusLimitMs || stop.stop_requested())
+        return status;
+    const uint32_t left = static_cast<uint32_t>(GShoutCastSource::kStatusLimitMs - spent);
+    if (!Download(target.base + kIcecastStatusPath, left, stop, &page))
+        return status;
+    *arrived = true;
+    if (icecast.Parse(page))
+        (void)ReadIcecastSource(icecast.ForStation(target.stationName), &status);
+    return status;
+}
+
 } // namespace
 
 GShoutCastSource::GShoutCastSource()
@@ -105,7 +190,6 @@ GShoutCastSource::GShoutCastSource(platform::SocketApi& api, platform::HostResol
     : m_api(api)
     , m_resolver(resolver)
     , m_clock(clock)
-    , m_statusFile(CreateTempFile())
 {
 }
 
@@ -114,8 +198,6 @@ GShoutCastSource::~GShoutCastSource()
     m_statusWorker.request_stop();
     JoinStatusWorker();
     Close();
-    if (!m_statusFile.empty())
-        std::remove(m_statusFile.c_str());
 }
 
 int GShoutCastSource::Connect(const char* host, int port, int bitrateKbps, const char* password,
@@ -325,6 +407,18 @@ int GShoutCastSource::PollStream()
     return kOk;
 }
 
+void GShoutCastSource::SetServerProtocol(const SServerProtocol& protocol)
+{
+    std::lock_guard guard(m_protocolLock);
+    m_protocol = protocol;
+}
+
+GShoutCastSource::SServerProtocol GShoutCastSource::GetServerProtocol() const
+{
+    std::lock_guard guard(m_protocolLock);
+    return m_protocol;
+}
+
 int GShoutCastSource::UpdateTitle(const char* song, const char* url)
 {
     return m_titlePusher.Post(Text(song), Text(url)) ? kOk : kNoTitleSocket;
@@ -333,6 +427,29 @@ int GShoutCastSource::UpdateTitle(const char* song, const char* url)
 bool GShoutCastSource::WaitTitlesSent(int timeoutMs)
 {
     return m_titlePusher.WaitIdle(timeoutMs);
+}
+
+std::string GShoutCastSource::TitleRequest(
+    const SServerProtocol& protocol, const std::string& song, const std::string& url, std::string* shown)
+{
+    if (protocol.type == ServerType::Icecast2) {
+        // The mount's title, as UTF-8 in the query, with the source's own
+        // credentials; HTTP/1.0, so the server closes after its answer.
+        const std::string line = "GET /admin/metadata?mount=" + PercentEncode(protocol.mount, PercentKeep::Nothing)
+            + "&mode=updinfo&song=" + PercentEncode(CutTitle(song), PercentKeep::Nothing)
+            + "&charset=UTF-8 HTTP/1.0\r\nHost: " + HeaderValue(m_host) + ":" + std::to_string(m_nPort) + "\r\n";
+        const std::string rest = "User-Agent: " + std::string(kAgent) + "\r\n\r\n";
+        // The trace is for developers; the credentials never go into it.
+        *shown = line + rest;
+        return line + "Authorization: " + BasicAuthorization(protocol.user, m_password) + "\r\n" + rest;
+    }
+    m_encodedSong = Encoded(CutTitle(song));
+    m_encodedUrl = Encoded(url);
+    const std::string head = "GET /admin.cgi?pass=";
+    const std::string rest
+        = "&mode=updinfo&song=" + m_encodedSong + "&url=" + m_encodedUrl + " HTTP/1.1\nUser-Agent: " + kAgent + "\n\n";
+    *shown = head + "*" + rest;
+    return head + EscapeQueryValue(m_password) + rest;
 }
 
 int GShoutCastSource::SendTitleNow(const char* song, const char* url, std::stop_token stop)
@@ -344,12 +461,9 @@ int GShoutCastSource::SendTitleNow(const char* song, const char* url, std::stop_
     if (!s.Create(m_nPort))
         return kCreateFailed;
 
-    m_encodedSong = Encoded(CutTitle(Text(song)));
-    m_encodedUrl = Encoded(Text(url));
-    const std::string head = "GET /admin.cgi?pass=";
-    const std::string rest
-        = "&mode=updinfo&song=" + m_encodedSong + "&url=" + m_encodedUrl + " HTTP/1.1\nUser-Agent: " + kAgent + "\n\n";
-    m_titleRequest = head + EscapeQueryValue(m_password) + rest;
+    const SServerProtocol protocol = GetServerProtocol();
+    std::string shown;
+    m_titleRequest = TitleRequest(protocol, Text(song), Text(url), &shown);
 
     int result = kOk;
     if (!s.Connect(m_host.c_str(), m_nPort, stop))
@@ -358,11 +472,20 @@ int GShoutCastSource::SendTitleNow(const char* song, const char* url, std::stop_
         result = s.SendAndWait(m_titleRequest.data(), static_cast<int>(m_titleRequest.size()), kTitleSendLimitMs, stop)
             ? kOk
             : kSendFailed;
-    if (result == kOk) {
-        // The trace is for developers; the password never goes into it.
-        const std::string shown = head + "*" + rest;
-        DebugTrace("DJ서버로 전송: %s", shown.c_str());
+    // Icecast says whether it took the title; a SHOUTcast server is not
+    // asked.
+    if (result == kOk && protocol.type == ServerType::Icecast2) {
+        GHttpReply reply;
+        if (GIcecastLogin::AwaitReply(s, reply, m_clock, m_clock.NowMs(), kTitleSendLimitMs, stop)
+            != GHttpReply::Progress::Whole)
+            result = kNoReply;
+        else if (GIcecastLogin::Classify(reply) == GIcecastLogin::Answer::WrongPassword)
+            result = kPasswordRefused;
+        else if (GIcecastLogin::Classify(reply) != GIcecastLogin::Answer::Accepted)
+            result = kRejected;
     }
+    if (result == kOk)
+        DebugTrace("DJ서버로 전송: %s", shown.c_str());
     s.Close();
     return result;
 }
@@ -387,31 +510,31 @@ void GShoutCastSource::JoinStatusWorker()
 
 bool GShoutCastSource::FetchStatus(platform::TargetHandle notifyWindow)
 {
-    if (notifyWindow == platform::kNoTarget || m_statusFile.empty())
+    if (notifyWindow == platform::kNoTarget)
         return false;
     {
         std::lock_guard guard(m_statusLock);
         if (m_bStatusBusy)
             return false;
         m_bStatusBusy = true;
+        m_status = {};
     }
     JoinStatusWorker();
 
-    const std::string url = m_nPort < 1 ? "http://" + m_host + "/index.html"
-                                        : "http://" + m_host + ":" + std::to_string(m_nPort) + "/index.html";
+    SStatusTarget target;
+    target.base = m_nPort < 1 ? "http://" + m_host : "http://" + m_host + ":" + std::to_string(m_nPort);
+    target.protocol = GetServerProtocol();
+    target.stationName = m_stationName;
     try {
-        m_statusWorker = std::jthread([this, url, notifyWindow](std::stop_token stop) {
-            HttpGetFileTimeouts limits;
-            limits.connectMs = kStatusLimitMs;
-            limits.stallMs = kStatusLimitMs;
-            limits.totalMs = kStatusLimitMs;
-            (void)HttpGetFile(nullptr, m_statusFile.c_str(), url.c_str(), notifyWindow, true, kAgent, kStatusByteLimit,
-                true, nullptr, limits, stop);
+        m_statusWorker = std::jthread([this, target, notifyWindow](std::stop_token stop) {
+            bool arrived = false;
+            SServerStatus status = ReadStatus(target, m_clock, stop, &arrived);
             {
                 std::lock_guard guard(m_statusLock);
+                m_status = std::move(status);
                 m_bStatusBusy = false;
             }
-            m_statusIdle.notify_all();
+            platform::PostMessage(notifyWindow, WmHttpGetFileComplete(), 0, arrived ? 1 : 0);
         });
     } catch (const std::system_error&) {
         std::lock_guard guard(m_statusLock);
@@ -421,38 +544,28 @@ bool GShoutCastSource::FetchStatus(platform::TargetHandle notifyWindow)
     return true;
 }
 
+bool GShoutCastSource::TakeStatus(SServerStatus* status)
+{
+    // The completion is posted after the worker stored its result; a read
+    // that is really still running is not taken.
+    std::lock_guard guard(m_statusLock);
+    if (m_bStatusBusy)
+        return false;
+    if (status)
+        *status = m_status;
+    const bool usable = m_status.usable;
+    m_status = {};
+    return usable;
+}
+
 int GShoutCastSource::ParseStatus(int* current, int* maximum)
 {
-    {
-        // The completion message is posted just before the worker ends; a
-        // download that is really still running is not read.
-        std::unique_lock guard(m_statusLock);
-        if (!m_statusIdle.wait_for(guard, std::chrono::milliseconds(200), [this] { return !m_bStatusBusy; }))
-            return 0;
-    }
-    JoinStatusWorker();
-
-    m_statusPage.clear();
-    if (std::FILE* f = std::fopen(m_statusFile.c_str(), "rb")) {
-        char chunk[4096];
-        size_t n = 0;
-        while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0
-            && m_statusPage.size() < static_cast<size_t>(kMaxStatusPage))
-            m_statusPage.append(chunk, n);
-        std::fclose(f);
-    }
-    std::remove(m_statusFile.c_str());
-
-    // "Stream is up" ... "with <B>" count ... " of " maximum
-    const char* page = m_statusPage.c_str();
-    const char* up = std::strstr(page, "Stream is up");
-    const char* with = up ? std::strstr(up, "with <B>") : nullptr;
-    const char* of = with ? std::strstr(with + 8, " of ") : nullptr;
-    if (!of)
+    SServerStatus status;
+    if (!TakeStatus(&status))
         return 0;
     if (current)
-        *current = ReadNumber(with + 8);
+        *current = status.current;
     if (maximum)
-        *maximum = ReadNumber(of + 4);
+        *maximum = status.maximum;
     return 1;
 }

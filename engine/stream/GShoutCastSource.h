@@ -7,7 +7,6 @@
 #include "platform/MessageTarget.h"
 #include "platform/SocketApi.h"
 
-#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -17,15 +16,18 @@
 // SHOUTcast source protocol: login on the source port (listener port + 1),
 // the station's icy- headers, then the MP3 stream; titles go to
 // "/admin.cgi" on the listener port over a fresh connection; the status page
-// is downloaded and read for the listener counts.
+// is downloaded and read for the listener counts. With the server type set
+// to Icecast 2, titles go to Icecast's "/admin/metadata" for the mount and
+// the counts come from its "/status-json.xsl" (the login is
+// GIcecastLogin's).
 // Thread: Connect on the owner's login worker, while the owner's thread
-// leaves this object alone; Close, IsConnected, FetchStatus and ParseStatus
-// on the owner thread, never while a Connect runs; Send and Flush on the
-// send thread (stopped before Close, never run during Connect), which may
-// close the source socket while IsConnected is asked; UpdateTitle on any,
-// never blocking: the pushes run on a title worker of this object,
-// serialised by m_titleLock. The status download runs on another worker of
-// this object; Close ends both.
+// leaves this object alone; Close, IsConnected, SetServerProtocol,
+// FetchStatus and ParseStatus on the owner thread, never while a Connect
+// runs; Send and Flush on the send thread (stopped before Close, never run
+// during Connect), which may close the source socket while IsConnected is
+// asked; UpdateTitle on any, never blocking: the pushes run on a title
+// worker of this object, serialised by m_titleLock. The status download
+// runs on another worker of this object; Close ends both.
 class GShoutCastSource {
 public:
     enum Result {
@@ -43,6 +45,33 @@ public:
         // password without saying so; the owner tells them apart by how
         // often it happens in a row.
         kClosedAfterPassword = 9,
+        // Icecast 2: another source streams to the mount.
+        kMountInUse = 10,
+        // Icecast 2: a refusal of another kind (a full server, a web server
+        // that is no streaming server); a connection failure to the user.
+        kRejected = 11,
+    };
+
+    // The protocol the server speaks. Own-server mode is always SHOUTcast:
+    // the built-in server speaks nothing else.
+    enum class ServerType { Shoutcast = 0, Icecast2 = 1 };
+    struct SServerProtocol {
+        ServerType type = ServerType::Shoutcast;
+        // Icecast 2 only: the mount, with its leading "/", and the source's
+        // user name.
+        std::string mount = "/live";
+        std::string user = "source";
+    };
+
+    // What one status read found. maximum is kUnknownLimit when the server
+    // publishes no listener limit; title is the title on air as the server
+    // has it (empty when it names none).
+    static constexpr int kUnknownLimit = -1;
+    struct SServerStatus {
+        bool usable = false;
+        int current = 0;
+        int maximum = 0;
+        std::string title;
     };
 
     // A server that stops taking the stream without closing (a hung server,
@@ -64,8 +93,9 @@ public:
     static constexpr uint32_t kLoginReplyLimitMs = 10000;
     static constexpr uint32_t kLoginSendLimitMs = 10000;
     static constexpr uint32_t kTitleSendLimitMs = 5000;
-    // The whole status download, so a server that trickles its page cannot
-    // hold the worker past the next poll (every 5 s).
+    // The whole status read (both pages when the first says nothing), so a
+    // server that trickles its page cannot hold the worker past the next
+    // poll (every 5 s).
     static constexpr uint32_t kStatusLimitMs = 4000;
     // Titles of this many bytes or more are cut to kTitleKeptBytes + "...".
     static constexpr size_t kTitleCutAt = 85;
@@ -87,6 +117,10 @@ public:
         const char* stationName, const char* stationUrl, const char* genre, const char* djName,
         std::stop_token stop = {});
     void Close();
+    // Owner thread, before Connect: the protocol of the server that titles,
+    // the status poll and the login use. Kept across Close.
+    void SetServerProtocol(const SServerProtocol& protocol);
+    [[nodiscard]] SServerProtocol GetServerProtocol() const;
     // Owner thread: false once the send thread closed a broken or stalled
     // connection.
     [[nodiscard]] bool IsConnected() const;
@@ -111,12 +145,19 @@ public:
     // Waits up to timeoutMs until every handed-over title has been pushed
     // (or given up). False on timeout.
     [[nodiscard]] bool WaitTitlesSent(int timeoutMs);
-    // Owner thread: starts downloading the status page into the status file,
-    // reported to notifyWindow by the HTTP download messages. False without a
-    // window, or while the previous download still runs.
+    // Owner thread: starts reading the server's status on a worker, which
+    // posts WM_HTTPGETFILE_COMPLETE to notifyWindow when done (lParam 1
+    // when a page arrived). SHOUTcast: "/index.html", and when that says
+    // nothing usable, Icecast's "/status-json.xsl" on the same port (one
+    // source, or the one named as the station). Icecast 2: its
+    // "/status-json.xsl", the source on the mount. False without a window,
+    // or while the previous read still runs.
     [[nodiscard]] bool FetchStatus(platform::TargetHandle notifyWindow);
-    // Owner thread, after the download completed: reads the listener counts
-    // (either pointer may be null) and deletes the file. 1 when found, else 0.
+    // Owner thread, after the completion message: takes what the read found
+    // (a second call finds nothing). False when it found nothing usable.
+    [[nodiscard]] bool TakeStatus(SServerStatus* status);
+    // TakeStatus's counts (either pointer may be null; the maximum may be
+    // kUnknownLimit). 1 when found, else 0 and nothing stored.
     [[nodiscard]] int ParseStatus(int* current, int* maximum);
 
     // Every byte as "%xx" (lower-case hex) while four bytes of capacity
@@ -131,6 +172,9 @@ private:
     // socket and returns kSendFailed when the connection is gone.
     int PollStream();
     int SendAndWait(GSocket& socket, const std::string& bytes, uint32_t limitMs, std::stop_token stop);
+    // Title worker, under m_titleLock: the title request for the protocol.
+    [[nodiscard]] std::string TitleRequest(
+        const SServerProtocol& protocol, const std::string& song, const std::string& url, std::string* shown);
     void JoinStatusWorker();
 
     platform::SocketApi& m_api;
@@ -165,12 +209,17 @@ private:
     // After the fields its pushes use, so it stops before they go.
     GTitlePusher m_titlePusher;
 
-    std::string m_statusFile;
+    // FIXME: no longer used (the status is read in memory); Close still
+    // clears it, and it goes with the next change to Close.
     std::string m_statusPage;
-    // Only one status download at a time: a second would write the same
-    // file while the first is parsed.
-    std::mutex m_statusLock; // guards: m_bStatusBusy
-    std::condition_variable m_statusIdle;
+    // Set on the owner thread, read by the title and status workers.
+    mutable std::mutex m_protocolLock; // guards: m_protocol
+    SServerProtocol m_protocol;
+
+    // Only one status read at a time: a slow server never has several in
+    // flight.
+    std::mutex m_statusLock; // guards: m_bStatusBusy, m_status
     bool m_bStatusBusy = false;
+    SServerStatus m_status;
     std::jthread m_statusWorker;
 };

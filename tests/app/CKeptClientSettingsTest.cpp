@@ -58,6 +58,7 @@ TEST(KeptClientSettings, EveryWayOutSavesTheUsersServer)
             s.m_strAddress = "stale.example";
             s.m_nPort = 9100;
             s.m_strPasswd = "사용자 암호";
+            s.m_nServerType = 1;
         });
 
         std::optional<CKeptClientSettings> kept(std::in_place, controller);
@@ -65,6 +66,9 @@ TEST(KeptClientSettings, EveryWayOutSavesTheUsersServer)
         EXPECT_TRUE(kept->IsKept());
         EXPECT_EQ(
             Server(controller.Settings()), std::make_tuple(std::string("localhost"), 8002, std::string("run-secret")));
+        // The built-in server speaks SHOUTcast whatever the user's server is.
+        EXPECT_EQ(controller.Settings().m_nServerType, 0);
+        EXPECT_EQ(kept->UserServer("").serverType, 1);
         EditSettings(controller, [](DJSettings& s) { s.m_strName = "새 방송국"; });
 
         c.end(kept);
@@ -74,5 +78,6 @@ TEST(KeptClientSettings, EveryWayOutSavesTheUsersServer)
                       IniGetString("Network", "Passwd", file, "")),
             std::make_tuple(std::string("radio.example"), 9100, std::string("사용자 암호")));
         EXPECT_EQ(IniGetString("SHOUTcast", "Name", file, ""), "새 방송국");
+        EXPECT_EQ(IniGetInt("Network", "ServerType", -1, file), 1);
     }
 }

@@ -37,6 +37,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <functional>
 #include <vector>
 
@@ -248,6 +249,64 @@ TEST_F(SettingDlgTest, TypingPastTheLimitIsRefusedWithAMessage)
     EXPECT_EQ(pName->text().size(), CSetBroadCastDlg::kMaxText);
     EXPECT_EQ(Texts(), std::vector<std::string> { "문자열의 길이가 범위를 초과하였습니다." });
     EXPECT_EQ(pName->cursorPosition(), CSetBroadCastDlg::kMaxText);
+}
+
+TEST_F(SettingDlgTest, IcecastServerTakesAMountAndUserAndRefusesAnEmptyMount)
+{
+    struct Row {
+        int type; // the 1072 row
+        const char* mount;
+        const char* user;
+        bool accepted;
+        const char* storedType; // "(none)": nothing saved
+        const char* storedMount;
+        const char* storedUser;
+    };
+    const Row rows[] = {
+        { 1, "radio", " dj ", true, "1", "/radio", "dj" },
+        { 1, "  ", "dj", false, "(none)", "(none)", "(none)" },
+        { 1, "/a b", "", true, "1", "/a b", "source" },
+        // For SHOUTcast the mount means nothing: an empty one is not saved.
+        { 0, "", "dj", true, "0", "/live", "dj" },
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.mount);
+        std::remove(m_home.Path("SETTING.ini").c_str());
+        m_dj->ResetSettings();
+        const size_t before = m_messages.Calls().size();
+        Open(CSettingDlg::kSoundPage);
+        Get<QRadioButton>("1053")->click();
+        Get<QComboBox>("1072")->setCurrentIndex(row.type);
+        for (const char* id : { "1073", "1074" })
+            EXPECT_EQ(Get(id)->isEnabled(), row.type == 1) << id;
+        Type("1073", row.mount);
+        Type("1074", row.user);
+        Get<QPushButton>("1051")->click();
+
+        EXPECT_EQ(!m_dlg->isVisible(), row.accepted);
+        EXPECT_EQ(Stored("Network", "ServerType"), row.storedType);
+        EXPECT_EQ(Stored("Network", "Mount"), row.storedMount);
+        EXPECT_EQ(Stored("Network", "User"), row.storedUser);
+        if (row.accepted) {
+            EXPECT_EQ(m_messages.Calls().size(), before);
+            continue;
+        }
+        EXPECT_EQ(Texts().back(), CSetBroadCastDlg::kNoMountText);
+        EXPECT_EQ(Get<QTabWidget>("1000")->currentIndex(), CSettingDlg::kBroadcastPage);
+        EXPECT_EQ(m_dlg->focusWidget(), Get("1073"));
+        EXPECT_EQ(m_dj->Settings().m_strMount, "/live") << "an empty mount is not kept either";
+        m_dlg->reject();
+    }
+
+    // Own-server mode and a locked page leave the whole choice alone.
+    Open();
+    Get<QComboBox>("1072")->setCurrentIndex(1);
+    Get<QRadioButton>("1052")->click();
+    for (const char* id : { "1072", "1073", "1074" })
+        EXPECT_FALSE(Get(id)->isEnabled()) << id;
+    Open(CSettingDlg::kBroadcastPage, false);
+    for (const char* id : { "1072", "1073", "1074" })
+        EXPECT_FALSE(Get(id)->isEnabled()) << id;
 }
 
 TEST_F(SettingDlgTest, ServerTestReportsEachOutcomeAndRestoresTheButton)

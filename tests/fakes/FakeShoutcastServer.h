@@ -41,6 +41,12 @@ public:
     // Set before Start. Not empty: GET /index.html on the title port gets it
     // as the server's status page.
     std::string statusPage;
+    // Set before Start. Not empty: GET /status-json.xsl on the title port
+    // gets it, as an Icecast server's status.
+    std::string jsonStatus;
+    // Set before Start. Not empty: a title request gets it once its head
+    // has arrived, and the connection ends (an Icecast server's answer).
+    std::string titleReply;
 
     ~FakeShoutcastServer() override { StopServing(); }
 
@@ -82,6 +88,12 @@ public:
     {
         std::lock_guard guard(m_lock);
         return m_titles;
+    }
+    // The status pages asked for, in order ("GET /index.html").
+    std::vector<std::string> StatusRequests()
+    {
+        std::lock_guard guard(m_lock);
+        return m_statusRequests;
     }
     int SourceConnections()
     {
@@ -138,14 +150,31 @@ private:
     void Received(int fd, Conn& c, const char* data, size_t size) override
     {
         c.bytes.append(data, size);
-        c.status = c.status || (!c.source && !statusPage.empty() && c.bytes.rfind("GET /index.html ", 0) == 0);
+        const bool page = !statusPage.empty() && c.bytes.rfind("GET /index.html ", 0) == 0;
+        const bool json = !jsonStatus.empty() && c.bytes.rfind("GET /status-json.xsl ", 0) == 0;
+        c.status = c.status || (!c.source && (page || json));
         if (c.status) {
             if (c.replied || c.bytes.find("\r\n\r\n") == std::string::npos)
                 return;
             c.replied = true;
+            const std::string& body = json ? jsonStatus : statusPage;
             const std::string reply = "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\nContent-Length: "
-                + std::to_string(statusPage.size()) + "\r\n\r\n" + statusPage;
+                + std::to_string(body.size()) + "\r\n\r\n" + body;
+            // Noted before the answer leaves, so a client that has it finds
+            // its request noted.
+            {
+                std::lock_guard guard(m_lock);
+                m_statusRequests.push_back(c.bytes.substr(0, c.bytes.find(' ', 4)));
+            }
             (void)!::send(fd, reply.data(), reply.size(), MSG_NOSIGNAL);
+            Drop(fd);
+            return;
+        }
+        if (!c.source && !titleReply.empty()) {
+            if (c.replied || c.bytes.find("\r\n\r\n") == std::string::npos)
+                return;
+            c.replied = true;
+            (void)!::send(fd, titleReply.data(), titleReply.size(), MSG_NOSIGNAL);
             Drop(fd);
             return;
         }
@@ -170,9 +199,11 @@ private:
     }
 
     int m_port = 0;
-    std::mutex m_lock; // guards: m_source, m_titles, m_sourceConnections, m_titleConnections, m_sourceEnded
+    std::mutex m_lock; // guards: m_source, m_titles, m_statusRequests, m_sourceConnections, m_titleConnections,
+                       // m_sourceEnded
     std::string m_source;
     std::vector<std::string> m_titles;
+    std::vector<std::string> m_statusRequests;
     int m_sourceConnections = 0;
     int m_titleConnections = 0;
     int m_sourceEnded = 0;

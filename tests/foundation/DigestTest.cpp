@@ -1,3 +1,4 @@
+#include "foundation/Base64.h"
 #include "foundation/Blowfish.h"
 #include "foundation/Md5.h"
 
@@ -9,6 +10,24 @@
 #include <random>
 
 #include <gtest/gtest.h>
+
+TEST(Base64, Rfc4648VectorsAndCredentialBytes)
+{
+    const std::pair<std::string_view, const char*> kVectors[] = {
+        { "", "" },
+        { "f", "Zg==" },
+        { "fo", "Zm8=" },
+        { "foo", "Zm9v" },
+        { "foob", "Zm9vYg==" },
+        { "fooba", "Zm9vYmE=" },
+        { "foobar", "Zm9vYmFy" },
+        // High bytes and a NUL pass through as bytes: UTF-8 passwords.
+        { std::string_view("\xea\xb0\x80\0\xff", 5), "6rCAAP8=" },
+        { "source:hack&me #1+", "c291cmNlOmhhY2smbWUgIzEr" },
+    };
+    for (const auto& [bytes, text] : kVectors)
+        EXPECT_EQ(Base64Encode(bytes), text) << bytes;
+}
 
 TEST(Md5, Rfc1321TestSuite)
 {

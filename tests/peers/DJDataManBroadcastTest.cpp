@@ -333,6 +333,45 @@ TEST_F(DJDataManBroadcast, FailuresGiveTheirCodesTextsAndLogLines)
     EXPECT_TRUE(LogHas("서버 접속 실패(-2) : 접속 에러"));
 }
 
+// With the server type Icecast 2, the controller's titles reach the mount
+// through Icecast's metadata request, and its listener count and the title
+// on air come from Icecast's status. Icecast publishes no listener limit.
+TEST_F(DJDataManBroadcast, IcecastServerTypeGivesTitlesListenersAndTheTitleOnAir)
+{
+    UseToneDevice();
+    ASSERT_NO_FATAL_FAILURE(StartController());
+    EditSettings(*m_dj, [](DJSettings& s) {
+        s.m_nServerType = 1;
+        s.m_strMount = "/live";
+        s.m_strUser = "source";
+    });
+    std::string text;
+    int code = -9;
+    ASSERT_EQ(m_dj->Connect(&text, &code), 1) << code << " " << text << "\n" << m_icecast.ErrorLog();
+    const std::string title = "밤의 노래 & 시";
+    Listen("icecast.mp3", 128, [&] {
+        m_dj->SendTitle(title, "");
+        EXPECT_TRUE(StatusShows("[" + kPresenter + "] " + title)) << m_icecast.Status();
+        int polls = 0;
+        m_window.SetHandler([&](platform::MessageId msg, platform::WParam wParam, platform::LParam) {
+            polls += msg == WmHttpGetFileComplete() ? 1 : 0;
+            m_dj->OnPumpMessage(msg, wParam);
+            return platform::LParam(0);
+        });
+        int current = -1;
+        int maximum = -1;
+        for (int i = 0; i < 20 && current != 1; ++i) {
+            ASSERT_EQ(m_dj->FetchServerStatus(m_window.Handle()), 1);
+            ASSERT_TRUE(m_window.RunUntil([&] { return polls == i + 1; }, 10000));
+            (void)m_dj->GetListenerCount(&current, &maximum);
+        }
+        EXPECT_EQ(current, 1);
+        EXPECT_EQ(maximum, CDJDataMan::kUnknownListenerLimit);
+        EXPECT_EQ(m_dj->GetServerTitle(), "[" + kPresenter + "] " + title);
+    });
+    m_dj->Disconnect();
+}
+
 TEST_F(DJDataManBroadcast, NoCaptureDeviceIsReportedAndRefusesToBroadcast)
 {
     peers::UseAlsaConfig(m_dir, m_env, "pcm.!default { type hw card 97 }\n");

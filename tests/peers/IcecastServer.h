@@ -1,7 +1,8 @@
 #pragma once
 
 // A real Icecast 2 for peer tests: a private folder, loopback ports picked
-// at run time, a SHOUTcast-compatible listen socket whose mount is "/live".
+// at run time, and either a SHOUTcast-compatible listen socket whose mount
+// is "/live", or Debian's stock icecast.xml as a new user has it.
 
 #include "foundation/HttpGetFile.h"
 #include "platform/Clock.h"
@@ -70,21 +71,35 @@ struct IcecastLimits {
     int burstBytes = 0; // given to a newcomer at once; -1: icecast's own
 };
 
+// Which configuration icecast runs with.
+enum class IcecastConfig {
+    // Ours: a listen socket on the port and a SHOUTcast-compatible one on
+    // the port above it (mount "/live", kept in UTF-8), with the limits.
+    ShoutcastMount,
+    // The distribution's /etc/icecast2/icecast.xml with only the passwords,
+    // the port and the paths changed (and bound to the loopback): one
+    // listen socket, no SHOUTcast mount, no mount of its own, the stock
+    // limits. The limits given are not used.
+    Stock,
+};
+
 // Icecast in a private folder on loopback ports picked now. It refuses to
 // run as root, so as root it is started as nobody.
 class IcecastServer {
 public:
     // The source password; the configuration below holds it escaped.
     static constexpr const char* kPassword = "hack&me #1+";
+    static constexpr const char* kStockConfig = "/etc/icecast2/icecast.xml";
 
     // Icecast binds its ports at start and carries on with those it got
     // when one is taken; only its log says so, and that is not open yet. A
     // pair picked a moment earlier can be taken by any other test starting a
     // server, so the server is up once it has started and holds both ports
     // itself; otherwise it starts again on another pair.
-    bool Start(const IcecastLimits& limits = {})
+    bool Start(const IcecastLimits& limits = {}, IcecastConfig config = IcecastConfig::ShoutcastMount)
     {
         m_limits = limits;
+        m_config = config;
         if (!m_dir.Create("tavdj-icecast"))
             return false;
         const std::string log = Path("log");
@@ -149,14 +164,45 @@ private:
     static constexpr const char* kStartLine = "server started";
     enum class Up { Yes, PortTaken, No };
 
+    // The stock file with the passwords, the port and the paths replaced;
+    // empty when the file is missing or no longer reads as expected.
+    std::string StockConfig() const
+    {
+        std::string text = ReadFile(kStockConfig);
+        const std::pair<std::string, std::string> changes[] = {
+            { "<source-password>hackme</source-password>", "<source-password>hack&amp;me #1+</source-password>" },
+            { "<relay-password>hackme</relay-password>", "<relay-password>relaypw</relay-password>" },
+            { "<admin-password>hackme</admin-password>", "<admin-password>adminpw</admin-password>" },
+            { "<port>8000</port>", "<port>" + std::to_string(m_port) + "</port>" },
+            // Tests never listen beyond the loopback.
+            { "<!-- <bind-address>127.0.0.1</bind-address> -->", "<bind-address>127.0.0.1</bind-address>" },
+            { "<basedir>/usr/share/icecast2</basedir>", "<basedir>" + m_dir.Dir().string() + "</basedir>" },
+            { "<logdir>/var/log/icecast2</logdir>", "<logdir>" + Path("log") + "</logdir>" },
+        };
+        for (const auto& [from, to] : changes) {
+            const size_t at = text.find(from);
+            if (at == std::string::npos)
+                return {};
+            text.replace(at, from.size(), to);
+        }
+        return text;
+    }
+
     bool Launch(bool root)
     {
+        const std::string config = Path("icecast.xml");
+        if (m_config == IcecastConfig::Stock) {
+            const std::string stock = StockConfig();
+            if (stock.empty())
+                return false;
+            std::ofstream(config) << stock;
+            return Run(root, config);
+        }
         std::ostringstream limits;
         limits << "<clients>" << m_limits.clients << "</clients><sources>2</sources><source-timeout>"
                << m_limits.sourceTimeoutSeconds << "</source-timeout>";
         if (m_limits.burstBytes >= 0)
             limits << "<burst-size>" << m_limits.burstBytes << "</burst-size>";
-        const std::string config = Path("icecast.xml");
         std::ofstream(config)
             << "<icecast>\n"
                "  <location>test</location><admin>test@localhost</admin>\n"
@@ -181,6 +227,11 @@ private:
                "logging>\n"
                "  <security><chroot>0</chroot></security>\n"
                "</icecast>\n";
+        return Run(root, config);
+    }
+
+    bool Run(bool root, const std::string& config)
+    {
         std::vector<std::string> argv;
         if (root)
             argv = { "setpriv", "--reuid=65534", "--regid=65534", "--clear-groups" };
@@ -198,7 +249,9 @@ private:
         while (std::chrono::steady_clock::now() < end) {
             if (Starts() > startsBefore || !Status().empty()) {
                 const pid_t pid = m_child.Pid();
-                return ProcessListensOn(pid, m_port) && ProcessListensOn(pid, m_port + 1) ? Up::Yes : Up::PortTaken;
+                const bool both = ProcessListensOn(pid, m_port)
+                    && (m_config == IcecastConfig::Stock || ProcessListensOn(pid, m_port + 1));
+                return both ? Up::Yes : Up::PortTaken;
             }
             if (m_child.Wait(0) >= 0 || m_child.Pid() <= 0)
                 return Up::PortTaken;
@@ -220,6 +273,7 @@ private:
     TestSandbox m_dir;
     testutil::ChildProcess m_child;
     IcecastLimits m_limits;
+    IcecastConfig m_config = IcecastConfig::ShoutcastMount;
     int m_port = 0;
 };
 

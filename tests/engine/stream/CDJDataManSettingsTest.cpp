@@ -199,3 +199,43 @@ TEST_F(Settings, ResetRestoresDefaultsAndMutesTheEventSounds)
     dm.LoadSettings();
     EXPECT_EQ(currentSound(), "stop.wav");
 }
+
+TEST_F(Settings, ServerTypeMountAndUserLoadMendedAndAFileWithoutThemStaysShoutcast)
+{
+    struct Row {
+        const char* file;
+        int type;
+        const char* mount;
+        const char* user;
+    };
+    const Row rows[] = {
+        { "[Network]\nAddress=radio.example\nPort=8000\n", 0, "/live", "source" },
+        { "[Network]\nServerType=1\nMount=/radio\nUser=dj\n", 1, "/radio", "dj" },
+        { "[Network]\nServerType=1\nMount=  stream.mp3 \n", 1, "/stream.mp3", "source" },
+        { "[Network]\nServerType=1\nMount=\n", 1, "/live", "source" },
+        { "[Network]\nServerType=7\nMount=/a/b\n", 0, "/a/b", "source" },
+        { "[Network]\nServerType=-1\n", 0, "/live", "source" },
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.file);
+        Write(row.file);
+        CDJDataMan dm(m_file);
+        dm.LoadSettings();
+        EXPECT_EQ(dm.Settings().m_nServerType, row.type);
+        EXPECT_EQ(dm.Settings().m_strMount, row.mount);
+        EXPECT_EQ(dm.Settings().m_strUser, row.user);
+
+        // Saved as loaded, beside the server they belong to.
+        ASSERT_TRUE(dm.SaveSettings());
+        EXPECT_EQ(IniGetInt("Network", "ServerType", -5, m_file), row.type);
+        EXPECT_EQ(IniGetString("Network", "Mount", m_file, ""), row.mount);
+        EXPECT_EQ(IniGetString("Network", "User", m_file, ""), row.user);
+        const std::string text = Read();
+        EXPECT_LT(text.find("ServerType="), text.find("[SHOUTcast]"));
+
+        dm.ResetSettings();
+        EXPECT_EQ(dm.Settings().m_nServerType, 0);
+        EXPECT_EQ(dm.Settings().m_strMount, "/live");
+        EXPECT_EQ(dm.Settings().m_strUser, "source");
+    }
+}

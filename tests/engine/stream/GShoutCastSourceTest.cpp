@@ -17,6 +17,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -480,4 +481,107 @@ TEST(GShoutCastSource, AStatusPageThatTricklesIsCutOffAndCloseEndsTheFetch)
     const auto closing = std::chrono::steady_clock::now();
     source.Close();
     EXPECT_LT(std::chrono::steady_clock::now() - closing, std::chrono::milliseconds(GShoutCastSource::kStatusLimitMs));
+}
+
+TEST(GShoutCastSource, StatusReadFollowsTheServerTypeAndFallsBackToIcecastsOwnPage)
+{
+    const std::string shoutcastPage = "<html>Stream is up at 128 kbps with <B>3 of 50 listeners</B>";
+    const std::string head = R"({"icestats":{"server_id":"Icecast 2.4.4","source":)";
+    const std::string one = head + R"({"listeners":5,"listenurl":"http://h:1/stream","server_name":"x","title":"T"}}})";
+    const std::string two = head
+        + R"([{"listeners":1,"listenurl":"http://h:1/other","server_name":"B"},)"
+          R"({"listeners":7,"listenurl":"http://h:1/live","server_name":"A","title":"&#44032;"}]}})";
+    using Type = GShoutCastSource::ServerType;
+    struct Row {
+        const char* what;
+        Type type;
+        std::string mount;
+        // /index.html and /status-json.xsl; empty: an empty page.
+        std::string page;
+        std::string json;
+        bool usable;
+        int current;
+        int maximum;
+        std::string title;
+        std::vector<std::string> asked;
+    };
+    const std::vector<std::string> both { "GET /index.html", "GET /status-json.xsl" };
+    const Row rows[] = {
+        { "SHOUTcast page", Type::Shoutcast, "/live", shoutcastPage, two, true, 3, 50, "", { "GET /index.html" } },
+        { "one Icecast source", Type::Shoutcast, "/live", "<html>", one, true, 5, -1, "T", both },
+        { "ours by station name", Type::Shoutcast, "/live", "<html>", two, true, 7, -1, "가", both },
+        { "none named ours", Type::Shoutcast, "/live", "<html>", head + R"([{},{}]}})", false, 0, 0, "", both },
+        { "pages that say nothing", Type::Shoutcast, "/live", "", "", false, 0, 0, "", {} },
+        { "Icecast mount", Type::Icecast2, "/live", shoutcastPage, two, true, 7, -1, "가", { "GET /status-json.xsl" } },
+        { "Icecast, no such mount", Type::Icecast2, "/gone", "", two, false, 0, 0, "", { "GET /status-json.xsl" } },
+        { "Icecast, no JSON", Type::Icecast2, "/live", "", "<html>Icecast</html>", false, 0, 0, "",
+            { "GET /status-json.xsl" } },
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        FakeShoutcastServer server;
+        server.statusPage = row.page;
+        server.jsonStatus = row.json;
+        server.titleReply = "HTTP/1.0 200 OK\r\n\r\n";
+        ASSERT_TRUE(server.Start());
+        // The status is read in memory: a temporary folder that goes during
+        // the session takes nothing from the poll.
+        TestSandbox sandbox;
+        ASSERT_TRUE(sandbox.Create("tavdj-status-tmp"));
+        sandbox.SetEnv("TMPDIR", (sandbox.Dir() / "tmp").string());
+        GShoutCastSource source;
+        std::filesystem::remove_all(sandbox.Dir() / "tmp");
+        source.SetServerProtocol({ row.type, row.mount, "source" });
+        ASSERT_EQ(ConnectTo(source, server.Port()), GShoutCastSource::kOk);
+
+        DownloadCompletion done;
+        ASSERT_TRUE(source.FetchStatus(done.Handle()));
+        ASSERT_TRUE(done.Wait(10000));
+        EXPECT_EQ(done.result, 1); // a page arrived
+        GShoutCastSource::SServerStatus status;
+        EXPECT_EQ(source.TakeStatus(&status), row.usable);
+        EXPECT_EQ(status.current, row.current);
+        EXPECT_EQ(status.maximum, row.maximum);
+        EXPECT_EQ(status.title, row.title);
+        EXPECT_EQ(server.StatusRequests(), row.asked);
+        EXPECT_FALSE(source.TakeStatus(&status)) << "taken once";
+    }
+}
+
+TEST(GShoutCastSource, IcecastTitlesGoToTheMountWithTheSourceCredentialsAndTellTheAnswer)
+{
+    struct Row {
+        const char* reply;
+        int result;
+    };
+    const Row rows[] = {
+        { "HTTP/1.0 200 OK\r\nContent-Type: text/xml\r\n\r\n<iceresponse><return>1</return></iceresponse>",
+            GShoutCastSource::kOk },
+        { "HTTP/1.0 401 Authentication Required\r\n\r\nYou need to authenticate\r\n",
+            GShoutCastSource::kPasswordRefused },
+        { "HTTP/1.0 400 Bad Request\r\n\r\nSource does not exist", GShoutCastSource::kRejected },
+        { "\r\n", GShoutCastSource::kNoReply },
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.reply);
+        FakeShoutcastServer server;
+        server.titleReply = row.reply;
+        ASSERT_TRUE(server.Start());
+        GShoutCastSource source;
+        source.SetServerProtocol({ GShoutCastSource::ServerType::Icecast2, "/라이브 1", "dj" });
+        ASSERT_EQ(ConnectTo(source, server.Port(), "p&ss"), GShoutCastSource::kOk);
+        ASSERT_TRUE(server.WaitFor([](FakeShoutcastServer& s) { return s.TitleRequests().size() == 1; }));
+
+        const std::string song = "가 & b #1+" + std::string(100, 'x');
+        EXPECT_EQ(source.SendTitleNow(song.c_str(), "http://ignored"), row.result);
+        ASSERT_TRUE(server.WaitFor([](FakeShoutcastServer& s) { return s.TitleRequests().size() == 2; }));
+        const std::string prefix = "GET /admin/metadata?mount=%2F%EB%9D%BC%EC%9D%B4%EB%B8%8C%201&mode=updinfo&song=";
+        EXPECT_EQ(server.TitleRequests()[0],
+            prefix + "A&charset=UTF-8 HTTP/1.0\r\nHost: 127.0.0.1:" + std::to_string(server.Port())
+                + "\r\nAuthorization: Basic ZGo6cCZzcw==\r\nUser-Agent: Mozilla(Fixed Value)\r\n\r\n");
+        // The same cut as every title (81 bytes and "..."), then
+        // percent-encoded UTF-8; the URL is no part of an Icecast title.
+        const std::string cut = "%EA%B0%80%20%26%20b%20%231%2B" + std::string(81 - 11, 'x') + "...&charset=UTF-8 ";
+        EXPECT_EQ(server.TitleRequests()[1].substr(0, prefix.size() + cut.size()), prefix + cut);
+    }
 }

@@ -1,0 +1,61 @@
+#pragma once
+
+#include "engine/stream/GYPReply.h"
+
+#include <string>
+#include <string_view>
+
+// Thread: one owner (the thread that runs the login or the title push).
+// The head of one HTTP reply from a streaming server, read as its bytes
+// arrive: the status line and the headers, and for a refusal the first
+// bytes of its text, where servers say why they refuse. Interim replies
+// ("100 Continue") are passed over. The bytes come from the network, so a
+// line, the head, the header count, the interim replies and the kept text
+// are bounded; past any bound the reply is broken, never a wait for more.
+class GHttpReply {
+public:
+    static constexpr size_t kMaxLineBytes = GYPReply::kMaxLineBytes;
+    // Real servers answer a login in a few hundred bytes.
+    static constexpr size_t kMaxHeadBytes = 16 * 1024;
+    static constexpr int kMaxHeaders = 64;
+    static constexpr int kMaxInterimReplies = 4;
+    // Enough for any server's reason ("Mountpoint in use", "unknown
+    // request"); the rest of a refusal's page is not read.
+    static constexpr size_t kMaxTextBytes = 512;
+
+    enum class Progress { NeedMore, Whole, Broken };
+
+    // Takes the next bytes. Whole once the final reply's head has arrived,
+    // with a refusal's text up to its length, kMaxTextBytes or the peer's
+    // end; bytes past that are not read. Once Whole or Broken it stays so.
+    Progress Feed(std::string_view bytes);
+    // No more bytes come (the peer closed, or the wait is over): Whole when
+    // the final reply's head had arrived, else Broken.
+    Progress End();
+
+    // 0 until a final status line arrived.
+    [[nodiscard]] int Status() const { return m_nStatus; }
+    [[nodiscard]] const std::string& Reason() const { return m_reason; }
+    [[nodiscard]] const std::string& Text() const { return m_text; }
+    // True when the reason or the text holds words, ASCII case ignored.
+    [[nodiscard]] bool Says(std::string_view words) const;
+
+private:
+    enum class Stage { StatusLine, Headers, Text, Whole, Broken };
+    void TakeLines();
+    void OnLine(std::string_view line);
+    void OnHeadEnd();
+    void TakeText(std::string_view bytes);
+    [[nodiscard]] Progress Current() const;
+
+    Stage m_stage = Stage::StatusLine;
+    // Bytes of an unfinished line; shorter than kMaxLineBytes between feeds.
+    std::string m_pending;
+    size_t m_nHeadBytes = 0;
+    int m_nHeaders = 0;
+    int m_nInterim = 0;
+    int m_nStatus = 0;
+    long long m_nContentLength = -1;
+    std::string m_reason;
+    std::string m_text;
+};

@@ -1,0 +1,156 @@
+#include "engine/stream/GIcecastLogin.h"
+
+#include "engine/stream/GShoutCastSource.h"
+#include "engine/stream/IcecastText.h"
+
+#include <utility>
+
+namespace {
+
+constexpr uint32_t kPollSleepMs = 50;
+// What one Receive takes, so a flood is read in bounded pieces.
+constexpr int kReadPiece = 4096;
+
+} // namespace
+
+GIcecastLogin::GIcecastLogin(platform::Clock& clock, SParams params)
+    : m_clock(clock)
+    , m_params(std::move(params))
+{
+}
+
+std::string GIcecastLogin::StationHeaders() const
+{
+    const SParams& p = m_params;
+    std::string headers;
+    headers += "Authorization: " + BasicAuthorization(p.user, p.password) + "\r\n";
+    headers += "User-Agent: " + std::string(GShoutCastSource::kAgent) + "\r\n";
+    headers += "Content-Type: audio/mpeg\r\n";
+    headers += "ice-name: " + HeaderValue(p.stationName) + "\r\n";
+    headers += "ice-genre: " + HeaderValue(p.genre) + "\r\n";
+    headers += "ice-url: " + HeaderValue(p.stationUrl) + "\r\n";
+    if (!p.description.empty())
+        headers += "ice-description: " + HeaderValue(p.description) + "\r\n";
+    headers += std::string("ice-public: ") + (p.isPublic ? "1" : "0") + "\r\n";
+    headers += "ice-audio-info: bitrate=" + std::to_string(p.bitrateKbps) + ";channels=" + std::to_string(p.channels)
+        + ";samplerate=" + std::to_string(p.sampleRate) + "\r\n";
+    return headers;
+}
+
+std::string GIcecastLogin::PutRequest() const
+{
+    // Asking to continue lets the server refuse before any audio is sent;
+    // Icecast answers at once either way.
+    return "PUT " + PercentEncode(m_params.mount, PercentKeep::Slashes)
+        + " HTTP/1.1\r\nHost: " + HeaderValue(m_params.host) + ":" + std::to_string(m_params.port) + "\r\n"
+        + StationHeaders() + "Expect: 100-continue\r\n\r\n";
+}
+
+std::string GIcecastLogin::SourceRequest() const
+{
+    return "SOURCE " + PercentEncode(m_params.mount, PercentKeep::Slashes) + " HTTP/1.0\r\n" + StationHeaders()
+        + "\r\n";
+}
+
+GIcecastLogin::Answer GIcecastLogin::Classify(const GHttpReply& reply)
+{
+    const int status = reply.Status();
+    if (status >= 200 && status < 300)
+        return Answer::Accepted;
+    if (status == 401)
+        return Answer::WrongPassword;
+    // Icecast says "Mountpoint in use" in the text of a 403; the same code
+    // also refuses for other reasons ("too many sources connected").
+    if (status == 403 && reply.Says("in use"))
+        return Answer::MountInUse;
+    // Icecast before 2.4 answers a method it does not know with "400 ...
+    // unknown request"; other servers with 405 or 501.
+    if (status == 405 || status == 501 || (status == 400 && reply.Says("unknown")))
+        return Answer::UnknownMethod;
+    return Answer::Refused;
+}
+
+GHttpReply::Progress GIcecastLogin::AwaitReply(GSocket& s, GHttpReply& reply, platform::Clock& clock, uint64_t started,
+    uint32_t limitMs, const std::stop_token& stop)
+{
+    char piece[kReadPiece];
+    for (;;) {
+        const bool alive = s.Poll(nullptr);
+        // Bytes that arrived before the end still count: a refusal is
+        // usually followed by the server closing.
+        while (s.GetReceiveLength() > 0) {
+            int len = kReadPiece;
+            if (!s.Receive(&len, piece, GSocket::Take::Consume) || len <= 0)
+                break;
+            const GHttpReply::Progress progress = reply.Feed(std::string_view(piece, static_cast<size_t>(len)));
+            if (progress != GHttpReply::Progress::NeedMore)
+                return progress;
+        }
+        if (!alive || clock.NowMs() - started >= limitMs)
+            return reply.End();
+        if (stop.stop_requested())
+            return GHttpReply::Progress::Broken;
+        clock.SleepMs(kPollSleepMs);
+    }
+}
+
+bool GIcecastLogin::Connected(GSocket& s, const std::stop_token& stop)
+{
+    if (s.GetState() == GSocket::kCreated)
+        return s.Connect(m_params.host.c_str(), m_params.port, stop);
+    // A connect already under way is waited for within the same bound as
+    // one started here.
+    const uint64_t started = m_clock.NowMs();
+    while (s.GetState() == GSocket::kConnecting && !stop.stop_requested()
+        && m_clock.NowMs() - started < GShoutCastSource::kLoginReplyLimitMs) {
+        m_clock.SleepMs(kPollSleepMs);
+        (void)s.Poll(nullptr);
+    }
+    return s.GetState() == GSocket::kConnected;
+}
+
+GIcecastLogin::SExchange GIcecastLogin::Exchange(GSocket& s, const std::string& request, const std::stop_token& stop)
+{
+    if (!Connected(s, stop))
+        return { GShoutCastSource::kConnectFailed, false };
+    if (!s.Send(request.data(), static_cast<int>(request.size())))
+        return { GShoutCastSource::kSendFailed, false };
+
+    // Sending and waiting share one loop: a server that refuses may answer
+    // and close while the request is still leaving.
+    const uint64_t started = m_clock.NowMs();
+    GHttpReply reply;
+    const GHttpReply::Progress progress
+        = AwaitReply(s, reply, m_clock, started, GShoutCastSource::kLoginReplyLimitMs, stop);
+    if (progress != GHttpReply::Progress::Whole) {
+        const bool unsent = s.GetSendLength() > 0 && m_clock.NowMs() - started >= GShoutCastSource::kLoginSendLimitMs;
+        return { unsent ? GShoutCastSource::kSendFailed : GShoutCastSource::kNoReply, false };
+    }
+    switch (Classify(reply)) {
+    case Answer::Accepted:
+        return { GShoutCastSource::kOk, false };
+    case Answer::WrongPassword:
+        return { GShoutCastSource::kPasswordRefused, false };
+    case Answer::MountInUse:
+        return { GShoutCastSource::kMountInUse, false };
+    case Answer::UnknownMethod:
+        return { GShoutCastSource::kRejected, true };
+    case Answer::Refused:
+        break;
+    }
+    return { GShoutCastSource::kRejected, false };
+}
+
+int GIcecastLogin::Run(GSocket& s, std::stop_token stop)
+{
+    const SExchange put = Exchange(s, PutRequest(), stop);
+    if (!put.unknownMethod || stop.stop_requested())
+        return put.result;
+    // What a refusing server leaves of the connection is not known, so the
+    // older request goes on a connection of its own.
+    s.Close();
+    if (!s.Create(m_params.port))
+        return GShoutCastSource::kCreateFailed;
+    (void)s.LimitSendBuffer(GShoutCastSource::kSourceSendBuffer);
+    return Exchange(s, SourceRequest(), stop).result;
+}
