@@ -49,14 +49,21 @@ bool StartShell(ChildProcess& child, const std::string& line)
     return child.Start({ "/bin/bash", "-c", "set -o pipefail; " + line + " 2>&1" });
 }
 
+// What the child writes until it closes its output, or timeoutMs passed. A
+// loaded machine may keep a starting child quiet for a while: only the end of
+// its output ends the read.
 std::string ReadAll(ChildProcess& child, int timeoutMs)
 {
     std::string all;
     std::string line;
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (std::chrono::steady_clock::now() < end && child.ReadLine(&line, 200))
+    for (;;) {
+        const auto left
+            = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now()).count();
+        if (left <= 0 || !child.ReadLine(&line, static_cast<int>(left)))
+            return all;
         all += line + "\n";
-    return all;
+    }
 }
 
 bool WaitFileHas(const std::string& path, const std::string& part, int timeoutMs)
