@@ -3,7 +3,9 @@
 #   ./test.sh             release build with g++, all tests
 #   ./test.sh --sanitize  clang build with ASan+UBSan, all tests and the fuzzers
 #   ./test.sh --tsan      clang build with ThreadSanitizer, all tests
-# Installs what it needs first (Debian 12, as root); quiet when all is there.
+# Installs what it needs first (Debian 12 or 13, as root); quiet when all is
+# there. clang is the release's default (unversioned) one, the version its
+# sanitizer runtimes (libclang-rt-dev) are made for.
 # Warnings are errors here (TAVDJ_WERROR), not in a plain cmake build.
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -25,7 +27,7 @@ case "$mode" in
   sanitize)
     build=build-sanitize
     cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-      -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 -DTAVDJ_WERROR=ON \
+      -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DTAVDJ_WERROR=ON \
       -DTAVDJ_SANITIZE=ON -DTAVDJ_FUZZ=ON -DTAVDJ_BENCH=OFF >/dev/null
     export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1
     export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
@@ -33,7 +35,7 @@ case "$mode" in
   tsan)
     build=build-tsan
     cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-      -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 -DTAVDJ_WERROR=ON \
+      -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DTAVDJ_WERROR=ON \
       -DTAVDJ_TSAN=ON -DTAVDJ_BENCH=OFF >/dev/null
     # Every test runs here, the peers too, but for the executables labelled
     # tsan-unclean in tests/CMakeLists.txt (each with its reason);

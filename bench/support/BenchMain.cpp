@@ -10,6 +10,17 @@
 
 namespace {
 
+// Whether a run ended in SkipWithError. Google Benchmark 1.8 folded the
+// error flag of 1.7 into a skip state, in which a skip with a plain message
+// is no error; the library's headers carry no version to test.
+template <class TRun> bool EndedInError(const TRun& run)
+{
+    if constexpr (requires { run.error_occurred; })
+        return run.error_occurred;
+    else
+        return run.skipped == decltype(run.skipped)::SkippedWithError;
+}
+
 // Passes every report on to the reporter the command line chose
 // (--benchmark_format) and notes any run that ended in an error.
 class ErrorNotingReporter final : public benchmark::BenchmarkReporter {
@@ -23,7 +34,7 @@ public:
     void ReportRuns(const std::vector<Run>& runs) override
     {
         for (const Run& run : runs)
-            m_bFailed = m_bFailed || run.error_occurred;
+            m_bFailed = m_bFailed || EndedInError(run);
         m_pShown->ReportRuns(runs);
     }
     void Finalize() override { m_pShown->Finalize(); }

@@ -22,6 +22,7 @@
 #include "support/ToneMp3.h"
 
 #include <QCoreApplication>
+#include <QDialog>
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPushButton>
@@ -200,6 +201,15 @@ protected:
     std::string Status() const { return m_pWindow->Controls().pStatus->GetText(0); }
     const GXConButton& StartButton() const { return *m_pWindow->Controls().pStartButton; }
     const DJSettings& Engine() const { return TheDJDataMan().Settings(); }
+    // The window's settings dialog, told from any other dialog it holds by
+    // its class (which has no meta-object of its own to search by).
+    CSettingDlg* SettingsDialog() const
+    {
+        for (QDialog* pDialog : m_pWindow->findChildren<QDialog*>())
+            if (auto* pSettings = dynamic_cast<CSettingDlg*>(pDialog))
+                return pSettings;
+        return nullptr;
+    }
     // Opens the settings dialog as its key does and, while it is open, runs
     // act on it; a dialog that act left open is closed after it.
     void WithSettingsDialog(const std::function<void(CSettingDlg&)>& act)
@@ -207,7 +217,7 @@ protected:
         bool bActed = false;
         QTimer poll;
         QObject::connect(&poll, &QTimer::timeout, [&] {
-            auto* pDialog = m_pWindow->findChild<CSettingDlg*>();
+            auto* pDialog = SettingsDialog();
             if (bActed || !pDialog || !pDialog->isVisible())
                 return;
             bActed = true;
