@@ -136,8 +136,12 @@ bool CTavDJ1Dlg::CreateMainWindow(CInstanceLock* pInstance)
     (void)m_pLauncherEndpoint->Listen();
     OpenPlayerExchange();
     CreateTitleEdit();
-    SaveMixerVolumes();
     CDJDataMan& engine = TheDJDataMan();
+    // Every step below reads or sets the same mixers; behind a sound server
+    // each opening is a connection to it, so they share one handle per
+    // mixer. Those the controller and the device list keep stay open after.
+    const platform::MixerHold mixers(engine.MixerDevices().System());
+    SaveMixerVolumes();
     engine.MixerDevices().EnumCaptureMixers();
     // A box the start shows (no recording device, a broken skin) runs an
     // event loop, where the session may end: the window is then shut down

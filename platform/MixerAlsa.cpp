@@ -483,7 +483,14 @@ class AlsaMixerSystem final : public MixerSystem {
 public:
     int MixerCount() override { return int(DeviceNames().size()); }
 
-    std::unique_ptr<MixerDevice> Open(int mixerId) override
+    int MixerOfWaveOut(int waveOutDevice) override
+    {
+        return waveOutDevice >= 0 && waveOutDevice < MixerCount() ? waveOutDevice : -1;
+    }
+    int MixerOfWaveIn(int waveInDevice) override { return MixerOfWaveOut(waveInDevice); }
+
+protected:
+    std::unique_ptr<MixerDevice> OpenDevice(int mixerId) override
     {
         std::vector<std::string> names = DeviceNames();
         if (mixerId < 0 || mixerId >= int(names.size()))
@@ -502,20 +509,14 @@ public:
         return std::make_unique<AlsaMixerDevice>(mixer, CardName(mixer, device));
     }
 
-    int MixerOfWaveOut(int waveOutDevice) override
-    {
-        return waveOutDevice >= 0 && waveOutDevice < MixerCount() ? waveOutDevice : -1;
-    }
-    int MixerOfWaveIn(int waveInDevice) override { return MixerOfWaveOut(waveInDevice); }
-
 private:
     enum class Answer { Unknown, Yes };
 
     // The system default first, then each card. Without any card the default
     // still counts when it opens (a sound server behind the ALSA plugin).
     // Each try through such a plugin is a new connection to the server, and
-    // a start-up counts and opens the mixers a dozen times, so a default that
-    // opened is remembered until opening it as a mixer fails.
+    // a start-up counts the mixers a dozen times, so a default that opened
+    // is remembered until opening it as a mixer fails.
     std::vector<std::string> DeviceNames()
     {
         std::vector<std::string> names { kDefaultDevice };

@@ -1,0 +1,49 @@
+#include "platform/Mixer.h"
+
+#include <algorithm>
+
+namespace platform {
+
+std::shared_ptr<MixerDevice> MixerSystem::Open(int mixerId)
+{
+    const Key key { mixerId, std::this_thread::get_id() };
+    {
+        std::lock_guard lock(m_lock);
+        if (std::shared_ptr<MixerDevice> shared = m_handles[key].lock())
+            return shared;
+    }
+    // Opening may take a while; no other thread waits for it meanwhile.
+    std::shared_ptr<MixerDevice> device = OpenDevice(mixerId);
+    std::lock_guard lock(m_lock);
+    if (!device) {
+        m_handles.erase(key);
+        return nullptr;
+    }
+    m_handles[key] = device;
+    for (MixerHold* pHold : m_holds) {
+        if (pHold->m_thread == key.second)
+            pHold->m_devices.push_back(device);
+    }
+    return device;
+}
+
+MixerHold::MixerHold(MixerSystem& system)
+    : m_system(system)
+    , m_thread(std::this_thread::get_id())
+{
+    std::lock_guard lock(m_system.m_lock);
+    m_system.m_holds.push_back(this);
+}
+
+MixerHold::~MixerHold()
+{
+    {
+        std::lock_guard lock(m_system.m_lock);
+        auto& holds = m_system.m_holds;
+        holds.erase(std::remove(holds.begin(), holds.end(), this), holds.end());
+    }
+    // Closing happens outside the lock: a handle's end may take a while.
+    m_devices.clear();
+}
+
+} // namespace platform
