@@ -7,6 +7,7 @@
 #include "app/MessageDlg.h"
 #include "app/UpdateCheck.h"
 #include "engine/stream/CDJDataMan.h"
+#include "platform/HttpClient.h"
 
 #include <QApplication>
 #include <QDir>
@@ -40,18 +41,16 @@ QIcon ProgramIcon()
     return icon;
 }
 
-#ifdef TAVDJ_WEB_VIEW_LIBRARY
-// Beside the program in the build tree; installed, in the module folder.
-std::string WebViewLibraryPath()
+// A module of the program's: beside it in the build tree; installed, in
+// the module folder.
+std::string ModulePath(const QString& file)
 {
     const QString folder = QCoreApplication::applicationDirPath();
-    const QString beside = folder + QStringLiteral("/" TAVDJ_WEB_VIEW_LIBRARY);
+    const QString beside = folder + QLatin1Char('/') + file;
     if (QFileInfo::exists(beside))
         return beside.toStdString();
-    return QDir::cleanPath(folder + QStringLiteral("/" TAVDJ_MODULE_FROM_PROGRAM "/" TAVDJ_WEB_VIEW_LIBRARY))
-        .toStdString();
+    return QDir::cleanPath(folder + QStringLiteral("/" TAVDJ_MODULE_FROM_PROGRAM "/") + file).toStdString();
 }
-#endif
 
 } // namespace
 
@@ -85,8 +84,9 @@ int main(int argc, char** argv)
     (void)CDJDataMan::WmErrorInitInput();
 
     QApplication application(argc, argv);
+    platform::SetHttpModule(ModulePath(QStringLiteral(TAVDJ_HTTP_LIBRARY)));
 #ifdef TAVDJ_WEB_VIEW_LIBRARY
-    CWebViewPlugin::Register(WebViewLibraryPath());
+    CWebViewPlugin::Register(ModulePath(QStringLiteral(TAVDJ_WEB_VIEW_LIBRARY)));
 #endif
     QApplication::setApplicationName(QStringLiteral("TavDJ"));
     QApplication::setWindowIcon(ProgramIcon());
