@@ -82,6 +82,13 @@ public:
     // given, learns the window so later starts can bring it forward.
     bool CreateMainWindow(CInstanceLock* pInstance);
 
+    // Runs work once, right after the window's first picture went to the
+    // screen, or kFirstPaintWaitMs after this call when nothing asks the
+    // window for one (it starts covered): what the user need not wait for
+    // comes after the window. Calls after the first time run at once.
+    void AfterFirstPaint(std::function<void()> work);
+    static constexpr int kFirstPaintWaitMs = 2000;
+
     // The desktop session ends or the program is told to stop: the close
     // without the question, and every event loop ends. During creation it
     // ends the box that is open, and creation stops there.
@@ -368,6 +375,12 @@ private:
 
     bool m_bSkinErrorShown = false;
     bool m_bCreated = false;
+    // What waits for the first picture; the watch sees the window's first
+    // expose.
+    void RunAfterFirstPaint();
+    std::vector<std::function<void()>> m_afterFirstPaint;
+    std::unique_ptr<QObject> m_pFirstPaintWatch;
+    bool m_bFirstPaintDone = false;
 
     // Shutdown and logs.
     // The capture line's volume at creation, and the line (destination,

@@ -11,6 +11,7 @@
 
 #include <signal.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -199,6 +200,31 @@ INSTANTIATE_TEST_SUITE_P(TavDJProgram, SessionEndDuringStart,
         SStartEnd { "HangUpAtTheDeviceBox", SIGHUP, "", "녹음 장치 초기화 실패" },
         SStartEnd { "TermAtTheSkinErrorBox", SIGTERM, "ControlID.XML", "TavDJ" }),
     [](const testing::TestParamInfo<SStartEnd>& testInfo) { return std::string(testInfo.param.name); });
+
+// The start-up update check starts the maker's launcher; the window does
+// not wait for that, so the launcher finds it on the screen.
+TEST_F(TavDJProgram, TheStartUpCheckRunsOnceTheWindowIsShown)
+{
+    InstallDefaultSkin();
+    m_home.Set("TAVDJ_ASSUME_ONLINE", "1");
+    const fs::path launcher = Program() / "VdLauncher.exe";
+    const fs::path record = m_home.Path("launcher.txt");
+    std::ofstream(launcher) << "#!/bin/sh\n"
+                               "if xdotool search --onlyvisible --name '^TavDJ$' >/dev/null 2>&1; then\n"
+                               "  shown=yes\nelse\n  shown=no\nfi\n"
+                               "printf '%s %s\\n' \"$shown\" \"$1\" >> '"
+                            << record.string() << "'\n";
+    fs::permissions(launcher, fs::perms::owner_all);
+    testutil::ChildProcess program;
+    ASSERT_TRUE(Start(program, {}));
+    ASSERT_NO_FATAL_FAILURE(AnswerDeviceBox());
+    ASSERT_FALSE(WaitForWindow("TavDJ").empty());
+    std::string ran;
+    ASSERT_TRUE(WaitUntil([&] { return !(ran = ReadFile(record)).empty(); })) << "the launcher never ran";
+    EXPECT_EQ(ran.rfind("yes ", 0), 0u) << ran;
+    EXPECT_NE(ran.find("Command='checkversion'"), std::string::npos) << ran;
+    EXPECT_EQ(std::count(ran.begin(), ran.end(), '\n'), 1) << ran;
+}
 
 TEST_F(TavDJProgram, DefaultSkinAppearsAndASecondStartOnlyBringsItForward)
 {
