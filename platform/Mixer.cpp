@@ -6,6 +6,15 @@ namespace platform {
 
 std::shared_ptr<MixerDevice> MixerSystem::Open(int mixerId)
 {
+    // A mixer that went away (its card unplugged) is not handed out again,
+    // though its handle may still be open.
+    if (mixerId < 0 || mixerId >= MixerCount())
+        return nullptr;
+    return OpenUncounted(mixerId);
+}
+
+std::shared_ptr<MixerDevice> MixerSystem::OpenUncounted(int mixerId)
+{
     const Key key { mixerId, std::this_thread::get_id() };
     {
         std::lock_guard lock(m_lock);

@@ -122,6 +122,9 @@ protected:
     // A handle of its own on the mixer; null when the mixer does not exist
     // or cannot be opened.
     [[nodiscard]] virtual std::unique_ptr<MixerDevice> OpenDevice(int mixerId) = 0;
+    // Open without counting the mixers first: for counting itself, when a
+    // backend counts a mixer by opening it.
+    [[nodiscard]] std::shared_ptr<MixerDevice> OpenUncounted(int mixerId);
 
 private:
     friend class MixerHold;

@@ -531,7 +531,7 @@ private:
         std::vector<std::string> names { kDefaultDevice };
         for (int card = -1; snd_card_next(&card) >= 0 && card >= 0;)
             names.push_back("hw:" + std::to_string(card));
-        if (names.size() == 1 && m_defaultOpens != Answer::Yes && !Open(0))
+        if (names.size() == 1 && m_defaultOpens != Answer::Yes && !OpenUncounted(0))
             return {};
         return names;
     }

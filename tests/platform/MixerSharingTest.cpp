@@ -94,6 +94,13 @@ INSTANTIATE_TEST_SUITE_P(Platform, MixerSharing,
                 std::thread([&] { EXPECT_NE(s.Open(0), nullptr); }).join();
             },
             1, 0 },
+        SSharingCase { "AMixerThatWentAwayIsNotHandedOutAgain",
+            [](FakeMixerSystem& s, std::vector<Device>* kept) {
+                kept->push_back(s.Open(1));
+                s.cards.pop_back();
+                EXPECT_EQ(s.Open(1), nullptr);
+            },
+            1, 1 },
         SSharingCase { "AMixerThatIsNotThere",
             [](FakeMixerSystem& s, std::vector<Device>* kept) {
                 const platform::MixerHold hold(s);
