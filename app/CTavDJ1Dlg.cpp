@@ -114,9 +114,12 @@ void CTavDJ1Dlg::RunAfterFirstPaint()
         work();
 }
 
-uint32_t CTavDJ1Dlg::LauncherWindowNumber() const
+uint32_t CTavDJ1Dlg::LauncherWindowNumber()
 {
-    return m_pLauncherEndpoint ? m_pLauncherEndpoint->WindowNumber() : 0;
+    if (!m_pLauncherEndpoint)
+        return 0;
+    (void)m_pLauncherEndpoint->Listen();
+    return m_pLauncherEndpoint->WindowNumber();
 }
 
 bool CTavDJ1Dlg::SetTimer(uint32_t id, uint32_t periodMs)

@@ -107,7 +107,10 @@ public:
     [[nodiscard]] const SMainControls& Controls() const { return m_controls; }
     [[nodiscard]] CDJEditEnter* TitleEdit() const { return m_pTitleEdit; }
     [[nodiscard]] bool IsCreated() const { return m_bCreated; }
-    [[nodiscard]] uint32_t LauncherWindowNumber() const;
+    // The number the launcher answers to (RetWindowHandle). The endpoint
+    // behind it opens on this first request: only the start-up check, after
+    // the first paint, hands the number out.
+    [[nodiscard]] uint32_t LauncherWindowNumber();
     [[nodiscard]] const GXPoint& MinSize() const { return m_minSize; }
     [[nodiscard]] const GXPoint& MaxSize() const { return m_maxSize; }
     // kStateIdle, kStateOnAir or kStateReconnecting.

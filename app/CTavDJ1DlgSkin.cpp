@@ -136,7 +136,6 @@ bool CTavDJ1Dlg::CreateMainWindow(CInstanceLock* pInstance)
     if (pInstance)
         pInstance->PublishWindow(this);
     m_pLauncherEndpoint = std::make_unique<CLauncherResultEndpoint>(Handle());
-    (void)m_pLauncherEndpoint->Listen();
     OpenPlayerExchange();
     CreateTitleEdit();
     CDJDataMan& engine = TheDJDataMan();
