@@ -127,6 +127,10 @@ protected:
     [[nodiscard]] std::shared_ptr<MixerDevice> OpenUncounted(int mixerId);
 
 private:
+    // What a hold on this thread opened ahead for this mixer, once it is
+    // there; null when nothing was.
+    [[nodiscard]] std::unique_ptr<MixerDevice> OpenedAhead(int mixerId);
+
     friend class MixerHold;
     using Key = std::pair<int, std::thread::id>;
 
@@ -146,12 +150,26 @@ public:
     MixerHold(const MixerHold&) = delete;
     MixerHold& operator=(const MixerHold&) = delete;
 
+    // Starts opening a mixer on a thread of the hold's own, while its
+    // thread does other work; the first opening of that mixer on the
+    // hold's thread takes the handle, waiting for it if need be. Behind a
+    // sound server the opening loads the server's client libraries and
+    // connects, which a start need not wait for.
+    void OpenAhead(int mixerId);
+
 private:
     friend class MixerSystem;
+
+    // The handle opened ahead, once it is there; null when none was asked
+    // for this mixer or it could not be opened.
+    [[nodiscard]] std::unique_ptr<MixerDevice> TakeOpenedAhead();
 
     MixerSystem& m_system;
     std::thread::id m_thread;
     std::vector<std::shared_ptr<MixerDevice>> m_devices;
+    int m_nAheadId = -1;
+    std::unique_ptr<MixerDevice> m_pAhead;
+    std::thread m_ahead;
 };
 
 } // namespace platform

@@ -89,8 +89,11 @@ int main(int argc, char** argv)
         return 2;
     }
     // The start counts and opens the sound card's mixers from here until
-    // the window is shown; one handle per mixer serves all of it.
+    // the window is shown; one handle per mixer serves all of it. The
+    // default's opens while the toolkit starts.
     auto pMixers = std::make_shared<platform::MixerHold>(platform::MixerSystem::Default());
+    pMixers->OpenAhead(0);
+    QApplication application(argc, argv);
     // The engine first, then the settings object that shares its file, then
     // the registered messages; statics go in reverse, so the settings are
     // saved before the engine shuts down and saves its own.
@@ -102,7 +105,6 @@ int main(int argc, char** argv)
     (void)CDJDataMan::WmWriteLog();
     (void)CDJDataMan::WmErrorInitInput();
 
-    QApplication application(argc, argv);
     platform::SetHttpModule(ModulePath(QStringLiteral(TAVDJ_HTTP_LIBRARY)));
 #ifdef TAVDJ_WEB_VIEW_LIBRARY
     CWebViewPlugin::Register(ModulePath(QStringLiteral(TAVDJ_WEB_VIEW_LIBRARY)));

@@ -101,6 +101,22 @@ INSTANTIATE_TEST_SUITE_P(Platform, MixerSharing,
                 EXPECT_EQ(s.Open(1), nullptr);
             },
             1, 1 },
+        SSharingCase { "OpenedAheadIsTheHoldThreadsHandle",
+            [](FakeMixerSystem& s, std::vector<Device>* kept) {
+                platform::MixerHold hold(s);
+                hold.OpenAhead(1);
+                kept->push_back(s.Open(1));
+                EXPECT_NE(kept->back(), nullptr);
+                EXPECT_EQ(s.Open(1), kept->back());
+            },
+            1, 1 },
+        SSharingCase { "OpenedAheadAndNeverUsed",
+            [](FakeMixerSystem& s, std::vector<Device>*) {
+                platform::MixerHold hold(s);
+                hold.OpenAhead(0);
+                std::thread([&] { EXPECT_NE(s.Open(0), nullptr); }).join();
+            },
+            2, 0 },
         SSharingCase { "AMixerThatIsNotThere",
             [](FakeMixerSystem& s, std::vector<Device>* kept) {
                 const platform::MixerHold hold(s);
