@@ -2,7 +2,6 @@
 
 #include "foundation/Paths.h"
 
-#include <QLocalSocket>
 #include <QThread>
 
 #include <cstdlib>
@@ -13,8 +12,8 @@
 namespace {
 
 // The one request a later instance sends; anything else is ignored.
-constexpr char kRaiseRequest[] = "raise\n";
-constexpr int kRequestBytes = 16;
+constexpr std::string_view kRaiseRequest = "raise\n";
+constexpr size_t kRequestBytes = 16;
 constexpr int kConnectWaitMs = 500;
 
 std::string RuntimeFolder()
@@ -35,13 +34,14 @@ bool AllowsInstances()
 
 CInstanceLock::CInstanceLock(std::string folder)
     : m_folder(folder.empty() ? RuntimeFolder() : JoinPath(folder, ""))
+    , m_server({ kMaxPeers, kRequestBytes, kPeerTimeoutMs },
+          [this](std::string& pending, bool bEnded) { return OnRequest(pending, bEnded); })
 {
-    QObject::connect(&m_server, &QLocalServer::newConnection, &m_server, [this] { OnConnection(); });
 }
 
 CInstanceLock::~CInstanceLock()
 {
-    m_server.close();
+    m_server.Close();
     if (m_lockFd >= 0)
         ::close(m_lockFd);
 }
@@ -51,9 +51,9 @@ std::string CInstanceLock::LockPath() const
     return m_folder + "tavdj-" + std::to_string(::getuid()) + ".lock";
 }
 
-QString CInstanceLock::SocketPath() const
+std::string CInstanceLock::SocketPath() const
 {
-    return QString::fromStdString(m_folder + "tavdj-" + std::to_string(::getuid()) + ".window");
+    return m_folder + "tavdj-" + std::to_string(::getuid()) + ".window";
 }
 
 int CInstanceLock::CheckSingleInstance(const std::string& firstArgument)
@@ -80,15 +80,12 @@ int CInstanceLock::CheckSingleInstance(const std::string& firstArgument)
 
 bool CInstanceLock::CallFirstInstance(bool bBringToFront)
 {
-    QLocalSocket socket;
-    socket.connectToServer(SocketPath());
-    if (!socket.waitForConnected(kConnectWaitMs))
+    platform::LocalSocket socket = platform::LocalSocket::Connect(SocketPath(), kConnectWaitMs);
+    if (!socket.IsOpen())
         return false;
-    if (bBringToFront) {
-        socket.write(kRaiseRequest);
-        socket.waitForBytesWritten(kConnectWaitMs);
-    }
-    socket.disconnectFromServer();
+    // A new connection's buffer always has room for the request.
+    if (bBringToFront)
+        (void)socket.Send(kRaiseRequest.data(), kRaiseRequest.size());
     return true;
 }
 
@@ -97,26 +94,19 @@ bool CInstanceLock::PublishWindow(QWidget* pWindow)
     m_pWindow = pWindow;
     if (m_lockFd < 0)
         return false; // not the holder: a second socket would steal the name
-    m_server.setSocketOptions(QLocalServer::UserAccessOption);
-    // We hold the lock, so a socket under the name is a dead instance's.
-    QLocalServer::removeServer(SocketPath());
-    return m_server.listen(SocketPath());
+    // We hold the lock, so a socket under the name is a dead instance's,
+    // and listening replaces it.
+    return m_server.Listen(SocketPath());
 }
 
-void CInstanceLock::OnConnection()
+CLocalServer::Verdict CInstanceLock::OnRequest(const std::string& pending, bool bEnded)
 {
-    while (QLocalSocket* pSocket = m_server.nextPendingConnection()) {
-        QObject::connect(pSocket, &QLocalSocket::disconnected, pSocket, &QObject::deleteLater);
-        const auto answer = [this, pSocket] {
-            const QByteArray request = pSocket->read(kRequestBytes);
-            if (request.startsWith(kRaiseRequest) && m_pWindow) {
-                m_pWindow->showNormal();
-                m_pWindow->raise();
-                m_pWindow->activateWindow();
-            }
-        };
-        QObject::connect(pSocket, &QLocalSocket::readyRead, pSocket, answer);
-        if (pSocket->bytesAvailable() > 0)
-            answer();
+    if (!bEnded && pending.size() < kRequestBytes && pending.find('\n') == std::string::npos)
+        return CLocalServer::Verdict::Wait;
+    if (pending.starts_with(kRaiseRequest) && m_pWindow) {
+        m_pWindow->showNormal();
+        m_pWindow->raise();
+        m_pWindow->activateWindow();
     }
+    return CLocalServer::Verdict::Done;
 }

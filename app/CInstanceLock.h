@@ -1,10 +1,10 @@
 #pragma once
 
-#include <QLocalServer>
+#include "app/CLocalServer.h"
+
 #include <QPointer>
 #include <QWidget>
 
-#include <functional>
 #include <string>
 
 // Thread: user-interface thread.
@@ -15,7 +15,8 @@
 // beside the lock that stands for that window: a later instance connects to
 // it, and only when started without arguments asks the window to come to
 // the front. TAVDJ_ALLOW_INSTANCES=1 lets every start run (tests that run
-// programs side by side).
+// programs side by side). A connection carries one short request, "raise\n"
+// or nothing, and ends.
 class CInstanceLock {
 public:
     static constexpr const char* kAllowEnv = "TAVDJ_ALLOW_INSTANCES";
@@ -23,6 +24,10 @@ public:
     // second apart, before it gives up.
     static constexpr int kWindowPolls = 5;
     static constexpr int kWindowPollMs = 1000;
+    // A later instance says its request at once; these bound a peer that
+    // does not.
+    static constexpr size_t kMaxPeers = 4;
+    static constexpr int kPeerTimeoutMs = 5000;
 
     // folder: where the lock and the socket live; empty means the user's
     // runtime folder ($XDG_RUNTIME_DIR, else our private temporary folder).
@@ -42,15 +47,15 @@ public:
     bool PublishWindow(QWidget* pWindow);
 
     [[nodiscard]] std::string LockPath() const;
-    [[nodiscard]] QString SocketPath() const;
+    [[nodiscard]] std::string SocketPath() const;
 
 private:
-    void OnConnection();
+    CLocalServer::Verdict OnRequest(const std::string& pending, bool bEnded);
     // A later instance: true when the first one's window answered.
     bool CallFirstInstance(bool bBringToFront);
 
     std::string m_folder;
     int m_lockFd = -1;
-    QLocalServer m_server;
+    CLocalServer m_server;
     QPointer<QWidget> m_pWindow;
 };

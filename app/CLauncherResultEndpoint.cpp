@@ -2,9 +2,7 @@
 
 #include "app/UpdateCheck.h"
 
-#include <QLocalSocket>
-#include <QTimer>
-#include <QVariant>
+#include <QDir>
 
 #include <charconv>
 
@@ -14,23 +12,22 @@ namespace {
 
 constexpr std::string_view kMessageName = "WM_VDLAUNCHER_RESULT ";
 // The longest line worth reading: the name, a sign, ten digits and "\r\n".
-constexpr qint64 kMaxLineBytes = 40;
-// A peer that connects and says nothing is dropped after this.
-constexpr int kPeerTimeoutMs = 5000;
+constexpr size_t kMaxLineBytes = 40;
 
 } // namespace
 
 CLauncherResultEndpoint::CLauncherResultEndpoint(platform::TargetHandle target)
     : m_target(target)
+    // One byte past the longest line tells a line too long from one that
+    // is not finished.
+    , m_server({ kMaxPeers, kMaxLineBytes + 1, kPeerTimeoutMs },
+          [this](std::string& pending, bool bEnded) { return OnLine(pending, bEnded); })
 {
-    m_server.setSocketOptions(QLocalServer::UserAccessOption);
-    m_server.setMaxPendingConnections(4);
-    QObject::connect(&m_server, &QLocalServer::newConnection, [this] { OnConnection(); });
 }
 
 CLauncherResultEndpoint::~CLauncherResultEndpoint()
 {
-    m_server.close();
+    m_server.Close();
 }
 
 QString CLauncherResultEndpoint::EndpointName(uint32_t number)
@@ -38,20 +35,21 @@ QString CLauncherResultEndpoint::EndpointName(uint32_t number)
     return QStringLiteral("TavDJ-VdLauncher-%1").arg(number);
 }
 
+std::string CLauncherResultEndpoint::EndpointPath(uint32_t number)
+{
+    return (QDir::cleanPath(QDir::tempPath()) + u'/' + EndpointName(number)).toStdString();
+}
+
 bool CLauncherResultEndpoint::Listen()
 {
-    if (m_server.isListening())
-        return true;
-    const QString name = EndpointName(static_cast<uint32_t>(getpid()));
     // The name holds our own process id: whatever is there was left by a
-    // process that is gone.
-    QLocalServer::removeServer(name);
-    return m_server.listen(name);
+    // process that is gone, and listening replaces it.
+    return m_server.Listen(EndpointPath(static_cast<uint32_t>(getpid())));
 }
 
 uint32_t CLauncherResultEndpoint::WindowNumber() const
 {
-    return m_server.isListening() ? static_cast<uint32_t>(getpid()) : 0;
+    return m_server.IsListening() ? static_cast<uint32_t>(getpid()) : 0;
 }
 
 bool CLauncherResultEndpoint::ParseLine(std::string_view line, int* pCode)
@@ -73,27 +71,17 @@ bool CLauncherResultEndpoint::ParseLine(std::string_view line, int* pCode)
     return true;
 }
 
-void CLauncherResultEndpoint::OnConnection()
+CLocalServer::Verdict CLauncherResultEndpoint::OnLine(const std::string& pending, bool bEnded)
 {
-    while (QLocalSocket* pSocket = m_server.nextPendingConnection()) {
-        QObject::connect(pSocket, &QLocalSocket::disconnected, pSocket, &QObject::deleteLater);
-        QTimer::singleShot(kPeerTimeoutMs, pSocket, [pSocket] { pSocket->abort(); });
-        // One line per connection; the line ends with its newline or with
-        // the connection.
-        auto finish = [this, pSocket] {
-            if (pSocket->property("done").toBool())
-                return;
-            pSocket->setProperty("done", true);
-            const QByteArray bytes = pSocket->readLine(kMaxLineBytes + 1);
-            int code = 0;
-            if (bytes.size() <= kMaxLineBytes && ParseLine(std::string_view(bytes.constData(), bytes.size()), &code))
-                platform::PostMessage(m_target, WmVdLauncherResult(), static_cast<platform::WParam>(code), 0);
-            pSocket->disconnectFromServer();
-        };
-        QObject::connect(pSocket, &QLocalSocket::readyRead, pSocket, [pSocket, finish] {
-            if (pSocket->canReadLine() || pSocket->bytesAvailable() > kMaxLineBytes)
-                finish();
-        });
-        QObject::connect(pSocket, &QLocalSocket::readChannelFinished, pSocket, finish);
-    }
+    // One line per connection; the line ends with its newline or with the
+    // connection.
+    const size_t newline = pending.find('\n');
+    if (newline == std::string::npos && !bEnded && pending.size() <= kMaxLineBytes)
+        return CLocalServer::Verdict::Wait;
+    const std::string_view line
+        = std::string_view(pending).substr(0, newline == std::string::npos ? newline : newline + 1);
+    int code = 0;
+    if (line.size() <= kMaxLineBytes && ParseLine(line, &code))
+        platform::PostMessage(m_target, WmVdLauncherResult(), static_cast<platform::WParam>(code), 0);
+    return CLocalServer::Verdict::Done;
 }

@@ -1,10 +1,12 @@
 #pragma once
 
+#include "app/CLocalServer.h"
 #include "platform/MessageTarget.h"
 
-#include <QLocalServer>
+#include <QString>
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 // Thread: user-interface thread.
@@ -14,8 +16,13 @@
 // reaches the target as the registered message WM_VDLAUNCHER_RESULT with
 // the code in wParam. The number is our process id, so there is one
 // endpoint per process (the main window's) and instances never share one.
+// A peer that says nothing is dropped after kPeerTimeoutMs; at most
+// kMaxPeers are heard at once.
 class CLauncherResultEndpoint {
 public:
+    static constexpr size_t kMaxPeers = 4;
+    static constexpr int kPeerTimeoutMs = 5000;
+
     explicit CLauncherResultEndpoint(platform::TargetHandle target);
     ~CLauncherResultEndpoint();
     CLauncherResultEndpoint(const CLauncherResultEndpoint&) = delete;
@@ -28,14 +35,16 @@ public:
     // (the launcher is then started without a return window).
     [[nodiscard]] uint32_t WindowNumber() const;
 
-    // The socket's name for a number, in the temporary folder.
+    // The socket's name for a number, and where it lies: in the temporary
+    // folder.
     [[nodiscard]] static QString EndpointName(uint32_t number);
+    [[nodiscard]] static std::string EndpointPath(uint32_t number);
     // The code a line carries; false for anything else.
     [[nodiscard]] static bool ParseLine(std::string_view line, int* pCode);
 
 private:
-    void OnConnection();
+    CLocalServer::Verdict OnLine(const std::string& pending, bool bEnded);
 
     platform::TargetHandle m_target;
-    QLocalServer m_server;
+    CLocalServer m_server;
 };

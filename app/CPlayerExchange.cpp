@@ -4,13 +4,11 @@
 #include "foundation/Md5.h"
 #include "foundation/Paths.h"
 
-#include <QFileInfo>
-#include <QLocalSocket>
+#include <QSocketNotifier>
 #include <QTimer>
 
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 
 namespace {
 
@@ -39,30 +37,30 @@ uint32_t GetLittleEndian32(const char* p)
     return value;
 }
 
-// Ends a socket without its signals reaching handlers that may be gone.
-void Discard(QLocalSocket* pSocket)
-{
-    QObject::disconnect(pSocket, nullptr, nullptr, nullptr);
-    pSocket->abort();
-    pSocket->deleteLater();
-}
-
 } // namespace
+
+// One record on its way to the player, on a connection of its own.
+struct CPlayerExchange::SSend {
+    platform::LocalSocket socket;
+    std::string bytes; // what is still to be written
+    // Declared after the socket: they go first, before it closes.
+    std::unique_ptr<QSocketNotifier> pWritable;
+    std::unique_ptr<QTimer> pDeadline;
+};
 
 CPlayerExchange::CPlayerExchange(std::string folder)
     : m_strFolder(folder.empty() ? RuntimeFolder() : JoinPath(folder, ""))
+    , m_server({ kMaxPeers, kHeaderBytes + kMaxRecordBytes, kPeerTimeoutMs },
+          // Records that came before the player hung up are read like any
+          // other: the end only says that nothing follows them.
+          [this](std::string& pending, bool) { return OnRecords(pending); })
 {
-    m_server.setSocketOptions(QLocalServer::UserAccessOption);
-    m_server.setMaxPendingConnections(static_cast<int>(kMaxPeers));
-    QObject::connect(&m_server, &QLocalServer::newConnection, &m_server, [this] { OnConnection(); });
 }
 
 CPlayerExchange::~CPlayerExchange()
 {
     Close();
-    for (QObject* pChild : m_sends.children())
-        Discard(static_cast<QLocalSocket*>(pChild));
-    m_nPendingSends = 0;
+    m_sends.clear();
 }
 
 QString CPlayerExchange::ProgramEndpointPath() const
@@ -77,93 +75,41 @@ QString CPlayerExchange::PlayerEndpointPath() const
 
 bool CPlayerExchange::Listen()
 {
-    if (m_server.isListening())
+    if (m_server.IsListening())
         return true;
     if (m_strFolder.empty())
         return false;
-    const QString path = ProgramEndpointPath();
-    // Listening with access options replaces whatever lies at the path, so
-    // a running program's endpoint is looked for first.
-    if (QFileInfo::exists(path)) {
-        QLocalSocket probe;
-        probe.connectToServer(path);
-        if (probe.waitForConnected(kProbeTimeoutMs))
-            return false;
-        QLocalServer::removeServer(path);
-    }
-    return m_server.listen(path);
+    const std::string path = ProgramEndpointPath().toStdString();
+    // Listening replaces whatever lies at the path, so a running program's
+    // endpoint is looked for first.
+    if (platform::LocalEndpointExists(path) && platform::LocalSocket::Connect(path, kProbeTimeoutMs).IsOpen())
+        return false;
+    return m_server.Listen(path);
 }
 
 void CPlayerExchange::Close()
 {
-    m_server.close();
-    for (auto& [pSocket, peer] : m_peers)
-        Discard(pSocket);
-    m_peers.clear();
+    m_server.Close();
 }
 
-void CPlayerExchange::OnConnection()
+CLocalServer::Verdict CPlayerExchange::OnRecords(std::string& pending)
 {
-    while (QLocalSocket* pSocket = m_server.nextPendingConnection()) {
-        if (m_peers.size() >= kMaxPeers) {
-            Discard(pSocket);
-            continue;
-        }
-        m_peers.emplace(pSocket, SPeer {});
-        auto* pIdle = new QTimer(pSocket);
-        pIdle->setObjectName(QStringLiteral("idle"));
-        pIdle->setSingleShot(true);
-        QObject::connect(pIdle, &QTimer::timeout, pSocket, [this, pSocket] { DropPeer(pSocket); });
-        pIdle->start(kPeerTimeoutMs);
-        QObject::connect(pSocket, &QLocalSocket::readyRead, pSocket, [this, pSocket] { OnReadyRead(pSocket); });
-        // A player that writes its record and hangs up at once still has
-        // it read.
-        QObject::connect(pSocket, &QLocalSocket::disconnected, pSocket, [this, pSocket] {
-            OnReadyRead(pSocket);
-            DropPeer(pSocket);
-        });
-        // Records may have arrived with the connection.
-        OnReadyRead(pSocket);
-    }
-}
-
-void CPlayerExchange::OnReadyRead(QLocalSocket* pSocket)
-{
-    for (;;) {
-        auto it = m_peers.find(pSocket);
-        if (it == m_peers.end())
-            return;
-        std::string& pending = it->second.pending;
-        size_t need = kHeaderBytes;
-        if (pending.size() >= kHeaderBytes) {
-            const uint32_t length = GetLittleEndian32(pending.data() + 4);
-            if (length > kMaxRecordBytes) {
-                DropPeer(pSocket);
-                return;
-            }
-            need = kHeaderBytes + length;
-        }
-        if (pending.size() < need) {
-            const QByteArray bytes = pSocket->read(static_cast<qint64>(need - pending.size()));
-            if (bytes.isEmpty())
-                return;
-            pending.append(bytes.constData(), static_cast<size_t>(bytes.size()));
-            continue;
-        }
-        const std::string record = std::move(pending);
-        pending.clear();
-        if (auto* pIdle = pSocket->findChild<QTimer*>(QStringLiteral("idle")))
-            pIdle->start(kPeerTimeoutMs);
-        // The handler may close the exchange; the loop looks the peer up
-        // again before it reads on.
+    CLocalServer::Verdict verdict = CLocalServer::Verdict::Wait;
+    while (pending.size() >= kHeaderBytes) {
+        const uint32_t length = GetLittleEndian32(pending.data() + 4);
+        if (length > kMaxRecordBytes)
+            return CLocalServer::Verdict::Done;
+        if (pending.size() < kHeaderBytes + length)
+            break;
+        const std::string record = pending.substr(0, kHeaderBytes + length);
+        pending.erase(0, kHeaderBytes + length);
+        verdict = CLocalServer::Verdict::Progress;
         HandleRecord(GetLittleEndian32(record.data()), std::string_view(record).substr(kHeaderBytes));
+        // The handler may have closed the exchange: nothing more is heard.
+        if (!m_server.IsListening())
+            return CLocalServer::Verdict::Done;
     }
-}
-
-void CPlayerExchange::DropPeer(QLocalSocket* pSocket)
-{
-    if (m_peers.erase(pSocket) != 0)
-        Discard(pSocket);
+    return verdict;
 }
 
 void CPlayerExchange::HandleRecord(uint32_t kind, std::string_view bytes)
@@ -208,7 +154,7 @@ std::string CPlayerExchange::EncodeRecord(uint32_t kind, std::string_view bytes)
 
 bool CPlayerExchange::NotifyPlayerAddress(const std::string& address, const std::string& localAddress, int port)
 {
-    if (!QFileInfo::exists(PlayerEndpointPath()))
+    if (!platform::LocalEndpointExists(PlayerEndpointPath().toStdString()))
         return false;
     DebugTrace("address:%s, localaddress:%s, port:%d", address.c_str(), localAddress.c_str(), port);
     return SendRecord(kAddressRecord, BuildAddressRecord(localAddress, port));
@@ -216,29 +162,49 @@ bool CPlayerExchange::NotifyPlayerAddress(const std::string& address, const std:
 
 bool CPlayerExchange::SendRecord(uint32_t kind, std::string_view bytes)
 {
-    const QString path = PlayerEndpointPath();
-    if (m_strFolder.empty() || !QFileInfo::exists(path) || bytes.size() > kMaxRecordBytes)
+    const std::string path = PlayerEndpointPath().toStdString();
+    if (m_strFolder.empty() || !platform::LocalEndpointExists(path) || bytes.size() > kMaxRecordBytes)
         return false;
-    auto* pSocket = new QLocalSocket(&m_sends);
-    ++m_nPendingSends;
-    const QByteArray record = QByteArray::fromStdString(EncodeRecord(kind, bytes));
-    // Whichever comes first of the close, an error and the time-out ends
-    // the send; the others find it ended.
-    auto finish = [this, pSocket, pDone = std::make_shared<bool>(false)] {
-        if (*pDone)
-            return;
-        *pDone = true;
-        --m_nPendingSends;
-        Discard(pSocket);
-    };
-    QObject::connect(pSocket, &QLocalSocket::connected, pSocket, [pSocket, record] {
-        pSocket->write(record);
-        // Closes once the record is written.
-        pSocket->disconnectFromServer();
-    });
-    QObject::connect(pSocket, &QLocalSocket::disconnected, pSocket, finish);
-    QObject::connect(pSocket, &QLocalSocket::errorOccurred, pSocket, finish);
-    QTimer::singleShot(kSendTimeoutMs, pSocket, finish);
-    pSocket->connectToServer(path, QIODevice::WriteOnly);
+    // A player whose queue is full is as good as hung: it is not waited
+    // for, here on the window's thread.
+    platform::LocalSocket socket = platform::LocalSocket::Connect(path, 0);
+    if (!socket.IsOpen())
+        return true;
+    const uint64_t id = m_nNextSend++;
+    auto pSend = std::make_unique<SSend>();
+    pSend->socket = std::move(socket);
+    pSend->bytes = EncodeRecord(kind, bytes);
+    pSend->pWritable = std::make_unique<QSocketNotifier>(pSend->socket.Handle(), QSocketNotifier::Write);
+    pSend->pWritable->setEnabled(false);
+    QObject::connect(
+        pSend->pWritable.get(), &QSocketNotifier::activated, pSend->pWritable.get(), [this, id] { ContinueSend(id); });
+    pSend->pDeadline = std::make_unique<QTimer>();
+    pSend->pDeadline->setSingleShot(true);
+    QObject::connect(
+        pSend->pDeadline.get(), &QTimer::timeout, pSend->pDeadline.get(), [this, id] { m_sends.erase(id); });
+    pSend->pDeadline->start(kSendTimeoutMs);
+    m_sends.emplace(id, std::move(pSend));
+    ContinueSend(id);
     return true;
+}
+
+void CPlayerExchange::ContinueSend(uint64_t id)
+{
+    const auto it = m_sends.find(id);
+    if (it == m_sends.end())
+        return;
+    SSend& send = *it->second;
+    while (!send.bytes.empty()) {
+        const platform::LocalSocket::Io io = send.socket.Send(send.bytes.data(), send.bytes.size());
+        if (io.status == platform::LocalSocket::Status::Pending) {
+            send.pWritable->setEnabled(true);
+            return;
+        }
+        if (io.status != platform::LocalSocket::Status::Done)
+            break;
+        send.bytes.erase(0, io.bytes);
+    }
+    // All is out (the player reads it before the end of the connection), or
+    // the player is gone.
+    m_sends.erase(it);
 }

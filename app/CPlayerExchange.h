@@ -1,16 +1,16 @@
 #pragma once
 
-#include <QLocalServer>
-#include <QObject>
+#include "app/CLocalServer.h"
+
+#include <QString>
 
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
-
-class QLocalSocket;
 
 // Thread: user-interface thread.
 // The exchange with the maker's music player. Each side listens on a local
@@ -68,7 +68,7 @@ public:
     // (false).
     [[nodiscard]] bool Listen();
     void Close();
-    [[nodiscard]] bool IsListening() const { return m_server.isListening(); }
+    [[nodiscard]] bool IsListening() const { return m_server.IsListening(); }
 
     // Sends record 9897 for the broadcast's local address and port. False
     // when no player endpoint exists; otherwise the record is on its way
@@ -77,7 +77,7 @@ public:
     // Sends one record to the player's endpoint, as above.
     bool SendRecord(uint32_t kind, std::string_view bytes);
     // Sends still in flight.
-    [[nodiscard]] int PendingSends() const { return m_nPendingSends; }
+    [[nodiscard]] int PendingSends() const { return static_cast<int>(m_sends.size()); }
 
     [[nodiscard]] QString ProgramEndpointPath() const;
     [[nodiscard]] QString PlayerEndpointPath() const;
@@ -91,21 +91,19 @@ public:
     [[nodiscard]] static std::string EncodeRecord(uint32_t kind, std::string_view bytes);
 
 private:
-    struct SPeer {
-        std::string pending; // the incomplete record's bytes read so far
-    };
+    struct SSend;
 
-    void OnConnection();
-    void OnReadyRead(QLocalSocket* pSocket);
-    void DropPeer(QLocalSocket* pSocket);
+    // Takes every whole record out of pending and handles it.
+    CLocalServer::Verdict OnRecords(std::string& pending);
     void HandleRecord(uint32_t kind, std::string_view bytes);
+    // Writes what the send's buffer still holds; ends the send once all is
+    // out or the player is gone.
+    void ContinueSend(uint64_t id);
 
     std::string m_strFolder;
-    QLocalServer m_server;
-    // Parent of the sockets of sends in flight.
-    QObject m_sends;
-    int m_nPendingSends = 0;
-    std::map<QLocalSocket*, SPeer> m_peers;
+    CLocalServer m_server;
+    std::map<uint64_t, std::unique_ptr<SSend>> m_sends;
+    uint64_t m_nNextSend = 0;
     StreamCommandHandler m_onStreamCommand;
     AddressRequestHandler m_onAddressRequest;
 };

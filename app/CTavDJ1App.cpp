@@ -174,8 +174,18 @@ bool CTavDJ1App::InitInstance()
         m_pMainWnd.reset();
         return false;
     }
-    CheckUpdateAtStartup();
+    // The update check starts a process, which the window need not wait for.
+    m_pMainWnd->AfterFirstPaint([this] {
+        for (const std::function<void()>& work : m_afterShown)
+            work();
+        CheckUpdateAtStartup();
+    });
     return true;
+}
+
+void CTavDJ1App::AfterWindowShown(std::function<void()> work)
+{
+    m_afterShown.push_back(std::move(work));
 }
 
 void CTavDJ1App::EndSession()

@@ -2,6 +2,7 @@
 
 #include "skin/GXSkinHooks.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -34,6 +35,10 @@ public:
     // InitInstance, the event loop while it succeeded, ExitInstance.
     int Run();
 
+    // Work for once the main window is on the screen, before the update
+    // check runs: what a user need not wait for to see the window.
+    void AfterWindowShown(std::function<void()> work);
+
     [[nodiscard]] const std::vector<std::string>& Arguments() const { return m_args; }
     [[nodiscard]] CTavDJ1Dlg* MainWindow() const { return m_pMainWnd.get(); }
     [[nodiscard]] CInstanceLock* InstanceLock() const { return m_pInstance.get(); }
@@ -53,6 +58,7 @@ private:
     void EndSession();
 
     std::vector<std::string> m_args;
+    std::vector<std::function<void()>> m_afterShown;
     std::unique_ptr<CSessionEndSignal> m_pSessionEnd;
     std::unique_ptr<CInstanceLock> m_pInstance;
     std::unique_ptr<CTavDJ1Dlg> m_pMainWnd;

@@ -7,14 +7,39 @@
 #include "engine/stream/CDJDataMan.h"
 #include "skin/GXSkinIds.h"
 
+#include <QEvent>
 #include <QKeySequence>
 #include <QShortcut>
 #include <QTimer>
+#include <QWindow>
+
+#include <utility>
 
 namespace {
 
 // Qt never runs a timer faster than this; a period of 0 would spin.
 constexpr uint32_t kShortestTimerMs = 1;
+
+// Sees the window's first expose. Qt paints and flushes the window while it
+// handles that expose, so a call queued here runs once the picture is on
+// its way to the screen.
+class CFirstExposeWatch final : public QObject {
+public:
+    explicit CFirstExposeWatch(std::function<void()> exposed)
+        : m_exposed(std::move(exposed))
+    {
+    }
+
+    bool eventFilter(QObject* pWatched, QEvent* pEvent) override
+    {
+        if (pEvent->type() == QEvent::Expose && m_exposed && static_cast<QWindow*>(pWatched)->isExposed())
+            QMetaObject::invokeMethod(this, std::exchange(m_exposed, {}), Qt::QueuedConnection);
+        return false;
+    }
+
+private:
+    std::function<void()> m_exposed;
+};
 
 } // namespace
 
@@ -62,9 +87,39 @@ void CTavDJ1Dlg::RegisterHandlers()
     RegisterShutdownHandlers();
 }
 
-uint32_t CTavDJ1Dlg::LauncherWindowNumber() const
+void CTavDJ1Dlg::AfterFirstPaint(std::function<void()> work)
 {
-    return m_pLauncherEndpoint ? m_pLauncherEndpoint->WindowNumber() : 0;
+    if (m_bFirstPaintDone) {
+        work();
+        return;
+    }
+    m_afterFirstPaint.push_back(std::move(work));
+    if (m_pFirstPaintWatch)
+        return;
+    m_pFirstPaintWatch = std::make_unique<CFirstExposeWatch>([this] { RunAfterFirstPaint(); });
+    if (QWindow* pWindow = windowHandle())
+        pWindow->installEventFilter(m_pFirstPaintWatch.get());
+    QTimer::singleShot(kFirstPaintWaitMs, m_pFirstPaintWatch.get(), [this] { RunAfterFirstPaint(); });
+}
+
+void CTavDJ1Dlg::RunAfterFirstPaint()
+{
+    if (std::exchange(m_bFirstPaintDone, true))
+        return;
+    // The watch stays with the window, so a call it still has queued or
+    // timed finds the window there, and the work done.
+    if (QWindow* pWindow = windowHandle(); pWindow && m_pFirstPaintWatch)
+        pWindow->removeEventFilter(m_pFirstPaintWatch.get());
+    for (const std::function<void()>& work : std::exchange(m_afterFirstPaint, {}))
+        work();
+}
+
+uint32_t CTavDJ1Dlg::LauncherWindowNumber()
+{
+    if (!m_pLauncherEndpoint)
+        return 0;
+    (void)m_pLauncherEndpoint->Listen();
+    return m_pLauncherEndpoint->WindowNumber();
 }
 
 bool CTavDJ1Dlg::SetTimer(uint32_t id, uint32_t periodMs)

@@ -85,6 +85,13 @@ public:
     // given, learns the window so later starts can bring it forward.
     bool CreateMainWindow(CInstanceLock* pInstance);
 
+    // Runs work once, right after the window's first picture went to the
+    // screen, or kFirstPaintWaitMs after this call when nothing asks the
+    // window for one (it starts covered): what the user need not wait for
+    // comes after the window. Calls after the first time run at once.
+    void AfterFirstPaint(std::function<void()> work);
+    static constexpr int kFirstPaintWaitMs = 2000;
+
     // The desktop session ends or the program is told to stop: the close
     // without the question, and every event loop ends. During creation it
     // ends the box that is open, and creation stops there.
@@ -103,7 +110,10 @@ public:
     [[nodiscard]] const SMainControls& Controls() const { return m_controls; }
     [[nodiscard]] CDJEditEnter* TitleEdit() const { return m_pTitleEdit; }
     [[nodiscard]] bool IsCreated() const { return m_bCreated; }
-    [[nodiscard]] uint32_t LauncherWindowNumber() const;
+    // The number the launcher answers to (RetWindowHandle). The endpoint
+    // behind it opens on this first request: only the start-up check, after
+    // the first paint, hands the number out.
+    [[nodiscard]] uint32_t LauncherWindowNumber();
     [[nodiscard]] const GXPoint& MinSize() const { return m_minSize; }
     [[nodiscard]] const GXPoint& MaxSize() const { return m_maxSize; }
     // kStateIdle, kStateOnAir, kStateReconnecting or kStateConnecting.
@@ -376,6 +386,12 @@ private:
 
     bool m_bSkinErrorShown = false;
     bool m_bCreated = false;
+    // What waits for the first picture; the watch sees the window's first
+    // expose.
+    void RunAfterFirstPaint();
+    std::vector<std::function<void()>> m_afterFirstPaint;
+    std::unique_ptr<QObject> m_pFirstPaintWatch;
+    bool m_bFirstPaintDone = false;
 
     // Shutdown and logs.
     // The capture line's volume at creation, and the line (destination,

@@ -23,7 +23,9 @@
 #include "skin/controls/GXConSlider.h"
 #include "skin/controls/GXConStatic.h"
 
+#include <QColor>
 #include <QGuiApplication>
+#include <QPalette>
 #include <QScreen>
 
 #include <algorithm>
@@ -38,6 +40,7 @@ constexpr const char* kDefaultSkinZip = "default_skin.zip";
 constexpr const char* kControlFileFailure = "컨트롤 파일을 열 수 없습니다. \n\n에러내용:\n  %s";
 constexpr const char* kSkinBuildFailure = "스킨을 열 수 없습니다. \n\n에러내용:\n  %s";
 constexpr int kTitleFontPixels = 12;
+constexpr QRgb kTitleTextColour = 0xFFD68E22; // rgb(214, 142, 34)
 constexpr int kRowMusic = 1;
 constexpr int kRowLineIn = 2;
 constexpr int kRowMicrophone = 5;
@@ -133,11 +136,14 @@ bool CTavDJ1Dlg::CreateMainWindow(CInstanceLock* pInstance)
     if (pInstance)
         pInstance->PublishWindow(this);
     m_pLauncherEndpoint = std::make_unique<CLauncherResultEndpoint>(Handle());
-    (void)m_pLauncherEndpoint->Listen();
     OpenPlayerExchange();
     CreateTitleEdit();
-    SaveMixerVolumes();
     CDJDataMan& engine = TheDJDataMan();
+    // Every step below reads or sets the same mixers; behind a sound server
+    // each opening is a connection to it, so they share one handle per
+    // mixer. Those the controller and the device list keep stay open after.
+    const platform::MixerHold mixers(engine.MixerDevices().System());
+    SaveMixerVolumes();
     engine.MixerDevices().EnumCaptureMixers();
     // A box the start shows (no recording device, a broken skin) runs an
     // event loop, where the session may end: the window is then shut down
@@ -176,9 +182,16 @@ void CTavDJ1Dlg::CreateTitleEdit()
     font.setPixelSize(kTitleFontPixels);
     font.setWeight(QFont::Light);
     m_pTitleEdit->setFont(font);
-    // Amber text on the black field the skin leaves for it.
+    // Amber text on the black field the skin leaves for it, in every state.
+    // The palette says it without a style sheet, whose engine would be
+    // built and run for this one field while the window starts.
     m_pTitleEdit->setFrame(false);
-    m_pTitleEdit->setStyleSheet(QStringLiteral("QLineEdit { background: black; color: rgb(214, 142, 34); }"));
+    QPalette palette = m_pTitleEdit->palette();
+    palette.setColor(QPalette::Base, Qt::black);
+    palette.setColor(QPalette::Window, Qt::black);
+    palette.setColor(QPalette::Text, QColor::fromRgb(kTitleTextColour));
+    m_pTitleEdit->setPalette(palette);
+    m_pTitleEdit->setAutoFillBackground(true);
     // Skins place it by its dialog-item id through a window control.
     RegisterDlgItem(GXCommandId::kTitleEdit, m_pTitleEdit);
 }

@@ -60,6 +60,16 @@ function(tavdj_library name)
   endif()
 endfunction()
 
+# tavdj_use_built_http_module(<target>)
+# A test or benchmark program downloads through the download module the
+# build makes beside the program (platform/HttpClientModule.cpp).
+function(tavdj_use_built_http_module name)
+  target_sources(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support/BuiltHttpModule.cpp)
+  target_compile_definitions(${name} PRIVATE TAVDJ_HTTP_MODULE="$<TARGET_FILE:tavdj_http>")
+  target_link_libraries(${name} PRIVATE platform)
+  add_dependencies(${name} tavdj_http)
+endfunction()
+
 # tavdj_test(<name> DIRS <dir>... LINK <lib>... [MAIN <file>] [LABEL <label>]
 #            [ASAN_OPTIONS <flags>])
 # One GoogleTest executable per test folder; each case becomes a CTest test.
@@ -85,6 +95,7 @@ function(tavdj_test name)
     set(main_lib GTest::gtest_main)
   endif()
   add_executable(${name} ${sources} ${main_source})
+  tavdj_use_built_http_module(${name})
   target_compile_options(${name} PRIVATE ${TAVDJ_WARNINGS})
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/tests)
   target_link_libraries(${name} PRIVATE ${ARG_LINK} tavdj_fakes GTest::gtest GTest::gmock ${main_lib})

@@ -43,6 +43,15 @@ public:
 // whole body arrived; Stopped means the sink asked to stop; anything broken
 // (connection, time-out, cut-off body, too many redirects, stop requested
 // through stop) is Failed. Replies without a status line are accepted.
+// The transfers run in a module of the program's own (libcurl and the
+// dozens of libraries it brings), loaded by the first transfer, so a run
+// that downloads nothing never loads them; without the module every
+// transfer fails, and the first says why on stderr.
 [[nodiscard]] HttpGetResult HttpGet(const HttpGetRequest& request, HttpGetSink& sink, std::stop_token stop = {});
+
+// Thread: any. Where the module lies; the program names it before its first
+// transfer. Each module is loaded once and stays; one that failed to load
+// is not tried again.
+void SetHttpModule(std::string path);
 
 } // namespace platform

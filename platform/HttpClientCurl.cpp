@@ -1,10 +1,16 @@
+// The download module: HttpGet's transfers through libcurl, in a library
+// of its own that the program loads on its first transfer
+// (HttpClientModule.cpp), so libcurl and everything it brings stay out of
+// every run that downloads nothing.
 #include "platform/HttpClient.h"
+#include "platform/HttpModuleEntry.h"
 
 #include <curl/curl.h>
 #include <strings.h>
 
 #include <memory>
 #include <mutex>
+#include <type_traits>
 
 namespace platform {
 
@@ -93,9 +99,7 @@ int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
     return t.stop.stop_requested() ? 1 : 0;
 }
 
-} // namespace
-
-HttpGetResult HttpGet(const HttpGetRequest& request, HttpGetSink& sink, std::stop_token stop)
+HttpGetResult CurlGet(const HttpGetRequest& request, HttpGetSink& sink, std::stop_token stop)
 {
     InitCurlOnce();
     std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> curl(curl_easy_init(), curl_easy_cleanup);
@@ -150,4 +154,13 @@ HttpGetResult HttpGet(const HttpGetRequest& request, HttpGetSink& sink, std::sto
     return HttpGetResult::Completed;
 }
 
+} // namespace
+
 } // namespace platform
+
+extern "C" __attribute__((visibility("default"))) int TavdjHttpGet(
+    const platform::HttpGetRequest* pRequest, platform::HttpGetSink* pSink, const std::stop_token* pStop)
+{
+    static_assert(std::is_same_v<decltype(&TavdjHttpGet), platform::HttpModuleGet>);
+    return int(platform::CurlGet(*pRequest, *pSink, *pStop));
+}

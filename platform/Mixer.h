@@ -1,8 +1,12 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 namespace platform {
@@ -89,23 +93,83 @@ public:
     [[nodiscard]] virtual bool GetItemNames(uint32_t controlId, std::vector<std::string>* pNames) = 0;
 };
 
+class MixerHold;
+
 // Thread: any, one call at a time.
 // The machine's mixers, numbered from 0. Wave devices use the same
 // numbering: device 0 is the system default, then one device per card, so a
 // wave device's mixer has the wave device's own number.
+// Opening a mixer can be slow (behind a sound server's plugin every handle
+// is a connection to the server), so each mixer has one handle per thread,
+// shared by every part of the program that opens it there: the first
+// caller opens it, and it closes when the last one lets go of it, unless a
+// MixerHold on that thread keeps it for the callers still to come.
 class MixerSystem {
 public:
     virtual ~MixerSystem() = default;
 
     [[nodiscard]] virtual int MixerCount() = 0;
     // Null when the mixer does not exist or cannot be opened.
-    [[nodiscard]] virtual std::unique_ptr<MixerDevice> Open(int mixerId) = 0;
+    [[nodiscard]] std::shared_ptr<MixerDevice> Open(int mixerId);
     // -1 when the device does not exist.
     [[nodiscard]] virtual int MixerOfWaveOut(int waveOutDevice) = 0;
     [[nodiscard]] virtual int MixerOfWaveIn(int waveInDevice) = 0;
 
     // The machine's own mixers (ALSA).
     static MixerSystem& Default();
+
+protected:
+    // A handle of its own on the mixer; null when the mixer does not exist
+    // or cannot be opened.
+    [[nodiscard]] virtual std::unique_ptr<MixerDevice> OpenDevice(int mixerId) = 0;
+    // Open without counting the mixers first: for counting itself, when a
+    // backend counts a mixer by opening it.
+    [[nodiscard]] std::shared_ptr<MixerDevice> OpenUncounted(int mixerId);
+
+private:
+    // What a hold on this thread opened ahead for this mixer, once it is
+    // there; null when nothing was.
+    [[nodiscard]] std::unique_ptr<MixerDevice> OpenedAhead(int mixerId);
+
+    friend class MixerHold;
+    using Key = std::pair<int, std::thread::id>;
+
+    std::mutex m_lock;
+    std::map<Key, std::weak_ptr<MixerDevice>> m_handles;
+    std::vector<MixerHold*> m_holds;
+};
+
+// Thread: the one that made it.
+// Keeps every mixer its thread opens while it lives, so steps that each
+// open a mixer and let it go again (a start-up) share one handle. Mixers
+// still in use when it ends stay open with their users; the others close.
+class MixerHold {
+public:
+    explicit MixerHold(MixerSystem& system);
+    ~MixerHold();
+    MixerHold(const MixerHold&) = delete;
+    MixerHold& operator=(const MixerHold&) = delete;
+
+    // Starts opening a mixer on a thread of the hold's own, while its
+    // thread does other work; the first opening of that mixer on the
+    // hold's thread takes the handle, waiting for it if need be. Behind a
+    // sound server the opening loads the server's client libraries and
+    // connects, which a start need not wait for.
+    void OpenAhead(int mixerId);
+
+private:
+    friend class MixerSystem;
+
+    // The handle opened ahead, once it is there; null when none was asked
+    // for this mixer or it could not be opened.
+    [[nodiscard]] std::unique_ptr<MixerDevice> TakeOpenedAhead();
+
+    MixerSystem& m_system;
+    std::thread::id m_thread;
+    std::vector<std::shared_ptr<MixerDevice>> m_devices;
+    int m_nAheadId = -1;
+    std::unique_ptr<MixerDevice> m_pAhead;
+    std::thread m_ahead;
 };
 
 } // namespace platform

@@ -483,12 +483,23 @@ class AlsaMixerSystem final : public MixerSystem {
 public:
     int MixerCount() override { return int(DeviceNames().size()); }
 
-    std::unique_ptr<MixerDevice> Open(int mixerId) override
+    int MixerOfWaveOut(int waveOutDevice) override
     {
-        std::vector<std::string> names = DeviceNames();
-        if (mixerId < 0 || mixerId >= int(names.size()))
-            return nullptr;
-        const std::string& device = names[mixerId];
+        return waveOutDevice >= 0 && waveOutDevice < MixerCount() ? waveOutDevice : -1;
+    }
+    int MixerOfWaveIn(int waveInDevice) override { return MixerOfWaveOut(waveInDevice); }
+
+protected:
+    std::unique_ptr<MixerDevice> OpenDevice(int mixerId) override
+    {
+        // The default is always mixer 0; opening it is how it is counted.
+        std::string device = kDefaultDevice;
+        if (mixerId != 0) {
+            std::vector<std::string> names = DeviceNames();
+            if (mixerId < 0 || mixerId >= int(names.size()))
+                return nullptr;
+            device = names[size_t(mixerId)];
+        }
         snd_mixer_t* mixer = nullptr;
         if (snd_mixer_open(&mixer, 0) < 0)
             return nullptr;
@@ -499,14 +510,10 @@ public:
                 m_defaultOpens = Answer::Unknown;
             return nullptr;
         }
+        if (device == kDefaultDevice)
+            m_defaultOpens = Answer::Yes;
         return std::make_unique<AlsaMixerDevice>(mixer, CardName(mixer, device));
     }
-
-    int MixerOfWaveOut(int waveOutDevice) override
-    {
-        return waveOutDevice >= 0 && waveOutDevice < MixerCount() ? waveOutDevice : -1;
-    }
-    int MixerOfWaveIn(int waveInDevice) override { return MixerOfWaveOut(waveInDevice); }
 
 private:
     enum class Answer { Unknown, Yes };
@@ -514,20 +521,18 @@ private:
     // The system default first, then each card. Without any card the default
     // still counts when it opens (a sound server behind the ALSA plugin).
     // Each try through such a plugin is a new connection to the server, and
-    // a start-up counts and opens the mixers a dozen times, so a default that
-    // opened is remembered until opening it as a mixer fails.
+    // a start-up counts the mixers a dozen times, so a default that opened
+    // is remembered until opening it as a mixer fails. The try is the
+    // default's own handle: a MixerHold on this thread keeps it for the
+    // openings that follow, so counting costs the start no connection of
+    // its own.
     std::vector<std::string> DeviceNames()
     {
         std::vector<std::string> names { kDefaultDevice };
         for (int card = -1; snd_card_next(&card) >= 0 && card >= 0;)
             names.push_back("hw:" + std::to_string(card));
-        if (names.size() == 1 && m_defaultOpens != Answer::Yes) {
-            snd_ctl_t* ctl = nullptr;
-            if (snd_ctl_open(&ctl, kDefaultDevice, 0) < 0)
-                return {};
-            snd_ctl_close(ctl);
-            m_defaultOpens = Answer::Yes;
-        }
+        if (names.size() == 1 && m_defaultOpens != Answer::Yes && !OpenUncounted(0))
+            return {};
         return names;
     }
 

@@ -251,10 +251,13 @@ void GDib::Assign(const GDib& src)
         m_image = src.m_image; // shared until either side writes
         return;
     }
+    // The pixels are shared until either side writes: a new image of its
+    // own here would be filled only to be thrown away (a back buffer is a
+    // megabyte, and every page of it a fault).
     Destroy();
-    if (!Create(src.GetWidth(), src.GetHeight(), src.m_nBitCount, src.GetColorCount(), src.m_colorTable.data()))
-        return;
     m_image = src.m_image;
+    m_nBitCount = src.m_nBitCount;
+    m_colorTable = src.m_colorTable;
     m_colorKey = src.m_colorKey;
 }
 

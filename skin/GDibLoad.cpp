@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <string_view>
 
 namespace {
 
@@ -34,6 +35,29 @@ std::uint32_t ReadU32(const std::uint8_t* p)
 {
     return std::uint32_t { p[0] } | std::uint32_t { p[1] } << 8 | std::uint32_t { p[2] } << 16
         | std::uint32_t { p[3] } << 24;
+}
+
+// The decoder for data that opens with a format's own signature. Named
+// (and Qt told not to look further), it is the only one Qt tries; else Qt
+// loads every image plugin it has to ask each whether it reads the data.
+const char* FormatBySignature(const QByteArray& data)
+{
+    struct Signature {
+        std::string_view bytes;
+        const char* format;
+    };
+    static constexpr std::array<Signature, 4> kSignatures { {
+        { std::string_view("\x89PNG\r\n\x1a\n", 8), "png" },
+        { std::string_view("\xFF\xD8\xFF", 3), "jpeg" },
+        { std::string_view("GIF87a", 6), "gif" },
+        { std::string_view("GIF89a", 6), "gif" },
+    } };
+    const std::string_view head(data.constData(), static_cast<std::size_t>(data.size()));
+    for (const Signature& signature : kSignatures) {
+        if (head.substr(0, signature.bytes.size()) == signature.bytes)
+            return signature.format;
+    }
+    return nullptr;
 }
 
 // One channel of a bit-field pixel, scaled to 8 bits.
@@ -290,8 +314,10 @@ bool GDib::LoadPicture(const QByteArray& data)
     buffer.setData(data);
     if (!buffer.open(QIODevice::ReadOnly))
         return false;
-    QImageReader reader(&buffer);
-    reader.setDecideFormatFromContent(true);
+    const char* pFormat = FormatBySignature(data);
+    QImageReader reader(&buffer, pFormat);
+    reader.setAutoDetectImageFormat(pFormat == nullptr);
+    reader.setDecideFormatFromContent(pFormat == nullptr);
     // Refuse what Create would refuse before the decoder allocates it.
     const QSize size = reader.size();
     if (size.isValid()

@@ -5,8 +5,9 @@
 
 #include <algorithm>
 
-GXRefreshQueue::GXRefreshQueue(std::function<void(GXConBase&)> refresh)
+GXRefreshQueue::GXRefreshQueue(std::function<void(GXConBase&)> refresh, std::function<void()> finished)
     : m_refresh(std::move(refresh))
+    , m_finished(std::move(finished))
     , m_pContext(std::make_unique<QObject>())
 {
 }
@@ -44,12 +45,15 @@ void GXRefreshQueue::Flush()
     // (which waits for the next flush).
     m_bFlushing = true;
     m_batch.swap(m_pending);
+    const bool bAny = !m_batch.empty();
     while (!m_batch.empty()) {
         GXConBase* pControl = m_batch.front();
         m_batch.pop_front();
         m_refresh(*pControl);
     }
     m_bFlushing = false;
+    if (bAny && m_finished)
+        m_finished();
 }
 
 void GXRefreshQueue::Schedule()

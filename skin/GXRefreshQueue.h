@@ -18,8 +18,9 @@ class QObject;
 class GXRefreshQueue {
 public:
     // refresh: what the window does per control (relayout, the control's
-    // Refresh, redraw).
-    explicit GXRefreshQueue(std::function<void(GXConBase&)> refresh);
+    // Refresh, marking it for redrawing); finished: what it does once a
+    // flush refreshed them all (the redraw itself, once for the lot).
+    explicit GXRefreshQueue(std::function<void(GXConBase&)> refresh, std::function<void()> finished = {});
     ~GXRefreshQueue();
     GXRefreshQueue(const GXRefreshQueue&) = delete;
     GXRefreshQueue& operator=(const GXRefreshQueue&) = delete;
@@ -39,6 +40,7 @@ private:
     void Schedule();
 
     std::function<void(GXConBase&)> m_refresh;
+    std::function<void()> m_finished;
     std::deque<GXConBase*> m_pending;
     // The controls of the flush under way that have not been refreshed yet.
     std::deque<GXConBase*> m_batch;

@@ -92,7 +92,8 @@ GXWindowMain::GXWindowMain(GXWindowMain* pParent)
     : GXConBase(pParent)
     , m_pParentWindow(pParent)
     , m_pTimers(std::make_unique<GXManTimer>())
-    , m_pRefresh(std::make_unique<GXRefreshQueue>([this](GXConBase& control) { RefreshControl(control); }))
+    , m_pRefresh(std::make_unique<GXRefreshQueue>(
+          [this](GXConBase& control) { RefreshControl(control); }, [this] { FinishRefresh(); }))
 {
     ++g_nLiveWindows;
     GXSubTooltipWindow::Acquire();
@@ -335,6 +336,13 @@ void GXWindowMain::RefreshControl(GXConBase& control)
     }
     control.Refresh();
     RedrawControl(&control);
+}
+
+void GXWindowMain::FinishRefresh()
+{
+    // The controls of one flush are drawn together: a start or a panel
+    // switch refreshes dozens, each of which would redraw its part alone.
+    DispatchScope scope(*this);
     Update();
 }
 
@@ -425,8 +433,14 @@ void GXWindowMain::HandleSize(int nSizeType, int nWidth, int nHeight)
         if (grown.Create(cx, cy, 24))
             m_backBuffer = grown;
     }
-    if (m_pControlRoot != nullptr)
+    // Every control is drawn once below, over the whole back buffer, so
+    // placing them draws nothing.
+    if (m_pControlRoot != nullptr) {
+        const Redraw redraw = m_pControlRoot->GetRedraw();
+        m_pControlRoot->SetRedraw(Redraw::No);
         m_pControlRoot->Relayout(nSizeType, nWidth, nHeight);
+        m_pControlRoot->SetRedraw(redraw);
+    }
     if (m_pRegionRoot != nullptr && nSizeType != GXSizeType::kMinimized) {
         m_pRegionRoot->Relayout(nSizeType, nWidth, nHeight);
         const std::optional<QRegion> outline = nWidth > 0 || nHeight > 0 ? RegionOutline(m_regions) : std::nullopt;

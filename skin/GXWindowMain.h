@@ -328,6 +328,7 @@ private:
     void HideTooltip();
     void RedrawBackBuffer();
     void RefreshControl(GXConBase& control);
+    void FinishRefresh();
     void RunStrCmd(const char* pszScript);
     void SendButtonToOwner(unsigned nMessage, GXPoint point);
     void ForgetControlPointers();

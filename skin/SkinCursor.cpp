@@ -72,6 +72,8 @@ std::optional<QCursor> CursorFromIconFile(std::string_view data)
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer, "ico");
+    // Only the icon decoder, not every image plugin asked in turn.
+    reader.setAutoDetectImageFormat(false);
     const QImage image = reader.read();
     if (image.isNull())
         return std::nullopt;

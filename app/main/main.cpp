@@ -4,14 +4,20 @@
 #include "app/COption.h"
 #include "app/CSessionEndSignal.h"
 #include "app/CTavDJ1App.h"
+#include "app/CTavDJ1Dlg.h"
 #include "app/MessageDlg.h"
 #include "app/UpdateCheck.h"
 #include "engine/stream/CDJDataMan.h"
+#include "platform/HttpClient.h"
+#include "platform/Mixer.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QIcon>
+#include <QImage>
+#include <QImageReader>
+#include <QPixmap>
 
 #ifdef TAVDJ_WEB_VIEW_LIBRARY
 #include "app/CWebViewPlugin.h"
@@ -19,6 +25,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -30,28 +37,36 @@ bool HasEnv(const char* name)
     return value && *value;
 }
 
-// The program's icon in every size it carries.
-QIcon ProgramIcon()
+// The program's icon: one size while the window comes up, so the start
+// decodes one picture; the sizes a desktop's task lists and switchers take
+// follow once the window is on the screen.
+constexpr const char* kFirstIconFile = "tavdj-32.png";
+
+QIcon ProgramIcon(const QString& pattern)
 {
     QIcon icon;
     const QDir folder(QStringLiteral(":/icons"));
-    for (const QString& name : folder.entryList({ QStringLiteral("tavdj-*.png") }))
-        icon.addFile(folder.filePath(name));
+    for (const QString& name : folder.entryList({ pattern })) {
+        // Decoded as the PNG it is: a file handed to QIcon has every image
+        // plugin loaded to ask whether it reads PNG.
+        QImageReader reader(folder.filePath(name), "png");
+        reader.setAutoDetectImageFormat(false);
+        if (const QImage image = reader.read(); !image.isNull())
+            icon.addPixmap(QPixmap::fromImage(image));
+    }
     return icon;
 }
 
-#ifdef TAVDJ_WEB_VIEW_LIBRARY
-// Beside the program in the build tree; installed, in the module folder.
-std::string WebViewLibraryPath()
+// A module of the program's: beside it in the build tree; installed, in
+// the module folder.
+std::string ModulePath(const QString& file)
 {
     const QString folder = QCoreApplication::applicationDirPath();
-    const QString beside = folder + QStringLiteral("/" TAVDJ_WEB_VIEW_LIBRARY);
+    const QString beside = folder + QLatin1Char('/') + file;
     if (QFileInfo::exists(beside))
         return beside.toStdString();
-    return QDir::cleanPath(folder + QStringLiteral("/" TAVDJ_MODULE_FROM_PROGRAM "/" TAVDJ_WEB_VIEW_LIBRARY))
-        .toStdString();
+    return QDir::cleanPath(folder + QStringLiteral("/" TAVDJ_MODULE_FROM_PROGRAM "/") + file).toStdString();
 }
-#endif
 
 } // namespace
 
@@ -73,6 +88,12 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "TavDJ: no display to show the window on (DISPLAY is not set).\n");
         return 2;
     }
+    // The start counts and opens the sound card's mixers from here until
+    // the window is shown; one handle per mixer serves all of it. The
+    // default's opens while the toolkit starts.
+    auto pMixers = std::make_shared<platform::MixerHold>(platform::MixerSystem::Default());
+    pMixers->OpenAhead(0);
+    QApplication application(argc, argv);
     // The engine first, then the settings object that shares its file, then
     // the registered messages; statics go in reverse, so the settings are
     // saved before the engine shuts down and saves its own.
@@ -84,14 +105,21 @@ int main(int argc, char** argv)
     (void)CDJDataMan::WmWriteLog();
     (void)CDJDataMan::WmErrorInitInput();
 
-    QApplication application(argc, argv);
+    platform::SetHttpModule(ModulePath(QStringLiteral(TAVDJ_HTTP_LIBRARY)));
 #ifdef TAVDJ_WEB_VIEW_LIBRARY
-    CWebViewPlugin::Register(WebViewLibraryPath());
+    CWebViewPlugin::Register(ModulePath(QStringLiteral(TAVDJ_WEB_VIEW_LIBRARY)));
 #endif
     QApplication::setApplicationName(QStringLiteral("TavDJ"));
-    QApplication::setWindowIcon(ProgramIcon());
+    QApplication::setWindowIcon(ProgramIcon(QString::fromLatin1(kFirstIconFile)));
     QGuiApplication::setDesktopFileName(QStringLiteral("tavdj"));
     QApplication::setQuitOnLastWindowClosed(true);
     CTavDJ1App app(std::move(args));
+    app.AfterWindowShown([&app, pMixers = std::move(pMixers)]() mutable {
+        pMixers.reset();
+        QApplication::setWindowIcon(ProgramIcon(QStringLiteral("tavdj-*.png")));
+        MessageDlgInit(QApplication::windowIcon());
+        if (QWidget* pWindow = app.MainWindow())
+            pWindow->setWindowIcon(QApplication::windowIcon());
+    });
     return app.Run();
 }

@@ -131,8 +131,13 @@ TEST_P(MainWindowEnd, SavesStopsAndPutsTheMixerBack)
         skin.str(), std::regex("[^\n]*ID=\"IDC_(ECHO|LINEIN_FADE)\"[^\n]*\n"), "");
     TheOption().Load();
 
+    const int nOpens = Rig().mixer.opens;
     m_pWindow = std::make_unique<CTavDJ1Dlg>();
     ASSERT_TRUE(m_pWindow->CreateMainWindow(nullptr));
+    // Reading the volumes, listing, setting up and selecting the card share
+    // one handle, which stays for the lines the window fades.
+    EXPECT_EQ(Rig().mixer.opens - nOpens, 1);
+    EXPECT_EQ(Rig().mixer.OpenHandles(), 1);
     m_pWindow->SetServerFirstPort(testutil::PickPortRun(2));
     if (c.bOwnServer)
         m_boxes.QueueAnswers({ kIdYes });

@@ -120,10 +120,18 @@ public:
 
 class FakeMixerDevice final : public platform::MixerDevice {
 public:
-    explicit FakeMixerDevice(std::shared_ptr<FakeMixerCard> card)
+    explicit FakeMixerDevice(std::shared_ptr<FakeMixerCard> card, int* pCloses = nullptr)
         : m_card(std::move(card))
+        , m_pCloses(pCloses)
     {
     }
+    ~FakeMixerDevice() override
+    {
+        if (m_pCloses)
+            ++*m_pCloses;
+    }
+    FakeMixerDevice(const FakeMixerDevice&) = delete;
+    FakeMixerDevice& operator=(const FakeMixerDevice&) = delete;
 
     std::string ProductName() override { return m_card->product; }
     int DestinationCount() override { return int(m_card->destinations.size()); }
@@ -214,6 +222,7 @@ public:
 
 private:
     std::shared_ptr<FakeMixerCard> m_card;
+    int* m_pCloses;
 };
 
 class FakeMixerSystem final : public platform::MixerSystem {
@@ -226,17 +235,22 @@ public:
 
     int MixerCount() override { return int(cards.size()); }
 
-    std::unique_ptr<platform::MixerDevice> Open(int id) override
+    int MixerOfWaveOut(int device) override { return device >= 0 && device < MixerCount() ? device : -1; }
+    int MixerOfWaveIn(int device) override { return MixerOfWaveOut(device); }
+
+    // The handles open now; opens and closes count every handle ever made.
+    [[nodiscard]] int OpenHandles() const { return opens - closes; }
+
+    std::vector<std::shared_ptr<FakeMixerCard>> cards;
+    int opens = 0;
+    int closes = 0;
+
+protected:
+    std::unique_ptr<platform::MixerDevice> OpenDevice(int id) override
     {
         if (id < 0 || id >= MixerCount())
             return nullptr;
         ++opens;
-        return std::make_unique<FakeMixerDevice>(cards[size_t(id)]);
+        return std::make_unique<FakeMixerDevice>(cards[size_t(id)], &closes);
     }
-
-    int MixerOfWaveOut(int device) override { return device >= 0 && device < MixerCount() ? device : -1; }
-    int MixerOfWaveIn(int device) override { return MixerOfWaveOut(device); }
-
-    std::vector<std::shared_ptr<FakeMixerCard>> cards;
-    int opens = 0;
 };

@@ -52,12 +52,19 @@ bool StartShell(ChildProcess& child, const std::string& line)
     return child.Start({ "/bin/bash", "-c", "set -o pipefail; " + line + " 2>&1" });
 }
 
+// What the child writes until it closes its output, or until timeoutMs
+// have gone: a loaded machine may keep a child quiet for a while before
+// its first line.
 std::string ReadAll(ChildProcess& child, int timeoutMs)
 {
     std::string all;
     std::string line;
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (std::chrono::steady_clock::now() < end && child.ReadLine(&line, 200))
+    const auto left = [&] {
+        return static_cast<int>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now()).count());
+    };
+    while (left() > 0 && child.ReadLine(&line, left()))
         all += line + "\n";
     return all;
 }

@@ -142,7 +142,7 @@ TEST_F(MixerPulse, LayerShowsTheServerAsDestinationsWithMuteAsTheInverseSwitch)
 {
     platform::MixerSystem& system = platform::MixerSystem::Default();
     ASSERT_GE(system.MixerCount(), 1);
-    std::unique_ptr<platform::MixerDevice> mixer = system.Open(0);
+    std::shared_ptr<platform::MixerDevice> mixer = system.Open(0);
     ASSERT_NE(mixer, nullptr);
     EXPECT_EQ(mixer->ProductName(), "PulseAudio");
     ASSERT_EQ(mixer->DestinationCount(), 2);

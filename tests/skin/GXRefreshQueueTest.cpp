@@ -73,3 +73,22 @@ TEST(GXRefreshQueue, RefreshesEachWaitingControlOnceInOrderAfterTheEvent)
     QCoreApplication::processEvents();
     EXPECT_TRUE(refreshed.empty());
 }
+
+// The window draws once for a whole flush, after its last refresh, and not
+// for a flush that found nothing waiting.
+TEST(GXRefreshQueue, FinishesEachFlushOnceAfterItsRefreshes)
+{
+    std::vector<GXConBase*> calls;
+    GXRefreshQueue queue([&](GXConBase& control) { calls.push_back(&control); }, [&] { calls.push_back(nullptr); });
+    Control a;
+    Control b;
+    queue.Request(a);
+    queue.Request(b);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(calls, (std::vector<GXConBase*> { &a, &b, nullptr }));
+    calls.clear();
+    queue.Request(a);
+    queue.Forget(a);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(calls.empty());
+}

@@ -27,7 +27,7 @@ int CMixerDeviceList::EnumCaptureMixers()
     if (count <= 0)
         return 0;
     for (int id = 0; id < count; ++id) {
-        std::unique_ptr<platform::MixerDevice> mixer = m_system.Open(id);
+        std::shared_ptr<platform::MixerDevice> mixer = m_system.Open(id);
         if (mixer && HasWaveInDestination(*mixer)) {
             m_mixerNames.push_back(mixer->ProductName());
             m_mixerIds.push_back(id);
@@ -46,6 +46,8 @@ void CMixerDeviceList::Close()
 
 int CMixerDeviceList::SelectMixer(int nIndex)
 {
+    // Selecting the open mixer again shares its handle.
+    const std::shared_ptr<platform::MixerDevice> previous = m_pMixer;
     Close();
     if (nIndex < 0 || nIndex >= GetMixerCount())
         return 0;

@@ -60,7 +60,7 @@ private:
     std::vector<std::string> m_mixerNames;
     std::vector<int> m_mixerIds;
 
-    std::unique_ptr<platform::MixerDevice> m_pMixer;
+    std::shared_ptr<platform::MixerDevice> m_pMixer;
     std::string m_strMixerName;
     std::vector<CMixerLineDest> m_dests; // refers to *m_pMixer; cleared first on close
     int m_nMixer = -1;

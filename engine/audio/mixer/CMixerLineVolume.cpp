@@ -79,6 +79,9 @@ int CMixerLineVolume::Open(
 {
     if (m_system.MixerCount() <= 0)
         return 0;
+    // The handle in use goes only once the new one is there, so reopening
+    // a line on the same mixer shares the handle instead of opening anew.
+    const std::shared_ptr<platform::MixerDevice> previous = m_pMixer;
     ResetState();
     m_hCallbackWnd = hCallbackWnd;
     m_nDstType = nDstType;

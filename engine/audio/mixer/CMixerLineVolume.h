@@ -55,7 +55,7 @@ private:
     platform::MixerSystem& m_system;
     int m_nMixerIndex;
     platform::TargetHandle m_hCallbackWnd = platform::kNoTarget;
-    std::unique_ptr<platform::MixerDevice> m_pMixer;
+    std::shared_ptr<platform::MixerDevice> m_pMixer;
 
     uint32_t m_nDstType = 0;
     uint32_t m_nSrcType = 0;

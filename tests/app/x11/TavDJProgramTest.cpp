@@ -11,9 +11,13 @@
 
 #include <signal.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -27,6 +31,25 @@ constexpr int kWaitMs = 20000;
 // Where the default skin's close button lies in the main window.
 constexpr int kCloseButtonX = 730;
 constexpr int kCloseButtonY = 20;
+
+// Where a top-level window lies in the X server's stacking order, 0 at the
+// top; -1 when it is not there. window: its id as xdotool prints it.
+int StackingPlace(const std::string& window)
+{
+    char hex[32];
+    std::snprintf(hex, sizeof hex, "0x%lx ", std::stoul(window));
+    std::istringstream lines(CommandOutput("xwininfo -root -children"));
+    int place = 0;
+    for (std::string line; std::getline(lines, line);) {
+        const size_t at = line.find_first_not_of(' ');
+        if (at == std::string::npos || line.compare(at, 2, "0x") != 0)
+            continue;
+        if (line.compare(at, std::strlen(hex), hex) == 0)
+            return place;
+        ++place;
+    }
+    return -1;
+}
 
 class TavDJProgram : public testing::Test {
 protected:
@@ -200,8 +223,34 @@ INSTANTIATE_TEST_SUITE_P(TavDJProgram, SessionEndDuringStart,
         SStartEnd { "TermAtTheSkinErrorBox", SIGTERM, "ControlID.XML", "TavDJ" }),
     [](const testing::TestParamInfo<SStartEnd>& testInfo) { return std::string(testInfo.param.name); });
 
+// The start-up update check starts the maker's launcher; the window does
+// not wait for that, so the launcher finds it on the screen.
+TEST_F(TavDJProgram, TheStartUpCheckRunsOnceTheWindowIsShown)
+{
+    InstallDefaultSkin();
+    m_home.Set("TAVDJ_ASSUME_ONLINE", "1");
+    const fs::path launcher = Program() / "VdLauncher.exe";
+    const fs::path record = m_home.Path("launcher.txt");
+    std::ofstream(launcher) << "#!/bin/sh\n"
+                               "if xdotool search --onlyvisible --name '^TavDJ$' >/dev/null 2>&1; then\n"
+                               "  shown=yes\nelse\n  shown=no\nfi\n"
+                               "printf '%s %s\\n' \"$shown\" \"$1\" >> '"
+                            << record.string() << "'\n";
+    fs::permissions(launcher, fs::perms::owner_all);
+    testutil::ChildProcess program;
+    ASSERT_TRUE(Start(program, {}));
+    ASSERT_NO_FATAL_FAILURE(AnswerDeviceBox());
+    ASSERT_FALSE(WaitForWindow("TavDJ").empty());
+    std::string ran;
+    ASSERT_TRUE(WaitUntil([&] { return !(ran = ReadFile(record)).empty(); })) << "the launcher never ran";
+    EXPECT_EQ(ran.rfind("yes ", 0), 0u) << ran;
+    EXPECT_NE(ran.find("Command='checkversion'"), std::string::npos) << ran;
+    EXPECT_EQ(std::count(ran.begin(), ran.end(), '\n'), 1) << ran;
+}
+
 TEST_F(TavDJProgram, DefaultSkinAppearsAndASecondStartOnlyBringsItForward)
 {
+    TAVDJ_REQUIRE_TOOL(ToolOnPath("xmessage") && ToolOnPath("xwininfo"), "xmessage and xwininfo (x11-utils)");
     InstallDefaultSkin();
     testutil::ChildProcess program;
     ASSERT_TRUE(Start(program, {}));
@@ -210,7 +259,15 @@ TEST_F(TavDJProgram, DefaultSkinAppearsAndASecondStartOnlyBringsItForward)
     ASSERT_FALSE(window.empty());
     Screenshot("main");
 
-    // Later starts end at once, with or without arguments.
+    // Another program's window comes over it.
+    testutil::ChildProcess cover;
+    ASSERT_TRUE(cover.Start({ "xmessage", "-title", "cover", "-geometry", "+0+0", "cover" }, false, true));
+    const std::string coverWindow = WaitForWindow("cover");
+    ASSERT_FALSE(coverWindow.empty());
+    ASSERT_TRUE(WaitUntil([&] { return StackingPlace(coverWindow) < StackingPlace(window); }));
+
+    // Later starts end at once, with or without arguments; the one without
+    // brings the first window to the front.
     testutil::ChildProcess second;
     ASSERT_TRUE(Start(second, { "/serv_port", "9100" }));
     EXPECT_EQ(second.Wait(kWaitMs), 0);
@@ -218,6 +275,9 @@ TEST_F(TavDJProgram, DefaultSkinAppearsAndASecondStartOnlyBringsItForward)
     ASSERT_TRUE(Start(third, {}));
     EXPECT_EQ(third.Wait(kWaitMs), 0);
     EXPECT_EQ(program.Wait(0), -1) << "the first instance ended";
+    EXPECT_TRUE(WaitUntil([&] { return StackingPlace(window) < StackingPlace(coverWindow); }))
+        << CommandOutput("xwininfo -root -children");
+    cover.Stop();
 
     // A reload reads setting.ini again and binds the new skin in the same
     // window: one a little lower here, so the new size shows it.

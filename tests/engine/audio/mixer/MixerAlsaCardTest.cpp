@@ -79,7 +79,7 @@ std::vector<std::string> SourceNames(platform::MixerDevice& mixer, int dest)
 
 TEST_F(MixerAlsa, CardBecomesSpeakersAndRecordingDestinations)
 {
-    std::unique_ptr<platform::MixerDevice> mixer = platform::MixerSystem::Default().Open(0);
+    std::shared_ptr<platform::MixerDevice> mixer = platform::MixerSystem::Default().Open(0);
     ASSERT_NE(mixer, nullptr);
     EXPECT_EQ(mixer->ProductName(), "Scripted Test Card");
     ASSERT_EQ(mixer->DestinationCount(), 2);
@@ -189,6 +189,38 @@ TEST_F(MixerAlsa, CountingTheDefaultAgainOpensNothing)
     EXPECT_EQ(m_opens(), opens);
     EXPECT_NE(system.Open(0), nullptr);
     EXPECT_EQ(m_opens(), opens + 1) << "the mixer itself opens the card once";
+}
+
+// The window's start reads the volumes, lists the cards, sets the lines up
+// and selects the recording card: one connection to the card serves all,
+// and it closes once nothing uses it.
+TEST_F(MixerAlsa, StartUpStepsShareOneHandle)
+{
+    platform::MixerSystem& system = platform::MixerSystem::Default();
+    ASSERT_GE(system.MixerCount(), 1);
+    if (system.MixerCount() > 1)
+        GTEST_SKIP() << "this machine has sound cards of its own";
+    m_set("PCM Playback Volume", 0, 0);
+    m_set("PCM Playback Volume", 1, 0);
+    const int opens = m_opens();
+    {
+        const platform::MixerHold hold(system);
+        for (int row : { 1, 5 }) {
+            CMixerLineVolume saved;
+            ASSERT_EQ(saved.OpenPreset(row), 1);
+        }
+        CMixerDeviceList list;
+        ASSERT_EQ(list.EnumCaptureMixers(), 1);
+        CMixerLineVolume music;
+        ASSERT_EQ(music.OpenPreset(1), 1);
+        ASSERT_EQ(list.SelectMixer(list.FindWaveInMixer(0)), 1);
+        // What another program set before the start is what the start reads.
+        EXPECT_EQ(music.SetRange(0, 30), 10);
+        EXPECT_EQ(m_opens(), opens + 1);
+    }
+    CMixerLineVolume later;
+    ASSERT_EQ(later.OpenPreset(1), 1);
+    EXPECT_EQ(m_opens(), opens + 2) << "the start's handle outlived its users";
 }
 
 } // namespace
