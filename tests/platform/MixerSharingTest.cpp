@@ -114,9 +114,8 @@ INSTANTIATE_TEST_SUITE_P(Platform, MixerSharing,
             [](FakeMixerSystem& s, std::vector<Device>*) {
                 platform::MixerHold hold(s);
                 hold.OpenAhead(0);
-                std::thread([&] { EXPECT_NE(s.Open(0), nullptr); }).join();
             },
-            2, 0 },
+            1, 0 },
         SSharingCase { "AMixerThatIsNotThere",
             [](FakeMixerSystem& s, std::vector<Device>* kept) {
                 const platform::MixerHold hold(s);
