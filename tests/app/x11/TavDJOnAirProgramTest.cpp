@@ -243,11 +243,12 @@ protected:
         return ScreenPixels(origin.x + area.x, origin.y + area.y, area.w, area.h);
     }
 
-    std::string ClientLog() const
+    // The client log of the program in the folder of that name.
+    std::string ClientLog(const std::string& folder = "program") const
     {
         std::string all;
         std::error_code missing;
-        for (const auto& entry : fs::directory_iterator(m_home.Path("program") + "/log", missing)) {
+        for (const auto& entry : fs::directory_iterator(m_home.Path(folder) + "/log", missing)) {
             if (entry.path().filename().string().rfind("DJClient_", 0) != 0)
                 continue;
             all += testutil::ReadFile(entry.path());
@@ -280,6 +281,24 @@ protected:
     {
         return program.Start({ TAVDJ_PROGRAM }, false, true)
             && WaitUntil([&] { return !(*pWindow = VisibleWindowMatching("^TavDJ$")).empty(); });
+    }
+
+    // A second program beside the first, with its own settings in data2/ and
+    // its own folder program2/ (the same tone); its main window.
+    bool StartSecondProgram(testutil::ChildProcess& program, std::string* pWindow)
+    {
+        fs::create_directories(m_home.Path("data2"));
+        fs::create_directories(m_home.Path("program2"));
+        testutil::CopyBuiltDefaultSkin(m_home.Path("program2"));
+        m_home.Set("XDG_DATA_HOME", m_home.Path("data2"));
+        m_home.Set("TAVDJ_PROGRAM_DIR", m_home.Path("program2"));
+        m_home.Set("TAVDJ_ALLOW_INSTANCES", "1");
+        m_home.Set("TAVDJ_DEBUG_TRACE", std::nullopt);
+        return program.Start({ TAVDJ_PROGRAM }, false, true) && WaitUntil([&] {
+            const std::string ids = CommandOutput("xdotool search --all --onlyvisible --pid "
+                + std::to_string(program.Pid()) + " --name '^TavDJ$' 2>/dev/null");
+            return !(*pWindow = ids.substr(0, ids.find('\n'))).empty();
+        });
     }
 
     // A key pressed as the skin's: a click on the window's caption gives the
@@ -654,6 +673,81 @@ TEST_F(TavDJOnAirProgram, IcecastChosenInTheSettingsGoesOnAirToItsMountWithTitle
     EXPECT_EQ(log.find(told), log.rfind(told)) << log;
     ASSERT_TRUE(PressKey(window, "s"));
     ASSERT_TRUE(WaitUntil([&] { return icecast.Status().find(listenUrl) == std::string::npos; }));
+    ASSERT_TRUE(ClickAt(window, kCloseButton));
+    EXPECT_EQ(program.Wait(kWaitMs), 0);
+}
+
+// Two programs, one Icecast mount: the second is told that the mount is
+// taken, and tries no more. An Icecast that dies under the first and comes
+// back on its port is rejoined when the reconnect countdown ends.
+TEST_F(TavDJOnAirProgram, ATakenIcecastMountIsToldAndARestartedIcecastIsRejoined)
+{
+    testutil::IcecastServer icecast;
+    ASSERT_TRUE(icecast.Start({}, testutil::IcecastConfig::Stock)) << icecast.ErrorLog();
+    const std::string network = std::string("ServerType=1\nMount=") + kMount + "\n";
+    WriteSettings(icecast.Port(), testutil::IcecastServer::kPassword, 1, network);
+    WriteSettings(icecast.Port(), testutil::IcecastServer::kPassword, 1, network, m_home.Path("data2"));
+    testutil::ChildProcess program;
+    std::string window;
+    ASSERT_TRUE(StartProgram(program, &window));
+    const std::string listenUrl = ":" + std::to_string(icecast.Port()) + kMount + "\"";
+    const auto onAir = [&] { return icecast.Status().find(listenUrl) != std::string::npos; };
+    ASSERT_TRUE(PressKey(window, "s"));
+    ASSERT_TRUE(WaitUntil(onAir)) << icecast.Status() << ClientLog();
+
+    testutil::ChildProcess second;
+    std::string secondWindow;
+    ASSERT_TRUE(StartSecondProgram(second, &secondWindow));
+    ASSERT_TRUE(PressKey(secondWindow, "s"));
+    const std::string taken = "\t서버 접속 실패(-1) : 마운트 사용중\n";
+    ASSERT_TRUE(WaitUntil([&] { return ClientLog("program2").find(taken) != std::string::npos; }))
+        << ClientLog("program2");
+    ASSERT_TRUE(WaitUntil([&] { return FailureNoticeShown(); }));
+    Screenshot("mount-taken");
+    ASSERT_TRUE(DismissFailureNotice());
+    ASSERT_TRUE(ClickAt(secondWindow, kCloseButton));
+    EXPECT_EQ(second.Wait(kWaitMs), 0);
+    const std::string secondLog = ClientLog("program2");
+    EXPECT_EQ(secondLog.find("서버 접속 시도"), secondLog.rfind("서버 접속 시도")) << secondLog;
+    EXPECT_TRUE(onAir()) << "the first program lost the mount";
+
+    icecast.Stop();
+    ASSERT_TRUE(WaitUntil([&] { return ClientLog().find("방송이 중단 되었습니다.") != std::string::npos; }))
+        << ClientLog();
+    ASSERT_TRUE(icecast.Restart()) << icecast.ErrorLog();
+    Screenshot("countdown");
+    // The countdown takes about twelve seconds.
+    EXPECT_TRUE(WaitUntil(onAir, 30000)) << icecast.Status() << ClientLog();
+    Screenshot("rejoined");
+    const std::string log = ClientLog();
+    const size_t first = log.find("\t서버 접속 성공");
+    EXPECT_NE(log.find("\t서버 접속 성공", first + 1), std::string::npos) << log;
+
+    ASSERT_TRUE(PressKey(window, "s"));
+    ASSERT_TRUE(WaitUntil([&] { return !onAir(); }));
+    ASSERT_TRUE(ClickAt(window, kCloseButton));
+    EXPECT_EQ(program.Wait(kWaitMs), 0);
+}
+
+// Icecast behind its SHOUTcast-compatible socket, the server type left at
+// SHOUTcast: the readout counts an outside listener of the stream all the
+// same, and goes back when it leaves.
+TEST_F(TavDJOnAirProgram, TheReadoutCountsAListenerOfIcecastBehindItsShoutcastSocket)
+{
+    testutil::IcecastServer icecast;
+    ASSERT_TRUE(icecast.Start()) << icecast.ErrorLog();
+    WriteSettings(icecast.Port(), testutil::IcecastServer::kPassword, 0);
+    TraceReadout();
+    testutil::ChildProcess program;
+    std::string window;
+    ASSERT_TRUE(StartProgram(program, &window));
+    ASSERT_TRUE(PressKey(window, "s"));
+    const auto onAir = [&] { return icecast.Status().find("/live\"") != std::string::npos; };
+    ASSERT_TRUE(WaitUntil(onAir)) << icecast.Status() << ClientLog();
+    EXPECT_TRUE(WaitUntil([&] { return ReadoutShows("0/50"); })) << testutil::ReadFile(Trace());
+    ExpectTone(ListenWhileTheReadoutCounts(icecast.Url("/live"), "listener"));
+    ASSERT_TRUE(PressKey(window, "s"));
+    ASSERT_TRUE(WaitUntil([&] { return !onAir(); }));
     ASSERT_TRUE(ClickAt(window, kCloseButton));
     EXPECT_EQ(program.Wait(kWaitMs), 0);
 }
