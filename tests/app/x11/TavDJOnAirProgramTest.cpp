@@ -618,7 +618,6 @@ TEST_F(TavDJOnAirProgram, IcecastChosenInTheSettingsGoesOnAirToItsMountWithTitle
     std::string window;
     ASSERT_TRUE(StartProgram(program, &window));
     const SPoint at = WindowAt(window);
-    const std::string offLook = Picture(at, kStartArea);
 
     std::string dialog = OpenSettings(window);
     ASSERT_FALSE(dialog.empty()) << "F5 opened no settings";
@@ -632,13 +631,17 @@ TEST_F(TavDJOnAirProgram, IcecastChosenInTheSettingsGoesOnAirToItsMountWithTitle
     EXPECT_NE(saved.find(std::string("\nMount=") + kMount + "\n"), std::string::npos) << saved;
 
     const std::string told = "\t서버 접속 실패(-1) : 암호 불일치\n";
+    const std::string offLook = Picture(at, kStartArea);
     ASSERT_TRUE(PressKey(window, "s"));
     ASSERT_TRUE(WaitUntil([&] { return ClientLog().find(told) != std::string::npos; })) << ClientLog();
     ASSERT_TRUE(WaitUntil([&] { return FailureNoticeShown(); }));
     Screenshot("wrong-password");
     ASSERT_TRUE(DismissFailureNotice());
     // Idle, not counting down to another login.
-    EXPECT_TRUE(WaitUntil([&] { return Picture(at, kStartArea) == offLook; })) << "the window waits to log in again";
+    if (!WaitUntil([&] { return Picture(at, kStartArea) == offLook; })) {
+        ADD_FAILURE() << "the window waits to log in again";
+        Screenshot("not-idle");
+    }
 
     dialog = OpenSettings(window);
     ASSERT_FALSE(dialog.empty());
