@@ -203,6 +203,9 @@ private:
     void StartDirectoryRegistration();
     void RestartEngineTimers();
     void ShowStatusText(const std::string& text, bool bScroll);
+    // The title on air as the server has it, scrolling in the status line;
+    // an empty one leaves the line as it is.
+    void ShowServerTitle(const std::string& title);
     void OnWatchdogTimer(uint32_t id);
     void OnElapsedTimer(uint32_t id);
     void OnReconnectTimer(uint32_t id);

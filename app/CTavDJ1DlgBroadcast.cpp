@@ -311,6 +311,15 @@ void CTavDJ1Dlg::ShowStatusText(const std::string& text, bool bScroll)
     }
 }
 
+void CTavDJ1Dlg::ShowServerTitle(const std::string& title)
+{
+    // The same title again keeps its place in the scroll.
+    GXConMarquee* pStatus = m_controls.pStatus;
+    if (title.empty() || !pStatus || (pStatus->GetText(0) == title && pStatus->IsScrolling()))
+        return;
+    ShowStatusText(title, true);
+}
+
 void CTavDJ1Dlg::ShowReconnectCountdown(int nSeconds)
 {
     ShowStatusText(Format("방송 재시도하기 : %d초", nSeconds), false);
@@ -414,8 +423,9 @@ void CTavDJ1Dlg::StartDirectoryRegistration()
     int nCurrent = 0;
     int nMax = 0;
     if (!engine.GetListenerCount(&nCurrent, &nMax)) {
-        // A page that says nothing usable (an icecast page, an error) shows
-        // no listeners and starts no directory entry.
+        // A page that says nothing usable (an error, a server that lists
+        // no source of ours) shows no listeners and starts no directory
+        // entry.
         nCurrent = 0;
         nMax = 0;
     } else if (const DJSettings& settings = engine.Settings(); settings.m_nAddYP && settings.m_strYPHost.empty()) {
@@ -434,6 +444,11 @@ void CTavDJ1Dlg::StartDirectoryRegistration()
             SetControlTooltip(m_controls.pCopyAddress, m_strKeptAddressTooltip);
         }
     }
+    // A server that publishes no limit (Icecast) is shown against the
+    // listener limit of the settings, as before the first poll.
+    if (nMax == CDJDataMan::kUnknownListenerLimit)
+        nMax = TheOption().m_nAudience;
+    ShowServerTitle(engine.GetServerTitle());
     engine.SetYPListeners(nCurrent, nMax);
     char text[32];
     (void)std::snprintf(text, sizeof text, "%d/%d", nCurrent, nMax);

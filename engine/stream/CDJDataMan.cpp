@@ -233,6 +233,9 @@ int CDJDataMan::StartEncoder(std::string* pText, int* pCode)
         m_analyser.ClearCurrent();
         int code = 0;
         if (m_pump.Start(&code)) {
+            // The writer settled its format in Start; the login announces it.
+            m_encoderFormat.sampleRate = writer.GetRate();
+            m_encoderFormat.channels = writer.GetChannels();
             *pText = "녹음 장치 열기 성공";
             *pCode = 0;
             return 1;

@@ -286,6 +286,9 @@ private:
     int ProcessBlock(void* pSamples, int nFrames, int nRate, int nBits, int nChannels);
     void WriteEncoded(const char* pData, int nBytes);
     void UpdateListenUrl();
+    // What follows host and port in the listen address: the mount on
+    // Icecast 2, else nothing.
+    [[nodiscard]] std::string ListenPath() const;
     void ApplyFadeVolumes(int mic, int music);
 
     [[no_unique_address]] platform::ThreadChecker m_mainThread;
@@ -314,8 +317,10 @@ private:
 
     CRecordingFile m_recording;
 
-    // The bit rate in kbit/s the broadcast's writer was set up with.
+    // The bit rate in kbit/s the broadcast's writer was set up with, and the
+    // format it encodes.
     int m_nEncoderKbps = 0;
+    GShoutCastSource::SStreamFormat m_encoderFormat;
     // Logins in a row the server closed right after the password.
     int m_nClosedLogins = 0;
 

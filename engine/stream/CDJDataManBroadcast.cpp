@@ -126,6 +126,7 @@ int CDJDataMan::BeginConnect(std::string* pText, int* pCode, Attempt attempt)
     m_nBitrate = kbps;
     m_nConnectTime = 0;
     WriteLog("서버 접속 시도 : 서버=%s, 포트=%d", m_settings.m_strAddress.c_str(), m_settings.m_nPort);
+    m_source.SetStreamFormat(m_encoderFormat);
     // The worker gets copies: the settings stay the main thread's.
     const DJSettings& s = m_settings;
     const platform::WParam login = m_login.Start(
@@ -335,9 +336,16 @@ void CDJDataMan::UpdateListenUrl()
     if (!m_settings.m_strListenUrl.empty())
         m_strListenAddress = m_settings.m_strListenUrl;
     else if (!address.empty())
-        m_strListenAddress = "http://" + address + ":" + std::to_string(m_settings.m_nPort);
+        m_strListenAddress = "http://" + address + ":" + std::to_string(m_settings.m_nPort) + ListenPath();
     else
         m_strListenAddress.clear();
+}
+
+std::string CDJDataMan::ListenPath() const
+{
+    // Icecast serves the stream on its mount; its root is a web page.
+    const GShoutCastSource::SServerProtocol protocol = m_source.GetServerProtocol();
+    return protocol.type == GShoutCastSource::ServerType::Icecast2 ? protocol.mount : std::string();
 }
 
 void CDJDataMan::AddFirewallException()

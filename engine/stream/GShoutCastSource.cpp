@@ -16,6 +16,7 @@
 #include <new>
 #include <strings.h>
 #include <system_error>
+#include <utility>
 
 namespace {
 
@@ -207,9 +208,11 @@ int GShoutCastSource::Connect(const char* host, int port, int bitrateKbps, const
     if (!host || !*host || port <= 0 || bitrateKbps <= 0)
         return kBadArguments;
 
+    // Icecast 2 takes its sources on the port its listeners use.
+    const SServerProtocol protocol = GetServerProtocol();
     m_host = host;
     m_nPort = port;
-    m_nSourcePort = port + 1;
+    m_nSourcePort = protocol.type == ServerType::Icecast2 ? port : port + 1;
     m_password = Text(password);
     m_stationName = Text(stationName);
     m_firstTitle = m_stationName;
@@ -227,7 +230,7 @@ int GShoutCastSource::Connect(const char* host, int port, int bitrateKbps, const
     if (!m_pSourceSocket->Create(m_nSourcePort))
         return kCreateFailed;
     (void)m_pSourceSocket->LimitSendBuffer(kSourceSendBuffer);
-    const int login = Login(stop);
+    const int login = Login(protocol, stop);
     if (login != kOk)
         return login;
     m_nLastProgressMs = m_clock.NowMs();
@@ -261,9 +264,28 @@ int GShoutCastSource::SendAndWait(GSocket& socket, const std::string& bytes, uin
 
 // The source login: the connection, then the protocol's exchange on it.
 // Every wait gives up once stop is requested.
-int GShoutCastSource::Login(std::stop_token stop)
+int GShoutCastSource::Login(const SServerProtocol& protocol, std::stop_token stop)
 {
     GSocket& s = *m_pSourceSocket;
+    if (protocol.type == ServerType::Icecast2) {
+        GIcecastLogin::SParams params;
+        params.host = m_host;
+        params.port = m_nSourcePort;
+        params.mount = protocol.mount;
+        params.user = protocol.user;
+        params.password = m_password;
+        params.stationName = m_stationName;
+        params.genre = m_genre;
+        params.stationUrl = m_stationUrl;
+        params.description = m_djName;
+        params.bitrateKbps = m_nBitrateKbps;
+        {
+            std::lock_guard guard(m_protocolLock);
+            params.sampleRate = m_format.sampleRate;
+            params.channels = m_format.channels;
+        }
+        return GIcecastLogin(m_clock, std::move(params)).Run(s, stop);
+    }
     if (!s.Connect(m_host.c_str(), m_nSourcePort, stop))
         return kConnectFailed;
     return ShoutcastExchange(s, stop);
@@ -353,7 +375,6 @@ void GShoutCastSource::Close()
     m_djName.clear();
     m_firstTitle.clear();
     m_firstTitleUrl.clear();
-    m_statusPage.clear();
     m_bConnected = false;
 }
 
@@ -417,6 +438,12 @@ GShoutCastSource::SServerProtocol GShoutCastSource::GetServerProtocol() const
 {
     std::lock_guard guard(m_protocolLock);
     return m_protocol;
+}
+
+void GShoutCastSource::SetStreamFormat(const SStreamFormat& format)
+{
+    std::lock_guard guard(m_protocolLock);
+    m_format = format;
 }
 
 int GShoutCastSource::UpdateTitle(const char* song, const char* url)

@@ -17,17 +17,17 @@
 // the station's icy- headers, then the MP3 stream; titles go to
 // "/admin.cgi" on the listener port over a fresh connection; the status page
 // is downloaded and read for the listener counts. With the server type set
-// to Icecast 2, titles go to Icecast's "/admin/metadata" for the mount and
-// the counts come from its "/status-json.xsl" (the login is
-// GIcecastLogin's).
+// to Icecast 2, the login is GIcecastLogin's on the listener port itself,
+// titles go to Icecast's "/admin/metadata" for the mount and the counts come
+// from its "/status-json.xsl".
 // Thread: Connect on the owner's login worker, while the owner's thread
 // leaves this object alone; Close, IsConnected, SetServerProtocol,
-// FetchStatus and ParseStatus on the owner thread, never while a Connect
-// runs; Send and Flush on the send thread (stopped before Close, never run
-// during Connect), which may close the source socket while IsConnected is
-// asked; UpdateTitle on any, never blocking: the pushes run on a title
-// worker of this object, serialised by m_titleLock. The status download
-// runs on another worker of this object; Close ends both.
+// SetStreamFormat, FetchStatus and ParseStatus on the owner thread, never
+// while a Connect runs; Send and Flush on the send thread (stopped before
+// Close, never run during Connect), which may close the source socket while
+// IsConnected is asked; UpdateTitle on any, never blocking: the pushes run
+// on a title worker of this object, serialised by m_titleLock. The status
+// download runs on another worker of this object; Close ends both.
 class GShoutCastSource {
 public:
     enum Result {
@@ -61,6 +61,12 @@ public:
         // user name.
         std::string mount = "/live";
         std::string user = "source";
+    };
+
+    // The stream as the encoder makes it, announced by the Icecast 2 login.
+    struct SStreamFormat {
+        int sampleRate = 44100;
+        int channels = 2;
     };
 
     // What one status read found. maximum is kUnknownLimit when the server
@@ -110,7 +116,9 @@ public:
     GShoutCastSource& operator=(const GShoutCastSource&) = delete;
 
     // The owner's login worker; blocks for the login, the first title
-    // included. Every wait in it (name lookup, connect, reply, headers,
+    // included. The protocol set last decides the login: SHOUTcast on
+    // port + 1, Icecast 2 on port with the mount, the user and the stream
+    // format. Every wait in it (name lookup, connect, reply, headers,
     // first title) gives up within one 50 ms poll of a stop request, which
     // fails the login. A result code.
     [[nodiscard]] int Connect(const char* host, int port, int bitrateKbps, const char* password,
@@ -121,6 +129,8 @@ public:
     // the status poll and the login use. Kept across Close.
     void SetServerProtocol(const SServerProtocol& protocol);
     [[nodiscard]] SServerProtocol GetServerProtocol() const;
+    // Owner thread, before Connect: the encoder's format. Kept across Close.
+    void SetStreamFormat(const SStreamFormat& format);
     // Owner thread: false once the send thread closed a broken or stalled
     // connection.
     [[nodiscard]] bool IsConnected() const;
@@ -166,7 +176,7 @@ public:
 
 private:
     // The connection to the source port and the protocol's exchange on it.
-    int Login(std::stop_token stop);
+    int Login(const SServerProtocol& protocol, std::stop_token stop);
     int ShoutcastExchange(GSocket& s, std::stop_token stop);
     // Send thread: polls once and applies the stall rules; closes the
     // socket and returns kSendFailed when the connection is gone.
@@ -209,12 +219,10 @@ private:
     // After the fields its pushes use, so it stops before they go.
     GTitlePusher m_titlePusher;
 
-    // FIXME: no longer used (the status is read in memory); Close still
-    // clears it, and it goes with the next change to Close.
-    std::string m_statusPage;
-    // Set on the owner thread, read by the title and status workers.
-    mutable std::mutex m_protocolLock; // guards: m_protocol
+    // Set on the owner thread, read by the login, title and status workers.
+    mutable std::mutex m_protocolLock; // guards: m_protocol, m_format
     SServerProtocol m_protocol;
+    SStreamFormat m_format;
 
     // Only one status read at a time: a slow server never has several in
     // flight.

@@ -715,6 +715,62 @@ TEST_F(BroadcastWindow, StatusPollShowsListenersAndRegistersWithTheDirectory)
     EXPECT_EQ(Listeners(), "0/0");
 }
 
+// What a status poll found shows: the listeners against the server's
+// limit, or against the settings' own where the server publishes none
+// (Icecast), and the title on air as the server has it, where it names one.
+TEST_F(BroadcastWindow, ThePollShowsTheServersCountLimitAndTitle)
+{
+    const std::string head = R"({"icestats":{"server_id":"Icecast 2.4.4","source":)";
+    const std::string serverTitle = "[진행자] 서버의 제목";
+    const struct {
+        const char* what;
+        int type;
+        std::string page;
+        std::string json;
+        const char* listeners;
+        bool titled;
+    } rows[] = {
+        { "SHOUTcast page", 0, kStatusPage, "", "3/50", false },
+        { "Icecast behind its SHOUTcast socket", 0, "<html>",
+            head + R"({"listeners":2,"listenurl":"http://h:1/live","server_name":"x","title":")" + serverTitle
+                + R"("}}})",
+            "2/37", true },
+        { "Icecast 2, no title", 1, "",
+            head
+                + R"([{"listeners":4,"listenurl":"http://h:1/other","title":"x"},)"
+                  R"({"listeners":1,"listenurl":"http://h:1/radio","title":""}]}})",
+            "1/37", false },
+    };
+    TheOption().m_nAudience = 37;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        FakeShoutcastServer server;
+        server.statusPage = row.page;
+        server.jsonStatus = row.json;
+        server.icecastSources = true;
+        server.titleReply = "HTTP/1.0 200 OK\r\n\r\n";
+        if (row.type == 1)
+            server.loginReply = "HTTP/1.1 200 OK\r\n\r\n";
+        ASSERT_TRUE(server.Start());
+        UseServer(server.Port());
+        EditSettings(TheDJDataMan(), [&](DJSettings& s) {
+            s.m_nServerType = row.type;
+            s.m_strMount = "/radio";
+        });
+        ASSERT_NO_FATAL_FAILURE(Start());
+        ASSERT_EQ(Window().BroadcastState(), 1) << (m_boxes.Calls().empty() ? "" : m_boxes.Last().text);
+        EXPECT_EQ(Listeners(), "0/37");
+        const std::string before = Status();
+        Tick(Window(), kTimerStatusStart);
+        EXPECT_TRUE(ProcessEventsUntil([&] { return Listeners() == row.listeners; })) << Listeners();
+        EXPECT_EQ(Status(), row.titled ? serverTitle : before);
+        EXPECT_TRUE(Controls().pStatus->IsScrolling());
+        Command(Window(), kStartButton);
+        ASSERT_EQ(Window().BroadcastState(), 0);
+    }
+    TheOption().m_nAudience = 50;
+}
+
 // Registration asked for with no directory configured: the client log says
 // so once per broadcast, not as a failure at every poll.
 TEST_F(BroadcastWindow, DirectoryWithoutAHostIsToldOnceNotAtEveryPoll)

@@ -47,6 +47,10 @@ public:
     // Set before Start. Not empty: a title request gets it once its head
     // has arrived, and the connection ends (an Icecast server's answer).
     std::string titleReply;
+    // Set before Start. True: a "PUT" or "SOURCE" request on the title port
+    // is a source login, as Icecast 2 takes one: a source connection from
+    // then on, answered as the mode says once the request's head arrived.
+    bool icecastSources = false;
 
     ~FakeShoutcastServer() override { StopServing(); }
 
@@ -105,6 +109,12 @@ public:
         std::lock_guard guard(m_lock);
         return m_titleConnections;
     }
+    // Source connections made on the title port (Icecast logins).
+    int ListenerPortSources()
+    {
+        std::lock_guard guard(m_lock);
+        return m_listenerPortSources;
+    }
     // Source connections that have ended (closed by either side).
     int SourceConnectionsEnded()
     {
@@ -150,6 +160,20 @@ private:
     void Received(int fd, Conn& c, const char* data, size_t size) override
     {
         c.bytes.append(data, size);
+        if (icecastSources && !c.source && (c.bytes.rfind("PUT ", 0) == 0 || c.bytes.rfind("SOURCE ", 0) == 0)) {
+            if (c.bytes.find("\r\n\r\n") == std::string::npos)
+                return;
+            c.source = true;
+            {
+                std::lock_guard guard(m_lock);
+                --m_titleConnections;
+                ++m_sourceConnections;
+                ++m_listenerPortSources;
+                m_source += c.bytes;
+            }
+            Answer(fd, c);
+            return;
+        }
         const bool page = !statusPage.empty() && c.bytes.rfind("GET /index.html ", 0) == 0;
         const bool json = !jsonStatus.empty() && c.bytes.rfind("GET /status-json.xsl ", 0) == 0;
         c.status = c.status || (!c.source && (page || json));
@@ -184,6 +208,12 @@ private:
         }
         if (!c.source || c.replied || c.bytes.find('\n') == std::string::npos)
             return;
+        Answer(fd, c);
+    }
+
+    // The answer to a source's login, as the mode says.
+    void Answer(int fd, Conn& c)
+    {
         c.replied = true;
         if (mode == Login::CloseAfterPassword) {
             Drop(fd);
@@ -191,20 +221,19 @@ private:
         }
         if (mode == Login::Reply) {
             (void)!::send(fd, loginReply.data(), loginReply.size(), MSG_NOSIGNAL);
-            if (closeAfterReply) {
+            if (closeAfterReply)
                 Drop(fd);
-                return;
-            }
         }
     }
 
     int m_port = 0;
     std::mutex m_lock; // guards: m_source, m_titles, m_statusRequests, m_sourceConnections, m_titleConnections,
-                       // m_sourceEnded
+                       // m_sourceEnded, m_listenerPortSources
     std::string m_source;
     std::vector<std::string> m_titles;
     std::vector<std::string> m_statusRequests;
     int m_sourceConnections = 0;
     int m_titleConnections = 0;
     int m_sourceEnded = 0;
+    int m_listenerPortSources = 0;
 };

@@ -333,7 +333,8 @@ TEST_F(DJDataManBroadcast, FailuresGiveTheirCodesTextsAndLogLines)
     EXPECT_TRUE(LogHas("서버 접속 실패(-2) : 접속 에러"));
 }
 
-// With the server type Icecast 2, the controller's titles reach the mount
+// With the server type Icecast 2, the controller logs in with Icecast's own
+// request, announcing the encoder's format; its titles reach the mount
 // through Icecast's metadata request, and its listener count and the title
 // on air come from Icecast's status. Icecast publishes no listener limit.
 TEST_F(DJDataManBroadcast, IcecastServerTypeGivesTitlesListenersAndTheTitleOnAir)
@@ -344,10 +345,15 @@ TEST_F(DJDataManBroadcast, IcecastServerTypeGivesTitlesListenersAndTheTitleOnAir
         s.m_nServerType = 1;
         s.m_strMount = "/live";
         s.m_strUser = "source";
+        s.m_nCodecN = 0;
+        s.m_nFormatN = 4; // 128 kbit/s, 32000 Hz, stereo
     });
     std::string text;
     int code = -9;
     ASSERT_EQ(m_dj->Connect(&text, &code), 1) << code << " " << text << "\n" << m_icecast.ErrorLog();
+    EXPECT_TRUE(StatusShows("\"audio_info\":\"bitrate=128;channels=2;samplerate=32000\"")) << m_icecast.Status();
+    EXPECT_EQ(m_icecast.ErrorLog().find("_handle_shoutcast_compatible"), std::string::npos)
+        << "the login went to the SHOUTcast socket";
     const std::string title = "밤의 노래 & 시";
     Listen("icecast.mp3", 128, [&] {
         m_dj->SendTitle(title, "");

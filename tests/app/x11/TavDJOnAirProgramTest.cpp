@@ -58,6 +58,18 @@ constexpr SArea kPanelArea { 398, 172, 340, 128 };
 constexpr const char* kEffectsTab = "438 157";
 // A place on the window's caption, where the pointer gives the skin the keys.
 constexpr const char* kCaption = "300 20";
+// Places in the settings dialog (F5): the password field, the server-type
+// combo and its "Icecast 2" row once open, the mount field, the apply
+// button; the area of that row and of the mount field.
+constexpr const char* kPasswordField = "142 207";
+constexpr const char* kServerTypeCombo = "347 207";
+constexpr const char* kIcecastRow = "347 230";
+constexpr const char* kMountField = "142 235";
+constexpr const char* kApplyButton = "398 475";
+constexpr SArea kIcecastRowArea { 282, 222, 132, 16 };
+constexpr SArea kMountArea { 80, 226, 130, 18 };
+// The mount the presenter types.
+constexpr const char* kMount = "/tavdj";
 // Fewer pixels of a text's colour than a few letters have: no text shown.
 constexpr int kTextPixels = 15;
 
@@ -87,6 +99,16 @@ std::vector<char32_t> CodePoints(const std::string& text)
         i += size_t(extra) + 1;
     }
     return points;
+}
+
+// Text as Icecast's stock status page writes it: characters beyond ASCII
+// as numeric character references.
+std::string AsIcecastStatusHasIt(const std::string& text)
+{
+    std::string out;
+    for (const char32_t c : CodePoints(text))
+        out += c < 0x80 ? std::string(1, char(c)) : "&#" + std::to_string(unsigned(c)) + ";";
+    return out;
 }
 
 // The pixels of a part of the screen, as ImageMagick reads them.
@@ -148,7 +170,7 @@ class TavDJOnAirProgram : public testing::Test {
 protected:
     void SetUp() override
     {
-        for (const char* tool : { "Xvfb", "xdotool", "xmodmap", "import", "icecast2" })
+        for (const char* tool : { "Xvfb", "xdotool", "xmodmap", "import", "icecast2", "curl", "mpg123" })
             TAVDJ_REQUIRE_TOOL(ToolOnPath(tool), tool);
         m_artifacts = testutil::TestArtifacts();
 
@@ -221,11 +243,12 @@ protected:
         return ScreenPixels(origin.x + area.x, origin.y + area.y, area.w, area.h);
     }
 
-    std::string ClientLog() const
+    // The client log of the program in the folder of that name.
+    std::string ClientLog(const std::string& folder = "program") const
     {
         std::string all;
         std::error_code missing;
-        for (const auto& entry : fs::directory_iterator(m_home.Path("program") + "/log", missing)) {
+        for (const auto& entry : fs::directory_iterator(m_home.Path(folder) + "/log", missing)) {
             if (entry.path().filename().string().rfind("DJClient_", 0) != 0)
                 continue;
             all += testutil::ReadFile(entry.path());
@@ -236,14 +259,21 @@ protected:
     void Screenshot(const std::string& name) { testutil::Screenshot(m_artifacts, name); }
 
     // SETTING.ini for a server on loopback, no title from a player and no
-    // directory.
-    void WriteSettings(int port, const std::string& password, int reconnect)
+    // directory; network: more lines of its [Network] section; data: the
+    // data folder it goes into.
+    void WriteSettings(int port, const std::string& password, int reconnect, const std::string& network = "",
+        const std::string& data = {})
     {
-        const fs::path settings = fs::path(m_home.Path("data")) / "VANDREL" / "TavDJ" / "SETTING.ini";
+        const fs::path settings = SettingsFile(data);
         fs::create_directories(settings.parent_path());
         std::ofstream(settings) << "[Network]\nLocalServ=0\nAddress=127.0.0.1\nPort=" << port << "\nPasswd=" << password
-                                << "\n[SHOUTcast]\nAIM=\n[Song]\nAuto=0\n[Connect]\nReconnect=" << reconnect
+                                << "\n"
+                                << network << "[SHOUTcast]\nAIM=\n[Song]\nAuto=0\n[Connect]\nReconnect=" << reconnect
                                 << "\n[AddYP]\nAddYP=0\n";
+    }
+    fs::path SettingsFile(const std::string& data = {}) const
+    {
+        return fs::path(data.empty() ? m_home.Path("data") : data) / "VANDREL" / "TavDJ" / "SETTING.ini";
     }
 
     // Starts the program and waits for its main window.
@@ -251,6 +281,24 @@ protected:
     {
         return program.Start({ TAVDJ_PROGRAM }, false, true)
             && WaitUntil([&] { return !(*pWindow = VisibleWindowMatching("^TavDJ$")).empty(); });
+    }
+
+    // A second program beside the first, with its own settings in data2/ and
+    // its own folder program2/ (the same tone); its main window.
+    bool StartSecondProgram(testutil::ChildProcess& program, std::string* pWindow)
+    {
+        fs::create_directories(m_home.Path("data2"));
+        fs::create_directories(m_home.Path("program2"));
+        testutil::CopyBuiltDefaultSkin(m_home.Path("program2"));
+        m_home.Set("XDG_DATA_HOME", m_home.Path("data2"));
+        m_home.Set("TAVDJ_PROGRAM_DIR", m_home.Path("program2"));
+        m_home.Set("TAVDJ_ALLOW_INSTANCES", "1");
+        m_home.Set("TAVDJ_DEBUG_TRACE", std::nullopt);
+        return program.Start({ TAVDJ_PROGRAM }, false, true) && WaitUntil([&] {
+            const std::string ids = CommandOutput("xdotool search --all --onlyvisible --pid "
+                + std::to_string(program.Pid()) + " --name '^TavDJ$' 2>/dev/null");
+            return !(*pWindow = ids.substr(0, ids.find('\n'))).empty();
+        });
     }
 
     // A key pressed as the skin's: a click on the window's caption gives the
@@ -264,6 +312,99 @@ protected:
 
     // A notice of a failed connect is on the screen.
     static bool FailureNoticeShown() { return !VisibleWindowMatching("^TavDJ - 방송서버 접속 실패$").empty(); }
+
+    // The notice of a failed connect, dismissed with Return.
+    static bool DismissFailureNotice()
+    {
+        const std::string box = VisibleWindowMatching("^TavDJ - 방송서버 접속 실패$");
+        return !box.empty() && CommandSucceeds("xdotool mousemove --window " + box + " 5 5 key Return")
+            && WaitUntil([&] { return !FailureNoticeShown(); });
+    }
+
+    // Text typed into a field as a presenter replaces what it holds: a click
+    // in it, all of it selected, the keys.
+    static bool TypeInto(const std::string& window, const char* field, const std::string& text)
+    {
+        return ClickAt(window, field)
+            && WaitUntil([&] { return CommandOutput("xdotool getwindowfocus").find(window) == 0; })
+            && CommandSucceeds("xdotool key ctrl+a")
+            && CommandSucceeds("LC_ALL=C.UTF-8 xdotool type --delay 30 '" + text + "'");
+    }
+
+    // F5 opens the settings dialog; its window.
+    static std::string OpenSettings(const std::string& window)
+    {
+        std::string dialog;
+        if (PressKey(window, "F5"))
+            (void)WaitUntil([&] { return !(dialog = VisibleWindowMatching("^환경 설정$")).empty(); });
+        return dialog;
+    }
+
+    // In the settings dialog: Icecast 2 chosen in the server-type combo,
+    // which enables the mount field.
+    static bool ChooseIcecast(const std::string& dialog)
+    {
+        const SPoint at = WindowAt(dialog);
+        const std::string closed = Picture(at, kIcecastRowArea);
+        const std::string disabledMount = Picture(at, kMountArea);
+        return ClickAt(dialog, kServerTypeCombo) && WaitUntil([&] { return Picture(at, kIcecastRowArea) != closed; })
+            && ClickAt(dialog, kIcecastRow) && WaitUntil([&] { return Picture(at, kMountArea) != disabledMount; });
+    }
+
+    // The settings dialog's apply button; true once the dialog is gone.
+    static bool Apply(const std::string& dialog)
+    {
+        return ClickAt(dialog, kApplyButton) && WaitUntil([&] { return VisibleWindowMatching("^환경 설정$").empty(); });
+    }
+
+    // The program's trace, which tells what the listener readout holds.
+    void TraceReadout() { m_home.Set("TAVDJ_DEBUG_TRACE", Trace()); }
+    std::string Trace() const { return m_dir / "trace.log"; }
+    // The listener readout holds text, as the program's trace last told.
+    bool ReadoutShows(const std::string& text) const
+    {
+        const std::string trace = testutil::ReadFile(Trace());
+        const size_t last = trace.rfind("청취자 표시 : ");
+        return last != std::string::npos
+            && trace.compare(last, trace.find('\n', last) - last, "청취자 표시 : " + text) == 0;
+    }
+
+    // An outside listener of url: it stays until the readout showed it,
+    // then leaves, and the readout follows within 15 s. The stream heard.
+    std::string ListenWhileTheReadoutCounts(const std::string& url, const std::string& name)
+    {
+        const std::string heard = m_dir / (name + ".mp3");
+        testutil::ChildProcess listener;
+        EXPECT_TRUE(listener.Start({ "curl", "-s", "--max-time", "60", "-o", heard, url }, false, true));
+        EXPECT_TRUE(WaitUntil([&] {
+            std::error_code missing;
+            return fs::file_size(heard, missing) >= 48000 && !missing;
+        })) << "the listener heard nothing";
+        EXPECT_TRUE(WaitUntil([&] { return ReadoutShows("1/50"); })) << testutil::ReadFile(Trace());
+        Screenshot(name + "-one-listener");
+        listener.Stop();
+        EXPECT_TRUE(WaitUntil([&] { return ReadoutShows("0/50"); }, 15000)) << testutil::ReadFile(Trace());
+        return heard;
+    }
+
+    // The 440 Hz tone, clearly above what lies beside it, in the middle of
+    // a stream heard.
+    static void ExpectTone(const std::string& mp3)
+    {
+        std::string errors;
+        ASSERT_EQ(peers::Run("mpg123 -q -w '" + mp3 + ".wav' '" + mp3 + "' 2>&1", &errors), 0) << errors;
+        peers::Wav wav;
+        ASSERT_TRUE(peers::ReadWav(mp3 + ".wav", &wav));
+        ASSERT_GT(wav.channels, 0);
+        const size_t frames = wav.samples.size() / size_t(wav.channels);
+        ASSERT_GT(frames, size_t(wav.rate));
+        const auto level = [&](double hz) {
+            return peers::ToneAmplitude(
+                wav.samples, wav.channels, 0, wav.rate, hz, frames / 2 - size_t(wav.rate / 8), size_t(wav.rate / 4));
+        };
+        EXPECT_GT(level(440.0), 2000.0);
+        EXPECT_LT(level(1000.0) * 10, level(440.0));
+    }
 
     TempHome m_home;
     peers::TempDir m_dir;
@@ -456,6 +597,160 @@ TEST_F(TavDJOnAirProgram, AWrongPasswordAgainstIcecastIsToldOnceAndNotTriedForEv
     const std::string log = ClientLog();
     EXPECT_EQ(log.find(told), log.rfind(told)) << log;
     EXPECT_NE(log.find("\t서버 접속 실패(-2) : 접속 에러\n"), std::string::npos) << log;
+    ASSERT_TRUE(ClickAt(window, kCloseButton));
+    EXPECT_EQ(program.Wait(kWaitMs), 0);
+}
+
+// A presenter with a stock Icecast 2 and a SETTING.ini from before the
+// server type: Icecast 2 chosen in the settings dialog, the mount and a
+// mistyped password typed there, S. The wrong password is told once and
+// not tried again, though reconnection is on; typed right, S puts the
+// station on the mount, a typed title reaches Icecast, and an outside
+// listener hears the tone and is counted while it listens.
+TEST_F(TavDJOnAirProgram, IcecastChosenInTheSettingsGoesOnAirToItsMountWithTitleAndListeners)
+{
+    testutil::IcecastServer icecast;
+    ASSERT_TRUE(icecast.Start({}, testutil::IcecastConfig::Stock)) << icecast.ErrorLog();
+    WriteSettings(icecast.Port(), "hackme", 1);
+    ASSERT_TRUE(MapKeysFor(kTitle));
+    TraceReadout();
+    testutil::ChildProcess program;
+    std::string window;
+    ASSERT_TRUE(StartProgram(program, &window));
+    const SPoint at = WindowAt(window);
+
+    std::string dialog = OpenSettings(window);
+    ASSERT_FALSE(dialog.empty()) << "F5 opened no settings";
+    ASSERT_TRUE(ChooseIcecast(dialog));
+    ASSERT_TRUE(TypeInto(dialog, kMountField, kMount));
+    ASSERT_TRUE(TypeInto(dialog, kPasswordField, "wrong-password"));
+    Screenshot("settings");
+    ASSERT_TRUE(Apply(dialog));
+    const std::string saved = testutil::ReadFile(SettingsFile());
+    EXPECT_NE(saved.find("\nServerType=1\n"), std::string::npos) << saved;
+    EXPECT_NE(saved.find(std::string("\nMount=") + kMount + "\n"), std::string::npos) << saved;
+
+    const std::string told = "\t서버 접속 실패(-1) : 암호 불일치\n";
+    const std::string offLook = Picture(at, kStartArea);
+    ASSERT_TRUE(PressKey(window, "s"));
+    ASSERT_TRUE(WaitUntil([&] { return ClientLog().find(told) != std::string::npos; })) << ClientLog();
+    ASSERT_TRUE(WaitUntil([&] { return FailureNoticeShown(); }));
+    Screenshot("wrong-password");
+    ASSERT_TRUE(DismissFailureNotice());
+    // Idle, not counting down to another login.
+    if (!WaitUntil([&] { return Picture(at, kStartArea) == offLook; })) {
+        ADD_FAILURE() << "the window waits to log in again";
+        Screenshot("not-idle");
+    }
+
+    dialog = OpenSettings(window);
+    ASSERT_FALSE(dialog.empty());
+    ASSERT_TRUE(TypeInto(dialog, kPasswordField, testutil::IcecastServer::kPassword));
+    ASSERT_TRUE(Apply(dialog));
+    ASSERT_TRUE(PressKey(window, "s"));
+    // Icecast names itself by the host of its configuration.
+    const std::string listenUrl = ":" + std::to_string(icecast.Port()) + kMount + "\"";
+    ASSERT_TRUE(WaitUntil([&] { return icecast.Status().find(listenUrl) != std::string::npos; }))
+        << icecast.Status() << ClientLog();
+    Screenshot("on-air");
+
+    ASSERT_TRUE(ClickAt(window, kTitleTab));
+    ASSERT_TRUE(ClickAt(window, kTitleField));
+    ASSERT_TRUE(CommandSucceeds("LC_ALL=C.UTF-8 xdotool type --delay 60 '" + kTitle + "' && xdotool key Return"));
+    EXPECT_TRUE(WaitUntil([&] {
+        const std::string status = icecast.Status();
+        return status.find("\"title\":\"" + AsIcecastStatusHasIt(kTitle) + "\"") != std::string::npos
+            && status.find(listenUrl) != std::string::npos;
+    })) << icecast.Status();
+
+    ExpectTone(ListenWhileTheReadoutCounts(icecast.Url(kMount), "listener"));
+    Screenshot("listener-gone");
+
+    // One login was refused in the whole session.
+    const std::string access = testutil::ReadFile(icecast.Path("log/access.log"));
+    size_t refused = 0;
+    for (size_t found = access.find(" 401 "); found != std::string::npos; found = access.find(" 401 ", found + 1))
+        ++refused;
+    EXPECT_EQ(refused, 1U) << access;
+    const std::string log = ClientLog();
+    EXPECT_EQ(log.find(told), log.rfind(told)) << log;
+    ASSERT_TRUE(PressKey(window, "s"));
+    ASSERT_TRUE(WaitUntil([&] { return icecast.Status().find(listenUrl) == std::string::npos; }));
+    ASSERT_TRUE(ClickAt(window, kCloseButton));
+    EXPECT_EQ(program.Wait(kWaitMs), 0);
+}
+
+// Two programs, one Icecast mount: the second is told that the mount is
+// taken, and tries no more. An Icecast that dies under the first and comes
+// back on its port is rejoined when the reconnect countdown ends.
+TEST_F(TavDJOnAirProgram, ATakenIcecastMountIsToldAndARestartedIcecastIsRejoined)
+{
+    testutil::IcecastServer icecast;
+    ASSERT_TRUE(icecast.Start({}, testutil::IcecastConfig::Stock)) << icecast.ErrorLog();
+    const std::string network = std::string("ServerType=1\nMount=") + kMount + "\n";
+    WriteSettings(icecast.Port(), testutil::IcecastServer::kPassword, 1, network);
+    WriteSettings(icecast.Port(), testutil::IcecastServer::kPassword, 1, network, m_home.Path("data2"));
+    testutil::ChildProcess program;
+    std::string window;
+    ASSERT_TRUE(StartProgram(program, &window));
+    const std::string listenUrl = ":" + std::to_string(icecast.Port()) + kMount + "\"";
+    const auto onAir = [&] { return icecast.Status().find(listenUrl) != std::string::npos; };
+    ASSERT_TRUE(PressKey(window, "s"));
+    ASSERT_TRUE(WaitUntil(onAir)) << icecast.Status() << ClientLog();
+
+    testutil::ChildProcess second;
+    std::string secondWindow;
+    ASSERT_TRUE(StartSecondProgram(second, &secondWindow));
+    ASSERT_TRUE(PressKey(secondWindow, "s"));
+    const std::string taken = "\t서버 접속 실패(-1) : 마운트 사용중\n";
+    ASSERT_TRUE(WaitUntil([&] { return ClientLog("program2").find(taken) != std::string::npos; }))
+        << ClientLog("program2");
+    ASSERT_TRUE(WaitUntil([&] { return FailureNoticeShown(); }));
+    Screenshot("mount-taken");
+    ASSERT_TRUE(DismissFailureNotice());
+    ASSERT_TRUE(ClickAt(secondWindow, kCloseButton));
+    EXPECT_EQ(second.Wait(kWaitMs), 0);
+    const std::string secondLog = ClientLog("program2");
+    EXPECT_EQ(secondLog.find("서버 접속 시도"), secondLog.rfind("서버 접속 시도")) << secondLog;
+    EXPECT_TRUE(onAir()) << "the first program lost the mount";
+
+    icecast.Stop();
+    ASSERT_TRUE(WaitUntil([&] { return ClientLog().find("방송이 중단 되었습니다.") != std::string::npos; }))
+        << ClientLog();
+    ASSERT_TRUE(icecast.Restart()) << icecast.ErrorLog();
+    Screenshot("countdown");
+    // The countdown takes about twelve seconds.
+    EXPECT_TRUE(WaitUntil(onAir, 30000)) << icecast.Status() << ClientLog();
+    Screenshot("rejoined");
+    const std::string log = ClientLog();
+    const size_t first = log.find("\t서버 접속 성공");
+    EXPECT_NE(log.find("\t서버 접속 성공", first + 1), std::string::npos) << log;
+
+    ASSERT_TRUE(PressKey(window, "s"));
+    ASSERT_TRUE(WaitUntil([&] { return !onAir(); }));
+    ASSERT_TRUE(ClickAt(window, kCloseButton));
+    EXPECT_EQ(program.Wait(kWaitMs), 0);
+}
+
+// Icecast behind its SHOUTcast-compatible socket, the server type left at
+// SHOUTcast: the readout counts an outside listener of the stream all the
+// same, and goes back when it leaves.
+TEST_F(TavDJOnAirProgram, TheReadoutCountsAListenerOfIcecastBehindItsShoutcastSocket)
+{
+    testutil::IcecastServer icecast;
+    ASSERT_TRUE(icecast.Start()) << icecast.ErrorLog();
+    WriteSettings(icecast.Port(), testutil::IcecastServer::kPassword, 0);
+    TraceReadout();
+    testutil::ChildProcess program;
+    std::string window;
+    ASSERT_TRUE(StartProgram(program, &window));
+    ASSERT_TRUE(PressKey(window, "s"));
+    const auto onAir = [&] { return icecast.Status().find("/live\"") != std::string::npos; };
+    ASSERT_TRUE(WaitUntil(onAir)) << icecast.Status() << ClientLog();
+    EXPECT_TRUE(WaitUntil([&] { return ReadoutShows("0/50"); })) << testutil::ReadFile(Trace());
+    ExpectTone(ListenWhileTheReadoutCounts(icecast.Url("/live"), "listener"));
+    ASSERT_TRUE(PressKey(window, "s"));
+    ASSERT_TRUE(WaitUntil([&] { return !onAir(); }));
     ASSERT_TRUE(ClickAt(window, kCloseButton));
     EXPECT_EQ(program.Wait(kWaitMs), 0);
 }

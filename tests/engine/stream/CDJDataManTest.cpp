@@ -457,3 +457,78 @@ TEST_F(DJDataMan, TheLoginRunsBesideTheWindowAndADisconnectCancelsIt)
         EXPECT_TRUE(m_dj->IsMonitoring());
     }
 }
+
+// With the server type Icecast 2 the controller's login is Icecast's: on the
+// listener port, announcing the format the encoder was started with, the
+// listen address on the mount. Its answers become the controller's codes;
+// a login closed without a word is retried, however often it happens.
+TEST_F(DJDataMan, AnIcecastLoginAnnouncesTheEncodersFormatAndItsAnswersAreTold)
+{
+    constexpr const char* kRetried = "접속 에러";
+    constexpr const char* kRefusedText = "음악방송 서버 암호가 틀렸습니다.\n암호를 다시 입력하십시오.";
+    constexpr const char* kTakenText = "방송 서버의 마운트를 다른 방송자가 이미 사용하고 있습니다.\n - 설정에서 다른 "
+                                       "마운트를 입력하거나, 그 방송이 끝난 뒤 다시 시도하십시오.";
+    const struct {
+        const char* what;
+        FakeShoutcastServer::Login mode;
+        std::string reply;
+        int logins;
+        int code; // of every login
+        const char* caption;
+        const char* text;
+    } rows[] = {
+        { "on air", FakeShoutcastServer::Login::Reply, "HTTP/1.1 200 OK\r\n\r\n", 1, 0, nullptr, nullptr },
+        { "wrong password", FakeShoutcastServer::Login::Reply,
+            "HTTP/1.1 401 Authentication Required\r\nContent-Length: 0\r\n\r\n", 1, -1, "암호 불일치", kRefusedText },
+        { "mount taken", FakeShoutcastServer::Login::Reply,
+            "HTTP/1.1 403 Forbidden\r\nContent-Length: 17\r\n\r\nMountpoint in use", 1, -1, "마운트 사용중",
+            kTakenText },
+        { "closed without a word", FakeShoutcastServer::Login::CloseAfterPassword, "", 4, -2, kRetried, nullptr },
+    };
+    ASSERT_NO_FATAL_FAILURE(Init());
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        FakeShoutcastServer server;
+        server.icecastSources = true;
+        server.titleReply = "HTTP/1.0 200 OK\r\n\r\n";
+        server.mode = row.mode;
+        server.loginReply = row.reply;
+        ASSERT_TRUE(server.Start());
+        EditSettings(*m_dj, [&](DJSettings& s) {
+            s.m_strAddress = "127.0.0.1";
+            s.m_nPort = server.Port();
+            s.m_strListenUrl.clear();
+            s.m_nServerType = 1;
+            s.m_strMount = "/radio";
+            s.m_nCodecN = 0;
+            s.m_nFormatN = 6; // 64 kbit/s, 32000 Hz, stereo
+        });
+        for (int login = 0; login < row.logins; ++login) {
+            m_window.Clear();
+            std::string text;
+            int code = -9;
+            EXPECT_EQ(m_dj->Connect(&text, &code, login == 0 ? CDJDataMan::Attempt::Fresh : CDJDataMan::Attempt::Retry),
+                row.code == 0 ? 1 : 0);
+            EXPECT_EQ(code, row.code);
+            if (row.text) {
+                EXPECT_EQ(text, row.text);
+            }
+            if (row.caption) {
+                EXPECT_TRUE(Logged("서버 접속 실패(" + std::to_string(row.code) + ") : " + row.caption));
+            }
+        }
+        EXPECT_EQ(server.ListenerPortSources(), row.logins);
+        EXPECT_EQ(server.SourceConnections(), row.logins) << "a login went to the port above";
+        EXPECT_NE(server.SourceBytes().find("\r\nice-audio-info: bitrate=64;channels=2;samplerate=32000\r\n"),
+            std::string::npos)
+            << server.SourceBytes();
+        if (row.code == 0) {
+            EXPECT_EQ(m_dj->IsConnected(), 1);
+            // The loopback host gives way to the computer's own address.
+            EXPECT_TRUE(m_dj->GetListenUrl().ends_with(":" + std::to_string(server.Port()) + "/radio"))
+                << m_dj->GetListenUrl();
+        }
+        m_dj->Disconnect();
+        EXPECT_TRUE(m_dj->IsMonitoring());
+    }
+}

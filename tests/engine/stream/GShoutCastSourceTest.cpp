@@ -523,6 +523,9 @@ TEST(GShoutCastSource, StatusReadFollowsTheServerTypeAndFallsBackToIcecastsOwnPa
         server.statusPage = row.page;
         server.jsonStatus = row.json;
         server.titleReply = "HTTP/1.0 200 OK\r\n\r\n";
+        server.icecastSources = true;
+        if (row.type == Type::Icecast2)
+            server.loginReply = "HTTP/1.1 200 OK\r\n\r\n";
         ASSERT_TRUE(server.Start());
         // The status is read in memory: a temporary folder that goes during
         // the session takes nothing from the poll.
@@ -566,6 +569,8 @@ TEST(GShoutCastSource, IcecastTitlesGoToTheMountWithTheSourceCredentialsAndTellT
         SCOPED_TRACE(row.reply);
         FakeShoutcastServer server;
         server.titleReply = row.reply;
+        server.icecastSources = true;
+        server.loginReply = "HTTP/1.1 200 OK\r\n\r\n";
         ASSERT_TRUE(server.Start());
         GShoutCastSource source;
         source.SetServerProtocol({ GShoutCastSource::ServerType::Icecast2, "/라이브 1", "dj" });
@@ -583,5 +588,50 @@ TEST(GShoutCastSource, IcecastTitlesGoToTheMountWithTheSourceCredentialsAndTellT
         // percent-encoded UTF-8; the URL is no part of an Icecast title.
         const std::string cut = "%EA%B0%80%20%26%20b%20%231%2B" + std::string(81 - 11, 'x') + "...&charset=UTF-8 ";
         EXPECT_EQ(server.TitleRequests()[1].substr(0, prefix.size() + cut.size()), prefix + cut);
+    }
+}
+
+// With the server type Icecast 2 the login is Icecast's, on the listener
+// port itself, announcing the stream's format. A close without a word is a
+// connection failure: Icecast tells a wrong password with 401, so nothing
+// there is counted towards a refused password.
+TEST(GShoutCastSource, IcecastLogsInOnTheListenerPortWithTheStreamFormat)
+{
+    struct Row {
+        const char* what;
+        FakeShoutcastServer::Login mode;
+        std::string reply;
+        int result;
+    };
+    const Row rows[] = {
+        { "taken", FakeShoutcastServer::Login::Reply, "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\n\r\n",
+            GShoutCastSource::kOk },
+        { "refused", FakeShoutcastServer::Login::Reply, "HTTP/1.1 401 Authentication Required\r\n\r\n",
+            GShoutCastSource::kPasswordRefused },
+        { "closed without a word", FakeShoutcastServer::Login::CloseAfterPassword, "", GShoutCastSource::kNoReply },
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        FakeShoutcastServer server;
+        server.icecastSources = true;
+        server.titleReply = "HTTP/1.0 200 OK\r\n\r\n";
+        server.mode = row.mode;
+        server.loginReply = row.reply;
+        ASSERT_TRUE(server.Start());
+        GShoutCastSource source;
+        source.SetServerProtocol({ GShoutCastSource::ServerType::Icecast2, "/radio", "dj" });
+        source.SetStreamFormat({ 22050, 1 });
+        EXPECT_EQ(ConnectTo(source, server.Port()), row.result);
+        EXPECT_EQ(source.IsConnected(), row.result == GShoutCastSource::kOk);
+        // One login, on the listener port.
+        EXPECT_EQ(server.SourceConnections(), 1);
+        EXPECT_EQ(server.ListenerPortSources(), 1);
+        const std::string login = server.SourceBytes();
+        EXPECT_EQ(
+            login.rfind("PUT /radio HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(server.Port()) + "\r\n", 0), 0u)
+            << login;
+        EXPECT_NE(login.find("\r\nice-description: D\r\n"), std::string::npos) << login;
+        EXPECT_NE(login.find("\r\nice-audio-info: bitrate=128;channels=1;samplerate=22050\r\n"), std::string::npos)
+            << login;
     }
 }
