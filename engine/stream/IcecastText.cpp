@@ -108,9 +108,11 @@ std::string NormalizeMount(std::string_view mount)
         mount.remove_suffix(1);
     if (mount.empty())
         return {};
-    if (mount.front() == '/')
-        return std::string(mount);
-    return "/" + std::string(mount);
+    std::string normalized;
+    if (mount.front() != '/')
+        normalized += '/';
+    normalized += mount;
+    return normalized;
 }
 
 bool ListenUrlIsMount(std::string_view listenUrl, std::string_view mount)
