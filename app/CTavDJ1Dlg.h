@@ -27,6 +27,7 @@
 #include <vector>
 
 class CDJEditEnter;
+class GXImagePrefetch;
 class CInstanceLock;
 class CSettingDlg;
 class CLauncherResultEndpoint;
@@ -101,7 +102,8 @@ public:
     // A new skin window with the skin at path (relative to the program
     // folder unless absolute; setting.ini's SKINPATH when empty) and file
     // (skin.xml when empty), bound to the window. False on any failure.
-    bool LoadSkin(const std::string& path, const std::string& file);
+    // pPictures: the skin's pictures being decoded ahead, or null.
+    bool LoadSkin(const std::string& path, const std::string& file, GXImagePrefetch* pPictures = nullptr);
     // LoadSkin, then placement and the controls' starting values.
     bool ReloadSkin(const std::string& path, const std::string& file);
     void DestroySkin();

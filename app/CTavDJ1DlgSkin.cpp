@@ -15,6 +15,7 @@
 #include "foundation/GXmpData.h"
 #include "foundation/Ini.h"
 #include "foundation/Paths.h"
+#include "skin/GXImagePrefetch.h"
 #include "skin/GXSkinIds.h"
 #include "skin/GXWindowChild.h"
 #include "skin/SkinFormat.h"
@@ -137,6 +138,10 @@ bool CTavDJ1Dlg::CreateMainWindow(CInstanceLock* pInstance)
         pInstance->PublishWindow(this);
     m_pLauncherEndpoint = std::make_unique<CLauncherResultEndpoint>(Handle());
     OpenPlayerExchange();
+    // The skin's pictures decode on a thread of their own while the title
+    // field is made and the sound card set up.
+    GXImagePrefetch pictures;
+    pictures.Start(ResolveSkinPath(ConfiguredSkinPath(), GetProgramDataFolder()), kSkinFile);
     CreateTitleEdit();
     CDJDataMan& engine = TheDJDataMan();
     // Every step below reads or sets the same mixers; behind a sound server
@@ -155,7 +160,7 @@ bool CTavDJ1Dlg::CreateMainWindow(CInstanceLock* pInstance)
     DJSettings settings = engine.Settings();
     if (CTavDJ1App::ParseCommandLine(m_args, &settings, &TheOption()))
         engine.ApplySettings(settings);
-    if (!LoadSkin(ConfiguredSkinPath(), kSkinFile)) {
+    if (!LoadSkin(ConfiguredSkinPath(), kSkinFile, &pictures)) {
         if (!m_bEndingSession)
             ShowSkinError("%s");
         DestroySkin();
@@ -165,10 +170,12 @@ bool CTavDJ1Dlg::CreateMainWindow(CInstanceLock* pInstance)
         return false;
     m_snap.Attach(this, kSnapDistance);
     InitControls();
-    CheckSoundDevices();
     if (m_bEndingSession)
         return false;
     show();
+    // Choosing the recording line and its level waits on the sound server
+    // more than once, and nothing on the window needs it to be shown.
+    AfterFirstPaint([this] { CheckSoundDevices(); });
     m_bCreated = true;
     return true;
 }
@@ -196,14 +203,18 @@ void CTavDJ1Dlg::CreateTitleEdit()
     RegisterDlgItem(GXCommandId::kTitleEdit, m_pTitleEdit);
 }
 
-bool CTavDJ1Dlg::LoadSkin(const std::string& path, const std::string& file)
+bool CTavDJ1Dlg::LoadSkin(const std::string& path, const std::string& file, GXImagePrefetch* pPictures)
 {
     DestroySkin();
     m_bSkinErrorShown = false;
     m_pSkin.reset(new GXWindowMain());
     if (!LoadSkinFiles(path, file))
         return false;
-    if (!m_pSkin->Create(this, GXRect { 0, 0, 10, 10 }) || !BindSkinControls())
+    m_pSkin->SetImagePrefetch(pPictures);
+    const bool bBuilt = m_pSkin->Create(this, GXRect { 0, 0, 10, 10 }) && BindSkinControls();
+    if (m_pSkin)
+        m_pSkin->SetImagePrefetch(nullptr);
+    if (!bBuilt)
         return false;
     // The skin's widget is newer than the title field and would cover it,
     // so a click on the field would reach the skin and the typing its

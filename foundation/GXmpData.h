@@ -43,6 +43,8 @@ public:
     // The value read as the C atoi does, saturated to the int range.
     [[nodiscard]] bool GetAttributeInt(std::string_view name, int* pValue) const;
     [[nodiscard]] std::string GetAttributeString(std::string_view name, std::string_view strDefault) const;
+    // Every attribute, by name.
+    [[nodiscard]] const std::map<std::string, std::string, std::less<>>& GetAttributes() const { return m_mapAttr; }
     // Replaces an existing attribute's text by "%u" of the value; adds none.
     bool SetAttributeUInt(std::string_view name, unsigned value);
 

@@ -181,12 +181,17 @@ GDib::~GDib()
     ReleaseMemDC();
 }
 
-bool GDib::Create(int nWidth, int nHeight, int nBitCount, int nColors, const GXRgbQuad* pColors)
+bool GDib::IsAllowedSize(int nWidth, int nHeight, int nBitCount)
 {
     // 64-bit: the sides come from file headers.
+    return nWidth > 0 && nHeight > 0 && nWidth <= kMaxSide && nHeight <= kMaxSide
+        && std::int64_t { nWidth } * nHeight * (nBitCount <= 8 ? 1 : 4) <= kMaxBytes;
+}
+
+bool GDib::Create(int nWidth, int nHeight, int nBitCount, int nColors, const GXRgbQuad* pColors)
+{
     const bool bPalette = nBitCount <= 8;
-    if (nWidth <= 0 || nHeight <= 0 || nWidth > kMaxSide || nHeight > kMaxSide
-        || std::int64_t { nWidth } * nHeight * (bPalette ? 1 : 4) > kMaxBytes)
+    if (!IsAllowedSize(nWidth, nHeight, nBitCount))
         return false;
     Destroy();
     if (!IsValidBitCount(nBitCount))

@@ -15,7 +15,9 @@ class QIODevice;
 class QPaintDevice;
 class QPainter;
 
-// Thread: user-interface thread only (the alpha-blend table is shared and
+// Thread: an image is used by one thread at a time. Loading and converting
+// may run on any thread (a picture prefetch decodes on its own); blending
+// only on the user-interface thread (the alpha-blend table is shared and
 // unlocked).
 // The skin engine's one image type: every skin image and every skin
 // window's back buffer. Pixels live in a 32-bit QImage (0xFFRRGGBB) so that
@@ -95,6 +97,9 @@ public:
     // alpha are composed over black; the result is 24 bits.
     [[nodiscard]] bool LoadPictureFile(const std::string& path);
     [[nodiscard]] bool LoadPictureMemory(const void* pData, std::size_t nSize);
+    // A skin's picture file (a bitmap, or any picture the toolkit reads) as
+    // a 24-bit image; null when it is neither.
+    [[nodiscard]] static std::unique_ptr<GDib> FromFileData(const std::string& data);
     [[nodiscard]] bool LoadPicture(const QByteArray& data);
 
     // ---- filling and conversion ----
@@ -132,6 +137,8 @@ public:
     bool DrawToWindow(QPaintDevice* pWindow) const;
 
 private:
+    // Create's limits on the sides and the size.
+    [[nodiscard]] static bool IsAllowedSize(int nWidth, int nHeight, int nBitCount);
     struct Block;
     enum class KeyMode { Opaque, Keyed };
 

@@ -307,6 +307,16 @@ bool GDib::LoadPictureMemory(const void* pData, std::size_t nSize)
     return LoadPicture(QByteArray(static_cast<const char*>(pData), static_cast<qsizetype>(nSize)));
 }
 
+std::unique_ptr<GDib> GDib::FromFileData(const std::string& data)
+{
+    auto pImage = std::make_unique<GDib>();
+    if (!pImage->LoadBmpMemory(data.data(), data.size()) && !pImage->LoadPictureMemory(data.data(), data.size()))
+        return nullptr;
+    if (!pImage->ConvertTo24())
+        return nullptr;
+    return pImage;
+}
+
 bool GDib::LoadPicture(const QByteArray& data)
 {
     Destroy();
@@ -327,16 +337,21 @@ bool GDib::LoadPicture(const QByteArray& data)
     QImage decoded;
     if (!reader.read(&decoded) || decoded.isNull())
         return false;
-    if (!Create(decoded.width(), decoded.height(), 24))
-        return false;
     if (decoded.hasAlphaChannel()) {
+        if (!Create(decoded.width(), decoded.height(), 24))
+            return false;
         // See-through pixels show black, as the picture would over a fresh
         // black image.
         QPainter painter(&m_image);
         painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
         painter.drawImage(QPoint(0, 0), decoded);
-    } else {
-        m_image = decoded.convertToFormat(QImage::Format_RGB32);
+        return true;
     }
+    // An opaque picture is taken as decoded, without a filled image of its
+    // size made first only to be replaced.
+    if (!IsAllowedSize(decoded.width(), decoded.height(), 24))
+        return false;
+    m_image = decoded.convertToFormat(QImage::Format_RGB32);
+    m_nBitCount = 24;
     return !m_image.isNull();
 }

@@ -6,7 +6,8 @@
 #include <memory>
 #include <string>
 
-// Thread: user-interface thread only.
+// Thread: each instance on one thread (the window's, or a picture
+// prefetch's own).
 // Where a skin's files come from: a folder, a zip file, or (never set by
 // the application) the program's resources, which this build does not
 // have. Files are read whole into memory, bounded, whatever the source.

@@ -425,7 +425,11 @@ void GXWindowMain::HandleSize(int nSizeType, int nWidth, int nHeight)
     DispatchScope scope(*this);
     LeaveHot();
     m_sizeClient = GXSize { nWidth, nHeight };
-    if (nWidth > 0 && nHeight > 0
+    // A nested window of its own that has not been shown is only laid out:
+    // the toolkit gives it its size again as it first shows, and it is drawn
+    // then.
+    const bool bUnshown = m_bChild && m_pWidget != nullptr && m_pWidget->isWindow() && m_pWidget->isHidden();
+    if (!bUnshown && nWidth > 0 && nHeight > 0
         && (m_backBuffer.IsEmpty() || m_backBuffer.GetWidth() < nWidth || m_backBuffer.GetHeight() < nHeight)) {
         GDib grown;
         const int cx = std::max(nWidth, m_backBuffer.GetWidth());
@@ -448,6 +452,8 @@ void GXWindowMain::HandleSize(int nSizeType, int nWidth, int nHeight)
             SetWindowRegion(&*outline);
     }
     HandleMove();
+    if (bUnshown)
+        return;
     RedrawControl(nullptr);
     m_bDirtyOnly = false;
     Update();

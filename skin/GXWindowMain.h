@@ -18,6 +18,7 @@
 #include <vector>
 
 class GSnap;
+class GXImagePrefetch;
 class GXManAlign;
 class GXManTimer;
 class GXRefreshQueue;
@@ -139,6 +140,9 @@ public:
     // (nested windows use the top window's cache); null when it cannot be
     // read.
     GDib* GetImage(const std::string& name);
+    // Pictures of this window's skin decoded ahead, taken before reading a
+    // file (null: none); the caller keeps it alive while it is set.
+    void SetImagePrefetch(GXImagePrefetch* pPrefetch) { m_pImagePrefetch = pPrefetch; }
     // The Width and Height of the window's SkinWindow element.
     [[nodiscard]] GXSize GetSkinSize() const { return m_sizeSkin; }
     // The application's menus, by menu id, for the skin's menu buttons.
@@ -390,6 +394,7 @@ private:
     std::map<std::string, QCursor> m_cursors;
     std::map<std::string, std::unique_ptr<GXSubFont>> m_fonts;
     std::map<std::string, SImage> m_images;
+    GXImagePrefetch* m_pImagePrefetch = nullptr;
     std::map<std::string, int> m_themeLocks;
 
     std::unique_ptr<GXManTimer> m_pTimers;

@@ -103,12 +103,7 @@ std::unique_ptr<GDib> GXWindowMain::LoadImageFile(const std::string& name)
     std::string data;
     if (pSource == nullptr || name.empty() || !pSource->ReadFile(name, &data))
         return nullptr;
-    auto pImage = std::make_unique<GDib>();
-    if (!pImage->LoadBmpMemory(data.data(), data.size()) && !pImage->LoadPictureMemory(data.data(), data.size()))
-        return nullptr;
-    if (!pImage->ConvertTo24())
-        return nullptr;
-    return pImage;
+    return GDib::FromFileData(data);
 }
 
 // ---- skin.xml ----

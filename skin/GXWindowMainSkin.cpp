@@ -2,6 +2,7 @@
 // fonts, cursors, colour themes) and how it is all let go again.
 #include "foundation/GXmp.h"
 #include "script/GXScriptHost.h"
+#include "skin/GXImagePrefetch.h"
 #include "skin/GXManAlign.h"
 #include "skin/GXManTimer.h"
 #include "skin/GXRefreshQueue.h"
@@ -227,7 +228,9 @@ GDib* GXWindowMain::GetImage(const std::string& name)
     const std::string key = Lower(name);
     if (const auto it = pTop->m_images.find(key); it != pTop->m_images.end())
         return it->second.pTinted.get();
-    std::unique_ptr<GDib> pImage = LoadImageFile(name);
+    std::unique_ptr<GDib> pImage = pTop->m_pImagePrefetch != nullptr ? pTop->m_pImagePrefetch->Take(name) : nullptr;
+    if (pImage == nullptr)
+        pImage = LoadImageFile(name);
     if (pImage == nullptr || !pTop->RegisterImage(name, std::move(pImage)))
         return nullptr;
     return pTop->m_images[key].pTinted.get();

@@ -144,6 +144,8 @@ TEST_P(MainWindowEnd, SavesStopsAndPutsTheMixerBack)
     platform::PostMessage(m_pWindow->Handle(), GXMsg::kCommand, 2004, 0);
     ASSERT_TRUE(RunEventsUntil([&] { return m_pWindow->BroadcastState() == 1 && TheDJDataMan().IsOnAir(); }));
     EXPECT_EQ(TheDJDataMan().Settings().m_nPort != m_server.Port(), c.bOwnServer);
+    // Once the window has shown, the recording line is turned up in full.
+    EXPECT_TRUE(RunEventsUntil([&] { return Rig().Volume(3) == std::vector<int32_t>(2, 32767); }));
 
     // While on air: the mixer changes, reverb goes on and pitch off, a title
     // is typed, the window is dragged with or without the mini browser.

@@ -201,6 +201,28 @@ TEST_F(SkinLoad, FolderAndZipGiveTheSameWindow)
     EXPECT_EQ(fromFolder.pWindow->GetSkinContentFolder(), (Dir() / "folder").string());
 }
 
+// A pop-up window of the skin is drawn by the time it shows, though the
+// load left it unshown.
+TEST_F(SkinLoad, APopUpWindowIsDrawnAsItShows)
+{
+    SSyntheticSkin wanted;
+    wanted.nImages = 6;
+    WriteSyntheticSkin(Dir() / "folder", wanted);
+    WriteTestFile(Dir() / "folder" / "skin.xml", RichSkinXml());
+    WriteTestFile(Dir() / "folder" / "cursors" / "point.cur", MakeCursorFile(3, 5));
+    SkinWindowRig rig(400, 300);
+    ASSERT_TRUE(Load(*rig.pWindow, Dir() / "folder")) << rig.pWindow->GetErrorText();
+    auto* pTool = dynamic_cast<GXWindowMain*>(rig.pWindow->FindControl(2000));
+    ASSERT_NE(pTool, nullptr);
+    ASSERT_NE(pTool->GetWidget(), nullptr);
+
+    pTool->GetWidget()->show();
+    const GDib& back = pTool->GetBackBuffer();
+    ASSERT_EQ(back.GetWidth(), 120);
+    ASSERT_EQ(back.GetHeight(), 40);
+    EXPECT_EQ(PixelAt(back, 1, 1), GxRgb(0x10, 0x20, 0x30));
+}
+
 TEST_F(SkinLoad, EachLoaderErrorHasItsTextAndDetail)
 {
     WriteTestFile(Dir() / "skin" / "a.bmp", MakeTestBmp(4, 4, 1));
