@@ -8,6 +8,7 @@
 #include "engine/server/CDJServer.h"
 #include "engine/stream/GShoutCastSource.h"
 #include "support/ChildProcess.h"
+#include "support/FfmpegTone.h"
 #include "support/FreePorts.h"
 #include "support/RequireTool.h"
 #include "support/ServerRig.h"
@@ -35,6 +36,7 @@
 
 using testutil::ChildProcess;
 using testutil::LoopbackClient;
+using testutil::MakeMp3;
 using testutil::ServerRig;
 
 namespace {
@@ -67,16 +69,6 @@ std::string ReadAll(ChildProcess& child, int timeoutMs)
     while (left() > 0 && child.ReadLine(&line, left()))
         all += line + "\n";
     return all;
-}
-
-bool MakeMp3(const std::string& path, int seconds)
-{
-    ChildProcess ffmpeg;
-    return ffmpeg.Start({ "ffmpeg", "-nostdin", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
-                            "sine=frequency=440:duration=" + std::to_string(seconds), "-ac", "2", "-ar", "44100",
-                            "-c:a", "libmp3lame", "-b:a", "128k", path },
-               false)
-        && ffmpeg.Wait(60000) == 0;
 }
 
 // Connects to port every half millisecond and says nothing, keeping the

@@ -6,6 +6,7 @@
 #include "engine/server/CDJServer.h"
 #include "engine/stream/GShoutCastSource.h"
 #include "support/ChildProcess.h"
+#include "support/FfmpegTone.h"
 #include "support/RequireTool.h"
 #include "support/ServerRig.h"
 
@@ -20,6 +21,7 @@
 #include <thread>
 
 using testutil::ChildProcess;
+using testutil::MakeMp3;
 using testutil::ServerRig;
 
 namespace {
@@ -28,19 +30,6 @@ std::string ReadFile(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-// A sine tone as MP3 at 128 kbit/s, made now.
-bool MakeMp3(const std::string& path, int seconds, const std::string& title = {})
-{
-    ChildProcess ffmpeg;
-    std::vector<std::string> argv = { "ffmpeg", "-nostdin", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
-        "sine=frequency=440:duration=" + std::to_string(seconds), "-ac", "2", "-ar", "44100", "-c:a", "libmp3lame",
-        "-b:a", "128k" };
-    if (!title.empty())
-        argv.insert(argv.end(), { "-metadata", "title=" + title, "-id3v2_version", "3" });
-    argv.push_back(path);
-    return ffmpeg.Start(argv, false) && ffmpeg.Wait(60000) == 0;
 }
 
 // Runs a shell line with its stderr joined to stdout.

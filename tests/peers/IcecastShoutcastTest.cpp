@@ -5,6 +5,7 @@
 #include "engine/stream/GShoutCastSource.h"
 
 #include "peers/IcecastServer.h"
+#include "support/FfmpegTone.h"
 #include "support/RequireTool.h"
 
 #include <gtest/gtest.h>
@@ -45,11 +46,7 @@ TEST_F(IcecastShoutcastTest, StreamPlaysForARealListenerAndTitlesChange)
 {
     // Eight seconds of a 440 Hz tone as 128 kbit/s MP3.
     const std::string tone = m_icecast.Path("tone.mp3");
-    testutil::ChildProcess encoder;
-    ASSERT_TRUE(encoder.Start({ "ffmpeg", "-v", "error", "-f", "lavfi", "-i", "sine=frequency=440:duration=8", "-ac",
-                                  "2", "-ar", "44100", "-b:a", "128k", "-f", "mp3", tone },
-        false));
-    ASSERT_EQ(encoder.Wait(30000), 0);
+    ASSERT_TRUE(testutil::MakeMp3(tone, 8));
     const std::string mp3 = ReadFile(tone);
     ASSERT_GT(mp3.size(), 100000u);
 

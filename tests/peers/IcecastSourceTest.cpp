@@ -8,6 +8,7 @@
 #include "engine/stream/GShoutCastSource.h"
 
 #include "peers/IcecastServer.h"
+#include "support/FfmpegTone.h"
 #include "support/RequireTool.h"
 
 #include <gtest/gtest.h>
@@ -64,11 +65,7 @@ TEST(IcecastStockServer, TakesThePutLoginAndTheStreamAndRefusesWithItsCodes)
     ASSERT_TRUE(icecast.Start({}, IcecastConfig::Stock)) << icecast.ErrorLog();
 
     const std::string tone = icecast.Path("tone.mp3");
-    testutil::ChildProcess encoder;
-    ASSERT_TRUE(encoder.Start({ "ffmpeg", "-v", "error", "-f", "lavfi", "-i", "sine=frequency=440:duration=3", "-ac",
-                                  "2", "-ar", "44100", "-b:a", "128k", "-f", "mp3", tone },
-        false));
-    ASSERT_EQ(encoder.Wait(30000), 0);
+    ASSERT_TRUE(testutil::MakeMp3(tone, 3));
     const std::string mp3 = ReadFile(tone);
     ASSERT_GT(mp3.size(), 40000u);
 
