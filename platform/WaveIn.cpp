@@ -24,6 +24,11 @@ int WaveIn::PeriodFrames(int rate)
     return MulDiv(rate, kPeriodMs, 1000);
 }
 
+WaveInFormat WaveIn::StreamFormat(int rate, int channels)
+{
+    return { rate, channels, PeriodFrames(rate), kPeriods };
+}
+
 WaveInResult WaveIn::Open(int device, int rate, int channels, WaveInDataCallback pfn, void* pUser)
 {
     Close();
@@ -31,9 +36,9 @@ WaveInResult WaveIn::Open(int device, int rate, int channels, WaveInDataCallback
     if (rate <= 0 || frames <= 0 || channels < 1 || channels > 2)
         return WaveInResult::FormatRefused;
 
-    const WaveInFormat format { rate, channels, frames, kPeriods };
+    const WaveInFormat format = StreamFormat(rate, channels);
     std::unique_ptr<WaveInStream> stream;
-    const WaveInResult result = m_backend.Open(device < 0 ? 0 : device, format, &stream);
+    const WaveInResult result = m_backend.OpenStream(device < 0 ? 0 : device, format, &stream);
     if (result != WaveInResult::Ok || !stream)
         return result == WaveInResult::Ok ? WaveInResult::Failed : result;
 

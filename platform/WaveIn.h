@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -24,6 +25,8 @@ struct WaveInFormat {
     // Periods of device-side buffer: the slack a stalled reader has before
     // the device overruns.
     int periods = 0;
+
+    bool operator==(const WaveInFormat&) const = default;
 };
 
 // Thread: ReadPeriod on the capture thread only; Interrupt from any thread.
@@ -41,7 +44,9 @@ public:
     virtual void Interrupt() = 0;
 };
 
-// Thread: any, one call at a time.
+class WaveInAhead;
+
+// Thread: any, one call at a time; a WaveInAhead's opening runs beside them.
 // The machine's capture devices. Index 0 is the system's default capture
 // device, then one index per capture-capable card/device.
 class WaveInBackend {
@@ -54,8 +59,19 @@ public:
     // nothing is left open.
     virtual WaveInResult Open(int index, const WaveInFormat& format, std::unique_ptr<WaveInStream>* pStream) = 0;
 
+    // Open, as WaveIn opens: a WaveInAhead's stream when it was opened for
+    // this device and format. Any other opening ends that stream first, so
+    // a device that gives one stream at a time is free for it.
+    WaveInResult OpenStream(int index, const WaveInFormat& format, std::unique_ptr<WaveInStream>* pStream);
+
     // The real sound system (ALSA).
     static WaveInBackend& System();
+
+private:
+    friend class WaveInAhead;
+
+    std::mutex m_aheadLock; // guards: m_pAhead
+    WaveInAhead* m_pAhead = nullptr;
 };
 
 // Called once for every filled period, on the capture thread.
@@ -90,6 +106,8 @@ public:
 
     // Frames in one 50 ms period at `rate`, rounded to nearest.
     [[nodiscard]] static int PeriodFrames(int rate);
+    // What Open asks of the backend for that rate and channel count.
+    [[nodiscard]] static WaveInFormat StreamFormat(int rate, int channels);
 
 private:
     void Run(std::stop_token stop);

@@ -10,6 +10,7 @@
 #include "engine/stream/CDJDataMan.h"
 #include "platform/HttpClient.h"
 #include "platform/Mixer.h"
+#include "platform/WaveInAhead.h"
 
 #include <QApplication>
 #include <QDir>
@@ -90,9 +91,11 @@ int main(int argc, char** argv)
     }
     // The start counts and opens the sound card's mixers from here until
     // the window is shown; one handle per mixer serves all of it. The
-    // default's opens while the toolkit starts.
+    // default's opens while the toolkit starts, and so does the recording
+    // device idle capture starts on.
     auto pMixers = std::make_shared<platform::MixerHold>(platform::MixerSystem::Default());
     pMixers->OpenAhead(0);
+    std::shared_ptr<platform::WaveInAhead> pCapture = OpenTheCaptureAhead();
     QApplication application(argc, argv);
     // The engine first, then the settings object that shares its file, then
     // the registered messages; statics go in reverse, so the settings are
@@ -114,8 +117,9 @@ int main(int argc, char** argv)
     QGuiApplication::setDesktopFileName(QStringLiteral("tavdj"));
     QApplication::setQuitOnLastWindowClosed(true);
     CTavDJ1App app(std::move(args));
-    app.AfterWindowShown([&app, pMixers = std::move(pMixers)]() mutable {
+    app.AfterWindowShown([&app, pMixers = std::move(pMixers), pCapture = std::move(pCapture)]() mutable {
         pMixers.reset();
+        pCapture.reset();
         QApplication::setWindowIcon(ProgramIcon(QStringLiteral("tavdj-*.png")));
         MessageDlgInit(QApplication::windowIcon());
         if (QWidget* pWindow = app.MainWindow())

@@ -99,6 +99,13 @@ bool SetTheDJDataManSystems(const DJDataManSystems& systems)
     return true;
 }
 
+std::unique_ptr<platform::WaveInAhead> OpenTheCaptureAhead()
+{
+    platform::WaveInBackend& backend = Or(ProgramSystems().pWaveIn, platform::WaveInBackend::System());
+    return std::make_unique<platform::WaveInAhead>(
+        backend, 0, platform::WaveIn::StreamFormat(kCaptureRate, CAWaveInReader::kChannels));
+}
+
 int CDJDataMan::Init(std::string_view folderName, platform::TargetHandle mainWindow)
 {
     m_mainThread.CheckOwner();

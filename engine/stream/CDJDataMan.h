@@ -27,6 +27,7 @@
 #include "platform/SocketApi.h"
 #include "platform/ThreadChecker.h"
 #include "platform/WaveIn.h"
+#include "platform/WaveInAhead.h"
 #include "platform/WindowFinder.h"
 
 #include <array>
@@ -358,3 +359,8 @@ private:
 // its first use (false once it is built). Tests run the real main window on
 // fakes this way; the fakes must outlive the controller, which ends at exit.
 bool SetTheDJDataManSystems(const DJDataManSystems& systems);
+// Starts opening, on a thread, what the program's controller captures from
+// first: the system's default recording device, at the rate idle capture
+// asks for first. Its Init takes the stream when the settings name that
+// device; meanwhile the program goes on starting.
+[[nodiscard]] std::unique_ptr<platform::WaveInAhead> OpenTheCaptureAhead();

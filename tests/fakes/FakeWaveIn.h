@@ -18,6 +18,11 @@ public:
     int deviceCount = 2;
     std::set<int> refusedRates;
     bool failOpen = false;
+    // Set before any opening: the next this many openings fail.
+    int failingOpens = 0;
+    // Like a card without a sound server: a second stream is refused
+    // while one is open.
+    bool oneStreamAtATime = false;
 
     int GetDeviceCount() override { return deviceCount; }
     std::string GetDeviceName(int index) override
@@ -35,6 +40,13 @@ public:
         if (failOpen)
             return platform::WaveInResult::Failed;
         std::lock_guard lock(m_state->lock);
+        ++m_state->opens;
+        if (failingOpens > 0) {
+            --failingOpens;
+            return platform::WaveInResult::Failed;
+        }
+        if (oneStreamAtATime && m_state->openStreams > 0)
+            return platform::WaveInResult::Failed;
         m_state->samples.clear();
         m_state->interrupted = false;
         m_state->gone = false;
@@ -65,6 +77,12 @@ public:
         std::lock_guard lock(m_state->lock);
         return m_state->samples.size();
     }
+    // Openings asked of the backend, whatever came of them.
+    int Opens()
+    {
+        std::lock_guard lock(m_state->lock);
+        return m_state->opens;
+    }
     int OpenStreams()
     {
         std::lock_guard lock(m_state->lock);
@@ -88,6 +106,7 @@ private:
         std::deque<int16_t> samples;
         bool interrupted = false;
         bool gone = false;
+        int opens = 0;
         int openStreams = 0;
         int lastDevice = -1;
         platform::WaveInFormat lastFormat;

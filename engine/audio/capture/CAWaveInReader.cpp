@@ -62,7 +62,7 @@ void CAWaveInReader::SetFormat(int rate)
 {
     m_nRate = rate;
     m_nBits = 16;
-    m_nChannels = 2;
+    m_nChannels = kChannels;
 }
 
 void CAWaveInReader::GetRate(int* pRate) const

@@ -15,6 +15,7 @@
 class CAWaveInReader final : public CAReader {
 public:
     static constexpr int kPollMs = 50;
+    static constexpr int kChannels = 2;
     // Sound queued for a pump that stopped reading (a paused writer, a
     // stalled encoder) is kept up to this much; past it new periods are
     // dropped until the pump reads again, so memory stays bounded.
@@ -45,7 +46,7 @@ private:
     std::unique_ptr<GLockedRingBuffer> m_pRing;
     int m_nRate = 44100;
     int m_nBits = 16;
-    int m_nChannels = 2;
+    int m_nChannels = kChannels;
     std::atomic<bool> m_bDiscard { false };
     // Set by Open before the capture thread starts; read only by it.
     int m_nMaxBacklogBytes = 0;
