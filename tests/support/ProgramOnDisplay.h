@@ -33,21 +33,23 @@ template <class Done> bool WaitUntil(Done done, int boundMs, int stepMs = 100)
 }
 
 // The program's environment for a display of its own: it shows its real
-// windows there, and a test may start more than one of it.
+// windows there, and a test may start more than one of it. There is no
+// session bus: without one, the first window that asks for it (the
+// toolkit's accessibility, as a message box opens) would have D-Bus start
+// one through the X server, and wait on that start, many seconds under load.
 inline void ShowOnDisplay(TempHome& home, const std::string& display)
 {
     home.Set("DISPLAY", display);
     home.Set("QT_QPA_PLATFORM", std::nullopt);
     home.Set("TAVDJ_ALLOW_INSTANCES", std::nullopt);
+    home.Set("DBUS_SESSION_BUS_ADDRESS", "unix:path=/dev/null/no-bus");
 }
 
 // The program's environment for showing web pages: it takes itself to be
-// online; without a session bus, D-Bus would start one through the X
-// server; Chromium refuses its sandbox to root.
+// online; Chromium refuses its sandbox to root.
 inline void ShowWebPages(TempHome& home)
 {
     home.Set("TAVDJ_ASSUME_ONLINE", "1");
-    home.Set("DBUS_SESSION_BUS_ADDRESS", "unix:path=/dev/null/no-bus");
     home.Set("QTWEBENGINE_DISABLE_SANDBOX", "1");
 }
 
