@@ -32,11 +32,11 @@ WaveInFormat WaveIn::StreamFormat(int rate, int channels)
 WaveInResult WaveIn::Open(int device, int rate, int channels, WaveInDataCallback pfn, void* pUser)
 {
     Close();
-    const int frames = PeriodFrames(rate);
+    const WaveInFormat format = StreamFormat(rate, channels);
+    const int frames = format.periodFrames;
     if (rate <= 0 || frames <= 0 || channels < 1 || channels > 2)
         return WaveInResult::FormatRefused;
 
-    const WaveInFormat format = StreamFormat(rate, channels);
     std::unique_ptr<WaveInStream> stream;
     const WaveInResult result = m_backend.OpenStream(device < 0 ? 0 : device, format, &stream);
     if (result != WaveInResult::Ok || !stream)

@@ -15,11 +15,8 @@ WaveInAhead::WaveInAhead(WaveInBackend& backend, int index, const WaveInFormat& 
     if (m_backend.m_pAhead != nullptr)
         return;
     m_backend.m_pAhead = this;
-    m_thread = std::thread([this] {
-        std::unique_ptr<WaveInStream> stream;
-        if (m_backend.Open(m_nIndex, m_format, &stream) == WaveInResult::Ok)
-            m_pStream = std::move(stream);
-    });
+    // A failed opening leaves the stream empty.
+    m_thread = std::thread([this] { (void)m_backend.Open(m_nIndex, m_format, &m_pStream); });
 }
 
 WaveInAhead::~WaveInAhead()
@@ -40,7 +37,7 @@ std::unique_ptr<WaveInStream> WaveInAhead::Take(int index, const WaveInFormat& f
     if (m_thread.joinable())
         m_thread.join();
     std::unique_ptr<WaveInStream> stream = std::move(m_pStream);
-    if (index != m_nIndex || !(format == m_format))
+    if (index != m_nIndex || format != m_format)
         stream.reset();
     return stream;
 }
