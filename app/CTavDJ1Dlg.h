@@ -228,6 +228,12 @@ private:
     // The own-server start from the start command, after its device and
     // internet checks: confirmation, address check, server start.
     void StartOwnServerBroadcast();
+    // The rest of the own server's start once the outside address is known
+    // (empty: a start already under way, which the call cancels).
+    void GoOnWithOwnServer(const std::string& address);
+    // Drops the own server's address check and ends that start; false when
+    // none ran.
+    bool CancelOwnAddressCheck();
     // Stops the server, or cancels its start, or starts it. 0 only when a
     // start could not be launched.
     int ToggleOwnServer();
@@ -243,6 +249,7 @@ private:
     // Hands the listener limit (Audience) to a running server.
     void SetServerMaxListeners();
     platform::LParam OnServerResult(platform::WParam wParam, platform::LParam lParam);
+    platform::LParam OnExternalAddress(platform::WParam wParam, platform::LParam lParam);
     void OnNetworkCheckTimer(uint32_t id);
     // The reachability test; bShowStatus: the status line shows its progress.
     CExternalReachability::Result RunReachabilityTest(bool bShowStatus);
@@ -258,6 +265,8 @@ private:
     // aborts it.
     bool m_bOwnServerStarting = false;
     bool m_bOwnServerStartAborted = false;
+    // The own server's start waits for the outside address (BeginExternalIP).
+    bool m_bFindingOwnAddress = false;
 
     // Sound commands and panels (CTavDJ1DlgSound.cpp).
     void RegisterSoundHandlers();

@@ -157,6 +157,10 @@ void CTavDJ1Dlg::OnStartBroadcast()
         }
         return;
     }
+    // An own server's start still waiting for the outside address: the
+    // press drops it.
+    if (CancelOwnAddressCheck())
+        return;
     if (engine.MixerDevices().GetMixerCount() == 0) {
         MessageDlg(this, kNoCaptureDevice, kCaption, kBoxQuestion);
         return;

@@ -39,12 +39,29 @@ constexpr const char* kInternetLostText
 constexpr const char* kStartTooltip = "방송하기(S)";
 constexpr const char* kStopTooltip = "방송정지(S)";
 
+// Set while a step of the start runs that lets events through (a box, the
+// reachability test): a start key meanwhile is not a second start.
+struct SStartingFlag {
+    explicit SStartingFlag(bool& bFlag)
+        : m_bFlag(bFlag)
+    {
+        m_bFlag = true;
+    }
+    ~SStartingFlag() { m_bFlag = false; }
+    SStartingFlag(const SStartingFlag&) = delete;
+    SStartingFlag& operator=(const SStartingFlag&) = delete;
+
+private:
+    bool& m_bFlag;
+};
+
 } // namespace
 
 void CTavDJ1Dlg::RegisterServerHandlers()
 {
     m_pKeptClient = std::make_unique<CKeptClientSettings>(TheDJDataMan());
     m_messageHandlers[platform::RegisterMessage(CServerStartWorker::kResultMessage)] = &CTavDJ1Dlg::OnServerResult;
+    m_messageHandlers[CDJDataMan::WmExternalAddress()] = &CTavDJ1Dlg::OnExternalAddress;
     m_timerHandlers[kTimerNetworkCheck] = &CTavDJ1Dlg::OnNetworkCheckTimer;
 }
 
@@ -58,46 +75,75 @@ void CTavDJ1Dlg::StartOwnServerBroadcast()
     // serves nobody; this start replaces it instead of merely stopping it.
     if (m_pServer)
         StopOwnServer();
-    m_bOwnServerStarting = true;
+    if (m_serverStart.IsRunning()) {
+        GoOnWithOwnServer("");
+        return;
+    }
     m_bOwnServerStartAborted = false;
-    struct SStartingFlag {
-        bool& bFlag;
-        ~SStartingFlag() { bFlag = false; }
-    } starting { m_bOwnServerStarting };
+    m_bOwnServerStarting = true;
+    if (MessageDlg(this, kConfirmText, kServerCaption, kQuestionBox) != kIdYes || m_bOwnServerStartAborted) {
+        m_bOwnServerStarting = false;
+        return;
+    }
+    // The address check may take seconds: it runs beside the window, and
+    // the start goes on when it answers (OnExternalAddress); the start key
+    // meanwhile drops it.
+    m_bFindingOwnAddress = true;
+    TheDJDataMan().BeginExternalIP(CDJDataMan::AddressUse::OwnServer);
+}
 
+platform::LParam CTavDJ1Dlg::OnExternalAddress(platform::WParam wParam, platform::LParam)
+{
+    std::string address;
+    CDJDataMan::AddressUse use = CDJDataMan::AddressUse::OwnServer;
+    // A check that was dropped is stale; the listen address's answer is
+    // the controller's own.
+    if (!TheDJDataMan().TakeExternalIP(wParam, &address, &use) || use != CDJDataMan::AddressUse::OwnServer
+        || !m_bFindingOwnAddress)
+        return 0;
+    m_bFindingOwnAddress = false;
+    GoOnWithOwnServer(address.empty() ? CKeptClientSettings::kServerHost : address);
+    return 0;
+}
+
+bool CTavDJ1Dlg::CancelOwnAddressCheck()
+{
+    if (!m_bFindingOwnAddress)
+        return false;
+    m_bFindingOwnAddress = false;
+    m_bOwnServerStarting = false;
+    TheDJDataMan().CancelExternalIP();
+    return true;
+}
+
+void CTavDJ1Dlg::GoOnWithOwnServer(const std::string& address)
+{
+    SStartingFlag starting { m_bOwnServerStarting };
     CDJDataMan& engine = TheDJDataMan();
-    if (!m_serverStart.IsRunning()) {
-        if (MessageDlg(this, kConfirmText, kServerCaption, kQuestionBox) != kIdYes || m_bOwnServerStartAborted)
+    // Empty: a start under way already, whose checks were done.
+    if (!address.empty() && address != engine.Settings().m_strLocalAddress) {
+        engine.EditSettings([&](DJSettings& s) { s.m_strLocalAddress = address; });
+        if (m_controls.pStartButton)
+            m_controls.pStartButton->SetEnable(false);
+        ShowStatusText(kTestingText, false);
+        const CExternalReachability::Result result = RunReachabilityTest(true);
+        // The window went away or the broadcast was stopped meanwhile.
+        if (m_bOwnServerStartAborted)
             return;
-        std::string address;
-        engine.GetExternalIP(&address);
-        if (address.empty())
-            address = CKeptClientSettings::kServerHost;
-        if (address != engine.Settings().m_strLocalAddress) {
-            engine.EditSettings([&](DJSettings& s) { s.m_strLocalAddress = address; });
-            if (m_controls.pStartButton)
-                m_controls.pStartButton->SetEnable(false);
-            ShowStatusText(kTestingText, false);
-            const CExternalReachability::Result result = RunReachabilityTest(true);
-            // The window went away or the broadcast was stopped meanwhile.
-            if (m_bOwnServerStartAborted)
-                return;
-            if (m_controls.pStartButton)
-                m_controls.pStartButton->SetEnable(true);
-            if (result == CExternalReachability::Result::Skipped) {
-                // Shown until the server start replaces it; kept in the log.
-                ShowStatusText(CExternalReachability::kSkippedText, false);
-                WriteClientLog(CExternalReachability::kSkippedText);
-            } else {
-                ShowStatusText("", false);
-            }
-            if (result == CExternalReachability::Result::NoFreePort)
-                MessageDlg(this, kNoPortText, kCaption, kNoticeBox);
-            if (result != CExternalReachability::Result::Reachable && result != CExternalReachability::Result::Skipped
-                && (MessageDlg(this, kUnreachableText, kServerCaption, kQuestionBox) != kIdYes
-                    || m_bOwnServerStartAborted))
-                return;
+        if (m_controls.pStartButton)
+            m_controls.pStartButton->SetEnable(true);
+        if (result == CExternalReachability::Result::Skipped) {
+            // Shown until the server start replaces it; kept in the log.
+            ShowStatusText(CExternalReachability::kSkippedText, false);
+            WriteClientLog(CExternalReachability::kSkippedText);
+        } else {
+            ShowStatusText("", false);
         }
+        if (result == CExternalReachability::Result::NoFreePort)
+            MessageDlg(this, kNoPortText, kCaption, kNoticeBox);
+        if (result != CExternalReachability::Result::Reachable && result != CExternalReachability::Result::Skipped
+            && (MessageDlg(this, kUnreachableText, kServerCaption, kQuestionBox) != kIdYes || m_bOwnServerStartAborted))
+            return;
     }
     // Toggling cancels a start still searching for ports; only a launched
     // start arms the network check, so a cancelled one never comes back by
@@ -212,6 +258,7 @@ void CTavDJ1Dlg::StopOwnServer()
 {
     if (m_bOwnServerStarting)
         m_bOwnServerStartAborted = true;
+    (void)CancelOwnAddressCheck();
     if (m_pReachTest)
         m_pReachTest->Cancel();
     m_serverStart.Cancel();

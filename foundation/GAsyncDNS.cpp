@@ -1,8 +1,10 @@
 #include "foundation/GAsyncDNS.h"
 
+#include "foundation/GLingeringThreads.h"
 #include "platform/SocketApi.h"
 
 #include <cstring>
+#include <new>
 #include <system_error>
 
 GAsyncDNS::GAsyncDNS(platform::HostResolver& resolver)
@@ -12,10 +14,15 @@ GAsyncDNS::GAsyncDNS(platform::HostResolver& resolver)
 
 GAsyncDNS::~GAsyncDNS()
 {
-    // The running lookup cannot be interrupted; the pass stops before the next.
-    m_worker.request_stop();
-    if (m_worker.joinable())
+    // The pass stops before its next entry; the one in the resolver cannot
+    // be interrupted, and it is not waited for here.
+    if (!m_worker.joinable())
+        return;
+    if (m_pTable->idle.load())
         m_worker.join();
+    else
+        GLingeringThreads::Adopt(
+            std::move(m_worker), std::shared_ptr<const std::atomic<bool>>(m_pTable, &m_pTable->idle));
 }
 
 int GAsyncDNS::Lookup(const char* host, uint32_t* address)
@@ -27,17 +34,22 @@ int GAsyncDNS::Lookup(const char* host, uint32_t* address)
     if (std::strlen(host) > kMaxName || *host == '\0')
         return -1;
 
+    // Made on first use: most sockets (every accepted one) never look a
+    // name up, and a server holds thousands of them.
+    if (!m_pTable) {
+        m_pTable.reset(new (std::nothrow) STable);
+        if (!m_pTable)
+            return -1;
+        m_pTable->entries.resize(kEntryCount);
+    }
+    STable& table = *m_pTable;
     bool start = false;
     {
-        std::lock_guard guard(m_lock);
-        // Made on first use: most sockets (every accepted one) never look a
-        // name up, and a server holds thousands of them.
-        if (m_entries.empty())
-            m_entries.resize(kEntryCount);
+        std::lock_guard guard(table.lock);
         Entry* chosen = nullptr;
-        for (Entry& e : m_entries) {
+        for (Entry& e : table.entries) {
             if (e.lastUse != 0 && e.name == host) {
-                e.lastUse = ++m_nUseClock;
+                e.lastUse = ++table.useClock;
                 if (!e.done) {
                     start = true;
                 } else if (e.address == kFailedAddress) {
@@ -51,7 +63,7 @@ int GAsyncDNS::Lookup(const char* host, uint32_t* address)
             }
         }
         if (!chosen) {
-            for (Entry& e : m_entries) {
+            for (Entry& e : table.entries) {
                 if (e.lastUse == 0) {
                     chosen = &e;
                     break;
@@ -65,7 +77,7 @@ int GAsyncDNS::Lookup(const char* host, uint32_t* address)
             chosen->name = host;
             chosen->address = kFailedAddress;
             chosen->done = false;
-            chosen->lastUse = ++m_nUseClock;
+            chosen->lastUse = ++table.useClock;
             start = true;
         }
     }
@@ -76,40 +88,43 @@ int GAsyncDNS::Lookup(const char* host, uint32_t* address)
 
 void GAsyncDNS::StartLookupThread()
 {
+    STable& table = *m_pTable;
     // A running pass, or the next call of Lookup, picks the entry up.
-    if (!m_bIdle.load())
+    if (!table.idle.load())
         return;
+    // The pass set idle as its last act: this join does not wait.
     if (m_worker.joinable())
         m_worker.join();
-    m_bIdle.store(false);
+    table.idle.store(false);
     try {
-        m_worker = std::jthread([this](std::stop_token stop) { RunPass(stop); });
+        m_worker = std::jthread(
+            [&resolver = m_resolver, pTable = m_pTable](std::stop_token stop) { RunPass(resolver, *pTable, stop); });
     } catch (const std::system_error&) {
-        m_bIdle.store(true);
+        table.idle.store(true);
     }
 }
 
 // One pass over the table in index order; a name added behind the pass's
 // position waits for the next pass.
-void GAsyncDNS::RunPass(std::stop_token stop)
+void GAsyncDNS::RunPass(platform::HostResolver& resolver, STable& table, std::stop_token stop)
 {
     for (int i = 0; i < kEntryCount && !stop.stop_requested(); ++i) {
         std::string name;
         {
-            std::lock_guard guard(m_lock);
-            const Entry& e = m_entries[static_cast<size_t>(i)];
+            std::lock_guard guard(table.lock);
+            const Entry& e = table.entries[static_cast<size_t>(i)];
             if (e.lastUse == 0 || e.done)
                 continue;
             name = e.name;
         }
         uint32_t address = kFailedAddress;
-        if (!m_resolver.ResolveIpv4(name, &address))
+        if (!resolver.ResolveIpv4(name, &address))
             address = kFailedAddress;
-        std::lock_guard guard(m_lock);
+        std::lock_guard guard(table.lock);
         // The owner never rewrites a pending entry, so it still holds name.
-        Entry& e = m_entries[static_cast<size_t>(i)];
+        Entry& e = table.entries[static_cast<size_t>(i)];
         e.address = address;
         e.done = true;
     }
-    m_bIdle.store(true);
+    table.idle.store(true);
 }

@@ -55,6 +55,12 @@ platform::MessageId CDJDataMan::WmConnectResult()
     return id;
 }
 
+platform::MessageId CDJDataMan::WmExternalAddress()
+{
+    static const platform::MessageId id = platform::RegisterMessage("WM_DJDATAMAN_EXTERNAL_ADDRESS");
+    return id;
+}
+
 CDJDataMan::CDJDataMan(std::string settingsPath, const DJDataManSystems& systems)
     : m_strSettingsPath(std::move(settingsPath))
     , m_clock(Or(systems.pClock, platform::Clock::System()))
@@ -76,6 +82,7 @@ CDJDataMan::CDJDataMan(std::string settingsPath, const DJDataManSystems& systems
     (void)WmWriteLog();
     (void)WmErrorInitInput();
     (void)WmConnectResult();
+    (void)WmExternalAddress();
     (void)platform::RegisterMessage("WM_OUTPUTACM_END");
 }
 
@@ -128,6 +135,7 @@ void CDJDataMan::Shutdown()
 {
     m_mainThread.CheckOwner();
     CancelLogin();
+    m_addressLookup.Cancel();
     StopSendThread();
     StopRecordingAndPump();
     m_bMonitoring = false;

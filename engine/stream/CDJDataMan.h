@@ -11,6 +11,7 @@
 #include "engine/audio/mixer/CMixerLineVolume.h"
 #include "engine/audio/road/CANULLWriter.h"
 #include "engine/audio/road/CARWMan.h"
+#include "engine/stream/CExternalAddressLookup.h"
 #include "engine/stream/CRecordingFile.h"
 #include "engine/stream/CSourceLogin.h"
 #include "engine/stream/CStreamSender.h"
@@ -120,6 +121,10 @@ public:
     // window when a login started by BeginConnect has ended; wParam the
     // login's number for FinishConnect, lParam 0.
     [[nodiscard]] static platform::MessageId WmConnectResult();
+    // WM_DJDATAMAN_EXTERNAL_ADDRESS: posted by the address check's worker to
+    // the main window when a check started by BeginExternalIP has ended;
+    // wParam its number for TakeExternalIP, lParam 0.
+    [[nodiscard]] static platform::MessageId WmExternalAddress();
     // Logins in a row that the server closed right after the password
     // without a word; the last of them is told as a refused password.
     static constexpr int kClosedLoginsRefused = 3;
@@ -191,8 +196,22 @@ public:
     bool GetYPErrorText(std::string* pText);
 
     // The caller's public address: the address check's first reply line,
-    // else the first usable local address, else "localhost".
+    // else the first usable local address, else "localhost". Blocks for the
+    // check (up to 15 s): never on the window's thread.
     void GetExternalIP(std::string* pOut);
+    // What an address check beside the window is for: the own server's
+    // start, which the window goes on with, or the listen address of the
+    // broadcast on air, which the controller fills in itself.
+    enum class AddressUse { OwnServer, ListenAddress };
+    // Starts GetExternalIP's check on a worker, dropping any check still
+    // running; its end arrives as WM_DJDATAMAN_EXTERNAL_ADDRESS.
+    void BeginExternalIP(AddressUse use);
+    // On WM_DJDATAMAN_EXTERNAL_ADDRESS: the address and what it was asked
+    // for; an answer for the listen address is applied here. False for the
+    // message of a check that was dropped.
+    [[nodiscard]] bool TakeExternalIP(platform::WParam number, std::string* pAddress, AddressUse* pUse);
+    // Drops the check still running, without waiting for it.
+    void CancelExternalIP();
 
     void OpenRecordingFile();
     void CloseRecordingFile();
@@ -287,6 +306,8 @@ private:
     int ProcessBlock(void* pSamples, int nFrames, int nRate, int nBits, int nChannels);
     void WriteEncoded(const char* pData, int nBytes);
     void UpdateListenUrl();
+    // The listen address of the broadcast on air, on the server at address.
+    void SetListenAddress(const std::string& address);
     // What follows host and port in the listen address: the mount on
     // Icecast 2, else nothing.
     [[nodiscard]] std::string ListenPath() const;
@@ -349,6 +370,8 @@ private:
     std::array<uint8_t, CLevelAnalyser::kFrameBytes> m_levelFrame {};
 
     CARWMan m_pump;
+    CExternalAddressLookup m_addressLookup;
+    AddressUse m_addressUse = AddressUse::OwnServer;
     // Last: the login it runs uses the source client, so it ends first.
     CSourceLogin m_login;
 };

@@ -76,6 +76,30 @@ std::string Trim(std::string_view text)
     return std::string(text.substr(begin, end - begin));
 }
 
+// The address check's answer (its first line, without blanks), else the
+// first usable local address, else "localhost". Holds nothing of the
+// controller: a check that was dropped may still be running after it.
+std::string FindExternalAddress(const std::string& checkHost, std::stop_token stop)
+{
+    if (!checkHost.empty()) {
+        const std::string url = "http://" + checkHost + kIPCheckPath;
+        char* reply = nullptr;
+        HttpGetFileTimeouts timeouts;
+        timeouts.totalMs = kIPCheckLimitMs;
+        if (HttpGetFile(&reply, nullptr, url.c_str(), platform::kNoTarget, true, kIPCheckAgent, kIPCheckByteLimit,
+                false, nullptr, timeouts, std::move(stop))
+            && reply) {
+            std::unique_ptr<char[]> owned(reply);
+            const std::string_view body(reply);
+            const std::string line = Trim(body.substr(0, body.find('\n')));
+            if (!line.empty() && line.size() <= kMaxAddressLength)
+                return line;
+        }
+    }
+    char local[64] = {};
+    return GetUsableLocalAddress(local) ? local : "localhost";
+}
+
 bool IsLoopbackName(const std::string& address)
 {
     return strcasecmp(address.c_str(), "127.0.0.1") == 0 || strcasecmp(address.c_str(), "localhost") == 0;
@@ -217,6 +241,10 @@ void CDJDataMan::Disconnect(KeepRecording keep)
 {
     m_mainThread.CheckOwner();
     CancelLogin();
+    // The listen address goes with the connection; the own server's check
+    // belongs to the window, which cancels it itself.
+    if (m_addressUse == AddressUse::ListenAddress)
+        m_addressLookup.Cancel();
     m_yp.Stop();
     m_bYPStarted = false;
     m_strListenAddress.clear();
@@ -304,35 +332,65 @@ int CDJDataMan::GetListenerCount(int* pCurrent, int* pMax)
 
 void CDJDataMan::GetExternalIP(std::string* pOut)
 {
-    if (!pOut)
-        return;
-    if (!m_settings.m_strIPCheckHost.empty()) {
-        const std::string url = "http://" + m_settings.m_strIPCheckHost + kIPCheckPath;
-        char* reply = nullptr;
-        HttpGetFileTimeouts timeouts;
-        timeouts.totalMs = kIPCheckLimitMs;
-        if (HttpGetFile(&reply, nullptr, url.c_str(), platform::kNoTarget, true, kIPCheckAgent, kIPCheckByteLimit,
-                false, nullptr, timeouts)
-            && reply) {
-            std::unique_ptr<char[]> owned(reply);
-            const std::string_view body(reply);
-            const std::string line = Trim(body.substr(0, body.find('\n')));
-            if (!line.empty() && line.size() <= kMaxAddressLength) {
-                *pOut = line;
-                return;
-            }
-        }
-    }
-    char local[64] = {};
-    *pOut = GetUsableLocalAddress(local) ? local : "localhost";
+    if (pOut)
+        *pOut = FindExternalAddress(m_settings.m_strIPCheckHost, {});
+}
+
+void CDJDataMan::BeginExternalIP(AddressUse use)
+{
+    m_mainThread.CheckOwner();
+    m_addressUse = use;
+    const platform::WParam check = m_addressLookup.Start(
+        [host = m_settings.m_strIPCheckHost](std::stop_token stop) { return FindExternalAddress(host, stop); },
+        m_hMainWindow, WmExternalAddress());
+    // Without a thread there is no check: the window still hears by the
+    // same message, and takes a local address.
+    if (check == 0)
+        (void)platform::PostMessage(m_hMainWindow, WmExternalAddress(), 0, 0);
+}
+
+bool CDJDataMan::TakeExternalIP(platform::WParam number, std::string* pAddress, AddressUse* pUse)
+{
+    m_mainThread.CheckOwner();
+    std::string address;
+    if (number == 0)
+        address = FindExternalAddress({}, {});
+    else if (!m_addressLookup.Take(number, &address))
+        return false;
+    if (m_addressUse == AddressUse::ListenAddress)
+        SetListenAddress(address);
+    if (pAddress)
+        *pAddress = address;
+    if (pUse)
+        *pUse = m_addressUse;
+    return true;
+}
+
+void CDJDataMan::CancelExternalIP()
+{
+    m_mainThread.CheckOwner();
+    m_addressLookup.Cancel();
 }
 
 void CDJDataMan::UpdateListenUrl()
 {
     // A copy: the stored address is saved and used again to reconnect.
     std::string address = m_settings.m_strAddress;
-    if (IsLoopbackName(address))
-        GetExternalIP(&address);
+    if (!IsLoopbackName(address) || m_settings.m_strIPCheckHost.empty()) {
+        // Without a check host the outside address is a local one: no wait.
+        if (IsLoopbackName(address))
+            GetExternalIP(&address);
+        SetListenAddress(address);
+        return;
+    }
+    // The check may take seconds: a local address stands in until it tells.
+    char local[64] = {};
+    SetListenAddress(GetUsableLocalAddress(local) ? local : "localhost");
+    BeginExternalIP(AddressUse::ListenAddress);
+}
+
+void CDJDataMan::SetListenAddress(const std::string& address)
+{
     if (!m_settings.m_strListenUrl.empty())
         m_strListenAddress = m_settings.m_strListenUrl;
     else if (!address.empty())

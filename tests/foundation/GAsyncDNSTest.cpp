@@ -1,6 +1,7 @@
 #include "foundation/GAsyncDNS.h"
 
 #include "fakes/FakeHostResolver.h"
+#include "foundation/GLingeringThreads.h"
 #include "platform/Clock.h"
 
 #include <gtest/gtest.h>
@@ -61,8 +62,12 @@ TEST(GAsyncDNS, FullTableRefusesWhenAllPendingAndReusesTheLeastRecentDoneEntry)
         for (int i = 0; i < GAsyncDNS::kEntryCount; ++i)
             EXPECT_EQ(dns.Lookup(Name('p', i).c_str(), &address), 1);
         EXPECT_EQ(dns.Lookup("one.too.many", &address), -1);
-        resolver.Hold(false); // the destructor waits for the pass
     }
+    // The destructor did not wait for the held pass: it lingers until the
+    // resolver answers, and is joined then.
+    EXPECT_FALSE(GLingeringThreads::JoinEnded());
+    resolver.Hold(false);
+    EXPECT_TRUE(GLingeringThreads::JoinEnded(5000));
 
     GAsyncDNS dns(resolver);
     for (int i = 0; i < GAsyncDNS::kEntryCount; ++i) {

@@ -280,8 +280,8 @@ protected:
     {
         const fs::path settings = SettingsFile(data);
         fs::create_directories(settings.parent_path());
-        std::ofstream(settings) << "[Network]\nLocalServ=0\nAddress=127.0.0.1\nPort=" << port << "\nPasswd=" << password
-                                << "\n"
+        std::ofstream(settings) << "[Network]\nLocalServ=0\nAddress=" << m_address << "\nPort=" << port
+                                << "\nPasswd=" << password << "\n"
                                 << network << "[SHOUTcast]\nAIM=\n[Song]\nAuto=0\n[Connect]\nReconnect=" << reconnect
                                 << "\n[AddYP]\nAddYP=0\n";
     }
@@ -426,6 +426,8 @@ protected:
     peers::PrivatePulse m_pulse;
     XvfbServer m_xvfb;
     fs::path m_artifacts;
+    // The server's address in the settings WriteSettings writes.
+    std::string m_address = "127.0.0.1";
 };
 
 TEST_F(TavDJOnAirProgram, ATitleTypedIntoTheFieldGoesOnAirAndTheStatusLineHasNoKeyColour)
@@ -492,80 +494,107 @@ TEST_F(TavDJOnAirProgram, ATitleTypedIntoTheFieldGoesOnAirAndTheStatusLineHasNoK
     EXPECT_EQ(program.Wait(kWaitMs), 0);
 }
 
-// A server that takes the connection and never answers: while the program
-// logs in, the window lives (the level meter moves, a tab click switches
-// the panel), and S again or a close ends the login at once, the server
-// seeing the connection closed. Each step also shows that the login was
-// still waiting when the window answered, so a machine under load cannot
+// A login that never ends by itself: a server that takes the connection
+// and never answers, or a server named by a host name whose lookup hangs in
+// the system's resolver. While the program logs in, the window lives (the
+// level meter moves, a tab click switches the panel), and S again or a
+// close ends the login at once. Each step also shows that the login was
+// still waiting when the window answered (the server still held the
+// connection, or the lookup still hung), so a machine under load cannot
 // pass a window that froze; the bounds on how soon the window answers are
 // a few seconds, well inside the 10 s a frozen window would take.
-TEST_F(TavDJOnAirProgram, ALoginToAServerThatNeverAnswersLeavesTheWindowLiveAndSOrACloseEndsIt)
+TEST_F(TavDJOnAirProgram, ALoginThatNeverEndsLeavesTheWindowLiveAndSOrACloseEndsIt)
 {
     constexpr int kAnswerMs = 3000;
+    enum class Server { Silent, StuckLookup };
     enum class End { SAgain, Close };
-    for (const End end : { End::SAgain, End::Close }) {
-        const std::string name = end == End::SAgain ? "s-again" : "close";
-        SCOPED_TRACE(name);
-        FakeShoutcastServer server;
-        server.mode = FakeShoutcastServer::Login::Silent;
-        ASSERT_TRUE(server.Start());
-        WriteSettings(server.Port(), "secret", 0);
-        testutil::ChildProcess program;
-        std::string window;
-        ASSERT_TRUE(StartProgram(program, &window));
-        // The window stays where it came up.
-        const SPoint at = WindowAt(window);
-        const std::string offLook = SettledPicture(at, kStartArea);
-        ASSERT_TRUE(PressKey(window, "s"));
-        ASSERT_TRUE(server.WaitFor(
-            [](FakeShoutcastServer& s) { return s.SourceBytes().find('\n') != std::string::npos; }, kWaitMs))
-            << "no login came";
-        const auto loginAt = std::chrono::steady_clock::now();
-        const auto stillLoggingIn = [&] {
-            return server.SourceConnectionsEnded() == 0 && ClientLog().find("서버 접속 실패") == std::string::npos;
-        };
-
-        // Seconds 1 to 6 of the login, a look at the meter every half
-        // second; the "효과" tab is clicked after the second.
-        std::set<std::string> meters;
-        for (int i = 0; i <= 10; ++i) {
-            // The looks are spaced in time: that is what they check.
-            std::this_thread::sleep_until(loginAt + std::chrono::milliseconds(1000 + 500 * i));
-            meters.insert(Picture(at, kMeterArea));
-            if (i == 0 || i == 10)
-                Screenshot(name + "-login-" + std::to_string(1000 + 500 * i) + "ms");
-            if (i != 2)
-                continue;
-            const std::string panel = Picture(at, kPanelArea);
-            ASSERT_TRUE(ClickAt(window, kEffectsTab));
-            EXPECT_TRUE(WaitUntil([&] { return Picture(at, kPanelArea) != panel; }, kAnswerMs))
-                << "the tab did not switch";
-            EXPECT_TRUE(stillLoggingIn()) << "the tab switched only once the login had ended";
-            Screenshot(name + "-effects-tab");
-        }
-        EXPECT_GE(meters.size(), 3U) << "the level meter stood still during the login";
-        ASSERT_TRUE(stillLoggingIn()) << "the login ended before the window was looked at\n" << ClientLog();
-
-        if (end == End::SAgain) {
+    for (const Server kind : { Server::Silent, Server::StuckLookup }) {
+        for (const End end : { End::SAgain, End::Close }) {
+            const bool stuck = kind == Server::StuckLookup;
+            const std::string name
+                = std::string(stuck ? "stuck-lookup-" : "") + (end == End::SAgain ? "s-again" : "close");
+            SCOPED_TRACE(name);
+            FakeShoutcastServer server;
+            server.mode = FakeShoutcastServer::Login::Silent;
+            ASSERT_TRUE(server.Start());
+            // The lookup hangs until the test lets it go: the program's own
+            // resolver is the C library's, with this one in front of it.
+            const fs::path lookup = m_dir / (name + "-lookup");
+            fs::create_directories(lookup);
+            m_home.Set("TAVDJ_STUCK_LOOKUP_DIR", lookup.string());
+            m_home.Set("LD_PRELOAD", stuck ? std::optional<std::string>(TAVDJ_STUCK_LOOKUP) : std::nullopt);
+            m_address = stuck ? "radio.stuck.test" : "127.0.0.1";
+            WriteSettings(server.Port(), "secret", 0);
+            testutil::ChildProcess program;
+            std::string window;
+            ASSERT_TRUE(StartProgram(program, &window));
+            // The window stays where it came up.
+            const SPoint at = WindowAt(window);
+            const std::string offLook = SettledPicture(at, kStartArea);
             ASSERT_TRUE(PressKey(window, "s"));
-            EXPECT_TRUE(WaitUntil([&] { return Picture(at, kStartArea) == offLook; }, kAnswerMs))
-                << "the on-air button kept its cancel look";
-            Screenshot(name + "-cancelled");
-        } else {
-            ASSERT_TRUE(ClickAt(window, kCloseButton));
-            EXPECT_EQ(program.Wait(kAnswerMs), 0) << "the program did not end soon, or not with status 0";
-        }
-        EXPECT_TRUE(server.WaitFor([](FakeShoutcastServer& s) { return s.SourceConnectionsEnded() == 1; }, kAnswerMs))
-            << "the server still holds the login's connection";
-        // The login was cancelled, not given up by itself: a login that
-        // ends by itself logs its failure.
-        EXPECT_EQ(ClientLog().find("서버 접속 실패"), std::string::npos) << ClientLog();
-        if (end == End::SAgain) {
-            EXPECT_FALSE(FailureNoticeShown());
-            ASSERT_TRUE(ClickAt(window, kCloseButton));
-            EXPECT_EQ(program.Wait(kWaitMs), 0);
+            if (stuck)
+                ASSERT_TRUE(WaitUntil([&] { return fs::exists(lookup / "entered"); })) << "no lookup came";
+            else
+                ASSERT_TRUE(server.WaitFor(
+                    [](FakeShoutcastServer& s) { return s.SourceBytes().find('\n') != std::string::npos; }, kWaitMs))
+                    << "no login came";
+            const auto loginAt = std::chrono::steady_clock::now();
+            const auto stillLoggingIn = [&] {
+                const bool waiting = stuck ? !fs::exists(lookup / "left") : server.SourceConnectionsEnded() == 0;
+                return waiting && ClientLog().find("서버 접속 실패") == std::string::npos;
+            };
+
+            // A look at the meter every half second from the login's first
+            // second on, and a click on the "효과" tab after the second look.
+            // The login gives a hung lookup up after 5 s: those looks end
+            // sooner.
+            const int looks = stuck ? 5 : 10;
+            std::set<std::string> meters;
+            for (int i = 0; i <= looks; ++i) {
+                // The looks are spaced in time: that is what they check.
+                std::this_thread::sleep_until(loginAt + std::chrono::milliseconds(stuck ? 500 * i : 1000 + 500 * i));
+                meters.insert(Picture(at, kMeterArea));
+                if (i == 0 || i == looks)
+                    Screenshot(name + "-login-look-" + std::to_string(i));
+                if (i != 2)
+                    continue;
+                const std::string panel = Picture(at, kPanelArea);
+                ASSERT_TRUE(ClickAt(window, kEffectsTab));
+                EXPECT_TRUE(WaitUntil([&] { return Picture(at, kPanelArea) != panel; }, kAnswerMs))
+                    << "the tab did not switch";
+                EXPECT_TRUE(stillLoggingIn()) << "the tab switched only once the login had ended";
+                Screenshot(name + "-effects-tab");
+            }
+            EXPECT_GE(meters.size(), 3U) << "the level meter stood still during the login";
+            ASSERT_TRUE(stillLoggingIn()) << "the login ended before the window was looked at\n" << ClientLog();
+
+            if (end == End::SAgain) {
+                ASSERT_TRUE(PressKey(window, "s"));
+                EXPECT_TRUE(WaitUntil([&] { return Picture(at, kStartArea) == offLook; }, kAnswerMs))
+                    << "the on-air button kept its cancel look";
+                Screenshot(name + "-cancelled");
+            } else {
+                ASSERT_TRUE(ClickAt(window, kCloseButton));
+                EXPECT_EQ(program.Wait(kAnswerMs), 0) << "the program did not end soon, or not with status 0";
+            }
+            if (stuck)
+                EXPECT_FALSE(fs::exists(lookup / "left")) << "the window answered only once the lookup had ended";
+            else
+                EXPECT_TRUE(
+                    server.WaitFor([](FakeShoutcastServer& s) { return s.SourceConnectionsEnded() == 1; }, kAnswerMs))
+                    << "the server still holds the login's connection";
+            // The login was cancelled, not given up by itself: a login that
+            // ends by itself logs its failure.
+            EXPECT_EQ(ClientLog().find("서버 접속 실패"), std::string::npos) << ClientLog();
+            if (end == End::SAgain) {
+                EXPECT_FALSE(FailureNoticeShown());
+                ASSERT_TRUE(ClickAt(window, kCloseButton));
+                EXPECT_EQ(program.Wait(kWaitMs), 0);
+            }
+            std::ofstream(lookup / "release").flush();
         }
     }
+    m_home.Set("LD_PRELOAD", std::nullopt);
 }
 
 // A wrong password against Icecast's SHOUTcast-compatible socket, which

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <optional>
 #include <regex>
+#include <vector>
 
 namespace {
 
@@ -284,9 +285,29 @@ TEST_F(DJDataMan, ExternalAddressComesFromTheCheckHostElseALocalOne)
     });
     std::string text;
     int code = 0;
+    // The check runs beside the window, a local address standing in; its
+    // answer reaches the window, which hands it back.
+    std::vector<platform::WParam> checks;
+    m_window.SetHandler([&](platform::MessageId msg, platform::WParam wParam, platform::LParam) {
+        if (msg == CDJDataMan::WmExternalAddress())
+            checks.push_back(wParam);
+        return platform::LParam(0);
+    });
     ASSERT_EQ(m_dj->Connect(&text, &code), 1) << text;
+    EXPECT_EQ(m_dj->GetListenUrl().find("127."), std::string::npos) << m_dj->GetListenUrl();
+    ASSERT_TRUE(m_window.RunUntil([&] { return !checks.empty(); }, 20000));
+    CDJDataMan::AddressUse use = CDJDataMan::AddressUse::OwnServer;
+    ASSERT_TRUE(m_dj->TakeExternalIP(checks[0], &address, &use));
+    EXPECT_EQ(use, CDJDataMan::AddressUse::ListenAddress);
     EXPECT_EQ(m_dj->GetListenUrl(), "http://203.0.113.7:" + std::to_string(server.Port()));
     EXPECT_EQ(m_dj->Settings().m_strAddress, "LocalHost");
+    // A check that was dropped, for a new one, is stale.
+    m_dj->BeginExternalIP(CDJDataMan::AddressUse::OwnServer);
+    m_dj->BeginExternalIP(CDJDataMan::AddressUse::OwnServer);
+    ASSERT_TRUE(m_window.RunUntil(
+        [&] { return checks.size() >= 2 && m_dj->TakeExternalIP(checks.back(), &address, &use); }, 20000));
+    EXPECT_EQ(address, "203.0.113.7");
+    EXPECT_FALSE(m_dj->TakeExternalIP(checks[1], &address, &use)) << "the first check was dropped";
     m_dj->Disconnect();
     web.Stop();
 }
