@@ -2,14 +2,16 @@
 
 #include "engine/stream/IcecastText.h"
 
-// Nothing in the engine throws: a value of an unexpected type is read
-// through the checked accessors below, and a parse error is a value.
+// Nothing in the engine throws: the page is read as events, whose values
+// arrive typed, and a parse error is a value.
 #define JSON_NOEXCEPTION
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <optional>
+#include <utility>
 
 namespace {
 
@@ -39,73 +41,207 @@ std::string KeptText(std::string_view text)
     return kept;
 }
 
-std::string TextField(const Json& source, const char* name)
+// A count given as decimal digits in a string; none for anything else.
+std::optional<int> DigitsCount(const std::string& text)
 {
-    const auto it = source.find(name);
-    if (it == source.end() || !it->is_string())
-        return {};
-    return KeptText(it->get_ref<const Json::string_t&>());
-}
-
-// A count as a number or as decimal digits in a string; fallback for
-// anything else. Saturated to 0 … INT_MAX.
-int CountField(const Json& source, const char* name, int fallback)
-{
-    const auto it = source.find(name);
-    if (it == source.end())
-        return fallback;
-    if (it->is_number_unsigned())
-        return static_cast<int>(std::min<Json::number_unsigned_t>(it->get<Json::number_unsigned_t>(), INT_MAX));
-    if (it->is_number_integer())
-        return static_cast<int>(std::clamp<Json::number_integer_t>(it->get<Json::number_integer_t>(), 0, INT_MAX));
-    if (it->is_number_float()) {
-        const double value = it->get<Json::number_float_t>();
-        return std::isfinite(value) ? static_cast<int>(std::clamp(value, 0.0, static_cast<double>(INT_MAX))) : fallback;
-    }
-    if (!it->is_string())
-        return fallback;
-    const std::string& text = it->get_ref<const Json::string_t&>();
     if (text.empty() || text.size() > 10)
-        return fallback;
+        return std::nullopt;
     long long value = 0;
     for (const char c : text) {
         if (c < '0' || c > '9')
-            return fallback;
+            return std::nullopt;
         value = value * 10 + (c - '0');
     }
     return static_cast<int>(std::min<long long>(value, INT_MAX));
 }
+
+// The page as a stream of events: only the sources' five fields are kept,
+// everything else passes by, so what the page costs is the page itself
+// and the sources kept, however it is nested or repeated. Where a value
+// sits is told by how many containers are open and which of them are
+// icestats, its source list and a source.
+class SourceReader final : public nlohmann::json_sax<Json> {
+public:
+    explicit SourceReader(std::vector<GIcecastStatus::SSource>& sources)
+        : m_sources(sources)
+    {
+    }
+
+    // True once the page held an "icestats" object.
+    [[nodiscard]] bool FoundStats() const { return m_statsFound; }
+
+    bool null() override { return Store(nullptr, std::nullopt); }
+    bool boolean(bool) override { return Store(nullptr, std::nullopt); }
+    bool number_integer(number_integer_t value) override
+    {
+        return Store(nullptr, static_cast<int>(std::clamp<number_integer_t>(value, 0, INT_MAX)));
+    }
+    bool number_unsigned(number_unsigned_t value) override
+    {
+        return Store(nullptr, static_cast<int>(std::min<number_unsigned_t>(value, INT_MAX)));
+    }
+    bool number_float(number_float_t value, const string_t&) override
+    {
+        if (!std::isfinite(value))
+            return Store(nullptr, std::nullopt);
+        return Store(nullptr, static_cast<int>(std::clamp(value, 0.0, static_cast<double>(INT_MAX))));
+    }
+    bool string(string_t& value) override { return Store(&value, DigitsCount(value)); }
+    bool binary(binary_t&) override { return true; }
+
+    bool start_object(std::size_t) override
+    {
+        switch (Where()) {
+        case Place::Root:
+            m_rootIsObject = true;
+            break;
+        case Place::Stats:
+            m_statsFound = true;
+            m_statsOpen = true;
+            break;
+        case Place::Sources:
+        case Place::ListedSource:
+            m_sourceDepth = m_depth + 1;
+            m_current = {};
+            break;
+        case Place::Field:
+            (void)Store(nullptr, std::nullopt);
+            break;
+        case Place::Elsewhere:
+            break;
+        }
+        ++m_depth;
+        return true;
+    }
+
+    bool key(string_t& name) override
+    {
+        m_key = Key::Other;
+        for (const auto& [text, key] : kKeys)
+            if (name == text)
+                m_key = key;
+        return true;
+    }
+
+    bool end_object() override
+    {
+        if (m_sourceDepth != 0 && m_depth == m_sourceDepth) {
+            if (m_sources.size() < GIcecastStatus::kMaxSources)
+                m_sources.push_back(std::move(m_current));
+            m_sourceDepth = 0;
+        } else if (m_depth == kStatsDepth && m_statsOpen) {
+            m_statsOpen = false;
+        }
+        --m_depth;
+        return true;
+    }
+
+    bool start_array(std::size_t) override
+    {
+        const Place place = Where();
+        if (place == Place::Sources)
+            m_listOpen = true;
+        else if (place == Place::Field)
+            (void)Store(nullptr, std::nullopt);
+        ++m_depth;
+        return true;
+    }
+
+    bool end_array() override
+    {
+        if (m_depth == kListDepth && m_listOpen)
+            m_listOpen = false;
+        --m_depth;
+        return true;
+    }
+
+    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override { return false; }
+
+private:
+    enum class Key { Other, Icestats, Source, ListenUrl, ServerName, Title, Listeners, MaxListeners };
+    static constexpr std::pair<std::string_view, Key> kKeys[] = {
+        { "icestats", Key::Icestats },
+        { "source", Key::Source },
+        { "listenurl", Key::ListenUrl },
+        { "server_name", Key::ServerName },
+        { "title", Key::Title },
+        { "listeners", Key::Listeners },
+        { "max_listeners", Key::MaxListeners },
+    };
+    // Containers open inside icestats and inside its source list.
+    static constexpr size_t kStatsDepth = 2;
+    static constexpr size_t kListDepth = 3;
+
+    // What the value starting now is to the page.
+    enum class Place { Elsewhere, Root, Stats, Sources, ListedSource, Field };
+    [[nodiscard]] Place Where() const
+    {
+        if (m_depth == 0)
+            return Place::Root;
+        if (m_depth == 1 && m_rootIsObject && m_key == Key::Icestats)
+            return Place::Stats;
+        if (m_depth == kStatsDepth && m_statsOpen && m_key == Key::Source)
+            return Place::Sources;
+        if (m_depth == kListDepth && m_listOpen)
+            return Place::ListedSource;
+        if (m_sourceDepth != 0 && m_depth == m_sourceDepth)
+            return Place::Field;
+        return Place::Elsewhere;
+    }
+
+    // A value of a source's field: text when it is a string, count when it
+    // reads as one. Any other value leaves the field as a page without it
+    // has it; the last of repeated fields counts.
+    bool Store(const std::string* text, std::optional<int> count)
+    {
+        if (Where() != Place::Field)
+            return true;
+        switch (m_key) {
+        case Key::ListenUrl:
+            m_current.listenUrl = text ? KeptText(*text) : std::string();
+            break;
+        case Key::ServerName:
+            m_current.serverName = text ? KeptText(*text) : std::string();
+            break;
+        case Key::Title:
+            m_current.title = text ? KeptText(DecodeCharacterReferences(KeptText(*text))) : std::string();
+            break;
+        case Key::Listeners:
+            m_current.listeners = count.value_or(0);
+            break;
+        case Key::MaxListeners:
+            m_current.maxListeners = count.value_or(GIcecastStatus::kUnknownLimit);
+            break;
+        case Key::Other:
+        case Key::Icestats:
+        case Key::Source:
+            break;
+        }
+        return true;
+    }
+
+    std::vector<GIcecastStatus::SSource>& m_sources;
+    GIcecastStatus::SSource m_current;
+    size_t m_depth = 0; // containers open
+    Key m_key = Key::Other; // the last key read
+    bool m_rootIsObject = false;
+    bool m_statsFound = false;
+    bool m_statsOpen = false;
+    bool m_listOpen = false;
+    size_t m_sourceDepth = 0; // m_depth directly inside the source being read; 0: none
+};
 
 } // namespace
 
 bool GIcecastStatus::Parse(std::string_view json)
 {
     m_sources.clear();
-    const Json root = Json::parse(json.begin(), json.end(), nullptr, false);
-    if (root.is_discarded() || !root.is_object())
+    if (json.size() > kMaxPageBytes)
         return false;
-    const auto stats = root.find("icestats");
-    if (stats == root.end() || !stats->is_object())
+    SourceReader reader(m_sources);
+    if (!Json::sax_parse(json.begin(), json.end(), &reader) || !reader.FoundStats()) {
+        m_sources.clear();
         return false;
-    const auto found = stats->find("source");
-    if (found == stats->end())
-        return true;
-    const auto add = [this](const Json& source) {
-        if (!source.is_object() || m_sources.size() >= kMaxSources)
-            return;
-        SSource kept;
-        kept.listenUrl = TextField(source, "listenurl");
-        kept.serverName = TextField(source, "server_name");
-        kept.title = KeptText(DecodeCharacterReferences(TextField(source, "title")));
-        kept.listeners = CountField(source, "listeners", 0);
-        kept.maxListeners = CountField(source, "max_listeners", kUnknownLimit);
-        m_sources.push_back(std::move(kept));
-    };
-    if (found->is_array()) {
-        for (const Json& source : *found)
-            add(source);
-    } else {
-        add(*found);
     }
     return true;
 }

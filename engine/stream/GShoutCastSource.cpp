@@ -24,6 +24,9 @@ constexpr uint32_t kPollSleepMs = 50;
 constexpr int kReplyBytes = 1024;
 constexpr const char* kShoutcastStatusPath = "/index.html";
 constexpr const char* kIcecastStatusPath = "/status-json.xsl";
+// A server that does not filter its status to the mount asked for, or is
+// not asked, gives every mount it carries.
+constexpr int kIcecastStatusByteLimit = static_cast<int>(GIcecastStatus::kMaxPageBytes);
 
 // Reads a decimal number the way atoi does (blanks, sign, digits), but
 // saturates instead of overflowing on a hostile page.
@@ -103,9 +106,9 @@ struct SStatusTarget {
     std::string stationName;
 };
 
-// One page into memory within limitMs, at most about kStatusByteLimit
-// bytes (a longer page is cut there, which no parser takes as whole).
-bool Download(const std::string& url, uint32_t limitMs, std::stop_token stop, std::string* page)
+// One page into memory within limitMs, at most about byteLimit bytes (a
+// longer page is cut there, which no parser takes as whole).
+bool Download(const std::string& url, int byteLimit, uint32_t limitMs, std::stop_token stop, std::string* page)
 {
     HttpGetFileTimeouts limits;
     limits.connectMs = limitMs;
@@ -114,7 +117,7 @@ bool Download(const std::string& url, uint32_t limitMs, std::stop_token stop, st
     char* buffer = nullptr;
     int length = 0;
     const bool ok = HttpGetFile(&buffer, nullptr, url.c_str(), platform::kNoTarget, true, GShoutCastSource::kAgent,
-        GShoutCastSource::kStatusByteLimit, false, &length, limits, std::move(stop));
+        byteLimit, false, &length, limits, std::move(stop));
     const std::unique_ptr<char[]> owned(buffer);
     if (!ok || !buffer)
         return false;
@@ -158,21 +161,27 @@ GShoutCastSource::SServerStatus ReadStatus(
     std::string page;
     GIcecastStatus icecast;
     if (target.protocol.type == GShoutCastSource::ServerType::Icecast2) {
-        *arrived = Download(target.base + kIcecastStatusPath, GShoutCastSource::kStatusLimitMs, stop, &page);
+        // Icecast gives only the mount asked for; a server that ignores the
+        // question gives its whole page, read all the same.
+        const std::string path
+            = std::string(kIcecastStatusPath) + "?mount=" + PercentEncode(target.protocol.mount, PercentKeep::Slashes);
+        *arrived = Download(target.base + path, kIcecastStatusByteLimit, GShoutCastSource::kStatusLimitMs, stop, &page);
         if (*arrived && icecast.Parse(page))
             (void)ReadIcecastSource(icecast.ForMount(target.protocol.mount), &status);
         return status;
     }
-    *arrived = Download(target.base + kShoutcastStatusPath, GShoutCastSource::kStatusLimitMs, stop, &page);
+    *arrived = Download(target.base + kShoutcastStatusPath, GShoutCastSource::kStatusByteLimit,
+        GShoutCastSource::kStatusLimitMs, stop, &page);
     if (*arrived && ReadShoutcastPage(page, &status))
         return status;
     // An Icecast server reached through its SHOUTcast-compatible socket
-    // has no such page, but its own status on the same port.
+    // has no such page, but its own status on the same port: the whole
+    // page, as that socket's mount is the server's choice.
     const uint64_t spent = clock.NowMs() - started;
     if (spent >= GShoutCastSource::kStatusLimitMs || stop.stop_requested())
         return status;
     const uint32_t left = static_cast<uint32_t>(GShoutCastSource::kStatusLimitMs - spent);
-    if (!Download(target.base + kIcecastStatusPath, left, stop, &page))
+    if (!Download(target.base + kIcecastStatusPath, kIcecastStatusByteLimit, left, stop, &page))
         return status;
     *arrived = true;
     if (icecast.Parse(page))

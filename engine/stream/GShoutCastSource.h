@@ -160,7 +160,9 @@ public:
     // when a page arrived). SHOUTcast: "/index.html", and when that says
     // nothing usable, Icecast's "/status-json.xsl" on the same port (one
     // source, or the one named as the station). Icecast 2: its
-    // "/status-json.xsl", the source on the mount. False without a window,
+    // "/status-json.xsl" asked for the mount only, the source on the mount.
+    // SHOUTcast's page is read within kStatusByteLimit, Icecast's within a
+    // page that holds a large server's every mount. False without a window,
     // or while the previous read still runs.
     [[nodiscard]] bool FetchStatus(platform::TargetHandle notifyWindow);
     // Owner thread, after the completion message: takes what the read found

@@ -42,7 +42,8 @@ public:
     // as the server's status page.
     std::string statusPage;
     // Set before Start. Not empty: GET /status-json.xsl on the title port
-    // gets it, as an Icecast server's status.
+    // gets it, as an Icecast server's status (whatever mount its query asks
+    // for, as a server that ignores the question).
     std::string jsonStatus;
     // Set before Start. Not empty: a title request gets it once its head
     // has arrived, and the connection ends (an Icecast server's answer).
@@ -93,7 +94,8 @@ public:
         std::lock_guard guard(m_lock);
         return m_titles;
     }
-    // The status pages asked for, in order ("GET /index.html").
+    // The status pages asked for, in order, with their queries
+    // ("GET /index.html", "GET /status-json.xsl?mount=/live").
     std::vector<std::string> StatusRequests()
     {
         std::lock_guard guard(m_lock);
@@ -175,7 +177,8 @@ private:
             return;
         }
         const bool page = !statusPage.empty() && c.bytes.rfind("GET /index.html ", 0) == 0;
-        const bool json = !jsonStatus.empty() && c.bytes.rfind("GET /status-json.xsl ", 0) == 0;
+        const bool json = !jsonStatus.empty()
+            && (c.bytes.rfind("GET /status-json.xsl ", 0) == 0 || c.bytes.rfind("GET /status-json.xsl?", 0) == 0);
         c.status = c.status || (!c.source && (page || json));
         if (c.status) {
             if (c.replied || c.bytes.find("\r\n\r\n") == std::string::npos)

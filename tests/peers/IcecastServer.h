@@ -67,6 +67,7 @@ inline bool ProcessListensOn(pid_t pid, int port)
 // suit the tests: a newcomer gets the stream from the live point on.
 struct IcecastLimits {
     int clients = 10; // listeners and sources together
+    int sources = 2; // sources on air at once
     int sourceTimeoutSeconds = 10; // a silent source is dropped after this
     int burstBytes = 0; // given to a newcomer at once; -1: icecast's own
 };
@@ -199,8 +200,8 @@ private:
             return Run(root, config);
         }
         std::ostringstream limits;
-        limits << "<clients>" << m_limits.clients << "</clients><sources>2</sources><source-timeout>"
-               << m_limits.sourceTimeoutSeconds << "</source-timeout>";
+        limits << "<clients>" << m_limits.clients << "</clients><sources>" << m_limits.sources
+               << "</sources><source-timeout>" << m_limits.sourceTimeoutSeconds << "</source-timeout>";
         if (m_limits.burstBytes >= 0)
             limits << "<burst-size>" << m_limits.burstBytes << "</burst-size>";
         std::ofstream(config)

@@ -1,6 +1,7 @@
 #include "engine/stream/GIcecastStatus.h"
 
 #include "engine/stream/IcecastText.h"
+#include "support/IcecastStatusPage.h"
 
 #include <gtest/gtest.h>
 
@@ -22,6 +23,17 @@ const std::string kTwoSources = kHead
     + R"("source":[{"listeners":1,"listenurl":"http://localhost:8000/other","server_name":"Other"},)"
       R"({"listeners":"4","max_listeners":"50","listenurl":"http://localhost:8000/live",)"
       R"("server_name":"가 st","title":"가\n나"}]}})";
+// A large server's whole page (past 1 MB), ours last among 2200.
+const std::string kOurs = R"({"listeners":3,"listenurl":"http://localhost:8000/live","server_name":"Ours"})";
+const std::string kLargePage = testutil::LargeIcecastStatus(2200, kOurs);
+
+std::string Repeated(const std::string& text, size_t times)
+{
+    std::string out;
+    for (size_t i = 0; i < times; ++i)
+        out += text;
+    return out;
+}
 
 } // namespace
 
@@ -46,6 +58,12 @@ TEST(GIcecastStatus, ReadsObjectAndArrayPagesAndRefusesOthers)
         { "deep inside a source", kHead + R"("source":)" + std::string(5000, '[') + std::string(5000, ']') + "}}", true,
             0 },
         { "invalid UTF-8", kHead + "\"source\":{\"title\":\"\xff\"}}}", false, 0 },
+        { "a large server's whole page", kLargePage, true, 2201 },
+        { "past the page bound", testutil::LargeIcecastStatus(5000, kOurs), false, 0 },
+        { "more sources than a page within the bound lists",
+            kHead + R"("source":[)" + Repeated("{},", GIcecastStatus::kMaxSources) + "{}]}}", true,
+            GIcecastStatus::kMaxSources },
+        { "sources outside icestats", R"({"icestats":{},"source":{"listenurl":"http://h/live"}})", true, 0 },
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
@@ -79,6 +97,29 @@ TEST(GIcecastStatus, FindsOurSourceByMountOrStationName)
     EXPECT_EQ(two.ForStation("가 st"), ours);
     EXPECT_EQ(two.ForStation("Other"), &two.Sources()[0]);
     EXPECT_EQ(two.ForStation("Nobody"), nullptr);
+
+    // Ours among a large server's every mount.
+    GIcecastStatus large;
+    ASSERT_GT(kLargePage.size(), 1024u * 1024);
+    ASSERT_TRUE(large.Parse(kLargePage));
+    ASSERT_NE(large.ForMount("/live"), nullptr);
+    EXPECT_EQ(large.ForMount("/live")->listeners, 3);
+    EXPECT_EQ(large.ForStation("Ours"), large.ForMount("/live"));
+    EXPECT_EQ(large.ForMount("/other-7")->maxListeners, GIcecastStatus::kUnknownLimit);
+    EXPECT_EQ(large.ForMount("/other-7")->title, "Song 7");
+
+    // Fields whose values are no text or count read as missing; what is
+    // nested inside them is not the source's.
+    GIcecastStatus shapes;
+    ASSERT_TRUE(shapes.Parse(kHead
+        + R"("source":{"listeners":{"listeners":5},"title":["T"],"max_listeners":7.9,"server_name":2,)"
+          R"("x":{"listenurl":"http://h/x"},"listenurl":"http://h/live"}}})"));
+    const GIcecastStatus::SSource* shaped = shapes.ForMount("/live");
+    ASSERT_NE(shaped, nullptr);
+    EXPECT_EQ(shaped->listeners, 0);
+    EXPECT_EQ(shaped->title, "");
+    EXPECT_EQ(shaped->maxListeners, 7);
+    EXPECT_EQ(shaped->serverName, "");
 
     // As a Latin-1 mount shows a UTF-8 name.
     GIcecastStatus mangled;

@@ -8,6 +8,7 @@
 #include "foundation/DebugTrace.h"
 #include "foundation/HttpGetFile.h"
 #include "support/DownloadCompletion.h"
+#include "support/IcecastStatusPage.h"
 #include "support/LocalHttpServer.h"
 #include "support/RequireTool.h"
 #include "support/TestSandbox.h"
@@ -505,17 +506,29 @@ TEST(GShoutCastSource, StatusReadFollowsTheServerTypeAndFallsBackToIcecastsOwnPa
         std::string title;
         std::vector<std::string> asked;
     };
+    // A large server that ignores the mount asked for: its whole page, past
+    // 1 MB, ours last.
+    const std::string large = testutil::LargeIcecastStatus(
+        2200, R"({"listeners":9,"listenurl":"http://h:1/live","server_name":"A","title":"T"})");
+    const std::string oddMount = "/가 b&c";
+    const std::string odd = head + R"({"listeners":2,"listenurl":"http://h:1/가 b&c"}}})";
     const std::vector<std::string> both { "GET /index.html", "GET /status-json.xsl" };
+    const std::vector<std::string> ours { "GET /status-json.xsl?mount=/live" };
     const Row rows[] = {
         { "SHOUTcast page", Type::Shoutcast, "/live", shoutcastPage, two, true, 3, 50, "", { "GET /index.html" } },
         { "one Icecast source", Type::Shoutcast, "/live", "<html>", one, true, 5, -1, "T", both },
         { "ours by station name", Type::Shoutcast, "/live", "<html>", two, true, 7, -1, "가", both },
         { "none named ours", Type::Shoutcast, "/live", "<html>", head + R"([{},{}]}})", false, 0, 0, "", both },
         { "pages that say nothing", Type::Shoutcast, "/live", "", "", false, 0, 0, "", {} },
-        { "Icecast mount", Type::Icecast2, "/live", shoutcastPage, two, true, 7, -1, "가", { "GET /status-json.xsl" } },
-        { "Icecast, no such mount", Type::Icecast2, "/gone", "", two, false, 0, 0, "", { "GET /status-json.xsl" } },
-        { "Icecast, no JSON", Type::Icecast2, "/live", "", "<html>Icecast</html>", false, 0, 0, "",
-            { "GET /status-json.xsl" } },
+        { "large page through the SHOUTcast socket", Type::Shoutcast, "/live", "<html>", large, true, 9, -1, "T",
+            both },
+        { "Icecast mount", Type::Icecast2, "/live", shoutcastPage, two, true, 7, -1, "가", ours },
+        { "Icecast, no such mount", Type::Icecast2, "/gone", "", two, false, 0, 0, "",
+            { "GET /status-json.xsl?mount=/gone" } },
+        { "Icecast, no JSON", Type::Icecast2, "/live", "", "<html>Icecast</html>", false, 0, 0, "", ours },
+        { "Icecast, the filter ignored on a large server", Type::Icecast2, "/live", "", large, true, 9, -1, "T", ours },
+        { "Icecast, a mount to encode", Type::Icecast2, oddMount, "", odd, true, 2, -1, "",
+            { "GET /status-json.xsl?mount=/%EA%B0%80%20b%26c" } },
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
