@@ -4,6 +4,7 @@
 #include "engine/stream/GIcecastStatus.h"
 #include "engine/stream/IcecastText.h"
 #include "foundation/DebugTrace.h"
+#include "foundation/GLingeringThreads.h"
 #include "foundation/HttpGetFile.h"
 
 #include <algorithm>
@@ -205,8 +206,6 @@ GShoutCastSource::GShoutCastSource(platform::SocketApi& api, platform::HostResol
 
 GShoutCastSource::~GShoutCastSource()
 {
-    m_statusWorker.request_stop();
-    JoinStatusWorker();
     Close();
 }
 
@@ -359,8 +358,7 @@ void GShoutCastSource::Close()
 {
     // A push or a status download in flight ends now, not at its limit.
     m_titlePusher.Stop();
-    m_statusWorker.request_stop();
-    JoinStatusWorker();
+    DropStatusRead();
     if (m_pSourceSocket)
         m_pSourceSocket->Close();
     m_pSourceSocket.reset();
@@ -538,59 +536,68 @@ void GShoutCastSource::UrlEncode(const char* text, char* buffer, int capacity)
     buffer[used] = '\0';
 }
 
-void GShoutCastSource::JoinStatusWorker()
+void GShoutCastSource::DropStatusRead()
 {
-    if (m_statusWorker.joinable())
-        m_statusWorker.join();
+    if (m_statusWorker.joinable()) {
+        if (m_pStatusRead->ended.load())
+            m_statusWorker.join();
+        else
+            GLingeringThreads::Adopt(std::move(m_statusWorker),
+                std::shared_ptr<const std::atomic<bool>>(m_pStatusRead, &m_pStatusRead->ended));
+    }
+    m_pStatusRead.reset();
 }
 
 bool GShoutCastSource::FetchStatus(platform::TargetHandle notifyWindow)
 {
     if (notifyWindow == platform::kNoTarget)
         return false;
-    {
-        std::lock_guard guard(m_statusLock);
-        if (m_bStatusBusy)
+    if (m_pStatusRead) {
+        std::lock_guard guard(m_pStatusRead->lock);
+        if (m_pStatusRead->busy)
             return false;
-        m_bStatusBusy = true;
-        m_status = {};
     }
-    JoinStatusWorker();
+    DropStatusRead();
 
     SStatusTarget target;
     target.base = m_nPort < 1 ? "http://" + m_host : "http://" + m_host + ":" + std::to_string(m_nPort);
     target.protocol = GetServerProtocol();
     target.stationName = m_stationName;
+    auto pRead = std::make_shared<SStatusRead>();
     try {
-        m_statusWorker = std::jthread([this, target, notifyWindow](std::stop_token stop) {
+        // The read holds all it uses: Close may leave it to end by itself.
+        m_statusWorker = std::jthread([pRead, target, notifyWindow](std::stop_token stop) {
             bool arrived = false;
-            SServerStatus status = ReadStatus(target, m_clock, stop, &arrived);
+            SServerStatus status = ReadStatus(target, platform::Clock::System(), stop, &arrived);
             {
-                std::lock_guard guard(m_statusLock);
-                m_status = std::move(status);
-                m_bStatusBusy = false;
+                std::lock_guard guard(pRead->lock);
+                pRead->status = std::move(status);
+                pRead->busy = false;
             }
-            platform::PostMessage(notifyWindow, WmHttpGetFileComplete(), 0, arrived ? 1 : 0);
+            if (!stop.stop_requested())
+                platform::PostMessage(notifyWindow, WmHttpGetFileComplete(), 0, arrived ? 1 : 0);
+            pRead->ended.store(true);
         });
     } catch (const std::system_error&) {
-        std::lock_guard guard(m_statusLock);
-        m_bStatusBusy = false;
         return false;
     }
+    m_pStatusRead = std::move(pRead);
     return true;
 }
 
 bool GShoutCastSource::TakeStatus(SServerStatus* status)
 {
+    if (!m_pStatusRead)
+        return false;
     // The completion is posted after the worker stored its result; a read
     // that is really still running is not taken.
-    std::lock_guard guard(m_statusLock);
-    if (m_bStatusBusy)
+    std::lock_guard guard(m_pStatusRead->lock);
+    if (m_pStatusRead->busy)
         return false;
     if (status)
-        *status = m_status;
-    const bool usable = m_status.usable;
-    m_status = {};
+        *status = m_pStatusRead->status;
+    const bool usable = m_pStatusRead->status.usable;
+    m_pStatusRead->status = {};
     return usable;
 }
 

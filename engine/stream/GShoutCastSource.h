@@ -7,6 +7,7 @@
 #include "platform/MessageTarget.h"
 #include "platform/SocketApi.h"
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -27,7 +28,8 @@
 // Close, never run during Connect), which may close the source socket while
 // IsConnected is asked; UpdateTitle on any, never blocking: the pushes run
 // on a title worker of this object, serialised by m_titleLock. The status
-// download runs on another worker of this object; Close ends both.
+// download runs on another worker; Close ends the title worker and lets go
+// of the status read without waiting for it.
 class GShoutCastSource {
 public:
     enum Result {
@@ -187,7 +189,10 @@ private:
     // Title worker, under m_titleLock: the title request for the protocol.
     [[nodiscard]] std::string TitleRequest(
         const SServerProtocol& protocol, const std::string& song, const std::string& url, std::string* shown);
-    void JoinStatusWorker();
+    // Lets go of the status read: joined when it has ended, else handed to
+    // GLingeringThreads (a download whose name lookup hangs in the resolver
+    // cannot be cut short).
+    void DropStatusRead();
 
     platform::SocketApi& m_api;
     platform::HostResolver& m_resolver;
@@ -226,10 +231,17 @@ private:
     SServerProtocol m_protocol;
     SStreamFormat m_format;
 
+    // One status read: what its worker hands back. The worker holds it, so
+    // a read that Close drops may end after this object has gone.
+    struct SStatusRead {
+        std::mutex lock; // guards: busy, status
+        bool busy = true;
+        SServerStatus status;
+        // Set by the worker as its last act.
+        std::atomic<bool> ended { false };
+    };
     // Only one status read at a time: a slow server never has several in
-    // flight.
-    std::mutex m_statusLock; // guards: m_bStatusBusy, m_status
-    bool m_bStatusBusy = false;
-    SServerStatus m_status;
+    // flight. Owner thread.
+    std::shared_ptr<SStatusRead> m_pStatusRead;
     std::jthread m_statusWorker;
 };
