@@ -37,9 +37,9 @@ public:
 
     // The server's answer to a login or a title, as the program acts on it.
     enum class Answer {
-        Accepted, // 2xx
+        Accepted, // 2xx, or the go-ahead to a request that asked for it
         WrongPassword, // 401
-        MountInUse, // 403 saying the mount is taken
+        MountInUse, // 403 or 409 saying the mount is taken
         UnknownMethod, // 405, 501, or 400 saying the request is unknown
         Refused, // any other answer
     };
@@ -48,7 +48,8 @@ public:
 
     // s: created for params.port, and connected, connecting or not yet
     // asked to connect. A GShoutCastSource
-    // result code: kOk with s carrying the stream from now on,
+    // result code: kOk with s carrying the stream from now on (what the
+    // server sends on it from then on is read and dropped),
     // kPasswordRefused, kMountInUse, kConnectFailed, kSendFailed (the
     // request did not leave in time), kNoReply (no answer, a dropped
     // connection, an answer that is no HTTP reply or breaks its bounds),
@@ -71,7 +72,7 @@ private:
         int result;
         bool unknownMethod;
     };
-    SExchange Exchange(GSocket& s, const std::string& request, const std::stop_token& stop);
+    SExchange Exchange(GSocket& s, const std::string& request, GHttpReply::Expect expect, const std::stop_token& stop);
     // Connects a created socket, or waits for one already connecting.
     [[nodiscard]] bool Connected(GSocket& s, const std::stop_token& stop);
     [[nodiscard]] std::string StationHeaders() const;
