@@ -479,6 +479,13 @@ TEST_F(DJDataMan, AnIcecastLoginAnnouncesTheEncodersFormatAndItsAnswersAreTold)
         const char* text;
     } rows[] = {
         { "on air", FakeShoutcastServer::Login::Reply, "HTTP/1.1 200 OK\r\n\r\n", 1, 0, nullptr, nullptr },
+        // Icecast 2.5 answers with its go-ahead alone until the source ends.
+        { "on air at the go-ahead", FakeShoutcastServer::Login::Reply,
+            "HTTP/1.1 100 Continue\r\nConnection: Close\r\nContent-Length: 0\r\n\r\n", 1, 0, nullptr, nullptr },
+        { "mount taken, 2.5", FakeShoutcastServer::Login::Reply,
+            "HTTP/1.1 409 Conflict\r\nConnection: Keep-Alive\r\nContent-Type: text/xml\r\nContent-Length: 17\r\n\r\n"
+            "Mountpoint in use",
+            1, -1, "마운트 사용중", kTakenText },
         { "wrong password", FakeShoutcastServer::Login::Reply,
             "HTTP/1.1 401 Authentication Required\r\nContent-Length: 0\r\n\r\n", 1, -1, "암호 불일치", kRefusedText },
         { "mount taken", FakeShoutcastServer::Login::Reply,
