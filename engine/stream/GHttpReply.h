@@ -10,9 +10,10 @@
 // arrive: the status line and the headers, and for a refusal the first
 // bytes of its text, where servers say why they refuse. Interim replies
 // are passed over, except that a request sent with "Expect: 100-continue"
-// may take a "100 Continue" as its answer. The bytes come from the network, so a
-// line, the head, the header count, the interim replies and the kept text
-// are bounded; past any bound the reply is broken, never a wait for more.
+// may take a "100 Continue" as its answer. The bytes come from the
+// network, so a line, the head, the header count, the interim replies and
+// the kept text are bounded; past any bound the reply is broken, never a
+// wait for more.
 class GHttpReply {
 public:
     static constexpr size_t kMaxLineBytes = GYPReply::kMaxLineBytes;

@@ -13,9 +13,11 @@
 // of the mount with Basic credentials and the station's ice- headers, as
 // Icecast's own source clients send it; a server that does not know the
 // method (Icecast before 2.4) is asked again with the older SOURCE request
-// on a new connection. The answer becomes one of GShoutCastSource's result
-// codes. Every wait is bounded by the source client's login limits and
-// ends once stop is requested.
+// on a new connection. The server's go-ahead to the PUT ("100 Continue")
+// accepts the source: Icecast 2.5 says nothing more while the stream runs.
+// The answer becomes one of GShoutCastSource's result codes. Every wait
+// is bounded by the source client's login limits and ends once stop is
+// requested.
 class GIcecastLogin {
 public:
     struct SParams {
