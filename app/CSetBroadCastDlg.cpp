@@ -295,6 +295,7 @@ void CSetBroadCastDlg::Store()
     // (the dialog refuses it for Icecast 2).
     const std::string mount = NormalizeMount(S(m_pMount->text()));
     m_pMount->setText(Q(mount));
+    // Nor is a user name that credentials cannot carry.
     const std::string user = S(m_pUser->text().trimmed());
     m_pUser->setText(Q(user.empty() ? kDefaultUser : user));
     EditDJ(m_dj, [this, &mount](DJSettings& s) {
@@ -302,7 +303,8 @@ void CSetBroadCastDlg::Store()
         s.m_strListenUrl = S(m_pListenUrl->text());
         if (!mount.empty())
             s.m_strMount = mount;
-        s.m_strUser = S(m_pUser->text());
+        if (!m_pUser->text().contains(QLatin1Char(':')))
+            s.m_strUser = S(m_pUser->text());
     });
 }
 
@@ -314,6 +316,16 @@ bool CSetBroadCastDlg::IsMountMissing() const
 void CSetBroadCastDlg::FocusMount()
 {
     m_pMount->setFocus();
+}
+
+bool CSetBroadCastDlg::IsUserRefused() const
+{
+    return m_pServerType->currentIndex() == kIcecastRow && m_pUser->text().contains(QLatin1Char(':'));
+}
+
+void CSetBroadCastDlg::FocusUser()
+{
+    m_pUser->setFocus();
 }
 
 void CSetBroadCastDlg::StoreStationFields()

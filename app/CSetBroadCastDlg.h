@@ -31,6 +31,8 @@ public:
     static constexpr int kShoutcastRow = 0;
     static constexpr int kIcecastRow = 1;
     static constexpr const char* kNoMountText = "Icecast 2 서버의 마운트를 입력하십시오.\n(예: /live)";
+    static constexpr const char* kColonUserText
+        = "Icecast 2 서버의 사용자 이름에는 ':' 문자를 쓸 수 없습니다.\n(예: source)";
     static constexpr int kIntroTimerMs = 1000;
 
     CSetBroadCastDlg(COption& option, CDJDataMan& dj, platform::WaveOutBackend& output, QWidget* pParent = nullptr);
@@ -58,6 +60,12 @@ public:
     [[nodiscard]] bool IsMountMissing() const;
     // Shows the mount field and gives it the focus.
     void FocusMount();
+    // True when Icecast 2 is chosen and the user name holds ':', which
+    // Basic credentials cannot carry (the server would read the rest as
+    // the password): the dialog refuses to save then.
+    [[nodiscard]] bool IsUserRefused() const;
+    // Shows the user field and gives it the focus.
+    void FocusUser();
 
     void OnMode(bool ownServer);
     void OnIntroCheck();

@@ -163,6 +163,12 @@ bool CSettingDlg::OnApply()
         m_pBroadcast->FocusMount();
         return false;
     }
+    if (m_pBroadcast->IsUserRefused()) {
+        MessageDlg(this, CSetBroadCastDlg::kColonUserText, kCaption, kMbOk);
+        m_pTabs->setCurrentIndex(kBroadcastPage);
+        m_pBroadcast->FocusUser();
+        return false;
+    }
     (void)kept.SaveSettings();
     m_pBroadcast->StopIntro();
     m_bPrepared = false;

@@ -4,6 +4,7 @@
 #include "engine/stream/CDJDataMan.h"
 
 #include "engine/stream/CFirewallRegistration.h"
+#include "engine/stream/IcecastText.h"
 #include "foundation/GSocket.h"
 #include "foundation/HttpGetFile.h"
 #include "foundation/Ini.h"
@@ -401,9 +402,12 @@ void CDJDataMan::SetListenAddress(const std::string& address)
 
 std::string CDJDataMan::ListenPath() const
 {
-    // Icecast serves the stream on its mount; its root is a web page.
+    // Icecast serves the stream on its mount; its root is a web page. The
+    // mount is written as the login names it, so a listener asks for the
+    // very mount the source went on air at.
     const GShoutCastSource::SServerProtocol protocol = m_source.GetServerProtocol();
-    return protocol.type == GShoutCastSource::ServerType::Icecast2 ? protocol.mount : std::string();
+    return protocol.type == GShoutCastSource::ServerType::Icecast2 ? PercentEncode(protocol.mount, PercentKeep::Slashes)
+                                                                   : std::string();
 }
 
 void CDJDataMan::AddFirewallException()

@@ -13,6 +13,9 @@ constexpr const char* kDefaultFolderName = "방송 갈무리";
 constexpr const char* kResetFolderName = "TavDJ";
 constexpr const char* kDefaultStationName = "TavDJ 방송국";
 constexpr const char* kDefaultMount = "/live";
+// Icecast's own name for a source; Basic credentials with an empty user
+// name are refused as a wrong password.
+constexpr const char* kDefaultUser = "source";
 constexpr int kDefaultSourceVolume = 32767;
 // What FormatN reads as when the key is missing; replaced after loading.
 constexpr int kFormatUnset = -1;
@@ -65,7 +68,7 @@ constexpr Setting kSettings[] = {
     Text("Network", "Passwd", &DJSettings::m_strPasswd, "tarnwick"),
     Number("Network", "ServerType", &DJSettings::m_nServerType, 0),
     Text("Network", "Mount", &DJSettings::m_strMount, kDefaultMount),
-    Text("Network", "User", &DJSettings::m_strUser, "source"),
+    Text("Network", "User", &DJSettings::m_strUser, kDefaultUser),
     // The maker's service endpoints are ours to choose: empty until set.
     Text("Network", "IPCheckHost", &DJSettings::m_strIPCheckHost, ""),
     Text("SHOUTcast", "Name", &DJSettings::m_strName, kDefaultStationName),
@@ -141,7 +144,7 @@ void CDJDataMan::UpdateSourceProtocol()
     protocol.type = m_settings.m_nServerType == 1 ? GShoutCastSource::ServerType::Icecast2
                                                   : GShoutCastSource::ServerType::Shoutcast;
     protocol.mount = m_settings.m_strMount;
-    protocol.user = m_settings.m_strUser;
+    protocol.user = m_settings.m_strUser.empty() ? kDefaultUser : m_settings.m_strUser;
     m_source.SetServerProtocol(protocol);
 }
 
@@ -173,6 +176,8 @@ void CDJDataMan::LoadSettings(std::string_view folderName)
     s.m_strMount = NormalizeMount(s.m_strMount);
     if (s.m_strMount.empty())
         s.m_strMount = kDefaultMount;
+    if (s.m_strUser.empty())
+        s.m_strUser = kDefaultUser;
     m_fade.ResetStep(s.m_nFadeTime);
     UpdateSourceProtocol();
 

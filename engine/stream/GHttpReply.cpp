@@ -164,6 +164,12 @@ void GHttpReply::OnLine(std::string_view line)
 
 void GHttpReply::OnHeadEnd()
 {
+    // The go-ahead carries no text; the server may say nothing more until
+    // the request's body ends.
+    if (m_nStatus == 100 && m_expect == Expect::Continue) {
+        m_stage = Stage::Whole;
+        return;
+    }
     if (m_nStatus < 200) {
         // An interim reply: the final one follows.
         m_nStatus = 0;

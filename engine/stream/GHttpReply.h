@@ -9,9 +9,11 @@
 // The head of one HTTP reply from a streaming server, read as its bytes
 // arrive: the status line and the headers, and for a refusal the first
 // bytes of its text, where servers say why they refuse. Interim replies
-// ("100 Continue") are passed over. The bytes come from the network, so a
-// line, the head, the header count, the interim replies and the kept text
-// are bounded; past any bound the reply is broken, never a wait for more.
+// are passed over, except that a request sent with "Expect: 100-continue"
+// may take a "100 Continue" as its answer. The bytes come from the
+// network, so a line, the head, the header count, the interim replies and
+// the kept text are bounded; past any bound the reply is broken, never a
+// wait for more.
 class GHttpReply {
 public:
     static constexpr size_t kMaxLineBytes = GYPReply::kMaxLineBytes;
@@ -25,15 +27,30 @@ public:
 
     enum class Progress { NeedMore, Whole, Broken };
 
-    // Takes the next bytes. Whole once the final reply's head has arrived,
+    // What answers the request. A server may answer a request sent with
+    // "Expect: 100-continue" with "100 Continue" alone and send its final
+    // reply only when the request's body ends, which for a source is the
+    // end of the stream.
+    enum class Expect {
+        FinalReply, // the reply with a status of 200 or more
+        Continue, // a complete "100 Continue" head, or a final reply instead
+    };
+
+    explicit GHttpReply(Expect expect = Expect::FinalReply)
+        : m_expect(expect)
+    {
+    }
+
+    // Takes the next bytes. Whole once the answer's head has arrived,
     // with a refusal's text up to its length, kMaxTextBytes or the peer's
     // end; bytes past that are not read. Once Whole or Broken it stays so.
     Progress Feed(std::string_view bytes);
     // No more bytes come (the peer closed, or the wait is over): Whole when
-    // the final reply's head had arrived, else Broken.
+    // the answer's head had arrived, else Broken.
     Progress End();
 
-    // 0 until a final status line arrived.
+    // 0 until the answer's status line arrived; 100 only for a request
+    // whose answer may be the go-ahead.
     [[nodiscard]] int Status() const { return m_nStatus; }
     [[nodiscard]] const std::string& Reason() const { return m_reason; }
     [[nodiscard]] const std::string& Text() const { return m_text; }
@@ -48,6 +65,7 @@ private:
     void TakeText(std::string_view bytes);
     [[nodiscard]] Progress Current() const;
 
+    Expect m_expect;
     Stage m_stage = Stage::StatusLine;
     // Bytes of an unfinished line; shorter than kMaxLineBytes between feeds.
     std::string m_pending;

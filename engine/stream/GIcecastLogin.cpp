@@ -40,7 +40,7 @@ std::string GIcecastLogin::StationHeaders() const
 std::string GIcecastLogin::PutRequest() const
 {
     // Asking to continue lets the server refuse before any audio is sent;
-    // Icecast answers at once either way.
+    // Icecast answers at once either way, and its go-ahead is the answer.
     return "PUT " + PercentEncode(m_params.mount, PercentKeep::Slashes)
         + " HTTP/1.1\r\nHost: " + HeaderValue(m_params.host) + ":" + std::to_string(m_params.port) + "\r\n"
         + StationHeaders() + "Expect: 100-continue\r\n\r\n";
@@ -55,13 +55,16 @@ std::string GIcecastLogin::SourceRequest() const
 GIcecastLogin::Answer GIcecastLogin::Classify(const GHttpReply& reply)
 {
     const int status = reply.Status();
-    if (status >= 200 && status < 300)
+    // A reply reads as 100 only where the go-ahead answers the request:
+    // Icecast 2.5 sends its 200 only when the source ends.
+    if (status == 100 || (status >= 200 && status < 300))
         return Answer::Accepted;
     if (status == 401)
         return Answer::WrongPassword;
-    // Icecast says "Mountpoint in use" in the text of a 403; the same code
-    // also refuses for other reasons ("too many sources connected").
-    if (status == 403 && reply.Says("in use"))
+    // Icecast says "Mountpoint in use" in the text of a 403 (2.4) or a 409
+    // (2.5); the 403 also refuses for other reasons ("too many sources
+    // connected").
+    if ((status == 403 || status == 409) && reply.Says("in use"))
         return Answer::MountInUse;
     // Icecast before 2.4 answers a method it does not know with "400 ...
     // unknown request"; other servers with 405 or 501.
@@ -109,7 +112,8 @@ bool GIcecastLogin::Connected(GSocket& s, const std::stop_token& stop)
     return s.GetState() == GSocket::kConnected;
 }
 
-GIcecastLogin::SExchange GIcecastLogin::Exchange(GSocket& s, const std::string& request, const std::stop_token& stop)
+GIcecastLogin::SExchange GIcecastLogin::Exchange(
+    GSocket& s, const std::string& request, GHttpReply::Expect expect, const std::stop_token& stop)
 {
     if (!Connected(s, stop))
         return { GShoutCastSource::kConnectFailed, false };
@@ -119,7 +123,7 @@ GIcecastLogin::SExchange GIcecastLogin::Exchange(GSocket& s, const std::string& 
     // Sending and waiting share one loop: a server that refuses may answer
     // and close while the request is still leaving.
     const uint64_t started = m_clock.NowMs();
-    GHttpReply reply;
+    GHttpReply reply(expect);
     const GHttpReply::Progress progress
         = AwaitReply(s, reply, m_clock, started, GShoutCastSource::kLoginReplyLimitMs, stop);
     if (progress != GHttpReply::Progress::Whole) {
@@ -143,14 +147,23 @@ GIcecastLogin::SExchange GIcecastLogin::Exchange(GSocket& s, const std::string& 
 
 int GIcecastLogin::Run(GSocket& s, std::stop_token stop)
 {
-    const SExchange put = Exchange(s, PutRequest(), stop);
-    if (!put.unknownMethod || stop.stop_requested())
-        return put.result;
-    // What a refusing server leaves of the connection is not known, so the
-    // older request goes on a connection of its own.
-    s.Close();
-    if (!s.Create(m_params.port))
-        return GShoutCastSource::kCreateFailed;
-    (void)s.LimitSendBuffer(GShoutCastSource::kSourceSendBuffer);
-    return Exchange(s, SourceRequest(), stop).result;
+    int result = GShoutCastSource::kOk;
+    const SExchange put = Exchange(s, PutRequest(), GHttpReply::Expect::Continue, stop);
+    if (!put.unknownMethod || stop.stop_requested()) {
+        result = put.result;
+    } else {
+        // What a refusing server leaves of the connection is not known, so
+        // the older request goes on a connection of its own.
+        s.Close();
+        if (!s.Create(m_params.port))
+            return GShoutCastSource::kCreateFailed;
+        (void)s.LimitSendBuffer(GShoutCastSource::kSourceSendBuffer);
+        result = Exchange(s, SourceRequest(), GHttpReply::Expect::FinalReply, stop).result;
+    }
+    // On air the server has nothing more to say that the program acts on
+    // (Icecast 2.4 follows its go-ahead with a 200, 2.5 sends it when the
+    // source ends); kept, it would pile up beside the stream.
+    if (result == GShoutCastSource::kOk)
+        s.DiscardIncoming();
+    return result;
 }

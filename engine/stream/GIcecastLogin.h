@@ -13,9 +13,11 @@
 // of the mount with Basic credentials and the station's ice- headers, as
 // Icecast's own source clients send it; a server that does not know the
 // method (Icecast before 2.4) is asked again with the older SOURCE request
-// on a new connection. The answer becomes one of GShoutCastSource's result
-// codes. Every wait is bounded by the source client's login limits and
-// ends once stop is requested.
+// on a new connection. The server's go-ahead to the PUT ("100 Continue")
+// accepts the source: Icecast 2.5 says nothing more while the stream runs.
+// The answer becomes one of GShoutCastSource's result codes. Every wait
+// is bounded by the source client's login limits and ends once stop is
+// requested.
 class GIcecastLogin {
 public:
     struct SParams {
@@ -37,9 +39,9 @@ public:
 
     // The server's answer to a login or a title, as the program acts on it.
     enum class Answer {
-        Accepted, // 2xx
+        Accepted, // 2xx, or the go-ahead to a request that asked for it
         WrongPassword, // 401
-        MountInUse, // 403 saying the mount is taken
+        MountInUse, // 403 or 409 saying the mount is taken
         UnknownMethod, // 405, 501, or 400 saying the request is unknown
         Refused, // any other answer
     };
@@ -48,7 +50,8 @@ public:
 
     // s: created for params.port, and connected, connecting or not yet
     // asked to connect. A GShoutCastSource
-    // result code: kOk with s carrying the stream from now on,
+    // result code: kOk with s carrying the stream from now on (what the
+    // server sends on it from then on is read and dropped),
     // kPasswordRefused, kMountInUse, kConnectFailed, kSendFailed (the
     // request did not leave in time), kNoReply (no answer, a dropped
     // connection, an answer that is no HTTP reply or breaks its bounds),
@@ -71,7 +74,7 @@ private:
         int result;
         bool unknownMethod;
     };
-    SExchange Exchange(GSocket& s, const std::string& request, const std::stop_token& stop);
+    SExchange Exchange(GSocket& s, const std::string& request, GHttpReply::Expect expect, const std::stop_token& stop);
     // Connects a created socket, or waits for one already connecting.
     [[nodiscard]] bool Connected(GSocket& s, const std::stop_token& stop);
     [[nodiscard]] std::string StationHeaders() const;

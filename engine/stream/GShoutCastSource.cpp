@@ -74,24 +74,6 @@ std::string CutTitle(const std::string& song)
     return song.substr(0, cut) + "...";
 }
 
-// The server decodes the query, so a password with '&', '#', '+' or a blank
-// must be escaped to arrive whole; plain passwords stay byte-identical.
-std::string EscapeQueryValue(const std::string& value)
-{
-    static const char kHex[] = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned char c : value) {
-        if (std::isalnum(c) || c == '-' || c == '.' || c == '_' || c == '~') {
-            out.push_back(static_cast<char>(c));
-        } else {
-            out.push_back('%');
-            out.push_back(kHex[c >> 4]);
-            out.push_back(kHex[c & 15]);
-        }
-    }
-    return out;
-}
-
 std::string Encoded(const std::string& text)
 {
     std::string buffer(3 * text.size() + 1, '\0');
@@ -483,7 +465,10 @@ std::string GShoutCastSource::TitleRequest(
     const std::string rest
         = "&mode=updinfo&song=" + m_encodedSong + "&url=" + m_encodedUrl + " HTTP/1.1\nUser-Agent: " + kAgent + "\n\n";
     *shown = head + "*" + rest;
-    return head + EscapeQueryValue(m_password) + rest;
+    // The server decodes the query, so a password with '&', '#', '+' or a
+    // blank must be escaped to arrive whole; plain passwords stay
+    // byte-identical.
+    return head + PercentEncode(m_password, PercentKeep::Nothing) + rest;
 }
 
 int GShoutCastSource::SendTitleNow(const char* song, const char* url, std::stop_token stop)

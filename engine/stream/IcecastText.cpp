@@ -1,15 +1,33 @@
 #include "engine/stream/IcecastText.h"
 
 #include "foundation/Base64.h"
+#include "platform/TextCase.h"
 
-#include <cctype>
 #include <cstdint>
 
 namespace {
 
+// ASCII only, never the C library's classes: under a single-byte locale
+// those take bytes past 0x7F for letters or blanks, and UTF-8 text would
+// then go out unescaped or lose a byte at its end.
+bool IsAsciiDigit(unsigned char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+bool IsAsciiAlnum(unsigned char c)
+{
+    return IsAsciiDigit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+bool IsAsciiSpace(unsigned char c)
+{
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
 bool IsUnreserved(unsigned char c)
 {
-    return std::isalnum(c) || c == '-' || c == '.' || c == '_' || c == '~';
+    return IsAsciiAlnum(c) || c == '-' || c == '.' || c == '_' || c == '~';
 }
 
 void AppendUtf8(uint32_t code, std::string* out)
@@ -45,9 +63,10 @@ size_t ReadReference(std::string_view text, uint32_t* code)
     uint32_t value = 0;
     while (i < text.size() && i - first < 8) {
         const unsigned char c = static_cast<unsigned char>(text[i]);
-        if (hex && std::isxdigit(c))
-            value = value * 16 + static_cast<uint32_t>(std::isdigit(c) ? c - '0' : (std::tolower(c) - 'a' + 10));
-        else if (!hex && std::isdigit(c))
+        const int digit = platform::AsciiHexValue(static_cast<char>(c));
+        if (hex && digit >= 0)
+            value = value * 16 + static_cast<uint32_t>(digit);
+        else if (!hex && IsAsciiDigit(c))
             value = value * 10 + static_cast<uint32_t>(c - '0');
         else
             break;
@@ -102,9 +121,9 @@ std::string BasicAuthorization(std::string_view user, std::string_view password)
 
 std::string NormalizeMount(std::string_view mount)
 {
-    while (!mount.empty() && std::isspace(static_cast<unsigned char>(mount.front())))
+    while (!mount.empty() && IsAsciiSpace(static_cast<unsigned char>(mount.front())))
         mount.remove_prefix(1);
-    while (!mount.empty() && std::isspace(static_cast<unsigned char>(mount.back())))
+    while (!mount.empty() && IsAsciiSpace(static_cast<unsigned char>(mount.back())))
         mount.remove_suffix(1);
     if (mount.empty())
         return {};

@@ -14,6 +14,7 @@ enum class PercentKeep {
 };
 // Every byte outside the kept set as "%XX" (upper-case hex): UTF-8 text
 // arrives byte for byte, and a blank, "&", "#" or "?" cannot end the value.
+// Letters and digits are ASCII's, whatever the process locale.
 [[nodiscard]] std::string PercentEncode(std::string_view text, PercentKeep keep);
 
 // The text as one header value: line ends and other control bytes become

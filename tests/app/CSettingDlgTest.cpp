@@ -261,16 +261,22 @@ TEST_F(SettingDlgTest, IcecastServerTakesAMountAndUserAndRefusesAnEmptyMount)
         const char* storedType; // "(none)": nothing saved
         const char* storedMount;
         const char* storedUser;
+        const char* refusal = nullptr; // the box, and the field given the focus
+        const char* focus = nullptr;
     };
     const Row rows[] = {
         { 1, "radio", " dj ", true, "1", "/radio", "dj" },
-        { 1, "  ", "dj", false, "(none)", "(none)", "(none)" },
+        { 1, "  ", "dj", false, "(none)", "(none)", "(none)", CSetBroadCastDlg::kNoMountText, "1073" },
         { 1, "/a b", "", true, "1", "/a b", "source" },
-        // For SHOUTcast the mount means nothing: an empty one is not saved.
+        // Basic credentials cannot carry a ':' in the user name.
+        { 1, "radio", "dj:1", false, "(none)", "(none)", "(none)", CSetBroadCastDlg::kColonUserText, "1074" },
+        // For SHOUTcast the mount means nothing: an empty one is not saved,
+        // nor a user name that could never log in.
         { 0, "", "dj", true, "0", "/live", "dj" },
+        { 0, "", "a:b", true, "0", "/live", "source" },
     };
     for (const Row& row : rows) {
-        SCOPED_TRACE(row.mount);
+        SCOPED_TRACE(std::string(row.mount) + " / " + row.user);
         std::remove(m_home.Path("SETTING.ini").c_str());
         m_dj->ResetSettings();
         const size_t before = m_messages.Calls().size();
@@ -291,10 +297,14 @@ TEST_F(SettingDlgTest, IcecastServerTakesAMountAndUserAndRefusesAnEmptyMount)
             EXPECT_EQ(m_messages.Calls().size(), before);
             continue;
         }
-        EXPECT_EQ(Texts().back(), CSetBroadCastDlg::kNoMountText);
+        EXPECT_EQ(Texts().back(), row.refusal);
         EXPECT_EQ(Get<QTabWidget>("1000")->currentIndex(), CSettingDlg::kBroadcastPage);
-        EXPECT_EQ(m_dlg->focusWidget(), Get("1073"));
-        EXPECT_EQ(m_dj->Settings().m_strMount, "/live") << "an empty mount is not kept either";
+        EXPECT_EQ(m_dlg->focusWidget(), Get(row.focus));
+        // What was refused is not kept in memory either.
+        if (row.refusal == CSetBroadCastDlg::kNoMountText)
+            EXPECT_EQ(m_dj->Settings().m_strMount, "/live");
+        else
+            EXPECT_EQ(m_dj->Settings().m_strUser, "source");
         m_dlg->reject();
     }
 

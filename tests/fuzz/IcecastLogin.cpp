@@ -30,6 +30,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         std::abort();
     if (progress == GHttpReply::Progress::Whole && (reply.Status() < 200 || reply.Status() > 599))
         std::abort();
+    // Where the go-ahead answers, it is the only interim reply that does.
+    GHttpReply goAhead(GHttpReply::Expect::Continue);
+    progress = GHttpReply::Progress::NeedMore;
+    for (size_t at = 0; at < answer.size() && progress == GHttpReply::Progress::NeedMore; at += piece)
+        progress = goAhead.Feed(std::string_view(answer).substr(at, piece));
+    if (progress == GHttpReply::Progress::NeedMore)
+        progress = goAhead.End();
+    if (progress == GHttpReply::Progress::Whole && goAhead.Status() != 100
+        && (goAhead.Status() < 200 || goAhead.Status() > 599))
+        std::abort();
 
     FakeSocketApi api;
     FakeHostResolver resolver;

@@ -213,6 +213,8 @@ TEST_F(Settings, ServerTypeMountAndUserLoadMendedAndAFileWithoutThemStaysShoutca
         { "[Network]\nServerType=1\nMount=/radio\nUser=dj\n", 1, "/radio", "dj" },
         { "[Network]\nServerType=1\nMount=  stream.mp3 \n", 1, "/stream.mp3", "source" },
         { "[Network]\nServerType=1\nMount=\n", 1, "/live", "source" },
+        // Basic credentials with an empty user name are refused.
+        { "[Network]\nServerType=1\nUser=\n", 1, "/live", "source" },
         { "[Network]\nServerType=7\nMount=/a/b\n", 0, "/a/b", "source" },
         { "[Network]\nServerType=-1\n", 0, "/live", "source" },
     };

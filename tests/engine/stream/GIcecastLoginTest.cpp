@@ -30,6 +30,22 @@ const std::string kUnknownRequest
 const std::string kNotAllowed = "HTTP/1.1 405 Method Not Allowed\r\nContent-Length: 0\r\n\r\n";
 const std::string kOk = "HTTP/1.0 200 OK\r\n\r\n";
 
+// Icecast 2.5's answers, byte for byte: its go-ahead is its only answer
+// while the source streams.
+const std::string k25Head = "Server: Icecast 2.4.999.1\r\nConnection: Close\r\nAccept-Encoding: identity\r\n"
+                            "Allow: GET, PUT, OPTIONS, SOURCE\r\nDate: Thu, 10 Dec 2026 16:00:00 GMT\r\n"
+                            "Cache-Control: no-cache, no-store\r\nExpires: Mon, 26 Jul 1997 05:00:00 GMT\r\n"
+                            "Pragma: no-cache\r\n";
+const std::string k25Continue = "HTTP/1.1 100 Continue\r\n" + k25Head + "Content-Length: 0\r\n\r\n";
+
+std::string Icecast25Refusal(const std::string& statusLine, const std::string& headers, const std::string& message)
+{
+    const std::string body
+        = "<?xml version=\"1.0\"?>\n<iceresponse><message>" + message + "</message><return>0</return></iceresponse>\n";
+    return statusLine + "\r\n" + headers + "Content-Type: text/xml\r\nContent-Length: " + std::to_string(body.size())
+        + "\r\n\r\n" + body;
+}
+
 GIcecastLogin::SParams Params()
 {
     GIcecastLogin::SParams p;
@@ -110,7 +126,7 @@ TEST(GIcecastLogin, RealAnswersBecomeTheSourceClientsCodes)
         { "garbage", { "invalid password\r\n", "" }, GShoutCastSource::kNoReply, 1 },
         { "truncated", { "HTTP/1.0 200 O", "" }, GShoutCastSource::kNoReply, 1 },
         { "closed at once", { "" }, GShoutCastSource::kNoReply, 1 },
-        { "only interim replies", { kContinueThenOk.substr(0, 44), kContinueThenOk.substr(0, 44), "" },
+        { "only interim replies", { "HTTP/1.1 102 Processing\r\n\r\n", "HTTP/1.1 102 Processing\r\n\r\n", "" },
             GShoutCastSource::kNoReply, 1 },
         { "megabytes without a line end", megabytes, GShoutCastSource::kNoReply, 1 },
         { "too many headers", manyHeaders, GShoutCastSource::kNoReply, 1 },
@@ -149,4 +165,67 @@ TEST(GIcecastLogin, AStopRequestEndsTheWaitAtOnce)
     const uint64_t started = login.clock.NowMs();
     EXPECT_NE(GIcecastLogin(login.clock, Params()).Run(login.socket, stop.get_token()), GShoutCastSource::kOk);
     EXPECT_LT(login.clock.NowMs() - started, 500u);
+}
+
+TEST(GIcecastLogin, EachServersExactAnswerMeansTheSameInAnyPieces)
+{
+    struct Row {
+        const char* what;
+        std::vector<std::string> segments; // as the server sends them
+        bool closes; // then the server closes
+        int result;
+        GIcecastLogin::Answer answer;
+    };
+    const std::string taken = Icecast25Refusal("HTTP/1.1 409 Conflict",
+        std::string(k25Head).replace(k25Head.find("Close"), 5, "Keep-Alive"), "Mountpoint in use");
+    const std::string refused = Icecast25Refusal("HTTP/1.1 401 Authentication Required",
+        k25Head + "WWW-Authenticate: Basic realm=\"Icecast2 Server\"\r\n", "You need to authenticate");
+    const Row rows[] = {
+        // 2.5 says nothing more while the stream runs.
+        { "2.5 go-ahead", { k25Continue }, false, GShoutCastSource::kOk, GIcecastLogin::Answer::Accepted },
+        { "2.5 mount taken", { taken }, true, GShoutCastSource::kMountInUse, GIcecastLogin::Answer::MountInUse },
+        { "2.5 wrong password", { refused }, true, GShoutCastSource::kPasswordRefused,
+            GIcecastLogin::Answer::WrongPassword },
+        // 2.4 sends its 200 a moment after the go-ahead.
+        { "2.4 go-ahead then 200", { "HTTP/1.1 100 Continue\r\nContent-Length: 0\r\n\r\n", kOk }, false,
+            GShoutCastSource::kOk, GIcecastLogin::Answer::Accepted },
+        { "2.4 mount taken", { kMountInUse }, true, GShoutCastSource::kMountInUse, GIcecastLogin::Answer::MountInUse },
+    };
+    for (const Row& row : rows) {
+        std::string whole;
+        for (const std::string& segment : row.segments)
+            whole += segment;
+        // As sent, in one segment, and cut in two at every byte.
+        std::vector<std::vector<std::string>> deliveries { row.segments, { whole } };
+        for (size_t cut = 1; cut < whole.size(); ++cut)
+            deliveries.push_back({ whole.substr(0, cut), whole.substr(cut) });
+        for (std::vector<std::string> delivery : deliveries) {
+            SCOPED_TRACE(std::string(row.what) + ", first piece " + std::to_string(delivery.front().size()));
+            if (row.closes)
+                delivery.push_back("");
+            Login login;
+            const uint64_t started = login.clock.NowMs();
+            ASSERT_EQ(login.Run(delivery), row.result);
+            EXPECT_EQ(login.api.opened, 1);
+            if (row.result != GShoutCastSource::kOk)
+                continue;
+            // On air at once, not at the reply's time limit.
+            EXPECT_LT(login.clock.NowMs() - started, 500u);
+            // What the server says after its go-ahead is read and dropped,
+            // and the connection stays.
+            for (int poll = 0; poll < 3; ++poll)
+                EXPECT_TRUE(login.socket.Poll(nullptr));
+            EXPECT_TRUE(login.api.incoming.empty());
+            EXPECT_EQ(login.socket.GetReceiveLength(), 0);
+        }
+        // The reply reader takes the bytes one at a time just as well.
+        GHttpReply reply(GHttpReply::Expect::Continue);
+        GHttpReply::Progress progress = GHttpReply::Progress::NeedMore;
+        for (size_t at = 0; at < whole.size() && progress == GHttpReply::Progress::NeedMore; ++at)
+            progress = reply.Feed(std::string_view(whole).substr(at, 1));
+        if (progress == GHttpReply::Progress::NeedMore)
+            progress = reply.End();
+        EXPECT_EQ(progress, GHttpReply::Progress::Whole) << row.what;
+        EXPECT_EQ(GIcecastLogin::Classify(reply), row.answer) << row.what;
+    }
 }

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <string>
 
 namespace {
@@ -133,6 +134,21 @@ TEST(IcecastText, EncodesPathsAndQueriesAndReadsBackTitles)
 {
     EXPECT_EQ(PercentEncode("/a b/가?&#+~", PercentKeep::Slashes), "/a%20b/%EA%B0%80%3F%26%23%2B~");
     EXPECT_EQ(PercentEncode("/live", PercentKeep::Nothing), "%2Flive");
+    // Letters are ASCII's even where the locale takes bytes past 0x7F for
+    // letters (a single-byte locale, when the system has one).
+    const std::string locale = std::setlocale(LC_CTYPE, nullptr);
+    for (const char* name : { "de_DE.ISO-8859-1", "en_US.ISO-8859-1", "fr_FR.ISO-8859-1" })
+        if (std::setlocale(LC_CTYPE, name))
+            break;
+    std::string high;
+    std::string escaped;
+    for (int c = 0x80; c <= 0xFF; ++c) {
+        high.push_back(static_cast<char>(c));
+        static const char kHex[] = "0123456789ABCDEF";
+        escaped += std::string("%") + kHex[c >> 4] + kHex[c & 15];
+    }
+    EXPECT_EQ(PercentEncode(high, PercentKeep::Slashes), escaped);
+    std::setlocale(LC_CTYPE, locale.c_str());
     EXPECT_FALSE(ListenUrlIsMount("http://localhost:8000/a/live", "/live"));
     EXPECT_FALSE(ListenUrlIsMount("http://localhost:8000", "/live"));
 
