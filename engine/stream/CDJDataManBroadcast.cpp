@@ -180,6 +180,9 @@ int CDJDataMan::FinishConnect(platform::WParam login, std::string* pText, int* p
         *pCode = 0;
         WriteLog("서버 접속 성공 : 서버=%s, 포트=%d, 출력=%dkbps", m_settings.m_strAddress.c_str(), m_settings.m_nPort,
             kbps);
+        // The source client's first title on air is the station name: it is
+        // the title kept until another is sent.
+        m_sender.SetKeptTitle(m_settings.m_strName);
         UpdateListenUrl();
         OpenRecordingFile();
         m_nConnectTime = platform::GetTickCount();

@@ -29,6 +29,7 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QTest>
+#include <QUrlQuery>
 
 #include <gtest/gtest.h>
 
@@ -40,7 +41,9 @@
 #include <memory>
 #include <set>
 #include <sstream>
+#include <string>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -48,6 +51,7 @@ namespace fs = std::filesystem;
 
 constexpr unsigned kStart = 3000;
 constexpr unsigned kStartButton = 2004;
+constexpr unsigned kSendTitle = 3019;
 constexpr uint32_t kTimerReconnect = 3;
 constexpr uint32_t kTimerStatusPoll = 4;
 constexpr uint32_t kTimerStatusStart = 5;
@@ -519,6 +523,54 @@ TEST_F(BroadcastWindow, ReloadOnAirKeepsTheBroadcastAndBindsTheNewSkin)
     EXPECT_TRUE(Controls().pRecord->IsEnabled());
     EXPECT_EQ(Window().TimerPeriodMs(kTimerStatusStart), 3000);
     EXPECT_EQ(Window().TimerPeriodMs(kTimerStatusPoll), 0);
+}
+
+// Going on air puts one title on the server when the title field is empty:
+// the station name, which the login announced, and which the window then
+// shows and keeps; a typed title follows it. A title sent once those have
+// arrived shows that nothing else was on the way (a title still waiting
+// would give way to it, but would have been kept).
+TEST_F(BroadcastWindow, GoingOnAirWithAnEmptyTitleFieldSendsTheStationNameOnly)
+{
+    const std::string station = "우리 방송";
+    const struct {
+        const char* typed;
+        std::vector<std::string> songs;
+    } rows[] = {
+        { "", { station } },
+        { "오늘의 노래", { station, "오늘의 노래" } },
+    };
+    EditSettings(TheDJDataMan(), [&](DJSettings& s) { s.m_strName = station; });
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.typed);
+        FakeShoutcastServer server;
+        ASSERT_TRUE(server.Start());
+        UseServer(server.Port());
+        const auto songs = [&] {
+            std::vector<std::string> sent;
+            for (const std::string& request : server.TitleRequests()) {
+                if (request.rfind("GET /admin.cgi?", 0) != 0)
+                    continue;
+                const QUrlQuery query(QString::fromStdString(request.substr(15, request.find(' ', 4) - 15)));
+                sent.push_back(query.queryItemValue("song", QUrl::FullyDecoded).toStdString());
+            }
+            return sent;
+        };
+        Window().TitleEdit()->setText(QString::fromUtf8(row.typed));
+        ASSERT_NO_FATAL_FAILURE(Start());
+        ASSERT_EQ(Window().BroadcastState(), 1) << (m_boxes.Calls().empty() ? "" : m_boxes.Last().text);
+        EXPECT_EQ(Status(), row.songs.back());
+        EXPECT_EQ(TheDJDataMan().GetKeptTitle(), row.songs.back());
+        EXPECT_TRUE(ProcessEventsUntil([&] { return songs().size() >= row.songs.size(); }));
+        Window().TitleEdit()->setText(QStringLiteral("끝"));
+        Command(Window(), kSendTitle);
+        std::vector<std::string> expected = row.songs;
+        expected.push_back("끝");
+        EXPECT_TRUE(ProcessEventsUntil([&] { return songs().size() >= expected.size(); }));
+        EXPECT_EQ(songs(), expected);
+        Command(Window(), kStartButton);
+        ASSERT_EQ(Window().BroadcastState(), 0);
+    }
 }
 
 // A start against a server that takes the connection and never answers: the
