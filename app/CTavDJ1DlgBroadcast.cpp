@@ -210,11 +210,18 @@ void CTavDJ1Dlg::OnConnectFinished(bool bConnected, const std::string& text, int
     if (bConnected) {
         SetTimer(kTimerStatusStart, kStatusStartMs);
         SetTimer(kTimerWatchdog, kWatchdogMs);
-        if (!engine.Settings().m_nAuto) {
-            const std::string title
+        const DJSettings& settings = engine.Settings();
+        if (!settings.m_nAuto) {
+            const std::string typed
                 = CutTitle(m_pTitleEdit ? m_pTitleEdit->text().toStdString() : TheOption().m_strMent);
-            TheOption().m_strMent = title;
-            engine.SendTitle(title, engine.GetKeptUrl());
+            TheOption().m_strMent = typed;
+            // An empty field means the station name, as for the send button.
+            // The login has put it on air already, undecorated: it goes again
+            // only to carry the presenter's name, never as a second, blank
+            // title.
+            const bool bDecorated = settings.m_nTitleWithCJName && !settings.m_strAIM.empty();
+            if (!typed.empty() || bDecorated)
+                engine.SendTitle(typed.empty() ? CutTitle(settings.m_strName) : typed, engine.GetKeptUrl());
         }
         m_nBroadcastState = kStateOnAir;
         UpdateStatus(kStateOnAir);

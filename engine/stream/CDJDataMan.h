@@ -137,7 +137,8 @@ public:
     void Shutdown();
 
     // A connect the user asked for, or the reconnect of one: only a retry
-    // goes on counting logins closed right after the password.
+    // goes on counting logins closed right after the password, and only a
+    // retry takes a taken mount for one worth trying again (code -2).
     enum class Attempt { Fresh, Retry };
     // The connection sequence's start: the pump switched to the encoder, the
     // ring emptied, the firewall asked, the attempt logged, and the login
@@ -345,6 +346,8 @@ private:
     GShoutCastSource::SStreamFormat m_encoderFormat;
     // Logins in a row the server closed right after the password.
     int m_nClosedLogins = 0;
+    // What the login that runs, or ran last, was started as.
+    Attempt m_loginAttempt = Attempt::Fresh;
 
     // In the order they are built; the pump and the send thread stop before
     // anything they use goes.

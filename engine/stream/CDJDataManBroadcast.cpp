@@ -47,8 +47,9 @@ constexpr ConnectFailure kConnectFailures[] = {
     { GShoutCastSource::kPasswordRefused, "음악방송 서버 암호가 틀렸습니다.\n암호를 다시 입력하십시오.", "암호 불일치",
         -1 },
     { GShoutCastSource::kSendFailed, "현 진행자가 방송 끊기를 기다림... \n연결중...", "다른 방송자 접속중", -2 },
-    // Final: the mount stays taken until that source ends or the presenter
-    // chooses another.
+    // Final at the presenter's own start: the mount stays taken until that
+    // source ends or the presenter chooses another. A reconnect retries it
+    // (see FailureFor).
     { GShoutCastSource::kMountInUse,
         "방송 서버의 마운트를 다른 방송자가 이미 사용하고 있습니다.\n - 설정에서 다른 마운트를 입력하거나, 그 방송이 "
         "끝난 뒤 다시 시도하십시오.",
@@ -58,11 +59,20 @@ constexpr ConnectFailure kConnectFailures[] = {
 constexpr ConnectFailure kOtherFailure = { -1,
     "서버 접속에 실패하였습니다.\n - 서버 주소와 포트, 암호가 바르게 설정되었는지 확인하십시오.", "접속 에러", -2 };
 
-const ConnectFailure& FailureFor(int result)
+constexpr int kRetryable = -2;
+
+ConnectFailure FailureFor(int result, CDJDataMan::Attempt attempt)
 {
-    for (const ConnectFailure& failure : kConnectFailures)
-        if (failure.result == result)
-            return failure;
+    for (ConnectFailure failure : kConnectFailures) {
+        if (failure.result != result)
+            continue;
+        // After a dropped connection the server may still hold the dead
+        // source on the mount until its own source timeout: the countdown
+        // tries again, as for a presenter who has not yet left.
+        if (result == GShoutCastSource::kMountInUse && attempt == CDJDataMan::Attempt::Retry)
+            failure.code = kRetryable;
+        return failure;
+    }
     return kOtherFailure;
 }
 
@@ -128,6 +138,7 @@ int CDJDataMan::BeginConnect(std::string* pText, int* pCode, Attempt attempt)
     m_nMonitorRetries = 0;
     if (attempt == Attempt::Fresh)
         m_nClosedLogins = 0;
+    m_loginAttempt = attempt;
     // A reconnect while the recording was kept finds the encoder running:
     // it goes on, so the recording has no gap at the login. The settings
     // it was started with cannot have changed (the window edits them only
@@ -194,6 +205,9 @@ int CDJDataMan::FinishConnect(platform::WParam login, std::string* pText, int* p
         *pCode = 0;
         WriteLog("서버 접속 성공 : 서버=%s, 포트=%d, 출력=%dkbps", m_settings.m_strAddress.c_str(), m_settings.m_nPort,
             kbps);
+        // The source client's first title on air is the station name: it is
+        // the title kept until another is sent.
+        m_sender.SetKeptTitle(m_settings.m_strName);
         UpdateListenUrl();
         OpenRecordingFile();
         m_nConnectTime = platform::GetTickCount();
@@ -208,7 +222,7 @@ int CDJDataMan::FinishConnect(platform::WParam login, std::string* pText, int* p
         m_nClosedLogins = 0;
         code = GShoutCastSource::kPasswordRefused;
     }
-    const ConnectFailure& failure = FailureFor(code);
+    const ConnectFailure failure = FailureFor(code, m_loginAttempt);
     *pText = failure.text;
     *pCode = failure.code;
     WriteLog("서버 접속 실패(%d) : %s", failure.code, failure.caption);

@@ -29,6 +29,7 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QTest>
+#include <QUrlQuery>
 
 #include <gtest/gtest.h>
 
@@ -40,7 +41,9 @@
 #include <memory>
 #include <set>
 #include <sstream>
+#include <string>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -48,6 +51,7 @@ namespace fs = std::filesystem;
 
 constexpr unsigned kStart = 3000;
 constexpr unsigned kStartButton = 2004;
+constexpr unsigned kSendTitle = 3019;
 constexpr uint32_t kTimerReconnect = 3;
 constexpr uint32_t kTimerStatusPoll = 4;
 constexpr uint32_t kTimerStatusStart = 5;
@@ -56,6 +60,9 @@ constexpr const char* kRetryNotice = "\n\n10초 후 서버 접속을 다시 시�
 constexpr const char* kPasswordText = "음악방송 서버 암호가 틀렸습니다.\n암호를 다시 입력하십시오.";
 constexpr const char* kRefusedText
     = "서버 접속에 실패하였습니다.\n - 서버 주소와 포트, 암호가 바르게 설정되었는지 확인하십시오.";
+constexpr const char* kMountText
+    = "방송 서버의 마운트를 다른 방송자가 이미 사용하고 있습니다.\n - 설정에서 다른 마운트를 "
+      "입력하거나, 그 방송이 끝난 뒤 다시 시도하십시오.";
 constexpr const char* kDeviceText
     = "녹음 장치를 여는데 실패하였습니다.\n녹음 장치를 사용하는 프로그램과 동시에 사용할 수 없습니다.";
 constexpr const char* kDroppedText
@@ -518,6 +525,54 @@ TEST_F(BroadcastWindow, ReloadOnAirKeepsTheBroadcastAndBindsTheNewSkin)
     EXPECT_EQ(Window().TimerPeriodMs(kTimerStatusPoll), 0);
 }
 
+// Going on air puts one title on the server when the title field is empty:
+// the station name, which the login announced, and which the window then
+// shows and keeps; a typed title follows it. A title sent once those have
+// arrived shows that nothing else was on the way (a title still waiting
+// would give way to it, but would have been kept).
+TEST_F(BroadcastWindow, GoingOnAirWithAnEmptyTitleFieldSendsTheStationNameOnly)
+{
+    const std::string station = "우리 방송";
+    const struct {
+        const char* typed;
+        std::vector<std::string> songs;
+    } rows[] = {
+        { "", { station } },
+        { "오늘의 노래", { station, "오늘의 노래" } },
+    };
+    EditSettings(TheDJDataMan(), [&](DJSettings& s) { s.m_strName = station; });
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.typed);
+        FakeShoutcastServer server;
+        ASSERT_TRUE(server.Start());
+        UseServer(server.Port());
+        const auto songs = [&] {
+            std::vector<std::string> sent;
+            for (const std::string& request : server.TitleRequests()) {
+                if (request.rfind("GET /admin.cgi?", 0) != 0)
+                    continue;
+                const QUrlQuery query(QString::fromStdString(request.substr(15, request.find(' ', 4) - 15)));
+                sent.push_back(query.queryItemValue("song", QUrl::FullyDecoded).toStdString());
+            }
+            return sent;
+        };
+        Window().TitleEdit()->setText(QString::fromUtf8(row.typed));
+        ASSERT_NO_FATAL_FAILURE(Start());
+        ASSERT_EQ(Window().BroadcastState(), 1) << (m_boxes.Calls().empty() ? "" : m_boxes.Last().text);
+        EXPECT_EQ(Status(), row.songs.back());
+        EXPECT_EQ(TheDJDataMan().GetKeptTitle(), row.songs.back());
+        EXPECT_TRUE(ProcessEventsUntil([&] { return songs().size() >= row.songs.size(); }));
+        Window().TitleEdit()->setText(QStringLiteral("끝"));
+        Command(Window(), kSendTitle);
+        std::vector<std::string> expected = row.songs;
+        expected.push_back("끝");
+        EXPECT_TRUE(ProcessEventsUntil([&] { return songs().size() >= expected.size(); }));
+        EXPECT_EQ(songs(), expected);
+        Command(Window(), kStartButton);
+        ASSERT_EQ(Window().BroadcastState(), 0);
+    }
+}
+
 // A start against a server that takes the connection and never answers: the
 // window shows that it connects while capture goes on; the start button or
 // a close ends the login at once (a close without a question), the server
@@ -577,10 +632,11 @@ TEST_F(BroadcastWindow, ALoginThatHangsShowsConnectingAndAPressOrACloseCancelsIt
 }
 
 // A start that fails: what the presenter is told and where the window ends.
+enum class Refusal { Nobody, Password, MountTaken };
 struct SFailureCase {
     const char* name;
     Capture capture;
-    bool bServer; // a fake server that refuses the password; else nothing listens
+    Refusal refusal; // Nobody: nothing listens
     int nReconnect;
     int nState;
     const char* text;
@@ -597,13 +653,18 @@ TEST_P(StartFailure, TellsWhyAndEndsInItsState)
     const SFailureCase& c = GetParam();
     FakeShoutcastServer server;
     server.loginReply = "invalid password\r\n";
-    if (c.bServer) {
+    server.icecastSources = c.refusal == Refusal::MountTaken;
+    server.mountTaken = server.icecastSources;
+    if (c.refusal != Refusal::Nobody) {
         ASSERT_TRUE(server.Start());
         UseServer(server.Port());
     } else {
         UseServer(testutil::PickPortPair());
     }
-    EditSettings(TheDJDataMan(), [&](DJSettings& s) { s.m_nReconnect = c.nReconnect; });
+    EditSettings(TheDJDataMan(), [&](DJSettings& s) {
+        s.m_nReconnect = c.nReconnect;
+        s.m_nServerType = c.refusal == Refusal::MountTaken ? 1 : 0;
+    });
     const size_t before = m_boxes.Calls().size();
 
     Command(Window(), kStart);
@@ -625,16 +686,20 @@ TEST_P(StartFailure, TellsWhyAndEndsInItsState)
 }
 
 INSTANTIATE_TEST_SUITE_P(MainWindow, StartFailure,
-    testing::Values(SFailureCase { "WrongPassword", Capture::Tone, true, 1, 0, kPasswordText, false },
-        SFailureCase { "RefusedWithReconnect", Capture::Tone, false, 1, 2, kRefusedText, true },
-        SFailureCase { "RefusedWithoutReconnect", Capture::Tone, false, 0, 0, kRefusedText, false },
+    testing::Values(SFailureCase { "WrongPassword", Capture::Tone, Refusal::Password, 1, 0, kPasswordText, false },
+        SFailureCase { "RefusedWithReconnect", Capture::Tone, Refusal::Nobody, 1, 2, kRefusedText, true },
+        SFailureCase { "RefusedWithoutReconnect", Capture::Tone, Refusal::Nobody, 0, 0, kRefusedText, false },
+        // The presenter's own start finds another source on the mount: told
+        // once, not retried, though reconnection is on.
+        SFailureCase { "MountTakenAtTheStart", Capture::Tone, Refusal::MountTaken, 1, 0, kMountText, false },
         // The device's failure is no quiet no-op, reconnection or not.
-        SFailureCase { "NoRecordingDevice", Capture::Broken, true, 1, 0, kDeviceText, false }),
+        SFailureCase { "NoRecordingDevice", Capture::Broken, Refusal::Password, 1, 0, kDeviceText, false }),
     [](const testing::TestParamInfo<SFailureCase>& testInfo) { return std::string(testInfo.param.name); });
 
 // The countdown after a refused connect, tick by tick; a press during it
-// (even before its first tick) cancels it; a server that is back is
-// reached on the twelfth tick.
+// (even before its first tick) cancels it; a server that is back but still
+// holds the dropped source on the mount is only another countdown; a
+// server that is back is reached on the twelfth tick.
 TEST_F(BroadcastWindow, ReconnectCountdownRetriesAndAPressCancelsIt)
 {
     UseServer(testutil::PickPortPair());
@@ -661,6 +726,37 @@ TEST_F(BroadcastWindow, ReconnectCountdownRetriesAndAPressCancelsIt)
     EXPECT_EQ(Window().BroadcastState(), 2);
     EXPECT_EQ(Window().ReconnectCountdown(), 10);
     EXPECT_EQ(m_boxes.Calls().size(), boxes + 2);
+
+    FakeShoutcastServer icecast;
+    icecast.icecastSources = true;
+    icecast.mountTaken = true;
+    icecast.loginReply = "HTTP/1.0 200 OK\r\n\r\n";
+    icecast.titleReply = "HTTP/1.0 200 OK\r\n\r\n";
+    ASSERT_TRUE(icecast.Start());
+    UseServer(icecast.Port());
+    EditSettings(TheDJDataMan(), [](DJSettings& s) { s.m_nServerType = 1; });
+    for (int tick = 0; tick < 12; ++tick)
+        Tick(Window(), kTimerReconnect);
+    EXPECT_TRUE(LoginEnded());
+    EXPECT_EQ(Window().BroadcastState(), 2);
+    EXPECT_EQ(Window().TimerPeriodMs(kTimerReconnect), 1000);
+    ASSERT_EQ(m_boxes.Calls().size(), boxes + 3);
+    EXPECT_EQ(m_boxes.Last().text, kMountText + std::string(kRetryNotice));
+    EXPECT_TRUE(m_boxes.Last().bThreaded);
+    EXPECT_NE(ClientLog(m_home).find("\t서버 접속 실패(-2) : 마운트 사용중\n"), std::string::npos) << ClientLog(m_home);
+    icecast.mountTaken = false;
+    for (int tick = 0; tick < 12; ++tick)
+        Tick(Window(), kTimerReconnect);
+    EXPECT_TRUE(LoginEnded());
+    EXPECT_EQ(Window().BroadcastState(), 1);
+    EXPECT_EQ(icecast.ListenerPortSources(), 2);
+    Command(Window(), kStartButton);
+    ASSERT_EQ(Window().BroadcastState(), 0);
+    // Refused again, to count down to the server that is back.
+    UseServer(testutil::PickPortPair());
+    EditSettings(TheDJDataMan(), [](DJSettings& s) { s.m_nServerType = 0; });
+    ASSERT_NO_FATAL_FAILURE(Start());
+    ASSERT_EQ(Window().BroadcastState(), 2);
 
     FakeShoutcastServer server;
     ASSERT_TRUE(server.Start());

@@ -52,6 +52,9 @@ public:
     // is a source login, as Icecast 2 takes one: a source connection from
     // then on, answered as the mode says once the request's head arrived.
     bool icecastSources = false;
+    // True: such an Icecast login is refused as Icecast 2.4 refuses a mount
+    // that another source holds, and closed; may change while serving.
+    std::atomic<bool> mountTaken { false };
 
     ~FakeShoutcastServer() override { StopServing(); }
 
@@ -172,6 +175,14 @@ private:
                 ++m_sourceConnections;
                 ++m_listenerPortSources;
                 m_source += c.bytes;
+            }
+            if (mountTaken) {
+                const std::string taken = "HTTP/1.0 403 Forbidden\r\nServer: Icecast 2.4.4\r\nConnection: Close\r\n"
+                                          "Content-Type: text/plain; charset=utf-8\r\n\r\nMountpoint in use";
+                c.replied = true;
+                (void)!::send(fd, taken.data(), taken.size(), MSG_NOSIGNAL);
+                Drop(fd);
+                return;
             }
             Answer(fd, c);
             return;
