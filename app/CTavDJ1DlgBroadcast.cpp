@@ -215,13 +215,11 @@ void CTavDJ1Dlg::OnConnectFinished(bool bConnected, const std::string& text, int
             const std::string typed
                 = CutTitle(m_pTitleEdit ? m_pTitleEdit->text().toStdString() : TheOption().m_strMent);
             TheOption().m_strMent = typed;
-            // An empty field means the station name, as for the send button.
-            // The login has put it on air already, undecorated: it goes again
-            // only to carry the presenter's name, never as a second, blank
-            // title.
-            const bool bDecorated = settings.m_nTitleWithCJName && !settings.m_strAIM.empty();
-            if (!typed.empty() || bDecorated)
-                engine.SendTitle(typed.empty() ? CutTitle(settings.m_strName) : typed, engine.GetKeptUrl());
+            // An empty field means the station name, as for the send button,
+            // and the login has put that on air already: no second title,
+            // which a server applying titles in order would show blank.
+            if (!typed.empty())
+                engine.SendTitle(typed, engine.GetKeptUrl());
         }
         m_nBroadcastState = kStateOnAir;
         UpdateStatus(kStateOnAir);
