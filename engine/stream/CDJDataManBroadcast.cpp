@@ -23,8 +23,8 @@ constexpr const char* kIPCheckAgent = "HttpGetFile";
 // An address check answers with one short line; anything longer is not an
 // address.
 constexpr size_t kMaxAddressLength = 255;
-// The check runs on the main thread while connecting: a host that trickles
-// its reply must not freeze the window, nor fill memory.
+// The check runs beside the window; a host that trickles its reply must
+// still not hold it for long, nor fill memory.
 constexpr uint32_t kIPCheckLimitMs = 15000;
 constexpr int kIPCheckByteLimit = 1024;
 constexpr const char* kDirectoryKeySalt = "wexil_brorp";
