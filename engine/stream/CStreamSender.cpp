@@ -62,7 +62,7 @@ void CStreamSender::Feed(const char* pData, int nBytes)
         return;
     const uint32_t period = m_nOnAirPeriod;
     if (period != m_nFedPeriod) {
-        // The login ran while the encoder went on: the next bytes may be
+        // The encoder ran on through the login: the next bytes may be
         // the middle of a frame, which a server that decodes its source
         // would hold for seconds before its output starts.
         m_nFedPeriod = period;

@@ -51,8 +51,8 @@ public:
 
     // Pump thread: queues encoded bytes while on air, drops them otherwise.
     // What the encoder made before the first frame header of an on-air
-    // period is dropped too. Allocates nothing and takes only the ring's
-    // own lock.
+    // period is dropped too. The search allocates nothing and takes no
+    // lock; the ring takes only its own.
     void Feed(const char* pData, int nBytes);
 
     // Pushes prefix + title with url to the server and the plain title to
