@@ -32,6 +32,7 @@ bool CStreamSender::Start()
         return true;
     if (m_sendThread.joinable())
         m_sendThread.join();
+    ++m_nOnAirPeriod;
     m_bOnAir = true;
     m_bSendRunning = true;
     try {
@@ -57,8 +58,25 @@ void CStreamSender::Stop()
 
 void CStreamSender::Feed(const char* pData, int nBytes)
 {
-    if (nBytes > 0 && m_bOnAir)
-        (void)m_streamRing.Write(nBytes, pData);
+    if (nBytes <= 0 || !m_bOnAir)
+        return;
+    const uint32_t period = m_nOnAirPeriod;
+    if (period != m_nFedPeriod) {
+        // The encoder ran on through the login: the next bytes may be
+        // the middle of a frame, which a server that decodes its source
+        // would hold for seconds before its output starts.
+        m_nFedPeriod = period;
+        m_frameSync.Reset();
+        // Nothing of this period is queued yet; what a Feed that began
+        // before the owner's ClearRing still wrote would come first.
+        m_streamRing.Clear();
+    }
+    m_frameSync.Take(pData, nBytes, &CStreamSender::QueueSynced, this);
+}
+
+void CStreamSender::QueueSynced(void* pUser, const char* pData, int nBytes)
+{
+    (void)static_cast<CStreamSender*>(pUser)->m_streamRing.Write(nBytes, pData);
 }
 
 void CStreamSender::SendLoop(std::stop_token stop)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/stream/CMp3FrameSync.h"
 #include "foundation/GLockedRingBuffer.h"
 #include "platform/Clock.h"
 #include "platform/ThreadChecker.h"
@@ -35,7 +36,8 @@ public:
     CStreamSender& operator=(const CStreamSender&) = delete;
 
     // Raises the on-air flag and starts the send thread; true when it runs
-    // (also when it already ran).
+    // (also when it already ran). A new on-air period sends from the next
+    // MP3 frame header on.
     [[nodiscard]] bool Start();
     // Clears the on-air flag and joins the thread, which first sends what
     // the ring still holds.
@@ -48,6 +50,9 @@ public:
     }
 
     // Pump thread: queues encoded bytes while on air, drops them otherwise.
+    // What the encoder made before the first frame header of an on-air
+    // period is dropped too. The search allocates nothing and takes no
+    // lock; the ring takes only its own.
     void Feed(const char* pData, int nBytes);
 
     // Pushes prefix + title with url to the server and the plain title to
@@ -72,6 +77,7 @@ private:
     void SendLoop(std::stop_token stop);
     void SendPendingCommand();
     void PushTitle(const std::string& title, const std::string& url, const std::string& prefix);
+    static void QueueSynced(void* pUser, const char* pData, int nBytes);
 
     GShoutCastSource& m_source;
     GShoutCastYP& m_yp;
@@ -80,6 +86,12 @@ private:
 
     GLockedRingBuffer m_streamRing;
     std::atomic<bool> m_bOnAir { false };
+    // Counts the on-air periods: Start advances it before it raises the
+    // on-air flag, so a Feed that sees the flag sees the new period too.
+    std::atomic<uint32_t> m_nOnAirPeriod { 0 };
+    // Pump thread only: the period m_frameSync searches for, and the search.
+    uint32_t m_nFedPeriod = 0;
+    CMp3FrameSync m_frameSync;
     std::atomic<bool> m_bSendRunning { false };
     std::atomic<uint64_t> m_nBytesSent { 0 };
     std::atomic<bool> m_bCommandPending { false };

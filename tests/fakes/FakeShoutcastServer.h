@@ -19,6 +19,7 @@ struct FakeShoutcastConn {
     bool status = false; // a request for the status page
     bool replied = false;
     std::string bytes;
+    size_t sourceIndex = 0; // of a source, in the server's SourceStreams
 };
 
 class FakeShoutcastServer : public ScriptedLoopbackServer<FakeShoutcastConn> {
@@ -92,6 +93,12 @@ public:
         std::lock_guard guard(m_lock);
         return m_source;
     }
+    // Each source connection's bytes, login included, in order of arrival.
+    std::vector<std::string> SourceStreams()
+    {
+        std::lock_guard guard(m_lock);
+        return m_sourceStreams;
+    }
     std::vector<std::string> TitleRequests()
     {
         std::lock_guard guard(m_lock);
@@ -151,6 +158,10 @@ private:
         c.source = listener == 1;
         std::lock_guard guard(m_lock);
         ++(c.source ? m_sourceConnections : m_titleConnections);
+        if (c.source) {
+            c.sourceIndex = m_sourceStreams.size();
+            m_sourceStreams.emplace_back();
+        }
     }
 
     void Ended(Conn& c) override
@@ -175,6 +186,8 @@ private:
                 ++m_sourceConnections;
                 ++m_listenerPortSources;
                 m_source += c.bytes;
+                c.sourceIndex = m_sourceStreams.size();
+                m_sourceStreams.push_back(c.bytes);
             }
             if (mountTaken) {
                 const std::string taken = "HTTP/1.0 403 Forbidden\r\nServer: Icecast 2.4.4\r\nConnection: Close\r\n"
@@ -219,6 +232,7 @@ private:
         if (c.source) {
             std::lock_guard guard(m_lock);
             m_source.append(data, size);
+            m_sourceStreams[c.sourceIndex].append(data, size);
         }
         if (!c.source || c.replied || c.bytes.find('\n') == std::string::npos)
             return;
@@ -241,9 +255,10 @@ private:
     }
 
     int m_port = 0;
-    std::mutex m_lock; // guards: m_source, m_titles, m_statusRequests, m_sourceConnections, m_titleConnections,
-                       // m_sourceEnded, m_listenerPortSources
+    std::mutex m_lock; // guards: m_source, m_sourceStreams, m_titles, m_statusRequests, m_sourceConnections,
+                       // m_titleConnections, m_sourceEnded, m_listenerPortSources
     std::string m_source;
+    std::vector<std::string> m_sourceStreams;
     std::vector<std::string> m_titles;
     std::vector<std::string> m_statusRequests;
     int m_sourceConnections = 0;

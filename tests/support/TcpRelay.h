@@ -6,7 +6,8 @@
 // connections it carries (no byte moves either way and nothing is closed,
 // as on a path that died silently) while new connections still pass, close
 // them as a server that went away would, and have new logins on the upper
-// port closed after their first bytes without a reply.
+// port closed after their first bytes without a reply. It keeps the first
+// bytes each connection brought from the program.
 
 #include "support/FreePorts.h"
 
@@ -17,6 +18,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <list>
@@ -73,6 +75,15 @@ public:
     void SetNewLogins(NewLogins mode) { m_newLogins = mode; }
     // Logins closed without a reply so far.
     int RefusedLogins() const { return m_nRefused; }
+    // The first kKeptBytes the program sent on each connection, in the
+    // order the connections came.
+    std::vector<std::string> Carried()
+    {
+        std::lock_guard guard(m_lock);
+        return m_carried;
+    }
+
+    static constexpr size_t kKeptBytes = 65536;
 
 private:
     struct Pipe {
@@ -80,6 +91,7 @@ private:
         std::string pending[2]; // read from fd[d], not yet written to the other
         bool frozen = false;
         bool refuse = false; // a login to close after its first bytes
+        size_t carried = 0; // its place in m_carried
         bool Open() const { return fd[0] >= 0; }
         void Close()
         {
@@ -158,6 +170,11 @@ private:
             return;
         Pipe p;
         p.fd[0] = client;
+        {
+            std::lock_guard guard(m_lock);
+            p.carried = m_carried.size();
+            m_carried.emplace_back();
+        }
         p.refuse = listener == 1 && m_newLogins == NewLogins::CloseWithoutReply;
         if (!p.refuse) {
             p.fd[1] = ConnectTo(m_target + static_cast<int>(listener));
@@ -184,6 +201,11 @@ private:
                 return;
             }
             p.pending[from].assign(block, static_cast<size_t>(n));
+            if (from == 0) {
+                std::lock_guard guard(m_lock);
+                std::string& kept = m_carried[p.carried];
+                kept.append(block, std::min(static_cast<size_t>(n), kKeptBytes - kept.size()));
+            }
         }
         if (!p.pending[from].empty() && p.fd[to] >= 0) {
             const ssize_t n = ::send(p.fd[to], p.pending[from].data(), p.pending[from].size(), MSG_NOSIGNAL);
@@ -236,9 +258,10 @@ private:
     std::vector<int> m_listeners;
     std::atomic<NewLogins> m_newLogins { NewLogins::Pass };
     std::atomic<int> m_nRefused { 0 };
-    std::mutex m_lock; // guards: m_bFreeze, m_bClose
+    std::mutex m_lock; // guards: m_bFreeze, m_bClose, m_carried
     bool m_bFreeze = false;
     bool m_bClose = false;
+    std::vector<std::string> m_carried;
     std::list<Pipe> m_pipes; // relay thread only
     std::jthread m_thread;
 };

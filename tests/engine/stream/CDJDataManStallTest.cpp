@@ -2,10 +2,12 @@
 // reading, on a clock the test moves: the drop is reported once nothing has
 // left for the stall limit, or at once when the queue reaches its cap; a
 // recording kept for the reconnect goes on in the same file through the
-// next login and holds everything captured before and after.
+// next login and holds everything captured before and after; each
+// connection's stream opens with a frame header.
 #include "engine/stream/DJDataManFixture.h"
 
 #include "engine/audio/AudioSignals.h"
+#include "engine/stream/CMp3FrameSync.h"
 #include "fakes/FakeShoutcastServer.h"
 #include "fakes/ManualClock.h"
 #include "support/RequireTool.h"
@@ -132,6 +134,14 @@ TEST_F(DJDataManStall, AStalledServerIsADropAndTheRecordingGoesOnThroughTheRecon
         EXPECT_EQ(m_dj->GetRecordingPath(), recording);
         ASSERT_TRUE(Feed(2));
         EXPECT_EQ(m_dj->IsConnected(), 1);
+        // The encoder ran on through the login, yet both streams open with
+        // a frame header: a server that decodes its source plays at once.
+        for (const std::string& stream : server.SourceStreams()) {
+            const size_t head = stream.find("\n\n");
+            ASSERT_NE(head, std::string::npos);
+            ASSERT_GE(stream.size(), head + 2 + CMp3FrameSync::kHeaderBytes);
+            EXPECT_NE(CMp3FrameSync::FrameBytes(reinterpret_cast<const unsigned char*>(stream.data()) + head + 2), 0);
+        }
         m_dj->Disconnect();
         EXPECT_FALSE(m_dj->IsRecording());
         EXPECT_TRUE(m_dj->IsMonitoring());
