@@ -1,5 +1,6 @@
 #pragma once
 
+#include "foundation/GLingeringThreads.h"
 #include "platform/HostResolver.h"
 
 #include <atomic>
@@ -12,6 +13,14 @@
 // the pending state. Counts the lookups it was asked for.
 class FakeHostResolver final : public platform::HostResolver {
 public:
+    // A cache that went before this lets its pass linger rather than wait
+    // for it: the pass is let go and joined before the table it reads goes.
+    ~FakeHostResolver() override
+    {
+        Hold(false);
+        (void)GLingeringThreads::JoinEnded(kLingerMs);
+    }
+
     void Add(const std::string& host, uint32_t address)
     {
         std::lock_guard guard(m_lock);
@@ -40,6 +49,7 @@ public:
     }
 
 private:
+    static constexpr uint32_t kLingerMs = 10000;
     std::atomic<int> m_calls { 0 };
     std::mutex m_lock; // guards: m_table, m_hold
     std::condition_variable m_released;

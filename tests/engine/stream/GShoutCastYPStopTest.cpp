@@ -6,6 +6,7 @@
 #include "fakes/FakeMainWindow.h"
 #include "fakes/FakeWindowFinder.h"
 #include "fakes/ManualClock.h"
+#include "foundation/GLingeringThreads.h"
 #include "platform/HostResolver.h"
 #include "platform/SocketApi.h"
 
@@ -50,6 +51,8 @@ private:
 
 class TableResolver final : public platform::HostResolver {
 public:
+    // A pass that a closed socket left lingering ends before this goes.
+    ~TableResolver() override { (void)GLingeringThreads::JoinEnded(10000); }
     bool ResolveIpv4(const std::string&, uint32_t* address) override
     {
         *address = 0x0100000A; // 10.0.0.1
