@@ -13,6 +13,10 @@ GLingeringThreads& GLingeringThreads::Instance()
     // Never destroyed: at exit a worker may still be stuck in the resolver,
     // and destroying a thread that runs ends the process with an abort.
     static GLingeringThreads* const pInstance = new GLingeringThreads;
+    // Those that have ended by then are joined as the program ends.
+    static const struct SJoinAtExit {
+        ~SJoinAtExit() { (void)JoinEnded(); }
+    } joinAtExit;
     return *pInstance;
 }
 
