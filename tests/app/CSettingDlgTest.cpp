@@ -453,7 +453,13 @@ TEST_F(SettingDlgTest, FolderButtonAsksWhereRecordingsAreSaved)
         answer.stop();
         title = pPicker->windowTitle();
         shownFolder = pPicker->directory().absolutePath();
-        pPicker->selectFile(chosen);
+        // Typed as a person types a folder's name: selecting it in the list
+        // depends on the picker's model having read the folder by then.
+        auto* pName = pPicker->findChild<QLineEdit*>("fileNameEdit");
+        if (pName)
+            pName->setText(chosen);
+        else
+            pPicker->selectFile(chosen);
         static_cast<QDialog*>(pPicker)->accept();
     });
     answer.start(10);
