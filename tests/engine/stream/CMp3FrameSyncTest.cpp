@@ -66,15 +66,12 @@ TEST(CMp3FrameSync, PassesTheStreamFromTheFirstWholeFrameWhereverItWasJoined)
         bool falseSync; // a sync pattern with a valid header planted in the skipped part
     } cases[] = {
         { "on a header", 44100, 2, 128, 0, 4096, false },
-        { "1 byte in", 44100, 2, 128, 1, 1152, false },
         { "46 bytes in", 44100, 2, 128, 46, 417, false },
         { "224 bytes in, a byte a call", 44100, 2, 128, 224, 1, false },
         { "370 bytes in, headers split across calls", 44100, 2, 128, 370, 3, false },
         { "370 bytes in, more than the hold in one call", 44100, 2, 128, 370, 9000, false },
         { "a false sync inside the frame", 44100, 2, 128, 10, 700, true },
-        { "a false sync, two bytes a call", 44100, 2, 128, 10, 2, true },
         { "largest frames (320 kbit/s at 32 kHz)", 32000, 2, 320, 46, 5, false },
-        { "MPEG-2 at 24 kHz", 24000, 2, 64, 46, 100, false },
         { "MPEG-2 mono at 22.05 kHz", 22050, 1, 32, 1, 7, true },
         { "MPEG-2.5 at 8 kHz", 8000, 1, 16, 20, 11, false },
     };
