@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <ostream>
@@ -84,6 +85,25 @@ inline bool PipeWireServesPulse()
         REQUIRE_TOOL("paplay");                                                                                        \
     } while (0)
 
+// How a private server is made: its devices' rate, and one more output,
+// beside "speakers", for tests that want a sink of their own name.
+struct SoundServerSetup {
+    int rate = 44100;
+    std::string extraSink;
+};
+
+// The server the machine's desktop would run: PulseAudio where it is
+// installed, else PipeWire with its PulseAudio protocol. A developer on a
+// machine with both tries the PipeWire side with
+// TAVDJ_TEST_SOUND_SERVER=pipewire.
+inline SoundServerKind InstalledSoundServer()
+{
+    const char* chosen = std::getenv("TAVDJ_TEST_SOUND_SERVER");
+    if (chosen && std::string(chosen) == "pipewire")
+        return SoundServerKind::PipeWire;
+    return ToolOnPath("pulseaudio") ? SoundServerKind::PulseAudio : SoundServerKind::PipeWire;
+}
+
 // Every sink's and source's volume and mute and the server's defaults.
 struct SoundServerSnapshot {
     struct Device {
@@ -144,10 +164,11 @@ public:
     PrivateSoundServer& operator=(const PrivateSoundServer&) = delete;
     ~PrivateSoundServer() { Stop(); }
 
-    // Starts the server and its devices and points env at it: PULSE_SERVER,
-    // a client.conf that never autospawns, and private runtime, home and
-    // config folders. Returns once the defaults are "speakers" and "mic".
-    void Start(SoundServerKind kind, const TempDir& dir, ScopedEnv& env, int rate = 44100)
+    // Starts the server and its devices and points env at it: PULSE_SERVER
+    // (a socket "native" in dir), a client.conf that never autospawns, and
+    // private runtime, home and config folders. Returns once the defaults
+    // are "speakers" and "mic".
+    void Start(SoundServerKind kind, const TempDir& dir, ScopedEnv& env, const SoundServerSetup& setup = {})
     {
         ASSERT_FALSE(dir.Path().empty());
         m_kind = kind;
@@ -156,7 +177,7 @@ public:
         for (const char* sub : { "runtime", "home", "config", "state", "data" })
             fs::create_directories(m_dir + "/" + sub);
         fs::permissions(m_dir + "/runtime", fs::perms::owner_all, fs::perm_options::replace);
-        m_socket = m_dir + "/native";
+        m_socket = dir / "native";
         std::ofstream(m_dir + "/client.conf") << "autospawn = no\n";
         env.Set("HOME", m_dir + "/home");
         env.Set("XDG_RUNTIME_DIR", m_dir + "/runtime");
@@ -171,13 +192,18 @@ public:
         env.Unset("PIPEWIRE_REMOTE");
         env.Unset("PIPEWIRE_RUNTIME_DIR");
         if (kind == SoundServerKind::PulseAudio)
-            ASSERT_NO_FATAL_FAILURE(StartPulseAudio(env, rate));
+            ASSERT_NO_FATAL_FAILURE(StartPulseAudio(env, setup));
         else
-            ASSERT_NO_FATAL_FAILURE(StartPipeWire(env, rate));
+            ASSERT_NO_FATAL_FAILURE(StartPipeWire(env, setup));
         ASSERT_TRUE(WaitFor(
             [&] {
                 const SoundServerSnapshot now = Snapshot();
-                return now.defaultSink == kSpeakersSink && now.defaultSource == kMicSource;
+                auto has = [&](const std::string& name) {
+                    return name.empty() || std::any_of(now.sinks.begin(), now.sinks.end(), [&](const auto& d) {
+                        return d.name == name;
+                    });
+                };
+                return now.defaultSink == kSpeakersSink && now.defaultSource == kMicSource && has(setup.extraSink);
             },
             std::chrono::seconds(15)))
             << SoundServerName(kind) << " did not come up with its devices:\n"
@@ -275,23 +301,25 @@ private:
     // is a remap of its monitor, so it is a real source and not a monitor.
     static constexpr const char* kMicFeedSink = "micfeed";
 
-    void StartPulseAudio(ScopedEnv& env, int rate)
+    void StartPulseAudio(ScopedEnv& env, const SoundServerSetup& setup)
     {
         env.Set("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + m_dir + "/no-bus");
-        const std::string format = " rate=" + std::to_string(rate) + " channels=2";
-        const pid_t pid = Spawn(
-            { "pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no", "--system=no",
-                "--realtime=no", "--high-priority=no", "--disable-shm=yes", "--log-target=stderr", "--log-level=error",
-                "-L", "module-native-protocol-unix auth-anonymous=1 socket=" + m_socket, "-L",
-                std::string("module-null-sink sink_name=") + kSpeakersSink + format
-                    + " sink_properties=\"device.description='" + kSpeakersDescription + "'\"",
-                "-L",
-                std::string("module-null-sink sink_name=") + kMicFeedSink + format
-                    + " sink_properties=\"device.description='Microphone feed'\"",
-                "-L",
-                std::string("module-remap-source source_name=") + kMicSource + " master=" + kMicFeedSink
-                    + ".monitor source_properties=\"device.description='" + kMicDescription + "'\"" },
-            m_dir + "/pulseaudio.log");
+        const std::string format = " rate=" + std::to_string(setup.rate) + " channels=2";
+        std::vector<std::string> args { "pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1",
+            "--use-pid-file=no", "--system=no", "--realtime=no", "--high-priority=no", "--disable-shm=yes",
+            "--log-target=stderr", "--log-level=error", "-L",
+            "module-native-protocol-unix auth-anonymous=1 socket=" + m_socket, "-L",
+            std::string("module-null-sink sink_name=") + kSpeakersSink + format
+                + " sink_properties=\"device.description='" + kSpeakersDescription + "'\"",
+            "-L",
+            std::string("module-null-sink sink_name=") + kMicFeedSink + format
+                + " sink_properties=\"device.description='Microphone feed'\"",
+            "-L",
+            std::string("module-remap-source source_name=") + kMicSource + " master=" + kMicFeedSink
+                + ".monitor source_properties=\"device.description='" + kMicDescription + "'\"" };
+        if (!setup.extraSink.empty())
+            args.insert(args.end(), { "-L", "module-null-sink sink_name=" + setup.extraSink + format });
+        const pid_t pid = Spawn(args, m_dir + "/pulseaudio.log");
         ASSERT_GT(pid, 0);
         m_services.push_back(pid);
         ASSERT_TRUE(WaitFor([&] { return std::filesystem::exists(m_socket); }, std::chrono::seconds(15)))
@@ -303,7 +331,7 @@ private:
         ASSERT_EQ(Pactl(std::string("set-default-source ") + kMicSource), 0);
     }
 
-    void StartPipeWire(ScopedEnv& env, int rate)
+    void StartPipeWire(ScopedEnv& env, const SoundServerSetup& setup)
     {
         const std::string runtime = m_dir + "/runtime";
         const std::string bus = runtime + "/bus";
@@ -313,15 +341,25 @@ private:
         // desktop's does.
         const std::string nodes = m_dir + "/config/pipewire/pipewire.conf.d";
         std::filesystem::create_directories(nodes);
-        const std::string audio = " audio.rate = " + std::to_string(rate) + " audio.position = [ FL FR ]";
-        std::ofstream(nodes + "/tavdj-devices.conf")
-            << "context.objects = [\n"
-            << "  { factory = adapter args = { factory.name = support.null-audio-sink node.name = \"" << kSpeakersSink
-            << "\" node.description = \"" << kSpeakersDescription << "\" media.class = \"Audio/Sink\"" << audio
-            << " monitor.channel-volumes = true } }\n"
-            << "  { factory = adapter args = { factory.name = support.null-audio-sink node.name = \"" << kMicSource
-            << "\" node.description = \"" << kMicDescription << "\" media.class = \"Audio/Source/Virtual\"" << audio
-            << " } }\n]\n";
+        const std::string rate = std::to_string(setup.rate);
+        const std::string audio = " audio.rate = " + rate + " audio.position = [ FL FR ]";
+        std::ofstream conf(nodes + "/tavdj-devices.conf");
+        // The graph runs at the devices' rate, so nothing is resampled on
+        // its way to a recorder at that rate.
+        conf << "context.properties = { default.clock.rate = " << rate << " }\n"
+             << "context.objects = [\n"
+             << "  { factory = adapter args = { factory.name = support.null-audio-sink node.name = \"" << kSpeakersSink
+             << "\" node.description = \"" << kSpeakersDescription << "\" media.class = \"Audio/Sink\"" << audio
+             << " monitor.channel-volumes = true } }\n"
+             << "  { factory = adapter args = { factory.name = support.null-audio-sink node.name = \"" << kMicSource
+             << "\" node.description = \"" << kMicDescription << "\" media.class = \"Audio/Source/Virtual\"" << audio
+             << " } }\n";
+        if (!setup.extraSink.empty())
+            conf << "  { factory = adapter args = { factory.name = support.null-audio-sink node.name = \""
+                 << setup.extraSink << "\" media.class = \"Audio/Sink\"" << audio
+                 << " monitor.channel-volumes = true } }\n";
+        conf << "]\n";
+        conf.close();
         // Debian 12 ships the protocol module without pipewire-pulse's own
         // configuration; this is the least that serves it, on our socket.
         const std::string pulseConf = m_dir + "/pipewire-pulse.conf";
