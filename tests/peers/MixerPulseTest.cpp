@@ -8,7 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -54,9 +53,10 @@ protected:
         ASSERT_NO_FATAL_FAILURE(m_server.Start(peers::InstalledSoundServer(), m_dir, m_env));
         // The test's own routing: "default" is the pulse plugin. The server
         // address comes from PULSE_SERVER, so no user file is ever read.
-        const char* home = std::getenv("HOME");
-        ASSERT_NE(home, nullptr);
-        std::ofstream(fs::path(home) / ".asoundrc") << "pcm.!default { type pulse }\nctl.!default { type pulse }\n";
+        const fs::path home = m_dir / "home";
+        fs::create_directories(home);
+        m_env.Set("HOME", home.string());
+        std::ofstream(home / ".asoundrc") << "pcm.!default { type pulse }\nctl.!default { type pulse }\n";
         m_env.Unset("ALSA_CONFIG_PATH");
         m_env.Unset("DISPLAY");
     }

@@ -62,14 +62,13 @@ public:
         REQUIRE_SOUND_SERVER(kind);
         ASSERT_FALSE(dir.Path().empty());
         m_socket = dir / "native";
+        std::filesystem::create_directories(dir / "runtime");
+        std::filesystem::create_directories(dir / "home");
+        env.Set("HOME", dir / "home");
         if (kind == SoundServerKind::PipeWire) {
             ASSERT_NO_FATAL_FAILURE(m_server.Start(kind, dir, env, { rate, "tavnull" }));
             return;
         }
-        std::filesystem::create_directories(dir / "runtime");
-        std::filesystem::create_directories(dir / "home");
-        m_socket = dir / "native";
-        env.Set("HOME", dir / "home");
         env.Set("XDG_RUNTIME_DIR", dir / "runtime");
         env.Set("PULSE_RUNTIME_PATH", dir / "runtime");
         env.Set("PULSE_COOKIE", dir / "cookie");

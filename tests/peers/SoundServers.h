@@ -165,9 +165,12 @@ public:
     ~PrivateSoundServer() { Stop(); }
 
     // Starts the server and its devices and points env at it: PULSE_SERVER
-    // (a socket "native" in dir), a client.conf that never autospawns, and
-    // private runtime, home and config folders. Returns once the defaults
-    // are "speakers" and "mic".
+    // (a socket "native" in dir), a client.conf that never autospawns, a
+    // cookie and a runtime folder of its own. The server's processes and
+    // the PipeWire tools get their own home, config and state folders as
+    // well; the test's HOME and XDG_* data folders stay as they are, so a
+    // program under test keeps its own. Returns once the defaults are
+    // "speakers" and "mic".
     void Start(SoundServerKind kind, const TempDir& dir, ScopedEnv& env, const SoundServerSetup& setup = {})
     {
         ASSERT_FALSE(dir.Path().empty());
@@ -179,11 +182,13 @@ public:
         fs::permissions(m_dir + "/runtime", fs::perms::owner_all, fs::perm_options::replace);
         m_socket = dir / "native";
         std::ofstream(m_dir + "/client.conf") << "autospawn = no\n";
-        env.Set("HOME", m_dir + "/home");
+        const std::string bus = m_dir + "/runtime/bus";
+        m_serverEnv = { "HOME=" + m_dir + "/home", "XDG_RUNTIME_DIR=" + m_dir + "/runtime",
+            "XDG_CONFIG_HOME=" + m_dir + "/config", "XDG_STATE_HOME=" + m_dir + "/state",
+            "XDG_DATA_HOME=" + m_dir + "/data", "PULSE_RUNTIME_PATH=" + m_dir + "/runtime",
+            "PULSE_STATE_PATH=" + m_dir + "/state",
+            "DBUS_SESSION_BUS_ADDRESS=unix:path=" + (kind == SoundServerKind::PipeWire ? bus : m_dir + "/no-bus") };
         env.Set("XDG_RUNTIME_DIR", m_dir + "/runtime");
-        env.Set("XDG_CONFIG_HOME", m_dir + "/config");
-        env.Set("XDG_STATE_HOME", m_dir + "/state");
-        env.Set("XDG_DATA_HOME", m_dir + "/data");
         env.Set("PULSE_RUNTIME_PATH", m_dir + "/runtime");
         env.Set("PULSE_STATE_PATH", m_dir + "/state");
         env.Set("PULSE_COOKIE", m_dir + "/cookie");
@@ -192,9 +197,9 @@ public:
         env.Unset("PIPEWIRE_REMOTE");
         env.Unset("PIPEWIRE_RUNTIME_DIR");
         if (kind == SoundServerKind::PulseAudio)
-            ASSERT_NO_FATAL_FAILURE(StartPulseAudio(env, setup));
+            ASSERT_NO_FATAL_FAILURE(StartPulseAudio(setup));
         else
-            ASSERT_NO_FATAL_FAILURE(StartPipeWire(env, setup));
+            ASSERT_NO_FATAL_FAILURE(StartPipeWire(setup));
         ASSERT_TRUE(WaitFor(
             [&] {
                 const SoundServerSnapshot now = Snapshot();
@@ -297,13 +302,30 @@ public:
     }
 
 private:
+    // Starts a program with the server's own folders and bus.
+    pid_t ServerSpawn(const std::vector<std::string>& args, const std::string& log) const
+    {
+        std::vector<std::string> all { "env" };
+        all.insert(all.end(), m_serverEnv.begin(), m_serverEnv.end());
+        all.insert(all.end(), args.begin(), args.end());
+        return Spawn(all, log);
+    }
+
+    // A shell command run with the server's own folders and bus.
+    std::string ServerCommand(const std::string& command) const
+    {
+        std::string line = "env";
+        for (const std::string& setting : m_serverEnv)
+            line += " '" + setting + "'";
+        return line + " " + command;
+    }
+
     // PulseAudio plays into this hidden-in-plain-sight sink; the microphone
     // is a remap of its monitor, so it is a real source and not a monitor.
     static constexpr const char* kMicFeedSink = "micfeed";
 
-    void StartPulseAudio(ScopedEnv& env, const SoundServerSetup& setup)
+    void StartPulseAudio(const SoundServerSetup& setup)
     {
-        env.Set("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + m_dir + "/no-bus");
         const std::string format = " rate=" + std::to_string(setup.rate) + " channels=2";
         std::vector<std::string> args { "pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1",
             "--use-pid-file=no", "--system=no", "--realtime=no", "--high-priority=no", "--disable-shm=yes",
@@ -319,7 +341,7 @@ private:
                 + ".monitor source_properties=\"device.description='" + kMicDescription + "'\"" };
         if (!setup.extraSink.empty())
             args.insert(args.end(), { "-L", "module-null-sink sink_name=" + setup.extraSink + format });
-        const pid_t pid = Spawn(args, m_dir + "/pulseaudio.log");
+        const pid_t pid = ServerSpawn(args, m_dir + "/pulseaudio.log");
         ASSERT_GT(pid, 0);
         m_services.push_back(pid);
         ASSERT_TRUE(WaitFor([&] { return std::filesystem::exists(m_socket); }, std::chrono::seconds(15)))
@@ -331,11 +353,10 @@ private:
         ASSERT_EQ(Pactl(std::string("set-default-source ") + kMicSource), 0);
     }
 
-    void StartPipeWire(ScopedEnv& env, const SoundServerSetup& setup)
+    void StartPipeWire(const SoundServerSetup& setup)
     {
         const std::string runtime = m_dir + "/runtime";
         const std::string bus = runtime + "/bus";
-        env.Set("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + bus);
         // The nodes: an output, and a virtual microphone whose input ports a
         // player is linked to. A sink's monitor follows its volume, as a
         // desktop's does.
@@ -380,12 +401,28 @@ private:
         ASSERT_NO_FATAL_FAILURE(StartService({ "pipewire" }, "pipewire.log", runtime + "/pipewire-0"));
         ASSERT_NO_FATAL_FAILURE(StartService({ "wireplumber" }, "wireplumber.log", ""));
         ASSERT_NO_FATAL_FAILURE(StartService({ "pipewire", "-c", pulseConf }, "pipewire-pulse.log", m_socket));
+        // WirePlumber's own choice differs between releases (0.5 prefers a
+        // monitor to a virtual source): the defaults are said outright once
+        // the nodes are there, as a desktop user would choose them.
+        ASSERT_TRUE(WaitFor(
+            [&] {
+                const SoundServerSnapshot now = Snapshot();
+                auto has = [](const auto& list, const char* name) {
+                    return std::any_of(list.begin(), list.end(), [&](const auto& d) { return d.name == name; });
+                };
+                return has(now.sinks, kSpeakersSink) && has(now.sources, kMicSource);
+            },
+            std::chrono::seconds(15)))
+            << "PipeWire did not make its nodes:\n"
+            << Snapshot() << Logs();
+        ASSERT_EQ(Pactl(std::string("set-default-sink ") + kSpeakersSink), 0);
+        ASSERT_EQ(Pactl(std::string("set-default-source ") + kMicSource), 0);
     }
 
     // Starts one of PipeWire's processes and waits for the socket it makes.
     void StartService(const std::vector<std::string>& args, const std::string& log, const std::string& socket)
     {
-        const pid_t pid = Spawn(args, m_dir + "/" + log);
+        const pid_t pid = ServerSpawn(args, m_dir + "/" + log);
         ASSERT_GT(pid, 0) << args[0];
         m_services.push_back(pid);
         if (!socket.empty()) {
@@ -400,21 +437,24 @@ private:
     pid_t PlayIntoPipeWireMic(const std::string& wav, const std::string& log)
     {
         const std::string node = "tavdj-tone-" + std::to_string(m_players.size());
-        const pid_t pid = Spawn({ "pw-cat", "--playback", "--target", "0", "-P",
-                                    "{ node.name = " + node + " node.autoconnect = false }", wav },
+        const pid_t pid = ServerSpawn({ "pw-cat", "--playback", "--target", "0", "-P",
+                                          "{ node.name = " + node + " node.autoconnect = false }", wav },
             log);
         if (pid <= 0)
             return -1;
         const bool ported = WaitFor(
             [&] {
                 std::string ports;
-                Run("pw-link -o 2>/dev/null", &ports);
+                Run(ServerCommand("pw-link -o 2>/dev/null"), &ports);
                 return ports.find(node + ":output_FR") != std::string::npos
                     && ports.find(node + ":output_FL") != std::string::npos;
             },
             std::chrono::seconds(10));
-        if (!ported || Run("pw-link '" + node + ":output_FL' '" + kMicSource + ":input_FL' >>'" + log + "' 2>&1") != 0
-            || Run("pw-link '" + node + ":output_FR' '" + kMicSource + ":input_FR' >>'" + log + "' 2>&1") != 0) {
+        if (!ported
+            || Run(ServerCommand("pw-link '" + node + ":output_FL' '" + kMicSource + ":input_FL' >>'" + log + "' 2>&1"))
+                != 0
+            || Run(ServerCommand("pw-link '" + node + ":output_FR' '" + kMicSource + ":input_FR' >>'" + log + "' 2>&1"))
+                != 0) {
             StopChild(pid);
             return -1;
         }
@@ -424,6 +464,7 @@ private:
     SoundServerKind m_kind = SoundServerKind::PulseAudio;
     std::string m_dir;
     std::string m_socket;
+    std::vector<std::string> m_serverEnv; // NAME=value for the server's processes
     std::vector<pid_t> m_services;
     std::vector<pid_t> m_players;
 };
