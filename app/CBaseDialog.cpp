@@ -20,6 +20,18 @@ void CBaseDialog::AddTooltip(const QString& text)
     }
 }
 
+void CBaseDialog::reject()
+{
+    // A page is no window of its own: closing it would leave a blank page
+    // inside a dialog that stays open.
+    if (!isWindow()) {
+        if (auto* pHolder = qobject_cast<QDialog*>(window()))
+            pHolder->reject();
+        return;
+    }
+    QDialog::reject();
+}
+
 bool CBaseDialog::eventFilter(QObject* pWatched, QEvent* pEvent)
 {
     // The tip appears as soon as the mouse enters, not after the usual delay.

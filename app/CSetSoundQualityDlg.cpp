@@ -54,7 +54,7 @@ QCheckBox* MakeCheck(QWidget* pParent, int id, const char* text)
 } // namespace
 
 CSetSoundQualityDlg::CSetSoundQualityDlg(CDJDataMan& dj, QWidget* pParent)
-    : QDialog(pParent)
+    : CBaseDialog(pParent)
     , m_dj(dj)
 {
     setObjectName("135");

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QDialog>
+#include "app/CBaseDialog.h"
 
 class CDJDataMan;
 class QCheckBox;
@@ -14,7 +14,7 @@ class QPushButton;
 // recording folder. Edits the controller's settings as the user goes;
 // choosing a card or a recording line switches the mixer at once. Every
 // control's object name is its number.
-class CSetSoundQualityDlg : public QDialog {
+class CSetSoundQualityDlg : public CBaseDialog {
 public:
     explicit CSetSoundQualityDlg(CDJDataMan& dj, QWidget* pParent = nullptr);
 

@@ -222,6 +222,12 @@ private:
     // This broadcast's client log already tells that no directory is
     // configured.
     bool m_bNoDirectoryLogged = false;
+    // This broadcast's client log already tells that the server lacks the
+    // status page the listener readout needs.
+    bool m_bMissingStatusLogged = false;
+    // The connection dropped: true when the server had refused the source
+    // after letting it in, which is told as that refusal at the login.
+    bool EndByStreamRefusal();
 
     // Own-server mode (CTavDJ1DlgServer.cpp).
     void RegisterServerHandlers();

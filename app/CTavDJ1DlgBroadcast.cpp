@@ -69,6 +69,7 @@ constexpr const char* kDroppedNoReconnect
 constexpr const char* kDirectoryFailedCaption = "TavDJ - 방송목록 등록 실패";
 constexpr const char* kDirectoryRefused = "음악방송목록에 등록할 수 없습니다.";
 constexpr const char* kNoDirectory = "YP등록 안 함 : 방송목록 서버가 설정되지 않았습니다 ([AddYP] Host)";
+constexpr const char* kMissingStatusPage = "상태 페이지 없음 : 서버에 %s 페이지가 없어 청취자 수를 읽을 수 없습니다";
 constexpr const char* kInputInitFailed
     = "녹음 장치를 여는데 실패하였습니다.\n - 녹음 장치를 이미 사용하고 있는 경우.\n - 녹음 장치가 없는 경우.";
 constexpr const char* kInputInitCaption = "녹음 장치 초기화 실패";
@@ -82,6 +83,13 @@ std::string Format(const char* format, int value)
 {
     char text[128];
     (void)std::snprintf(text, sizeof text, format, value);
+    return text;
+}
+
+std::string Format(const char* format, const std::string& value)
+{
+    char text[256];
+    (void)std::snprintf(text, sizeof text, format, value.c_str());
     return text;
 }
 
@@ -285,6 +293,8 @@ void CTavDJ1Dlg::UpdateStatus(int nState)
         KillTimer(kTimerStatusPoll);
         m_bDirectoryStarted = false;
         m_bNoDirectoryLogged = false;
+        if (nState == kStateIdle)
+            m_bMissingStatusLogged = false;
         if (nState == kStateConnecting)
             ShowStatusText(kConnectingText, false);
         else
@@ -295,8 +305,11 @@ void CTavDJ1Dlg::UpdateStatus(int nState)
         for (GXConStatic* pField : c.elapsed)
             SetLabel(pField, "00");
         SetEnabled(c.pCopyAddress, false);
-        SetLabel(c.pCopyAddress, "");
+        // A login under way keeps the station's name in view.
+        if (nState != kStateConnecting)
+            SetLabel(c.pCopyAddress, "");
     } else if (nState == kStateOnAir) {
+        SetLabel(c.pCopyAddress, settings.m_strName);
         if (settings.m_nAuto)
             SetTimer(kTimerAutoTitle, kSecondMs);
         SetTimer(kTimerElapsed, kSecondMs);
@@ -339,6 +352,8 @@ void CTavDJ1Dlg::OnWatchdogTimer(uint32_t)
     CDJDataMan& engine = TheDJDataMan();
     if (m_nReconnectCount != kNoCountdown || engine.IsConnected())
         return;
+    if (EndByStreamRefusal())
+        return;
     // A broadcast that will reconnect keeps its recording going meanwhile;
     // a stop (the start button, a failure told to the presenter) ends it.
     const bool bReconnect = engine.Settings().m_nReconnect != 0;
@@ -363,6 +378,25 @@ void CTavDJ1Dlg::OnWatchdogTimer(uint32_t)
         KillTimer(kTimerNetworkCheck);
     }
     MessageDlg(this, kDroppedNoReconnect, kCaption, kBoxQuestion);
+}
+
+bool CTavDJ1Dlg::EndByStreamRefusal()
+{
+    CDJDataMan& engine = TheDJDataMan();
+    std::string text;
+    int code = 0;
+    if (!engine.TakeStreamRefusal(&text, &code))
+        return false;
+    KillTimer(kTimerWatchdog);
+    KillTimer(kTimerReconnect);
+    m_nReconnectCount = kNoCountdown;
+    // Only a refusal worth retrying keeps the recording for the reconnect.
+    const bool bRetry = code == kRetryableFailure && engine.Settings().m_nReconnect;
+    engine.Disconnect(bRetry ? CDJDataMan::KeepRecording::Yes : CDJDataMan::KeepRecording::No);
+    m_nBroadcastState = kStateIdle;
+    UpdateStatus(kStateIdle);
+    OnConnectFinished(false, text, code);
+    return true;
 }
 
 void CTavDJ1Dlg::OnReconnectTimer(uint32_t)
@@ -434,20 +468,28 @@ void CTavDJ1Dlg::StartDirectoryRegistration()
     if (!engine.GetListenerCount(&nCurrent, &nMax)) {
         // A page that says nothing usable (an error, a server that lists
         // no source of ours) shows no listeners and starts no directory
-        // entry.
+        // entry. A server without the page is told once: the readout
+        // stays at 0 for the whole broadcast.
         nCurrent = 0;
         nMax = 0;
+        if (const std::string missing = engine.GetMissingStatusPage(); !missing.empty() && !m_bMissingStatusLogged) {
+            m_bMissingStatusLogged = true;
+            WriteClientLog(Format(kMissingStatusPage, missing));
+        }
     } else if (const DJSettings& settings = engine.Settings(); settings.m_nAddYP && settings.m_strYPHost.empty()) {
         // Registration is asked for but there is nowhere to register: said
         // once, not as a failure at every poll.
         if (!m_bNoDirectoryLogged)
             WriteClientLog(kNoDirectory);
         m_bNoDirectoryLogged = true;
-    } else if (!m_bDirectoryStarted && !engine.IsYPStarted()) {
+    } else if (!m_bDirectoryStarted && !engine.IsYPStarted() && !engine.IsListenAddressPending()) {
+        // The entry hands listeners the listen address: it waits for the
+        // outside-address check, whose answer replaces the local stand-in.
+        // Registration off is no failure: nothing is said, at no poll.
         const int result = engine.StartYP();
-        if (result != 0) {
+        if (result != 0 && result != CDJDataMan::kYPOff) {
             WriteClientLog(Format("YP등록 실패 : %d", result));
-        } else {
+        } else if (result == 0) {
             m_bDirectoryStarted = true;
             SetEnabled(m_controls.pCopyAddress, true);
             SetControlTooltip(m_controls.pCopyAddress, m_strKeptAddressTooltip);

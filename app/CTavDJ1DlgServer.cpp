@@ -29,6 +29,7 @@ constexpr const char* kUnreachableText
       "대상으로 방송을\n\n진행하시겠습니까?";
 constexpr const char* kNoPortText
     = "8000~8100사이에 이용 가능한 포트가 없어\r\n\"내 컴퓨터 방송\"을 진행할 수 없습니다.";
+constexpr const char* kFindingAddressText = "외부 주소 확인 중...";
 constexpr const char* kStartingText = "서버 구동 중...";
 constexpr const char* kStartFailedStatus = "서버 구동 실패";
 constexpr const char* kStartFailedText = "서버 시작에 실패하였습니다";
@@ -90,6 +91,10 @@ void CTavDJ1Dlg::StartOwnServerBroadcast()
     // meanwhile drops it.
     m_bFindingOwnAddress = true;
     TheDJDataMan().BeginExternalIP(CDJDataMan::AddressUse::OwnServer);
+    // Asking the check host may take seconds; without one the answer is a
+    // local address, at once.
+    if (!TheDJDataMan().Settings().m_strIPCheckHost.empty())
+        ShowStatusText(kFindingAddressText, false);
 }
 
 platform::LParam CTavDJ1Dlg::OnExternalAddress(platform::WParam wParam, platform::LParam)
@@ -113,6 +118,7 @@ bool CTavDJ1Dlg::CancelOwnAddressCheck()
     m_bFindingOwnAddress = false;
     m_bOwnServerStarting = false;
     TheDJDataMan().CancelExternalIP();
+    ShowStatusText("", false);
     return true;
 }
 

@@ -169,6 +169,12 @@ public:
     // taking the stream; see GShoutCastSource::kStallLimitMs), and while a
     // login runs.
     [[nodiscard]] int IsConnected() const;
+    // Once IsConnected has turned 0, before the Disconnect: true when the
+    // server refused the source after its login had let it in (a password
+    // checked late, a mount taken), with the text and code FinishConnect
+    // gives that refusal (the code -2 only for a mount taken on a
+    // reconnect) and its log line written; false for a plain drop.
+    [[nodiscard]] bool TakeStreamRefusal(std::string* pText, int* pCode);
 
     void SendTitle(const std::string& title, const std::string& url);
     void ResendTitle();
@@ -189,7 +195,14 @@ public:
     // The title on air as the last status read found it on the server;
     // empty when the server named none (a SHOUTcast page never does).
     [[nodiscard]] std::string GetServerTitle() const { return m_strServerTitle; }
+    // The status page the last read found missing on the server (its path),
+    // else empty.
+    [[nodiscard]] std::string GetMissingStatusPage() const { return m_strMissingStatusPage; }
 
+    // 0 when the directory client started, kYPOff without a registration to
+    // make (AddYP off, or no directory host: nothing is read then), else
+    // the directory client's error.
+    static constexpr int kYPOff = 5;
     int StartYP();
     [[nodiscard]] int IsYPStarted() const { return m_bYPStarted ? 1 : 0; }
     void SetYPListeners(int current, int maximum);
@@ -213,6 +226,9 @@ public:
     [[nodiscard]] bool TakeExternalIP(platform::WParam number, std::string* pAddress, AddressUse* pUse);
     // Drops the check still running, without waiting for it.
     void CancelExternalIP();
+    // True while the check for the listen address of the broadcast on air
+    // runs: the directory entry waits for its answer.
+    [[nodiscard]] bool IsListenAddressPending() const;
 
     void OpenRecordingFile();
     void CloseRecordingFile();
@@ -333,6 +349,7 @@ private:
     std::atomic<int> m_nBitrate { 0 };
     std::string m_strListenAddress;
     std::string m_strServerTitle;
+    std::string m_strMissingStatusPage;
 
     std::atomic<bool> m_bYPStarted { false };
     std::atomic<int> m_nPeakLevel { 0 };

@@ -28,7 +28,6 @@ constexpr size_t kMaxAddressLength = 255;
 constexpr uint32_t kIPCheckLimitMs = 15000;
 constexpr int kIPCheckByteLimit = 1024;
 constexpr const char* kDirectoryKeySalt = "wexil_brorp";
-constexpr int kYPOff = 5;
 
 struct ConnectFailure {
     int result;
@@ -232,6 +231,20 @@ int CDJDataMan::FinishConnect(platform::WParam login, std::string* pText, int* p
     return 0;
 }
 
+bool CDJDataMan::TakeStreamRefusal(std::string* pText, int* pCode)
+{
+    m_mainThread.CheckOwner();
+    const int refusal = m_source.StreamRefusal();
+    if (refusal == GShoutCastSource::kOk || m_login.IsOutstanding())
+        return false;
+    // Told as the same refusal at the login would be.
+    const ConnectFailure failure = FailureFor(refusal, m_loginAttempt);
+    *pText = failure.text;
+    *pCode = failure.code;
+    WriteLog("서버 접속 실패(%d) : %s", failure.code, failure.caption);
+    return true;
+}
+
 int CDJDataMan::Connect(std::string* pText, int* pCode, Attempt attempt)
 {
     m_mainThread.CheckOwner();
@@ -336,6 +349,7 @@ int CDJDataMan::GetListenerCount(int* pCurrent, int* pMax)
     GShoutCastSource::SServerStatus status;
     const bool usable = m_source.TakeStatus(&status);
     m_strServerTitle = usable ? status.title : std::string();
+    m_strMissingStatusPage = status.missingPage;
     if (!usable)
         return 0;
     if (pCurrent)
@@ -385,6 +399,11 @@ void CDJDataMan::CancelExternalIP()
 {
     m_mainThread.CheckOwner();
     m_addressLookup.Cancel();
+}
+
+bool CDJDataMan::IsListenAddressPending() const
+{
+    return m_addressUse == AddressUse::ListenAddress && m_addressLookup.IsRunning();
 }
 
 void CDJDataMan::UpdateListenUrl()
@@ -454,6 +473,11 @@ std::string CDJDataMan::GetRecordingPath()
 int CDJDataMan::StartYP()
 {
     m_mainThread.CheckOwner();
+    // Without a directory host there is nowhere to register: the same as
+    // AddYP off, and no error every few seconds. Nothing is read for it,
+    // the machine's adapters included.
+    if (!m_settings.m_nAddYP || m_settings.m_strYPHost.empty())
+        return kYPOff;
     const std::string machineId = GetMacAddress();
     const std::string timeText = std::to_string(static_cast<long long>(std::time(nullptr)));
     const std::string hex = Md5Hex(machineId + timeText + kDirectoryKeySalt);
@@ -461,11 +485,6 @@ int CDJDataMan::StartYP()
     for (size_t i = 1; i < 20 && i < hex.size(); i += 2)
         key += hex[i];
     const std::string version = IniGetString("TAVDJ", "VERSION", GetAppDataFolder() + "VdVersion.ini", "");
-
-    // Without a directory host there is nowhere to register: the same as
-    // AddYP off, and no error every few seconds.
-    if (!m_settings.m_nAddYP || m_settings.m_strYPHost.empty())
-        return kYPOff;
     m_yp.SetDirectoryPort(m_settings.m_nYPPort);
     m_yp.SetBoardKeySource(m_settings.m_nSongRequest != 0, m_settings.m_strAddress, m_settings.m_nPort);
     GShoutCastYPParams params;

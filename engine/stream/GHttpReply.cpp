@@ -68,12 +68,20 @@ bool ContainsNoCase(std::string_view text, std::string_view words)
 
 GHttpReply::Progress GHttpReply::Feed(std::string_view bytes)
 {
+    if (m_stage == Stage::Whole || m_stage == Stage::Broken)
+        return Current();
     while (!bytes.empty() && (m_stage == Stage::StatusLine || m_stage == Stage::Headers)) {
         // Never more than one line's bound waits unparsed.
         const size_t take = std::min(bytes.size(), kMaxLineBytes - m_pending.size());
         m_pending.append(bytes.substr(0, take));
         bytes.remove_prefix(take);
         TakeLines();
+    }
+    if (m_stage == Stage::Whole && m_nStatus == 100) {
+        m_rest = std::move(m_pending);
+        m_pending.clear();
+        m_rest.append(bytes.substr(0, kMaxHeadBytes - std::min(kMaxHeadBytes, m_rest.size())));
+        return Current();
     }
     if (m_stage == Stage::Text)
         TakeText(bytes);
@@ -87,6 +95,13 @@ GHttpReply::Progress GHttpReply::End()
     else if (m_stage != Stage::Whole)
         m_stage = Stage::Broken;
     return Current();
+}
+
+std::string GHttpReply::TakeRest()
+{
+    std::string rest = std::move(m_rest);
+    m_rest.clear();
+    return rest;
 }
 
 bool GHttpReply::Says(std::string_view words) const

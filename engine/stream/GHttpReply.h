@@ -48,6 +48,10 @@ public:
     // No more bytes come (the peer closed, or the wait is over): Whole when
     // the answer's head had arrived, else Broken.
     Progress End();
+    // The bytes fed after a go-ahead that ended the reply, at most
+    // kMaxHeadBytes of them: a server may send its final answer in the same
+    // segment as its go-ahead. Empty after the first call.
+    [[nodiscard]] std::string TakeRest();
 
     // 0 until the answer's status line arrived; 100 only for a request
     // whose answer may be the go-ahead.
@@ -76,4 +80,5 @@ private:
     long long m_nContentLength = -1;
     std::string m_reason;
     std::string m_text;
+    std::string m_rest;
 };

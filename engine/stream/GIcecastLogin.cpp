@@ -132,7 +132,12 @@ GIcecastLogin::SExchange GIcecastLogin::Exchange(
     }
     switch (Classify(reply)) {
     case Answer::Accepted:
-        return { GShoutCastSource::kOk, false };
+        if (reply.Status() != 100)
+            return { GShoutCastSource::kOk, false };
+        ReadAfterGoAhead(s, reply);
+        return { m_after.Current() == GSourceReplyWatch::Verdict::Refused ? m_after.RefusalCode()
+                                                                          : GShoutCastSource::kOk,
+            false };
     case Answer::WrongPassword:
         return { GShoutCastSource::kPasswordRefused, false };
     case Answer::MountInUse:
@@ -145,8 +150,27 @@ GIcecastLogin::SExchange GIcecastLogin::Exchange(
     return { GShoutCastSource::kRejected, false };
 }
 
-int GIcecastLogin::Run(GSocket& s, std::stop_token stop)
+void GIcecastLogin::ReadAfterGoAhead(GSocket& s, GHttpReply& goAhead)
 {
+    m_after = GSourceReplyWatch(GSourceReplyWatch::Lead::Nothing);
+    (void)m_after.Feed(goAhead.TakeRest());
+    // No wait: Icecast 2.5 says nothing more, and a refusal that follows
+    // later is read by the stream's owner.
+    const bool alive = s.Poll(nullptr);
+    char piece[kReadPiece];
+    while (m_after.Current() == GSourceReplyWatch::Verdict::Pending && s.GetReceiveLength() > 0) {
+        int len = kReadPiece;
+        if (!s.Receive(&len, piece, GSocket::Take::Consume) || len <= 0)
+            break;
+        (void)m_after.Feed(std::string_view(piece, static_cast<size_t>(len)));
+    }
+    if (!alive)
+        (void)m_after.End();
+}
+
+int GIcecastLogin::Run(GSocket& s, std::stop_token stop, GSourceReplyWatch* pAfter)
+{
+    m_after = GSourceReplyWatch();
     int result = GShoutCastSource::kOk;
     const SExchange put = Exchange(s, PutRequest(), GHttpReply::Expect::Continue, stop);
     if (!put.unknownMethod || stop.stop_requested()) {
@@ -160,10 +184,15 @@ int GIcecastLogin::Run(GSocket& s, std::stop_token stop)
         (void)s.LimitSendBuffer(GShoutCastSource::kSourceSendBuffer);
         result = Exchange(s, SourceRequest(), GHttpReply::Expect::FinalReply, stop).result;
     }
+    if (result != GShoutCastSource::kOk)
+        return result;
+    if (pAfter && m_after.Current() == GSourceReplyWatch::Verdict::Pending) {
+        *pAfter = m_after;
+        return result;
+    }
     // On air the server has nothing more to say that the program acts on
-    // (Icecast 2.4 follows its go-ahead with a 200, 2.5 sends it when the
-    // source ends); kept, it would pile up beside the stream.
-    if (result == GShoutCastSource::kOk)
-        s.DiscardIncoming();
+    // (Icecast 2.5 sends its 200 when the source ends); kept, it would pile
+    // up beside the stream.
+    s.DiscardIncoming();
     return result;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/stream/GHttpReply.h"
+#include "engine/stream/GSourceReplyWatch.h"
 #include "foundation/GSocket.h"
 #include "platform/Clock.h"
 
@@ -14,7 +15,9 @@
 // Icecast's own source clients send it; a server that does not know the
 // method (Icecast before 2.4) is asked again with the older SOURCE request
 // on a new connection. The server's go-ahead to the PUT ("100 Continue")
-// accepts the source: Icecast 2.5 says nothing more while the stream runs.
+// accepts the source unless a refusal follows it: Icecast 2.5 says nothing
+// more while the stream runs, 2.4 sends a 200, a fork that checks the
+// password late sends its 401 right behind the go-ahead.
 // The answer becomes one of GShoutCastSource's result codes. Every wait
 // is bounded by the source client's login limits and ends once stop is
 // requested.
@@ -50,13 +53,13 @@ public:
 
     // s: created for params.port, and connected, connecting or not yet
     // asked to connect. A GShoutCastSource
-    // result code: kOk with s carrying the stream from now on (what the
-    // server sends on it from then on is read and dropped),
-    // kPasswordRefused, kMountInUse, kConnectFailed, kSendFailed (the
-    // request did not leave in time), kNoReply (no answer, a dropped
-    // connection, an answer that is no HTTP reply or breaks its bounds),
-    // kRejected (a refusal of another kind) or kCreateFailed.
-    [[nodiscard]] int Run(GSocket& s, std::stop_token stop = {});
+    // result code: kOk with s carrying the stream from now on, kPasswordRefused, kMountInUse, kConnectFailed,
+    // kSendFailed (the request did not leave in time), kNoReply (no answer, a dropped connection, an answer that is no
+    // HTTP reply or breaks its bounds), kRejected (a refusal of another kind) or kCreateFailed. What came with the
+    // go-ahead and what one more poll finds right after it are read before going on air. At kOk, pAfter (when given)
+    // gets the answer that may still follow the go-ahead, for the stream's owner to read on; without pAfter, or once
+    // nothing more can follow, what the server sends from then on is read and dropped.
+    [[nodiscard]] int Run(GSocket& s, std::stop_token stop = {}, GSourceReplyWatch* pAfter = nullptr);
 
     // The requests exactly as sent.
     [[nodiscard]] std::string PutRequest() const;
@@ -75,10 +78,13 @@ private:
         bool unknownMethod;
     };
     SExchange Exchange(GSocket& s, const std::string& request, GHttpReply::Expect expect, const std::stop_token& stop);
+    // After the go-ahead: its rest, and what one poll finds, into m_after.
+    void ReadAfterGoAhead(GSocket& s, GHttpReply& goAhead);
     // Connects a created socket, or waits for one already connecting.
     [[nodiscard]] bool Connected(GSocket& s, const std::stop_token& stop);
     [[nodiscard]] std::string StationHeaders() const;
 
     platform::Clock& m_clock;
     SParams m_params;
+    GSourceReplyWatch m_after;
 };

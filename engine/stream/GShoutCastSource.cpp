@@ -6,6 +6,7 @@
 #include "foundation/DebugTrace.h"
 #include "foundation/GLingeringThreads.h"
 #include "foundation/HttpGetFile.h"
+#include "platform/HttpClient.h"
 
 #include <algorithm>
 #include <cctype>
@@ -89,23 +90,59 @@ struct SStatusTarget {
     std::string stationName;
 };
 
+// How one page read went.
+enum class PageRead {
+    Arrived,
+    Missing, // the server answered that it has no such page (404)
+    Failed, // no answer, another refusal, a broken transfer
+};
+
+// Takes one page's body into memory up to about byteLimit bytes, and the
+// status it was answered with.
+class PageSink final : public platform::HttpGetSink {
+public:
+    explicit PageSink(size_t byteLimit)
+        : m_nByteLimit(byteLimit)
+    {
+    }
+
+    bool OnResponse(int status, long long) override
+    {
+        m_nStatus = status;
+        // No status line (status 0) is accepted: some servers answer so.
+        return status == 0 || (status >= 200 && status < 300);
+    }
+
+    platform::HttpChunkVerdict OnChunk(const char* data, size_t len) override
+    {
+        m_page.append(data, std::min(len, m_nByteLimit - std::min(m_nByteLimit, m_page.size())));
+        return m_page.size() >= m_nByteLimit ? platform::HttpChunkVerdict::Stop : platform::HttpChunkVerdict::Continue;
+    }
+
+    [[nodiscard]] int Status() const { return m_nStatus; }
+    [[nodiscard]] std::string& Page() { return m_page; }
+
+private:
+    size_t m_nByteLimit;
+    int m_nStatus = -1;
+    std::string m_page;
+};
+
 // One page into memory within limitMs, at most about byteLimit bytes (a
 // longer page is cut there, which no parser takes as whole).
-bool Download(const std::string& url, int byteLimit, uint32_t limitMs, std::stop_token stop, std::string* page)
+PageRead Download(const std::string& url, int byteLimit, uint32_t limitMs, std::stop_token stop, std::string* page)
 {
-    HttpGetFileTimeouts limits;
-    limits.connectMs = limitMs;
-    limits.stallMs = limitMs;
-    limits.totalMs = limitMs;
-    char* buffer = nullptr;
-    int length = 0;
-    const bool ok = HttpGetFile(&buffer, nullptr, url.c_str(), platform::kNoTarget, true, GShoutCastSource::kAgent,
-        byteLimit, false, &length, limits, std::move(stop));
-    const std::unique_ptr<char[]> owned(buffer);
-    if (!ok || !buffer)
-        return false;
-    page->assign(buffer, static_cast<size_t>(std::max(length, 0)));
-    return true;
+    platform::HttpGetRequest request;
+    request.url = url;
+    request.agent = GShoutCastSource::kAgent;
+    request.connectTimeoutMs = limitMs;
+    request.stallTimeoutMs = limitMs;
+    request.totalTimeoutMs = limitMs;
+    PageSink sink(static_cast<size_t>(std::max(byteLimit, 1)));
+    if (platform::HttpGet(request, sink, std::move(stop)) == platform::HttpGetResult::Failed)
+        return sink.Status() == 404 ? PageRead::Missing : PageRead::Failed;
+    *page = std::move(sink.Page());
+    return PageRead::Arrived;
 }
 
 // "Stream is up" ... "with <B>" count ... " of " maximum
@@ -135,7 +172,9 @@ bool ReadIcecastSource(const GIcecastStatus::SSource* source, GShoutCastSource::
 }
 
 // Status worker: the pages the protocol asks for, within kStatusLimitMs
-// as a whole. *arrived: whether any page arrived.
+// as a whole. *arrived: whether any page arrived. A page the server does
+// not serve (404, or no JSON where Icecast's status was asked for) is named
+// in missingPage.
 GShoutCastSource::SServerStatus ReadStatus(
     const SStatusTarget& target, platform::Clock& clock, const std::stop_token& stop, bool* arrived)
 {
@@ -148,13 +187,18 @@ GShoutCastSource::SServerStatus ReadStatus(
         // question gives its whole page, read all the same.
         const std::string path
             = std::string(kIcecastStatusPath) + "?mount=" + PercentEncode(target.protocol.mount, PercentKeep::Slashes);
-        *arrived = Download(target.base + path, kIcecastStatusByteLimit, GShoutCastSource::kStatusLimitMs, stop, &page);
+        const PageRead read
+            = Download(target.base + path, kIcecastStatusByteLimit, GShoutCastSource::kStatusLimitMs, stop, &page);
+        *arrived = read == PageRead::Arrived;
         if (*arrived && icecast.Parse(page))
             (void)ReadIcecastSource(icecast.ForMount(target.protocol.mount), &status);
+        else if (read != PageRead::Failed)
+            status.missingPage = kIcecastStatusPath;
         return status;
     }
-    *arrived = Download(target.base + kShoutcastStatusPath, GShoutCastSource::kStatusByteLimit,
+    const PageRead index = Download(target.base + kShoutcastStatusPath, GShoutCastSource::kStatusByteLimit,
         GShoutCastSource::kStatusLimitMs, stop, &page);
+    *arrived = index == PageRead::Arrived;
     if (*arrived && ReadShoutcastPage(page, &status))
         return status;
     // An Icecast server reached through its SHOUTcast-compatible socket
@@ -164,10 +208,16 @@ GShoutCastSource::SServerStatus ReadStatus(
     if (spent >= GShoutCastSource::kStatusLimitMs || stop.stop_requested())
         return status;
     const uint32_t left = static_cast<uint32_t>(GShoutCastSource::kStatusLimitMs - spent);
-    if (!Download(target.base + kIcecastStatusPath, kIcecastStatusByteLimit, left, stop, &page))
+    const PageRead json = Download(target.base + kIcecastStatusPath, kIcecastStatusByteLimit, left, stop, &page);
+    const bool parsed = json == PageRead::Arrived && icecast.Parse(page);
+    // Neither page is there: the SHOUTcast one is what this server type
+    // reads.
+    if (index == PageRead::Missing && !parsed && json != PageRead::Failed)
+        status.missingPage = kShoutcastStatusPath;
+    if (json != PageRead::Arrived)
         return status;
     *arrived = true;
-    if (icecast.Parse(page))
+    if (parsed)
         (void)ReadIcecastSource(icecast.ForStation(target.stationName), &status);
     return status;
 }
@@ -197,6 +247,7 @@ int GShoutCastSource::Connect(const char* host, int port, int bitrateKbps, const
     Close();
     if (!host || !*host || port <= 0 || bitrateKbps <= 0)
         return kBadArguments;
+    m_replyWatch = GSourceReplyWatch();
 
     // Icecast 2 takes its sources on the port its listeners use.
     const SServerProtocol protocol = GetServerProtocol();
@@ -223,6 +274,8 @@ int GShoutCastSource::Connect(const char* host, int port, int bitrateKbps, const
     const int login = Login(protocol, stop);
     if (login != kOk)
         return login;
+    if (m_replyWatch.Current() != GSourceReplyWatch::Verdict::Pending)
+        m_pSourceSocket->DiscardIncoming();
     m_nLastProgressMs = m_clock.NowMs();
     m_nProgressBytes = m_pSourceSocket->GetBytesSent();
 
@@ -274,7 +327,7 @@ int GShoutCastSource::Login(const SServerProtocol& protocol, std::stop_token sto
             params.sampleRate = m_format.sampleRate;
             params.channels = m_format.channels;
         }
-        return GIcecastLogin(m_clock, std::move(params)).Run(s, stop);
+        return GIcecastLogin(m_clock, std::move(params)).Run(s, stop, &m_replyWatch);
     }
     if (!s.Connect(m_host.c_str(), m_nSourcePort, stop))
         return kConnectFailed;
@@ -320,6 +373,12 @@ int GShoutCastSource::ShoutcastExchange(GSocket& s, std::stop_token stop)
         return kNoReply;
     if (strncasecmp(reply, "OK2", 3) != 0)
         return kPasswordRefused;
+    // A server that emulates the protocol may take any password and refuse
+    // it after "OK2" and its header lines, as an HTTP server would.
+    m_replyWatch = GSourceReplyWatch(GSourceReplyWatch::Lead::ShoutcastBlock);
+    if (m_replyWatch.Feed(std::string_view(reply + 3, static_cast<size_t>(len - 3)))
+        == GSourceReplyWatch::Verdict::Refused)
+        return m_replyWatch.RefusalCode();
 
     // Each line ends in a line feed alone; an empty line ends the block.
     std::string headers;
@@ -365,6 +424,7 @@ void GShoutCastSource::Close()
     m_firstTitle.clear();
     m_firstTitleUrl.clear();
     m_bConnected = false;
+    m_nStreamRefusal = kOk;
 }
 
 bool GShoutCastSource::IsConnected() const
@@ -390,10 +450,35 @@ int GShoutCastSource::Flush()
     return PollStream();
 }
 
+bool GShoutCastSource::WatchReplies(GSocket& s, bool alive)
+{
+    if (m_replyWatch.Current() != GSourceReplyWatch::Verdict::Pending)
+        return false;
+    char piece[kReplyBytes];
+    while (m_replyWatch.Current() == GSourceReplyWatch::Verdict::Pending && s.GetReceiveLength() > 0) {
+        int len = kReplyBytes;
+        if (!s.Receive(&len, piece, GSocket::Take::Consume) || len <= 0)
+            break;
+        (void)m_replyWatch.Feed(std::string_view(piece, static_cast<size_t>(len)));
+    }
+    if (!alive)
+        (void)m_replyWatch.End();
+    if (m_replyWatch.Current() == GSourceReplyWatch::Verdict::Refused) {
+        m_nStreamRefusal = m_replyWatch.RefusalCode();
+        return true;
+    }
+    if (m_replyWatch.Current() == GSourceReplyWatch::Verdict::Done)
+        s.DiscardIncoming();
+    return false;
+}
+
 int GShoutCastSource::PollStream()
 {
     GSocket& s = *m_pSourceSocket;
-    if (!s.Poll(nullptr)) {
+    const bool alive = s.Poll(nullptr);
+    // A refusal ends the stream as it would have ended the login; it is
+    // noted before the close that tells the owner.
+    if (WatchReplies(s, alive) || !alive) {
         s.Close();
         return kSendFailed;
     }

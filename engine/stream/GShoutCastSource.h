@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/stream/GSourceReplyWatch.h"
 #include "engine/stream/GTitlePusher.h"
 #include "foundation/GSocket.h"
 #include "platform/Clock.h"
@@ -80,6 +81,9 @@ public:
         int current = 0;
         int maximum = 0;
         std::string title;
+        // The status page the server does not serve (it answered 404, or
+        // no JSON for Icecast's page), as its path; empty otherwise.
+        std::string missingPage;
     };
 
     // A server that stops taking the stream without closing (a hung server,
@@ -136,6 +140,11 @@ public:
     // Owner thread: false once the send thread closed a broken or stalled
     // connection.
     [[nodiscard]] bool IsConnected() const;
+    // Any thread: kOk, or the code of the refusal that ended the stream after
+    // the login had let it in (kPasswordRefused, kMountInUse, kRejected);
+    // set before the connection is closed, so a drop seen by IsConnected
+    // finds it. Cleared by Connect and Close.
+    [[nodiscard]] int StreamRefusal() const { return m_nStreamRefusal.load(); }
     // Send thread: queues and polls once. 0, or kSendFailed when there is no
     // connection, it broke or stalled (the socket is then closed, so
     // IsConnected reports the drop to any thread).
@@ -185,6 +194,11 @@ private:
     // Send thread: polls once and applies the stall rules; closes the
     // socket and returns kSendFailed when the connection is gone.
     int PollStream();
+    // Send thread (the login before it): reads what the server said since
+    // into m_replyWatch while it may still refuse; afterwards the socket
+    // drops what arrives. True when a refusal came; alive: the poll found
+    // the connection up.
+    bool WatchReplies(GSocket& s, bool alive);
     int SendAndWait(GSocket& socket, const std::string& bytes, uint32_t limitMs, std::stop_token stop);
     // Title worker, under m_titleLock: the title request for the protocol.
     [[nodiscard]] std::string TitleRequest(
@@ -217,6 +231,10 @@ private:
     // took bytes or had nothing waiting, and the count it had taken then.
     uint64_t m_nLastProgressMs = 0;
     uint64_t m_nProgressBytes = 0;
+    // The login's, then the send thread's: what may still follow the
+    // server's acceptance.
+    GSourceReplyWatch m_replyWatch;
+    std::atomic<int> m_nStreamRefusal { kOk };
 
     std::mutex m_titleLock; // guards: m_pTitleSocket, m_encodedSong, m_encodedUrl, m_titleRequest
     std::unique_ptr<GSocket> m_pTitleSocket;

@@ -903,6 +903,157 @@ TEST_F(BroadcastWindow, DirectoryWithoutAHostIsToldOnceNotAtEveryPoll)
     }
 }
 
+// A server that refuses the source after letting it in: at the login,
+// with the refusal in the go-ahead's own segment (Icecast-KH), or once
+// audio has gone out. Either way it is told once as that refusal, with no
+// "서버 접속 성공" for a login refused with its go-ahead and no countdown.
+TEST_F(BroadcastWindow, ARefusalAfterTheServersGoAheadIsToldOnceAndNotRetried)
+{
+    const std::string kh401 = "HTTP/1.1 401 Authentication Required\r\nConnection: Close\r\nContent-Type: text/html\r\n"
+                              "WWW-Authenticate: Basic realm=\"Icecast 2.4.0-kh22\"\r\nContent-Length: 0\r\n\r\n";
+    const std::string goAhead = "HTTP/1.1 100 Continue\r\n\r\n";
+    const struct {
+        const char* what;
+        int type;
+        std::string login;
+        std::string late;
+        bool onAirFirst;
+    } rows[] = {
+        { "Icecast-KH, refused with its go-ahead", 1, goAhead + kh401, "", false },
+        { "Icecast, refused after audio", 1, goAhead, kh401, true },
+        { "SHOUTcast emulated, refused after audio", 0, "OK2\r\nicy-caps:11\r\n\r\n", kh401, true },
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        const size_t boxesBefore = m_boxes.Calls().size();
+        const size_t logBefore = ClientLog(m_home).size();
+        FakeShoutcastServer server;
+        server.icecastSources = row.type == 1;
+        server.titleReply = row.type == 1 ? "HTTP/1.0 200 OK\r\n\r\n" : "";
+        server.loginReply = row.login;
+        server.closeAfterReply = row.late.empty();
+        server.lateReply = row.late;
+        server.lateAfter = 8000;
+        ASSERT_TRUE(server.Start());
+        UseServer(server.Port());
+        EditSettings(TheDJDataMan(), [&](DJSettings& s) { s.m_nServerType = row.type; });
+        ASSERT_NO_FATAL_FAILURE(Start());
+        if (row.onAirFirst) {
+            ASSERT_EQ(Window().BroadcastState(), 1);
+            EXPECT_TRUE(ProcessEventsUntil([&] { return Window().BroadcastState() == 0; }));
+        }
+        EXPECT_EQ(Window().BroadcastState(), 0);
+        EXPECT_EQ(Window().TimerPeriodMs(kTimerReconnect), 0);
+        ASSERT_EQ(m_boxes.Calls().size(), boxesBefore + 1);
+        EXPECT_EQ(m_boxes.Last().text, kPasswordText);
+        EXPECT_FALSE(m_boxes.Last().bThreaded);
+        // Told once: nothing more comes of it.
+        QTest::qWait(300);
+        EXPECT_EQ(m_boxes.Calls().size(), boxesBefore + 1);
+        EXPECT_EQ(server.SourceConnections(), 1);
+        const std::string log = ClientLog(m_home).substr(logBefore);
+        EXPECT_EQ(log.find("\t서버 접속 실패(-1) : 암호 불일치\n"), log.rfind("\t서버 접속 실패(-1) : 암호 불일치\n"));
+        EXPECT_NE(log.find("\t서버 접속 실패(-1) : 암호 불일치\n"), std::string::npos) << log;
+        EXPECT_EQ(log.find("서버 접속 성공") != std::string::npos, row.onAirFirst) << log;
+        EXPECT_EQ(log.find(kDroppedLine), std::string::npos) << log;
+    }
+}
+
+// What the client log says of the status poll and the directory: nothing
+// with registration off; a directory that fails as it fails; a server
+// without the status page once per broadcast, the readout at 0/0; the
+// station's name in its field on air; with an address check host, the
+// directory entry waits for the check's answer and carries it.
+TEST_F(BroadcastWindow, TheClientLogSaysOnlyWhatHappenedAtThePolls)
+{
+    const struct {
+        const char* what;
+        int type;
+        bool addYP;
+        bool directoryUp;
+        bool statusMissing;
+        bool checkHost;
+    } rows[] = {
+        { "registration off", 0, false, false, false, false },
+        { "directory that refuses connections", 0, true, false, false, false },
+        { "Icecast without its status page", 1, false, false, true, false },
+        { "entry with the outside address", 0, true, true, false, true },
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        const size_t logBefore = ClientLog(m_home).size();
+        FakeShoutcastServer server;
+        server.statusPage = kStatusPage;
+        server.statusMissing = row.statusMissing;
+        server.icecastSources = row.type == 1;
+        server.titleReply = row.type == 1 ? "HTTP/1.0 200 OK\r\n\r\n" : "";
+        server.loginReply = row.type == 1 ? "HTTP/1.1 100 Continue\r\n\r\n" : server.loginReply;
+        ASSERT_TRUE(server.Start());
+        FakeDirectory directory;
+        directory.Then("HTTP/1.0 200 OK\r\nicy-id: 42\r\nicy-tchfrq: 5\r\n\r\n");
+        ASSERT_TRUE(directory.Start());
+        // The check answers only when let go.
+        FakeDirectory check;
+        check.Hold(true);
+        check.Then("HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\n203.0.113.7\n");
+        ASSERT_TRUE(check.Start());
+        const int closedPort = testutil::PickPortPair();
+        UseServer(server.Port());
+        EditSettings(TheDJDataMan(), [&](DJSettings& s) {
+            s.m_nServerType = row.type;
+            s.m_nAddYP = row.addYP ? 1 : 0;
+            s.m_strYPHost = "127.0.0.1";
+            s.m_nYPPort = row.directoryUp ? directory.Port() : closedPort;
+            s.m_strIPCheckHost = row.checkHost ? "127.0.0.1:" + std::to_string(check.Port()) : "";
+            s.m_strName = "우리 방송국";
+        });
+        ASSERT_NO_FATAL_FAILURE(Start());
+        ASSERT_EQ(Window().BroadcastState(), 1) << (m_boxes.Calls().empty() ? "" : m_boxes.Last().text);
+        EXPECT_EQ(Text(Controls().pCopyAddress), "우리 방송국");
+        const std::string missing
+            = "상태 페이지 없음 : 서버에 /status-json.xsl 페이지가 없어 청취자 수를 읽을 수 없습니다";
+        const auto told = [&](const std::string& what) {
+            const std::string log = ClientLog(m_home).substr(logBefore);
+            size_t n = 0;
+            for (size_t at = log.find(what); at != std::string::npos; at = log.find(what, at + 1))
+                ++n;
+            return n;
+        };
+        // Three polls, each answered.
+        for (int poll = 0; poll < 3; ++poll) {
+            const size_t asked = server.StatusRequests().size();
+            if (poll == 0)
+                Tick(Window(), kTimerStatusStart);
+            else
+                Tick(Window(), kTimerStatusPoll);
+            ASSERT_TRUE(ProcessEventsUntil([&] { return server.StatusRequests().size() > asked; }));
+            QTest::qWait(200);
+        }
+        EXPECT_EQ(Listeners(), row.statusMissing ? "0/0" : "3/50");
+        EXPECT_EQ(told(missing), row.statusMissing ? 1u : 0u);
+        EXPECT_EQ(told("YP등록 실패"), 0u);
+        if (row.addYP && !row.directoryUp) {
+            EXPECT_TRUE(ProcessEventsUntil([&] { return told("\tYP add 실패 : ") == 1; })) << ClientLog(m_home);
+        }
+        if (row.checkHost) {
+            // Polls came and went: no entry before the check's answer.
+            EXPECT_EQ(TheDJDataMan().IsYPStarted(), 0);
+            EXPECT_EQ(directory.RequestCount(), 0u);
+            check.Hold(false);
+            ASSERT_TRUE(ProcessEventsUntil([&] { return !TheDJDataMan().IsListenAddressPending(); }));
+            Tick(Window(), kTimerStatusPoll);
+            ASSERT_TRUE(ProcessEventsUntil([&] { return directory.RequestCount() >= 1; }));
+            EXPECT_NE(directory.Requests()[0].find("_cu="
+                          + GShoutCastYP::EncodeDirectoryText("http://203.0.113.7:" + std::to_string(server.Port()))),
+                std::string::npos)
+                << directory.Requests()[0];
+            EXPECT_EQ(TheDJDataMan().GetListenUrl(), "http://203.0.113.7:" + std::to_string(server.Port()));
+        }
+        Command(Window(), kStartButton);
+        ASSERT_EQ(Window().BroadcastState(), 0);
+    }
+}
+
 // The window's keys act while the skin has the focus; typing in the title
 // field is typing.
 TEST_F(BroadcastWindow, SStartsAndStopsOnlyFromTheSkin)

@@ -36,6 +36,7 @@
 #include <atomic>
 #include <functional>
 #include <regex>
+#include <vector>
 
 namespace {
 
@@ -101,6 +102,8 @@ public:
     ~FakeMakerServices()
     {
         m_thread = {};
+        for (int fd : m_held)
+            ::close(fd);
         ::close(m_http);
         ::close(m_reach);
     }
@@ -108,6 +111,10 @@ public:
     std::string ReachHost() const { return "127.0.0.1:" + std::to_string(m_nReachPort); }
     std::atomic<int> m_nTests { 0 };
     std::atomic<int> m_nTestedPort { 0 };
+    // True: the address check's requests are taken and never answered (a
+    // slow check host); they end with the services.
+    std::atomic<bool> m_bHoldCheck { false };
+    std::atomic<int> m_nChecksHeld { 0 };
 
 private:
     void Serve(const std::stop_token& stop)
@@ -120,6 +127,11 @@ private:
                 const int fd = (p[i].revents & POLLIN) ? ::accept4(p[i].fd, nullptr, nullptr, SOCK_CLOEXEC) : -1;
                 if (fd < 0)
                     continue;
+                if (i == 0 && m_bHoldCheck && !ReadUntil(fd, "\r\n\r\n").empty()) {
+                    m_held.push_back(fd);
+                    ++m_nChecksHeld;
+                    continue;
+                }
                 if (i == 0 && !ReadUntil(fd, "\r\n\r\n").empty()) {
                     const std::string reply = std::string("HTTP/1.0 200 OK\r\n\r\n") + kExternalAddress + "\n";
                     (void)::write(fd, reply.data(), reply.size());
@@ -137,6 +149,7 @@ private:
     }
 
     bool m_bConnectBack;
+    std::vector<int> m_held; // the service thread's until it ends
     int m_http = -1;
     int m_reach = -1;
     int m_nHttpPort = 0;
@@ -403,6 +416,25 @@ TEST_F(OwnServerWindow, UnreachableAsksFirstAndAnUnchangedAddressIsNotTestedAgai
     EXPECT_EQ(Status(), "");
     EXPECT_EQ(m_pWindow->TimerPeriodMs(8), 0);
     EXPECT_EQ(Engine().m_strAddress, kUserAddress);
+}
+
+// A check host that is slow to answer: the status says that the outside
+// address is being found, and the start key drops the check and the text.
+TEST_F(OwnServerWindow, WhileTheAddressCheckRunsTheStatusSaysSoAndTheStartKeyDropsIt)
+{
+    FakeMakerServices services(true);
+    services.m_bHoldCheck = true;
+    ASSERT_NO_FATAL_FAILURE(CreateWindow(services));
+    m_boxes.QueueAnswers({ kIdYes });
+    Press();
+    ASSERT_TRUE(RunUntil([&] { return services.m_nChecksHeld == 1; }));
+    EXPECT_EQ(Status(), "외부 주소 확인 중...");
+    Press();
+    ASSERT_TRUE(RunUntil([&] { return Status().empty(); }, 2000)) << Status();
+    EXPECT_FALSE(RunUntil([&] { return m_pWindow->OwnServer() != nullptr || TheDJDataMan().IsConnected(); }, 500));
+    EXPECT_EQ(m_boxes.Calls().size(), 1U);
+    EXPECT_EQ(services.m_nTests, 0);
+    EXPECT_EQ(StartButton().GetTooltip(), "방송하기(S)");
 }
 
 // A SETTING.ini without NationalAddress and without a test service: the

@@ -12,6 +12,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 struct FakeDirectoryConn {
@@ -52,6 +53,9 @@ public:
         m_script.push_back(std::move(answer));
     }
     void Then(const std::string& reply) { Then(Answer { reply, true }); }
+    // True: requests are recorded but not answered until it is set false
+    // again (a slow host that answers at the test's word).
+    void Hold(bool hold) { m_hold = hold; }
 
     // From now on connections are refused; returns once the port is closed.
     bool StopListening(int timeoutMs = 5000)
@@ -93,6 +97,10 @@ private:
 
     void BeforePoll() override
     {
+        if (!m_hold) {
+            for (int fd : std::exchange(m_held, {}))
+                Play(fd);
+        }
         if (m_refuse && Listening(0)) {
             CloseListener(0);
             m_closed = true;
@@ -122,10 +130,23 @@ private:
         if (c.recorded || c.bytes.find("\r\n\r\n") == std::string::npos)
             return;
         c.recorded = true;
-        Answer answer = Silence();
         {
             std::lock_guard guard(m_lock);
             m_requests.push_back(c.bytes);
+        }
+        if (m_hold) {
+            m_held.push_back(fd);
+            return;
+        }
+        Play(fd);
+    }
+
+    // The next answer of the script, to a connection still open.
+    void Play(int fd)
+    {
+        Answer answer = Silence();
+        {
+            std::lock_guard guard(m_lock);
             if (!m_script.empty()) {
                 answer = m_script.front();
                 m_script.pop_front();
@@ -139,6 +160,8 @@ private:
 
     int m_port = 0;
     std::atomic<bool> m_refuse { false };
+    std::atomic<bool> m_hold { false };
+    std::vector<int> m_held; // server thread only
     std::atomic<bool> m_closed { false };
     std::mutex m_lock; // guards: m_script, m_requests
     std::deque<Answer> m_script;

@@ -16,6 +16,7 @@
 
 struct FakeShoutcastConn {
     bool source = false;
+    size_t streamed = 0; // bytes of a source after its login's answer
     bool status = false; // a request for the status page
     bool replied = false;
     std::string bytes;
@@ -56,6 +57,14 @@ public:
     // True: such an Icecast login is refused as Icecast 2.4 refuses a mount
     // that another source holds, and closed; may change while serving.
     std::atomic<bool> mountTaken { false };
+    // Set before Start. Not empty: a logged-in source gets it once it has
+    // sent lateAfter bytes past its login's answer, and the connection ends
+    // (a server that refuses a source late, after audio went out).
+    std::string lateReply;
+    size_t lateAfter = 0;
+    // Set before Start. True: the status pages are answered 404, as by a
+    // server that does not serve them.
+    bool statusMissing = false;
 
     ~FakeShoutcastServer() override { StopServing(); }
 
@@ -200,6 +209,20 @@ private:
             Answer(fd, c);
             return;
         }
+        if (statusMissing && !c.source
+            && (c.bytes.rfind("GET /index.html", 0) == 0 || c.bytes.rfind("GET /status-json.xsl", 0) == 0)) {
+            if (c.status || c.bytes.find("\r\n\r\n") == std::string::npos)
+                return;
+            c.status = true;
+            {
+                std::lock_guard guard(m_lock);
+                m_statusRequests.push_back(c.bytes.substr(0, c.bytes.find(' ', 4)));
+            }
+            const std::string missing = "HTTP/1.0 404 File Not Found\r\nContent-Type: text/html\r\n\r\n";
+            (void)!::send(fd, missing.data(), missing.size(), MSG_NOSIGNAL);
+            Drop(fd);
+            return;
+        }
         const bool page = !statusPage.empty() && c.bytes.rfind("GET /index.html ", 0) == 0;
         const bool json = !jsonStatus.empty()
             && (c.bytes.rfind("GET /status-json.xsl ", 0) == 0 || c.bytes.rfind("GET /status-json.xsl?", 0) == 0);
@@ -233,6 +256,11 @@ private:
             std::lock_guard guard(m_lock);
             m_source.append(data, size);
             m_sourceStreams[c.sourceIndex].append(data, size);
+        }
+        if (c.source && c.replied && !lateReply.empty() && (c.streamed += size) >= lateAfter) {
+            (void)!::send(fd, lateReply.data(), lateReply.size(), MSG_NOSIGNAL);
+            Drop(fd);
+            return;
         }
         if (!c.source || c.replied || c.bytes.find('\n') == std::string::npos)
             return;

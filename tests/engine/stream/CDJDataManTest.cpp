@@ -6,6 +6,7 @@
 #include "fakes/FakeShoutcastServer.h"
 #include "support/ChildProcess.h"
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -513,6 +514,16 @@ TEST_F(DJDataMan, AnIcecastLoginAnnouncesTheEncodersFormatAndItsAnswersAreTold)
             "HTTP/1.1 403 Forbidden\r\nContent-Length: 17\r\n\r\nMountpoint in use", 1, -1, "마운트 사용중",
             kTakenText },
         { "closed without a word", FakeShoutcastServer::Login::CloseAfterPassword, "", 4, -2, kRetried, nullptr },
+        // Icecast-KH sends its go-ahead and its answer in one segment.
+        { "KH wrong password", FakeShoutcastServer::Login::Reply,
+            "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 401 Authentication Required\r\nConnection: Close\r\n"
+            "Content-Type: text/html\r\nWWW-Authenticate: Basic realm=\"Icecast 2.4.0-kh22\"\r\n"
+            "Content-Length: 0\r\n\r\n",
+            1, -1, "암호 불일치", kRefusedText },
+        { "KH on air", FakeShoutcastServer::Login::Reply,
+            "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\nServer: Icecast\r\nConnection: Close\r\n"
+            "Content-Type: text/html\r\nContent-Length: 0\r\n\r\n",
+            1, 0, nullptr, nullptr },
     };
     ASSERT_NO_FATAL_FAILURE(Init());
     for (const auto& row : rows) {
@@ -547,6 +558,11 @@ TEST_F(DJDataMan, AnIcecastLoginAnnouncesTheEncodersFormatAndItsAnswersAreTold)
             if (row.caption) {
                 EXPECT_TRUE(Logged("서버 접속 실패(" + std::to_string(row.code) + ") : " + row.caption));
             }
+            // A refusal that came with the go-ahead is never told as on air.
+            const auto& lines = m_window.Texts();
+            EXPECT_EQ(std::any_of(lines.begin(), lines.end(),
+                          [](const std::string& line) { return line.rfind("서버 접속 성공", 0) == 0; }),
+                row.code == 0);
         }
         EXPECT_EQ(server.ListenerPortSources(), row.logins);
         EXPECT_EQ(server.SourceConnections(), row.logins) << "a login went to the port above";

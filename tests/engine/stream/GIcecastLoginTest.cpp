@@ -46,6 +46,16 @@ std::string Icecast25Refusal(const std::string& statusLine, const std::string& h
         + "\r\n\r\n" + body;
 }
 
+// Icecast-KH 2.4.0-kh22's answers, byte for byte: the go-ahead and the
+// final answer in one segment; a wrong password is refused in it.
+const std::string kKhContinue = "HTTP/1.1 100 Continue\r\n\r\n";
+const std::string kKhRefused = kKhContinue
+    + "HTTP/1.1 401 Authentication Required\r\nConnection: Close\r\nDate: Fri, 11 Dec 2026 01:00:00 GMT\r\n"
+      "Content-Type: text/html\r\nWWW-Authenticate: Basic realm=\"Icecast 2.4.0-kh22\"\r\nContent-Length: 0\r\n\r\n";
+const std::string kKhAccepted = kKhContinue
+    + "HTTP/1.1 200 OK\r\nServer: Icecast\r\nConnection: Close\r\nDate: Fri, 11 Dec 2026 01:00:00 GMT\r\n"
+      "Content-Type: text/html\r\nContent-Length: 0\r\n\r\n";
+
 GIcecastLogin::SParams Params()
 {
     GIcecastLogin::SParams p;
@@ -190,6 +200,13 @@ TEST(GIcecastLogin, EachServersExactAnswerMeansTheSameInAnyPieces)
         { "2.4 go-ahead then 200", { "HTTP/1.1 100 Continue\r\nContent-Length: 0\r\n\r\n", kOk }, false,
             GShoutCastSource::kOk, GIcecastLogin::Answer::Accepted },
         { "2.4 mount taken", { kMountInUse }, true, GShoutCastSource::kMountInUse, GIcecastLogin::Answer::MountInUse },
+        // KH refuses in the go-ahead's own segment: the refusal decides.
+        { "KH wrong password", { kKhRefused }, true, GShoutCastSource::kPasswordRefused,
+            GIcecastLogin::Answer::WrongPassword },
+        { "KH go-ahead and 200", { kKhAccepted }, false, GShoutCastSource::kOk, GIcecastLogin::Answer::Accepted },
+        { "go-ahead then mount taken",
+            { kKhContinue + "HTTP/1.0 403 Forbidden\r\nContent-Length: 17\r\n\r\nMountpoint in use" }, true,
+            GShoutCastSource::kMountInUse, GIcecastLogin::Answer::MountInUse },
     };
     for (const Row& row : rows) {
         std::string whole;
@@ -218,14 +235,28 @@ TEST(GIcecastLogin, EachServersExactAnswerMeansTheSameInAnyPieces)
             EXPECT_TRUE(login.api.incoming.empty());
             EXPECT_EQ(login.socket.GetReceiveLength(), 0);
         }
-        // The reply reader takes the bytes one at a time just as well.
+        // The reply reader, and after a go-ahead the watch on what follows
+        // it, take the bytes one at a time just as well.
         GHttpReply reply(GHttpReply::Expect::Continue);
         GHttpReply::Progress progress = GHttpReply::Progress::NeedMore;
-        for (size_t at = 0; at < whole.size() && progress == GHttpReply::Progress::NeedMore; ++at)
-            progress = reply.Feed(std::string_view(whole).substr(at, 1));
+        size_t at = 0;
+        while (at < whole.size() && progress == GHttpReply::Progress::NeedMore)
+            progress = reply.Feed(std::string_view(whole).substr(at++, 1));
         if (progress == GHttpReply::Progress::NeedMore)
             progress = reply.End();
         EXPECT_EQ(progress, GHttpReply::Progress::Whole) << row.what;
-        EXPECT_EQ(GIcecastLogin::Classify(reply), row.answer) << row.what;
+        GIcecastLogin::Answer answer = GIcecastLogin::Classify(reply);
+        if (reply.Status() == 100) {
+            GSourceReplyWatch after(GSourceReplyWatch::Lead::Nothing);
+            EXPECT_TRUE(reply.TakeRest().empty()) << row.what;
+            for (; at < whole.size(); ++at)
+                (void)after.Feed(std::string_view(whole).substr(at, 1));
+            if (row.closes)
+                (void)after.End();
+            if (after.Current() == GSourceReplyWatch::Verdict::Refused)
+                answer = GIcecastLogin::Classify(after.Reply());
+            EXPECT_EQ(after.RefusalCode(), row.result) << row.what;
+        }
+        EXPECT_EQ(answer, row.answer) << row.what;
     }
 }

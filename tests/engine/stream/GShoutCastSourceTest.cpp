@@ -140,6 +140,14 @@ TEST(GShoutCastSource, LoginRepliesMapToTheirCodes)
         // too, told apart for its owner to count.
         { FakeShoutcastServer::Login::Reply, "OK", true, GShoutCastSource::kNoReply },
         { FakeShoutcastServer::Login::CloseAfterPassword, "", false, GShoutCastSource::kClosedAfterPassword },
+        // A server that emulates the protocol takes any password with "OK2"
+        // and refuses it after the header lines, as an HTTP server.
+        { FakeShoutcastServer::Login::Reply,
+            "OK2\r\nicy-caps:11\r\n\r\nHTTP/1.0 401 Authentication Required\r\nContent-Type: text/html\r\n"
+            "WWW-Authenticate: Basic realm=\"Icecast 2.4.0-kh22\"\r\nContent-Length: 0\r\n\r\n",
+            true, GShoutCastSource::kPasswordRefused },
+        { FakeShoutcastServer::Login::Reply, "OK2\r\nicy-caps:11\r\n\r\nHTTP/1.0 200 OK\r\n\r\n", false,
+            GShoutCastSource::kOk },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.reply);
@@ -151,6 +159,56 @@ TEST(GShoutCastSource, LoginRepliesMapToTheirCodes)
         GShoutCastSource source;
         EXPECT_EQ(ConnectTo(source, server.Port()), c.expected);
         EXPECT_EQ(source.IsConnected(), c.expected == GShoutCastSource::kOk);
+    }
+}
+
+// A refusal that comes after the login let the source in, once audio has
+// gone out, ends the stream with the code the same refusal at the login
+// has.
+TEST(GShoutCastSource, ARefusalAfterAudioHasGoneOutEndsTheStreamWithItsCode)
+{
+    const std::string refused
+        = "HTTP/1.0 401 Authentication Required\r\nConnection: Close\r\nContent-Length: 0\r\n\r\n";
+    const struct {
+        const char* what;
+        bool icecast;
+        std::string late;
+        int refusal;
+    } rows[] = {
+        { "SHOUTcast, 401 after the stream began", false, refused, GShoutCastSource::kPasswordRefused },
+        { "Icecast, 401 after the go-ahead and audio", true, refused, GShoutCastSource::kPasswordRefused },
+        { "Icecast, mount taken late", true, "HTTP/1.1 409 Conflict\r\nContent-Length: 17\r\n\r\nMountpoint in use",
+            GShoutCastSource::kMountInUse },
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        FakeShoutcastServer server;
+        server.icecastSources = row.icecast;
+        if (row.icecast) {
+            server.loginReply = "HTTP/1.1 100 Continue\r\n\r\n";
+            server.titleReply = "HTTP/1.0 200 OK\r\n\r\n";
+        }
+        server.lateReply = row.late;
+        server.lateAfter = 3000;
+        ASSERT_TRUE(server.Start());
+        GShoutCastSource source;
+        GShoutCastSource::SServerProtocol protocol;
+        protocol.type = row.icecast ? GShoutCastSource::ServerType::Icecast2 : GShoutCastSource::ServerType::Shoutcast;
+        source.SetServerProtocol(protocol);
+        ASSERT_EQ(ConnectTo(source, server.Port()), GShoutCastSource::kOk);
+        const std::string mp3(1000, '\xff');
+        int sent = 0;
+        int result = GShoutCastSource::kOk;
+        // Sends until the server's answer has been read.
+        ASSERT_TRUE(server.WaitFor([&](FakeShoutcastServer&) {
+            result = sent++ < 20 ? source.Send(mp3.data(), int(mp3.size())) : source.Flush();
+            return result != GShoutCastSource::kOk;
+        }));
+        EXPECT_GE(sent, 3) << "the answer came after audio";
+        EXPECT_EQ(source.StreamRefusal(), row.refusal);
+        EXPECT_FALSE(source.IsConnected());
+        source.Close();
+        EXPECT_EQ(source.StreamRefusal(), GShoutCastSource::kOk);
     }
 }
 
