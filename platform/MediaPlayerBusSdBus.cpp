@@ -25,8 +25,9 @@ constexpr const char* kPlayerPath = "/org/mpris/MediaPlayer2";
 constexpr const char* kPlayerInterface = "org.mpris.MediaPlayer2.Player";
 constexpr const char* kPropertiesInterface = "org.freedesktop.DBus.Properties";
 // A player that has not answered in this time is left for its next
-// announcement: nothing waits on it, but its question is not kept forever.
-constexpr uint64_t kCallTimeoutUsec = 2'000'000;
+// announcement: nothing waits on the answer, but the question is not kept
+// forever, and while it is open the player is not asked again.
+constexpr uint64_t kCallTimeoutUsec = 10'000'000;
 
 constexpr const char* kOwnerMatch = "type='signal',sender='org.freedesktop.DBus',interface='org.freedesktop.DBus',"
                                     "member='NameOwnerChanged',arg0namespace='org.mpris.MediaPlayer2'";
@@ -338,7 +339,8 @@ private:
         const char* sender = sd_bus_message_get_sender(m);
         Player* player = sender ? self->ByOwner(sender) : nullptr;
         const char* interface = nullptr;
-        if (!player || sd_bus_message_read(m, "s", &interface) < 0)
+        if (!player || sd_bus_message_read(m, "s", &interface) < 0
+            || !interface || std::strcmp(interface, kPlayerInterface) != 0)
             return 0;
         bool bAsk = !self->ReadProperties(m, player);
         if (!bAsk && sd_bus_message_enter_container(m, 'a', "s") > 0) {

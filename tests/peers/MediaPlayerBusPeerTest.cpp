@@ -209,6 +209,7 @@ TEST_F(MediaPlayerBusPeer, TakesThePlayerThatBeganLastAndNeverWaitsOnASilentOne)
     testutil::ScriptedMprisPlayer second;
     ASSERT_TRUE(first.Start(m_bus.Address(), "org.mpris.MediaPlayer2.first"));
     ASSERT_TRUE(second.Start(m_bus.Address(), "org.mpris.MediaPlayer2.second"));
+    ASSERT_TRUE(WaitUntil([&] { return silent.Unanswered() > 0; })) << "the silent player was not asked";
 
     ASSERT_TRUE(first.Set("Playing", { Text("xesam:title", "One") }));
     EXPECT_EQ(TitleOnceItIs("One"), "One");

@@ -9,7 +9,9 @@
 
 #include <poll.h>
 
+#include <atomic>
 #include <cstdint>
+#include <cstdlib>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -103,21 +105,20 @@ public:
     ScriptedMprisPlayer& operator=(const ScriptedMprisPlayer&) = delete;
 
     // Joins the bus and owns name (org.mpris.MediaPlayer2.*), stopped and
-    // without metadata. A player that never answers reads nothing more.
+    // without metadata. A player that never answers takes every question
+    // and leaves it open.
     bool Start(const std::string& address, const std::string& name, Answers answers = Answers::Yes)
     {
         m_bus = ConnectBus(address);
         if (!m_bus)
             return false;
-        if (answers == Answers::Yes
-            && sd_bus_add_object_vtable(
-                   m_bus, nullptr, "/org/mpris/MediaPlayer2", "org.mpris.MediaPlayer2.Player", Vtable(), this)
-                < 0)
+        const int r = answers == Answers::Yes
+            ? sd_bus_add_object_vtable(
+                m_bus, nullptr, "/org/mpris/MediaPlayer2", "org.mpris.MediaPlayer2.Player", Vtable(), this)
+            : sd_bus_add_object(m_bus, nullptr, "/org/mpris/MediaPlayer2", &ScriptedMprisPlayer::Ignore, this);
+        if (r < 0 || sd_bus_request_name(m_bus, name.c_str(), 0) < 0)
             return false;
-        if (sd_bus_request_name(m_bus, name.c_str(), 0) < 0)
-            return false;
-        if (answers == Answers::Yes)
-            m_thread = std::jthread([this](std::stop_token stop) { Serve(stop); });
+        m_thread = std::jthread([this](std::stop_token stop) { Serve(stop); });
         return true;
     }
 
@@ -146,7 +147,16 @@ public:
         m_bus = nullptr;
     }
 
+    // Questions a player that never answers has been asked.
+    [[nodiscard]] int Unanswered() const { return m_nUnanswered; }
+
 private:
+    static int Ignore(sd_bus_message*, void* user, sd_bus_error*)
+    {
+        ++static_cast<ScriptedMprisPlayer*>(user)->m_nUnanswered;
+        return 1;
+    }
+
     void Serve(const std::stop_token& stop)
     {
         while (!stop.stop_requested()) {
@@ -217,6 +227,7 @@ private:
     sd_bus* m_bus = nullptr;
     std::string m_status = "Stopped";
     MprisMetadata m_metadata;
+    std::atomic<int> m_nUnanswered { 0 };
     std::jthread m_thread;
 };
 
