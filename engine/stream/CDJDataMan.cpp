@@ -1,7 +1,9 @@
 #include "engine/stream/CDJDataMan.h"
 
+#include "engine/server/ServerProtocol.h"
 #include "engine/stream/PlayerTitle.h"
 #include "engine/stream/QualityPresets.h"
+#include "foundation/DebugTrace.h"
 
 #include <algorithm>
 #include <cstdarg>
@@ -18,6 +20,8 @@ constexpr int kEffectBits = 16;
 constexpr int kEffectChannels = 2;
 // Log lines longer than this are cut; they are one line of a log file.
 constexpr size_t kMaxLogLine = 1024;
+// A traced player title: the title path cuts it to 128 characters anyway.
+constexpr size_t kTracedTitleBytes = 512;
 // How long a pump failure may take to finish its thread before the notice
 // counts as one from an earlier run.
 constexpr uint32_t kPumpEndWaitMs = 1000;
@@ -66,6 +70,8 @@ CDJDataMan::CDJDataMan(std::string settingsPath, const DJDataManSystems& systems
     , m_clock(Or(systems.pClock, platform::Clock::System()))
     , m_firewall(Or(systems.pFirewall, platform::SystemFirewall()))
     , m_windows(Or(systems.pWindows, platform::WindowFinder::System()))
+    , m_pOwnPlayers(systems.pPlayers ? nullptr : platform::MediaPlayerBus::ForSession())
+    , m_players(systems.pPlayers ? *systems.pPlayers : *m_pOwnPlayers)
     , m_source(Or(systems.pSockets, platform::SocketApi::System()),
           Or(systems.pResolver, platform::HostResolver::System()), m_clock)
     , m_yp(Or(systems.pSockets, platform::SocketApi::System()), Or(systems.pResolver, platform::HostResolver::System()),
@@ -139,6 +145,7 @@ void CDJDataMan::Shutdown()
     StopSendThread();
     StopRecordingAndPump();
     m_bMonitoring = false;
+    m_players.Stop();
     if (m_bInitialised)
         (void)SaveSettings();
 }
@@ -383,8 +390,20 @@ void CDJDataMan::WriteEncoded(const char* pData, int nBytes)
 
 void CDJDataMan::GetPlayerSongTitle(std::string* pOut)
 {
+    m_players.Start();
+    std::string title = ReadPlayerTitle(m_windows, &m_players);
+    if (m_players.State() == platform::PlayerBusState::Absent && !m_bTracedNoBus) {
+        m_bTracedNoBus = true;
+        DebugTrace("세션 버스 없음: 플레이어 곡은 창 제목에서만 읽음");
+    }
+    const std::string busTitle = ReadBusPlayerTitle(m_players);
+    if (busTitle != m_strTracedBusTitle) {
+        m_strTracedBusTitle = busTitle;
+        // A player's text is the player's to choose: escaped for the trace.
+        DebugTrace("버스 플레이어 곡: %s", EscapeLogText(busTitle, kTracedTitleBytes).c_str());
+    }
     if (pOut)
-        *pOut = ReadPlayerTitle(m_windows);
+        *pOut = std::move(title);
 }
 
 void CDJDataMan::SetReverbActive(int on)

@@ -23,6 +23,7 @@
 #include "platform/Clock.h"
 #include "platform/Firewall.h"
 #include "platform/HostResolver.h"
+#include "platform/MediaPlayerBus.h"
 #include "platform/MessageTarget.h"
 #include "platform/Mixer.h"
 #include "platform/SocketApi.h"
@@ -49,6 +50,9 @@ struct DJDataManSystems {
     platform::Firewall* pFirewall = nullptr;
     platform::Acm* pAcm = nullptr;
     platform::WindowFinder* pWindows = nullptr;
+    // The desktop's bus players; without one the controller follows the
+    // session bus's, from the first title poll on.
+    platform::MediaPlayerBus* pPlayers = nullptr;
 };
 
 // Thread: every public call on the main thread (the owner; the calls that
@@ -277,7 +281,9 @@ public:
 
     // The public listen address of the current broadcast; empty off air.
     [[nodiscard]] std::string GetListenUrl() const { return m_strListenAddress; }
-    // The title another player is playing; empty when none is found.
+    // The title another player is playing: a player window's, else the song
+    // of the bus player that began playing last; empty when none is found.
+    // Never waits on the bus: the first call starts following it.
     void GetPlayerSongTitle(std::string* pOut);
     [[nodiscard]] bool IsMonitoring() const { return m_bMonitoring; }
 
@@ -369,6 +375,12 @@ private:
     // In the order they are built; the pump and the send thread stop before
     // anything they use goes.
     platform::WindowFinder& m_windows;
+    std::unique_ptr<platform::MediaPlayerBus> m_pOwnPlayers;
+    platform::MediaPlayerBus& m_players;
+    // What the title poll last traced of the bus: its absence once, and
+    // each new title.
+    bool m_bTracedNoBus = false;
+    std::string m_strTracedBusTitle;
     GShoutCastSource m_source;
     GShoutCastYP m_yp;
     CAWaveInReader m_reader;

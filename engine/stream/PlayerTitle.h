@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/MediaPlayerBus.h"
 #include "platform/WindowFinder.h"
 
 #include <string>
@@ -18,13 +19,18 @@ inline constexpr std::string_view kGuidPlayerClass = "{E7076D1C-A7BF-4f39-B771-B
 inline constexpr std::string_view kGuidPlayerOldClass = "{DA7CD0DE-1602-45e6-89A1-C2CA151E008E}";
 
 // The first player in the order above whose stripped title is not blank,
-// with leading and trailing spaces removed; "" when none.
-[[nodiscard]] std::string ReadPlayerTitle(platform::WindowFinder& finder = platform::WindowFinder::System());
+// then the song of the desktop's bus players (when pPlayers is given), with
+// leading and trailing spaces removed; "" when none.
+[[nodiscard]] std::string ReadPlayerTitle(
+    platform::WindowFinder& finder = platform::WindowFinder::System(), platform::MediaPlayerBus* pPlayers = nullptr);
 
 [[nodiscard]] std::string ReadTavAudioTitle(platform::WindowFinder& finder = platform::WindowFinder::System());
 [[nodiscard]] std::string ReadWinampTitle(platform::WindowFinder& finder = platform::WindowFinder::System());
 [[nodiscard]] std::string ReadALSongTitle(platform::WindowFinder& finder = platform::WindowFinder::System());
 [[nodiscard]] std::string ReadGuidPlayerTitle(platform::WindowFinder& finder = platform::WindowFinder::System());
+// The song of the bus player that began playing last as a title; "" when
+// none plays.
+[[nodiscard]] std::string ReadBusPlayerTitle(platform::MediaPlayerBus& players);
 
 // The stripping rules on a window text.
 // "Artist - Song - Player" keeps the text before the last "-".
@@ -36,3 +42,12 @@ inline constexpr std::string_view kGuidPlayerOldClass = "{DA7CD0DE-1602-45e6-89A
 [[nodiscard]] std::string UnscrollALSongTitle(std::string_view text);
 // Removes leading and trailing space characters (only ' ').
 [[nodiscard]] std::string TrimSpaces(std::string_view text);
+
+// A bus player's song as a title: "artist - title", several artists joined
+// by ", ", the title alone without an artist, and without a title the file
+// name of its address. Characters that are not text (controls, broken
+// UTF-8 from a percent-escape) become spaces or U+FFFD.
+[[nodiscard]] std::string SongTitle(const platform::PlayerSong& song);
+// The file name without its extension of the address's last path segment,
+// percent-decoded: "file:///m/My%20Song.mp3" gives "My Song".
+[[nodiscard]] std::string FileNameOfUrl(std::string_view url);

@@ -8,8 +8,9 @@
 namespace testutil {
 
 // Seconds of a 440 Hz tone as a 128 kbit/s stereo MP3, encoded now by
-// ffmpeg (the peers' encoder, not ours); a title goes into an ID3v2.3 tag.
-inline bool MakeMp3(const std::string& path, int seconds, const std::string& title = {})
+// ffmpeg (the peers' encoder, not ours); a title and an artist go into an
+// ID3v2.3 tag.
+inline bool MakeMp3(const std::string& path, int seconds, const std::string& title = {}, const std::string& artist = {})
 {
     ChildProcess ffmpeg;
     std::vector<std::string> argv = { "ffmpeg", "-nostdin", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
@@ -17,6 +18,8 @@ inline bool MakeMp3(const std::string& path, int seconds, const std::string& tit
         "-b:a", "128k" };
     if (!title.empty())
         argv.insert(argv.end(), { "-metadata", "title=" + title, "-id3v2_version", "3" });
+    if (!artist.empty())
+        argv.insert(argv.end(), { "-metadata", "artist=" + artist, "-id3v2_version", "3" });
     argv.push_back(path);
     return ffmpeg.Start(argv, false) && ffmpeg.Wait(60000) == 0;
 }

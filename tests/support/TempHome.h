@@ -8,7 +8,7 @@
 
 // A private home for one test: a fresh temporary folder with home/, data/,
 // docs/, tmp/ and program/ inside, and the environment (HOME, XDG_*, TMPDIR,
-// TAVDJ_PROGRAM_DIR) pointed at them, so nothing a test does reaches the
+// TAVDJ_PROGRAM_DIR, no session bus) pointed at them, so nothing a test does reaches the
 // user's real files. The environment is restored and the tree removed on
 // destruction. Not thread-safe: build it before starting threads.
 class TempHome {
@@ -25,6 +25,9 @@ public:
         Set("XDG_DOCUMENTS_DIR", Path("docs"));
         Set("TMPDIR", Path("tmp"));
         Set("TAVDJ_PROGRAM_DIR", Path("program"));
+        // No session bus: the program would follow the user's own music
+        // players on it. A test that wants one starts a private bus.
+        Set("DBUS_SESSION_BUS_ADDRESS", "unix:path=/dev/null/no-bus");
     }
 
     // Absolute path of a sub-folder of the private tree, without a trailing '/'.

@@ -8,9 +8,12 @@
 #include "peers/SoundFixtures.h"
 #include "support/ChildProcess.h"
 #include "support/CommandOutput.h"
+#include "support/FfmpegTone.h"
+#include "support/PrivateSessionBus.h"
 #include "support/ProgramEnvironment.h"
 #include "support/ProgramOnDisplay.h"
 #include "support/RequireTool.h"
+#include "support/ScriptedMprisPlayer.h"
 #include "support/TempHome.h"
 #include "support/XvfbServer.h"
 
@@ -285,6 +288,21 @@ protected:
                                 << network << "[SHOUTcast]\nAIM=\n[Song]\nAuto=0\n[Connect]\nReconnect=" << reconnect
                                 << "\n[AddYP]\nAddYP=0\n";
     }
+    // The settings WriteSettings wrote, with the title from a player on.
+    void TurnOnAutomaticTitles()
+    {
+        std::string settings = testutil::ReadFile(SettingsFile());
+        settings.replace(settings.find("[Song]\nAuto=0"), 13, "[Song]\nAuto=1");
+        std::ofstream(SettingsFile()) << settings;
+    }
+    // A session bus of the test's own for the program: players announce
+    // their songs there.
+    void GiveTheProgramABus()
+    {
+        TAVDJ_REQUIRE_TOOL(ToolOnPath("dbus-daemon"), "dbus-daemon");
+        ASSERT_TRUE(m_bus.Start(m_dir.Path()));
+        m_home.Set("DBUS_SESSION_BUS_ADDRESS", m_bus.Address());
+    }
     fs::path SettingsFile(const std::string& data = {}) const
     {
         return fs::path(data.empty() ? m_home.Path("data") : data) / "VANDREL" / "TavDJ" / "SETTING.ini";
@@ -422,6 +440,7 @@ protected:
 
     TempHome m_home;
     peers::TempDir m_dir;
+    testutil::PrivateSessionBus m_bus;
     peers::ScopedEnv m_env;
     peers::PrivatePulse m_pulse;
     XvfbServer m_xvfb;
@@ -819,6 +838,99 @@ TEST_F(TavDJOnAirProgram, TheReadoutCountsAListenerOfIcecastBehindItsShoutcastSo
     ASSERT_TRUE(WaitUntil([&] { return !onAir(); }));
     ASSERT_TRUE(ClickAt(window, kCloseButton));
     EXPECT_EQ(program.Wait(kWaitMs), 0);
+}
+
+// A presenter's music player, mpv with its MPRIS plug-in, plays tagged
+// songs and says so on the desktop's session bus (the test's own): on air
+// with automatic titles on, each song is Icecast's title within 3 s of
+// mpv's playing it, and the next song replaces it.
+TEST_F(TavDJOnAirProgram, ASongPlayedInMpvIsIcecastsTitleAndTheNextSongReplacesIt)
+{
+    for (const char* tool : { "mpv", "ffmpeg" })
+        TAVDJ_REQUIRE_TOOL(ToolOnPath(tool), tool);
+    const std::string plugin
+        = fs::exists("/usr/lib/mpv-mpris/mpris.so") ? "/usr/lib/mpv-mpris/mpris.so" : "/etc/mpv/scripts/mpris.so";
+    TAVDJ_REQUIRE_TOOL(fs::exists(plugin), "mpv-mpris");
+    ASSERT_NO_FATAL_FAILURE(GiveTheProgramABus());
+    const std::string one = m_dir / "one.mp3";
+    const std::string two = m_dir / "two.mp3";
+    ASSERT_TRUE(testutil::MakeMp3(one, 60, "자동 곡 하나", "테스트 가수"));
+    ASSERT_TRUE(testutil::MakeMp3(two, 60, "자동 곡 둘", "테스트 가수"));
+    testutil::IcecastServer icecast;
+    ASSERT_TRUE(icecast.Start()) << icecast.ErrorLog();
+    WriteSettings(icecast.Port(), testutil::IcecastServer::kPassword, 0);
+    TurnOnAutomaticTitles();
+    testutil::ChildProcess program;
+    std::string window;
+    ASSERT_TRUE(StartProgram(program, &window));
+    ASSERT_TRUE(PressKey(window, "s"));
+    const auto onAir = [&] { return icecast.Status().find("\"source\"") != std::string::npos; };
+    ASSERT_TRUE(WaitUntil(onAir)) << icecast.Status() << ClientLog();
+
+    testutil::ChildProcess mpv;
+    ASSERT_TRUE(
+        mpv.Start({ "mpv", "--no-config", "--script=" + plugin, "--ao=null", "--vo=null", "--no-terminal", one, two },
+            false, true));
+    std::string name;
+    ASSERT_TRUE(WaitUntil([&] {
+        const auto names = testutil::BusNames(m_bus.Address(), "org.mpris.MediaPlayer2.mpv");
+        return !names.empty() && !(name = names[0]).empty();
+    })) << "mpv did not come onto the bus";
+    constexpr int kTitleMs = 3000;
+    EXPECT_TRUE(
+        WaitUntil([&] { return icecast.Status().find("테스트 가수 - 자동 곡 하나") != std::string::npos; }, kTitleMs))
+        << icecast.Status();
+    Screenshot("first-song");
+    ASSERT_TRUE(testutil::CallPlayer(m_bus.Address(), name, "Next"));
+    EXPECT_TRUE(
+        WaitUntil([&] { return icecast.Status().find("테스트 가수 - 자동 곡 둘") != std::string::npos; }, kTitleMs))
+        << icecast.Status();
+    Screenshot("next-song");
+    EXPECT_EQ(icecast.Status().find("자동 곡 하나"), std::string::npos) << icecast.Status();
+    EXPECT_TRUE(onAir()) << "the broadcast ended";
+    mpv.Stop();
+
+    ASSERT_TRUE(PressKey(window, "s"));
+    ASSERT_TRUE(WaitUntil([&] { return !onAir(); }));
+    ASSERT_TRUE(ClickAt(window, kCloseButton));
+    EXPECT_EQ(program.Wait(kWaitMs), 0);
+}
+
+// A player that owns its name on the bus and never answers the program's
+// question: on air with automatic titles on, the level meter keeps moving,
+// and, the question still open, a close ends the program within 0.5 s.
+TEST_F(TavDJOnAirProgram, APlayerThatNeverAnswersLeavesTheMeterMovingAndACloseEndsTheProgramAtOnce)
+{
+    ASSERT_NO_FATAL_FAILURE(GiveTheProgramABus());
+    testutil::ScriptedMprisPlayer silent;
+    ASSERT_TRUE(
+        silent.Start(m_bus.Address(), "org.mpris.MediaPlayer2.silent", testutil::ScriptedMprisPlayer::Answers::Never));
+    testutil::IcecastServer icecast;
+    ASSERT_TRUE(icecast.Start()) << icecast.ErrorLog();
+    WriteSettings(icecast.Port(), testutil::IcecastServer::kPassword, 0);
+    TurnOnAutomaticTitles();
+    testutil::ChildProcess program;
+    std::string window;
+    ASSERT_TRUE(StartProgram(program, &window));
+    const SPoint at = WindowAt(window);
+    ASSERT_TRUE(PressKey(window, "s"));
+    const auto onAir = [&] { return icecast.Status().find("\"source\"") != std::string::npos; };
+    ASSERT_TRUE(WaitUntil(onAir)) << icecast.Status() << ClientLog();
+    ASSERT_TRUE(WaitUntil([&] { return silent.Unanswered() > 0; })) << "the program asked the player nothing";
+
+    std::set<std::string> meters;
+    const auto asked = std::chrono::steady_clock::now();
+    for (int i = 0; i < 6; ++i) {
+        // The looks are spaced in time: that is what they check.
+        std::this_thread::sleep_until(asked + std::chrono::milliseconds(400 * i));
+        meters.insert(Picture(at, kMeterArea));
+    }
+    Screenshot("silent-player");
+    EXPECT_GE(meters.size(), 3U) << "the level meter stood still";
+    ASSERT_TRUE(PressKey(window, "s"));
+    ASSERT_TRUE(WaitUntil([&] { return !onAir(); }));
+    ASSERT_TRUE(ClickAt(window, kCloseButton));
+    EXPECT_EQ(program.Wait(500), 0) << "the program did not end within 0.5 s of the close";
 }
 
 } // namespace

@@ -1,10 +1,13 @@
 #include "engine/stream/DJDataManFixture.h"
 
+#include "engine/stream/PlayerTitle.h"
+#include "foundation/DebugTrace.h"
 #include "foundation/Md5.h"
 
 #include "fakes/FakeDirectory.h"
 #include "fakes/FakeShoutcastServer.h"
 #include "support/ChildProcess.h"
+#include "support/TextFile.h"
 
 #include <algorithm>
 #include <chrono>
@@ -249,6 +252,45 @@ TEST_F(DJDataMan, ConnectedTitlesAndStreamCommandsReachTheServer)
     m_dj->SelectInputDevice(0);
     EXPECT_EQ(m_waveIn.LastDevice(), 0);
     EXPECT_TRUE(m_dj->IsMonitoring());
+}
+
+// The title poll's player title: a player window first, then the bus
+// player's song. A missing bus is traced once; each new bus title once,
+// escaped, since a player chooses its own text.
+TEST_F(DJDataMan, PlayerTitlesComeFromTheBusAfterTheWindowsAndTheBusIsTracedOnce)
+{
+    const std::string trace = m_home.Path("trace.log");
+    m_home.Set(kDebugTraceEnv, trace);
+    const auto traced = [&](const std::string& line) {
+        const std::string all = testutil::ReadFile(trace);
+        size_t n = 0;
+        for (size_t at = all.find(line); at != std::string::npos; at = all.find(line, at + 1))
+            ++n;
+        return n;
+    };
+    std::string title = "stale";
+    m_players.SetState(platform::PlayerBusState::Absent);
+    for (int i = 0; i < 3; ++i)
+        m_dj->GetPlayerSongTitle(&title);
+    EXPECT_EQ(title, "");
+    EXPECT_GE(m_players.Starts(), 1);
+    EXPECT_EQ(traced("세션 버스 없음"), 1U);
+
+    m_players.SetState(platform::PlayerBusState::Watching);
+    m_players.Play({ { "가수\x1b", "둘" }, "곡\\하나\n", "" });
+    for (int i = 0; i < 3; ++i)
+        m_dj->GetPlayerSongTitle(&title);
+    EXPECT_EQ(title, "가수, 둘 - 곡\\하나");
+    EXPECT_EQ(traced("버스 플레이어 곡: 가수, 둘 - 곡\\x5c하나\n"), 1U) << testutil::ReadFile(trace);
+    m_windows.Show(std::string(kWinampClass), "Window Song - Winamp");
+    m_dj->GetPlayerSongTitle(&title);
+    EXPECT_EQ(title, "Window Song");
+    m_players.StopPlaying();
+    m_windows.Close(std::string(kWinampClass));
+    m_dj->GetPlayerSongTitle(&title);
+    EXPECT_EQ(title, "");
+    m_dj->Shutdown();
+    EXPECT_GE(m_players.Stops(), 1);
 }
 
 TEST_F(DJDataMan, ExternalAddressComesFromTheCheckHostElseALocalOne)

@@ -8,8 +8,10 @@
 #include "engine/stream/CSysSoundOff2.h"
 
 #include "fakes/FakeMainWindow.h"
+#include "fakes/FakeMediaPlayerBus.h"
 #include "fakes/FakeMixer.h"
 #include "fakes/FakeWaveIn.h"
+#include "fakes/FakeWindowFinder.h"
 #include "support/EditSettings.h"
 #include "support/TempHome.h"
 
@@ -34,6 +36,8 @@ protected:
         systems.pWaveIn = &m_waveIn;
         systems.pMixer = &m_mixer;
         systems.pClock = m_pClock;
+        systems.pWindows = &m_windows;
+        systems.pPlayers = &m_players;
         m_dj = std::make_unique<CDJDataMan>(m_home.Path("SETTING.ini"), systems);
     }
 
@@ -53,6 +57,10 @@ protected:
     FakeMixerSystem m_mixer;
     FakeWaveInBackend m_waveIn;
     FakeMainWindow m_window;
+    // The desktop's players: no window and no bus player unless a test
+    // shows one.
+    FakeWindowFinder m_windows;
+    FakeMediaPlayerBus m_players;
     // Set before CreateController to run the controller on another clock.
     platform::Clock* m_pClock = nullptr;
     std::unique_ptr<CDJDataMan> m_dj;

@@ -1,5 +1,6 @@
 #include "engine/stream/PlayerTitle.h"
 
+#include "fakes/FakeMediaPlayerBus.h"
 #include "fakes/FakeWindowFinder.h"
 #include "support/RequireTool.h"
 #include "support/XTestClient.h"
@@ -29,6 +30,12 @@ TEST(PlayerTitleRules, StripThePlayersDecorations)
     EXPECT_EQ(UnscrollALSongTitle("no marker"), "");
     EXPECT_EQ(TrimSpaces("   "), "");
     EXPECT_EQ(TrimSpaces(" \ta b\t "), "\ta b\t");
+    EXPECT_EQ(FileNameOfUrl("file:///m/My%20Song.mp3"), "My Song");
+    EXPECT_EQ(FileNameOfUrl("file:///m/%2Ehidden"), ".hidden");
+    EXPECT_EQ(FileNameOfUrl("http://radio.test/live/stream.ogg?x=1/2#a.b"), "stream");
+    EXPECT_EQ(FileNameOfUrl("no-slash.mp3"), "no-slash");
+    EXPECT_EQ(FileNameOfUrl("file:///dir/"), "");
+    EXPECT_EQ(FileNameOfUrl("file:///a/100%"), "100%");
 }
 
 TEST(PlayerTitle, TakesTheFirstPlayerInOrderWithANonBlankTitle)
@@ -49,6 +56,21 @@ TEST(PlayerTitle, TakesTheFirstPlayerInOrderWithANonBlankTitle)
     windows.Show(std::string(kTavAudioClass), "Mine - TavAudio");
     EXPECT_EQ(ReadPlayerTitle(windows), "Mine");
     EXPECT_EQ(ReadTavAudioTitle(windows), "Mine ");
+}
+
+TEST(PlayerTitle, AsksTheBusPlayersAfterThePlayerWindows)
+{
+    FakeWindowFinder windows;
+    FakeMediaPlayerBus players;
+    EXPECT_EQ(ReadPlayerTitle(windows, &players), "");
+    players.Play({ { "가수" }, " 노래 ", "" });
+    EXPECT_EQ(ReadPlayerTitle(windows, &players), "가수 - 노래");
+    EXPECT_EQ(ReadPlayerTitle(windows), "");
+    windows.Show(std::string(kGuidPlayerClass), "Window Song [Player]");
+    EXPECT_EQ(ReadPlayerTitle(windows, &players), "Window Song");
+    windows.Close(std::string(kGuidPlayerClass));
+    players.StopPlaying();
+    EXPECT_EQ(ReadPlayerTitle(windows, &players), "");
 }
 
 TEST(PlayerTitleX11, FollowsAPlayerWindowOnARealXServer)
