@@ -50,11 +50,11 @@ public:
 
     virtual ~MediaPlayerBus() = default;
 
-    // Starts following the players, once; later calls do nothing. Never
+    // Starts following the players; until Stop, later calls do nothing. Never
     // waits on the bus: the connection is made on the bus's thread.
     virtual void Start() = 0;
-    // Stops following them and ends the bus's thread promptly, whatever the
-    // bus or a player does.
+    // Stops following them (State is NotStarted again) and ends the bus's
+    // thread promptly, whatever the bus or a player does.
     virtual void Stop() = 0;
 
     // The song of the player that began playing last of those playing now;

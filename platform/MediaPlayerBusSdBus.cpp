@@ -195,6 +195,7 @@ public:
             const uint64_t one = 1;
             (void)!write(m_wake, &one, sizeof one);
             m_thread.join();
+            m_state = PlayerBusState::NotStarted;
         }
         if (m_wake >= 0)
             close(m_wake);

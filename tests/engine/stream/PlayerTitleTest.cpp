@@ -1,6 +1,5 @@
 #include "engine/stream/PlayerTitle.h"
 
-#include "fakes/FakeMediaPlayerBus.h"
 #include "fakes/FakeWindowFinder.h"
 #include "support/RequireTool.h"
 #include "support/XTestClient.h"
@@ -56,21 +55,6 @@ TEST(PlayerTitle, TakesTheFirstPlayerInOrderWithANonBlankTitle)
     windows.Show(std::string(kTavAudioClass), "Mine - TavAudio");
     EXPECT_EQ(ReadPlayerTitle(windows), "Mine");
     EXPECT_EQ(ReadTavAudioTitle(windows), "Mine ");
-}
-
-TEST(PlayerTitle, AsksTheBusPlayersAfterThePlayerWindows)
-{
-    FakeWindowFinder windows;
-    FakeMediaPlayerBus players;
-    EXPECT_EQ(ReadPlayerTitle(windows, &players), "");
-    players.Play({ { "가수" }, " 노래 ", "" });
-    EXPECT_EQ(ReadPlayerTitle(windows, &players), "가수 - 노래");
-    EXPECT_EQ(ReadPlayerTitle(windows), "");
-    windows.Show(std::string(kGuidPlayerClass), "Window Song [Player]");
-    EXPECT_EQ(ReadPlayerTitle(windows, &players), "Window Song");
-    windows.Close(std::string(kGuidPlayerClass));
-    players.StopPlaying();
-    EXPECT_EQ(ReadPlayerTitle(windows, &players), "");
 }
 
 TEST(PlayerTitleX11, FollowsAPlayerWindowOnARealXServer)
