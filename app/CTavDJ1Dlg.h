@@ -408,9 +408,10 @@ private:
     bool m_bFirstPaintDone = false;
 
     // Shutdown and logs.
-    // The capture line's volume at creation, and the line (destination,
-    // source) it was read from; -1 when none was read.
+    // The capture line's volume at creation, and the line (mixer,
+    // destination, source) it was read from; -1 when none was read.
     int m_nSavedSourceVolume = -1;
+    int m_nSavedSourceMixer = -1;
     int m_nSavedSourceDest = -1;
     int m_nSavedSourceLine = -1;
     // The destination the switch states were read from.

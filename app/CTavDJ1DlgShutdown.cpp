@@ -200,9 +200,13 @@ void CTavDJ1Dlg::RestoreMixerVolumes()
     if (m_nSavedSwitchDest >= 0)
         (void)mixers.RestoreSwitchStates(m_nSavedSwitchDest, m_savedSwitchStates);
     // Only the line the volume was read from gets it back; after the user
-    // chose another line, that one keeps what it has.
-    if (m_nSavedSourceVolume >= 0 && mixers.GetCurrentDestination() == m_nSavedSourceDest
-        && mixers.GetCurrentSource() == m_nSavedSourceLine)
+    // chose another line, that one keeps what it has. The settings dialog
+    // opens the card again to list its lines, which leaves no line chosen:
+    // the line recorded is still the one read, so it is chosen again first.
+    if (m_nSavedSourceVolume >= 0 && mixers.GetCurrentMixer() == m_nSavedSourceMixer && mixers.GetCurrentSource() < 0)
+        (void)mixers.SelectSourceLine(m_nSavedSourceLine, m_nSavedSourceDest);
+    if (m_nSavedSourceVolume >= 0 && mixers.GetCurrentMixer() == m_nSavedSourceMixer
+        && mixers.GetCurrentDestination() == m_nSavedSourceDest && mixers.GetCurrentSource() == m_nSavedSourceLine)
         mixers.SetSourceVolume(m_nSavedSourceVolume);
     CMixerLineVolume volume(mixers.System());
     for (size_t i = 0; i < kSavedRows.size(); ++i) {

@@ -479,6 +479,7 @@ void CTavDJ1Dlg::CheckSoundDevices()
         m_nSavedSwitchDest = settings.m_nDest;
     if (mixers.SelectSourceLine(std::max(settings.m_nSource, 0), settings.m_nDest)) {
         m_nSavedSourceVolume = mixers.GetSourceVolume();
+        m_nSavedSourceMixer = mixers.GetCurrentMixer();
         m_nSavedSourceDest = mixers.GetCurrentDestination();
         m_nSavedSourceLine = mixers.GetCurrentSource();
         settings.m_nVolume = kFullSourceVolume;

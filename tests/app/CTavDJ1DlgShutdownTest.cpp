@@ -5,6 +5,7 @@
 
 #include "app/CDJEditEnter.h"
 #include "app/COption.h"
+#include "app/CSettingDlg.h"
 #include "engine/stream/CDJDataMan.h"
 #include "foundation/Ini.h"
 #include "platform/Connectivity.h"
@@ -22,6 +23,9 @@
 #include "support/QtEventWait.h"
 #include "support/QtSkinDrag.h"
 #include "support/TempHome.h"
+
+#include <QPushButton>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -86,6 +90,7 @@ struct SEndCase {
     EEnd how;
     bool bOwnServer;
     int nBrowserGap; // between the window's right edge and the mini browser
+    bool bSettingsOk = false; // the sound page shown and left with 확인, nothing changed, before going on air
 };
 
 class MainWindowEnd : public testing::TestWithParam<SEndCase> {
@@ -104,6 +109,26 @@ protected:
         if (TheDJDataMan().IsConnected())
             TheDJDataMan().Disconnect();
         TheDJDataMan().Shutdown();
+    }
+
+    // Opens the settings dialog on its sound page and leaves it with 확인.
+    void ConfirmSoundSettings()
+    {
+        bool bConfirmed = false;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            for (QDialog* pDialog : m_pWindow->findChildren<QDialog*>()) {
+                auto* pSettings = dynamic_cast<CSettingDlg*>(pDialog);
+                auto* pOk = pSettings ? pSettings->findChild<QPushButton*>("1051") : nullptr;
+                if (!bConfirmed && pOk && pSettings->isVisible()) {
+                    bConfirmed = true;
+                    pOk->click();
+                }
+            }
+        });
+        poll.start(10);
+        (void)platform::SendMessage(m_pWindow->Handle(), GXMsg::kCommand, 3002, 0);
+        EXPECT_TRUE(bConfirmed);
     }
 
     MessageDlgRecorder m_boxes;
@@ -138,14 +163,17 @@ TEST_P(MainWindowEnd, SavesStopsAndPutsTheMixerBack)
     // one handle, which stays for the lines the window fades.
     EXPECT_EQ(Rig().mixer.opens - nOpens, 1);
     EXPECT_EQ(Rig().mixer.OpenHandles(), 1);
+    // Once the window has shown, the recording line is turned up in full.
+    EXPECT_TRUE(RunEventsUntil([&] { return Rig().Volume(3) == std::vector<int32_t>(2, 32767); }));
+    if (c.bSettingsOk)
+        ConfirmSoundSettings();
     m_pWindow->SetServerFirstPort(testutil::PickPortRun(2));
     if (c.bOwnServer)
         m_boxes.QueueAnswers({ kIdYes });
     platform::PostMessage(m_pWindow->Handle(), GXMsg::kCommand, 2004, 0);
     ASSERT_TRUE(RunEventsUntil([&] { return m_pWindow->BroadcastState() == 1 && TheDJDataMan().IsOnAir(); }));
     EXPECT_EQ(TheDJDataMan().Settings().m_nPort != m_server.Port(), c.bOwnServer);
-    // Once the window has shown, the recording line is turned up in full.
-    EXPECT_TRUE(RunEventsUntil([&] { return Rig().Volume(3) == std::vector<int32_t>(2, 32767); }));
+    EXPECT_EQ(Rig().Volume(3), std::vector<int32_t>(2, 32767));
 
     // While on air: the mixer changes, reverb goes on and pitch off, a title
     // is typed, the window is dragged with or without the mini browser.
@@ -219,7 +247,9 @@ TEST_P(MainWindowEnd, SavesStopsAndPutsTheMixerBack)
 
 INSTANTIATE_TEST_SUITE_P(MainWindow, MainWindowEnd,
     testing::Values(SEndCase { "CloseOnUserServer", EEnd::Close, false, 0 },
-        SEndCase { "TermOnOwnServer", EEnd::Term, true, 0 }, SEndCase { "HangUpOnOwnServer", EEnd::HangUp, true, 40 }),
+        SEndCase { "TermOnOwnServer", EEnd::Term, true, 0 }, SEndCase { "HangUpOnOwnServer", EEnd::HangUp, true, 40 },
+        SEndCase { "CloseAfterTheSettingsDialogsOk", EEnd::Close, false, 0, true },
+        SEndCase { "TermAfterTheSettingsDialogsOk", EEnd::Term, false, 0, true }),
     [](const testing::TestParamInfo<SEndCase>& testInfo) { return std::string(testInfo.param.name); });
 
 } // namespace

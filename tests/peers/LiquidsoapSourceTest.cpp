@@ -37,8 +37,7 @@ class LiquidsoapSource : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        for (const char* tool : { "liquidsoap", "pulseaudio" })
-            TAVDJ_REQUIRE_TOOL(ToolOnPath(tool), tool);
+        REQUIRE_TOOL("liquidsoap");
         m_home = std::make_unique<TempHome>();
         ASSERT_NO_FATAL_FAILURE(m_pulse.Start(m_dir, m_env));
         const std::string tone = m_dir / "tone.raw";

@@ -1,10 +1,10 @@
-// The mixer model against a real mixer: a private PulseAudio server with a
-// null sink, reached through the ALSA pulse plugin as the "default" device.
+// The mixer model against a real mixer: a private sound server (PulseAudio,
+// or PipeWire where it replaced PulseAudio) with a null sink, reached through
+// the ALSA pulse plugin as the "default" device.
 #include "engine/audio/mixer/CMixerDeviceList.h"
 #include "engine/audio/mixer/CMixerLineVolume.h"
 
-#include "peers/PeerSupport.h"
-#include "support/TestSandbox.h"
+#include "peers/SoundServers.h"
 
 #include <gtest/gtest.h>
 
@@ -14,14 +14,12 @@
 #include <optional>
 #include <regex>
 #include <string>
-#include <sys/wait.h>
 
 namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-constexpr auto kStartDeadline = 15s;
 constexpr auto kEventDeadline = 5s;
 
 // Output of a shell command, or nothing when it fails.
@@ -51,61 +49,21 @@ class MixerPulse : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        for (const char* tool : { "pulseaudio", "pactl" }) {
-            TAVDJ_REQUIRE_TOOL(ToolOnPath(tool), tool);
-        }
-        ASSERT_TRUE(m_sandbox.Create("tavdj-mixer"));
-        const fs::path& dir = m_sandbox.Dir();
-        fs::path run = dir / "run";
-        fs::path home = dir / "home";
-        fs::create_directories(run);
-        fs::create_directories(home / ".config" / "pulse");
-        fs::create_directories(dir / "state");
+        REQUIRE_TOOL("pactl");
+        ASSERT_NO_FATAL_FAILURE(m_server.Start(peers::InstalledSoundServer(), m_dir, m_env));
         // The test's own routing: "default" is the pulse plugin. The server
         // address comes from PULSE_SERVER, so no user file is ever read.
+        const fs::path home = m_dir / "home";
+        fs::create_directories(home);
+        m_env.Set("HOME", home.string());
         std::ofstream(home / ".asoundrc") << "pcm.!default { type pulse }\nctl.!default { type pulse }\n";
-        std::ofstream(home / ".config" / "pulse" / "client.conf") << "autospawn = no\n";
-        m_socket = run / "native";
-
-        m_sandbox.SetEnv("HOME", home.string());
-        m_sandbox.SetEnv("XDG_CONFIG_HOME", (home / ".config").string());
-        m_sandbox.SetEnv("XDG_RUNTIME_DIR", run.string());
-        m_sandbox.SetEnv("PULSE_RUNTIME_PATH", run.string());
-        m_sandbox.SetEnv("PULSE_STATE_PATH", (dir / "state").string());
-        m_sandbox.SetEnv("PULSE_SERVER", "unix:" + m_socket.string());
-        m_sandbox.SetEnv("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + (dir / "no-bus").string());
-        m_sandbox.SetEnv("ALSA_CONFIG_PATH", std::nullopt);
-        m_sandbox.SetEnv("DISPLAY", std::nullopt);
-
-        std::string protocol = "module-native-protocol-unix auth-anonymous=1 socket=" + m_socket.string();
-        std::string sink = "module-null-sink sink_name=tavdj_null";
-        std::string log = (dir / "pulseaudio.log").string();
-        m_pid = peers::Spawn({ "pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no",
-                                 "--log-target=stderr", "-L", protocol, "-L", sink },
-            log);
-        ASSERT_GT(m_pid, 0) << "cannot start pulseaudio";
-
-        bool up = peers::WaitFor(
-            [&] {
-                int status = 0;
-                if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
-                    m_pid = -1;
-                    return true;
-                }
-                return fs::exists(m_socket) && RunCommand("pactl info").has_value();
-            },
-            kStartDeadline);
-        if (!up || m_pid <= 0) {
-            std::ifstream in(log);
-            FAIL() << "pulseaudio did not come up:\n" << std::string(std::istreambuf_iterator<char>(in), {});
-        }
+        m_env.Unset("ALSA_CONFIG_PATH");
+        m_env.Unset("DISPLAY");
     }
 
-    void TearDown() override { peers::StopChild(m_pid); }
-
-    TestSandbox m_sandbox;
-    fs::path m_socket;
-    pid_t m_pid = -1;
+    peers::TempDir m_dir;
+    peers::ScopedEnv m_env;
+    peers::PrivateSoundServer m_server;
 };
 
 TEST_F(MixerPulse, MasterVolumeSetThroughTheModelReachesTheServer)

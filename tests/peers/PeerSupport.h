@@ -65,6 +65,7 @@ inline int Run(const std::string& command, std::string* pOutput = nullptr)
 class ScopedEnv {
 public:
     void Set(const std::string& name, const std::string& value) { m_sandbox.SetEnv(name, value); }
+    void Unset(const std::string& name) { m_sandbox.SetEnv(name, std::nullopt); }
 
 private:
     TestSandbox m_sandbox;

@@ -6,6 +6,7 @@
 // null sink gives a capture stream that runs in real time.
 
 #include "peers/PeerSupport.h"
+#include "peers/SoundServers.h"
 
 #include <gtest/gtest.h>
 
@@ -44,9 +45,11 @@ inline std::string ToneDevice(const std::string& tonePath, const std::string& sl
         + "\"\n format \"raw\"\n}";
 }
 
-// A private PulseAudio with one null sink "tavnull" whose monitor records in
-// real time, reached through a unix socket in the test's folder. Tests skip
-// (fail under CI) without pulseaudio or ALSA's pulse plugin.
+// A private server of PulseAudio's protocol with a null sink "tavnull" whose
+// monitor records in real time, reached through the unix socket "native" in
+// the test's folder: a PulseAudio where one is installed, else a PipeWire
+// with its PulseAudio protocol (where PipeWire replaced PulseAudio). Tests
+// skip (fail under CI) without either or without ALSA's pulse plugin.
 class PrivatePulse {
 public:
     ~PrivatePulse() { StopChild(m_nServer); }
@@ -54,13 +57,18 @@ public:
     // Call through ASSERT_NO_FATAL_FAILURE; sets the environment in env.
     void Start(const TempDir& dir, ScopedEnv& env, int rate = 44100)
     {
-        REQUIRE_TOOL("pulseaudio");
         REQUIRE_FILE(PulsePluginPath());
+        const SoundServerKind kind = InstalledSoundServer();
+        REQUIRE_SOUND_SERVER(kind);
         ASSERT_FALSE(dir.Path().empty());
+        m_socket = dir / "native";
         std::filesystem::create_directories(dir / "runtime");
         std::filesystem::create_directories(dir / "home");
-        m_socket = dir / "native";
         env.Set("HOME", dir / "home");
+        if (kind == SoundServerKind::PipeWire) {
+            ASSERT_NO_FATAL_FAILURE(m_server.Start(kind, dir, env, { rate, "tavnull" }));
+            return;
+        }
         env.Set("XDG_RUNTIME_DIR", dir / "runtime");
         env.Set("PULSE_RUNTIME_PATH", dir / "runtime");
         env.Set("PULSE_COOKIE", dir / "cookie");
@@ -85,6 +93,7 @@ public:
 private:
     std::string m_socket;
     pid_t m_nServer = -1;
+    PrivateSoundServer m_server;
 };
 
 } // namespace peers
