@@ -1,7 +1,11 @@
 // The real program's sound controls on a private X server: the keyboard and
 // the mouse as a user works them, the sound card a scripted ALSA card that
-// writes down every volume the program sets.
+// writes down every volume the program sets, or a desktop's sound server
+// (a private PulseAudio or PipeWire) that must be left as it was found.
+#include "peers/SoundFixtures.h"
+#include "peers/SoundServers.h"
 #include "support/ChildProcess.h"
+#include "support/CommandOutput.h"
 #include "support/ProgramEnvironment.h"
 #include "support/ProgramOnDisplay.h"
 #include "support/RequireTool.h"
@@ -12,6 +16,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -178,3 +183,134 @@ TEST_F(TavDJSoundProgram, HeldTalkKeyFadesOnceEachWayAndTheSidePanelOpensAndClos
 }
 
 } // namespace
+
+namespace {
+
+using testutil::VisibleWindowMatching;
+
+enum class EEnd { Close, SettingsOkThenClose, Term };
+
+struct SServerCase {
+    const char* name;
+    peers::SoundServerKind kind;
+    EEnd end;
+};
+
+// The real program on a desktop's sound server: a private PulseAudio or
+// PipeWire, reached as a desktop program reaches it (PULSE_SERVER, and
+// ALSA's default through the pulse plugin), music played to its output and
+// a voice on its microphone.
+class TavDJSoundServerProgram : public testing::TestWithParam<SServerCase> {
+protected:
+    void SetUpServer(peers::SoundServerKind kind)
+    {
+        TAVDJ_REQUIRE_TOOL(ToolOnPath("Xvfb") && ToolOnPath("xdotool"), "Xvfb and xdotool");
+        REQUIRE_SOUND_SERVER(kind);
+        REQUIRE_FILE(peers::PulsePluginPath());
+        ASSERT_NO_FATAL_FAILURE(m_server.Start(kind, m_dir, m_env));
+        ASSERT_TRUE(m_xvfb.Start("1024x768x24"));
+        testutil::ShowOnDisplay(m_home, m_xvfb.Display());
+        testutil::UseProgramEnvironment(m_home, "pcm.!default { type pulse }\nctl.!default { type pulse }\n");
+        testutil::CopyBuiltDefaultSkin(m_home.Path("program"));
+        m_artifacts = testutil::TestArtifacts();
+    }
+
+    bool StartProgram(testutil::ChildProcess& program, std::string* pWindow)
+    {
+        return program.Start({ TAVDJ_PROGRAM }, false, true)
+            && WaitUntil([&] { return !(*pWindow = VisibleWindowMatching("^TavDJ$")).empty(); });
+    }
+
+    // The program is the server's client: it has read and set up its sound.
+    bool ProgramIsAClient(pid_t pid) const
+    {
+        std::string clients;
+        if (m_server.Pactl("--format=json list clients", &clients) != 0)
+            return false;
+        return clients.find("\"application.process.id\":\"" + std::to_string(pid) + "\"") != std::string::npos;
+    }
+
+    // A key pressed as the skin's: a click on the window's caption gives the
+    // window the keyboard first.
+    static bool FocusWindow(const std::string& window)
+    {
+        return CommandSucceeds("xdotool mousemove --window " + window + " " + kQuietSpot + " click 1")
+            && WaitUntil([&] { return testutil::CommandOutput("xdotool getwindowfocus").find(window) == 0; });
+    }
+
+    // F5 opens the settings dialog; its window.
+    static std::string OpenSettings(const std::string& window)
+    {
+        std::string dialog;
+        if (FocusWindow(window) && CommandSucceeds("xdotool key F5"))
+            (void)WaitUntil([&] { return !(dialog = VisibleWindowMatching("^환경 설정$")).empty(); });
+        return dialog;
+    }
+
+    // The settings dialog's 확인; true once the dialog is gone.
+    static bool ConfirmSettings(const std::string& dialog)
+    {
+        return ClickAt(dialog, kSettingsOk) && WaitUntil([&] { return VisibleWindowMatching("^환경 설정$").empty(); });
+    }
+
+    void Screenshot(const std::string& name) { testutil::Screenshot(m_artifacts, name); }
+
+    // Places in the settings dialog: its sound page's tab, the 원본 combo,
+    // the 확인 button.
+    static constexpr const char* kSoundTab = "120 20";
+    static constexpr const char* kSourceCombo = "200 110";
+    static constexpr const char* kSettingsOk = "398 475";
+
+    TempHome m_home;
+    peers::TempDir m_dir;
+    peers::ScopedEnv m_env;
+    peers::PrivateSoundServer m_server;
+    XvfbServer m_xvfb;
+    fs::path m_artifacts;
+};
+
+} // namespace
+
+// Every sink's and source's volume and mute, and the server's defaults, are
+// as they were before the program started once it has ended: by its close
+// button, after the settings dialog's 확인 with nothing changed, by SIGTERM.
+TEST_P(TavDJSoundServerProgram, LeavesEveryVolumeMuteAndDefaultAsItFoundThem)
+{
+    const SServerCase& c = GetParam();
+    ASSERT_NO_FATAL_FAILURE(SetUpServer(c.kind));
+    // A desktop whose volumes are not all at their tops, and a music player
+    // playing.
+    ASSERT_EQ(m_server.Pactl(std::string("set-sink-volume ") + peers::kSpeakersSink + " 80%"), 0);
+    ASSERT_EQ(m_server.Pactl(std::string("set-source-volume ") + peers::kMicSource + " 70%"), 0);
+    ASSERT_GT(m_server.PlayTone(peers::ToneTo::Output, 440, -12, 60), 0);
+    const peers::SoundServerSnapshot before = m_server.Snapshot();
+    ASSERT_FALSE(before.sinks.empty());
+
+    testutil::ChildProcess program;
+    std::string window;
+    ASSERT_TRUE(StartProgram(program, &window));
+    // Without a recording device of ALSA's the program tells so; either way
+    // it comes to its window and to the server.
+    ASSERT_TRUE(WaitUntil([&] { return ProgramIsAClient(program.Pid()); })) << "the program never reached the server";
+    if (c.end == EEnd::SettingsOkThenClose) {
+        const std::string dialog = OpenSettings(window);
+        ASSERT_FALSE(dialog.empty()) << "F5 opened no settings";
+        ASSERT_TRUE(ConfirmSettings(dialog));
+    }
+    if (c.end == EEnd::Term) {
+        ASSERT_EQ(::kill(program.Pid(), SIGTERM), 0);
+    } else {
+        ASSERT_TRUE(ClickAt(window, kCloseButton));
+    }
+    EXPECT_EQ(program.Wait(kWaitMs), 0);
+    EXPECT_EQ(m_server.Snapshot(), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(SoundServers, TavDJSoundServerProgram,
+    testing::Values(SServerCase { "PulseAudioClose", peers::SoundServerKind::PulseAudio, EEnd::Close },
+        SServerCase { "PulseAudioSettingsOk", peers::SoundServerKind::PulseAudio, EEnd::SettingsOkThenClose },
+        SServerCase { "PulseAudioTerm", peers::SoundServerKind::PulseAudio, EEnd::Term },
+        SServerCase { "PipeWireClose", peers::SoundServerKind::PipeWire, EEnd::Close },
+        SServerCase { "PipeWireSettingsOk", peers::SoundServerKind::PipeWire, EEnd::SettingsOkThenClose },
+        SServerCase { "PipeWireTerm", peers::SoundServerKind::PipeWire, EEnd::Term }),
+    [](const testing::TestParamInfo<SServerCase>& row) { return std::string(row.param.name); });
