@@ -2,6 +2,7 @@
 // the mouse as a user works them, the sound card a scripted ALSA card that
 // writes down every volume the program sets, or a desktop's sound server
 // (a private PulseAudio or PipeWire) that must be left as it was found.
+#include "peers/IcecastServer.h"
 #include "peers/SoundFixtures.h"
 #include "peers/SoundServers.h"
 #include "support/ChildProcess.h"
@@ -16,6 +17,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -200,7 +202,7 @@ struct SServerCase {
 // PipeWire, reached as a desktop program reaches it (PULSE_SERVER, and
 // ALSA's default through the pulse plugin), music played to its output and
 // a voice on its microphone.
-class TavDJSoundServerProgram : public testing::TestWithParam<SServerCase> {
+class TavDJOnSoundServer : public testing::Test {
 protected:
     void SetUpServer(peers::SoundServerKind kind)
     {
@@ -258,7 +260,7 @@ protected:
     // Places in the settings dialog: its sound page's tab, the 원본 combo,
     // the 확인 button.
     static constexpr const char* kSoundTab = "120 20";
-    static constexpr const char* kSourceCombo = "200 110";
+    static constexpr const char* kSourceCombo = "200 127";
     static constexpr const char* kSettingsOk = "398 475";
 
     TempHome m_home;
@@ -268,6 +270,8 @@ protected:
     XvfbServer m_xvfb;
     fs::path m_artifacts;
 };
+
+class TavDJSoundServerProgram : public TavDJOnSoundServer, public testing::WithParamInterface<SServerCase> { };
 
 } // namespace
 
@@ -314,3 +318,153 @@ INSTANTIATE_TEST_SUITE_P(SoundServers, TavDJSoundServerProgram,
         SServerCase { "PipeWireSettingsOk", peers::SoundServerKind::PipeWire, EEnd::SettingsOkThenClose },
         SServerCase { "PipeWireTerm", peers::SoundServerKind::PipeWire, EEnd::Term }),
     [](const testing::TestParamInfo<SServerCase>& row) { return std::string(row.param.name); });
+
+namespace {
+
+class TavDJTalkOverProgram : public TavDJOnSoundServer, public testing::WithParamInterface<peers::SoundServerKind> {
+protected:
+    // How much of the stream the listener has heard, in seconds, decoded
+    // into heard.wav.
+    double Heard(const std::string& mp3, peers::Wav* pWav = nullptr) const
+    {
+        std::error_code missing;
+        if (fs::file_size(mp3, missing) < 4096 || missing)
+            return 0;
+        peers::Wav wav;
+        if (peers::Run("mpg123 -q -w '" + mp3 + ".wav' '" + mp3 + "' 2>/dev/null") != 0
+            || !peers::ReadWav(mp3 + ".wav", &wav) || wav.channels <= 0 || wav.rate <= 0)
+            return 0;
+        const double seconds = double(wav.samples.size() / size_t(wav.channels)) / wav.rate;
+        if (pWav)
+            *pWav = std::move(wav);
+        return seconds;
+    }
+};
+
+// The level of a tone in windows of a quarter second.
+std::vector<double> ToneLevels(const peers::Wav& wav, double hz)
+{
+    const size_t window = size_t(wav.rate / 4);
+    const size_t frames = wav.samples.size() / size_t(wav.channels);
+    std::vector<double> levels;
+    for (size_t first = 0; first + window <= frames; first += window)
+        levels.push_back(peers::ToneAmplitude(wav.samples, wav.channels, 0, wav.rate, hz, first, window));
+    return levels;
+}
+
+double Db(double level, double reference)
+{
+    return 20.0 * std::log10(std::max(level, 1e-3) / reference);
+}
+
+double Median(std::vector<double> values)
+{
+    if (values.empty())
+        return 0;
+    std::nth_element(values.begin(), values.begin() + long(values.size() / 2), values.end());
+    return values[values.size() / 2];
+}
+
+} // namespace
+
+// A presenter on a desktop: music plays to the default output, the
+// microphone is the default input. The settings dialog's sound page lists
+// the stereo mix, the microphone and the output's monitor; S goes on air to
+// a real Icecast 2, and a listener hears the music and not the microphone;
+// while C is held the music drops and the microphone comes in, and after it
+// is let go the music is back and the microphone gone. Only X11 input.
+TEST_P(TavDJTalkOverProgram, HeldTalkKeyDropsTheMusicAndBringsInTheMicrophoneForAListener)
+{
+    constexpr double kPlayedDbfs = -12;
+    const double played = 32767.0 * std::pow(10.0, kPlayedDbfs / 20.0);
+    for (const char* tool : { "icecast2", "curl", "mpg123", "import" })
+        TAVDJ_REQUIRE_TOOL(ToolOnPath(tool), tool);
+    ASSERT_NO_FATAL_FAILURE(SetUpServer(GetParam()));
+    // Icecast makes its folder in the private tmp/; run as root, it runs as
+    // nobody, who must reach that folder.
+    for (const char* sub : { "", "tmp" })
+        fs::permissions(m_home.Path(sub), fs::perms::others_exec | fs::perms::group_exec, fs::perm_options::add);
+    testutil::IcecastServer icecast;
+    ASSERT_TRUE(icecast.Start()) << icecast.ErrorLog();
+    const fs::path settings = fs::path(m_home.Path("data")) / "VANDREL" / "TavDJ" / "SETTING.ini";
+    fs::create_directories(settings.parent_path());
+    std::ofstream(settings) << "[Network]\nLocalServ=0\nAddress=127.0.0.1\nPort=" << icecast.Port()
+                            << "\nPasswd=" << testutil::IcecastServer::kPassword
+                            << "\n[SHOUTcast]\nAIM=\n[Song]\nAuto=0\n[Connect]\nReconnect=0\n[AddYP]\nAddYP=0\n";
+    ASSERT_GT(m_server.PlayTone(peers::ToneTo::Output, 440, kPlayedDbfs, 120), 0);
+    ASSERT_GT(m_server.PlayTone(peers::ToneTo::Microphone, 660, kPlayedDbfs, 120), 0);
+
+    testutil::ChildProcess program;
+    std::string window;
+    ASSERT_TRUE(StartProgram(program, &window));
+    ASSERT_TRUE(WaitUntil([&] { return ProgramIsAClient(program.Pid()); })) << "the program never reached the server";
+
+    // The sound page and its recording lines, as the presenter sees them.
+    const std::string dialog = OpenSettings(window);
+    ASSERT_FALSE(dialog.empty()) << "F5 opened no settings";
+    ASSERT_TRUE(ClickAt(dialog, kSoundTab));
+    Screenshot("sound-page");
+    ASSERT_TRUE(ClickAt(dialog, kSourceCombo));
+    Screenshot("recording-lines");
+    ASSERT_TRUE(CommandSucceeds("xdotool key Escape"));
+    ASSERT_TRUE(ConfirmSettings(dialog));
+
+    ASSERT_TRUE(FocusWindow(window) && CommandSucceeds("xdotool key s"));
+    ASSERT_TRUE(WaitUntil([&] { return icecast.Status().find("\"source\"") != std::string::npos; }))
+        << icecast.Status();
+    const std::string mp3 = m_dir / "heard.mp3";
+    testutil::ChildProcess listener;
+    ASSERT_TRUE(listener.Start({ "curl", "-s", "--max-time", "90", "-o", mp3, icecast.Url("/live") }, false, true));
+    const auto hear
+        = [&](double seconds) { return testutil::WaitUntil([&] { return Heard(mp3) >= seconds; }, 40000, 200); };
+    ASSERT_TRUE(hear(6)) << "the listener heard too little";
+    ASSERT_TRUE(FocusWindow(window));
+    ASSERT_TRUE(CommandSucceeds("xdotool keydown c"));
+    const double pressed = Heard(mp3);
+    const bool talked = hear(pressed + 6);
+    Screenshot("talking");
+    ASSERT_TRUE(CommandSucceeds("xdotool keyup c"));
+    ASSERT_TRUE(talked);
+    ASSERT_TRUE(hear(Heard(mp3) + 6));
+    listener.Stop();
+    peers::Wav wav;
+    ASSERT_GT(Heard(mp3, &wav), 18.0);
+
+    // The talk-over is where the microphone is heard; before it and after
+    // it there is music alone.
+    const std::vector<double> music = ToneLevels(wav, 440);
+    const std::vector<double> voice = ToneLevels(wav, 660);
+    const double present = played / 4;
+    size_t first = voice.size(), last = 0;
+    for (size_t i = 0; i < voice.size(); ++i)
+        if (voice[i] > present) {
+            first = std::min(first, i);
+            last = i;
+        }
+    ASSERT_LT(first, voice.size()) << "the microphone never came in";
+    const size_t edge = 4; // a second for each fade and the encoder's edges
+    ASSERT_GT(first, 2 * edge) << "the microphone was heard before C was held";
+    ASSERT_LT(last + 2 * edge, voice.size()) << "the microphone stayed after C was let go";
+    ASSERT_GT(last - first, 3 * edge) << "the talk-over was too short to be held";
+    for (size_t i = first; i <= last; ++i)
+        EXPECT_GT(voice[i], present / 2) << "the microphone dropped out during talk-over at " << i / 4.0 << " s";
+    const double before = Median({ music.begin() + long(edge), music.begin() + long(first) });
+    const double during = Median({ music.begin() + long(first + edge), music.begin() + long(last - edge) });
+    const double after = Median({ music.begin() + long(last + edge), music.end() - 1 });
+    EXPECT_NEAR(Db(before, played), 0, 3) << "the music is not carried at the level the computer plays it";
+    EXPECT_LE(Db(during, before), -9) << "talk-over did not lower the music by 9 dB";
+    EXPECT_NEAR(Db(after, before), 0, 3) << "the music did not come back after talk-over";
+    EXPECT_NEAR(Db(Median({ voice.begin() + long(first + edge), voice.begin() + long(last - edge) }), played), 0, 3)
+        << "the microphone is not carried at its own level";
+    EXPECT_LT(Median({ voice.begin() + long(edge), voice.begin() + long(first) }), present / 10);
+    EXPECT_LT(Median({ voice.begin() + long(last + edge), voice.end() - 1 }), present / 10);
+
+    ASSERT_TRUE(FocusWindow(window) && CommandSucceeds("xdotool key s"));
+    ASSERT_TRUE(WaitUntil([&] { return icecast.Status().find("\"source\"") == std::string::npos; }));
+    ASSERT_TRUE(ClickAt(window, kCloseButton));
+    EXPECT_EQ(program.Wait(kWaitMs), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(SoundServers, TavDJTalkOverProgram,
+    testing::Values(peers::SoundServerKind::PulseAudio, peers::SoundServerKind::PipeWire),
+    [](const auto& row) { return std::string(peers::SoundServerName(row.param)); });
