@@ -69,6 +69,7 @@ void WaveIn::Close()
         m_thread.join();
     }
     m_bRunning = false;
+    m_bBridging = false;
     m_pStream.reset();
     m_pPeriod.reset();
     m_nPeriodFrames = 0;
@@ -84,6 +85,7 @@ void WaveIn::Run(std::stop_token stop)
     while (!stop.stop_requested()) {
         if (m_pStream->ReadPeriod(m_pPeriod.get(), m_nPeriodFrames) != WaveInStream::ReadResult::Ok)
             break;
+        m_bBridging = m_pStream->IsBridging();
         if (m_pfnData)
             m_pfnData(m_pUser, reinterpret_cast<const char*>(m_pPeriod.get()), bytes);
     }

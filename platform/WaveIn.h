@@ -42,6 +42,10 @@ public:
     virtual ReadResult ReadPeriod(int16_t* pSamples, int frames) = 0;
     // Makes a pending ReadPeriod, or the next one, return Interrupted at once.
     virtual void Interrupt() = 0;
+    // Thread: the capture thread. True after a ReadPeriod that gave silence
+    // in place of a sound server that has gone away; capture goes on, and
+    // sound comes back when the server does.
+    [[nodiscard]] virtual bool IsBridging() { return false; }
 };
 
 class WaveInAhead;
@@ -101,6 +105,9 @@ public:
     void Close();
     // False once closed, and once the device is gone.
     [[nodiscard]] bool IsRunning() const { return m_bRunning.load(); }
+    // Thread: any. True while the periods handed over are silence bridging
+    // a sound server that went away.
+    [[nodiscard]] bool IsBridging() const { return m_bBridging.load(); }
     // Bytes of one period as opened; 0 when closed.
     [[nodiscard]] int GetPeriodBytes() const { return m_nPeriodFrames * m_nChannels * 2; }
 
@@ -120,6 +127,7 @@ private:
     WaveInDataCallback m_pfnData = nullptr;
     void* m_pUser = nullptr;
     std::atomic<bool> m_bRunning { false };
+    std::atomic<bool> m_bBridging { false };
     std::jthread m_thread;
 };
 

@@ -24,6 +24,7 @@
 #include "app/CWebViewPlugin.h"
 #endif
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -42,6 +43,9 @@ bool HasEnv(const char* name)
 // decodes one picture; the sizes a desktop's task lists and switchers take
 // follow once the window is on the screen.
 constexpr const char* kFirstIconFile = "tavdj-32.png";
+// The longest the start waits for a sound server that took the connection
+// but does not answer; past it the program runs on ALSA.
+constexpr std::chrono::milliseconds kSoundServerAnswer { 1000 };
 
 QIcon ProgramIcon(const QString& pattern)
 {
@@ -93,9 +97,17 @@ int main(int argc, char** argv)
     // the window is shown; one handle per mixer serves all of it. The
     // default's opens while the toolkit starts, and so does the recording
     // device idle capture starts on.
-    auto pMixers = std::make_shared<platform::MixerHold>(platform::MixerSystem::Default());
-    pMixers->OpenAhead(0);
-    std::shared_ptr<platform::WaveInAhead> pCapture = OpenTheCaptureAhead();
+    // The desktop's sound server, when one answers, gives the program its
+    // own mix and its lines; a local server answers within milliseconds,
+    // and a machine without one refuses at once. Opening its mixer and its
+    // capture asks the server nothing, so nothing is opened ahead for it.
+    std::shared_ptr<platform::MixerHold> pMixers;
+    std::shared_ptr<platform::WaveInAhead> pCapture;
+    if (!UseTheSoundServer(kSoundServerAnswer)) {
+        pMixers = std::make_shared<platform::MixerHold>(platform::MixerSystem::Default());
+        pMixers->OpenAhead(0);
+        pCapture = OpenTheCaptureAhead();
+    }
     QApplication application(argc, argv);
     // The engine first, then the settings object that shares its file, then
     // the registered messages; statics go in reverse, so the settings are

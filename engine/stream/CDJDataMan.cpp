@@ -2,6 +2,9 @@
 
 #include "engine/stream/PlayerTitle.h"
 #include "engine/stream/QualityPresets.h"
+#include "platform/ServerMixer.h"
+#include "platform/ServerWaveIn.h"
+#include "platform/SoundServer.h"
 
 #include <algorithm>
 #include <cstdarg>
@@ -103,6 +106,27 @@ bool SetTheDJDataManSystems(const DJDataManSystems& systems)
     if (g_bProgramControllerBuilt)
         return false;
     ProgramSystems() = systems;
+    return true;
+}
+
+bool UseTheSoundServer(std::chrono::milliseconds wait)
+{
+    // Built before the controller, so they end after it.
+    struct ServerSystems {
+        std::unique_ptr<platform::SoundServer> pServer;
+        std::unique_ptr<platform::ServerMixer> pMixer;
+        std::unique_ptr<platform::ServerWaveIn> pCapture;
+    };
+    static ServerSystems systems;
+    if (g_bProgramControllerBuilt || systems.pServer)
+        return false;
+    systems.pServer = platform::SoundServer::Connect(wait);
+    if (!systems.pServer)
+        return false;
+    systems.pMixer = std::make_unique<platform::ServerMixer>(*systems.pServer);
+    systems.pCapture = std::make_unique<platform::ServerWaveIn>(*systems.pMixer);
+    ProgramSystems().pMixer = systems.pMixer.get();
+    ProgramSystems().pWaveIn = systems.pCapture.get();
     return true;
 }
 
@@ -345,6 +369,14 @@ int CDJDataMan::OnPcmBlock(void* pSamples, int nFrames, int nRate, int nBits, in
 
 int CDJDataMan::ProcessBlock(void* pSamples, int nFrames, int nRate, int nBits, int nChannels)
 {
+    // A sound server that went away is bridged with silence, so the
+    // broadcast stays on air; the log tells it once per outage.
+    const bool bridging = m_reader.Device().IsBridging();
+    if (bridging != m_bCaptureBridging) {
+        m_bCaptureBridging = bridging;
+        if (bridging)
+            WriteLog("사운드 서버와 연결이 끊어졌습니다. 다시 연결될 때까지 무음을 보냅니다.");
+    }
     // The analyser reads 16-bit stereo only; an ACM format in mono would be
     // misread, so it is not fed.
     if (nBits == kEffectBits && nChannels == kEffectChannels) {

@@ -33,6 +33,7 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -337,6 +338,9 @@ private:
     std::atomic<bool> m_bYPStarted { false };
     std::atomic<int> m_nPeakLevel { 0 };
     std::atomic<uint32_t> m_nConnectTime { 0 };
+    // Pump thread: capture was bridging a sound server that went away at
+    // the last block, which the log has told.
+    bool m_bCaptureBridging = false;
 
     CRecordingFile m_recording;
 
@@ -390,3 +394,8 @@ bool SetTheDJDataManSystems(const DJDataManSystems& systems);
 // asks for first. Its Init takes the stream when the settings name that
 // device; meanwhile the program goes on starting.
 [[nodiscard]] std::unique_ptr<platform::WaveInAhead> OpenTheCaptureAhead();
+// Builds the program's controller on the desktop's sound server, when one
+// answers within `wait`: its mixer and capture stand in for ALSA's, and
+// live until after the controller ends. Call before the controller's first
+// use; false (ALSA stays) without a server or once it is built.
+bool UseTheSoundServer(std::chrono::milliseconds wait);

@@ -26,6 +26,9 @@ public:
     void Close();
     // False when closed and once the device has gone away.
     [[nodiscard]] bool IsRunning() const { return m_waveIn.IsRunning(); }
+    // Thread: any. True while capture hands over silence in place of a
+    // sound server that went away.
+    [[nodiscard]] bool IsBridging() const { return m_waveIn.IsBridging(); }
     // 0 while running or for an index not below the device count; else 1.
     int SetDevice(int index);
     // The stored index; 0 for the default (-1).
