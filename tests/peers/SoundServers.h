@@ -417,6 +417,44 @@ private:
             << Snapshot() << Logs();
         ASSERT_EQ(Pactl(std::string("set-default-sink ") + kSpeakersSink), 0);
         ASSERT_EQ(Pactl(std::string("set-default-source ") + kMicSource), 0);
+        ASSERT_NO_FATAL_FAILURE(RunNodesOnce(setup));
+    }
+
+    // PipeWire 1.4 drops a volume or mute set on a null node that has never
+    // run (its converter has no format yet), and keeps those set once it
+    // has. A desktop's devices have all run by the time a program starts, so
+    // each node runs once here: silence played to every sink and the
+    // microphone recorded, until a volume set on each of them holds.
+    void RunNodesOnce(const SoundServerSetup& setup)
+    {
+        std::vector<std::string> sinks { kSpeakersSink };
+        if (!setup.extraSink.empty())
+            sinks.push_back(setup.extraSink);
+        std::vector<pid_t> runners;
+        for (const std::string& sink : sinks)
+            runners.push_back(ServerSpawn({ "pacat", "-d", sink, "--raw", "/dev/zero" }, m_dir + "/wake.log"));
+        runners.push_back(ServerSpawn({ "parec", "-d", kMicSource, "--raw", "/dev/null" }, m_dir + "/wake.log"));
+        auto holds = [&](const char* what, const std::string& name) {
+            if (Pactl(std::string("set-") + what + "-volume " + name + " 65535") != 0)
+                return false;
+            const SoundServerSnapshot now = Snapshot();
+            const auto& list = std::string(what) == "sink" ? now.sinks : now.sources;
+            return std::any_of(list.begin(), list.end(),
+                [&](const auto& d) { return d.name == name && d.volumes == std::vector<long>(2, 65535); });
+        };
+        const bool ran = WaitFor(
+            [&] {
+                return std::all_of(sinks.begin(), sinks.end(), [&](const auto& sink) { return holds("sink", sink); })
+                    && holds("source", kMicSource);
+            },
+            std::chrono::seconds(15));
+        for (pid_t pid : runners)
+            if (pid > 0)
+                StopChild(pid);
+        for (const std::string& sink : sinks)
+            EXPECT_EQ(Pactl("set-sink-volume " + sink + " 65536"), 0);
+        EXPECT_EQ(Pactl(std::string("set-source-volume ") + kMicSource + " 65536"), 0);
+        ASSERT_TRUE(ran) << "PipeWire's nodes never took a volume\n" << Snapshot() << Logs();
     }
 
     // Starts one of PipeWire's processes and waits for the socket it makes.
