@@ -16,13 +16,8 @@ GAsyncDNS::~GAsyncDNS()
 {
     // The pass stops before its next entry; the one in the resolver cannot
     // be interrupted, and it is not waited for here.
-    if (!m_worker.joinable())
-        return;
-    if (m_pTable->idle.load())
-        m_worker.join();
-    else
-        GLingeringThreads::Adopt(
-            std::move(m_worker), std::shared_ptr<const std::atomic<bool>>(m_pTable, &m_pTable->idle));
+    if (m_worker.joinable())
+        GLingeringThreads::Release(m_worker, std::shared_ptr<const std::atomic<bool>>(m_pTable, &m_pTable->idle));
 }
 
 int GAsyncDNS::Lookup(const char* host, uint32_t* address)

@@ -31,6 +31,17 @@ void GLingeringThreads::Adopt(std::jthread worker, std::shared_ptr<const std::at
     self.m_workers.push_back({ std::move(worker), std::move(ended) });
 }
 
+void GLingeringThreads::Release(std::jthread& worker, std::shared_ptr<const std::atomic<bool>> ended)
+{
+    if (!worker.joinable())
+        return;
+    worker.request_stop();
+    if (ended && ended->load())
+        worker.join();
+    else
+        Adopt(std::move(worker), std::move(ended));
+}
+
 bool GLingeringThreads::JoinEnded(uint32_t waitMs)
 {
     GLingeringThreads& self = Instance();

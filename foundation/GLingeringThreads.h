@@ -21,6 +21,10 @@ class GLingeringThreads {
 public:
     // ended: set by the worker as its last act, so a join cannot wait.
     static void Adopt(std::jthread worker, std::shared_ptr<const std::atomic<bool>> ended);
+    // How an owner lets go of its worker: asked to stop, joined when ended
+    // says it has ended (the join cannot wait then), else adopted. worker is
+    // left without a thread; one that had none is left alone.
+    static void Release(std::jthread& worker, std::shared_ptr<const std::atomic<bool>> ended);
     // Joins every adopted worker that has ended, waiting up to waitMs for
     // the rest; true when none is left. For tests, whose fakes must outlive
     // the workers that call them.

@@ -1,8 +1,10 @@
 #include "platform/AcmLame.h"
 
+#include "platform/Mp3BitRates.h"
 #include "platform/Mp3Encoder.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 namespace platform {
@@ -32,9 +34,13 @@ struct RateRow {
 // half of MPEG-2's table, where its narrow band leaves anything to spend.
 std::vector<RateRow> RateTable()
 {
-    const std::vector<int> mpeg1 = { 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320 };
-    const std::vector<int> mpeg2 = { 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160 };
-    const std::vector<int> mpeg25 = { 8, 16, 24, 32, 40, 48, 56, 64 };
+    const auto rates = [](const std::array<int, 16>& table, int last) {
+        return std::vector<int>(table.begin() + kFirstLayer3RateIndex, table.begin() + last + 1);
+    };
+    const std::vector<int> mpeg1 = rates(kMpeg1Layer3Kbps, kLastLayer3RateIndex);
+    const std::vector<int> mpeg2 = rates(kMpeg2Layer3Kbps, kLastLayer3RateIndex);
+    constexpr int kLastMpeg25RateIndex = 8; // 64 kbit/s
+    const std::vector<int> mpeg25 = rates(kMpeg2Layer3Kbps, kLastMpeg25RateIndex);
     return {
         { 8000, mpeg25 },
         { 11025, mpeg25 },

@@ -60,10 +60,6 @@ void CExternalAddressLookup::Cancel()
     m_bRunning = false;
     if (!m_worker.joinable())
         return;
-    if (m_pAnswer->ended.load())
-        m_worker.join();
-    else
-        GLingeringThreads::Adopt(
-            std::move(m_worker), std::shared_ptr<const std::atomic<bool>>(m_pAnswer, &m_pAnswer->ended));
+    GLingeringThreads::Release(m_worker, std::shared_ptr<const std::atomic<bool>>(m_pAnswer, &m_pAnswer->ended));
     m_pAnswer.reset();
 }

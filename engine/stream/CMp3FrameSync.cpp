@@ -1,14 +1,12 @@
 #include "engine/stream/CMp3FrameSync.h"
 
+#include "platform/Mp3BitRates.h"
+
 #include <algorithm>
 #include <cstring>
 
 namespace {
 
-// Layer III bit rates in kbit/s by index; 0 (free) and 15 (bad) are no
-// stream the encoder makes.
-constexpr int kMpeg1Kbps[16] = { 0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 0 };
-constexpr int kMpeg2Kbps[16] = { 0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0 };
 // Sample rates of MPEG-1 by index; MPEG-2 halves them, MPEG-2.5 quarters.
 constexpr int kMpeg1Hz[3] = { 44100, 48000, 32000 };
 
@@ -43,7 +41,8 @@ int CMp3FrameSync::FrameBytes(const unsigned char* p)
     if (version == kVersionReserved || layer != kLayer3 || hzIndex == 3 || (p[3] & 3) == kEmphasisReserved)
         return 0;
     const bool mpeg1 = version == kVersionMpeg1;
-    const int kbps = mpeg1 ? kMpeg1Kbps[rateIndex] : kMpeg2Kbps[rateIndex];
+    // 0 for free format and the bad index: no stream the encoder makes.
+    const int kbps = mpeg1 ? platform::kMpeg1Layer3Kbps[rateIndex] : platform::kMpeg2Layer3Kbps[rateIndex];
     if (kbps == 0)
         return 0;
     const int hz = kMpeg1Hz[hzIndex] / (mpeg1 ? 1 : version == kVersionMpeg25 ? 4 : 2);

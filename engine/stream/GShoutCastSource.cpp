@@ -608,13 +608,9 @@ void GShoutCastSource::UrlEncode(const char* text, char* buffer, int capacity)
 
 void GShoutCastSource::DropStatusRead()
 {
-    if (m_statusWorker.joinable()) {
-        if (m_pStatusRead->ended.load())
-            m_statusWorker.join();
-        else
-            GLingeringThreads::Adopt(std::move(m_statusWorker),
-                std::shared_ptr<const std::atomic<bool>>(m_pStatusRead, &m_pStatusRead->ended));
-    }
+    if (m_statusWorker.joinable())
+        GLingeringThreads::Release(
+            m_statusWorker, std::shared_ptr<const std::atomic<bool>>(m_pStatusRead, &m_pStatusRead->ended));
     m_pStatusRead.reset();
 }
 

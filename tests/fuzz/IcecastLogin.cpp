@@ -1,10 +1,12 @@
 // Hostile answers to the Icecast 2 source login over a scripted socket: the
 // first input byte sets the size of the pieces the rest arrives in. The
 // login must end in one of its codes within its time bounds, and the reply
-// reader fed the same bytes must keep within its own bounds.
+// reader, and the watch on what follows a server's acceptance, fed the same
+// bytes must keep within their own bounds.
 #include "engine/stream/GHttpReply.h"
 #include "engine/stream/GIcecastLogin.h"
 #include "engine/stream/GShoutCastSource.h"
+#include "engine/stream/GSourceReplyWatch.h"
 #include "tests/fakes/FakeClock.h"
 #include "tests/fakes/FakeHostResolver.h"
 #include "tests/fakes/FakeSocketApi.h"
@@ -40,6 +42,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (progress == GHttpReply::Progress::Whole && goAhead.Status() != 100
         && (goAhead.Status() < 200 || goAhead.Status() > 599))
         std::abort();
+
+    // What follows a go-ahead or an "OK2": a refusal carries a refusal's
+    // code, and nothing else does.
+    for (const GSourceReplyWatch::Lead lead :
+        { GSourceReplyWatch::Lead::Nothing, GSourceReplyWatch::Lead::ShoutcastBlock }) {
+        GSourceReplyWatch watch(lead);
+        for (size_t at = 0; at < answer.size() && watch.Current() == GSourceReplyWatch::Verdict::Pending; at += piece)
+            (void)watch.Feed(std::string_view(answer).substr(at, piece));
+        (void)watch.End();
+        const int refusal = watch.RefusalCode();
+        const bool refused = watch.Current() == GSourceReplyWatch::Verdict::Refused;
+        if (watch.Current() == GSourceReplyWatch::Verdict::Pending || refused != (refusal != GShoutCastSource::kOk)
+            || (refused && refusal != GShoutCastSource::kPasswordRefused && refusal != GShoutCastSource::kMountInUse
+                && refusal != GShoutCastSource::kRejected)
+            || watch.Reply().Text().size() > GHttpReply::kMaxTextBytes)
+            std::abort();
+    }
 
     FakeSocketApi api;
     FakeHostResolver resolver;

@@ -71,6 +71,15 @@ constexpr const char* kIcecastRow = "347 230";
 constexpr const char* kMountField = "142 235";
 constexpr const char* kApplyButton = "398 475";
 constexpr SArea kIcecastRowArea { 282, 222, 132, 16 };
+// The settings dialog's sound tab, its format combo, an area of the page's
+// first options, which the combo's open list covers, and the area of the
+// pages.
+constexpr const char* kSoundTab = "120 23";
+constexpr const char* kFormatCombo = "240 183";
+constexpr SArea kSoundListArea { 100, 225, 300, 55 };
+constexpr SArea kPageArea { 12, 36, 425, 420 };
+// The broadcast page's station fields, which no click here gives the focus.
+constexpr SArea kStationArea { 20, 285, 420, 160 };
 constexpr SArea kMountArea { 80, 226, 130, 18 };
 // The mount the presenter types.
 constexpr const char* kMount = "/tavdj";
@@ -659,6 +668,63 @@ TEST_F(TavDJOnAirProgram, AWrongPasswordAgainstIcecastIsToldOnceAndNotTriedForEv
     const std::string log = ClientLog();
     EXPECT_EQ(log.find(told), log.rfind(told)) << log;
     EXPECT_NE(log.find("\t서버 접속 실패(-2) : 접속 에러\n"), std::string::npos) << log;
+    ASSERT_TRUE(ClickAt(window, kCloseButton));
+    EXPECT_EQ(program.Wait(kWaitMs), 0);
+}
+
+// Escape in the settings dialog, on either page and on any control, closes
+// the dialog as closing its window does; on an open drop-down list it
+// closes only the list. The page is never closed inside the dialog: the
+// next opening shows it whole.
+TEST_F(TavDJOnAirProgram, EscapeClosesTheSettingsDialogFromEitherPageAndAnOpenListOnlyItself)
+{
+    WriteSettings(8000, "hackme", 1);
+    testutil::ChildProcess program;
+    std::string window;
+    ASSERT_TRUE(StartProgram(program, &window));
+    const auto closed = [] { return WaitUntil([] { return VisibleWindowMatching("^환경 설정$").empty(); }); };
+
+    std::string dialog = OpenSettings(window);
+    ASSERT_FALSE(dialog.empty()) << "F5 opened no settings";
+    const std::string broadcastPage = SettledPicture(WindowAt(dialog), kStationArea);
+    Screenshot("broadcast-page");
+    ASSERT_TRUE(CommandSucceeds("xdotool key Escape"));
+    ASSERT_TRUE(closed()) << "Escape on the broadcast page left the dialog open";
+
+    // Escape with a field of the page in the keyboard's hands.
+    dialog = OpenSettings(window);
+    ASSERT_FALSE(dialog.empty());
+    EXPECT_EQ(SettledPicture(WindowAt(dialog), kStationArea), broadcastPage) << "the page came back changed";
+    ASSERT_TRUE(ClickAt(dialog, kPasswordField));
+    ASSERT_TRUE(CommandSucceeds("xdotool key Escape"));
+    ASSERT_TRUE(closed()) << "Escape in the password field left the dialog open";
+
+    // The sound page: its card list opened, Escape closes the list only.
+    dialog = OpenSettings(window);
+    ASSERT_FALSE(dialog.empty());
+    const SPoint at = WindowAt(dialog);
+    const std::string beforeTab = SettledPicture(at, kPageArea);
+    ASSERT_TRUE(ClickAt(dialog, kSoundTab));
+    ASSERT_TRUE(WaitUntil([&] { return Picture(at, kPageArea) != beforeTab; }));
+    Screenshot("sound-page");
+    const std::string listClosed = Picture(at, kSoundListArea);
+    ASSERT_TRUE(ClickAt(dialog, kFormatCombo));
+    ASSERT_TRUE(WaitUntil([&] { return Picture(at, kSoundListArea) != listClosed; })) << "no list opened";
+    Screenshot("sound-list-open");
+    ASSERT_TRUE(CommandSucceeds("xdotool key Escape"));
+    ASSERT_TRUE(WaitUntil([&] { return Picture(at, kSoundListArea) == listClosed; })) << "the list stayed open";
+    // The options show again where the list was: the page stays.
+    EXPECT_FALSE(VisibleWindowMatching("^환경 설정$").empty()) << "Escape on the list closed the dialog";
+    Screenshot("sound-list-closed");
+    ASSERT_TRUE(CommandSucceeds("xdotool key Escape"));
+    ASSERT_TRUE(closed()) << "Escape on the sound page left the dialog open";
+
+    dialog = OpenSettings(window);
+    ASSERT_FALSE(dialog.empty());
+    EXPECT_EQ(SettledPicture(WindowAt(dialog), kStationArea), broadcastPage) << "the page came back changed";
+    Screenshot("reopened");
+    ASSERT_TRUE(CommandSucceeds("xdotool key Escape"));
+    ASSERT_TRUE(closed());
     ASSERT_TRUE(ClickAt(window, kCloseButton));
     EXPECT_EQ(program.Wait(kWaitMs), 0);
 }
