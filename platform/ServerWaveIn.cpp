@@ -57,6 +57,9 @@ public:
             if (m_bInterrupted.load())
                 return ReadResult::Interrupted;
             Refresh();
+            // Asked before the session's lock: the server's thread takes
+            // that lock inside the server's own.
+            const bool connected = m_mixer.Server().IsConnected();
             Session& session = *m_pSession;
             std::unique_lock lock(session.lock);
             if (session.mix.Available() >= frames) {
@@ -73,7 +76,7 @@ public:
                 // time keeps the road, and a broadcast, going.
                 std::memset(pSamples, 0, size_t(frames) * size_t(m_format.channels) * sizeof(int16_t));
                 m_nDueMs = std::max(m_nDueMs + m_nPeriodMs, now);
-                m_bBridging = !m_mixer.Server().IsConnected();
+                m_bBridging = !connected;
                 return ReadResult::Ok;
             }
             m_ready.wait_for(lock, kWaitStep);

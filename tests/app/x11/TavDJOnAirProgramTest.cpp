@@ -212,6 +212,10 @@ protected:
             "ctl_type.tavdjfake { lib \"" TAVDJ_FAKE_ALSA_CARD "\" }\nctl.!default { type tavdjfake }\n"
             "pcm.!default "
                 + peers::ToneDevice(tone, m_pulse.MonitorPcm()) + "\n");
+        // A machine without a sound server of its own: the private one only
+        // paces the tone, reached by the address in ALSA's configuration,
+        // so the program records ALSA's default.
+        m_home.Set("PULSE_SERVER", std::nullopt);
         testutil::CopyBuiltDefaultSkin(m_home.Path("program"));
         // Icecast makes its folder in the private tmp/; run as root, it runs
         // as nobody, who must reach that folder.
