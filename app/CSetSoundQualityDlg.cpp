@@ -218,15 +218,7 @@ void CSetSoundQualityDlg::OnSelectCodec(int index)
 void CSetSoundQualityDlg::OnSelectDevice(int index)
 {
     CMixerDeviceList& mixer = m_dj.MixerDevices();
-    const int activeMixer = mixer.GetCurrentMixer();
-    const int activeDest = mixer.GetCurrentDestination();
-    const int activeSource = mixer.GetCurrentSource();
     if (index >= 0 && index < m_pDevice->count() && mixer.SelectMixer(index)) {
-        // Opening the card in use again keeps its recording line: the
-        // controller sets that line's volume, and the window puts back at
-        // exit the volume it read from it.
-        if (index == activeMixer && activeSource >= 0)
-            (void)mixer.SelectSourceLine(activeSource, activeDest);
         m_pDevice->setCurrentIndex(index);
         EditDJ(m_dj, [index](DJSettings& s) { s.m_nDevice = index; });
         m_pDestination->clear();
