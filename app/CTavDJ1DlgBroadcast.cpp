@@ -193,6 +193,9 @@ void CTavDJ1Dlg::ConnectToServer(CDJDataMan::Attempt attempt)
     // The login runs beside the window: capture, the meter and a kept
     // recording go on, and S or a close cancels it.
     KillTimer(kTimerWatchdog);
+    // A reconnect belongs to the broadcast it continues.
+    if (attempt == CDJDataMan::Attempt::Fresh)
+        m_bMissingStatusLogged = false;
     if (!engine.BeginConnect(&text, &code, attempt)) {
         OnConnectFinished(false, text, code);
         return;
@@ -293,8 +296,6 @@ void CTavDJ1Dlg::UpdateStatus(int nState)
         KillTimer(kTimerStatusPoll);
         m_bDirectoryStarted = false;
         m_bNoDirectoryLogged = false;
-        if (nState == kStateIdle)
-            m_bMissingStatusLogged = false;
         if (nState == kStateConnecting)
             ShowStatusText(kConnectingText, false);
         else
