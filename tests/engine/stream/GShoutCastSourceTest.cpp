@@ -6,6 +6,7 @@
 #include "fakes/FakeSocketApi.h"
 #include "fakes/ManualClock.h"
 #include "foundation/DebugTrace.h"
+#include "foundation/GLingeringThreads.h"
 #include "foundation/HttpGetFile.h"
 #include "support/DownloadCompletion.h"
 #include "support/IcecastStatusPage.h"
@@ -451,6 +452,10 @@ TEST(GShoutCastSource, OneStatusDownloadAtATime)
     const auto started = std::chrono::steady_clock::now();
     source.reset(); // cancels the hanging download
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
+    // The cancelled download ends on a thread of its own: the test's process
+    // must not end while it still starts the HTTP library, whose clean-up at
+    // exit would pull its state from under it.
+    EXPECT_TRUE(GLingeringThreads::JoinEnded(5000));
 }
 
 TEST(GShoutCastSource, AStalledTitleServerNeverHoldsTheAudioAndTheNewestTitleWins)
