@@ -125,14 +125,15 @@ bool COption::Save()
     bool ok = true;
     for (const RegistryFlag& flag : kRegistryFlags)
         ok &= RegWriteDword(flag.name, kRegistryKey, this->*flag.field ? 1 : 0);
-    const std::string file = SettingsPath();
+    // One rewrite of the file for all of them, as the engine saves its own.
+    std::vector<IniEntry> entries;
     for (const Setting& setting : kSettings) {
         if (setting.number != nullptr)
-            ok &= IniWriteInt(setting.section, setting.key, this->*setting.number, file);
+            entries.push_back({ setting.section, setting.key, std::to_string(this->*setting.number) });
         else
-            ok &= IniWriteString(setting.section, setting.key, (this->*setting.text).c_str(), file);
+            entries.push_back({ setting.section, setting.key, this->*setting.text });
     }
-    return ok;
+    return IniWriteStrings(entries, SettingsPath()) && ok;
 }
 
 void COption::ResetServerDefaults()

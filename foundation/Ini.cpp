@@ -41,6 +41,15 @@ bool IniWriteInt(const std::string& section, const std::string& key, int value, 
     return IniWriteString(section, key.c_str(), std::to_string(value).c_str(), file);
 }
 
+bool IniWriteStrings(const std::vector<IniEntry>& entries, const std::string& file)
+{
+    std::vector<platform::ProfileEntry> batch;
+    batch.reserve(entries.size());
+    for (const IniEntry& entry : entries)
+        batch.push_back({ entry.section, entry.key, entry.value });
+    return platform::WritePrivateProfileStrings(batch, IniFilePath(file));
+}
+
 int IniGetKeyNames(const std::string& section, const std::string& file, std::vector<std::string>& keys)
 {
     keys.clear();

@@ -18,6 +18,16 @@ bool IniWriteString(const std::string& section, const char* key, const char* val
 [[nodiscard]] int IniGetInt(
     const std::string& section, const std::string& key, int defaultValue, const std::string& file);
 bool IniWriteInt(const std::string& section, const std::string& key, int value, const std::string& file);
+// One key of a batch IniWriteStrings writes.
+struct IniEntry {
+    std::string section;
+    std::string key;
+    std::string value;
+};
+// Several keys in one rewrite of the file: a save of many settings costs
+// one replacement of it, not one per key. False when any of them is not
+// written; the others are written all the same.
+bool IniWriteStrings(const std::vector<IniEntry>& entries, const std::string& file);
 // Replaces keys with the section's key names in file order, as many as fit
 // in 0x7C00 bytes of names (each counted with a terminator), the same kind
 // of bound as IniGetString's; returns their count.

@@ -302,4 +302,16 @@ bool WritePrivateProfileString(std::string_view section, const char* key, const 
     return !changed || file.Save(path);
 }
 
+bool WritePrivateProfileStrings(const std::vector<ProfileEntry>& entries, const std::string& path)
+{
+    std::lock_guard lock(g_writeLock);
+    IniFile file;
+    if (file.Load(path) == IniFile::LoadResult::Unreadable)
+        return false;
+    bool ok = true;
+    for (const ProfileEntry& entry : entries)
+        ok &= file.SetString(entry.section, entry.key, entry.value);
+    return file.Save(path) && ok;
+}
+
 } // namespace platform

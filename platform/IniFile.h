@@ -87,5 +87,16 @@ private:
 // that exists but cannot be read is never overwritten. Writers in this
 // process are serialised so concurrent edits are not lost.
 bool WritePrivateProfileString(std::string_view section, const char* key, const char* value, const std::string& path);
+// One key of a batch WritePrivateProfileStrings writes.
+struct ProfileEntry {
+    std::string section;
+    std::string key;
+    std::string value;
+};
+// Several keys in one rewrite of the file, so saving all of a program's
+// settings replaces (and syncs) the file once rather than once per key.
+// False when the file cannot be read or written, or when an entry cannot
+// be stored (see SetString); the other entries are written all the same.
+bool WritePrivateProfileStrings(const std::vector<ProfileEntry>& entries, const std::string& path);
 
 } // namespace platform

@@ -188,16 +188,16 @@ void CDJDataMan::LoadSettings(std::string_view folderName)
 bool CDJDataMan::SaveSettings()
 {
     m_mainThread.CheckOwner();
-    const std::string file = SettingsPath();
-    bool ok = true;
+    // One rewrite of the file for all of them: a close saves them, and a
+    // synced rewrite per key made the close wait on the disk.
+    std::vector<IniEntry> entries;
     for (const Setting& setting : kSettings) {
         if (setting.number != nullptr)
-            ok &= IniWriteInt(setting.section, setting.key, m_settings.*setting.number, file);
+            entries.push_back({ setting.section, setting.key, std::to_string(m_settings.*setting.number) });
         else
-            ok &= IniWriteString(
-                setting.section, setting.key, IsKeptTitle(setting) ? "" : (m_settings.*setting.text).c_str(), file);
+            entries.push_back({ setting.section, setting.key, IsKeptTitle(setting) ? "" : m_settings.*setting.text });
     }
-    return ok;
+    return IniWriteStrings(entries, SettingsPath());
 }
 
 void CDJDataMan::ResetSettings()

@@ -138,11 +138,18 @@ TEST(IniFile, FileRoundTripAndUnreadableFiles)
     EXPECT_TRUE(platform::WritePrivateProfileString("A", "y", "2", path));
     EXPECT_EQ(ReadAll(path), "[A]\r\nx=1\r\ny=2\r\n");
 
+    // A batch is one rewrite: what can be stored is, a bad key fails it.
+    EXPECT_TRUE(platform::WritePrivateProfileStrings({ { "A", "x", "3" }, { "B", "z", "새" } }, path));
+    EXPECT_EQ(ReadAll(path), "[A]\r\nx=3\r\ny=2\r\n\r\n[B]\r\nz=새\r\n");
+    EXPECT_FALSE(platform::WritePrivateProfileStrings({ { "A", "k=", "1" }, { "A", "y", "4" } }, path));
+    EXPECT_EQ(platform::GetPrivateProfileInt("A", "y", 0, path), 4);
+
     // A file too large to read is neither read nor overwritten.
     std::string big = home.Path("big.ini");
     std::ofstream(big, std::ios::binary) << "[A]\nk=v\n" << std::string(IniFile::kMaxFileBytes, ';');
     EXPECT_EQ(platform::GetPrivateProfileString("A", "k", "d", big), "d");
     EXPECT_FALSE(platform::WritePrivateProfileString("A", "k", "w", big));
+    EXPECT_FALSE(platform::WritePrivateProfileStrings({ { "A", "k", "w" } }, big));
     struct stat st { };
     ASSERT_EQ(stat(big.c_str(), &st), 0);
     EXPECT_GT(static_cast<size_t>(st.st_size), IniFile::kMaxFileBytes);
