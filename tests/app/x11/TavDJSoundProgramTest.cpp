@@ -257,6 +257,18 @@ protected:
 
     void Screenshot(const std::string& name) { testutil::Screenshot(m_artifacts, name); }
 
+    // What the settings dialog shows where the recording lines' list opens,
+    // as a digest.
+    static std::string ListArea(const std::string& dialog)
+    {
+        // The list is a window of its own above the dialog: the screen shows
+        // it, the dialog's own picture does not.
+        const int x = testutil::WindowGeometryValue(dialog, "X") + 70;
+        const int y = testutil::WindowGeometryValue(dialog, "Y") + 120;
+        return testutil::CommandOutput("import -window root -crop 340x90+" + std::to_string(x) + "+" + std::to_string(y)
+            + " -depth 8 rgb:- 2>/dev/null | md5sum");
+    }
+
     // Places in the settings dialog: its sound page's tab, the 원본 combo,
     // the 확인 button.
     static constexpr const char* kSoundTab = "120 20";
@@ -404,11 +416,16 @@ TEST_P(TavDJTalkOverProgram, HeldTalkKeyDropsTheMusicAndBringsInTheMicrophoneFor
     ASSERT_FALSE(dialog.empty()) << "F5 opened no settings";
     ASSERT_TRUE(ClickAt(dialog, kSoundTab));
     Screenshot("sound-page");
+    const std::string closedList = ListArea(dialog);
     ASSERT_TRUE(ClickAt(dialog, kSourceCombo));
+    std::string openList;
+    ASSERT_TRUE(WaitUntil([&] { return (openList = ListArea(dialog)) != closedList; }))
+        << "the recording lines' list did not open";
     Screenshot("recording-lines");
-    // The open list's first row, the line in use, lies over the combo: a
-    // click there keeps it and closes the list.
-    ASSERT_TRUE(ClickAt(dialog, kSourceCombo));
+    // Escape on the open list closes the list alone, which keeps the line
+    // in use.
+    ASSERT_TRUE(CommandSucceeds("xdotool key Escape"));
+    ASSERT_TRUE(WaitUntil([&] { return ListArea(dialog) != openList; })) << "the recording lines' list stayed open";
     ASSERT_TRUE(ConfirmSettings(dialog));
 
     ASSERT_TRUE(FocusWindow(window) && CommandSucceeds("xdotool key s"));
