@@ -1,5 +1,7 @@
 #include "engine/stream/PlayerTitle.h"
 
+#include "platform/TextCase.h"
+
 namespace {
 
 constexpr std::string_view kALSongMarker = "* ALSong *";
@@ -60,17 +62,6 @@ std::string CleanText(std::string_view text)
         i += n;
     }
     return out;
-}
-
-int HexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
 }
 
 } // namespace
@@ -159,8 +150,8 @@ std::string FileNameOfUrl(std::string_view url)
     std::string decoded;
     decoded.reserve(name.size());
     for (size_t i = 0; i < name.size(); ++i) {
-        const int hi = name[i] == '%' && i + 2 < name.size() ? HexDigit(name[i + 1]) : -1;
-        const int lo = hi >= 0 ? HexDigit(name[i + 2]) : -1;
+        const int hi = name[i] == '%' && i + 2 < name.size() ? platform::AsciiHexValue(name[i + 1]) : -1;
+        const int lo = hi >= 0 ? platform::AsciiHexValue(name[i + 2]) : -1;
         if (lo >= 0) {
             decoded.push_back(static_cast<char>(hi * 16 + lo));
             i += 2;
