@@ -136,10 +136,10 @@ TEST_F(MediaPlayerBusPeer, MakesATitleOfWhatEveryKindOfMetadataHolds)
     }();
     std::vector<std::string> manyArtists;
     for (int i = 0; i < 100; ++i)
-        manyArtists.push_back("A" + std::to_string(i));
+        manyArtists.push_back(std::string("A").append(std::to_string(i)));
     std::string sixteen;
     for (int i = 0; i < 16; ++i)
-        sixteen += (i ? ", A" : "A") + std::to_string(i);
+        sixteen.append(i ? ", A" : "A").append(std::to_string(i));
     MprisMetadata padded;
     for (int i = 0; i < 80; ++i)
         padded.push_back(Text("x:pad" + std::to_string(i), "p"));
