@@ -15,10 +15,15 @@ constexpr int kMaxInputs = 8;
 // hands inputs over in fragments, so what is left after one pull jumps by
 // a fragment; the average over this many pulls sees only the drift.
 constexpr double kAverageWeight = 1.0 / 32;
-// A follower whose backlog is this many cushions past its own is cut back
-// at once: it stalled and caught up, or the lead stalled, and holding it
-// a frame at a time would take minutes.
+// A follower this many cushions ahead of the lead is cut back at once: it
+// stalled and caught up, or the lead stalled, and holding it a frame at a
+// time would take minutes.
 constexpr int kResetCushions = 4;
+// One correction a block for each this many frames a follower is off its
+// cushion: an offset of 10 ms at 44.1 kHz is mended at a frame a block
+// (under 500 ppm), and clocks 3000 ppm apart settle about 80 ms further
+// ahead.
+constexpr int kOffsetPerCorrection = 128;
 // At most one correction per this many frames of a block: at 44.1 kHz and
 // 50 ms blocks that holds clocks up to 3600 ppm apart, and each correction
 // stays a lone frame among hundreds.
@@ -119,15 +124,21 @@ void InputMix::Skip(Input& in, int frames)
     in.fill -= frames;
 }
 
-int InputMix::TakeFollower(Input& in, int frames)
+int InputMix::TakeFollower(Input& in, int frames, int leadFill)
 {
+    // How far the follower is ahead of the lead: both hold what the server
+    // handed over and not yet mixed, so the difference is the follower's
+    // lead in time, whatever moment in a fragment the pull falls on.
+    const int target = std::max(frames, leadFill) + m_nCushion;
     if (!in.primed) {
         // Silent until the cushion is there, so that the first frames it
-        // plays are not followed by a gap.
-        if (in.fill < frames + m_nCushion)
+        // plays are not followed by a gap; what it holds past the cushion
+        // goes at once, unheard, so it starts in step.
+        if (in.fill < target)
             return 0;
+        Skip(in, in.fill - target);
         in.primed = true;
-        in.average = in.fill - frames;
+        in.average = m_nCushion;
     }
     if (in.fill < frames) {
         // It stopped delivering for a while: what it holds plays, then it
@@ -135,28 +146,35 @@ int InputMix::TakeFollower(Input& in, int frames)
         const int got = in.fill;
         Read(in, m_scratch.get(), got);
         in.primed = false;
+        ++in.stats.underruns;
         return got;
     }
-    const int left = in.fill - frames;
-    if (left > m_nCushion * kResetCushions + frames) {
-        Skip(in, left - m_nCushion);
+    if (in.fill - leadFill > m_nCushion * kResetCushions) {
+        Skip(in, in.fill - target);
         ++in.stats.resets;
         in.average = m_nCushion;
     }
-    in.average += (double(in.fill - frames) - in.average) * kAverageWeight;
-    // A quarter of the cushion either way is drift, not the server's
-    // fragments arriving early or late.
+    in.average += (double(in.fill - leadFill) - in.average) * kAverageWeight;
+    // A quarter of the cushion either way is the server's fragments
+    // arriving early or late, not drift. Past it, corrections come in
+    // proportion to how far off it is, so that a small offset is mended
+    // over seconds, at a rate no ear hears as a change of pitch.
     const double margin = std::max(1.0, m_nCushion / 4.0);
+    const double off = in.average - m_nCushion;
     const int most = std::max(1, frames / kFramesPerCorrection);
+    const int wanted = std::clamp(int(std::abs(off) / kOffsetPerCorrection), 1, most);
     int drops = 0;
     int repeats = 0;
-    while (drops < most && in.average > m_nCushion + margin && in.fill > frames + drops) {
-        ++drops;
-        in.average -= 1;
-    }
-    while (repeats < most && in.average < m_nCushion - margin && frames > 2 * (repeats + 1)) {
-        ++repeats;
-        in.average += 1;
+    if (off > margin) {
+        while (drops < wanted && in.fill > frames + drops) {
+            ++drops;
+            in.average -= 1;
+        }
+    } else if (off < -margin) {
+        while (repeats < wanted && frames > 2 * (repeats + 1)) {
+            ++repeats;
+            in.average += 1;
+        }
     }
     // The corrections are single frames spread across the block.
     const int corrections = drops + repeats;
@@ -215,6 +233,7 @@ void InputMix::Pull(int16_t* pOut, int frames, const int32_t* pGains)
         return;
     }
     std::memset(m_sum.get(), 0, samples * sizeof(int32_t));
+    const int leadFill = m_inputs.front().fill;
     for (size_t i = 0; i < m_inputs.size(); ++i) {
         Input& in = m_inputs[i];
         int covered;
@@ -222,7 +241,7 @@ void InputMix::Pull(int16_t* pOut, int frames, const int32_t* pGains)
             covered = std::min(frames, in.fill);
             Read(in, m_scratch.get(), covered);
         } else {
-            covered = TakeFollower(in, frames);
+            covered = TakeFollower(in, frames, leadFill);
         }
         std::memset(m_scratch.get() + size_t(covered) * size_t(m_nChannels), 0,
             (samples - size_t(covered) * size_t(m_nChannels)) * sizeof(int16_t));

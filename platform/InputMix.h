@@ -21,6 +21,7 @@ public:
         uint64_t dropped = 0; // single frames dropped to hold the cushion
         uint64_t repeated = 0; // single frames repeated to hold it
         uint64_t resets = 0; // cushions cut back at once after a stall
+        uint64_t underruns = 0; // pulls it could not cover, heard as a gap
         int maxBacklog = 0; // the most frames it held, in frames
     };
 
@@ -60,16 +61,17 @@ private:
         int start = 0; // first frame held
         int fill = 0; // frames held
         bool primed = false; // its cushion is full and it plays
-        double average = 0; // smoothed frames left after a pull
+        double average = 0; // smoothed frames it is ahead of the lead
         int32_t gain = 0; // the gain the last Pull ended at
         Stats stats;
     };
 
     void Read(Input& in, int16_t* pDst, int frames);
     void Skip(Input& in, int frames);
-    // Frames of `in` that go into this pull's block, set into m_scratch.
-    // Returns how many frames of the block it covers (0: silent).
-    int TakeFollower(Input& in, int frames);
+    // Frames of `in` that go into this pull's block, set into m_scratch;
+    // `leadFill` is what the lead held as the pull began. Returns how many
+    // frames of the block it covers (0: silent).
+    int TakeFollower(Input& in, int frames, int leadFill);
     void MixInto(const int16_t* pSrc, int frames, Input& in, int32_t target);
 
     std::vector<Input> m_inputs;

@@ -204,6 +204,7 @@ struct SServerCase {
 // a voice on its microphone.
 class TavDJOnSoundServer : public testing::Test {
 protected:
+    // A skip or a failure here ends only this; the caller returns on it.
     void SetUpServer(peers::SoundServerKind kind)
     {
         TAVDJ_REQUIRE_TOOL(ToolOnPath("Xvfb") && ToolOnPath("xdotool"), "Xvfb and xdotool");
@@ -293,7 +294,9 @@ class TavDJSoundServerProgram : public TavDJOnSoundServer, public testing::WithP
 TEST_P(TavDJSoundServerProgram, LeavesEveryVolumeMuteAndDefaultAsItFoundThem)
 {
     const SServerCase& c = GetParam();
-    ASSERT_NO_FATAL_FAILURE(SetUpServer(c.kind));
+    SetUpServer(c.kind);
+    if (IsSkipped() || HasFatalFailure())
+        return;
     // A desktop whose volumes are not all at their tops, and a music player
     // playing.
     ASSERT_EQ(m_server.Pactl(std::string("set-sink-volume ") + peers::kSpeakersSink + " 80%"), 0);
@@ -391,7 +394,9 @@ TEST_P(TavDJTalkOverProgram, HeldTalkKeyDropsTheMusicAndBringsInTheMicrophoneFor
     const double played = 32767.0 * std::pow(10.0, kPlayedDbfs / 20.0);
     for (const char* tool : { "icecast2", "curl", "mpg123", "import" })
         TAVDJ_REQUIRE_TOOL(ToolOnPath(tool), tool);
-    ASSERT_NO_FATAL_FAILURE(SetUpServer(GetParam()));
+    SetUpServer(GetParam());
+    if (IsSkipped() || HasFatalFailure())
+        return;
     // Icecast makes its folder in the private tmp/; run as root, it runs as
     // nobody, who must reach that folder.
     for (const char* sub : { "", "tmp" })
@@ -473,10 +478,8 @@ TEST_P(TavDJTalkOverProgram, HeldTalkKeyDropsTheMusicAndBringsInTheMicrophoneFor
     EXPECT_NEAR(Db(before, played), 0, 3) << "the music is not carried at the level the computer plays it";
     EXPECT_LE(Db(during, before), -9) << "talk-over did not lower the music by 9 dB";
     EXPECT_NEAR(Db(after, before), 0, 3) << "the music did not come back after talk-over";
-    // The level itself is the controller's peer test's to hold within 3 dB;
-    // FIXME: here, over PulseAudio, it now and then comes out 6 dB low.
-    EXPECT_NEAR(Db(Median({ voice.begin() + long(first + edge), voice.begin() + long(last - edge) }), played), 0, 9)
-        << "the microphone is not carried near its own level";
+    EXPECT_NEAR(Db(Median({ voice.begin() + long(first + edge), voice.begin() + long(last - edge) }), played), 0, 3)
+        << "the microphone is not carried at its own level";
     EXPECT_LT(Median({ voice.begin() + long(edge), voice.begin() + long(first) }), present / 10);
     EXPECT_LT(Median({ voice.begin() + long(last + edge), voice.end() - 1 }), present / 10);
 
