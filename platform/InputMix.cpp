@@ -20,9 +20,9 @@ constexpr double kAverageWeight = 1.0 / 32;
 // time would take minutes.
 constexpr int kResetCushions = 4;
 // One correction a block for each this many frames a follower is off its
-// cushion: an offset of 10 ms at 44.1 kHz is mended at a frame a block
-// (under 500 ppm), and clocks 3000 ppm apart settle about 80 ms further
-// ahead.
+// cushion, past the margin: a follower just off it is mended at a few
+// frames a 50 ms block, and clocks 3000 ppm apart settle about 20 ms
+// further ahead.
 constexpr int kOffsetPerCorrection = 128;
 // At most one correction per this many frames of a block: at 44.1 kHz and
 // 50 ms blocks that holds clocks up to 3600 ppm apart, and each correction
