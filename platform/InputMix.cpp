@@ -20,14 +20,13 @@ constexpr double kAverageWeight = 1.0 / 32;
 // time would take minutes.
 constexpr int kResetCushions = 4;
 // One correction a block for each this many frames a follower is off its
-// cushion, past the margin: a follower just off it is mended at a few
-// frames a 50 ms block, and clocks 3000 ppm apart settle about 20 ms
-// further ahead.
+// cushion, past the margin.
 constexpr int kOffsetPerCorrection = 128;
-// At most one correction per this many frames of a block: at 44.1 kHz and
-// 50 ms blocks that holds clocks up to 3600 ppm apart, and each correction
-// stays a lone frame among hundreds.
-constexpr int kFramesPerCorrection = 256;
+// At most one correction per this many frames, whatever the block size:
+// that holds clocks up to 1400 ppm apart (a USB microphone's is within a
+// few hundred), and however busy the server, a voice is never put right
+// faster than by about two cents of pitch.
+constexpr int kFramesPerCorrection = 700;
 
 int16_t Saturate(int32_t value)
 {
@@ -161,11 +160,17 @@ int InputMix::TakeFollower(Input& in, int frames, int leadFill)
     // over seconds, at a rate no ear hears as a change of pitch.
     const double margin = std::max(1.0, m_nCushion / 4.0);
     const double off = in.average - m_nCushion;
-    const int most = std::max(1, frames / kFramesPerCorrection);
-    const int wanted = std::clamp(int(std::abs(off) / kOffsetPerCorrection), 1, most);
+    // The allowance carries over from block to block, so that short blocks
+    // are held to the same rate as long ones.
+    in.allowance
+        = std::min(in.allowance + double(frames) / kFramesPerCorrection, 1.0 + double(frames) / kFramesPerCorrection);
+    const int most = int(in.allowance);
+    const int wanted = std::clamp(int(std::abs(off) / kOffsetPerCorrection), 1, std::max(most, 1));
     int drops = 0;
     int repeats = 0;
-    if (off > margin) {
+    if (most < 1) {
+        // Not yet: the last correction was too recent.
+    } else if (off > margin) {
         while (drops < wanted && in.fill > frames + drops) {
             ++drops;
             in.average -= 1;
@@ -192,6 +197,7 @@ int InputMix::TakeFollower(Input& in, int frames, int leadFill)
         }
         done += segment;
     }
+    in.allowance -= corrections;
     in.stats.dropped += uint64_t(drops);
     in.stats.repeated += uint64_t(repeats);
     Read(in, m_scratch.get() + size_t(done) * size_t(m_nChannels), frames - done);
@@ -259,6 +265,7 @@ void InputMix::Clear()
         in.fill = 0;
         in.primed = false;
         in.average = 0;
+        in.allowance = 0;
     }
 }
 

@@ -62,6 +62,7 @@ private:
         int fill = 0; // frames held
         bool primed = false; // its cushion is full and it plays
         double average = 0; // smoothed frames it is ahead of the lead
+        double allowance = 0; // corrections it may make now
         int32_t gain = 0; // the gain the last Pull ended at
         Stats stats;
     };
