@@ -6,6 +6,7 @@
 
 #include "engine/stream/CSysSoundOff2.h"
 #include "engine/stream/QualityPresets.h"
+#include "peers/ControllerOnWindow.h"
 #include "peers/IcecastServer.h"
 #include "peers/SoundFixtures.h"
 
@@ -62,21 +63,11 @@ protected:
     void StartController()
     {
         m_dj = std::make_unique<CDJDataMan>(m_home->Path("SETTING.ini"));
-        m_window.RecordTextOf(CDJDataMan::WmWriteLog());
-        m_window.SetHandler([this](platform::MessageId msg, platform::WParam wParam, platform::LParam) {
-            if (m_dj)
-                m_dj->OnPumpMessage(msg, wParam);
-            return platform::LParam(0);
-        });
-        ASSERT_EQ(m_dj->Init("녹음", m_window.Handle()), 1);
-        EditSettings(*m_dj, [&](DJSettings& s) {
-            s.m_strAddress = "127.0.0.1";
-            s.m_nPort = m_icecast.Port();
-            s.m_strPasswd = IcecastServer::kPassword;
-            s.m_strAIM = kPresenter;
-            s.m_strPath = m_dir.Path();
-            s.m_nEnable = 0;
-        });
+        ASSERT_NO_FATAL_FAILURE(
+            peers::StartController(m_dj, m_window, m_icecast.Port(), IcecastServer::kPassword, [&](DJSettings& s) {
+                s.m_strAIM = kPresenter;
+                s.m_strPath = m_dir.Path();
+            }));
     }
 
     // Listens until about 1.5 s of the stream at kbps arrived and returns the
@@ -86,20 +77,12 @@ protected:
         const std::string heard = m_dir / name;
         // A new capture stream of the sound server starts late.
         EXPECT_TRUE(m_window.RunUntil([&] { return m_dj->GetBytesSent() > 0; }, 5000));
-        testutil::ChildProcess listener;
-        EXPECT_TRUE(listener.Start({ "curl", "-s", "--max-time", "15", "-o", heard, m_icecast.Url("/live") }, false));
-        m_window.RunFor(300);
-        if (meanwhile)
-            meanwhile();
-        const auto wanted = static_cast<uintmax_t>(kbps) * 1000 / 8 * 3 / 2;
-        EXPECT_TRUE(m_window.RunUntil(
-            [&] {
-                std::error_code missing;
-                const uintmax_t size = std::filesystem::file_size(heard, missing);
-                return !missing && size >= wanted;
-            },
-            12000));
-        listener.Stop();
+        peers::ListenWhileTheWindowRuns(
+            m_window, m_icecast.Url("/live"), heard, static_cast<uintmax_t>(kbps) * 1000 / 8 * 3 / 2, [&] {
+                m_window.RunFor(300);
+                if (meanwhile)
+                    meanwhile();
+            });
         return heard;
     }
 

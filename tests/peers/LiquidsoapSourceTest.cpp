@@ -8,11 +8,11 @@
 
 #include "engine/stream/CMp3FrameSync.h"
 #include "engine/stream/CSysSoundOff2.h"
+#include "peers/ControllerOnWindow.h"
 #include "peers/SoundFixtures.h"
 
 #include "fakes/FakeMainWindow.h"
 #include "support/ChildProcess.h"
-#include "support/EditSettings.h"
 #include "support/FreePorts.h"
 #include "support/RequireTool.h"
 #include "support/TcpRelay.h"
@@ -103,20 +103,10 @@ protected:
     void StartController()
     {
         m_dj = std::make_unique<CDJDataMan>(m_home->Path("SETTING.ini"));
-        m_window.RecordTextOf(CDJDataMan::WmWriteLog());
-        m_window.SetHandler([this](platform::MessageId msg, platform::WParam wParam, platform::LParam) {
-            if (m_dj)
-                m_dj->OnPumpMessage(msg, wParam);
-            return platform::LParam(0);
-        });
-        ASSERT_EQ(m_dj->Init("녹음", m_window.Handle()), 1);
-        EditSettings(*m_dj, [&](DJSettings& s) {
-            s.m_strAddress = "127.0.0.1";
-            s.m_nPort = m_relay.Port();
+        ASSERT_NO_FATAL_FAILURE(peers::StartController(m_dj, m_window, m_relay.Port(), kPassword, [&](DJSettings& s) {
             s.m_nServerType = 1;
             s.m_strMount = "/live";
             s.m_strUser = "source";
-            s.m_strPasswd = kPassword;
             s.m_strAIM = kPresenter;
             s.m_nTitleWithCJName = 1;
             s.m_nCodecN = 0;
@@ -125,7 +115,7 @@ protected:
             // its login, as the window's reconnection does.
             s.m_nEnable = 1;
             s.m_strPath = m_dir.Path();
-        });
+        }));
     }
 
     std::unique_ptr<TempHome> m_home;

@@ -6,13 +6,13 @@
 #include "engine/stream/CDJDataMan.h"
 
 #include "engine/stream/CSysSoundOff2.h"
+#include "peers/ControllerOnWindow.h"
 #include "peers/IcecastServer.h"
 #include "peers/SoundServers.h"
 #include "platform/ServerMixer.h"
 #include "platform/ServerWaveIn.h"
 
 #include "fakes/FakeMainWindow.h"
-#include "support/EditSettings.h"
 #include "support/RequireTool.h"
 #include "support/TempHome.h"
 
@@ -28,8 +28,6 @@ constexpr int kRate = 44100;
 constexpr double kMusicHz = 440.0;
 constexpr double kMicHz = 660.0;
 constexpr double kToneDbfs = -12.0;
-constexpr uint32_t kFadeOnTimer = 1025;
-constexpr uint32_t kFadeOffTimer = 1026;
 
 double Db(double ratio)
 {
@@ -59,26 +57,8 @@ protected:
         systems.pMixer = m_pMixer.get();
         systems.pWaveIn = m_pCapture.get();
         m_dj = std::make_unique<CDJDataMan>(m_home->Path("SETTING.ini"), systems);
-        m_window.RecordTextOf(CDJDataMan::WmWriteLog());
-        m_window.SetHandler([this](platform::MessageId msg, platform::WParam wParam, platform::LParam) {
-            if (!m_dj)
-                return platform::LParam(0);
-            // The talk-over fade steps on the window's timers, as the main
-            // window runs them.
-            if (msg == platform::kTimerMessage && (wParam == kFadeOnTimer || wParam == kFadeOffTimer))
-                m_dj->StepTalkOverFade(wParam == kFadeOnTimer);
-            else
-                m_dj->OnPumpMessage(msg, wParam);
-            return platform::LParam(0);
-        });
-        ASSERT_EQ(m_dj->Init("녹음", m_window.Handle()), 1);
-        EditSettings(*m_dj, [&](DJSettings& s) {
-            s.m_strAddress = "127.0.0.1";
-            s.m_nPort = m_icecast.Port();
-            s.m_strPasswd = IcecastServer::kPassword;
-            s.m_nEnable = 0;
-            s.m_nFormatN = 3;
-        });
+        ASSERT_NO_FATAL_FAILURE(peers::StartController(
+            m_dj, m_window, m_icecast.Port(), IcecastServer::kPassword, [](DJSettings& s) { s.m_nFormatN = 3; }));
         m_before = m_server.Snapshot();
     }
 
@@ -100,17 +80,7 @@ protected:
     Heard Listen(const std::string& name)
     {
         const std::string path = m_dir / name;
-        testutil::ChildProcess listener;
-        EXPECT_TRUE(listener.Start({ "curl", "-s", "--max-time", "15", "-o", path, m_icecast.Url("/live") }, false));
-        const uintmax_t wanted = 128 * 1000 / 8 * 3 / 2;
-        EXPECT_TRUE(m_window.RunUntil(
-            [&] {
-                std::error_code missing;
-                const uintmax_t size = std::filesystem::file_size(path, missing);
-                return !missing && size >= wanted;
-            },
-            12000));
-        listener.Stop();
+        peers::ListenWhileTheWindowRuns(m_window, m_icecast.Url("/live"), path, 128 * 1000 / 8 * 3 / 2);
         std::string errors;
         EXPECT_EQ(peers::Run("mpg123 -q -w '" + path + ".wav' '" + path + "' 2>&1", &errors), 0) << errors;
         peers::Wav wav;

@@ -33,4 +33,24 @@ inline void InstallDefaultSkin(const std::filesystem::path& program)
     std::filesystem::copy_file(skin / "ControlID.XML", program / "ControlID.XML");
 }
 
+// The program's settings file under a data folder (XDG_DATA_HOME).
+inline std::filesystem::path ProgramSettingsFile(const std::string& data)
+{
+    return std::filesystem::path(data) / "VANDREL" / "TavDJ" / "SETTING.ini";
+}
+
+// A settings file, its folders made, that logs in to the server at
+// address:port with password, with no title from a player and no
+// directory; reconnect is the [Connect] choice, moreNetwork more lines of
+// the [Network] section.
+inline void WriteLoginSettings(const std::filesystem::path& settings, const std::string& address, int port,
+    const std::string& password, int reconnect, const std::string& moreNetwork = {})
+{
+    std::filesystem::create_directories(settings.parent_path());
+    std::ofstream(settings) << "[Network]\nLocalServ=0\nAddress=" << address << "\nPort=" << port
+                            << "\nPasswd=" << password << "\n"
+                            << moreNetwork << "[SHOUTcast]\nAIM=\n[Song]\nAuto=0\n[Connect]\nReconnect=" << reconnect
+                            << "\n[AddYP]\nAddYP=0\n";
+}
+
 } // namespace testutil

@@ -25,6 +25,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <set>
 #include <sstream>
 #include <string>
@@ -294,12 +295,7 @@ protected:
     void WriteSettings(int port, const std::string& password, int reconnect, const std::string& network = "",
         const std::string& data = {})
     {
-        const fs::path settings = SettingsFile(data);
-        fs::create_directories(settings.parent_path());
-        std::ofstream(settings) << "[Network]\nLocalServ=0\nAddress=" << m_address << "\nPort=" << port
-                                << "\nPasswd=" << password << "\n"
-                                << network << "[SHOUTcast]\nAIM=\n[Song]\nAuto=0\n[Connect]\nReconnect=" << reconnect
-                                << "\n[AddYP]\nAddYP=0\n";
+        testutil::WriteLoginSettings(SettingsFile(data), m_address, port, password, reconnect, network);
     }
     // The settings WriteSettings wrote, with the title from a player on.
     void TurnOnAutomaticTitles()
@@ -318,7 +314,7 @@ protected:
     }
     fs::path SettingsFile(const std::string& data = {}) const
     {
-        return fs::path(data.empty() ? m_home.Path("data") : data) / "VANDREL" / "TavDJ" / "SETTING.ini";
+        return testutil::ProgramSettingsFile(data.empty() ? m_home.Path("data") : data);
     }
 
     // Starts the program and waits for its main window.
@@ -326,6 +322,35 @@ protected:
     {
         return program.Start({ TAVDJ_PROGRAM }, false, true)
             && WaitUntil([&] { return !(*pWindow = VisibleWindowMatching("^TavDJ$")).empty(); });
+    }
+
+    // A default Icecast on loopback, and settings that log in to it through
+    // its SHOUTcast socket with no reconnection.
+    void StartIcecastWithLogin(testutil::IcecastServer& icecast)
+    {
+        ASSERT_TRUE(icecast.Start()) << icecast.ErrorLog();
+        WriteSettings(icecast.Port(), testutil::IcecastServer::kPassword, 0);
+    }
+
+    // The program started on the settings written and put on air with S;
+    // onAir tells when icecast carries its stream.
+    void GoOnAir(testutil::ChildProcess& program, std::string* pWindow, const testutil::IcecastServer& icecast,
+        const std::function<bool()>& onAir)
+    {
+        ASSERT_TRUE(StartProgram(program, pWindow));
+        ASSERT_TRUE(PressKey(*pWindow, "s"));
+        ASSERT_TRUE(WaitUntil(onAir)) << icecast.Status() << ClientLog();
+    }
+
+    // S takes the program off air, as onAir tells, and the close button ends
+    // it with status 0 within closeMs.
+    static void GoOffAirAndClose(testutil::ChildProcess& program, const std::string& window,
+        const std::function<bool()>& onAir, int closeMs = kWaitMs)
+    {
+        ASSERT_TRUE(PressKey(window, "s"));
+        ASSERT_TRUE(WaitUntil([&] { return !onAir(); }));
+        ASSERT_TRUE(ClickAt(window, kCloseButton));
+        EXPECT_EQ(program.Wait(closeMs), 0) << "the program did not end within " << closeMs << " ms of the close";
     }
 
     // A second program beside the first, with its own settings in data2/ and
@@ -465,18 +490,12 @@ protected:
 TEST_F(TavDJOnAirProgram, ATitleTypedIntoTheFieldGoesOnAirAndTheStatusLineHasNoKeyColour)
 {
     testutil::IcecastServer icecast;
-    ASSERT_TRUE(icecast.Start()) << icecast.ErrorLog();
-    const fs::path settings = fs::path(m_home.Path("data")) / "VANDREL" / "TavDJ" / "SETTING.ini";
-    fs::create_directories(settings.parent_path());
-    std::ofstream(settings) << "[Network]\nLocalServ=0\nAddress=127.0.0.1\nPort=" << icecast.Port()
-                            << "\nPasswd=" << testutil::IcecastServer::kPassword
-                            << "\n[SHOUTcast]\nAIM=\n[Song]\nAuto=0\n[Connect]\nReconnect=0\n[AddYP]\nAddYP=0\n";
+    ASSERT_NO_FATAL_FAILURE(StartIcecastWithLogin(icecast));
     ASSERT_TRUE(MapKeysFor(kTitle));
 
     testutil::ChildProcess program;
-    ASSERT_TRUE(program.Start({ TAVDJ_PROGRAM }, false, true));
     std::string window;
-    ASSERT_TRUE(WaitUntil([&] { return !(window = VisibleWindowMatching("^TavDJ$")).empty(); }));
+    ASSERT_TRUE(StartProgram(program, &window));
     ASSERT_TRUE(ClickAt(window, kStartButton));
     ASSERT_TRUE(WaitUntil([&] { return icecast.Status().find("\"source\"") != std::string::npos; }))
         << icecast.Status() << ClientLog();
@@ -806,10 +825,7 @@ TEST_F(TavDJOnAirProgram, IcecastChosenInTheSettingsGoesOnAirToItsMountWithTitle
     EXPECT_EQ(refused, 1U) << access;
     const std::string log = ClientLog();
     EXPECT_EQ(log.find(told), log.rfind(told)) << log;
-    ASSERT_TRUE(PressKey(window, "s"));
-    ASSERT_TRUE(WaitUntil([&] { return icecast.Status().find(listenUrl) == std::string::npos; }));
-    ASSERT_TRUE(ClickAt(window, kCloseButton));
-    EXPECT_EQ(program.Wait(kWaitMs), 0);
+    GoOffAirAndClose(program, window, [&] { return icecast.Status().find(listenUrl) != std::string::npos; });
 }
 
 // Two programs, one Icecast mount: the second is told that the mount is
@@ -823,13 +839,11 @@ TEST_F(TavDJOnAirProgram, ATakenIcecastMountIsToldAndARestartedIcecastIsRejoined
     const std::string network = std::string("ServerType=1\nMount=") + kMount + "\n";
     WriteSettings(icecast.Port(), testutil::IcecastServer::kPassword, 1, network);
     WriteSettings(icecast.Port(), testutil::IcecastServer::kPassword, 1, network, m_home.Path("data2"));
-    testutil::ChildProcess program;
-    std::string window;
-    ASSERT_TRUE(StartProgram(program, &window));
     const std::string listenUrl = ":" + std::to_string(icecast.Port()) + kMount + "\"";
     const auto onAir = [&] { return icecast.Status().find(listenUrl) != std::string::npos; };
-    ASSERT_TRUE(PressKey(window, "s"));
-    ASSERT_TRUE(WaitUntil(onAir)) << icecast.Status() << ClientLog();
+    testutil::ChildProcess program;
+    std::string window;
+    ASSERT_NO_FATAL_FAILURE(GoOnAir(program, &window, icecast, onAir));
 
     testutil::ChildProcess second;
     std::string secondWindow;
@@ -881,10 +895,7 @@ TEST_F(TavDJOnAirProgram, ATakenIcecastMountIsToldAndARestartedIcecastIsRejoined
     secondLog = ClientLog("program2");
     EXPECT_EQ(secondLog.find(taken), secondLog.rfind(taken)) << secondLog;
 
-    ASSERT_TRUE(PressKey(window, "s"));
-    ASSERT_TRUE(WaitUntil([&] { return !onAir(); }));
-    ASSERT_TRUE(ClickAt(window, kCloseButton));
-    EXPECT_EQ(program.Wait(kWaitMs), 0);
+    GoOffAirAndClose(program, window, onAir);
 }
 
 // Icecast behind its SHOUTcast-compatible socket, the server type left at
@@ -893,21 +904,15 @@ TEST_F(TavDJOnAirProgram, ATakenIcecastMountIsToldAndARestartedIcecastIsRejoined
 TEST_F(TavDJOnAirProgram, TheReadoutCountsAListenerOfIcecastBehindItsShoutcastSocket)
 {
     testutil::IcecastServer icecast;
-    ASSERT_TRUE(icecast.Start()) << icecast.ErrorLog();
-    WriteSettings(icecast.Port(), testutil::IcecastServer::kPassword, 0);
+    ASSERT_NO_FATAL_FAILURE(StartIcecastWithLogin(icecast));
     TraceReadout();
+    const auto onAir = [&] { return icecast.Status().find("/live\"") != std::string::npos; };
     testutil::ChildProcess program;
     std::string window;
-    ASSERT_TRUE(StartProgram(program, &window));
-    ASSERT_TRUE(PressKey(window, "s"));
-    const auto onAir = [&] { return icecast.Status().find("/live\"") != std::string::npos; };
-    ASSERT_TRUE(WaitUntil(onAir)) << icecast.Status() << ClientLog();
+    ASSERT_NO_FATAL_FAILURE(GoOnAir(program, &window, icecast, onAir));
     EXPECT_TRUE(WaitUntil([&] { return ReadoutShows("0/50"); })) << testutil::ReadFile(Trace());
     ExpectTone(ListenWhileTheReadoutCounts(icecast.Url("/live"), "listener"));
-    ASSERT_TRUE(PressKey(window, "s"));
-    ASSERT_TRUE(WaitUntil([&] { return !onAir(); }));
-    ASSERT_TRUE(ClickAt(window, kCloseButton));
-    EXPECT_EQ(program.Wait(kWaitMs), 0);
+    GoOffAirAndClose(program, window, onAir);
 }
 
 // A presenter's music player, mpv with its MPRIS plug-in, plays tagged
@@ -927,15 +932,12 @@ TEST_F(TavDJOnAirProgram, ASongPlayedInMpvIsIcecastsTitleAndTheNextSongReplacesI
     ASSERT_TRUE(testutil::MakeMp3(one, 60, "자동 곡 하나", "테스트 가수"));
     ASSERT_TRUE(testutil::MakeMp3(two, 60, "자동 곡 둘", "테스트 가수"));
     testutil::IcecastServer icecast;
-    ASSERT_TRUE(icecast.Start()) << icecast.ErrorLog();
-    WriteSettings(icecast.Port(), testutil::IcecastServer::kPassword, 0);
+    ASSERT_NO_FATAL_FAILURE(StartIcecastWithLogin(icecast));
     TurnOnAutomaticTitles();
+    const auto onAir = [&] { return icecast.Status().find("\"source\"") != std::string::npos; };
     testutil::ChildProcess program;
     std::string window;
-    ASSERT_TRUE(StartProgram(program, &window));
-    ASSERT_TRUE(PressKey(window, "s"));
-    const auto onAir = [&] { return icecast.Status().find("\"source\"") != std::string::npos; };
-    ASSERT_TRUE(WaitUntil(onAir)) << icecast.Status() << ClientLog();
+    ASSERT_NO_FATAL_FAILURE(GoOnAir(program, &window, icecast, onAir));
 
     testutil::ChildProcess mpv;
     ASSERT_TRUE(
@@ -960,10 +962,7 @@ TEST_F(TavDJOnAirProgram, ASongPlayedInMpvIsIcecastsTitleAndTheNextSongReplacesI
     EXPECT_TRUE(onAir()) << "the broadcast ended";
     mpv.Stop();
 
-    ASSERT_TRUE(PressKey(window, "s"));
-    ASSERT_TRUE(WaitUntil([&] { return !onAir(); }));
-    ASSERT_TRUE(ClickAt(window, kCloseButton));
-    EXPECT_EQ(program.Wait(kWaitMs), 0);
+    GoOffAirAndClose(program, window, onAir);
 }
 
 // A player that owns its name on the bus and never answers the program's
@@ -989,16 +988,13 @@ TEST_F(TavDJOnAirProgram, APlayerThatNeverAnswersLeavesTheMeterMovingAndACloseEn
     ASSERT_TRUE(
         silent.Start(m_bus.Address(), "org.mpris.MediaPlayer2.silent", testutil::ScriptedMprisPlayer::Answers::Never));
     testutil::IcecastServer icecast;
-    ASSERT_TRUE(icecast.Start()) << icecast.ErrorLog();
-    WriteSettings(icecast.Port(), testutil::IcecastServer::kPassword, 0);
+    ASSERT_NO_FATAL_FAILURE(StartIcecastWithLogin(icecast));
     TurnOnAutomaticTitles();
+    const auto onAir = [&] { return icecast.Status().find("\"source\"") != std::string::npos; };
     testutil::ChildProcess program;
     std::string window;
-    ASSERT_TRUE(StartProgram(program, &window));
+    ASSERT_NO_FATAL_FAILURE(GoOnAir(program, &window, icecast, onAir));
     const SPoint at = WindowAt(window);
-    ASSERT_TRUE(PressKey(window, "s"));
-    const auto onAir = [&] { return icecast.Status().find("\"source\"") != std::string::npos; };
-    ASSERT_TRUE(WaitUntil(onAir)) << icecast.Status() << ClientLog();
     ASSERT_TRUE(WaitUntil([&] { return silent.Unanswered() > 0; })) << "the program asked the player nothing";
 
     std::set<std::string> meters;
@@ -1010,10 +1006,7 @@ TEST_F(TavDJOnAirProgram, APlayerThatNeverAnswersLeavesTheMeterMovingAndACloseEn
     }
     Screenshot("silent-player");
     EXPECT_GE(meters.size(), 3U) << "the level meter stood still";
-    ASSERT_TRUE(PressKey(window, "s"));
-    ASSERT_TRUE(WaitUntil([&] { return !onAir(); }));
-    ASSERT_TRUE(ClickAt(window, kCloseButton));
-    EXPECT_EQ(program.Wait(kCloseMs), 0) << "the program did not end within " << kCloseMs << " ms of the close";
+    GoOffAirAndClose(program, window, onAir, kCloseMs);
 }
 
 } // namespace

@@ -403,11 +403,8 @@ TEST_P(TavDJTalkOverProgram, HeldTalkKeyDropsTheMusicAndBringsInTheMicrophoneFor
         fs::permissions(m_home.Path(sub), fs::perms::others_exec | fs::perms::group_exec, fs::perm_options::add);
     testutil::IcecastServer icecast;
     ASSERT_TRUE(icecast.Start()) << icecast.ErrorLog();
-    const fs::path settings = fs::path(m_home.Path("data")) / "VANDREL" / "TavDJ" / "SETTING.ini";
-    fs::create_directories(settings.parent_path());
-    std::ofstream(settings) << "[Network]\nLocalServ=0\nAddress=127.0.0.1\nPort=" << icecast.Port()
-                            << "\nPasswd=" << testutil::IcecastServer::kPassword
-                            << "\n[SHOUTcast]\nAIM=\n[Song]\nAuto=0\n[Connect]\nReconnect=0\n[AddYP]\nAddYP=0\n";
+    testutil::WriteLoginSettings(testutil::ProgramSettingsFile(m_home.Path("data")), "127.0.0.1", icecast.Port(),
+        testutil::IcecastServer::kPassword, 0);
     ASSERT_GT(m_server.PlayTone(peers::ToneTo::Output, 440, kPlayedDbfs, 120), 0);
     ASSERT_GT(m_server.PlayTone(peers::ToneTo::Microphone, 660, kPlayedDbfs, 120), 0);
 
