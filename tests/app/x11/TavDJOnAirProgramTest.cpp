@@ -553,96 +553,132 @@ TEST_F(TavDJOnAirProgram, ATitleTypedIntoTheFieldGoesOnAirAndTheStatusLineHasNoK
 // still waiting when the window answered (the server still held the
 // connection, or the lookup still hung), so a machine under load cannot
 // pass a window that froze; the bounds on how soon the window answers are
-// a few seconds, well inside the 10 s a frozen window would take.
+// a few seconds, well inside the 10 s a frozen window would take. A round
+// whose looks a loaded machine spread past the login's own limit (the
+// program gave the login up by itself, as it should) proves nothing either
+// way and is run again, a bounded number of times.
 TEST_F(TavDJOnAirProgram, ALoginThatNeverEndsLeavesTheWindowLiveAndSOrACloseEndsIt)
 {
     constexpr int kAnswerMs = 3000;
+    constexpr int kTries = 3;
     enum class Server { Silent, StuckLookup };
     enum class End { SAgain, Close };
+    enum class Round { Judged, TooSlowToJudge };
     for (const Server kind : { Server::Silent, Server::StuckLookup }) {
         for (const End end : { End::SAgain, End::Close }) {
             const bool stuck = kind == Server::StuckLookup;
             const std::string name
                 = std::string(stuck ? "stuck-lookup-" : "") + (end == End::SAgain ? "s-again" : "close");
             SCOPED_TRACE(name);
-            FakeShoutcastServer server;
-            server.mode = FakeShoutcastServer::Login::Silent;
-            ASSERT_TRUE(server.Start());
-            // The lookup hangs until the test lets it go: the program's own
-            // resolver is the C library's, with this one in front of it.
-            const fs::path lookup = m_dir / (name + "-lookup");
-            fs::create_directories(lookup);
-            m_home.Set("TAVDJ_STUCK_LOOKUP_DIR", lookup.string());
-            m_home.Set("LD_PRELOAD", stuck ? std::optional<std::string>(TAVDJ_STUCK_LOOKUP) : std::nullopt);
-            m_address = stuck ? "radio.stuck.test" : "127.0.0.1";
-            WriteSettings(server.Port(), "secret", 0);
-            testutil::ChildProcess program;
-            std::string window;
-            ASSERT_TRUE(StartProgram(program, &window));
-            // The window stays where it came up.
-            const SPoint at = WindowAt(window);
-            const std::string offLook = SettledPicture(at, kStartArea);
-            ASSERT_TRUE(PressKey(window, "s"));
-            if (stuck)
-                ASSERT_TRUE(WaitUntil([&] { return fs::exists(lookup / "entered"); })) << "no lookup came";
-            else
-                ASSERT_TRUE(server.WaitFor(
-                    [](FakeShoutcastServer& s) { return s.SourceBytes().find('\n') != std::string::npos; }, kWaitMs))
-                    << "no login came";
-            const auto loginAt = std::chrono::steady_clock::now();
-            const auto stillLoggingIn = [&] {
-                const bool waiting = stuck ? !fs::exists(lookup / "left") : server.SourceConnectionsEnded() == 0;
-                return waiting && ClientLog().find("서버 접속 실패") == std::string::npos;
+            const auto round = [&](int attempt) {
+                FakeShoutcastServer server;
+                server.mode = FakeShoutcastServer::Login::Silent;
+                EXPECT_TRUE(server.Start());
+                // The lookup hangs until the test lets it go: the program's
+                // own resolver is the C library's, with this one in front of
+                // it.
+                const fs::path lookup = m_dir / (name + "-lookup-" + std::to_string(attempt));
+                fs::create_directories(lookup);
+                m_home.Set("TAVDJ_STUCK_LOOKUP_DIR", lookup.string());
+                m_home.Set("LD_PRELOAD", stuck ? std::optional<std::string>(TAVDJ_STUCK_LOOKUP) : std::nullopt);
+                m_address = stuck ? "radio.stuck.test" : "127.0.0.1";
+                WriteSettings(server.Port(), "secret", 0);
+                const size_t logFrom = ClientLog().size();
+                const auto gaveUp = [&] { return ClientLog().find("서버 접속 실패", logFrom) != std::string::npos; };
+                const auto release = [&] { std::ofstream(lookup / "release").flush(); };
+                testutil::ChildProcess program;
+                std::string window;
+                if (!StartProgram(program, &window)) {
+                    ADD_FAILURE() << "the program did not start";
+                    return Round::Judged;
+                }
+                // The window stays where it came up.
+                const SPoint at = WindowAt(window);
+                const std::string offLook = SettledPicture(at, kStartArea);
+                EXPECT_TRUE(PressKey(window, "s"));
+                const bool loginCame = stuck
+                    ? WaitUntil([&] { return fs::exists(lookup / "entered"); })
+                    : server.WaitFor(
+                        [](FakeShoutcastServer& s) { return s.SourceBytes().find('\n') != std::string::npos; },
+                        kWaitMs);
+                if (!loginCame) {
+                    ADD_FAILURE() << "no login came";
+                    release();
+                    return Round::Judged;
+                }
+                const auto loginAt = std::chrono::steady_clock::now();
+                const auto stillLoggingIn = [&] {
+                    const bool waiting = stuck ? !fs::exists(lookup / "left") : server.SourceConnectionsEnded() == 0;
+                    return waiting && !gaveUp();
+                };
+
+                // A look at the meter every half second from the login's
+                // first second on, and a click on the "효과" tab after the
+                // second look. The login gives a hung lookup up after 5 s:
+                // those looks end sooner.
+                const int looks = stuck ? 5 : 10;
+                std::set<std::string> meters;
+                bool tabSwitched = false;
+                bool tabWhileWaiting = false;
+                for (int i = 0; i <= looks; ++i) {
+                    // The looks are spaced in time: that is what they check.
+                    std::this_thread::sleep_until(
+                        loginAt + std::chrono::milliseconds(stuck ? 500 * i : 1000 + 500 * i));
+                    meters.insert(Picture(at, kMeterArea));
+                    if (i == 0 || i == looks)
+                        Screenshot(name + "-login-look-" + std::to_string(i));
+                    if (i != 2)
+                        continue;
+                    const std::string panel = Picture(at, kPanelArea);
+                    EXPECT_TRUE(ClickAt(window, kEffectsTab));
+                    tabSwitched = WaitUntil([&] { return Picture(at, kPanelArea) != panel; }, kAnswerMs);
+                    tabWhileWaiting = stillLoggingIn();
+                    Screenshot(name + "-effects-tab");
+                }
+                const bool waitingAtTheEnd = stillLoggingIn();
+                if (!waitingAtTheEnd && gaveUp() && attempt + 1 < kTries) {
+                    program.Stop();
+                    release();
+                    return Round::TooSlowToJudge;
+                }
+                EXPECT_TRUE(tabSwitched) << "the tab did not switch";
+                EXPECT_TRUE(tabWhileWaiting) << "the tab switched only once the login had ended";
+                EXPECT_GE(meters.size(), 3U) << "the level meter stood still during the login";
+                if (!waitingAtTheEnd) {
+                    ADD_FAILURE() << "the login ended before the window was looked at\n" << ClientLog();
+                    release();
+                    return Round::Judged;
+                }
+
+                if (end == End::SAgain) {
+                    EXPECT_TRUE(PressKey(window, "s"));
+                    EXPECT_TRUE(WaitUntil([&] { return Picture(at, kStartArea) == offLook; }, kAnswerMs))
+                        << "the on-air button kept its cancel look";
+                    Screenshot(name + "-cancelled");
+                } else {
+                    EXPECT_TRUE(ClickAt(window, kCloseButton));
+                    EXPECT_EQ(program.Wait(kAnswerMs), 0) << "the program did not end soon, or not with status 0";
+                }
+                if (stuck)
+                    EXPECT_FALSE(fs::exists(lookup / "left")) << "the window answered only once the lookup had ended";
+                else
+                    EXPECT_TRUE(server.WaitFor(
+                        [](FakeShoutcastServer& s) { return s.SourceConnectionsEnded() == 1; }, kAnswerMs))
+                        << "the server still holds the login's connection";
+                // The login was cancelled, not given up by itself: a login
+                // that ends by itself logs its failure.
+                EXPECT_FALSE(gaveUp()) << ClientLog();
+                if (end == End::SAgain) {
+                    EXPECT_FALSE(FailureNoticeShown());
+                    EXPECT_TRUE(ClickAt(window, kCloseButton));
+                    EXPECT_EQ(program.Wait(kWaitMs), 0);
+                }
+                release();
+                return Round::Judged;
             };
-
-            // A look at the meter every half second from the login's first
-            // second on, and a click on the "효과" tab after the second look.
-            // The login gives a hung lookup up after 5 s: those looks end
-            // sooner.
-            const int looks = stuck ? 5 : 10;
-            std::set<std::string> meters;
-            for (int i = 0; i <= looks; ++i) {
-                // The looks are spaced in time: that is what they check.
-                std::this_thread::sleep_until(loginAt + std::chrono::milliseconds(stuck ? 500 * i : 1000 + 500 * i));
-                meters.insert(Picture(at, kMeterArea));
-                if (i == 0 || i == looks)
-                    Screenshot(name + "-login-look-" + std::to_string(i));
-                if (i != 2)
-                    continue;
-                const std::string panel = Picture(at, kPanelArea);
-                ASSERT_TRUE(ClickAt(window, kEffectsTab));
-                EXPECT_TRUE(WaitUntil([&] { return Picture(at, kPanelArea) != panel; }, kAnswerMs))
-                    << "the tab did not switch";
-                EXPECT_TRUE(stillLoggingIn()) << "the tab switched only once the login had ended";
-                Screenshot(name + "-effects-tab");
-            }
-            EXPECT_GE(meters.size(), 3U) << "the level meter stood still during the login";
-            ASSERT_TRUE(stillLoggingIn()) << "the login ended before the window was looked at\n" << ClientLog();
-
-            if (end == End::SAgain) {
-                ASSERT_TRUE(PressKey(window, "s"));
-                EXPECT_TRUE(WaitUntil([&] { return Picture(at, kStartArea) == offLook; }, kAnswerMs))
-                    << "the on-air button kept its cancel look";
-                Screenshot(name + "-cancelled");
-            } else {
-                ASSERT_TRUE(ClickAt(window, kCloseButton));
-                EXPECT_EQ(program.Wait(kAnswerMs), 0) << "the program did not end soon, or not with status 0";
-            }
-            if (stuck)
-                EXPECT_FALSE(fs::exists(lookup / "left")) << "the window answered only once the lookup had ended";
-            else
-                EXPECT_TRUE(
-                    server.WaitFor([](FakeShoutcastServer& s) { return s.SourceConnectionsEnded() == 1; }, kAnswerMs))
-                    << "the server still holds the login's connection";
-            // The login was cancelled, not given up by itself: a login that
-            // ends by itself logs its failure.
-            EXPECT_EQ(ClientLog().find("서버 접속 실패"), std::string::npos) << ClientLog();
-            if (end == End::SAgain) {
-                EXPECT_FALSE(FailureNoticeShown());
-                ASSERT_TRUE(ClickAt(window, kCloseButton));
-                EXPECT_EQ(program.Wait(kWaitMs), 0);
-            }
-            std::ofstream(lookup / "release").flush();
+            for (int attempt = 0; attempt < kTries && round(attempt) == Round::TooSlowToJudge; ++attempt) { }
+            if (HasFatalFailure())
+                return;
         }
     }
     m_home.Set("LD_PRELOAD", std::nullopt);
