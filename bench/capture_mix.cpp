@@ -63,12 +63,7 @@ void BM_ServerMixOfTwoInputs(benchmark::State& state)
     const std::vector<int16_t> music(size_t(kFragmentFrames) * 2, kMusic);
     const std::vector<int16_t> mic(size_t(kFragmentFrames) * 2, kMic);
     std::vector<int16_t> out(size_t(kPeriodFrames) * 2);
-    platform::ServerLines lines;
-    lines.product = "PulseAudio";
-    lines.defaultMonitor = "speakers.monitor";
-    lines.defaultInput = "mic";
-    lines.inputs = { { "speakers.monitor", "Monitor of Speakers", platform::ServerInputKind::Monitor },
-        { "mic", "Microphone", platform::ServerInputKind::Microphone } };
+    const platform::ServerLines lines = FakeSoundServer::SpeakersAndMicrophone();
     for (auto _ : state) {
         state.PauseTiming();
         FakeSoundServer server;

@@ -400,6 +400,52 @@ void BM_RoadRealTimeFactor(benchmark::State& state)
 }
 BENCHMARK(BM_RoadRealTimeFactor)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3);
 
+// The click's times through one road after another: each run starts the
+// road's pump and waits, at most 5 s, for the last byte of the click's MP3
+// frame to leave; the run's figure is from the click's moment in the sound
+// (`clickSample` after `started`, which the road may set as its pump starts)
+// to that byte.
+class ClickTimes {
+public:
+    // `why` tells, when the byte never left, what went wrong.
+    template <class Why>
+    bool Time(benchmark::State& state, CARWMan& pump, const RingSender& sender, const Clock::time_point& started,
+        int clickSample, Why why)
+    {
+        int code = 0;
+        if (!pump.Start(&code)) {
+            Fail(state, "capture did not start");
+            return false;
+        }
+        const auto clickAt = started + std::chrono::microseconds(int64_t(clickSample) * 1000000 / kRate);
+        const auto deadline = Clock::now() + std::chrono::seconds(5);
+        while (!sender.Reached() && Clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        pump.Stop();
+        if (!sender.Reached()) {
+            Fail(state, why());
+            return false;
+        }
+        const double ms = std::chrono::duration<double, std::milli>(sender.ReachedAt() - clickAt).count();
+        m_worstMs = std::max(m_worstMs, ms);
+        m_sumMs += ms;
+        ++m_runs;
+        state.SetIterationTime(ms / 1000.0);
+        return true;
+    }
+
+    void Report(benchmark::State& state) const
+    {
+        state.counters["latency_ms"] = m_sumMs / double(std::max(m_runs, 1));
+        state.counters["worst_ms"] = m_worstMs;
+    }
+
+private:
+    double m_worstMs = 0;
+    double m_sumMs = 0;
+    int m_runs = 0;
+};
+
 void BM_ClickToSocketLatency(benchmark::State& state)
 {
     ToneDevice device;
@@ -411,32 +457,15 @@ void BM_ClickToSocketLatency(benchmark::State& state)
     // encoder's delay; CBR frames at 32 kHz carry no padding.
     const int64_t clickOut = int64_t(kClickSample) * kOutRate / kRate + kEncoderDelay;
     const auto lastByte = uint64_t(clickOut / kMp3FrameSamples + 1) * kMp3FrameBytes;
-    double worstMs = 0;
-    double sumMs = 0;
+    ClickTimes times;
     for (auto _ : state) {
         Road road(true, 40);
         road.sender.WatchFor(lastByte);
-        int code = 0;
-        if (!road.pump.Start(&code)) {
-            Fail(state, "capture did not start");
+        if (!times.Time(state, road.pump, road.sender, road.backend.started, kClickSample,
+                [] { return "the click never left"; }))
             return;
-        }
-        const auto clickAt = road.backend.started + std::chrono::microseconds(int64_t(kClickSample) * 1000000 / kRate);
-        const auto deadline = Clock::now() + std::chrono::seconds(5);
-        while (!road.sender.Reached() && Clock::now() < deadline)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        road.pump.Stop();
-        if (!road.sender.Reached()) {
-            Fail(state, "the click never left");
-            return;
-        }
-        const double ms = std::chrono::duration<double, std::milli>(road.sender.ReachedAt() - clickAt).count();
-        worstMs = std::max(worstMs, ms);
-        sumMs += ms;
-        state.SetIterationTime(ms / 1000.0);
     }
-    state.counters["latency_ms"] = sumMs / double(state.iterations());
-    state.counters["worst_ms"] = worstMs;
+    times.Report(state);
     state.counters["period_ms"] = double(kPeriodFrames) * 1000.0 / kRate;
 }
 BENCHMARK(BM_ClickToSocketLatency)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(5);
@@ -464,13 +493,7 @@ struct ServerRoad {
 
     ServerRoad(bool clickInMicrophone, int clickSample)
     {
-        platform::ServerLines lines;
-        lines.product = "PulseAudio";
-        lines.defaultMonitor = "speakers.monitor";
-        lines.defaultInput = "mic";
-        lines.inputs = { { "speakers.monitor", "Monitor of Speakers", platform::ServerInputKind::Monitor },
-            { "mic", "Microphone", platform::ServerInputKind::Microphone } };
-        server.SetLines(lines);
+        server.SetLines(FakeSoundServer::SpeakersAndMicrophone());
         writer.SetBitrate(kKbps);
         writer.SetFormatOverride(kOutRate, 2);
         (void)writer.SetOutputCallback(&RingSender::OnEncoded, &sender);
@@ -521,8 +544,7 @@ struct ServerRoad {
 void BM_ServerClickToSocketLatency(benchmark::State& state)
 {
     const bool clickInMicrophone = state.range(0) != 0;
-    double worstMs = 0;
-    double sumMs = 0;
+    ClickTimes times;
     int run = 0;
     for (auto _ : state) {
         // Each run's click falls 10 ms later in the road's 50 ms rhythm (its
@@ -538,27 +560,11 @@ void BM_ServerClickToSocketLatency(benchmark::State& state)
                 return;
             }
         }
-        int code = 0;
-        if (!road.pump.Start(&code)) {
-            Fail(state, "capture did not start");
+        if (!times.Time(state, road.pump, road.sender, road.started, clickSample,
+                [&] { return road.clickSeen ? "the click never left" : "the click never reached the encoder"; }))
             return;
-        }
-        const auto clickAt = road.started + std::chrono::microseconds(int64_t(clickSample) * 1000000 / kRate);
-        const auto deadline = Clock::now() + std::chrono::seconds(5);
-        while (!road.sender.Reached() && Clock::now() < deadline)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        road.pump.Stop();
-        if (!road.sender.Reached()) {
-            Fail(state, road.clickSeen ? "the click never left" : "the click never reached the encoder");
-            return;
-        }
-        const double ms = std::chrono::duration<double, std::milli>(road.sender.ReachedAt() - clickAt).count();
-        worstMs = std::max(worstMs, ms);
-        sumMs += ms;
-        state.SetIterationTime(ms / 1000.0);
     }
-    state.counters["latency_ms"] = sumMs / double(state.iterations());
-    state.counters["worst_ms"] = worstMs;
+    times.Report(state);
 }
 BENCHMARK(BM_ServerClickToSocketLatency)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(5);
 

@@ -16,6 +16,19 @@ public:
     FakeSoundServer() = default;
     ~FakeSoundServer() override = default;
 
+    // A desktop's two inputs of the stereo mix: what the computer plays
+    // ("speakers.monitor") and a microphone ("mic"), the default input.
+    static platform::ServerLines SpeakersAndMicrophone()
+    {
+        platform::ServerLines lines;
+        lines.product = "PulseAudio";
+        lines.defaultMonitor = "speakers.monitor";
+        lines.defaultInput = "mic";
+        lines.inputs = { { "speakers.monitor", "Monitor of Speakers", platform::ServerInputKind::Monitor },
+            { "mic", "Microphone", platform::ServerInputKind::Microphone } };
+        return lines;
+    }
+
     // New lines, as a server event would bring them.
     void SetLines(platform::ServerLines lines)
     {
