@@ -34,7 +34,9 @@
 #include <poll.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <functional>
+#include <mutex>
 #include <regex>
 #include <vector>
 
@@ -115,6 +117,18 @@ public:
     // slow check host); they end with the services.
     std::atomic<bool> m_bHoldCheck { false };
     std::atomic<int> m_nChecksHeld { 0 };
+    // True: the reachability exchange waits for the test at its two steps,
+    // so that what the window shows at each can be seen for certain. Go(1)
+    // lets the service answer "ip"; Go(2) lets it connect back.
+    std::atomic<bool> m_bPaceReach { false };
+    void Go(int step)
+    {
+        {
+            std::lock_guard guard(m_paceLock);
+            m_nStepsLet = std::max(m_nStepsLet, step);
+        }
+        m_paceReady.notify_all();
+    }
 
 private:
     void Serve(const std::stop_token& stop)
@@ -137,9 +151,11 @@ private:
                     (void)::write(fd, reply.data(), reply.size());
                 } else if (i == 1 && ReadUntil(fd, "\n") == "ip\n") {
                     ++m_nTests;
+                    AwaitStep(1, stop);
                     (void)::write(fd, "ip_rpl ok\n", 10);
                     const std::string line = ReadUntil(fd, "\n");
                     m_nTestedPort = std::atoi(line.c_str() + std::min<size_t>(5, line.size()));
+                    AwaitStep(2, stop);
                     if (m_bConnectBack && m_nTestedPort > 0)
                         (void)testutil::LoopbackClient().Connect(m_nTestedPort);
                 }
@@ -148,7 +164,19 @@ private:
         }
     }
 
+    // Paced: waits until the test let this step go (or 5 s passed).
+    void AwaitStep(int step, const std::stop_token& stop)
+    {
+        if (!m_bPaceReach)
+            return;
+        std::unique_lock guard(m_paceLock);
+        (void)m_paceReady.wait_for(guard, stop, std::chrono::seconds(5), [&] { return m_nStepsLet >= step; });
+    }
+
     bool m_bConnectBack;
+    std::mutex m_paceLock; // guards: m_nStepsLet
+    std::condition_variable_any m_paceReady;
+    int m_nStepsLet = 0;
     std::vector<int> m_held; // the service thread's until it ends
     int m_http = -1;
     int m_reach = -1;
@@ -279,6 +307,7 @@ protected:
 TEST_F(OwnServerWindow, StartsOnTheNextFreePairServesListenersAndStopGivesTheUserServerBack)
 {
     FakeMakerServices services(true);
+    services.m_bPaceReach = true;
     int held = 0;
     const int taken = ListenOnLoopback(m_nFirstPort, &held); // another program on the first port
     ASSERT_GE(taken, 0);
@@ -293,7 +322,10 @@ TEST_F(OwnServerWindow, StartsOnTheNextFreePairServesListenersAndStopGivesTheUse
         if (!bPressedDuringTest && Status() == "외부에서 접속이 가능한지 테스트중...") {
             bPressedDuringTest = true;
             Press();
+            services.Go(1);
         }
+        if (Status() == "외부에서 접근 가능여부 테스트 중...")
+            services.Go(2);
     });
     sampler.start(0);
     m_boxes.QueueAnswers({ kIdYes });
@@ -309,10 +341,11 @@ TEST_F(OwnServerWindow, StartsOnTheNextFreePairServesListenersAndStopGivesTheUse
     EXPECT_EQ(m_boxes.Calls()[0].type, 36);
     EXPECT_EQ(services.m_nTests, 1);
     EXPECT_EQ(services.m_nTestedPort, port);
-    // What is shown while the program waits on the outside services. The
-    // port search's own text lasts only until its answer, which may be
-    // handled in the same pass over the window's messages: the network-lost
-    // row below looks at it where it cannot be missed.
+    // What is shown while the program waits on the outside service, each
+    // held until it was seen. The port search's own text lasts only until
+    // its answer, which may be handled in the same pass over the window's
+    // messages: the network-lost row below looks at it where it cannot be
+    // missed.
     const std::vector<std::string> wanted { "외부에서 접속이 가능한지 테스트중...",
         "외부에서 접근 가능여부 테스트 중..." };
     auto at = statuses.begin();
