@@ -235,6 +235,12 @@ protected:
     }
 
     void Press() { platform::PostMessage(m_pWindow->Handle(), GXMsg::kCommand, 2004, 0); }
+    // The start key on air: the broadcast ends and the server with it.
+    bool StopWithTheKey()
+    {
+        Press();
+        return RunUntil([&] { return m_pWindow->BroadcastState() == 0 && m_pWindow->OwnServer() == nullptr; });
+    }
     bool OnAir()
     {
         return RunUntil([&] { return m_pWindow->BroadcastState() == 1 && TheDJDataMan().IsConnected(); });
@@ -411,8 +417,7 @@ TEST_F(OwnServerWindow, StartsOnTheNextFreePairServesListenersAndStopGivesTheUse
     EXPECT_GE(std::stoi(played[1]) * 60 + std::stoi(played[2]), 2) << "intro and live stream";
     EXPECT_EQ(decoded.find("error"), std::string::npos) << decoded;
 
-    Press();
-    ASSERT_TRUE(RunUntil([&] { return m_pWindow->BroadcastState() == 0 && m_pWindow->OwnServer() == nullptr; }));
+    ASSERT_TRUE(StopWithTheKey());
     EXPECT_EQ(m_pWindow->TimerPeriodMs(8), 0);
     ExpectUserServerSaved();
     std::string log;
@@ -578,8 +583,7 @@ TEST_P(OwnServerDrop, LeavesTheServerOnlyForAReconnect)
         EXPECT_EQ(Status(), "서버 구동 중...");
         ASSERT_TRUE(OnAir());
         EXPECT_EQ(Engine().m_strAddress, "localhost");
-        Press();
-        ASSERT_TRUE(RunUntil([&] { return m_pWindow->BroadcastState() == 0 && m_pWindow->OwnServer() == nullptr; }));
+        ASSERT_TRUE(StopWithTheKey());
     }
     ExpectUserServerSaved();
 }
